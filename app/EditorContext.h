@@ -1,0 +1,26 @@
+#pragma once
+// The editor's core objects, created once and shared by the windows, the command-line
+// tool and the tests.
+
+#include "app/DiagnosticLog.h"
+#include "app/UserFiles.h"
+#include "device/Communication.h"
+#include "device/D2XXUnit.h"
+
+#include <memory>
+
+class Clock;
+class FtdiBackend;
+class Prompts;
+
+struct EditorContext {
+    EditorContext(const QString &documentsFolder, Prompts *prompts, Clock *clock, FtdiBackend *scanBackend,
+                  FtdiBackend *simulatedBackend = nullptr);
+
+    Prompts *prompts;
+    Clock *clock;
+    DiagnosticLog log;
+    UserFiles files;
+    std::unique_ptr<D2XXUnit> d2xx; // 128 KiB of buffers: kept off the stack
+    Communication comm;
+};

@@ -1,0 +1,89 @@
+#pragma once
+// Seams between the editor's logic and the person and time: every message box,
+// question, file dialog, pause and clock reading goes through these, so tests can
+// answer questions, pick files and skip pauses.
+
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+#include <deque>
+#include <functional>
+
+class Prompts {
+public:
+    virtual ~Prompts() = default;
+    // A plain message box with a fixed text.
+    virtual void message(const QString &text) = 0;
+    // A yes/no question; true for Yes.
+    virtual bool question(const QString &text) = 0;
+    // Open and save dialogs; an empty result means the user cancelled.
+    virtual QString openFile(const QString &title, const QString &filter, const QString &folder) = 0;
+    virtual QString saveFile(const QString &title, const QString &filter, const QString &folder,
+                             const QString &defaultSuffix) = 0;
+    // Hands a web address or a folder to the desktop's default handler; failures are silent.
+    virtual void openExternal(const QUrl &url) = 0;
+};
+
+class Clock {
+public:
+    virtual ~Clock() = default;
+    // Monotonic milliseconds, for time limits.
+    virtual qint64 nowMs() const = 0;
+    // Local wall time, for the log file's stamp.
+    virtual QDateTime localNow() const = 0;
+    // A fixed pause of the editor's flows. The window keeps painting but takes no input.
+    virtual void pause(int ms) = 0;
+    // Waits up to ms for activity (data arriving, a timer), handling events meanwhile.
+    // Never spins: the thread sleeps until something happens or the time is up.
+    virtual void waitForActivity(int ms) = 0;
+    // Ends a waitForActivity early (called when data arrives).
+    virtual void wake() = 0;
+};
+
+// The real clock: steady time, local time, event-loop based pauses and waits.
+class SystemClock : public QObject, public Clock {
+    Q_OBJECT
+public:
+    qint64 nowMs() const override;
+    QDateTime localNow() const override;
+    void pause(int ms) override;
+    void waitForActivity(int ms) override;
+    void wake() override;
+signals:
+    void woken();
+};
+
+// A clock for tests: time moves only when the code pauses or waits.
+class ManualClock : public Clock {
+public:
+    qint64 nowMs() const override { return m_now; }
+    QDateTime localNow() const override { return m_wall.addMSecs(m_now); }
+    void pause(int ms) override;
+    void waitForActivity(int ms) override;
+    void wake() override {}
+    void advance(int ms) { m_now += ms; }
+    void setWallTime(const QDateTime &t) { m_wall = t; }
+    qint64 pausedMs = 0;      // total of all pause() calls
+    QList<int> pauses;        // each pause() in order
+private:
+    qint64 m_now = 1000;
+    QDateTime m_wall = QDateTime(QDate(2025, 3, 3), QTime(9, 0, 0));
+};
+
+// Answers prompts from a script and records what was shown.
+class ScriptedPrompts : public Prompts {
+public:
+    void message(const QString &text) override { messages << text; }
+    bool question(const QString &text) override;
+    QString openFile(const QString &, const QString &, const QString &) override;
+    QString saveFile(const QString &, const QString &, const QString &, const QString &) override;
+    void openExternal(const QUrl &url) override { opened << url; }
+
+    QStringList messages;
+    QList<QUrl> opened;
+    QStringList questions;
+    std::deque<bool> answers;   // next answers to questions; Yes when empty
+    std::deque<QString> files;  // next file dialog results; cancel when empty
+};

@@ -1,0 +1,561 @@
+#include "app/MainWindow.h"
+
+#include "algorithms/EffectList.h"
+#include "app/EditorContext.h"
+#include "app/EditorVersion.h"
+#include "app/Interaction.h"
+#include "app/Looks.h"
+#include "app/WrapButton.h"
+#include "console/ConsoleWindow.h"
+#include "device/FunctionsUnit.h"
+#include "effect/EffectWindow.h"
+#include "effect/NoteCutWindow.h"
+#include "firmware/FirmwareUpgradeWindow.h"
+#include "update/NewVersionWindow.h"
+#include "update/UpdaterWindow.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDir>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QUrl>
+
+const QString TformMain::SupportPage = QStringLiteral("https://www.karvoaudio.com/contact-us/");
+
+template <typename W> W *TformMain::reg(W *w, const char *name)
+{
+    w->setObjectName(QString::fromLatin1(name));
+    m_controls.insert(w->objectName(), w);
+    return w;
+}
+
+QAction *TformMain::action(QMenu *menu, const char *name, const QString &text)
+{
+    auto *a = reg(new QAction(text, menu), name);
+    menu->addAction(a);
+    return a;
+}
+
+TformMain::TformMain(EditorContext &ctx, QWidget *parent) : QMainWindow(parent), m_ctx(ctx)
+{
+    setObjectName(QStringLiteral("formMain"));
+    setWindowTitle(QStringLiteral("Quarnelo Editor"));
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    buildControls();
+    buildMenus();
+    setFixedSize(ClientWidth, menuBar()->sizeHint().height() + ClientHeight);
+    move(37, 31);
+
+    UploadCheckTimer.setInterval(5000);
+    connect(&UploadCheckTimer, &QTimer::timeout, this, [this] { lblStatus->setText(QStringLiteral("Upload Failed")); });
+    TimerCheckWebVersion.setInterval(1000);
+    TimerCheckWebVersion.setSingleShot(true);
+
+    Communication &comm = m_ctx.comm;
+    connect(&comm, &Communication::labelsChanged, this, &TformMain::showLabels);
+    connect(&comm, &Communication::gateChanged, this, &TformMain::applyGating);
+    connect(&comm, &Communication::effectSelected, this, [this](int index) {
+        if (index >= 0 && index < lstEffects->count())
+            lstEffects->setCurrentRow(index);
+    });
+    connect(&comm, &Communication::openEffectWindowRequested, this, [this] {
+        if (!m_effect || !m_effect->isVisible())
+            OpenEffectWindow();
+    });
+    connect(&comm, &Communication::effectWindowCloseRequested, this, [this] {
+        if (m_effect)
+            m_effect->close();
+    });
+    connect(&comm, &Communication::readBacksRequested, this, [this] { ShowMidiChannel(25); });
+    connect(&comm, &Communication::bootloaderReady, this, &TformMain::StartFirmwareUpgrade);
+
+    qApp->installEventFilter(this);
+    FormCreate();
+}
+
+TformMain::~TformMain() { qApp->removeEventFilter(this); }
+
+void TformMain::buildControls()
+{
+    auto *client = new QWidget(this);
+    client->setObjectName(QStringLiteral("clientArea"));
+    client->setFixedSize(ClientWidth, ClientHeight);
+    setCentralWidget(client);
+
+    auto label = [&](const char *name, const QString &text, int x, int y, int w, int h) {
+        auto *l = reg(new QLabel(text, client), name);
+        l->setGeometry(x, y, w, h);
+        return l;
+    };
+    lblDeviceName = label("lblDeviceName", Communication::NoDeviceFound, 9, 32, 174, 17);
+    lblFirmwareVersion = label("lblFirmwareVersion", QStringLiteral("Device Firmware:"), 9, 48, 144, 20);
+    lblFirmwareVersion->setToolTip(QStringLiteral("Shows which firmware is currently installed on the pedal"));
+    lblAlgorithmVersion = label("lblAlgorithmVersion", QStringLiteral("Device Algorithm:"), 9, 66, 133, 17);
+    lblStatus = label("lblStatus", QStringLiteral("Status: "), 9, 84, 174, 17);
+    lblShowNewVersion = label("lblShowNewVersion", QString(), 8, 450, 174, 17);
+
+    QFont big(QStringLiteral("Arial"));
+    big.setPointSizeF(11);
+    QFont bottom(QStringLiteral("Arial"));
+    bottom.setPointSizeF(10.5);
+    auto button = [&](const char *name, const QString &text, int x, int y, int w, int h, const QFont &font) {
+        auto *b = reg(new WrapButton(text, client), name);
+        b->setGeometry(x, y, w, h);
+        b->setFont(font);
+        return b;
+    };
+    btnUpload = button("btnUpload", QStringLiteral("Upload Audio Algorithm"), 9, 103, 86, 33, big);
+    btnRequest = button("btnRequest", QStringLiteral("Request"), 108, 103, 86, 33, big);
+    btnSaveParameters = button("btnSaveParameters", QStringLiteral("Save Parameters"), 8, 144, 87, 33, big);
+    btnSaveParametersInfo = reg(new QPushButton(QStringLiteral("i"), btnSaveParameters), "btnSaveParametersInfo");
+    btnSaveParametersInfo->setGeometry(71, 0, 16, 18);
+    btnAssign = button("btnAssign", QStringLiteral("Assign"), 108, 144, 86, 33, big);
+    btnSetFootswitchMode =
+        button("btnSetFootswitchMode", QStringLiteral("Set Footswitch Mode"), 9, 185, 86, 31, bottom);
+    btnSetTuning = button("btnSetTuning", QStringLiteral("Set Tuning"), 108, 185, 86, 31, bottom);
+    btnGetFXInfo = button("btnGetFXInfo", QStringLiteral("?"), 161, 179, 25, 25, big);
+    btnGetFXInfo->setEnabled(false);
+    btnGetFXInfo->hide();
+
+    lstEffects = reg(new QListWidget(client), "lstEffects");
+    lstEffects->setGeometry(202, 32, 143, 168);
+
+    chkFirmwareUpgradeMode = reg(new QCheckBox(QStringLiteral("Firmware Upgrade Mode"), client), "chkFirmwareUpgradeMode");
+    chkFirmwareUpgradeMode->move(9, 423);
+    chkFirmwareUpgradeMode->hide();
+
+    Communication &comm = m_ctx.comm;
+    connect(btnRequest, &QPushButton::clicked, &comm, &Communication::RequestDeviceInformation);
+}
+
+void TformMain::buildMenus()
+{
+    QMenuBar *bar = menuBar();
+    QMenu *file = bar->addMenu(QStringLiteral("File"));
+    file->setObjectName(QStringLiteral("menuFile"));
+    menuLoadPreset = action(file, "menuLoadPreset", QStringLiteral("Load Local Preset"));
+    menuSavePreset = action(file, "menuSavePreset", QStringLiteral("Save Local Preset"));
+    menuLoadIR = action(file, "menuLoadIR", QStringLiteral("Load IR"));
+    menuLoadIR->setVisible(false);
+    menuLoadAlgorithmFromFile = action(file, "menuLoadAlgorithmFromFile", QStringLiteral("Load Effect From File"));
+    menuOpenFilesFolder = action(file, "menuOpenFilesFolder", QStringLiteral("Open Files Folder"));
+    for (QAction *a : {menuLoadPreset, menuSavePreset, menuLoadIR, menuLoadAlgorithmFromFile})
+        a->setEnabled(false);
+
+    QMenu *connection = bar->addMenu(QStringLiteral("Connection"));
+    connection->setObjectName(QStringLiteral("menuConnection"));
+    menuScan = action(connection, "menuScan", QStringLiteral("Scan And Link"));
+    menuConnect = action(connection, "menuConnect", QStringLiteral("Link"));
+    menuConnect->setVisible(false);
+    menuDisconnect = action(connection, "menuDisconnect", QStringLiteral("Unlink"));
+    menuDisconnect->setEnabled(false);
+    connection->addSeparator();
+    menuLinkSimulated = action(connection, "menuLinkSimulated", QStringLiteral("Link Simulated Pedal"));
+
+    QMenu *settings = bar->addMenu(QStringLiteral("Settings"));
+    settings->setObjectName(QStringLiteral("menuSettings"));
+    menuLiveEnable = action(settings, "menuLiveEnable", QStringLiteral("Alive Parameters!"));
+    menuLiveEnable->setCheckable(true);
+    menuLiveEnable->setVisible(false);
+    menuLook = reg(settings->addMenu(QStringLiteral("Look")), "menuLook");
+    menuMIDI = reg(settings->addMenu(QStringLiteral("MIDI")), "menuMIDI");
+    menuMIDIchannel = reg(menuMIDI->addMenu(QStringLiteral("Channel")), "menuMIDIchannel");
+    menuEnableAllParameters = action(settings, "menuEnableAllParameters", QStringLiteral("Enable All Parameters"));
+    menuEnableAllParameters->setVisible(false);
+    menuUploadTuningsData = action(settings, "menuUploadTuningsData", QStringLiteral("Upload Tuning Data"));
+    menuReportUSBErrors = action(settings, "menuReportUSBErrors", QStringLiteral("Report USB Errors"));
+    menuReportUSBErrors->setCheckable(true);
+    menuReportUSBErrors->setChecked(true);
+    menuReportUSBErrors->setVisible(false);
+    menuInstrumentRange = reg(settings->addMenu(QStringLiteral("Instrument Range")), "menuInstrumentRange");
+    menuStandard = action(menuInstrumentRange, "menuStandard",
+                          QStringLiteral("Standard: Guitar or other instrument with similar range"));
+    menuLow = action(menuInstrumentRange, "menuLow", QStringLiteral("Low: Bass Guitar, Baritone, tuned down guitar etc."));
+    menuBypassStatus = reg(settings->addMenu(QStringLiteral("Bypass Status")), "menuBypassStatus");
+    menuStoreBypassStatus = action(menuBypassStatus, "menuStoreBypassStatus", QStringLiteral("Store Bypass Status"));
+    menuDoNotStoreBypassStatus =
+        action(menuBypassStatus, "menuDoNotStoreBypassStatus", QStringLiteral("Do Not Store Bypass Status"));
+    menuStoreBypassStatus->setCheckable(true);
+    menuDoNotStoreBypassStatus->setCheckable(true);
+    menuDoNotStoreBypassStatus->setChecked(true);
+    menuRangeLimit = reg(settings->addMenu(QStringLiteral("Limit Range")), "menuRangeLimit");
+    menuRangeLimitOFF = action(menuRangeLimit, "menuRangeLimitOFF", QStringLiteral("Range Limit OFF"));
+    menuRangeLimitON = action(menuRangeLimit, "menuRangeLimitON", QStringLiteral("Range Limit ON"));
+    menuRangeLimit->menuAction()->setVisible(false);
+    menuSetAssignableParamsToDefault =
+        action(settings, "menuSetAssignableParamsToDefault", QStringLiteral("Set Assignable Parameters to Default"));
+    for (QMenu *m : {menuInstrumentRange, menuBypassStatus, menuRangeLimit})
+        m->menuAction()->setEnabled(false);
+
+    QMenu *firmware = bar->addMenu(QStringLiteral("Firmware Upgrade"));
+    firmware->setObjectName(QStringLiteral("menuFirmwareUpgrade"));
+    menuFirmwareUpgradeMode = action(firmware, "menuFirmwareUpgradeMode", QStringLiteral("Upgrade Mode"));
+    menuFirmwareUpgradeMode->setCheckable(true);
+    menuStartFirmwareUpgrade = action(firmware, "menuStartFirmwareUpgrade", QStringLiteral("Start Firmware Upgrade"));
+    menuStartFirmwareUpgrade->setEnabled(false);
+    menuStartFirmwareUpgrade->setVisible(false);
+    menuEraseSettings = action(firmware, "menuEraseSettings", QStringLiteral("Erase Settings"));
+    menuEraseSettings->setEnabled(false);
+
+    menuInfo = reg(bar->addMenu(QStringLiteral("Info")), "menuInfo");
+    menuQuickStart = action(menuInfo, "menuQuickStart", QStringLiteral("Quick Start"));
+    menuQuickStart->setVisible(false);
+    menuSupport = action(menuInfo, "menuSupport", QStringLiteral("Support"));
+    menuAppVersion = action(menuInfo, "menuAppVersion", QStringLiteral("Editor Version: "));
+    menuAppVersion->setEnabled(false);
+    menuNewAppVersion = action(menuInfo, "menuNewAppVersion", QStringLiteral("New version available:"));
+    menuNewAppVersion->setEnabled(false);
+    menuUpdateNow = action(menuInfo, "menuUpdateNow", QStringLiteral("Update Now"));
+    menuUpdateNow->setEnabled(false);
+    menuShowUpdateMsg = action(menuInfo, "menuShowUpdateMsg", QStringLiteral("Show Update Message"));
+    menuShowUpdateMsg->setCheckable(true);
+    menuSerialNumber = action(menuInfo, "menuSerialNumber", QStringLiteral("Device Serial: "));
+    menuSerialNumber->setEnabled(false);
+
+    // The menus' own entries for the gating table.
+    m_controls.insert(QStringLiteral("menuMIDI"), menuMIDI->menuAction());
+    m_controls.insert(QStringLiteral("menuInstrumentRange"), menuInstrumentRange->menuAction());
+    m_controls.insert(QStringLiteral("menuBypassStatus"), menuBypassStatus->menuAction());
+    m_controls.insert(QStringLiteral("menuRangeLimit"), menuRangeLimit->menuAction());
+
+    Communication &comm = m_ctx.comm;
+    connect(menuScan, &QAction::triggered, &comm, &Communication::ScanAndLink);
+    connect(menuConnect, &QAction::triggered, &comm, &Communication::Link);
+    connect(menuDisconnect, &QAction::triggered, &comm, &Communication::menuDisconnectClick);
+    connect(menuLinkSimulated, &QAction::triggered, &comm, &Communication::LinkSimulated);
+    connect(menuInfo, &QMenu::aboutToShow, this, &TformMain::menuInfoClick);
+    connect(menuReportUSBErrors, &QAction::triggered, this, &TformMain::menuReportUSBErrorsClick);
+    connect(menuShowUpdateMsg, &QAction::triggered, this, &TformMain::menuShowUpdateMsgClick);
+    connect(menuSupport, &QAction::triggered, this, &TformMain::menuSupportClick);
+    connect(menuOpenFilesFolder, &QAction::triggered, this, &TformMain::menuOpenFilesFolderClick);
+    connect(menuFirmwareUpgradeMode, &QAction::triggered, this, [this](bool checked) {
+        // Turning it on before linking leads the link through the bootloader.
+        m_ctx.comm.firmware_upgrade_mode = checked;
+        if (checked && (m_ctx.comm.DeviceFirmwareText == QLatin1String("0") ||
+                        m_ctx.comm.DeviceFirmwareText.toInt() < 9))
+            m_ctx.comm.LegacyUpgradeMode = true;
+    });
+}
+
+void TformMain::FormCreate()
+{
+    UserFiles &files = m_ctx.files;
+    files.CreateMakerFolder(QString::fromLatin1(UserFiles::MakerName));
+    files.CreateProductFolder(QString::fromLatin1(UserFiles::MakerName), QString::fromLatin1(UserFiles::ProductName));
+    files.LoadUserSettings();
+    menuShowUpdateMsg->setChecked(files.showUpdateMessage);
+    menuReportUSBErrors->setChecked(files.reportUsbErrors);
+    files.TrimLogFile();
+
+    Communication &comm = m_ctx.comm;
+    comm.RefreshDeviceList();
+    comm.SetLineSettings(Communication::NormalLine);
+    showLabels();
+    comm.firmware_upgrade_mode = false;
+    applyGating(GateState::Startup);
+    if (lblDeviceName->text().isEmpty() || lblDeviceName->text() == Communication::NoDeviceFound)
+        menuConnect->setEnabled(false);
+
+    FillEffectList();
+    TimerCheckWebVersion.start();
+
+    currentAppVersion = GetEditorVersion();
+    menuAppVersion->setText(menuAppVersion->text() + QLatin1Char(' ') + currentAppVersion);
+
+    CreateLookMenu();
+    ApplySavedStyle();
+    CreateMidiChannelMenu();
+
+    if (lstEffects->count() > 0)
+        comm.LatestAlgorithmNumber = EffectList::latestAlgorithmNumber(lstEffects->item(0)->text());
+    comm.LatestFirmwareNumber = 15;
+    btnSaveParameters->setToolTip(QStringLiteral("Saves current status of assignable parameters to pedal."));
+}
+
+void TformMain::FillEffectList()
+{
+    lstEffects->clear();
+    QString error;
+    if (!EffectList::LoadResourceToList(QStringLiteral("octave"), &ResourceLines, &error)) {
+        m_ctx.prompts->message(QStringLiteral("Error loading resource: ") + error);
+        return;
+    }
+    lstEffects->addItems(ResourceLines);
+}
+
+void TformMain::setCompanions(TformFirmwareUpgrade *firmware, TformPrint *console, TformFXsettings *effect,
+                              TformNoteCut *noteCut, TformNewVersionMsg *newVersion, TformUpdateUpdater *updater)
+{
+    m_firmware = firmware;
+    m_console = console;
+    m_effect = effect;
+    m_noteCut = noteCut;
+    m_newVersion = newVersion;
+    m_updater = updater;
+    if (m_effect)
+        m_effect->enableEffectControls(false);
+}
+
+void TformMain::showLabels()
+{
+    const Communication &comm = m_ctx.comm;
+    lblDeviceName->setText(comm.deviceLabel);
+    lblFirmwareVersion->setText(comm.firmwareLabel);
+    lblAlgorithmVersion->setText(comm.algorithmLabel);
+    menuSerialNumber->setText(comm.serialMenuText);
+}
+
+void TformMain::setControlEnabled(const QString &name, bool on)
+{
+    QObject *o = m_controls.value(name);
+    if (auto *w = qobject_cast<QWidget *>(o))
+        w->setEnabled(on);
+    else if (auto *a = qobject_cast<QAction *>(o))
+        a->setEnabled(on);
+}
+
+bool TformMain::controlEnabled(const QString &name) const
+{
+    if (name == Gating::EffectControls)
+        return m_effect && m_effect->effectControlsEnabled();
+    QObject *o = m_controls.value(name);
+    if (auto *w = qobject_cast<QWidget *>(o))
+        return w->isEnabled();
+    if (auto *a = qobject_cast<QAction *>(o))
+        return a->isEnabled();
+    return false;
+}
+
+void TformMain::EnableUSBobjects(bool status)
+{
+    for (const QString &name : Gating::usbObjects())
+        setControlEnabled(name, status);
+    if (m_effect)
+        m_effect->enableEffectControls(status);
+}
+
+void TformMain::SetCommandButtonsEnabled(bool status)
+{
+    for (const QString &name : Gating::commandButtons())
+        setControlEnabled(name, status);
+}
+
+void TformMain::applyGating(GateState state)
+{
+    const QHash<QString, bool> enabled = Gating::enabledFor(state);
+    for (auto it = enabled.constBegin(); it != enabled.constEnd(); ++it) {
+        if (it.key() == Gating::EffectControls) {
+            if (m_effect)
+                m_effect->enableEffectControls(it.value());
+        } else {
+            setControlEnabled(it.key(), it.value());
+        }
+    }
+}
+
+bool TformMain::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        auto *w = qobject_cast<QWidget *>(watched);
+        if (w && w->window() == this) {
+            auto *k = static_cast<QKeyEvent *>(event);
+            if (FormKeyDown(k->key(), k->modifiers()))
+                return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+bool TformMain::FormKeyDown(int key, Qt::KeyboardModifiers modifiers)
+{
+    const bool ctrlShift = modifiers.testFlag(Qt::ControlModifier) && modifiers.testFlag(Qt::ShiftModifier);
+    if (!ctrlShift)
+        return false;
+    if (key == Qt::Key_P) {
+        if (m_console) {
+            m_console->show();
+            m_console->raise();
+        }
+        return true;
+    }
+    if (key == Qt::Key_Z) {
+        emit resetAssignableParametersRequested();
+        return true;
+    }
+    return false;
+}
+
+void TformMain::menuInfoClick()
+{
+    m_ctx.log.WriteLogLine(QStringLiteral("current app version: ") + currentAppVersion);
+}
+
+void TformMain::menuReportUSBErrorsClick()
+{
+    const bool on = menuReportUSBErrors->isChecked();
+    if (m_ctx.files.rewriteFlagFile(QStringLiteral("ReportUSBErrors.txt"), on))
+        m_ctx.files.reportUsbErrors = on;
+}
+
+void TformMain::menuShowUpdateMsgClick()
+{
+    const bool on = menuShowUpdateMsg->isChecked();
+    m_ctx.files.showUpdateMessage = on;
+    m_ctx.files.rewriteFlagFile(QStringLiteral("ShowMessageVersionAtStartup.txt"), on);
+}
+
+void TformMain::CreateLookMenu()
+{
+    for (int i = 0; i < Looks::MenuLookCount; ++i) {
+        QAction *a = menuLook->addAction(QString::number(i));
+        a->setObjectName(QStringLiteral("menuLook%1").arg(i));
+        LookItems[size_t(i)] = a;
+        connect(a, &QAction::triggered, this, [this, a] { menuLookClickItem(a); });
+    }
+}
+
+bool TformMain::applyLook(int n)
+{
+    bool found = false;
+    const QString sheet = Looks::styleSheet(n, &found);
+    if (!found)
+        return false;
+    qApp->setStyleSheet(sheet);
+    currentLook = n;
+    return true;
+}
+
+void TformMain::ApplySavedStyle()
+{
+    QString error;
+    const int n = Looks::savedLook(m_ctx.files, &error);
+    if (!error.isEmpty())
+        m_ctx.prompts->message(error);
+    applyLook(n);
+}
+
+void TformMain::menuLookClickItem(QAction *sender)
+{
+    int i = 0;
+    for (int k = 0; k < int(LookItems.size()); ++k) {
+        if (LookItems[size_t(k)] == sender)
+            i = k;
+    }
+    applyLook(i);
+    QString error;
+    if (!Looks::saveLook(m_ctx.files, i, &error))
+        m_ctx.prompts->message(QStringLiteral("The look could not be saved: ") + error);
+}
+
+void TformMain::CreateMidiChannelMenu()
+{
+    for (int i = 0; i <= 16; ++i) {
+        QAction *a = menuMIDIchannel->addAction(i == 0 ? QStringLiteral("OMNI") : QString::number(i));
+        a->setObjectName(QStringLiteral("menuMIDIchannel%1").arg(i));
+        a->setCheckable(true);
+        MidiChannelItems[size_t(i)] = a;
+        connect(a, &QAction::triggered, this, [this, a] {
+            a->setChecked(!a->isChecked()); // plain items: the mark shows what the pedal reported
+            menuMIDIchannelsClickItem(a);
+        });
+    }
+}
+
+void TformMain::menuMIDIchannelsClickItem(QAction *sender)
+{
+    QString t = sender->text();
+    m_ctx.log.addConsoleLine(QStringLiteral("Midi channel: ") + t);
+    if (t == QLatin1String("OMNI"))
+        t = QStringLiteral("00");
+    else if (t.toInt() < 10)
+        t = QLatin1Char('0') + t;
+    if (t.toInt() >= 10)
+        t = FunctionsUnit::HexNumber(t.toInt(), 2);
+    const QString message = QStringLiteral("07") + t;
+    m_ctx.log.WriteLogLine(message);
+    m_ctx.comm.SendHexMessage(message, 2);
+}
+
+void TformMain::ShowMidiChannel(int position)
+{
+    for (QAction *a : MidiChannelItems)
+        a->setChecked(false);
+    const QByteArray &reply = m_ctx.comm.ReplyBytes;
+    if (position < 0 || position >= reply.size())
+        return;
+    const int v = quint8(reply[position]);
+    if (v == 0 || v == 255)
+        MidiChannelItems[0]->setChecked(true);
+    else if (v >= 1 && v <= 16)
+        MidiChannelItems[size_t(v)]->setChecked(true);
+    m_ctx.log.WriteLogLine(QStringLiteral("MIDI channel: %1").arg(v));
+}
+
+void TformMain::menuSupportClick() { m_ctx.prompts->openExternal(QUrl(SupportPage)); }
+
+void TformMain::menuOpenFilesFolderClick()
+{
+    m_ctx.prompts->openExternal(QUrl::fromLocalFile(QDir(m_ctx.files.userFolder()).absolutePath()));
+}
+
+void TformMain::OpenEffectWindow()
+{
+    if (!m_effect)
+        return;
+    if (m_effect->isVisible())
+        m_effect->close();
+    m_effect->move(x() + frameGeometry().width(), y());
+    m_effect->show();
+    QListWidgetItem *item = lstEffects->currentItem();
+    m_effect->setWindowTitle(item ? item->text() : QString());
+    m_effect->enableEffectControls(m_ctx.comm.Linked);
+}
+
+void TformMain::StartFirmwareUpgrade()
+{
+    m_ctx.comm.Timer_USB_Read.stop();
+    m_ctx.d2xx->ReportDeviceErrors = false;
+    if (m_firmware) {
+        m_firmware->move(x(), y() + frameGeometry().height());
+        m_firmware->show();
+    }
+}
+
+void TformMain::closeEvent(QCloseEvent *event)
+{
+    if (m_console)
+        m_console->flushPending();
+    QString error;
+    if (!m_ctx.log.AppendLogFile(m_ctx.files.userFile(QStringLiteral("log.txt")), m_ctx.clock->localNow(), &error))
+        m_ctx.prompts->message(QStringLiteral("The log could not be written to log.txt: ") + error);
+    event->accept();
+    emit closed();
+}
+
+Editor::Editor(EditorContext &ctx)
+{
+    m_main = new TformMain(ctx);
+    m_firmware = new TformFirmwareUpgrade();
+    m_console = new TformPrint(&ctx.log);
+    m_effect = new TformFXsettings();
+    m_noteCut = new TformNoteCut();
+    m_newVersion = new TformNewVersionMsg();
+    m_updater = new TformUpdateUpdater();
+    m_main->setCompanions(m_firmware, m_console, m_effect, m_noteCut, m_newVersion, m_updater);
+}
+
+Editor::~Editor()
+{
+    delete m_updater;
+    delete m_newVersion;
+    delete m_noteCut;
+    delete m_effect;
+    delete m_console;
+    delete m_firmware;
+    delete m_main;
+}

@@ -1,0 +1,150 @@
+#pragma once
+// The main window: device labels, the effect list, the command buttons and the menus.
+// It shows the core's state and calls the core; it owns no protocol logic.
+
+#include "app/Gating.h"
+
+#include <QHash>
+#include <QMainWindow>
+#include <QPointer>
+#include <QStringList>
+#include <QTimer>
+#include <array>
+
+struct EditorContext;
+class QAction;
+class QCheckBox;
+class QLabel;
+class QListWidget;
+class QMenu;
+class QPushButton;
+class WrapButton;
+class TformFirmwareUpgrade;
+class TformPrint;
+class TformFXsettings;
+class TformNoteCut;
+class TformNewVersionMsg;
+class TformUpdateUpdater;
+
+class TformMain : public QMainWindow {
+    Q_OBJECT
+public:
+    static constexpr int ClientWidth = 356;
+    static constexpr int ClientHeight = 228;
+
+    explicit TformMain(EditorContext &ctx, QWidget *parent = nullptr);
+    ~TformMain() override;
+
+    // The windows created after this one, in start-up order.
+    void setCompanions(TformFirmwareUpgrade *firmware, TformPrint *console, TformFXsettings *effect,
+                       TformNoteCut *noteCut, TformNewVersionMsg *newVersion, TformUpdateUpdater *updater);
+
+    // Controls.
+    QLabel *lblDeviceName = nullptr;
+    QLabel *lblFirmwareVersion = nullptr;
+    QLabel *lblAlgorithmVersion = nullptr;
+    QLabel *lblStatus = nullptr;
+    QLabel *lblShowNewVersion = nullptr;
+    WrapButton *btnUpload = nullptr;
+    WrapButton *btnRequest = nullptr;
+    WrapButton *btnSaveParameters = nullptr;
+    QPushButton *btnSaveParametersInfo = nullptr;
+    WrapButton *btnAssign = nullptr;
+    WrapButton *btnSetFootswitchMode = nullptr;
+    WrapButton *btnSetTuning = nullptr;
+    WrapButton *btnGetFXInfo = nullptr;
+    QListWidget *lstEffects = nullptr;
+    QCheckBox *chkFirmwareUpgradeMode = nullptr;
+
+    QAction *menuLoadPreset = nullptr, *menuSavePreset = nullptr, *menuLoadIR = nullptr,
+            *menuLoadAlgorithmFromFile = nullptr, *menuOpenFilesFolder = nullptr;
+    QAction *menuScan = nullptr, *menuConnect = nullptr, *menuDisconnect = nullptr, *menuLinkSimulated = nullptr;
+    QAction *menuLiveEnable = nullptr, *menuEnableAllParameters = nullptr, *menuUploadTuningsData = nullptr,
+            *menuReportUSBErrors = nullptr, *menuSetAssignableParamsToDefault = nullptr;
+    QMenu *menuLook = nullptr, *menuMIDI = nullptr, *menuMIDIchannel = nullptr, *menuInstrumentRange = nullptr,
+          *menuBypassStatus = nullptr, *menuRangeLimit = nullptr, *menuInfo = nullptr;
+    QAction *menuStandard = nullptr, *menuLow = nullptr, *menuStoreBypassStatus = nullptr,
+            *menuDoNotStoreBypassStatus = nullptr, *menuRangeLimitOFF = nullptr, *menuRangeLimitON = nullptr;
+    QAction *menuFirmwareUpgradeMode = nullptr, *menuStartFirmwareUpgrade = nullptr, *menuEraseSettings = nullptr;
+    QAction *menuQuickStart = nullptr, *menuSupport = nullptr, *menuAppVersion = nullptr,
+            *menuNewAppVersion = nullptr, *menuUpdateNow = nullptr, *menuShowUpdateMsg = nullptr,
+            *menuSerialNumber = nullptr;
+    std::array<QAction *, 8> LookItems{};
+    std::array<QAction *, 17> MidiChannelItems{};
+
+    QTimer UploadCheckTimer;
+    QTimer TimerCheckWebVersion;
+    QString currentAppVersion;
+    QStringList ResourceLines;
+    int currentLook = -1; // the look applied last; -1: the toolkit's own
+
+    // Operations.
+    void EnableUSBobjects(bool status);
+    void SetCommandButtonsEnabled(bool status);
+    void applyGating(GateState state);
+    bool controlEnabled(const QString &name) const;
+    bool FormKeyDown(int key, Qt::KeyboardModifiers modifiers);
+    void menuInfoClick();
+    void menuReportUSBErrorsClick();
+    void menuShowUpdateMsgClick();
+    void menuLookClickItem(QAction *sender);
+    bool applyLook(int n);
+    void menuMIDIchannelsClickItem(QAction *sender);
+    void ShowMidiChannel(int position);
+    void menuSupportClick();
+    void menuOpenFilesFolderClick();
+    void OpenEffectWindow();
+
+    static const QString SupportPage;
+
+signals:
+    void resetAssignableParametersRequested();
+    void closed();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void FormCreate();
+    void buildControls();
+    void buildMenus();
+    void CreateLookMenu();
+    void ApplySavedStyle();
+    void CreateMidiChannelMenu();
+    void FillEffectList();
+    void showLabels();
+    void StartFirmwareUpgrade();
+    void setControlEnabled(const QString &name, bool on);
+    QAction *action(QMenu *menu, const char *name, const QString &text);
+    template <typename W> W *reg(W *w, const char *name);
+
+    EditorContext &m_ctx;
+    QHash<QString, QObject *> m_controls; // by objectName, for the gating table
+    QPointer<TformFirmwareUpgrade> m_firmware;
+    QPointer<TformPrint> m_console;
+    QPointer<TformFXsettings> m_effect;
+    QPointer<TformNoteCut> m_noteCut;
+    QPointer<TformNewVersionMsg> m_newVersion;
+    QPointer<TformUpdateUpdater> m_updater;
+};
+
+// All windows of the editor, created in start-up order and wired together.
+class Editor {
+public:
+    explicit Editor(EditorContext &ctx);
+    ~Editor();
+    TformMain *main() const { return m_main; }
+    TformPrint *console() const { return m_console; }
+    TformFXsettings *effect() const { return m_effect; }
+    TformFirmwareUpgrade *firmware() const { return m_firmware; }
+
+private:
+    TformMain *m_main;
+    TformFirmwareUpgrade *m_firmware;
+    TformPrint *m_console;
+    TformFXsettings *m_effect;
+    TformNoteCut *m_noteCut;
+    TformNewVersionMsg *m_newVersion;
+    TformUpdateUpdater *m_updater;
+};

@@ -1,0 +1,12 @@
+#pragma once
+// quarnelo-cli: the editor's core from the command line, for scripted rigs and service.
+
+#include <QStringList>
+#include <QTextStream>
+
+namespace Cli {
+enum Exit { Ok = 0, Failed = 1, NoDevice = 2, Usage = 64 };
+// Runs one command line (without the program name). Output to out, errors (one line each) to err.
+int run(const QStringList &args, QTextStream &out, QTextStream &err);
+QString usage();
+} // namespace Cli

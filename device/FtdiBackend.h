@@ -1,0 +1,56 @@
+#pragma once
+// What D2XXUnit needs from a device layer: the D2XX calls, status codes and all.
+// Implemented by the serial-port backend (real pedals) and the simulated pedal.
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+
+struct FtdiDeviceInfo {
+    QByteArray serialNumber;
+    QByteArray description;
+};
+
+namespace FtStatus {
+enum : int {
+    Ok = 0,
+    InvalidHandle = 1,
+    DeviceNotFound = 2,
+    DeviceNotOpened = 3,
+    IoError = 4,
+    InsufficientResources = 5,
+    InvalidParameter = 6,
+    InvalidBaudRate = 7,
+    OtherError = 17,
+};
+}
+
+namespace FtPurge {
+enum : quint32 { Rx = 1, Tx = 2 };
+}
+
+class FtdiBackend : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    // True for the simulated pedal: stand-in data may be written to it.
+    virtual bool isSimulated() const = 0;
+    virtual int listDevices(QList<FtdiDeviceInfo> *devices) = 0;
+    virtual int openBySerial(const QByteArray &serial, quint32 *handle) = 0;
+    virtual int openByIndex(int index, quint32 *handle) = 0;
+    virtual int close(quint32 handle) = 0;
+    virtual int queueStatus(quint32 handle, quint32 *queued) = 0;
+    virtual int read(quint32 handle, unsigned char *buffer, quint32 count, quint32 *got) = 0;
+    virtual int write(quint32 handle, const unsigned char *buffer, quint32 count, quint32 *written) = 0;
+    virtual int setBaudRate(quint32 handle, quint32 baud) = 0;
+    virtual int setDataCharacteristics(quint32 handle, quint8 dataBits, quint8 stopBits, quint8 parity) = 0;
+    virtual int purge(quint32 handle, quint32 mask) = 0;
+    virtual int resetDevice(quint32 handle) = 0;
+    virtual int setTimeouts(quint32 handle, quint32 readMs, quint32 writeMs) = 0;
+
+signals:
+    // Bytes were queued on an open device (lets waits end early instead of polling).
+    void dataArrived();
+    // An open device went away (unplugged); later calls on its handle fail.
+    void deviceLost(quint32 handle);
+};

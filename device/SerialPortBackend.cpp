@@ -1,0 +1,226 @@
+#include "device/SerialPortBackend.h"
+
+#include <QFileInfo>
+#include <QSerialPortInfo>
+
+SerialPortBackend::SerialPortBackend(const QStringList &extraPorts, QObject *parent)
+    : FtdiBackend(parent), m_extraPorts(extraPorts)
+{
+}
+
+SerialPortBackend::~SerialPortBackend() { qDeleteAll(m_ports); }
+
+int SerialPortBackend::statusFor(QSerialPort::SerialPortError error)
+{
+    switch (error) {
+    case QSerialPort::NoError: return FtStatus::Ok;
+    case QSerialPort::DeviceNotFoundError: return FtStatus::DeviceNotFound;
+    case QSerialPort::PermissionError:
+    case QSerialPort::OpenError: return FtStatus::DeviceNotOpened;
+    case QSerialPort::NotOpenError: return FtStatus::InvalidHandle;
+    case QSerialPort::UnsupportedOperationError: return FtStatus::InvalidParameter;
+    case QSerialPort::WriteError: return FtStatus::IoError;
+    default: return FtStatus::IoError;
+    }
+}
+
+QList<SerialPortBackend::Entry> SerialPortBackend::enumerate() const
+{
+    QList<Entry> out;
+    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
+        if (!info.hasVendorIdentifier() || info.vendorIdentifier() != FtdiVendorId)
+            continue;
+        Entry e;
+        e.info.serialNumber = info.serialNumber().toLatin1();
+        e.info.description = info.description().toLatin1();
+        e.portName = info.systemLocation();
+        out << e;
+    }
+    for (const QString &path : m_extraPorts) {
+        Entry e;
+        e.info.serialNumber = path.toLatin1();
+        e.info.description = QByteArrayLiteral("Quarnelo MK3");
+        e.portName = path;
+        out << e;
+    }
+    return out;
+}
+
+int SerialPortBackend::listDevices(QList<FtdiDeviceInfo> *devices)
+{
+    devices->clear();
+    for (const Entry &e : enumerate())
+        devices->append(e.info);
+    return FtStatus::Ok;
+}
+
+int SerialPortBackend::openPort(const QString &portName, quint32 *handle)
+{
+    auto *p = new QSerialPort(portName);
+    p->setBaudRate(115200);
+    p->setDataBits(QSerialPort::Data8);
+    p->setParity(QSerialPort::NoParity);
+    p->setStopBits(QSerialPort::OneStop);
+    p->setFlowControl(QSerialPort::NoFlowControl);
+    if (!p->open(QIODevice::ReadWrite)) {
+        const int status = statusFor(p->error());
+        delete p;
+        return status == FtStatus::Ok ? FtStatus::DeviceNotOpened : status;
+    }
+    const quint32 h = ++m_nextHandle;
+    m_ports.insert(h, p);
+    connect(p, &QSerialPort::readyRead, this, &FtdiBackend::dataArrived);
+    connect(p, &QSerialPort::errorOccurred, this, [this, h, p](QSerialPort::SerialPortError e) {
+        if (e != QSerialPort::ResourceError || m_lost.value(h))
+            return;
+        // The device went away: close the port so nothing is left waiting on it.
+        m_lost.insert(h, true);
+        p->close();
+        emit deviceLost(h);
+    });
+    *handle = h;
+    return FtStatus::Ok;
+}
+
+int SerialPortBackend::openBySerial(const QByteArray &serial, quint32 *handle)
+{
+    for (const Entry &e : enumerate()) {
+        if (e.info.serialNumber == serial)
+            return openPort(e.portName, handle);
+    }
+    return FtStatus::DeviceNotFound;
+}
+
+int SerialPortBackend::openByIndex(int index, quint32 *handle)
+{
+    const QList<Entry> entries = enumerate();
+    if (index < 0 || index >= entries.size())
+        return FtStatus::DeviceNotFound;
+    return openPort(entries[index].portName, handle);
+}
+
+QSerialPort *SerialPortBackend::port(quint32 handle, int *status) const
+{
+    QSerialPort *p = m_ports.value(handle);
+    if (!p) {
+        *status = FtStatus::InvalidHandle;
+        return nullptr;
+    }
+    if (m_lost.value(handle) || !p->isOpen()) {
+        *status = m_lost.value(handle) ? FtStatus::IoError : FtStatus::InvalidHandle;
+        return nullptr;
+    }
+    *status = FtStatus::Ok;
+    return p;
+}
+
+int SerialPortBackend::close(quint32 handle)
+{
+    QSerialPort *p = m_ports.take(handle);
+    if (!p)
+        return FtStatus::InvalidHandle;
+    m_lost.remove(handle);
+    p->close();
+    p->deleteLater();
+    return FtStatus::Ok;
+}
+
+int SerialPortBackend::queueStatus(quint32 handle, quint32 *queued)
+{
+    int status;
+    QSerialPort *p = port(handle, &status);
+    if (!p)
+        return status;
+    *queued = quint32(p->bytesAvailable());
+    return FtStatus::Ok;
+}
+
+int SerialPortBackend::read(quint32 handle, unsigned char *buffer, quint32 count, quint32 *got)
+{
+    *got = 0;
+    int status;
+    QSerialPort *p = port(handle, &status);
+    if (!p)
+        return status;
+    if (count == 0)
+        return FtStatus::Ok;
+    const qint64 n = p->read(reinterpret_cast<char *>(buffer), count);
+    if (n < 0)
+        return statusFor(p->error());
+    *got = quint32(n);
+    return FtStatus::Ok;
+}
+
+int SerialPortBackend::write(quint32 handle, const unsigned char *buffer, quint32 count, quint32 *written)
+{
+    *written = 0;
+    int status;
+    QSerialPort *p = port(handle, &status);
+    if (!p)
+        return status;
+    const qint64 n = p->write(reinterpret_cast<const char *>(buffer), count);
+    if (n < 0)
+        return statusFor(p->error());
+    p->flush();
+    *written = quint32(n);
+    return m_lost.value(handle) ? FtStatus::IoError : FtStatus::Ok;
+}
+
+int SerialPortBackend::setBaudRate(quint32 handle, quint32 baud)
+{
+    int status;
+    QSerialPort *p = port(handle, &status);
+    if (!p)
+        return status;
+    return p->setBaudRate(qint32(baud)) ? FtStatus::Ok : FtStatus::InvalidBaudRate;
+}
+
+int SerialPortBackend::setDataCharacteristics(quint32 handle, quint8 dataBits, quint8 stopBits, quint8 parity)
+{
+    int status;
+    QSerialPort *p = port(handle, &status);
+    if (!p)
+        return status;
+    if (dataBits < 5 || dataBits > 8 || (stopBits != 0 && stopBits != 2) || parity > 4)
+        return FtStatus::InvalidParameter;
+    static const QSerialPort::Parity parities[] = {QSerialPort::NoParity, QSerialPort::OddParity,
+                                                   QSerialPort::EvenParity, QSerialPort::MarkParity,
+                                                   QSerialPort::SpaceParity};
+    bool ok = p->setDataBits(QSerialPort::DataBits(dataBits));
+    ok = p->setStopBits(stopBits == 0 ? QSerialPort::OneStop : QSerialPort::TwoStop) && ok;
+    ok = p->setParity(parities[parity]) && ok;
+    if (!ok) {
+        const int s = statusFor(p->error());
+        p->clearError();
+        return s == FtStatus::Ok ? FtStatus::IoError : s;
+    }
+    return FtStatus::Ok;
+}
+
+int SerialPortBackend::purge(quint32 handle, quint32 mask)
+{
+    int status;
+    QSerialPort *p = port(handle, &status);
+    if (!p)
+        return status;
+    QSerialPort::Directions d;
+    if (mask & FtPurge::Rx)
+        d |= QSerialPort::Input;
+    if (mask & FtPurge::Tx)
+        d |= QSerialPort::Output;
+    return p->clear(d) ? FtStatus::Ok : FtStatus::IoError;
+}
+
+int SerialPortBackend::resetDevice(quint32 handle)
+{
+    int status;
+    port(handle, &status);
+    return status;
+}
+
+int SerialPortBackend::setTimeouts(quint32 handle, quint32, quint32)
+{
+    int status;
+    port(handle, &status);
+    return status;
+}

@@ -1,0 +1,52 @@
+#pragma once
+// Real pedals: FTDI bridges seen as serial ports (USB vendor id 0x0403), opened by their
+// serial number. Extra ports given by path (a pseudo-terminal, a port without USB data)
+// are listed too, with the path as their serial number.
+
+#include "device/FtdiBackend.h"
+
+#include <QHash>
+#include <QPointer>
+#include <QSerialPort>
+#include <QStringList>
+
+class SerialPortBackend : public FtdiBackend {
+    Q_OBJECT
+public:
+    static constexpr quint16 FtdiVendorId = 0x0403;
+
+    explicit SerialPortBackend(const QStringList &extraPorts = {}, QObject *parent = nullptr);
+    ~SerialPortBackend() override;
+
+    bool isSimulated() const override { return false; }
+    int listDevices(QList<FtdiDeviceInfo> *devices) override;
+    int openBySerial(const QByteArray &serial, quint32 *handle) override;
+    int openByIndex(int index, quint32 *handle) override;
+    int close(quint32 handle) override;
+    int queueStatus(quint32 handle, quint32 *queued) override;
+    int read(quint32 handle, unsigned char *buffer, quint32 count, quint32 *got) override;
+    int write(quint32 handle, const unsigned char *buffer, quint32 count, quint32 *written) override;
+    int setBaudRate(quint32 handle, quint32 baud) override;
+    int setDataCharacteristics(quint32 handle, quint8 dataBits, quint8 stopBits, quint8 parity) override;
+    int purge(quint32 handle, quint32 mask) override;
+    int resetDevice(quint32 handle) override;
+    int setTimeouts(quint32 handle, quint32 readMs, quint32 writeMs) override;
+
+    // The D2XX status a D2XX user would see for a serial-port error.
+    static int statusFor(QSerialPort::SerialPortError error);
+
+private:
+    struct Entry {
+        FtdiDeviceInfo info;
+        QString portName;
+    };
+    QList<Entry> enumerate() const;
+    int openPort(const QString &portName, quint32 *handle);
+    // The port behind a handle; status explains why there is none.
+    QSerialPort *port(quint32 handle, int *status) const;
+
+    QStringList m_extraPorts;
+    QHash<quint32, QSerialPort *> m_ports;
+    QHash<quint32, bool> m_lost;
+    quint32 m_nextHandle = 0x1000;
+};

@@ -1,0 +1,112 @@
+#include "simulator/PtyServer.h"
+
+#include "app/Interaction.h"
+#include "device/FunctionsUnit.h"
+#include "simulator/SimulatedPedal.h"
+
+#include <QDateTime>
+#include <QTextStream>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+PtyServer::PtyServer(SimulatedPedal *pedal, Clock *clock, QObject *parent)
+    : QObject(parent), m_pedal(pedal), m_clock(clock)
+{
+    m_sender.setInterval(1);
+    connect(&m_sender, &QTimer::timeout, this, &PtyServer::sendDue);
+    m_pedal->onMessage = [this](const SimulatedPedal::Message &m) {
+        const QString hex = FunctionsUnit::BytesToHexText(m.bytes);
+        if (m_record.isOpen()) {
+            const QString line = QDateTime::currentDateTime().toString(Qt::ISODateWithMs) + QLatin1Char(' ') + hex + QLatin1Char('\n');
+            m_record.write(line.toUtf8());
+            m_record.flush();
+        }
+        if (verbose) {
+            QTextStream(stdout) << "received: " << hex << Qt::endl;
+        }
+    };
+}
+
+PtyServer::~PtyServer()
+{
+    m_notifier.reset();
+    if (m_master >= 0)
+        ::close(m_master);
+    if (m_slave >= 0)
+        ::close(m_slave);
+}
+
+bool PtyServer::open(QString *path, QString *error)
+{
+    char name[256] = {};
+    struct termios raw;
+    std::memset(&raw, 0, sizeof raw);
+    cfmakeraw(&raw);
+    cfsetispeed(&raw, B115200);
+    cfsetospeed(&raw, B115200);
+    if (openpty(&m_master, &m_slave, name, &raw, nullptr) != 0) {
+        *error = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
+    *path = QString::fromLocal8Bit(name);
+    m_notifier = std::make_unique<QSocketNotifier>(m_master, QSocketNotifier::Read);
+    connect(m_notifier.get(), &QSocketNotifier::activated, this, &PtyServer::onReadable);
+    return true;
+}
+
+bool PtyServer::setRecordFile(const QString &path, QString *error)
+{
+    m_record.setFileName(path);
+    if (!m_record.open(QIODevice::WriteOnly | QIODevice::Append)) {
+        *error = m_record.errorString();
+        return false;
+    }
+    return true;
+}
+
+void PtyServer::onReadable()
+{
+    unsigned char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(m_master, buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        m_pedal->receive(buffer, int(n));
+        if (m_pedal->unplugged()) {
+            // Pulled out: the line goes dead for whoever has it open.
+            m_notifier.reset();
+            m_sender.stop();
+            ::close(m_master);
+            ::close(m_slave);
+            m_master = m_slave = -1;
+            emit unplugged();
+            return;
+        }
+    }
+    if (m_pedal->pending() > 0 && !m_sender.isActive())
+        m_sender.start();
+}
+
+void PtyServer::sendDue()
+{
+    unsigned char buffer[4096];
+    int n;
+    while ((n = m_pedal->available()) > 0) {
+        n = m_pedal->take(buffer, int(sizeof buffer));
+        int off = 0;
+        while (off < n) {
+            const ssize_t w = ::write(m_master, buffer + off, size_t(n - off));
+            if (w <= 0)
+                break;
+            off += int(w);
+        }
+    }
+    if (m_pedal->pending() == 0)
+        m_sender.stop();
+}

@@ -1,0 +1,462 @@
+#include "simulator/SimulatedPedal.h"
+
+#include "app/Interaction.h"
+
+#include <QRegularExpression>
+#include <algorithm>
+
+namespace {
+constexpr quint8 Ack = 0x79;
+constexpr quint8 Nack = 0x1F;
+constexpr int StaleInputMs = 500; // a partial message this old is dropped
+constexpr quint32 FlashBase = 0x08000000;
+
+quint8 bcd(int v) { return quint8(((v / 10) % 10) << 4 | (v % 10)); }
+
+quint32 be32(const QByteArray &b, int at)
+{
+    return quint32(quint8(b[at])) << 24 | quint32(quint8(b[at + 1])) << 16 | quint32(quint8(b[at + 2])) << 8 |
+           quint32(quint8(b[at + 3]));
+}
+
+quint16 be16(const QByteArray &b, int at) { return quint16(quint8(b[at]) << 8 | quint8(b[at + 1])); }
+
+// Length of a message to the running pedal by its first byte; 0 for an algorithm image
+// (its length is in bytes 1 and 2); -1 for a byte that starts no message.
+int messageLength(quint8 cmd)
+{
+    switch (cmd) {
+    case 0x01: return 7;
+    case 0x02: return 2;
+    case 0x03: return 41;
+    case 0x04: return 16;
+    case 0x05: return 8;
+    case 0x07: return 2;
+    case 0x08: return 3;
+    case 0x09: return 3;
+    case 0x0B: return 5;
+    case 0x0C: return 6;
+    case 0x0D: return 2;
+    case 0x0E: return 641;
+    case 0x0F: return 8;
+    case 0x10: return 2;
+    case 0x11: return 2;
+    case 0x00: return 0;
+    default: return -1;
+    }
+}
+} // namespace
+
+PedalState::PedalState()
+{
+    // A pedal as it might leave the factory: mid-level dials, wave off, split off.
+    parameters = {0x003FC000, 0x003FC000, 0x003FC000, 0x00000000, 0x00600000, 0x00300000, 0x00100000,
+                  0x00000000, 0x00000000, 0x00200000, 0x00800000, 0x00400000, 0x00000000, 0x00000000,
+                  0x00000000, 0x00000000, 0x00000000, 0x00000000, 0x00000000, 0x00008000};
+    for (int i = 0; i < 10; ++i)
+        storedAssignable[size_t(i)] = parameters[size_t(10 + i)];
+}
+
+SimulatedPedal::SimulatedPedal(Clock *clock) : m_clock(clock) {}
+
+qint64 SimulatedPedal::nowUs() const { return m_clock->nowMs() * 1000; }
+
+QByteArray SimulatedPedal::deviceInformationValues() const
+{
+    QByteArray v;
+    auto put = [&v](int x) { v.append(char(quint8(x))); };
+    put(state.firmware);
+    put(bcd(state.algorithm / 100));
+    put(bcd(state.algorithm % 100));
+    put(bcd(state.effect));
+    put(state.footswitchMode);
+    put(state.tuning);
+    put(state.semitones);
+    for (quint8 f : state.assignFlags)
+        put(f);
+    for (quint16 a : state.assignAddresses) {
+        put(a >> 8);
+        put(a & 0xFF);
+    }
+    put(state.bypass);
+    put(state.bypassStore);
+    put(state.instrumentRange);
+    put(state.midiChannel);
+    for (quint32 w : state.parameters) {
+        put(w >> 24);
+        put(w >> 16);
+        put(w >> 8);
+        put(w);
+    }
+    return v;
+}
+
+QByteArray SimulatedPedal::encodeValues(const QByteArray &values)
+{
+    QByteArray out;
+    for (char c : values) {
+        out.append('\n');
+        out.append(QByteArray::number(quint8(c)));
+        out.append('\r');
+    }
+    return out;
+}
+
+QList<QByteArray> SimulatedPedal::messagesWith(quint8 cmd) const
+{
+    QList<QByteArray> out;
+    for (const Message &m : record) {
+        if (!m.bytes.isEmpty() && quint8(m.bytes[0]) == cmd)
+            out << m.bytes;
+    }
+    return out;
+}
+
+void SimulatedPedal::answer(const QByteArray &bytes, int delayMs)
+{
+    if (faults.silent || bytes.isEmpty())
+        return;
+    QByteArray data = bytes;
+    if (faults.garbled) {
+        for (int i = 0; i < data.size(); i += 3)
+            data[i] = char(quint8(data[i]) ^ 0x5B);
+    }
+    const double byteUs = evenParity ? 1e6 * 11 / 115200 : 1e6 * 10 / 115200;
+    qint64 t = nowUs() + qint64(delayMs + faults.answerDelayMs) * 1000;
+    if (!m_outAtUs.isEmpty())
+        t = std::max(t, m_outAtUs.last());
+    for (int i = 0; i < data.size(); ++i) {
+        m_out.append(data[i]);
+        m_outAtUs.append(wireTiming ? t + qint64((i + 1) * byteUs) : t);
+    }
+}
+
+void SimulatedPedal::bootAnswer(const QByteArray &bytes)
+{
+    if (faults.nack) {
+        answer(QByteArray(1, char(Nack)), 0);
+        return;
+    }
+    answer(bytes, 0);
+}
+
+int SimulatedPedal::available() const
+{
+    const qint64 now = nowUs();
+    int n = 0;
+    while (n < m_outAtUs.size() && m_outAtUs[n] <= now)
+        ++n;
+    return n;
+}
+
+int SimulatedPedal::take(unsigned char *dest, int max)
+{
+    const int n = std::min(available(), max);
+    std::copy_n(reinterpret_cast<const unsigned char *>(m_out.constData()), n, dest);
+    m_out.remove(0, n);
+    m_outAtUs.remove(0, n);
+    return n;
+}
+
+void SimulatedPedal::purgeArrived()
+{
+    const int n = available();
+    m_out.remove(0, n);
+    m_outAtUs.remove(0, n);
+}
+
+void SimulatedPedal::receive(const unsigned char *data, int count)
+{
+    if (m_unplugged)
+        return;
+    if (faults.unplugAfterBytes >= 0 && bytesReceived + count >= faults.unplugAfterBytes) {
+        count = int(std::max<qint64>(0, faults.unplugAfterBytes - bytesReceived));
+        m_unplugged = true;
+    }
+    const qint64 now = m_clock->nowMs();
+    if (!m_in.isEmpty() && now - m_lastInMs > StaleInputMs)
+        complete(int(m_in.size())); // a message that never finished: recorded as it came
+    m_lastInMs = now;
+    m_in.append(reinterpret_cast<const char *>(data), count);
+    bytesReceived += count;
+    if (m_unplugged)
+        return;
+    for (;;) {
+        const qsizetype before = m_in.size();
+        if (inBootloader)
+            handleBootloader();
+        else
+            handleRunning();
+        if (m_in.isEmpty() || m_in.size() == before)
+            break;
+    }
+}
+
+void SimulatedPedal::complete(int length)
+{
+    Message m{m_clock->nowMs(), m_in.left(length)};
+    m_in.remove(0, length);
+    record.append(m);
+    if (onMessage)
+        onMessage(m);
+}
+
+void SimulatedPedal::applyParameterWrite(quint16 address, quint32 word)
+{
+    // Standard parameters are header words 0 to 8; Range has no word and is written at 0x0000;
+    // the assignable ones are words 12 to 21.
+    for (int w = 0; w < 9; ++w) {
+        if (state.addresses[size_t(w)] == address) {
+            state.parameters[size_t(w)] = word;
+            return;
+        }
+    }
+    for (int w = 12; w < 22; ++w) {
+        if (state.addresses[size_t(w)] == address) {
+            state.parameters[size_t(w - 2)] = word;
+            return;
+        }
+    }
+    if (address == 0x0000)
+        state.parameters[9] = word;
+}
+
+void SimulatedPedal::handleRunning()
+{
+    const quint8 cmd = quint8(m_in[0]);
+    int len = messageLength(cmd);
+    if (len < 0) {
+        complete(1); // not a message the pedal knows: dropped
+        return;
+    }
+    if (len == 0) {
+        if (m_in.size() < 3)
+            return;
+        len = std::max<int>(3, be16(m_in, 1));
+    }
+    if (m_in.size() < len)
+        return;
+    const QByteArray msg = m_in.left(len);
+    complete(len);
+    switch (cmd) {
+    case 0x00: {
+        state.algorithmImage = msg;
+        static const QRegularExpression marker(QStringLiteral("ALGORITHM (\\d{4})"));
+        const auto match = marker.match(QString::fromLatin1(msg));
+        if (match.hasMatch())
+            state.algorithm = quint16(match.captured(1).toInt());
+        QByteArray text = QStringLiteral("Algorithm %1 OK").arg(state.algorithm, 4, 10, QLatin1Char('0')).toLatin1();
+        answer(text.leftJustified(17, ' ', true), 30);
+        break;
+    }
+    case 0x01:
+        applyParameterWrite(be16(msg, 1), be32(msg, 3));
+        break;
+    case 0x02: {
+        QByteArray values = deviceInformationValues();
+        if (faults.shortAnswerValues >= 0)
+            values.truncate(faults.shortAnswerValues);
+        answer(encodeValues(values), 2);
+        break;
+    }
+    case 0x03:
+        for (int i = 0; i < 10; ++i)
+            state.storedAssignable[size_t(i)] = be32(msg, 1 + 4 * i);
+        break;
+    case 0x04:
+        for (int c = 0; c < 5; ++c) {
+            state.assignFlags[size_t(c)] = quint8(msg[1 + c]);
+            state.assignAddresses[size_t(c)] = be16(msg, 6 + 2 * c);
+        }
+        break;
+    case 0x05:
+        if (msg == QByteArray::fromHex("0500010203040506")) {
+            inBootloader = true;
+            m_boot = Boot::Command;
+        }
+        break;
+    case 0x07:
+        state.midiChannel = quint8(msg[1]);
+        break;
+    case 0x08:
+        state.footswitchMode = quint8(2 * quint8(msg[1]) + quint8(msg[2]));
+        break;
+    case 0x09: {
+        // The same command byte carries the tuning and the note filters. A second byte that
+        // is no semitone variation (-5..+3) marks the note filters.
+        const quint8 b1 = quint8(msg[1]), b2 = quint8(msg[2]);
+        const bool semitone = b2 >= 0xFB || b2 <= 0x03;
+        if (!semitone || (b1 == 0xFF && b2 == 0xFF)) {
+            state.noteFilter1 = b1;
+            state.noteFilter2 = b2;
+        } else {
+            state.tuning = b1;
+            state.semitones = b2;
+        }
+        break;
+    }
+    case 0x0B:
+        state.settingsMemory.fill(char(0xFF));
+        break;
+    case 0x0C:
+        answer(QByteArray(1, char(0xAB)) + state.settingsMemory, 20);
+        break;
+    case 0x0D:
+        state.bypass = quint8(msg[1]) == 1 ? 1 : 0;
+        break;
+    case 0x0E:
+        state.tuningTable = msg.mid(1);
+        break;
+    case 0x0F: {
+        quint8 x = 0;
+        for (int i = 0; i < 7; ++i)
+            x ^= quint8(msg[i]);
+        if (x == quint8(msg[7]))
+            state.instrumentRange = quint8(msg[1]);
+        break;
+    }
+    case 0x10:
+        state.bypassStore = quint8(msg[1]) == 1 ? 1 : 0;
+        break;
+    case 0x11:
+        state.rangeLimit = quint8(msg[1]);
+        break;
+    default:
+        break;
+    }
+}
+
+void SimulatedPedal::handleBootloader()
+{
+    const auto addressFrame = [this](quint32 *address) {
+        quint8 x = 0;
+        for (int i = 0; i < 4; ++i)
+            x ^= quint8(m_in[i]);
+        *address = be32(m_in, 0);
+        return x == quint8(m_in[4]);
+    };
+    switch (m_boot) {
+    case Boot::Command: {
+        if (quint8(m_in[0]) == 0x7F) {
+            complete(1);
+            bootAnswer(QByteArray(1, char(Ack)));
+            return;
+        }
+        if (m_in.size() < 2)
+            return;
+        const quint8 c = quint8(m_in[0]), nc = quint8(m_in[1]);
+        complete(2);
+        if (quint8(c ^ nc) != 0xFF) {
+            answer(QByteArray(1, char(Nack)), 0);
+            return;
+        }
+        switch (c) {
+        case 0x00: bootAnswer(QByteArray::fromHex("7907220001021121314379")); break;
+        case 0x01: bootAnswer(QByteArray::fromHex("7922000079")); break;
+        case 0x02: bootAnswer(QByteArray::fromHex("7901041079")); break;
+        case 0x11: bootAnswer(QByteArray(1, char(Ack))); m_boot = Boot::ReadAddress; break;
+        case 0x21: bootAnswer(QByteArray(1, char(Ack))); m_boot = Boot::GoAddress; break;
+        case 0x31: bootAnswer(QByteArray(1, char(Ack))); m_boot = Boot::WriteAddress; break;
+        case 0x43: bootAnswer(QByteArray(1, char(Ack))); m_boot = Boot::EraseArg; break;
+        default: answer(QByteArray(1, char(Nack)), 0); break;
+        }
+        return;
+    }
+    case Boot::WriteAddress:
+    case Boot::GoAddress:
+    case Boot::ReadAddress: {
+        if (m_in.size() < 5)
+            return;
+        quint32 address = 0;
+        const bool ok = addressFrame(&address);
+        complete(5);
+        const bool inFlash = address >= FlashBase && address < FlashBase + quint32(state.flash.size());
+        if (!ok || !inFlash) {
+            answer(QByteArray(1, char(Nack)), 0);
+            m_boot = Boot::Command;
+            return;
+        }
+        m_bootAddress = address;
+        bootAnswer(QByteArray(1, char(Ack)));
+        if (m_boot == Boot::GoAddress) {
+            // The firmware starts: its number is the last byte of the record at 0x0801FC00.
+            const quint8 n = quint8(state.flash[0x1FC00 + 7]);
+            if (n != 0xFF)
+                state.firmware = n;
+            inBootloader = false;
+            m_boot = Boot::Command;
+        } else {
+            m_boot = m_boot == Boot::WriteAddress ? Boot::WriteCount : Boot::ReadCount;
+        }
+        return;
+    }
+    case Boot::WriteCount:
+        m_writeCount = quint8(m_in[0]) + 1;
+        m_boot = Boot::WriteData;
+        [[fallthrough]];
+    case Boot::WriteData: {
+        if (m_in.size() < m_writeCount + 2)
+            return;
+        quint8 x = quint8(m_in[0]);
+        for (int i = 0; i < m_writeCount; ++i)
+            x ^= quint8(m_in[1 + i]);
+        const QByteArray data = m_in.mid(1, m_writeCount);
+        const bool ok = x == quint8(m_in[1 + m_writeCount]);
+        complete(m_writeCount + 2);
+        m_boot = Boot::Command;
+        const qint64 offset = qint64(m_bootAddress) - FlashBase;
+        if (!ok || offset + data.size() > state.flash.size()) {
+            answer(QByteArray(1, char(Nack)), 0);
+            return;
+        }
+        // Flash programming can only clear bits.
+        for (int i = 0; i < data.size(); ++i)
+            state.flash[offset + i] = char(quint8(state.flash[offset + i]) & quint8(data[i]));
+        bootAnswer(QByteArray(1, char(Ack)));
+        return;
+    }
+    case Boot::ReadCount: {
+        if (m_in.size() < 2)
+            return;
+        const int n = quint8(m_in[0]) + 1;
+        const bool ok = quint8(m_in[0] ^ m_in[1]) == 0xFF;
+        complete(2);
+        m_boot = Boot::Command;
+        const qint64 offset = qint64(m_bootAddress) - FlashBase;
+        if (!ok || offset + n > state.flash.size()) {
+            answer(QByteArray(1, char(Nack)), 0);
+            return;
+        }
+        bootAnswer(QByteArray(1, char(Ack)) + state.flash.mid(offset, n));
+        return;
+    }
+    case Boot::EraseArg: {
+        if (m_in.size() < 2)
+            return;
+        if (quint8(m_in[0]) == 0xFF && quint8(m_in[1]) == 0x00) {
+            complete(2);
+            state.flash.fill(char(0xFF));
+            m_boot = Boot::Command;
+            answer(QByteArray(1, char(faults.nack ? Nack : Ack)), 30);
+            return;
+        }
+        m_eraseCount = quint8(m_in[0]) + 1;
+        m_boot = Boot::EraseList;
+        [[fallthrough]];
+    }
+    case Boot::EraseList: {
+        if (m_in.size() < 1 + m_eraseCount + 1)
+            return;
+        const QByteArray list = m_in.mid(1, m_eraseCount);
+        complete(m_eraseCount + 2);
+        m_boot = Boot::Command;
+        for (char page : list) {
+            const int at = quint8(page) * 1024;
+            if (at + 1024 <= state.flash.size())
+                state.flash.replace(at, 1024, QByteArray(1024, char(0xFF)));
+        }
+        bootAnswer(QByteArray(1, char(Ack)));
+        return;
+    }
+    }
+}

@@ -1,0 +1,110 @@
+#pragma once
+// A stand-in for the pedal's firmware and bootloader. It keeps the pedal's state, applies
+// every message the editor sends, answers as the pedal does, records every message with
+// its time, and can misbehave on purpose (silence, short or garbled answers, NACK, unplug).
+
+#include <QByteArray>
+#include <QList>
+#include <QVector>
+#include <array>
+#include <functional>
+
+class Clock;
+
+struct PedalState {
+    quint8 firmware = 15;
+    quint16 algorithm = 15;      // decimal; answered as two BCD bytes (0x00, 0x15)
+    quint8 effect = 0;
+    quint8 footswitchMode = 0;
+    quint8 tuning = 0;
+    quint8 semitones = 0;        // two's complement
+    std::array<quint8, 5> assignFlags{};
+    std::array<quint16, 5> assignAddresses{0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF};
+    quint8 bypass = 0;
+    quint8 bypassStore = 0;      // reported 1 (store) or 0 (do not store)
+    quint8 instrumentRange = 0xFF;
+    quint8 midiChannel = 0;
+    quint8 rangeLimit = 0xFF;
+    quint8 noteFilter1 = 0xFF, noteFilter2 = 0xFF;
+    std::array<quint32, 20> parameters{};
+    std::array<quint32, 10> storedAssignable{};
+    QByteArray settingsMemory = QByteArray(16384, char(0xFF));
+    QByteArray tuningTable;      // the 640 bytes of the last tuning data message
+    QByteArray algorithmImage;   // the last algorithm image received
+    QByteArray flash = QByteArray(128 * 1024, char(0xFF));
+    // Parameter address words of the running algorithm (image 0015's header).
+    std::array<quint16, 22> addresses{0x0027, 0x0007, 0x007D, 0x0080, 0x0002, 0x00AF, 0x00BD, 0x007E,
+                                      0x00C5, 0x002D, 0x0041, 0x0037, 0x000B, 0x0052, 0x00C3, 0x001D,
+                                      0x000E, 0x0006, 0xFF00, 0x00BC, 0x0003, 0x00AE};
+    PedalState();
+};
+
+struct PedalFaults {
+    bool silent = false;           // never answers
+    int shortAnswerValues = -1;    // answer only this many values of the device information
+    bool garbled = false;          // answers with corrupted bytes
+    bool nack = false;             // the bootloader answers NACK to everything
+    qint64 unplugAfterBytes = -1;  // disappears after receiving this many bytes
+    int answerDelayMs = 0;         // extra time before any answer starts
+};
+
+class SimulatedPedal {
+public:
+    explicit SimulatedPedal(Clock *clock);
+
+    PedalState state;
+    PedalFaults faults;
+    bool wireTiming = false;  // pace answers as a 115200 baud line would
+    bool evenParity = false;  // line setting: 11 bits a byte instead of 10
+    bool inBootloader = false;
+    QByteArray serialNumber = QByteArrayLiteral("QMK3SIM01");
+    QByteArray description = QByteArrayLiteral("Quarnelo MK3");
+
+    struct Message {
+        qint64 atMs;
+        QByteArray bytes;
+    };
+    QList<Message> record;                        // every message received, in order
+    std::function<void(const Message &)> onMessage; // called for each one as it completes
+    qint64 bytesReceived = 0;
+
+    // Bytes from the editor.
+    void receive(const unsigned char *data, int count);
+    // Bytes for the editor whose time has come.
+    int available() const;
+    int take(unsigned char *dest, int max);
+    // Drops the bytes that have arrived (a receive purge on the editor's side).
+    void purgeArrived();
+    // Bytes still travelling or waiting to be taken.
+    int pending() const { return int(m_out.size()); }
+    bool unplugged() const { return m_unplugged; }
+    void unplug() { m_unplugged = true; }
+
+    // The 106 values of the device information answer for the current state.
+    QByteArray deviceInformationValues() const;
+    static QByteArray encodeValues(const QByteArray &values);
+    // All messages received so far whose first byte is cmd.
+    QList<QByteArray> messagesWith(quint8 cmd) const;
+
+private:
+    void handleRunning();
+    void handleBootloader();
+    void complete(int length);
+    void answer(const QByteArray &bytes, int delayMs = 1);
+    void bootAnswer(const QByteArray &bytes);
+    void applyParameterWrite(quint16 address, quint32 word);
+    qint64 nowUs() const;
+
+    Clock *m_clock;
+    QByteArray m_in;
+    qint64 m_lastInMs = 0;
+    QByteArray m_out;
+    QVector<qint64> m_outAtUs;
+    bool m_unplugged = false;
+    // Bootloader conversation.
+    enum class Boot { Command, WriteAddress, WriteCount, WriteData, EraseArg, EraseList, GoAddress, ReadAddress, ReadCount };
+    Boot m_boot = Boot::Command;
+    quint32 m_bootAddress = 0;
+    int m_writeCount = 0;
+    int m_eraseCount = 0;
+};
