@@ -54,7 +54,12 @@ void ManualClock::pause(int ms)
 void ManualClock::waitForActivity(int ms)
 {
     QCoreApplication::processEvents();
-    m_now += ms > 0 ? ms : 1;
+    if (ms > 0) {
+        ++activityWaits;
+        m_now += ms;
+    } else {
+        ++eventPasses;
+    }
 }
 
 bool ScriptedPrompts::question(const QString &text)

@@ -59,16 +59,20 @@ signals:
 class ManualClock : public Clock {
 public:
     qint64 nowMs() const override { return m_now; }
-    QDateTime localNow() const override { return m_wall.addMSecs(m_now); }
+    QDateTime localNow() const override { return m_wall.addMSecs(m_now - StartMs); }
     void pause(int ms) override;
     void waitForActivity(int ms) override;
     void wake() override {}
     void advance(int ms) { m_now += ms; }
-    void setWallTime(const QDateTime &t) { m_wall = t; }
+    // The wall time now; it moves on with the clock.
+    void setWallTime(const QDateTime &t) { m_wall = t.addMSecs(StartMs - m_now); }
     qint64 pausedMs = 0;      // total of all pause() calls
     QList<int> pauses;        // each pause() in order
+    int activityWaits = 0;    // waitForActivity() calls that could sleep (ms > 0)
+    int eventPasses = 0;      // waitForActivity(0) calls: handle events, no sleep
 private:
-    qint64 m_now = 1000;
+    static constexpr qint64 StartMs = 1000;
+    qint64 m_now = StartMs;
     QDateTime m_wall = QDateTime(QDate(2025, 3, 3), QTime(9, 0, 0));
 };
 

@@ -259,7 +259,7 @@ void TformMain::FormCreate()
     comm.firmware_upgrade_mode = false;
     applyGating(GateState::Startup);
     if (lblDeviceName->text().isEmpty() || lblDeviceName->text() == Communication::NoDeviceFound)
-        menuConnect->setEnabled(false);
+        setControlEnabled(QStringLiteral("menuConnect"), false);
 
     FillEffectList();
     TimerCheckWebVersion.start();
@@ -313,10 +313,12 @@ void TformMain::showLabels()
 void TformMain::setControlEnabled(const QString &name, bool on)
 {
     QObject *o = m_controls.value(name);
-    if (auto *w = qobject_cast<QWidget *>(o))
+    if (auto *w = qobject_cast<QWidget *>(o)) {
         w->setEnabled(on);
-    else if (auto *a = qobject_cast<QAction *>(o))
+    } else if (auto *a = qobject_cast<QAction *>(o)) {
         a->setEnabled(on);
+        m_actionEnabled.insert(name, on); // a hidden action reads as disabled whatever it was set to
+    }
 }
 
 bool TformMain::controlEnabled(const QString &name) const
@@ -327,7 +329,7 @@ bool TformMain::controlEnabled(const QString &name) const
     if (auto *w = qobject_cast<QWidget *>(o))
         return w->isEnabled();
     if (auto *a = qobject_cast<QAction *>(o))
-        return a->isEnabled();
+        return a->isVisible() ? a->isEnabled() : m_actionEnabled.value(name, false);
     return false;
 }
 

@@ -121,6 +121,7 @@ private:
 
     EditorContext &m_ctx;
     QHash<QString, QObject *> m_controls; // by objectName, for the gating table
+    QHash<QString, bool> m_actionEnabled;
     QPointer<TformFirmwareUpgrade> m_firmware;
     QPointer<TformPrint> m_console;
     QPointer<TformFXsettings> m_effect;

@@ -28,6 +28,7 @@ Communication::Communication(DiagnosticLog *log, D2XXUnit *d2xx, Clock *clock, P
 {
     Timer_USB_Read.setInterval(50);
     connect(&Timer_USB_Read, &QTimer::timeout, this, &Communication::PollDeviceData);
+    SetLineSettings(NormalLine);
     if (d2xx->backend())
         setScanBackend(d2xx->backend());
 }
@@ -127,19 +128,22 @@ Communication::WaitResult Communication::ReadReplyBytes()
     for (;;) {
         m_clock->waitForActivity(0);
         const quint32 n = m_d2xx->ReadFTDeviceBuffer(D2XXUnit::BufferSize);
-        const qint64 now = m_clock->nowMs();
-        if (n > 0) {
-            answer.append(reinterpret_cast<const char *>(m_d2xx->FTReceiveBuffer.data()), int(n));
-            lastByteAt = now;
-        } else {
-            const bool complete = countClosedValues(answer) >= CompleteAnswerValues;
-            if (complete || now - lastByteAt >= answerGapMs || now >= deadline)
-                break;
-        }
         if (m_d2xx->FTLastIOStatus != 0)
             break;
-        if (!firmware_upgrade_mode)
-            m_clock->pause(10);
+        if (n > 0) {
+            answer.append(reinterpret_cast<const char *>(m_d2xx->FTReceiveBuffer.data()), int(n));
+            lastByteAt = m_clock->nowMs();
+            if (lastByteAt >= deadline)
+                break; // a line that never falls quiet
+            if (!firmware_upgrade_mode)
+                m_clock->pause(10);
+            continue;
+        }
+        const qint64 now = m_clock->nowMs();
+        const bool complete = countClosedValues(answer) >= CompleteAnswerValues;
+        if (complete || now - lastByteAt >= answerGapMs || now >= deadline)
+            break;
+        m_clock->waitForActivity(10);
     }
 
     const DecodedReply decoded = DecodeReplyBytes(answer);
@@ -370,6 +374,12 @@ void Communication::RequestDeviceInformation()
     ReplyBytes.clear(); // only this answer's values are ever read back
     const WaitResult wait = ReadReplyBytes();
     if (wait == WaitResult::DeviceFailed) {
+        m_clock->waitForActivity(0); // an unplug is reported by the backend as an event
+        if (m_lostReported) {
+            RequestInProgress = false;
+            m_log->WriteLogLine(QStringLiteral("device information request: the pedal was disconnected"));
+            return;
+        }
         endFailedRequest(QStringLiteral("device information request: the USB device could not be read"),
                          QStringLiteral("The pedal could not be reached: the USB device is not open or was "
                                         "disconnected. Check the cable and choose Scan And Link again."));

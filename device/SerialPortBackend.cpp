@@ -71,11 +71,13 @@ int SerialPortBackend::openPort(const QString &portName, quint32 *handle)
     m_ports.insert(h, p);
     connect(p, &QSerialPort::readyRead, this, &FtdiBackend::dataArrived);
     connect(p, &QSerialPort::errorOccurred, this, [this, h, p](QSerialPort::SerialPortError e) {
-        if (e != QSerialPort::ResourceError || m_lost.value(h))
+        // A read error or a resource error means the device went away (unplugged, or the far
+        // end of a pseudo-terminal closed). Close at once: the port would report it again and
+        // again and keep the event loop busy.
+        if ((e != QSerialPort::ResourceError && e != QSerialPort::ReadError) || m_lost.value(h))
             return;
-        // The device went away: close the port so nothing is left waiting on it.
         m_lost.insert(h, true);
-        p->close();
+        QMetaObject::invokeMethod(p, &QSerialPort::close, Qt::QueuedConnection);
         emit deviceLost(h);
     });
     *handle = h;

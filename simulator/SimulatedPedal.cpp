@@ -169,9 +169,10 @@ void SimulatedPedal::receive(const unsigned char *data, int count)
 {
     if (m_unplugged)
         return;
+    bool unplugNow = false;
     if (faults.unplugAfterBytes >= 0 && bytesReceived + count >= faults.unplugAfterBytes) {
         count = int(std::max<qint64>(0, faults.unplugAfterBytes - bytesReceived));
-        m_unplugged = true;
+        unplugNow = true; // what arrived before the cable came out is still handled
     }
     const qint64 now = m_clock->nowMs();
     if (!m_in.isEmpty() && now - m_lastInMs > StaleInputMs)
@@ -179,16 +180,21 @@ void SimulatedPedal::receive(const unsigned char *data, int count)
     m_lastInMs = now;
     m_in.append(reinterpret_cast<const char *>(data), count);
     bytesReceived += count;
-    if (m_unplugged)
-        return;
     for (;;) {
         const qsizetype before = m_in.size();
+        if (m_in.isEmpty())
+            break;
         if (inBootloader)
             handleBootloader();
         else
             handleRunning();
-        if (m_in.isEmpty() || m_in.size() == before)
+        if (m_in.size() == before)
             break;
+    }
+    if (unplugNow) {
+        m_unplugged = true;
+        m_out.clear();
+        m_outAtUs.clear();
     }
 }
 

@@ -68,6 +68,8 @@ public:
     std::function<void(const Message &)> onMessage; // called for each one as it completes
     qint64 bytesReceived = 0;
 
+    // Bytes the pedal sends without being asked (after delayMs).
+    void inject(const QByteArray &bytes, int delayMs = 0) { answer(bytes, delayMs); }
     // Bytes from the editor.
     void receive(const unsigned char *data, int count);
     // Bytes for the editor whose time has come.

@@ -1,0 +1,341 @@
+#include "app/EditorContext.h"
+#include "app/Interaction.h"
+#include "simulator/SimBackend.h"
+
+#include <QSignalSpy>
+#include <QtTest>
+
+namespace {
+const QString UpgradeRequired = QStringLiteral("A firmware upgrade is required. Upgrade to Firmware 15");
+const QString UploadAlgorithm =
+    QStringLiteral("Upload the latest version of Quarnelo MK3 algorithm:\r\nUpload Quarnelo MK3 0015");
+
+// The editor's core against simulated pedals, with a clock that only moves when the code waits.
+struct Rig {
+    explicit Rig(int pedals = 1) : scan(&clock, pedals), simulated(&clock, 1) {}
+    ManualClock clock;
+    ScriptedPrompts prompts;
+    SimBackend scan;
+    SimBackend simulated;
+    EditorContext ctx{QString(), &prompts, &clock, &scan, &simulated};
+    Communication &comm = ctx.comm;
+    SimulatedPedal *pedal(int i = 0) { return scan.pedal(i); }
+    bool logged(const QString &line) const { return ctx.log.lines().contains(line); }
+};
+} // namespace
+
+class TestCommunication : public QObject {
+    Q_OBJECT
+private slots:
+    void scanAndLink_data()
+    {
+        QTest::addColumn<int>("devices");
+        QTest::newRow("none") << 0;
+        QTest::newRow("one") << 1;
+        QTest::newRow("two") << 2;
+    }
+    void scanAndLink()
+    {
+        QFETCH(int, devices);
+        Rig rig(devices);
+        QSignalSpy gates(&rig.comm, &Communication::gateChanged);
+        rig.comm.ScanAndLink();
+        QVERIFY(rig.logged(QStringLiteral("FT device count: %1").arg(devices)));
+        if (devices == 0) {
+            QCOMPARE(rig.prompts.messages, QStringList{"No device found"});
+            QCOMPARE(rig.comm.deviceLabel, QString("No device found"));
+            QVERIFY(!rig.comm.Linked);
+            QVERIFY(gates.isEmpty());
+            return;
+        }
+        QVERIFY(rig.prompts.messages.isEmpty());
+        QVERIFY(rig.comm.Linked);
+        QCOMPARE(rig.comm.gate, GateState::RequestPassed);
+        QCOMPARE(rig.comm.deviceLabel, QString("Quarnelo MK3 linked"));
+        // Every device is linked in turn and asked; the last one is the one in use.
+        for (int i = 0; i < devices; ++i)
+            QCOMPARE(rig.pedal(i)->messagesWith(0x02), QList<QByteArray>{QByteArray::fromHex("0200")});
+        QCOMPARE(rig.comm.DeviceSerialNumber, QString::fromLatin1(rig.pedal(devices - 1)->serialNumber));
+        QVERIFY(rig.comm.Timer_USB_Read.isActive());
+        QVERIFY(!rig.comm.RequestInProgress);
+    }
+
+    void versionGates_data()
+    {
+        QTest::addColumn<int>("firmware");
+        QTest::addColumn<int>("algorithm");
+        QTest::addColumn<QStringList>("messages");
+        QTest::addColumn<int>("gate");
+        QTest::addColumn<bool>("readBacks");
+        QTest::newRow("15 / 0015 passes") << 15 << 15 << QStringList{} << int(GateState::RequestPassed) << true;
+        QTest::newRow("16 / 0016 passes") << 16 << 16 << QStringList{} << int(GateState::RequestPassed) << true;
+        QTest::newRow("firmware 14") << 14 << 15 << QStringList{UpgradeRequired, "legacy"}
+                                     << int(GateState::FirmwareTooOld) << false;
+        QTest::newRow("algorithm 0014") << 15 << 14 << QStringList{UploadAlgorithm}
+                                        << int(GateState::AlgorithmTooOld) << false;
+    }
+    void versionGates()
+    {
+        QFETCH(int, firmware);
+        QFETCH(int, algorithm);
+        QFETCH(QStringList, messages);
+        QFETCH(int, gate);
+        QFETCH(bool, readBacks);
+        Rig rig;
+        rig.pedal()->state.firmware = quint8(firmware);
+        rig.pedal()->state.algorithm = quint16(algorithm);
+        QSignalSpy readBackSpy(&rig.comm, &Communication::readBacksRequested);
+        QSignalSpy effectSpy(&rig.comm, &Communication::effectSelected);
+        rig.comm.ScanAndLink();
+        QCOMPARE(rig.comm.firmwareLabel, QStringLiteral("Device Firmware: %1").arg(firmware));
+        QCOMPARE(rig.comm.algorithmLabel, QStringLiteral("Device Algorithm: %1").arg(algorithm, 4, 10, QLatin1Char('0')));
+        QCOMPARE(rig.prompts.messages.size(), messages.size());
+        if (messages.size() == 2) {
+            QCOMPARE(rig.prompts.messages[0], messages[0]);
+            QVERIFY(rig.prompts.messages[1].startsWith("If current firmware is below 9 follow legacy firmware upgrade mode:\r\n"));
+            QVERIFY(rig.prompts.messages[1].endsWith("follow instructions."));
+        } else {
+            QCOMPARE(rig.prompts.messages, messages);
+        }
+        QCOMPARE(int(rig.comm.gate), gate);
+        QCOMPARE(readBackSpy.size(), readBacks ? 1 : 0);
+        QCOMPARE(rig.comm.RequestInProgress, !readBacks);
+        QCOMPARE(rig.comm.Timer_USB_Read.isActive(), readBacks);
+        // The algorithm check still selects the pedal's effect so its image can be uploaded.
+        QCOMPARE(effectSpy.size(), firmware >= 15 ? 1 : 0);
+    }
+
+    void requestLogsTheAnswer()
+    {
+        Rig rig;
+        rig.comm.ScanAndLink();
+        for (const char *line : {"********************REQUEST********************", "num of bytes received: 106",
+                                 "received_bytes_array size: 106", "0:    0F", "2:    15", "105:    00",
+                                 "Firmware Version: 15", "Algorithm version: 0015", "Current device firmware: 15",
+                                 "Most recent firmware: 15", "Effect Number: 00", "firmware upgrade mode: False",
+                                 "baud rate = 115200"})
+            QVERIFY2(rig.logged(QString::fromLatin1(line)), line);
+        QCOMPARE(rig.comm.ReplyBytes, rig.pedal()->deviceInformationValues());
+        QVERIFY(rig.clock.pauses.contains(200));
+    }
+
+    void unlinkRestoresTheStartupCommands()
+    {
+        Rig rig;
+        rig.comm.ScanAndLink();
+        QVERIFY(rig.comm.menuDisconnectClick());
+        QCOMPARE(rig.comm.deviceLabel, QString("Quarnelo MK3 ")); // the blank before "linked" stays
+        QCOMPARE(rig.comm.gate, GateState::Unlinked);
+        QVERIFY(!rig.comm.Linked);
+        QVERIFY(!rig.comm.Timer_USB_Read.isActive());
+        // Closing again fails: nothing changes.
+        QVERIFY(!rig.comm.menuDisconnectClick());
+    }
+
+    void silentPedalEndsTheWait()
+    {
+        Rig rig;
+        rig.pedal()->faults.silent = true;
+        const qint64 start = rig.clock.nowMs();
+        rig.comm.ScanAndLink();
+        QCOMPARE(rig.prompts.messages.size(), 1);
+        QVERIFY(rig.prompts.messages[0].startsWith("The pedal did not answer"));
+        QVERIFY(rig.logged("device information request: no answer within 2000 ms"));
+        const qint64 waited = rig.clock.nowMs() - start;
+        QVERIFY(waited >= 2000 && waited < 3000);
+        // Never a spin: every poll of the queue is followed by a wait of up to 10 ms.
+        QVERIFY(rig.clock.eventPasses <= rig.clock.activityWaits + 2);
+        QVERIFY(rig.clock.activityWaits <= 2000 / 10 + 2);
+        // The editor stays usable: commands on, poll running, controls not silenced.
+        QCOMPARE(rig.comm.gate, GateState::Linked);
+        QVERIFY(!rig.comm.RequestInProgress);
+        QVERIFY(rig.comm.Timer_USB_Read.isActive());
+        // A second request works once the pedal speaks again.
+        rig.pedal()->faults.silent = false;
+        rig.comm.RequestDeviceInformation();
+        QCOMPARE(rig.comm.gate, GateState::RequestPassed);
+    }
+
+    void incompleteAnswer_data()
+    {
+        QTest::addColumn<int>("values");
+        QTest::newRow("40 values") << 40;
+        QTest::newRow("105 values") << 105;
+        QTest::newRow("nothing but markers") << 0;
+    }
+    void incompleteAnswer()
+    {
+        QFETCH(int, values);
+        Rig rig;
+        rig.pedal()->faults.shortAnswerValues = values;
+        QSignalSpy readBackSpy(&rig.comm, &Communication::readBacksRequested);
+        rig.comm.ScanAndLink();
+        QVERIFY(rig.comm.ReplyBytes.size() == values);
+        QCOMPARE(readBackSpy.size(), 0);
+        QCOMPARE(rig.prompts.messages.size(), 1);
+        QVERIFY(rig.prompts.messages[0].startsWith(values ? QStringLiteral("The pedal's answer was incomplete (%1 of 106").arg(values)
+                                                          : QStringLiteral("The pedal did not answer")));
+        QVERIFY(!rig.comm.RequestInProgress);
+        QCOMPARE(rig.comm.firmwareLabel, QString("Device Firmware:"));
+    }
+
+    void answerArrivingInPiecesIsGathered()
+    {
+        Rig rig;
+        rig.pedal()->wireTiming = true;
+        rig.pedal()->faults.answerDelayMs = 185; // half of it is there at the first read
+        rig.comm.ScanAndLink();
+        QCOMPARE(rig.comm.ReplyBytes, rig.pedal()->deviceInformationValues());
+        QCOMPARE(rig.comm.gate, GateState::RequestPassed);
+    }
+
+    void lateAnswerIsNotTakenForTheNextOne()
+    {
+        Rig rig;
+        rig.pedal()->faults.answerDelayMs = 2600;
+        rig.comm.ScanAndLink();
+        QVERIFY(rig.prompts.messages.value(0).startsWith("The pedal did not answer"));
+        rig.clock.advance(1000); // the late answer is now queued
+        rig.pedal()->faults.answerDelayMs = 0;
+        rig.pedal()->state.firmware = 16;
+        rig.comm.RequestDeviceInformation();
+        QCOMPARE(rig.comm.DeviceFirmwareText, QString("16"));
+        QCOMPARE(rig.comm.ReplyBytes.size(), 106);
+    }
+
+    void deviceThatCannotBeOpened()
+    {
+        Rig rig;
+        rig.comm.DeviceSerialNumber = "NOT-THERE";
+        rig.comm.Link();
+        QVERIFY(!rig.comm.Linked);
+        QCOMPARE(rig.prompts.messages.size(), 1);
+        QVERIFY(rig.prompts.messages[0].startsWith("The pedal could not be reached"));
+        QCOMPARE(rig.comm.gate, GateState::Startup);
+    }
+
+    void unplugDuringTheRequest()
+    {
+        Rig rig;
+        rig.pedal()->faults.unplugAfterBytes = 2; // gone right after 02 00
+        QSignalSpy lost(&rig.comm, &Communication::deviceDisconnected);
+        rig.comm.ScanAndLink();
+        QCoreApplication::processEvents();
+        QCOMPARE(lost.size(), 1);
+        QCOMPARE(rig.prompts.messages,
+                 QStringList{"The pedal was disconnected. Connect it again and choose Scan And Link."});
+        QCOMPARE(rig.comm.gate, GateState::Unlinked);
+        QVERIFY(!rig.comm.Linked);
+        QVERIFY(!rig.comm.Timer_USB_Read.isActive());
+        QCOMPARE(rig.comm.deviceLabel, QString("Quarnelo MK3 "));
+    }
+
+    void legacyUpgradeModeSendsNoRequest()
+    {
+        Rig rig;
+        rig.comm.LegacyUpgradeMode = true;
+        rig.comm.ScanAndLink();
+        QVERIFY(rig.comm.Linked);
+        QVERIFY(rig.pedal()->record.isEmpty());
+    }
+
+    void bootloaderHandshake_data()
+    {
+        QTest::addColumn<int>("fault"); // 0 none, 1 NACK, 2 silent
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("received");
+        QTest::newRow("ACK") << 0 << "Connection to bootloader succeeded, ready for firmware upgrade" << "79";
+        QTest::newRow("NACK") << 1 << "Connection to bootloader failed" << "1F";
+        QTest::newRow("no answer") << 2 << "Connection to bootloader failed" << "";
+    }
+    void bootloaderHandshake()
+    {
+        QFETCH(int, fault);
+        QFETCH(QString, message);
+        QFETCH(QString, received);
+        Rig rig;
+        rig.pedal()->inBootloader = true;
+        rig.pedal()->faults.nack = fault == 1;
+        rig.pedal()->faults.silent = fault == 2;
+        rig.comm.firmware_upgrade_mode = true;
+        rig.comm.LegacyUpgradeMode = true;
+        QSignalSpy ready(&rig.comm, &Communication::bootloaderReady);
+        rig.comm.ScanAndLink();
+        QCOMPARE(rig.prompts.messages, QStringList{message});
+        QCOMPARE(ready.size(), fault == 0 ? 1 : 0);
+        QCOMPARE(rig.pedal()->record.value(0).bytes, QByteArray("\x7F"));
+        QVERIFY(rig.logged("received Byte: " + received));
+        QCOMPARE(rig.ctx.d2xx->FTParity, quint8(2));
+        QCOMPARE(rig.comm.gate, fault == 0 ? GateState::BootloaderLinked : GateState::Linked);
+        QVERIFY(!rig.comm.Timer_USB_Read.isActive());
+        if (fault == 2)
+            QVERIFY(rig.logged("no answer from the bootloader within 1000 ms"));
+    }
+
+    void noStaleBytesAreEverSent()
+    {
+        Rig rig;
+        rig.comm.ScanAndLink();
+        rig.pedal()->record.clear();
+        rig.ctx.d2xx->FTTransmitBuffer[1] = 0x99;
+        QVERIFY(!rig.comm.SendHexMessage("07G1", 2));
+        QVERIFY(rig.pedal()->record.isEmpty());
+        QVERIFY(rig.logged("message not sent: '07G1' does not hold 2 bytes"));
+        QVERIFY(rig.comm.SendHexMessage("070C", 2));
+        QCOMPARE(rig.pedal()->state.midiChannel, quint8(12));
+    }
+
+    void dspWrite()
+    {
+        Rig rig;
+        rig.comm.ScanAndLink();
+        rig.comm.WriteDSPMessage("01", 0x0027, 0x003FC000);
+        QVERIFY(rig.logged("write to DSP msg: 010027003FC000"));
+        QCOMPARE(rig.pedal()->record.last().bytes, QByteArray::fromHex("010027003FC000"));
+        QCOMPARE(rig.pedal()->state.parameters[0], 0x003FC000u);
+    }
+
+    void pollLogsAndHandsOnTheDump()
+    {
+        Rig rig;
+        rig.comm.ScanAndLink();
+        QSignalSpy dumps(&rig.comm, &Communication::settingsDumpReceived);
+        rig.pedal()->inject(QByteArray::fromHex("010203"));
+        rig.comm.PollDeviceData();
+        QVERIFY(rig.logged("num of bytes read: 3"));
+        QCOMPARE(dumps.size(), 0);
+        rig.comm.SendHexMessage("0C5000000000", 6);
+        rig.clock.advance(100);
+        rig.comm.PollDeviceData();
+        QVERIFY(rig.logged("num of bytes read: 16385"));
+        QCOMPARE(dumps.size(), 1);
+        QCOMPARE(dumps[0][0].toByteArray().size(), 16385);
+        QVERIFY(rig.ctx.d2xx->ReportDeviceErrors);
+    }
+
+    void refreshDeviceListAtStartup()
+    {
+        Rig rig(2);
+        rig.comm.RefreshDeviceList();
+        QCOMPARE(rig.comm.serialMenuText, QString("Device Serial: QMK3SIM01QMK3SIM02"));
+        QCOMPARE(rig.comm.deviceLabel, QString("Quarnelo MK3"));
+        Rig none(0);
+        none.comm.RefreshDeviceList();
+        QCOMPARE(none.comm.serialMenuText, QString("Device Serial: "));
+        QCOMPARE(none.comm.deviceLabel, QString("No device found"));
+    }
+
+    void simulatedPedalIsLinkedOnRequestOnly()
+    {
+        Rig rig(0);
+        rig.comm.ScanAndLink(); // finds only real devices
+        QCOMPARE(rig.prompts.messages, QStringList{"No device found"});
+        rig.comm.LinkSimulated();
+        QVERIFY(rig.comm.Linked);
+        QVERIFY(rig.comm.linkedToSimulation());
+        QCOMPARE(rig.comm.gate, GateState::RequestPassed);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCommunication)
+#include "tst_communication.moc"

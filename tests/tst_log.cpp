@@ -1,0 +1,95 @@
+#include "app/DiagnosticLog.h"
+#include "app/EditorVersion.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class TestLog : public QObject {
+    Q_OBJECT
+private slots:
+    void logFileBlock_data()
+    {
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("two lines") << QStringList{"A", "B"} << QByteArray("\n\n03-03-2025 09:05:07\nA\r\nB\r\n");
+        QTest::newRow("empty console") << QStringList{} << QByteArray("\n\n03-03-2025 09:05:07\n");
+        QTest::newRow("empty line kept") << QStringList{"", "x"} << QByteArray("\n\n03-03-2025 09:05:07\n\r\nx\r\n");
+        QTest::newRow("utf-8") << QStringList{QString::fromUtf8("µ")} << QByteArray("\n\n03-03-2025 09:05:07\n\xC2\xB5\r\n");
+    }
+    void logFileBlock()
+    {
+        QFETCH(QStringList, lines);
+        QFETCH(QByteArray, bytes);
+        QCOMPARE(DiagnosticLog::logFileBlock(lines, QDateTime(QDate(2025, 3, 3), QTime(9, 5, 7))), bytes);
+    }
+
+    void eachRunAppendsItsBlock()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.path() + "/log.txt";
+        DiagnosticLog log;
+        log.WriteLogLine("first");
+        QVERIFY(log.AppendLogFile(path, QDateTime(QDate(2025, 12, 31), QTime(23, 59, 59))));
+        DiagnosticLog second;
+        second.WriteLogLine("second");
+        QVERIFY(second.AppendLogFile(path, QDateTime(QDate(2026, 1, 1), QTime(0, 0, 1))));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), QByteArray("\n\n31-12-2025 23:59:59\nfirst\r\n\n\n01-01-2026 00:00:01\nsecond\r\n"));
+    }
+
+    void appendFailureIsReported()
+    {
+        QTemporaryDir dir;
+        DiagnosticLog log;
+        QString error;
+        QVERIFY(!log.AppendLogFile(dir.path() + "/missing-folder/log.txt", QDateTime::currentDateTime(), &error));
+        QVERIFY(!error.isEmpty());
+    }
+
+    void lineBreaksMakeSeveralLines()
+    {
+        DiagnosticLog log;
+        QSignalSpy spy(&log, &DiagnosticLog::linesAppended);
+        log.WriteLogLine("one\r\ntwo\nthree\rfour");
+        QCOMPARE(log.lines(), QStringList({"one", "two", "three", "four"}));
+        QCOMPARE(spy.size(), 1);
+    }
+
+    void autoScrollFollowsTheSwitch()
+    {
+        DiagnosticLog log;
+        QSignalSpy spy(&log, &DiagnosticLog::linesAppended);
+        log.WriteLogLine("scrolls");
+        log.ConsoleAutoScroll = false;
+        log.WriteLogLine("stays");
+        log.ConsoleAutoScroll = true;
+        log.addConsoleLine("direct");
+        QCOMPARE(spy[0][1].toBool(), true);
+        QCOMPARE(spy[1][1].toBool(), false);
+        QCOMPARE(spy[2][1].toBool(), false); // direct console lines never scroll
+        log.clear();
+        QCOMPARE(log.lineCount(), 0);
+    }
+
+    void editorVersion_data()
+    {
+        QTest::addColumn<QString>("fileVersion");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("1.21.0.0") << "1.21.0.0" << "1.21";
+        QTest::newRow("2.0.3.4") << "2.0.3.4" << "2.0";
+        QTest::newRow("leading zero") << "1.05.0.0" << "1.5";
+        QTest::newRow("none") << "" << "";
+    }
+    void editorVersion()
+    {
+        QFETCH(QString, fileVersion);
+        QFETCH(QString, shown);
+        QCOMPARE(editorVersionFrom(fileVersion), shown);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLog)
+#include "tst_log.moc"

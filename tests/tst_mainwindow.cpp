@@ -1,0 +1,332 @@
+#include "app/EditorContext.h"
+#include "app/Interaction.h"
+#include "app/MainWindow.h"
+#include "app/Resources.h"
+#include "app/WrapButton.h"
+#include "console/ConsoleWindow.h"
+#include "effect/EffectWindow.h"
+#include "simulator/SimBackend.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QMenu>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <functional>
+#include <memory>
+
+namespace {
+QByteArray fileBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+QString look(int n)
+{
+    QByteArray data;
+    Resources::load(QStringLiteral("STYLE_%1").arg(n), &data);
+    return QString::fromUtf8(data);
+}
+
+// The whole editor on simulated pedals, in a private documents folder.
+struct GuiRig {
+    explicit GuiRig(const QString &documents, int realPedals = 0,
+                    const std::function<void(SimulatedPedal *)> &setUp = {})
+        : scan(&clock, realPedals), simulated(&clock, 1),
+          ctx(documents, &prompts, &clock, &scan, &simulated)
+    {
+        if (setUp)
+            setUp(simulated.pedal());
+        clock.setWallTime(QDateTime(QDate(2025, 3, 3), QTime(9, 5, 7)));
+        editor = std::make_unique<Editor>(ctx);
+    }
+    ManualClock clock;
+    ScriptedPrompts prompts;
+    SimBackend scan;
+    SimBackend simulated;
+    EditorContext ctx;
+    std::unique_ptr<Editor> editor;
+    TformMain *main() const { return editor->main(); }
+    bool on(const char *name) const { return main()->controlEnabled(QString::fromLatin1(name)); }
+    QString user(const QString &file) const { return ctx.files.userFile(file); }
+};
+
+const QStringList DeviceCommands = {
+    "btnUpload", "btnRequest", "btnSaveParameters", "btnAssign", "btnSetFootswitchMode", "btnSetTuning",
+    "menuLoadPreset", "menuSavePreset", "menuLoadAlgorithmFromFile", "menuUploadTuningsData", "menuMIDI",
+    "menuInstrumentRange", "menuBypassStatus", "menuRangeLimit", "menuSetAssignableParamsToDefault"};
+const QStringList ParameterButtons = {"btnRequest", "btnSaveParameters", "btnAssign", "btnSetFootswitchMode",
+                                      "btnSetTuning"};
+} // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { qApp->setStyleSheet(QString()); }
+
+    void firstRunAndStartupGating()
+    {
+        QTemporaryDir docs;
+        GuiRig rig(docs.path());
+        const QString user = docs.path() + "/Karvo/Quarnelo MK3";
+        QCOMPARE(QDir(user).entryList(QDir::Files, QDir::Name),
+                 QStringList({"ReportUSBErrors.txt", "ShowMessageVersionAtStartup.txt", "log.txt"}));
+        QCOMPARE(fileBytes(user + "/ShowMessageVersionAtStartup.txt"), QByteArray("YES"));
+        QCOMPARE(fileBytes(user + "/ReportUSBErrors.txt"), QByteArray("YES"));
+        QCOMPARE(fileBytes(user + "/log.txt"), QByteArray());
+        QVERIFY(!QFile::exists(docs.path() + "/Karvo/style.txt"));
+        QVERIFY(rig.prompts.messages.isEmpty());
+        QVERIFY(rig.ctx.log.lines().isEmpty()); // the creation handler writes no log lines
+
+        // Only Scan And Link, Open Files Folder, Look, Upgrade Mode, Info and the effect list.
+        for (const QString &name : DeviceCommands)
+            QVERIFY2(!rig.on(qPrintable(name)), qPrintable(name));
+        for (const char *name : {"menuDisconnect", "menuEraseSettings", "menuConnect", "menuStartFirmwareUpgrade"})
+            QVERIFY2(!rig.on(name), name);
+        for (const char *name : {"menuScan", "menuOpenFilesFolder", "menuLook", "menuFirmwareUpgradeMode",
+                                 "menuSupport", "menuShowUpdateMsg", "lstEffects", "menuLinkSimulated"})
+            QVERIFY2(rig.on(name), name);
+        QVERIFY(!rig.on("effect window controls"));
+        QVERIFY(rig.main()->menuShowUpdateMsg->isChecked());
+        QVERIFY(rig.main()->menuReportUSBErrors->isChecked());
+        QCOMPARE(rig.main()->lblDeviceName->text(), QString("No device found"));
+        QCOMPARE(rig.main()->menuAppVersion->text(), QString("Editor Version:  1.21"));
+        QCOMPARE(rig.main()->lstEffects->count(), 1);
+        QCOMPARE(rig.main()->lstEffects->item(0)->text(), QString("Quarnelo MK3 0015"));
+        QCOMPARE(rig.ctx.comm.LatestAlgorithmNumber, 15);
+        QVERIFY(rig.main()->TimerCheckWebVersion.isActive());
+        QVERIFY(!rig.ctx.comm.Timer_USB_Read.isActive());
+        QCOMPARE(rig.main()->size(), QSize(356, rig.main()->menuBar()->height() + 228));
+        QCOMPARE(rig.main()->windowTitle(), QString("Quarnelo Editor"));
+        QCOMPARE(rig.main()->btnSaveParameters->toolTip(), QString("Saves current status of assignable parameters to pedal."));
+        QCOMPARE(rig.main()->MidiChannelItems[0]->text(), QString("OMNI"));
+        QCOMPARE(rig.main()->MidiChannelItems[16]->text(), QString("16"));
+        QCOMPARE(rig.main()->menuLook->actions().size(), 7);
+    }
+
+    void logFileWrittenAtClose()
+    {
+        QTemporaryDir docs;
+        GuiRig rig(docs.path());
+        rig.ctx.log.WriteLogLine("A");
+        rig.ctx.log.WriteLogLine("B");
+        rig.main()->close();
+        QCOMPARE(fileBytes(rig.user("log.txt")), QByteArray("\n\n03-03-2025 09:05:07\nA\r\nB\r\n"));
+    }
+
+    void keys_data()
+    {
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<bool>("shown");
+        QTest::newRow("Ctrl+Shift+P") << int(Qt::ControlModifier | Qt::ShiftModifier) << true;
+        QTest::newRow("Ctrl+P") << int(Qt::ControlModifier) << false;
+        QTest::newRow("Shift+P") << int(Qt::ShiftModifier) << false;
+    }
+    void keys()
+    {
+        QFETCH(int, modifiers);
+        QFETCH(bool, shown);
+        QTemporaryDir docs;
+        GuiRig rig(docs.path());
+        rig.main()->show();
+        QTest::keyClick(rig.main()->lstEffects, Qt::Key_P, Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(rig.editor->console()->isVisible(), shown);
+    }
+
+    void lookChosenAndRestored()
+    {
+        QTemporaryDir docs;
+        {
+            GuiRig rig(docs.path());
+            QCOMPARE(rig.main()->currentLook, 0);
+            rig.main()->LookItems[3]->trigger();
+            QCOMPARE(fileBytes(docs.path() + "/Karvo/style.txt"), QByteArray("3"));
+            QCOMPARE(qApp->styleSheet(), look(3));
+        }
+        qApp->setStyleSheet(QString());
+        GuiRig again(docs.path());
+        QCOMPARE(again.main()->currentLook, 3);
+        QCOMPARE(qApp->styleSheet(), look(3));
+    }
+
+    void savedStyleFile_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<int>("applied");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("7: not in the menu, still applied") << QByteArray("7") << 7 << "";
+        QTest::newRow("9: no such look") << QByteArray("9") << -1 << "";
+        QTest::newRow("garbage") << QByteArray("abc") << 0 << "'abc' is not a valid integer value";
+        QTest::newRow("empty") << QByteArray() << 0 << "'' is not a valid integer value";
+        QTest::newRow("trailing line break forgiven") << QByteArray("5\r\n") << 5 << "";
+    }
+    void savedStyleFile()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(int, applied);
+        QFETCH(QString, message);
+        QTemporaryDir docs;
+        QDir().mkpath(docs.path() + "/Karvo");
+        QFile f(docs.path() + "/Karvo/style.txt");
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(content);
+        f.close();
+        GuiRig rig(docs.path());
+        QCOMPARE(rig.main()->currentLook, applied);
+        QCOMPARE(rig.prompts.messages, message.isEmpty() ? QStringList() : QStringList{message});
+        QCOMPARE(qApp->styleSheet(), applied >= 0 ? look(applied) : QString());
+    }
+
+    void looksAreDistinct()
+    {
+        QSet<QString> sheets;
+        for (int i = 0; i < 8; ++i) {
+            QVERIFY(!look(i).isEmpty());
+            sheets.insert(look(i));
+        }
+        QCOMPARE(sheets.size(), 8);
+        QVERIFY(!Resources::find("style_5").isEmpty()); // found without regard to case
+    }
+
+    void linkedToTheSimulatedPedal()
+    {
+        QTemporaryDir docs;
+        GuiRig rig(docs.path());
+        rig.main()->show();
+        rig.main()->menuLinkSimulated->trigger();
+        QCOMPARE(rig.main()->lblFirmwareVersion->text(), QString("Device Firmware: 15"));
+        QCOMPARE(rig.main()->lblAlgorithmVersion->text(), QString("Device Algorithm: 0015"));
+        QCOMPARE(rig.main()->lblDeviceName->text(), QString("Quarnelo MK3 linked"));
+        for (const QString &name : DeviceCommands)
+            QVERIFY2(rig.on(qPrintable(name)), qPrintable(name));
+        QVERIFY(rig.on("lstEffects"));
+        QVERIFY(rig.on("menuDisconnect") && rig.on("menuEraseSettings"));
+        QVERIFY(!rig.on("menuScan") && !rig.on("menuLinkSimulated"));
+        QVERIFY(rig.editor->effect()->isVisible());
+        QVERIFY(rig.on("effect window controls"));
+        QCOMPARE(rig.editor->effect()->windowTitle(), QString("Quarnelo MK3 0015"));
+        QCOMPARE(rig.main()->lstEffects->currentRow(), 0);
+        QVERIFY(rig.main()->MidiChannelItems[0]->isChecked()); // the pedal reports OMNI
+
+        rig.main()->menuDisconnect->trigger();
+        QCOMPARE(rig.main()->lblDeviceName->text(), QString("Quarnelo MK3 "));
+        for (const QString &name : DeviceCommands)
+            QVERIFY2(!rig.on(qPrintable(name)), qPrintable(name));
+        QVERIFY(rig.on("menuScan") && !rig.on("menuDisconnect") && !rig.on("menuEraseSettings"));
+        QVERIFY(rig.on("lstEffects"));
+        QVERIFY(!rig.on("effect window controls"));
+        QVERIFY(rig.on("menuFirmwareUpgradeMode"));
+    }
+
+    void versionGatesOnTheWindow_data()
+    {
+        QTest::addColumn<int>("firmware");
+        QTest::addColumn<int>("algorithm");
+        QTest::newRow("firmware 14") << 14 << 15;
+        QTest::newRow("algorithm 0014") << 15 << 14;
+    }
+    void versionGatesOnTheWindow()
+    {
+        QFETCH(int, firmware);
+        QFETCH(int, algorithm);
+        QTemporaryDir docs;
+        GuiRig rig(docs.path(), 0, [&](SimulatedPedal *p) {
+            p->state.firmware = quint8(firmware);
+            p->state.algorithm = quint16(algorithm);
+        });
+        rig.main()->menuLinkSimulated->trigger();
+        QVERIFY(rig.on("menuDisconnect") && rig.on("menuEraseSettings") && rig.on("menuFirmwareUpgradeMode"));
+        QVERIFY(!rig.on("menuScan"));
+        if (firmware < 15) {
+            QCOMPARE(rig.prompts.messages.size(), 2);
+            for (const QString &name : DeviceCommands)
+                QVERIFY2(!rig.on(qPrintable(name)), qPrintable(name));
+            QVERIFY(!rig.on("lstEffects"));
+        } else {
+            QCOMPARE(rig.prompts.messages.size(), 1);
+            for (const QString &name : DeviceCommands)
+                QVERIFY2(rig.on(qPrintable(name)) == !ParameterButtons.contains(name), qPrintable(name));
+            QVERIFY(rig.on("lstEffects"));
+        }
+        QVERIFY(!rig.editor->effect()->isVisible());
+    }
+
+    void midiChannelMessage_data()
+    {
+        QTest::addColumn<int>("item");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("OMNI") << 0 << "0700" << QByteArray::fromHex("0700");
+        QTest::newRow("9") << 9 << "0709" << QByteArray::fromHex("0709");
+        QTest::newRow("12") << 12 << "070C" << QByteArray::fromHex("070C");
+        QTest::newRow("16") << 16 << "0710" << QByteArray::fromHex("0710");
+    }
+    void midiChannelMessage()
+    {
+        QFETCH(int, item);
+        QFETCH(QString, text);
+        QFETCH(QByteArray, bytes);
+        QTemporaryDir docs;
+        GuiRig rig(docs.path());
+        rig.main()->menuLinkSimulated->trigger();
+        SimulatedPedal *pedal = rig.simulated.pedal();
+        pedal->record.clear();
+        QAction *a = rig.main()->MidiChannelItems[size_t(item)];
+        const bool checkedBefore = a->isChecked();
+        a->trigger();
+        const QStringList &lines = rig.ctx.log.lines();
+        QCOMPARE(lines.mid(lines.size() - 2), QStringList({"Midi channel: " + a->text(), text}));
+        QCOMPARE(pedal->record.size(), 1);
+        QCOMPARE(pedal->record[0].bytes, bytes);
+        QCOMPARE(a->isChecked(), checkedBefore); // a click does not move the mark
+    }
+
+    void midiChannelReadBack_data()
+    {
+        QTest::addColumn<int>("reported");
+        QTest::addColumn<int>("checked"); // -1 none
+        QTest::newRow("0 is OMNI") << 0 << 0;
+        QTest::newRow("255 is OMNI") << 255 << 0;
+        QTest::newRow("16") << 16 << 16;
+        QTest::newRow("17 checks nothing") << 17 << -1;
+    }
+    void midiChannelReadBack()
+    {
+        QFETCH(int, reported);
+        QFETCH(int, checked);
+        QTemporaryDir docs;
+        GuiRig rig(docs.path());
+        rig.ctx.comm.ReplyBytes = QByteArray(106, '\0');
+        rig.ctx.comm.ReplyBytes[25] = char(reported);
+        rig.main()->MidiChannelItems[3]->setChecked(true);
+        rig.main()->ShowMidiChannel(25);
+        for (int i = 0; i <= 16; ++i)
+            QCOMPARE(rig.main()->MidiChannelItems[size_t(i)]->isChecked(), i == checked);
+        QCOMPARE(rig.ctx.log.lines().last(), QStringLiteral("MIDI channel: %1").arg(reported));
+        rig.ctx.comm.ReplyBytes = QByteArray(10, '\0');
+        rig.main()->ShowMidiChannel(25); // a short answer is never read beyond its end
+    }
+
+    void infoAndFileMenus()
+    {
+        QTemporaryDir docs;
+        GuiRig rig(docs.path());
+        rig.main()->menuInfoClick();
+        QCOMPARE(rig.ctx.log.lines().last(), QString("current app version: 1.21"));
+        rig.main()->menuSupport->trigger();
+        rig.main()->menuOpenFilesFolder->trigger();
+        QCOMPARE(rig.prompts.opened.size(), 2);
+        QCOMPARE(rig.prompts.opened[0].scheme(), QString("https"));
+        QCOMPARE(rig.prompts.opened[0].path(), QString("/contact-us/"));
+        QCOMPARE(rig.prompts.opened[1].toLocalFile(), QDir(docs.path() + "/Karvo/Quarnelo MK3").absolutePath());
+        rig.main()->menuReportUSBErrors->trigger(); // unchecks
+        QCOMPARE(fileBytes(rig.user("ReportUSBErrors.txt")), QByteArray("NO"));
+        QVERIFY(!rig.ctx.files.reportUsbErrors);
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"

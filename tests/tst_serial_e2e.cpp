@@ -1,0 +1,129 @@
+// End to end over a real serial device: the standalone simulated pedal serves a
+// pseudo-terminal, and the serial-port backend (the code that faces real pedals) talks to it.
+#include "app/EditorContext.h"
+#include "app/Interaction.h"
+#include "device/SerialPortBackend.h"
+#include "simulator/SimulatedPedal.h"
+
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+class PedalProcess {
+public:
+    explicit PedalProcess(const QStringList &args)
+    {
+        m_process.setProgram(QStringLiteral(PEDAL_SIM_PATH));
+        m_process.setArguments(args);
+        m_process.start();
+        if (m_process.waitForStarted(5000) && m_process.waitForReadyRead(5000))
+            m_path = QString::fromLocal8Bit(m_process.readLine()).trimmed();
+    }
+    ~PedalProcess()
+    {
+        m_process.terminate();
+        if (!m_process.waitForFinished(3000))
+            m_process.kill();
+    }
+    QString path() const { return m_path; }
+    QProcess &process() { return m_process; }
+
+private:
+    QProcess m_process;
+    QString m_path;
+};
+
+QString readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
+struct SerialRig {
+    explicit SerialRig(const QString &port) : serial({port}) {}
+    SystemClock clock;
+    ScriptedPrompts prompts;
+    SerialPortBackend serial;
+    EditorContext ctx{QString(), &prompts, &clock, &serial};
+    Communication &comm = ctx.comm;
+};
+} // namespace
+
+class TestSerialEndToEnd : public QObject {
+    Q_OBJECT
+private slots:
+    void requestOverThePseudoTerminal()
+    {
+        QTemporaryDir dir;
+        const QString record = dir.filePath("r.txt");
+        PedalProcess pedal({"--record", record, "--wire-timing"});
+        QVERIFY(pedal.path().startsWith("/dev/"));
+        SerialRig rig(pedal.path());
+        rig.comm.ScanAndLink();
+        QVERIFY2(rig.prompts.messages.isEmpty(), qPrintable(rig.prompts.messages.join("|")));
+        QVERIFY(rig.comm.Linked);
+        QCOMPARE(rig.comm.gate, GateState::RequestPassed);
+        ManualClock unused;
+        SimulatedPedal expected(&unused);
+        QCOMPARE(rig.comm.ReplyBytes.toHex(), expected.deviceInformationValues().toHex());
+        QCOMPARE(rig.comm.firmwareLabel, QString("Device Firmware: 15"));
+        QCOMPARE(rig.comm.algorithmLabel, QString("Device Algorithm: 0015"));
+
+        // A MIDI channel 12 choice arrives as 07 0C.
+        QVERIFY(rig.comm.SendHexMessage("070C", 2));
+        QTRY_VERIFY_WITH_TIMEOUT(readAll(record).contains(" 070C\n"), 3000);
+        const QStringList lines = readAll(record).split('\n', Qt::SkipEmptyParts);
+        QVERIFY(lines.first().endsWith(" 0200"));
+        QVERIFY(rig.comm.menuDisconnectClick());
+    }
+
+    void commandLineToolAgainstThePedal()
+    {
+        QTemporaryDir dir;
+        const QString record = dir.filePath("r.txt");
+        PedalProcess pedal({"--record", record, "--firmware", "15", "--algorithm", "0015"});
+        QProcess cli;
+        cli.start(QStringLiteral(QUARNELO_CLI_PATH), {"--port", pedal.path(), "info"});
+        QVERIFY(cli.waitForFinished(10000));
+        const QString out = QString::fromUtf8(cli.readAllStandardOutput());
+        QCOMPARE(cli.exitCode(), 0);
+        QVERIFY(out.startsWith("Firmware: 15\nAlgorithm: 0015\n"));
+        QVERIFY(readAll(record).contains(" 0200\n"));
+        // The pedal serves one connection after another.
+        cli.start(QStringLiteral(QUARNELO_CLI_PATH), {"--port", pedal.path(), "info"});
+        QVERIFY(cli.waitForFinished(10000));
+        QCOMPARE(cli.exitCode(), 0);
+    }
+
+    void unplugTurnsIntoOneMessage()
+    {
+        PedalProcess pedal({"--unplug-after", "2"});
+        SerialRig rig(pedal.path());
+        QSignalSpy lost(&rig.comm, &Communication::deviceDisconnected);
+        rig.comm.ScanAndLink();
+        QTRY_COMPARE_WITH_TIMEOUT(lost.size(), 1, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.prompts.messages.size(), 1, 1000);
+        QCOMPARE(rig.prompts.messages[0], QString("The pedal was disconnected. Connect it again and choose Scan And Link."));
+        QCOMPARE(rig.comm.gate, GateState::Unlinked);
+        QVERIFY(!rig.comm.Linked);
+    }
+
+    void bootloaderHandshakeOverThePseudoTerminal()
+    {
+        PedalProcess pedal({"--start-in-bootloader"});
+        SerialRig rig(pedal.path());
+        rig.comm.firmware_upgrade_mode = true;
+        rig.comm.LegacyUpgradeMode = true;
+        rig.ctx.d2xx->ReportDeviceErrors = true;
+        rig.comm.ScanAndLink();
+        // A pseudo-terminal cannot take even parity; the exchange works all the same.
+        QVERIFY(rig.ctx.log.lines().contains("FT_SetDataCharacteristics - Invalid parameter..."));
+        QCOMPARE(rig.prompts.messages, QStringList{"Connection to bootloader succeeded, ready for firmware upgrade"});
+        QCOMPARE(rig.comm.gate, GateState::BootloaderLinked);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSerialEndToEnd)
+#include "tst_serial_e2e.moc"

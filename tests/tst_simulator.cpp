@@ -1,0 +1,180 @@
+// The simulated pedal is the oracle of many tests: it must apply each message as the pedal does.
+#include "app/Interaction.h"
+#include "simulator/SimulatedPedal.h"
+
+#include <QtTest>
+
+namespace {
+void feed(SimulatedPedal &p, const QByteArray &bytes)
+{
+    p.receive(reinterpret_cast<const unsigned char *>(bytes.constData()), int(bytes.size()));
+}
+QByteArray drain(SimulatedPedal &p, ManualClock &clock, int ms = 5000)
+{
+    clock.advance(ms);
+    QByteArray out(p.available(), '\0');
+    p.take(reinterpret_cast<unsigned char *>(out.data()), int(out.size()));
+    return out;
+}
+} // namespace
+
+class TestSimulator : public QObject {
+    Q_OBJECT
+private slots:
+    void messagesChangeTheState_data()
+    {
+        QTest::addColumn<QByteArray>("message");
+        QTest::addColumn<int>("position"); // in the device information answer
+        QTest::addColumn<QByteArray>("reported");
+        auto b = [](const char *hex) { return QByteArray::fromHex(hex); };
+        QTest::newRow("Dry at 0x0027") << b("010027003FC100") << 26 << b("003FC100");
+        QTest::newRow("Attack at 0x00AE") << b("0100AE00000800") << 26 + 4 * 19 << b("00000800");
+        QTest::newRow("Range at 0x0000") << b("01000000123000") << 26 + 4 * 9 << b("00123000");
+        QTest::newRow("assignment") << b("040100000001000BFFFFFFFFFFFFFFFE") << 7 << b("0100000001000BFFFFFFFFFFFFFFFE");
+        QTest::newRow("footswitch short CP long Bypass") << b("080101") << 4 << b("03");
+        QTest::newRow("tuning Standard -1") << b("0901FF") << 5 << b("01FF");
+        QTest::newRow("note filters leave the tuning") << b("090206") << 5 << b("0000");
+        QTest::newRow("bypass on") << b("0D01") << 22 << b("01");
+        QTest::newRow("store bypass") << b("1001") << 23 << b("01");
+        QTest::newRow("instrument Low, right checksum") << b("0FBA0203040506B3") << 24 << b("BA");
+        QTest::newRow("instrument Low, wrong checksum") << b("0FBA0203040506B4") << 24 << b("FF");
+        QTest::newRow("MIDI channel 12") << b("070C") << 25 << b("0C");
+    }
+    void messagesChangeTheState()
+    {
+        QFETCH(QByteArray, message);
+        QFETCH(int, position);
+        QFETCH(QByteArray, reported);
+        ManualClock clock;
+        SimulatedPedal pedal(&clock);
+        feed(pedal, message);
+        QCOMPARE(pedal.deviceInformationValues().mid(position, reported.size()).toHex(), reported.toHex());
+        QCOMPARE(pedal.record.size(), 1);
+        QCOMPARE(pedal.record[0].bytes, message);
+    }
+
+    void answersTheRequestInItsTextForm()
+    {
+        ManualClock clock;
+        SimulatedPedal pedal(&clock);
+        feed(pedal, QByteArray::fromHex("0200"));
+        const QByteArray answer = drain(pedal, clock);
+        QVERIFY(answer.startsWith("\n15\r\n0\r\n21\r\n0\r\n")); // firmware 15, algorithm 00 15 in BCD
+        QCOMPARE(answer.count('\r'), 106);
+        QCOMPARE(pedal.deviceInformationValues().size(), 106);
+    }
+
+    void messagesSplitAcrossWritesAreJoined()
+    {
+        ManualClock clock;
+        SimulatedPedal pedal(&clock);
+        feed(pedal, QByteArray::fromHex("0100"));
+        feed(pedal, QByteArray::fromHex("27003FC1000D01"));
+        QCOMPARE(pedal.record.size(), 2);
+        QCOMPARE(pedal.state.parameters[0], 0x003FC100u);
+        QCOMPARE(pedal.state.bypass, quint8(1));
+    }
+
+    void settingsMemoryEraseAndRead()
+    {
+        ManualClock clock;
+        SimulatedPedal pedal(&clock);
+        pedal.state.settingsMemory[100] = 0x12;
+        feed(pedal, QByteArray::fromHex("0C5000000000"));
+        QByteArray dump = drain(pedal, clock);
+        QCOMPARE(dump.size(), 16385);
+        QCOMPARE(quint8(dump[0]), quint8(0xAB));
+        QCOMPARE(quint8(dump[101]), quint8(0x12));
+        feed(pedal, QByteArray::fromHex("0B50000000"));
+        feed(pedal, QByteArray::fromHex("0C5000000000"));
+        dump = drain(pedal, clock);
+        QCOMPARE(dump.mid(1), QByteArray(16384, char(0xFF)));
+    }
+
+    void algorithmImageIsAnsweredWithSeventeenBytes()
+    {
+        ManualClock clock;
+        SimulatedPedal pedal(&clock);
+        pedal.state.algorithm = 14;
+        QByteArray image(4256, '\0');
+        image[1] = char(0x10);
+        image[2] = char(0xA0);
+        image.replace(47, 32, "QUARNELO STAND-IN ALGORITHM 0015");
+        feed(pedal, image.left(1000));
+        QVERIFY(pedal.record.isEmpty());
+        feed(pedal, image.mid(1000));
+        QCOMPARE(drain(pedal, clock), QByteArray("Algorithm 0015 OK"));
+        QCOMPARE(pedal.state.algorithm, quint16(15));
+        QCOMPARE(pedal.state.algorithmImage.size(), 4256);
+    }
+
+    void wireTimingPacesTheAnswer()
+    {
+        ManualClock clock;
+        SimulatedPedal pedal(&clock);
+        pedal.wireTiming = true;
+        feed(pedal, QByteArray::fromHex("0200"));
+        const int total = pedal.pending();
+        clock.advance(1 + 10); // 10 ms of a 115200 baud line carry 115 bytes at 10 bits a byte
+        QVERIFY(pedal.available() > 100 && pedal.available() < 130);
+        clock.advance(100);
+        QCOMPARE(pedal.available(), total);
+    }
+
+    void faults()
+    {
+        ManualClock clock;
+        SimulatedPedal silent(&clock);
+        silent.faults.silent = true;
+        feed(silent, QByteArray::fromHex("0200"));
+        QCOMPARE(drain(silent, clock), QByteArray());
+
+        SimulatedPedal unplugging(&clock);
+        unplugging.faults.unplugAfterBytes = 3;
+        feed(unplugging, QByteArray::fromHex("070C0D01"));
+        QVERIFY(unplugging.unplugged());
+        QCOMPARE(unplugging.bytesReceived, 3);
+        QCOMPARE(unplugging.state.midiChannel, quint8(12)); // the first message got through
+    }
+
+    void bootloaderWritesFlashAndStartsTheFirmware()
+    {
+        ManualClock clock;
+        SimulatedPedal pedal(&clock);
+        pedal.state.firmware = 9;
+        feed(pedal, QByteArray::fromHex("0500010203040506"));
+        QVERIFY(pedal.inBootloader);
+        QByteArray acks;
+        auto step = [&](const char *hex) {
+            feed(pedal, QByteArray::fromHex(hex));
+            acks += drain(pedal, clock, 100);
+        };
+        step("7F");           // sync
+        step("43BC");         // erase
+        step("FF00");         // global
+        step("31CE");         // write memory
+        step("0801FC00F5");   // at the firmware number record
+        step("07" "00000000000000" "0F" "08"); // N=7, eight bytes ending in 15, checksum
+        step("21DE");         // go
+        step("0800000008");
+        QCOMPARE(acks.toHex(), QByteArray("7979797979797979"));
+        QVERIFY(!pedal.inBootloader);
+        QCOMPARE(pedal.state.firmware, quint8(15));
+    }
+
+    void bootloaderRefusesBadFrames()
+    {
+        ManualClock clock;
+        SimulatedPedal pedal(&clock);
+        pedal.inBootloader = true;
+        feed(pedal, QByteArray::fromHex("31CD")); // complement wrong
+        feed(pedal, QByteArray::fromHex("31CE0800000009")); // address checksum wrong
+        QCOMPARE(drain(pedal, clock, 100).toHex(), QByteArray("1f791f"));
+        pedal.faults.nack = true;
+        feed(pedal, QByteArray::fromHex("7F"));
+        QCOMPARE(drain(pedal, clock, 100).toHex(), QByteArray("1f"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSimulator)
+#include "tst_simulator.moc"
