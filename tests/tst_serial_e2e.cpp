@@ -2,9 +2,12 @@
 // pseudo-terminal, and the serial-port backend (the code that faces real pedals) talks to it.
 #include "app/EditorContext.h"
 #include "app/Interaction.h"
+#include "app/MainWindow.h"
 #include "device/SerialPortBackend.h"
 #include "simulator/SimulatedPedal.h"
 
+#include <QAction>
+#include <QLabel>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -79,6 +82,28 @@ private slots:
         QVERIFY(rig.comm.menuDisconnectClick());
     }
 
+    // The whole editor on a real serial device: Scan And Link finds it, the MIDI menu talks to it.
+    void editorWindowOverThePseudoTerminal()
+    {
+        QTemporaryDir dir;
+        const QString record = dir.filePath("r.txt");
+        PedalProcess pedal({"--record", record});
+        SystemClock clock;
+        ScriptedPrompts prompts;
+        SerialPortBackend serial({pedal.path()});
+        EditorContext ctx(dir.path(), &prompts, &clock, &serial);
+        Editor editor(ctx);
+        QCOMPARE(editor.main()->lblDeviceName->text(), QString("Quarnelo MK3")); // listed at start-up
+        editor.main()->menuScan->trigger();
+        QVERIFY2(prompts.messages.isEmpty(), qPrintable(prompts.messages.join("|")));
+        QCOMPARE(editor.main()->lblFirmwareVersion->text(), QString("Device Firmware: 15"));
+        QCOMPARE(editor.main()->lblAlgorithmVersion->text(), QString("Device Algorithm: 0015"));
+        editor.main()->MidiChannelItems[12]->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(readAll(record).contains(" 070C\n"), 3000);
+        editor.main()->menuDisconnect->trigger();
+        QCOMPARE(editor.main()->lblDeviceName->text(), QString("Quarnelo MK3 "));
+    }
+
     void commandLineToolAgainstThePedal()
     {
         QTemporaryDir dir;
@@ -125,5 +150,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestSerialEndToEnd)
+QTEST_MAIN(TestSerialEndToEnd)
 #include "tst_serial_e2e.moc"
