@@ -310,13 +310,18 @@ bool Communication::menuDisconnectClick()
 {
     if (m_d2xx->CloseFTDevice() != 0)
         return false;
+    enterUnlinked();
+    return true;
+}
+
+void Communication::enterUnlinked()
+{
     QString label = deviceLabel;
     label.remove(QStringLiteral("linked"));
     setDeviceLabel(label);
     Linked = false;
     Timer_USB_Read.stop();
     setGate(GateState::Unlinked);
-    return true;
 }
 
 void Communication::onDeviceLost(quint32 handle)
@@ -326,12 +331,7 @@ void Communication::onDeviceLost(quint32 handle)
     m_lostReported = true;
     m_log->WriteLogLine(QStringLiteral("USB device lost: the pedal was disconnected"));
     m_d2xx->CloseFTDevice();
-    QString label = deviceLabel;
-    label.remove(QStringLiteral("linked"));
-    setDeviceLabel(label);
-    Linked = false;
-    Timer_USB_Read.stop();
-    setGate(GateState::Unlinked);
+    enterUnlinked();
     emit deviceDisconnected();
     // Told once, after the exchange that noticed it has wound down.
     QMetaObject::invokeMethod(this, [this] {

@@ -99,6 +99,7 @@ signals:
 
 private:
     void setGate(GateState state);
+    void enterUnlinked();
     void watch(FtdiBackend *backend);
     WaitResult waitForFirstByte(int timeoutMs);
     void onDeviceLost(quint32 handle);
