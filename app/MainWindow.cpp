@@ -520,7 +520,7 @@ void TformMain::OpenEffectWindow()
 
 void TformMain::StartFirmwareUpgrade()
 {
-    m_ctx.comm.Timer_USB_Read.stop();
+    m_ctx.comm.Timer_USB_Read->stop();
     m_ctx.d2xx->ReportDeviceErrors = false;
     if (m_firmware) {
         m_firmware->move(x(), y() + frameGeometry().height());

@@ -26,8 +26,9 @@ bool decimalValue(const QString &text, int *value, QString *error)
 Communication::Communication(DiagnosticLog *log, D2XXUnit *d2xx, Clock *clock, Prompts *prompts, QObject *parent)
     : QObject(parent), m_log(log), m_d2xx(d2xx), m_clock(clock), m_prompts(prompts)
 {
-    Timer_USB_Read.setInterval(50);
-    connect(&Timer_USB_Read, &QTimer::timeout, this, &Communication::PollDeviceData);
+    Timer_USB_Read = clock->createTimer(this);
+    Timer_USB_Read->setInterval(50);
+    connect(Timer_USB_Read, &ClockTimer::timeout, this, &Communication::PollDeviceData);
     SetLineSettings(NormalLine);
     if (d2xx->backend())
         setScanBackend(d2xx->backend());
@@ -298,9 +299,9 @@ void Communication::Link()
         setGate(m_bootloaderLinked ? GateState::BootloaderLinked : GateState::Linked);
         m_log->WriteLogLine(QStringLiteral("firmware upgrade mode: ") + trueFalse(firmware_upgrade_mode));
         if (firmware_upgrade_mode)
-            Timer_USB_Read.stop();
+            Timer_USB_Read->stop();
         else
-            Timer_USB_Read.start();
+            Timer_USB_Read->start();
     }
     if (!LegacyUpgradeMode)
         RequestDeviceInformation();
@@ -320,7 +321,7 @@ void Communication::enterUnlinked()
     label.remove(QStringLiteral("linked"));
     setDeviceLabel(label);
     Linked = false;
-    Timer_USB_Read.stop();
+    Timer_USB_Read->stop();
     setGate(GateState::Unlinked);
 }
 
@@ -345,7 +346,7 @@ void Communication::endFailedRequest(const QString &logLine, const QString &mess
     RequestInProgress = false;
     lastRequestPassed = false;
     if (Linked && !firmware_upgrade_mode)
-        Timer_USB_Read.start();
+        Timer_USB_Read->start();
     m_prompts->message(message);
 }
 
@@ -364,7 +365,7 @@ void Communication::RequestDeviceInformation()
     lastRequestPassed = false;
     m_log->WriteLogLine(QStringLiteral("********************REQUEST********************"));
     RequestInProgress = true;
-    Timer_USB_Read.stop();
+    Timer_USB_Read->stop();
     FunctionsUnit::HexTextToBuffer(QStringLiteral("0200"), m_d2xx->FTTransmitBuffer.data(), 2);
     m_d2xx->PurgeFTDeviceRX(); // a late answer to an earlier request must not be taken for this one
     m_d2xx->PurgeFTDeviceTX();
@@ -460,5 +461,5 @@ void Communication::RequestDeviceInformation()
     setGate(GateState::RequestPassed);
     RequestInProgress = false;
     lastRequestPassed = true;
-    Timer_USB_Read.start();
+    Timer_USB_Read->start();
 }

@@ -11,6 +11,7 @@
 #include <QTimer>
 
 class Clock;
+class ClockTimer;
 class D2XXUnit;
 class DiagnosticLog;
 class FtdiBackend;
@@ -62,7 +63,7 @@ public:
     // Whether the last request got a complete answer that passed both checks.
     bool lastRequestPassed = false;
 
-    QTimer Timer_USB_Read; // the background poll, 50 ms
+    ClockTimer *Timer_USB_Read = nullptr; // the background poll, 50 ms
 
     void SetLineSettings(LineMode mode);
     // Converts text into the transmit buffer and writes n bytes. Refuses (and logs) a text

@@ -56,7 +56,7 @@ private slots:
         for (int i = 0; i < devices; ++i)
             QCOMPARE(rig.pedal(i)->messagesWith(0x02), QList<QByteArray>{QByteArray::fromHex("0200")});
         QCOMPARE(rig.comm.DeviceSerialNumber, QString::fromLatin1(rig.pedal(devices - 1)->serialNumber));
-        QVERIFY(rig.comm.Timer_USB_Read.isActive());
+        QVERIFY(rig.comm.Timer_USB_Read->isActive());
         QVERIFY(!rig.comm.RequestInProgress);
     }
 
@@ -100,7 +100,7 @@ private slots:
         QCOMPARE(int(rig.comm.gate), gate);
         QCOMPARE(readBackSpy.size(), readBacks ? 1 : 0);
         QCOMPARE(rig.comm.RequestInProgress, !readBacks);
-        QCOMPARE(rig.comm.Timer_USB_Read.isActive(), readBacks);
+        QCOMPARE(rig.comm.Timer_USB_Read->isActive(), readBacks);
         // The algorithm check still selects the pedal's effect so its image can be uploaded.
         QCOMPARE(effectSpy.size(), firmware >= 15 ? 1 : 0);
     }
@@ -127,7 +127,7 @@ private slots:
         QCOMPARE(rig.comm.deviceLabel, QString("Quarnelo MK3 ")); // the blank before "linked" stays
         QCOMPARE(rig.comm.gate, GateState::Unlinked);
         QVERIFY(!rig.comm.Linked);
-        QVERIFY(!rig.comm.Timer_USB_Read.isActive());
+        QVERIFY(!rig.comm.Timer_USB_Read->isActive());
         // Closing again fails: nothing changes.
         QVERIFY(!rig.comm.menuDisconnectClick());
     }
@@ -149,7 +149,7 @@ private slots:
         // The editor stays usable: commands on, poll running, controls not silenced.
         QCOMPARE(rig.comm.gate, GateState::Linked);
         QVERIFY(!rig.comm.RequestInProgress);
-        QVERIFY(rig.comm.Timer_USB_Read.isActive());
+        QVERIFY(rig.comm.Timer_USB_Read->isActive());
         // A second request works once the pedal speaks again.
         rig.pedal()->faults.silent = false;
         rig.comm.RequestDeviceInformation();
@@ -226,7 +226,7 @@ private slots:
                  QStringList{"The pedal was disconnected. Connect it again and choose Scan And Link."});
         QCOMPARE(rig.comm.gate, GateState::Unlinked);
         QVERIFY(!rig.comm.Linked);
-        QVERIFY(!rig.comm.Timer_USB_Read.isActive());
+        QVERIFY(!rig.comm.Timer_USB_Read->isActive());
         QCOMPARE(rig.comm.deviceLabel, QString("Quarnelo MK3 "));
     }
 
@@ -267,7 +267,7 @@ private slots:
         QVERIFY(rig.logged("received Byte: " + received));
         QCOMPARE(rig.ctx.d2xx->FTParity, quint8(2));
         QCOMPARE(rig.comm.gate, fault == 0 ? GateState::BootloaderLinked : GateState::Linked);
-        QVERIFY(!rig.comm.Timer_USB_Read.isActive());
+        QVERIFY(!rig.comm.Timer_USB_Read->isActive());
         if (fault == 2)
             QVERIFY(rig.logged("no answer from the bootloader within 1000 ms"));
     }

@@ -98,7 +98,7 @@ private slots:
         QCOMPARE(rig.main()->lstEffects->item(0)->text(), QString("Quarnelo MK3 0015"));
         QCOMPARE(rig.ctx.comm.LatestAlgorithmNumber, 15);
         QVERIFY(rig.main()->TimerCheckWebVersion.isActive());
-        QVERIFY(!rig.ctx.comm.Timer_USB_Read.isActive());
+        QVERIFY(!rig.ctx.comm.Timer_USB_Read->isActive());
         QCOMPARE(rig.main()->size(), QSize(356, rig.main()->menuBar()->height() + 228));
         QCOMPARE(rig.main()->windowTitle(), QString("Quarnelo Editor"));
         QCOMPARE(rig.main()->btnSaveParameters->toolTip(), QString("Saves current status of assignable parameters to pedal."));
