@@ -23,4 +23,9 @@ struct EditorContext {
     UserFiles files;
     std::unique_ptr<D2XXUnit> d2xx; // 128 KiB of buffers: kept off the stack
     Communication comm;
+
+    // The lines of the data block loaded last (an algorithm image: line 0 is its hex text)
+    // and the effect chosen last in the effect list.
+    QStringList ResourceLines;
+    QString SelectedEffectName;
 };

@@ -7,7 +7,7 @@ const QStringList ParameterButtons = {QStringLiteral("btnRequest"), QStringLiter
                                       QStringLiteral("btnSetTuning")};
 const QStringList UploadAndSettings = {QStringLiteral("btnUpload"), QStringLiteral("menuUploadTuningsData"),
                                        QStringLiteral("menuMIDI"), QStringLiteral("menuSetAssignableParamsToDefault"),
-                                       QStringLiteral("menuBypassStatus")};
+                                       QStringLiteral("menuBypassStatus"), QStringLiteral("menuNoteCut")};
 const QStringList FilesAndRange = {QStringLiteral("menuLoadPreset"), QStringLiteral("menuSavePreset"),
                                    QStringLiteral("menuLoadAlgorithmFromFile"),
                                    QStringLiteral("menuInstrumentRange"), QStringLiteral("menuRangeLimit")};

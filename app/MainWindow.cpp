@@ -8,8 +8,9 @@
 #include "app/WrapButton.h"
 #include "console/ConsoleWindow.h"
 #include "device/FunctionsUnit.h"
+#include "effect/EffectMessages.h"
 #include "effect/EffectWindow.h"
-#include "effect/NoteCutWindow.h"
+#include "effect/NoteTrackingFilter.h"
 #include "firmware/FirmwareUpgradeWindow.h"
 #include "update/NewVersionWindow.h"
 #include "update/UpdaterWindow.h"
@@ -60,8 +61,8 @@ TformMain::TformMain(EditorContext &ctx, QWidget *parent) : QMainWindow(parent),
     connect(&comm, &Communication::labelsChanged, this, &TformMain::showLabels);
     connect(&comm, &Communication::gateChanged, this, &TformMain::applyGating);
     connect(&comm, &Communication::effectSelected, this, [this](int index) {
-        if (index >= 0 && index < lstEffects->count())
-            lstEffects->setCurrentRow(index);
+        lstEffects->setCurrentRow(index < lstEffects->count() ? index : -1);
+        GetResourceFile();
     });
     connect(&comm, &Communication::openEffectWindowRequested, this, [this] {
         if (!m_effect || !m_effect->isVisible())
@@ -71,7 +72,7 @@ TformMain::TformMain(EditorContext &ctx, QWidget *parent) : QMainWindow(parent),
         if (m_effect)
             m_effect->close();
     });
-    connect(&comm, &Communication::readBacksRequested, this, [this] { ShowMidiChannel(25); });
+    connect(&comm, &Communication::readBacksRequested, this, &TformMain::readBacks);
     connect(&comm, &Communication::bootloaderReady, this, &TformMain::StartFirmwareUpgrade);
 
     qApp->installEventFilter(this);
@@ -131,6 +132,13 @@ void TformMain::buildControls()
 
     Communication &comm = m_ctx.comm;
     connect(btnRequest, &QPushButton::clicked, &comm, &Communication::RequestDeviceInformation);
+    connect(btnAssign, &QPushButton::clicked, this, &TformMain::btnAssignClick);
+    connect(btnSetFootswitchMode, &QPushButton::clicked, this, &TformMain::btnSetFootswitchModeClick);
+    connect(btnSetTuning, &QPushButton::clicked, this, &TformMain::btnSetTuningClick);
+    connect(btnSaveParameters, &QPushButton::clicked, this, &TformMain::btnSaveParametersClick);
+    connect(btnSaveParametersInfo, &QPushButton::clicked, this, &TformMain::btnSaveParametersInfoClick);
+    connect(lstEffects, &QListWidget::itemClicked, this, &TformMain::effetto_cliccato);
+    lstEffects->installEventFilter(this);
 }
 
 void TformMain::buildMenus()
@@ -168,6 +176,7 @@ void TformMain::buildMenus()
     menuEnableAllParameters = action(settings, "menuEnableAllParameters", QStringLiteral("Enable All Parameters"));
     menuEnableAllParameters->setVisible(false);
     menuUploadTuningsData = action(settings, "menuUploadTuningsData", QStringLiteral("Upload Tuning Data"));
+    menuNoteCut = action(settings, "menuNoteCut", QStringLiteral("Note Cut"));
     menuReportUSBErrors = action(settings, "menuReportUSBErrors", QStringLiteral("Report USB Errors"));
     menuReportUSBErrors->setCheckable(true);
     menuReportUSBErrors->setChecked(true);
@@ -233,6 +242,31 @@ void TformMain::buildMenus()
     connect(menuShowUpdateMsg, &QAction::triggered, this, &TformMain::menuShowUpdateMsgClick);
     connect(menuSupport, &QAction::triggered, this, &TformMain::menuSupportClick);
     connect(menuOpenFilesFolder, &QAction::triggered, this, &TformMain::menuOpenFilesFolderClick);
+    connect(menuSetAssignableParamsToDefault, &QAction::triggered, this, &TformMain::menuSetAssignableParamsToDefaultClick);
+    connect(menuEnableAllParameters, &QAction::triggered, this, [this] {
+        if (m_effect) {
+            m_effect->OnClickEnableAllParameters();
+            menuEnableAllParameters->setChecked(m_effect->AllParametersEnabled);
+        }
+    });
+    menuEnableAllParameters->setCheckable(true);
+    connect(menuNoteCut, &QAction::triggered, this, [this] {
+        if (m_noteCut) {
+            m_noteCut->move(x() + 20, y() + frameGeometry().height() + 10);
+            m_noteCut->show();
+            m_noteCut->raise();
+        }
+    });
+    connect(menuStandard, &QAction::triggered, this, [this] { chooseInstrumentRange(0xFF); });
+    connect(menuLow, &QAction::triggered, this, [this] { chooseInstrumentRange(0xBA); });
+    menuStandard->setCheckable(true);
+    menuLow->setCheckable(true);
+    connect(menuStoreBypassStatus, &QAction::triggered, this, [this] { chooseBypassStatus(true); });
+    connect(menuDoNotStoreBypassStatus, &QAction::triggered, this, [this] { chooseBypassStatus(false); });
+    menuRangeLimitOFF->setCheckable(true);
+    menuRangeLimitON->setCheckable(true);
+    connect(menuRangeLimitOFF, &QAction::triggered, this, [this] { chooseRangeLimit(false); });
+    connect(menuRangeLimitON, &QAction::triggered, this, [this] { chooseRangeLimit(true); });
     connect(menuFirmwareUpgradeMode, &QAction::triggered, this, [this](bool checked) {
         // Turning it on before linking leads the link through the bootloader.
         m_ctx.comm.firmware_upgrade_mode = checked;
@@ -281,15 +315,15 @@ void TformMain::FillEffectList()
 {
     lstEffects->clear();
     QString error;
-    if (!EffectList::LoadResourceToList(QStringLiteral("octave"), &ResourceLines, &error)) {
+    if (!EffectList::LoadResourceToList(QStringLiteral("octave"), &m_ctx.ResourceLines, &error)) {
         m_ctx.prompts->message(QStringLiteral("Error loading resource: ") + error);
         return;
     }
-    lstEffects->addItems(ResourceLines);
+    lstEffects->addItems(m_ctx.ResourceLines);
 }
 
 void TformMain::setCompanions(TformFirmwareUpgrade *firmware, TformPrint *console, TformFXsettings *effect,
-                              TformNoteCut *noteCut, TformNewVersionMsg *newVersion, TformUpdateUpdater *updater)
+                              TformNoteTrackingFilter *noteCut, TformNewVersionMsg *newVersion, TformUpdateUpdater *updater)
 {
     m_firmware = firmware;
     m_console = console;
@@ -362,6 +396,13 @@ void TformMain::applyGating(GateState state)
 
 bool TformMain::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == lstEffects && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if ((key == Qt::Key_Up || key == Qt::Key_Down) && static_cast<QKeyEvent *>(event)->modifiers() == Qt::NoModifier) {
+            move_up_or_down(key);
+            return true;
+        }
+    }
     if (event->type() == QEvent::KeyPress) {
         auto *w = qobject_cast<QWidget *>(watched);
         if (w && w->window() == this) {
@@ -386,7 +427,8 @@ bool TformMain::FormKeyDown(int key, Qt::KeyboardModifiers modifiers)
         return true;
     }
     if (key == Qt::Key_Z) {
-        emit resetAssignableParametersRequested();
+        if (m_effect)
+            m_effect->setDefaultAssignableParameterValues();
         return true;
     }
     return false;
@@ -512,10 +554,225 @@ void TformMain::OpenEffectWindow()
     if (m_effect->isVisible())
         m_effect->close();
     m_effect->move(x() + frameGeometry().width(), y());
-    m_effect->show();
-    QListWidgetItem *item = lstEffects->currentItem();
-    m_effect->setWindowTitle(item ? item->text() : QString());
+    m_effect->setWindowTitle(m_ctx.SelectedEffectName);
+    m_effect->show(); // loads the image and the parameter addresses
     m_effect->enableEffectControls(m_ctx.comm.Linked);
+}
+
+TformFXsettings *TformMain::effectWindow() const { return m_effect; }
+
+TformNoteTrackingFilter *TformMain::noteCutWindow() const { return m_noteCut; }
+
+void TformMain::GetResourceFile()
+{
+    const int index = lstEffects->currentRow();
+    m_ctx.log.WriteLogLine(QStringLiteral("efx index :%1").arg(index));
+    if (index < 0) {
+        m_ctx.log.WriteLogLine(QStringLiteral("no effect selected: nothing loaded"));
+        return;
+    }
+    m_ctx.SelectedEffectName = lstEffects->item(index)->text();
+    m_ctx.log.WriteLogLine(QStringLiteral("selected effect name: ") + m_ctx.SelectedEffectName);
+    const QString resource = FunctionsUnit::EffectNameToResourceName(m_ctx.SelectedEffectName);
+    m_ctx.log.WriteLogLine(QStringLiteral("resource name: ") + resource);
+    QString error;
+    if (!EffectList::LoadResourceToList(resource, &m_ctx.ResourceLines, &error)) {
+        m_ctx.prompts->message(QStringLiteral("Error loading resource: ") + error);
+        return;
+    }
+    m_ctx.log.WriteLogLine(QStringLiteral("filecontent (first 128 bytes): ") + m_ctx.ResourceLines.value(0).left(256));
+}
+
+void TformMain::effetto_cliccato()
+{
+    GetResourceFile();
+    if (!m_ctx.comm.Linked) {
+        OpenEffectWindow();
+        return;
+    }
+    bool ok = false;
+    const int n = m_ctx.comm.DeviceAlgorithmText.toInt(&ok, 10);
+    if (!ok) {
+        m_ctx.prompts->message(FunctionsUnit::conversionError(m_ctx.comm.DeviceAlgorithmText));
+        return;
+    }
+    if (n >= m_ctx.comm.LatestAlgorithmNumber) {
+        OpenEffectWindow();
+        return;
+    }
+    if (m_effect && m_effect->isVisible())
+        m_effect->close();
+    m_ctx.prompts->message(QStringLiteral("Upload the latest version of Quarnelo MK3 algorithm:\r\nUpload Quarnelo MK3 00%1")
+                               .arg(m_ctx.comm.LatestAlgorithmNumber));
+    SetCommandButtonsEnabled(false);
+}
+
+void TformMain::move_up_or_down(int key)
+{
+    const int row = lstEffects->currentRow();
+    if (key == Qt::Key_Up) {
+        m_ctx.log.WriteLogLine(QStringLiteral("arrow up pressed"));
+        if (row > 0)
+            lstEffects->setCurrentRow(row - 1);
+    } else {
+        m_ctx.log.WriteLogLine(QStringLiteral("arrow down pressed"));
+        if (row < lstEffects->count() - 1)
+            lstEffects->setCurrentRow(row + 1);
+    }
+}
+
+void TformMain::readBacks()
+{
+    if (m_effect) {
+        m_effect->getFootswitchMode(4);
+        m_effect->getTuning(5);
+        m_effect->getAssignments(7);
+        m_effect->getBypassStatus(22);
+    }
+    const QByteArray &reply = m_ctx.comm.ReplyBytes;
+    if (reply.size() > 24) {
+        const quint8 store = quint8(reply[23]);
+        if (store <= 1) {
+            menuStoreBypassStatus->setChecked(store == 1);
+            menuDoNotStoreBypassStatus->setChecked(store == 0);
+        }
+        InstrumentRange = quint8(reply[24]);
+        if (InstrumentRange == 0xFF || InstrumentRange == 0xBA) {
+            menuStandard->setChecked(InstrumentRange == 0xFF);
+            menuLow->setChecked(InstrumentRange == 0xBA);
+        }
+    }
+    ShowMidiChannel(25);
+    if (m_effect)
+        m_effect->getParameterValues(26);
+}
+
+void TformMain::btnAssignClick()
+{
+    m_ctx.log.WriteLogLine(QStringLiteral("********************ASSIGN********************"));
+    if (!m_effect)
+        return;
+    const QString text = m_effect->buildAssignMessage();
+    const int n = int(text.size() / 2);
+    if (!m_ctx.prompts->question(QStringLiteral("Upload Assignments?")))
+        return;
+    m_ctx.comm.SendHexMessage(text, n);
+    btnAssign->setEnabled(false);
+    m_ctx.clock->pause(100);
+    btnAssign->setEnabled(true);
+}
+
+void TformMain::btnSetFootswitchModeClick()
+{
+    m_ctx.log.WriteLogLine(QStringLiteral("********************SET FOOTSWITCH MODE********************"));
+    if (!m_effect)
+        return;
+    const QString text = m_effect->buildFootswitchMessage();
+    m_ctx.log.WriteLogLine(text);
+    m_ctx.comm.SendHexMessage(text, 3);
+}
+
+void TformMain::btnSetTuningClick()
+{
+    m_ctx.log.WriteLogLine(QStringLiteral("********************SET TUNING********************"));
+    if (!m_effect)
+        return;
+    const QString text = EffectMessages::tuning(m_effect->CurrentTuning, m_effect->SemitoneVariation);
+    m_ctx.log.WriteLogLine(QStringLiteral("Tuning Message: ") + text);
+    if (!m_ctx.prompts->question(QStringLiteral("Set new tuning?")))
+        return;
+    m_ctx.d2xx->PurgeFTDeviceTX();
+    m_ctx.comm.SendHexMessage(text, 3);
+    m_ctx.clock->pause(100);
+}
+
+void TformMain::btnSaveParametersClick()
+{
+    m_ctx.comm.RequestDeviceInformation();
+    m_ctx.log.WriteLogLine(QStringLiteral("********************SAVE PARAMETERS********************"));
+    if (!m_effect)
+        return;
+    std::array<quint32, 10> values{};
+    const auto records = m_effect->P.assignables();
+    for (int i = 0; i < 10; ++i)
+        values[size_t(i)] = records[size_t(i)]->value;
+    const QString text = EffectMessages::storeSettings(values);
+    m_ctx.log.WriteLogLine(QStringLiteral("Store settings message (HEX): ") + text);
+    const int n = int(text.size() / 2);
+    m_ctx.log.WriteLogLine(QStringLiteral("num of bytes to send: %1").arg(n));
+    if (!m_ctx.prompts->question(QStringLiteral("Save Parameters to pedal?")))
+        return;
+    m_ctx.d2xx->PurgeFTDeviceTX();
+    FunctionsUnit::HexTextToBuffer(text, m_ctx.d2xx->FTTransmitBuffer.data(), n);
+    const quint32 m = m_ctx.d2xx->WriteFTDeviceBuffer(quint32(n));
+    m_ctx.log.WriteLogLine(QStringLiteral("num of bytes sent: %1").arg(m));
+    m_ctx.clock->pause(100);
+}
+
+void TformMain::btnSaveParametersInfoClick()
+{
+    m_ctx.prompts->message(QStringList{
+        QStringLiteral("Permanently saves the current state of all assignable parameters to the pedal, regardless of "
+                       "whether they are currently assigned."),
+        QStringLiteral("Assignable parameters are those not available as physical controls on the pedal (e.g., Input "
+                       "Level, Dominant Notes Cut, etc.)."),
+        QStringLiteral("Their saved state is preserved even after firmware or algorithm updates."),
+        QString::fromUtf8("Example: you want to set a new Input Level, adjust the Input Level knob in the editor and "
+                          "then click \u201CSave Parameters.\u201D"),
+        QStringLiteral("Save Parameters is not related to presets, in this way saving preset from the pedal will not "
+                       "erase Save Parameters settings."),
+        QStringLiteral("Think of Save Parameters as a global preset.")}
+                               .join(QStringLiteral("\r\n")));
+}
+
+void TformMain::menuSetAssignableParamsToDefaultClick()
+{
+    if (m_effect)
+        m_effect->setDefaultAssignableParameterValues();
+    m_ctx.prompts->message(QStringLiteral("Click Save Parameters button to save the current status on pedal"));
+}
+
+void TformMain::chooseInstrumentRange(quint8 range)
+{
+    InstrumentRange = range;
+    menuStandard->setChecked(range == 0xFF);
+    menuLow->setChecked(range == 0xBA);
+    QString error;
+    if (!UserFiles::writeTextFile(m_ctx.files.userFile(QStringLiteral("Instrument.txt")),
+                                  range == 0xFF ? QStringLiteral("STANDARD") : QStringLiteral("LOW"), &error))
+        m_ctx.log.WriteLogLine(QStringLiteral("Instrument.txt could not be written: ") + error);
+    ChangeInstrument();
+}
+
+void TformMain::ChangeInstrument()
+{
+    quint8 checksum = 0;
+    const QString text = EffectMessages::instrumentRange(InstrumentRange, &checksum);
+    m_ctx.log.WriteLogLine(QStringLiteral("checksum byte: ") + FunctionsUnit::HexNumber(checksum, 2));
+    if (!m_ctx.prompts->question(QStringLiteral("Change current Instrument?")))
+        return;
+    m_ctx.log.WriteLogLine(text);
+    m_ctx.comm.SendHexMessage(text, 8);
+}
+
+void TformMain::chooseBypassStatus(bool store)
+{
+    menuStoreBypassStatus->setChecked(store);
+    menuDoNotStoreBypassStatus->setChecked(!store);
+    const QString text = EffectMessages::storeBypassStatus(store);
+    m_ctx.log.WriteLogLine(text);
+    m_ctx.comm.SendHexMessage(text, 2);
+}
+
+void TformMain::chooseRangeLimit(bool on)
+{
+    m_ctx.log.WriteLogLine(on ? QStringLiteral("********************RANGE LIMIT ON********************")
+                              : QStringLiteral("********************RANGE LIMIT OFF********************"));
+    const QString text = EffectMessages::rangeLimit(on);
+    m_ctx.log.WriteLogLine(text);
+    m_ctx.comm.SendHexMessage(text, 2);
+    menuRangeLimitON->setChecked(on);
+    menuRangeLimitOFF->setChecked(!on);
 }
 
 void TformMain::StartFirmwareUpgrade()
@@ -544,11 +801,15 @@ Editor::Editor(EditorContext &ctx)
     m_main = new TformMain(ctx);
     m_firmware = new TformFirmwareUpgrade();
     m_console = new TformPrint(&ctx.log);
-    m_effect = new TformFXsettings();
-    m_noteCut = new TformNoteCut();
+    m_effect = new TformFXsettings(ctx);
+    m_noteCut = new TformNoteTrackingFilter(ctx);
     m_newVersion = new TformNewVersionMsg();
     m_updater = new TformUpdateUpdater();
     m_main->setCompanions(m_firmware, m_console, m_effect, m_noteCut, m_newVersion, m_updater);
+    QObject::connect(m_effect, &TformFXsettings::consoleRequested, m_console, [this] {
+        m_console->show();
+        m_console->raise();
+    });
 }
 
 Editor::~Editor()

@@ -22,7 +22,7 @@ class WrapButton;
 class TformFirmwareUpgrade;
 class TformPrint;
 class TformFXsettings;
-class TformNoteCut;
+class TformNoteTrackingFilter;
 class TformNewVersionMsg;
 class TformUpdateUpdater;
 
@@ -37,7 +37,7 @@ public:
 
     // The windows created after this one, in start-up order.
     void setCompanions(TformFirmwareUpgrade *firmware, TformPrint *console, TformFXsettings *effect,
-                       TformNoteCut *noteCut, TformNewVersionMsg *newVersion, TformUpdateUpdater *updater);
+                       TformNoteTrackingFilter *noteCut, TformNewVersionMsg *newVersion, TformUpdateUpdater *updater);
 
     // Controls.
     QLabel *lblDeviceName = nullptr;
@@ -59,6 +59,7 @@ public:
     QAction *menuLoadPreset = nullptr, *menuSavePreset = nullptr, *menuLoadIR = nullptr,
             *menuLoadAlgorithmFromFile = nullptr, *menuOpenFilesFolder = nullptr;
     QAction *menuScan = nullptr, *menuConnect = nullptr, *menuDisconnect = nullptr, *menuLinkSimulated = nullptr;
+    QAction *menuNoteCut = nullptr;
     QAction *menuLiveEnable = nullptr, *menuEnableAllParameters = nullptr, *menuUploadTuningsData = nullptr,
             *menuReportUSBErrors = nullptr, *menuSetAssignableParamsToDefault = nullptr;
     QMenu *menuLook = nullptr, *menuMIDI = nullptr, *menuMIDIchannel = nullptr, *menuInstrumentRange = nullptr,
@@ -75,7 +76,6 @@ public:
     QTimer UploadCheckTimer;
     QTimer TimerCheckWebVersion;
     QString currentAppVersion;
-    QStringList ResourceLines;
     int currentLook = -1; // the look applied last; -1: the toolkit's own
 
     // Operations.
@@ -94,11 +94,27 @@ public:
     void menuSupportClick();
     void menuOpenFilesFolderClick();
     void OpenEffectWindow();
+    void GetResourceFile();
+    void effetto_cliccato();
+    void move_up_or_down(int key);
+    void readBacks();
+    void btnAssignClick();
+    void btnSetFootswitchModeClick();
+    void btnSetTuningClick();
+    void btnSaveParametersClick();
+    void btnSaveParametersInfoClick();
+    void menuSetAssignableParamsToDefaultClick();
+    void chooseInstrumentRange(quint8 range);
+    void ChangeInstrument();
+    void chooseBypassStatus(bool store);
+    void chooseRangeLimit(bool on);
+    quint8 InstrumentRange = 0;
+    TformFXsettings *effectWindow() const;
+    TformNoteTrackingFilter *noteCutWindow() const;
 
     static const QString SupportPage;
 
 signals:
-    void resetAssignableParametersRequested();
     void closed();
 
 protected:
@@ -125,7 +141,7 @@ private:
     QPointer<TformFirmwareUpgrade> m_firmware;
     QPointer<TformPrint> m_console;
     QPointer<TformFXsettings> m_effect;
-    QPointer<TformNoteCut> m_noteCut;
+    QPointer<TformNoteTrackingFilter> m_noteCut;
     QPointer<TformNewVersionMsg> m_newVersion;
     QPointer<TformUpdateUpdater> m_updater;
 };
@@ -145,7 +161,7 @@ private:
     TformFirmwareUpgrade *m_firmware;
     TformPrint *m_console;
     TformFXsettings *m_effect;
-    TformNoteCut *m_noteCut;
+    TformNoteTrackingFilter *m_noteCut;
     TformNewVersionMsg *m_newVersion;
     TformUpdateUpdater *m_updater;
 };

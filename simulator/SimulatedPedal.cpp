@@ -50,8 +50,9 @@ int messageLength(quint8 cmd)
 PedalState::PedalState()
 {
     // A pedal as it might leave the factory: mid-level dials, wave off, split off.
-    parameters = {0x003FC000, 0x003FC000, 0x003FC000, 0x00000000, 0x00600000, 0x00300000, 0x00100000,
-                  0x00000000, 0x00000000, 0x00200000, 0x00800000, 0x00400000, 0x00000000, 0x00000000,
+    // Low Pass, High Pass and Range are kept on their own scales (0..24, 0..16, 0..22).
+    parameters = {0x003FC000, 0x003FC000, 0x003FC000, 0x00000000, 0x00600000, 12,         4,
+                  0x00000000, 0x00000000, 11,         0x00800000, 0x00400000, 0x00000000, 0x00000000,
                   0x00000000, 0x00000000, 0x00000000, 0x00000000, 0x00000000, 0x00008000};
     for (int i = 0; i < 10; ++i)
         storedAssignable[size_t(i)] = parameters[size_t(10 + i)];
@@ -207,13 +208,25 @@ void SimulatedPedal::complete(int length)
         onMessage(m);
 }
 
+namespace {
+// The pedal keeps three parameters on a scale of their own; a dial level arrives shifted by 13.
+quint32 toOwnScale(int parameter, quint32 word)
+{
+    const int scale = parameter == 5 ? 24 : parameter == 6 ? 16 : parameter == 9 ? 22 : 0;
+    if (!scale)
+        return word;
+    const quint32 level = std::min<quint32>(word >> 13, 1023);
+    return quint32((level * scale * 2 + 1023) / (2 * 1023));
+}
+} // namespace
+
 void SimulatedPedal::applyParameterWrite(quint16 address, quint32 word)
 {
     // Standard parameters are header words 0 to 8; Range has no word and is written at 0x0000;
     // the assignable ones are words 12 to 21.
     for (int w = 0; w < 9; ++w) {
         if (state.addresses[size_t(w)] == address) {
-            state.parameters[size_t(w)] = word;
+            state.parameters[size_t(w)] = toOwnScale(w, word);
             return;
         }
     }
@@ -224,7 +237,7 @@ void SimulatedPedal::applyParameterWrite(quint16 address, quint32 word)
         }
     }
     if (address == 0x0000)
-        state.parameters[9] = word;
+        state.parameters[9] = toOwnScale(9, word);
 }
 
 void SimulatedPedal::handleRunning()

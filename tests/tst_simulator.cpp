@@ -29,7 +29,8 @@ private slots:
         auto b = [](const char *hex) { return QByteArray::fromHex(hex); };
         QTest::newRow("Dry at 0x0027") << b("010027003FC100") << 26 << b("003FC100");
         QTest::newRow("Attack at 0x00AE") << b("0100AE00000800") << 26 + 4 * 19 << b("00000800");
-        QTest::newRow("Range at 0x0000") << b("01000000123000") << 26 + 4 * 9 << b("00123000");
+        QTest::newRow("Range at 0x0000, on its own scale") << b("01000000123000") << 26 + 4 * 9 << b("00000003");
+        QTest::newRow("Low Pass level 510 is 12 of 24") << b("0100AF003FC000") << 26 + 4 * 5 << b("0000000C");
         QTest::newRow("assignment") << b("040100000001000BFFFFFFFFFFFFFFFE") << 7 << b("0100000001000BFFFFFFFFFFFFFFFE");
         QTest::newRow("footswitch short CP long Bypass") << b("080101") << 4 << b("03");
         QTest::newRow("tuning Standard -1") << b("0901FF") << 5 << b("01FF");
