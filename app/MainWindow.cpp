@@ -113,8 +113,11 @@ void TformMain::buildControls()
     btnUpload = button("btnUpload", QStringLiteral("Upload Audio Algorithm"), 9, 103, 86, 33, big);
     btnRequest = button("btnRequest", QStringLiteral("Request"), 108, 103, 86, 33, big);
     btnSaveParameters = button("btnSaveParameters", QStringLiteral("Save Parameters"), 8, 144, 87, 33, big);
-    btnSaveParametersInfo = reg(new QPushButton(QStringLiteral("i"), btnSaveParameters), "btnSaveParametersInfo");
-    btnSaveParametersInfo->setGeometry(71, 0, 16, 18);
+    // Sits on the Save Parameters button but is not its child, so it can be used while the
+    // button is disabled: the explanation is there before a pedal is linked.
+    btnSaveParametersInfo = reg(new QPushButton(QStringLiteral("i"), client), "btnSaveParametersInfo");
+    btnSaveParametersInfo->setGeometry(8 + 71, 144 + 0, 16, 18);
+    btnSaveParametersInfo->raise();
     btnAssign = button("btnAssign", QStringLiteral("Assign"), 108, 144, 86, 33, big);
     btnSetFootswitchMode =
         button("btnSetFootswitchMode", QStringLiteral("Set Footswitch Mode"), 9, 185, 86, 31, bottom);

@@ -2,7 +2,12 @@
 
 #include "app/EditorContext.h"
 #include "app/Interaction.h"
+#include "algorithms/EffectList.h"
 #include "device/DeviceReport.h"
+#include "effect/EffectMath.h"
+#include "effect/EffectMessages.h"
+#include "effect/ParameterCatalogue.h"
+#include "effect/ParameterRecords.h"
 #include "device/FunctionsUnit.h"
 #include "device/SerialPortBackend.h"
 #include "simulator/SimBackend.h"
@@ -72,6 +77,153 @@ bool parse(const QStringList &args, Options *o, QString *error)
     }
     return true;
 }
+// What a control shows for a data word, as `get` prints it and `set` takes it.
+QString controlValue(int i, quint32 word)
+{
+    const ParameterInfo &info = ParameterCatalogue::all()[size_t(i)];
+    const auto onOff = [](bool on) { return on ? QStringLiteral("on") : QStringLiteral("off"); };
+    switch (info.control) {
+    case ControlKind::Dial:
+        return QString::number(EffectMath::wordToLevel(word, info.fullScale));
+    case ControlKind::List:
+        for (int k = 0; k < int(EffectMath::HarmonicPitchTable.size()); ++k) {
+            if (EffectMath::HarmonicPitchTable[size_t(k)] == word)
+                return k > 12 ? QStringLiteral("+%1").arg(k - 12) : QString::number(k - 12);
+        }
+        return QStringLiteral("?");
+    case ControlKind::Switch:
+        if (i == 4)
+            return word == EffectMessages::WaveOnValue ? onOff(true) : word == EffectMessages::WaveOffValue ? onOff(false) : QStringLiteral("?");
+        if (i == 19)
+            return word == EffectMessages::AttackSlowValue ? onOff(true) : word == EffectMessages::AttackFastValue ? onOff(false) : QStringLiteral("?");
+        return word <= 1 ? onOff(word == 1) : QStringLiteral("?");
+    case ControlKind::CheckBox:
+        return word <= 1 ? onOff(word == 1) : QStringLiteral("?");
+    }
+    return QString();
+}
+
+template <typename Flush>
+int runParameterCommand(Communication &comm, EditorContext &ctx, const QStringList &command, int parameter,
+                        QTextStream &out, QTextStream &err, Flush flushMessages)
+{
+    comm.Link();
+    flushMessages();
+    if (!comm.Linked)
+        return Cli::Failed;
+    if (comm.ReplyBytes.size() < Communication::CompleteAnswerValues) {
+        comm.menuDisconnectClick();
+        return Cli::Failed;
+    }
+    const QByteArray &r = comm.ReplyBytes;
+    std::array<quint32, 20> words{};
+    for (int i = 0; i < 20; ++i) {
+        const int at = 26 + 4 * i;
+        words[size_t(i)] = quint32(quint8(r[at])) << 24 | quint32(quint8(r[at + 1])) << 16 |
+                           quint32(quint8(r[at + 2])) << 8 | quint32(quint8(r[at + 3]));
+    }
+    if (command[0] == QLatin1String("get")) {
+        for (int i = 0; i < 20; ++i)
+            out << ParameterCatalogue::all()[size_t(i)].name << " " << FunctionsUnit::HexNumber(words[size_t(i)], 8) << " "
+                << controlValue(i, words[size_t(i)]) << "\n";
+        comm.menuDisconnectClick();
+        return Cli::Ok;
+    }
+
+    // The addresses come from the header of the algorithm the pedal runs.
+    EffectParameters P;
+    QStringList lines;
+    QString error;
+    const QString image = QStringLiteral("QUARNELO_MK3_") + comm.DeviceAlgorithmText;
+    if (!EffectList::LoadResourceToList(image, &lines, &error)) {
+        err << "The pedal runs algorithm " << comm.DeviceAlgorithmText << ", which this editor does not carry\n";
+        comm.menuDisconnectClick();
+        return Cli::Failed;
+    }
+    P.loadParameterAddresses(lines.value(0));
+
+    const ParameterInfo &info = ParameterCatalogue::all()[size_t(parameter)];
+    const QString value = command[2].trimmed();
+    const QString name = P.name(parameter);
+    const quint16 address = P.address(parameter);
+    const QString kind = P.isAssignable(parameter) ? QStringLiteral(" string (assignable par): ") : QStringLiteral(" string (standard par): ");
+    QStringList messages;
+    const auto bad = [&](const QString &what) {
+        err << "quarnelo-cli: " << name << " takes " << what << ", not '" << value << "'\n";
+        comm.menuDisconnectClick();
+        return int(Cli::Usage);
+    };
+    const auto onOff = [&](bool *on) {
+        if (value.compare(QLatin1String("on"), Qt::CaseInsensitive) == 0)
+            *on = true;
+        else if (value.compare(QLatin1String("off"), Qt::CaseInsensitive) == 0)
+            *on = false;
+        else
+            return false;
+        return true;
+    };
+    bool on = false;
+    switch (info.control) {
+    case ControlKind::Dial: {
+        bool ok = false;
+        const int level = value.toInt(&ok);
+        if (!ok || level < 0 || level > EffectMath::MaxLevel)
+            return bad(QStringLiteral("a level from 0 to 1023"));
+        // The dial moves in whole degrees: the level of the nearest position goes out.
+        const int position = int(std::lround(level * double(EffectMath::MaxPosition) / EffectMath::MaxLevel));
+        const QString text = EffectMessages::parameterWrite(address, EffectMath::levelToWord(EffectMath::positionToLevel(position)));
+        ctx.log.WriteLogLine(QStringLiteral("Send ") + name + QStringLiteral(" string (standard par): ") + text);
+        messages << text;
+        break;
+    }
+    case ControlKind::Switch: {
+        if (!onOff(&on))
+            return bad(QStringLiteral("on or off"));
+        quint32 word = on ? 1 : 0;
+        int times = 1;
+        if (parameter == 4)
+            word = on ? EffectMessages::WaveOnValue : EffectMessages::WaveOffValue;
+        if (parameter == 19) {
+            word = on ? EffectMessages::AttackSlowValue : EffectMessages::AttackFastValue;
+            times = 3;
+        }
+        const QString text = EffectMessages::parameterWrite(address, word);
+        for (int t = 0; t < times; ++t) {
+            ctx.log.WriteLogLine(QStringLiteral("Send ") + name + kind + text);
+            messages << text;
+        }
+        break;
+    }
+    case ControlKind::CheckBox: {
+        if (!onOff(&on))
+            return bad(QStringLiteral("on or off"));
+        if (on && quint8(r[5]) == 0) {
+            err << "Set a tuning before using this parameter\n";
+            comm.menuDisconnectClick();
+            return Cli::Failed;
+        }
+        messages << EffectMessages::parameterWrite(address, on ? 1 : 0);
+        ctx.log.WriteLogLine(QStringLiteral("write to DSP msg: ") + messages.last());
+        break;
+    }
+    case ControlKind::List: {
+        bool ok = false;
+        const int semitones = value.toInt(&ok);
+        if (!ok || semitones < -12 || semitones > 12)
+            return bad(QStringLiteral("an item from -12 to +12"));
+        messages << EffectMessages::parameterWrite(address, EffectMath::HarmonicPitchTable[size_t(semitones + 12)]);
+        ctx.log.WriteLogLine(QStringLiteral("Send Harmonic Pitch string: ") + messages.last());
+        break;
+    }
+    }
+    for (const QString &m : messages) {
+        comm.SendHexMessage(m, 7);
+        out << "sent: " << m << "\n";
+    }
+    ctx.clock->pause(50); // let the bytes leave before the line is closed
+    comm.menuDisconnectClick();
+    return Cli::Ok;
+}
 } // namespace
 
 QString Cli::usage()
@@ -82,6 +234,11 @@ QString Cli::usage()
         "  list        the FTDI devices: serial number and description, one per line\n"
         "  info        the pedal's firmware, algorithm, effect and every setting\n"
         "  send HEX    writes one raw message (hex digits, two per byte)\n"
+        "  get         the twenty parameters: name, data word, and the control's value\n"
+        "  set NAME VALUE\n"
+        "              changes one parameter as the effect window does: a level 0..1023 for a\n"
+        "              dial, on or off for a switch or check box, the item (-12..+12) for the\n"
+        "              harmonic pitch\n"
         "Without a target the first FTDI device is used.\n");
 }
 
@@ -94,13 +251,29 @@ int Cli::run(const QStringList &args, QTextStream &out, QTextStream &err)
         return Usage;
     }
     const QString cmd = o.command.first();
-    if (cmd != QLatin1String("list") && cmd != QLatin1String("info") && cmd != QLatin1String("send")) {
+    static const QStringList commands = {"list", "info", "send", "get", "set"};
+    if (!commands.contains(cmd)) {
         err << "quarnelo-cli: unknown command " << cmd << "\n" << usage();
         return Usage;
     }
     if (cmd == QLatin1String("send") && o.command.size() != 2) {
         err << "quarnelo-cli: send needs one HEX argument\n";
         return Usage;
+    }
+    if (cmd == QLatin1String("set") && o.command.size() != 3) {
+        err << "quarnelo-cli: set needs NAME and VALUE (quote a name with blanks: set \"Sub Mix\" 300)\n";
+        return Usage;
+    }
+    int parameter = -1;
+    if (cmd == QLatin1String("set")) {
+        for (int i = 0; i < ParameterCatalogue::Count; ++i) {
+            if (o.command[1].compare(QLatin1String(ParameterCatalogue::all()[size_t(i)].name), Qt::CaseInsensitive) == 0)
+                parameter = i;
+        }
+        if (parameter < 0) {
+            err << "quarnelo-cli: no parameter is named " << o.command[1] << "\n";
+            return Usage;
+        }
     }
 
     SystemClock clock;
@@ -154,6 +327,9 @@ int Cli::run(const QStringList &args, QTextStream &out, QTextStream &err)
     comm.DeviceSerialNumber = serial;
     comm.deviceLabel = description;
     comm.SetLineSettings(Communication::NormalLine);
+
+    if (cmd == QLatin1String("get") || cmd == QLatin1String("set"))
+        return runParameterCommand(comm, ctx, o.command, parameter, out, err, flushMessages);
 
     if (cmd == QLatin1String("info")) {
         comm.Link();

@@ -18,6 +18,8 @@
 #include <QMouseEvent>
 #include <QRadioButton>
 
+#include <utility>
+
 using namespace EffectMath;
 using FunctionsUnit::HexNumber;
 
@@ -395,12 +397,21 @@ quint32 TformFXsettings::sendDialValue(RotaryDial *dial, const QString &name, qu
     const quint32 word = levelToWord(level);
     const QString text = EffectMessages::parameterWrite(address, word);
     m_ctx.log.WriteLogLine(QStringLiteral("Send ") + name + QStringLiteral(" string (standard par): ") + text);
-    m_lastDialMessage = text;
     if (SendImmediately) {
         m_ctx.comm.SendHexMessage(text, 7);
-    } else if (!Timer1->isActive() || Timer1->interval() != 100) {
-        Timer1->start(100); // already running at 100 ms: left alone, so a drag still sends every 100 ms
+        return word;
     }
+    bool replaced = false;
+    for (auto &pending : m_pendingDials) {
+        if (pending.first == address) {
+            pending.second = text;
+            replaced = true;
+        }
+    }
+    if (!replaced)
+        m_pendingDials.append({address, text});
+    if (!Timer1->isActive() || Timer1->interval() != 100)
+        Timer1->start(100); // already running at 100 ms: left alone, so a drag still sends every 100 ms
     return word;
 }
 
@@ -416,10 +427,12 @@ quint32 TformFXsettings::sendAssignableDialValue(RotaryDial *dial, assignable_pa
 
 void TformFXsettings::Timer1Timer()
 {
-    // The newest dial message goes out; other messages sent meanwhile cannot leak into it.
+    // The newest message of every dial moved since the last tick; other messages sent
+    // meanwhile cannot leak into them.
     Timer1->stop();
-    if (!m_lastDialMessage.isEmpty())
-        m_ctx.comm.SendHexMessage(m_lastDialMessage, 7);
+    const auto pending = std::exchange(m_pendingDials, {});
+    for (const auto &p : pending)
+        m_ctx.comm.SendHexMessage(p.second, 7);
 }
 
 void TformFXsettings::sendStandardValue(quint32 word, standard_parameter &p)

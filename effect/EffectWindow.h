@@ -92,5 +92,7 @@ private:
     EditorContext &m_ctx;
     bool m_enabled = false;
     bool m_refusing = false;    // a tracking function is being unchecked after a refusal
-    QString m_lastDialMessage;  // the newest dial message, written by the throttle's tick
+    // The newest message of each dial changed since the last tick, in the order they changed:
+    // the tick writes them all, so turning a second dial never swallows the first one's value.
+    QList<QPair<quint16, QString>> m_pendingDials;
 };

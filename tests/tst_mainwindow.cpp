@@ -1,3 +1,4 @@
+#include "EditorRig.h"
 #include "app/EditorContext.h"
 #include "app/Interaction.h"
 #include "app/MainWindow.h"
@@ -18,41 +19,13 @@
 #include <memory>
 
 namespace {
-QByteArray fileBytes(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
 QString look(int n)
 {
     QByteArray data;
     Resources::load(QStringLiteral("STYLE_%1").arg(n), &data);
     return QString::fromUtf8(data);
 }
-
-// The whole editor on simulated pedals, in a private documents folder.
-struct GuiRig {
-    explicit GuiRig(const QString &documents, int realPedals = 0,
-                    const std::function<void(SimulatedPedal *)> &setUp = {})
-        : scan(&clock, realPedals), simulated(&clock, 1),
-          ctx(documents, &prompts, &clock, &scan, &simulated)
-    {
-        if (setUp)
-            setUp(simulated.pedal());
-        clock.setWallTime(QDateTime(QDate(2025, 3, 3), QTime(9, 5, 7)));
-        editor = std::make_unique<Editor>(ctx);
-    }
-    ManualClock clock;
-    ScriptedPrompts prompts;
-    SimBackend scan;
-    SimBackend simulated;
-    EditorContext ctx;
-    std::unique_ptr<Editor> editor;
-    TformMain *main() const { return editor->main(); }
-    bool on(const char *name) const { return main()->controlEnabled(QString::fromLatin1(name)); }
-    QString user(const QString &file) const { return ctx.files.userFile(file); }
-};
+using GuiRig = EditorRig;
 
 const QStringList DeviceCommands = {
     "btnUpload", "btnRequest", "btnSaveParameters", "btnAssign", "btnSetFootswitchMode", "btnSetTuning",

@@ -1,0 +1,62 @@
+#pragma once
+// The whole editor on simulated pedals, in a private documents folder, on a clock that
+// moves only when the code waits or the test moves it.
+
+#include "app/EditorContext.h"
+#include "app/Interaction.h"
+#include "app/MainWindow.h"
+#include "app/WrapButton.h"
+#include "simulator/SimBackend.h"
+
+#include <QFile>
+#include <functional>
+#include <memory>
+
+struct EditorRig {
+    explicit EditorRig(const QString &documents, int realPedals = 0,
+                       const std::function<void(SimulatedPedal *)> &setUp = {})
+        : scan(&clock, realPedals), simulated(&clock, 1), ctx(documents, &prompts, &clock, &scan, &simulated)
+    {
+        if (setUp)
+            setUp(simulated.pedal());
+        clock.setWallTime(QDateTime(QDate(2025, 3, 3), QTime(9, 5, 7)));
+        editor = std::make_unique<Editor>(ctx);
+    }
+    ManualClock clock;
+    ScriptedPrompts prompts;
+    SimBackend scan;
+    SimBackend simulated;
+    EditorContext ctx;
+    std::unique_ptr<Editor> editor;
+
+    TformMain *main() const { return editor->main(); }
+    SimulatedPedal *pedal() { return simulated.pedal(); }
+    bool on(const char *name) const { return main()->controlEnabled(QString::fromLatin1(name)); }
+    QString user(const QString &file) const { return ctx.files.userFile(file); }
+    bool logged(const QString &line) const { return ctx.log.lines().contains(line); }
+    // The messages the pedal received since the last call.
+    QList<QByteArray> received()
+    {
+        QList<QByteArray> out;
+        for (int i = m_seen; i < pedal()->record.size(); ++i)
+            out << pedal()->record[i].bytes;
+        m_seen = int(pedal()->record.size());
+        return out;
+    }
+    void link()
+    {
+        main()->menuLinkSimulated->trigger();
+        received();
+    }
+
+private:
+    int m_seen = 0;
+};
+
+inline QByteArray fileBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+inline QByteArray hex(const char *text) { return QByteArray::fromHex(text); }

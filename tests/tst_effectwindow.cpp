@@ -1,0 +1,493 @@
+#include "EditorRig.h"
+#include "console/ConsoleWindow.h"
+#include "effect/Dial.h"
+#include "effect/EffectMath.h"
+#include "effect/EffectWindow.h"
+#include "effect/NoteTrackingFilter.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+// A linked editor with its effect window open.
+struct Linked : EditorRig {
+    explicit Linked(const QString &docs, const std::function<void(SimulatedPedal *)> &setUp = {})
+        : EditorRig(docs, 0, setUp)
+    {
+        link();
+    }
+    TformFXsettings *fx() const { return main()->effectWindow(); }
+};
+
+int dryMessages(const QList<QByteArray> &messages)
+{
+    int n = 0;
+    for (const QByteArray &m : messages)
+        n += m.startsWith(hex("010027"));
+    return n;
+}
+} // namespace
+
+class TestEffectWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void oneEditEndToEnd()
+    {
+        QTemporaryDir docs;
+        Linked rig(docs.path());
+        QVERIFY(rig.fx()->isVisible());
+        QCOMPARE(rig.fx()->P.Dry.address, quint16(0x0027));
+        rig.fx()->dialDry->setAngle(90);
+        QCOMPARE(rig.ctx.log.lines().last(), QString("Send Dry string (standard par): 010027003FC000"));
+        QVERIFY(rig.received().isEmpty()); // the throttle holds it
+        rig.clock.advance(100);
+        QCOMPARE(rig.received(), QList<QByteArray>{hex("010027003FC000")});
+        QCOMPARE(rig.pedal()->state.parameters[0], 0x003FC000u);
+        QCOMPARE(rig.fx()->P.Dry.value, 0x003FC000u);
+    }
+
+    void dragIsThrottled()
+    {
+        QTemporaryDir docs;
+        Linked rig(docs.path());
+        rig.pedal()->record.clear();
+        // A drag from the minimum through 180 and 90 to 30 degrees, one degree every 4 ms.
+        int angle = -135;
+        for (int step = 0; step < 195; ++step) {
+            angle = angle - 1 < -180 ? 180 : angle - 1;
+            rig.fx()->dialDry->setAngle(angle);
+            rig.clock.advance(4);
+        }
+        rig.clock.advance(200);
+        QList<SimulatedPedal::Message> dry;
+        for (const auto &m : rig.pedal()->record)
+            if (m.bytes.startsWith(hex("010027")))
+                dry << m;
+        QVERIFY(dry.size() >= 7 && dry.size() <= 9); // 780 ms of dragging
+        for (int i = 1; i < dry.size(); ++i)
+            QVERIFY2(dry[i].atMs - dry[i - 1].atMs >= 100, "at most one message per 100 ms");
+        const int finalLevel = EffectMath::positionToLevel(EffectMath::dialAngleToPosition(angle));
+        QCOMPARE(dry.last().bytes, hex("010027") + QByteArray::fromHex(QByteArray::number(finalLevel << 13, 16).rightJustified(8, '0')));
+    }
+
+    void twoDialsWithinOneTickBothArrive()
+    {
+        QTemporaryDir docs;
+        Linked rig(docs.path());
+        rig.fx()->dialDry->setAngle(90);
+        rig.fx()->dialSubMix->setAngle(0);
+        rig.fx()->dialDry->setAngle(45);
+        rig.clock.advance(100);
+        QCOMPARE(rig.received(), QList<QByteArray>({hex("01002700552000"), hex("010007006A8000")}));
+    }
+
+    void readBackPutsEveryControlRight()
+    {
+        QTemporaryDir docs;
+        Linked rig(docs.path(), [](SimulatedPedal *p) {
+            p->state.footswitchMode = 3;
+            p->state.tuning = 2;
+            p->state.semitones = 0xFE;
+            p->state.assignFlags = {1, 0, 1, 0, 1};
+            p->state.assignAddresses = {0x000B, 0xFFFF, 0x00AE, 0xFFFF, 0xFFFD};
+            p->state.bypass = 1;
+            p->state.bypassStore = 1;
+            p->state.instrumentRange = 0xBA;
+            p->state.midiChannel = 16;
+            p->state.parameters = {0x003FC000, 0, 0x007FE000, 0x00400000, 0x00400000, 12, 8, 0x00200000, 1, 11,
+                                   0x00800000, 0x00500000, 0x00100000, 1, 0, 0x007FE000, 1, 1, 0x00400000, 0x800};
+        });
+        TformFXsettings *fx = rig.fx();
+        QVERIFY(fx->chkChangePresetShortPress->isChecked() && fx->chkBypassLongPress->isChecked());
+        QCOMPARE(fx->cmbGuitarTuning->currentText(), QString("Drop D (DADGBE)"));
+        QCOMPARE(fx->cmbSemitonesVariation->currentText(), QString("-2"));
+        QVERIFY(rig.logged("Current Tuning: 2") && rig.logged("Semitones variation: FE"));
+        QCOMPARE(fx->cmbAssignCtrlUNO->currentText(), QString("Input Level"));
+        QCOMPARE(fx->cmbAssignCtrlTRE->currentText(), QString("Attack"));
+        QCOMPARE(fx->cmbAssignRemote->currentText(), QString("Preset"));
+        QVERIFY(fx->P.InputLevel.is_assigned && fx->P.Attack.is_assigned && !fx->P.WaveClip.is_assigned);
+        QVERIFY(fx->swtBypass->isChecked());
+        QVERIFY(rig.main()->menuStoreBypassStatus->isChecked() && !rig.main()->menuDoNotStoreBypassStatus->isChecked());
+        QVERIFY(rig.main()->menuLow->isChecked() && !rig.main()->menuStandard->isChecked());
+        QVERIFY(rig.main()->MidiChannelItems[16]->isChecked());
+        QCOMPARE(fx->dialDry->angle(), 91);
+        QCOMPARE(fx->dialSubMix->angle(), -135);
+        QCOMPARE(fx->dialMinus1Oct->angle(), -45);
+        QCOMPARE(fx->dialMinus2Oct->angle(), 89);
+        QVERIFY(fx->swtWave->isChecked());
+        QCOMPARE(fx->dialLowPass->angle(), 90);
+        QCOMPARE(fx->dialHighPass->angle(), 89);
+        QVERIFY(fx->swtSplit->isChecked());
+        QCOMPARE(fx->dialRange->angle(), 90);
+        QCOMPARE(fx->dialInputLevel->angle(), -45);
+        QCOMPARE(fx->cmbVariableWavePitch->currentText(), QString("+3"));
+        QVERIFY(fx->chkDominantNoteCut->isChecked() && !fx->chkHighNoteCut->isChecked());
+        QVERIFY(fx->swtLimitRange->isChecked() && fx->swtNoiseGateStatus->isChecked());
+        QVERIFY(fx->swtAttack->isChecked());
+        QCOMPARE(fx->lblAttack->text(), QString("Attack: Slow"));
+        QCOMPARE(fx->ParameterValues.size(), 20);
+        QCOMPARE(fx->P.Dry.value, 0x003FC000u); // exactly as read, not rounded to a dial step
+        QVERIFY(rig.logged("Dry: \t003FC000") && rig.logged("Sub Mix: 00000000") && rig.logged("Attack: \t00000800"));
+        // Sending while the answer is applied: only Wave and Split.
+        QList<QByteArray> sent;
+        for (const auto &m : rig.pedal()->record)
+            sent << m.bytes;
+        QCOMPARE(sent, QList<QByteArray>({hex("0200"), hex("01000200400000"), hex("0100C500000001")}));
+        QVERIFY(!rig.ctx.comm.RequestInProgress);
+    }
+
+    void editsComeBackFromThePedal()
+    {
+        QTemporaryDir docs;
+        Linked rig(docs.path());
+        TformFXsettings *fx = rig.fx();
+        fx->dialDry->setAngle(10);
+        fx->dialLowPass->setAngle(0);
+        fx->dialNoiseGateThreshold->setAngle(-30 - 15);
+        fx->swtWave->setChecked(true);
+        fx->swtNoiseGateStatus->setChecked(true);
+        fx->swtAttack->setChecked(true);
+        fx->cmbVariableWavePitch->setCurrentIndex(5);
+        fx->cmbGuitarTuning->setCurrentIndex(1);
+        fx->chkHighNoteCut->setChecked(true);
+        rig.clock.advance(100);
+        const int dry = fx->dialDry->angle(), lowPass = fx->dialLowPass->angle(), gate = fx->dialNoiseGateThreshold->angle();
+        fx->dialDry->setAngle(-135); // moved away locally; the request must bring the pedal's value back
+        rig.clock.advance(100);
+        fx->dialDry->setAngle(dry);
+        rig.clock.advance(100);
+        rig.main()->btnRequest->click();
+        QCOMPARE(fx->dialDry->angle(), dry);
+        QVERIFY(qAbs(fx->dialLowPass->angle() - lowPass) <= 3); // the pedal keeps Low Pass on 24 steps
+        QCOMPARE(fx->dialNoiseGateThreshold->angle(), gate);
+        QVERIFY(fx->swtWave->isChecked() && fx->swtNoiseGateStatus->isChecked() && fx->swtAttack->isChecked());
+        QCOMPARE(fx->cmbVariableWavePitch->currentIndex(), 5);
+        QVERIFY(fx->chkHighNoteCut->isChecked());
+    }
+
+    void attackSendsThreeTimes()
+    {
+        QTemporaryDir docs;
+        Linked rig(docs.path());
+        rig.fx()->swtAttack->setChecked(true);
+        const QString line = "Send Attack string (assignable par): 0100AE00000800";
+        QCOMPARE(rig.ctx.log.lines().mid(rig.ctx.log.lineCount() - 3), QStringList({line, line, line}));
+        QCOMPARE(rig.received(), QList<QByteArray>({hex("0100AE00000800"), hex("0100AE00000800"), hex("0100AE00000800")}));
+        QCOMPARE(rig.fx()->lblAttack->text(), QString("Attack: Slow"));
+    }
+
+    void switchesAndPitch_data()
+    {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<QByteArray>("message");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("Wave") << "swtWave" << hex("01000200400000") << "Send Wave string (standard par): 01000200400000";
+        QTest::newRow("Split") << "swtSplit" << hex("0100C500000001") << "Send Split string (standard par): 0100C500000001";
+        QTest::newRow("Limit Range") << "swtLimitRange" << hex("01FF0000000001")
+                                     << "Send Limit Range UP string (assignable par): 01FF0000000001";
+        QTest::newRow("Noise Gate") << "swtNoiseGateStatus" << hex("0100BC00000001")
+                                    << "Send Noise Gate Status string (assignable par): 0100BC00000001";
+        QTest::newRow("Bypass") << "swtBypass" << hex("0D01") << "";
+    }
+    void switchesAndPitch()
+    {
+        QFETCH(QString, control);
+        QFETCH(QByteArray, message);
+        QFETCH(QString, line);
+        QTemporaryDir docs;
+        Linked rig(docs.path());
+        auto *s = rig.fx()->findChild<OnOffSwitch *>(control);
+        QVERIFY(s);
+        const int before = rig.ctx.log.lineCount();
+        s->click();
+        QCOMPARE(rig.received(), QList<QByteArray>{message});
+        if (!line.isEmpty())
+            QCOMPARE(rig.ctx.log.lines().last(), line);
+        else
+            QCOMPARE(rig.ctx.log.lineCount(), before); // bypass writes no log line
+    }
+
+    void harmonicPitch()
+    {
+        QTemporaryDir docs;
+        Linked rig(docs.path());
+        rig.fx()->cmbVariableWavePitch->setCurrentIndex(15);
+        QCOMPARE(rig.ctx.log.lines().last(), QString("Send Harmonic Pitch string: 01005200500000"));
+        QCOMPARE(rig.received(), QList<QByteArray>{hex("01005200500000")});
+        QCOMPARE(rig.fx()->P.FirstHarmonicPitch.value, 0x500000u);
+        // A word not in the table leaves the list as it is.
+        rig.fx()->P.FirstHarmonicPitch.value = 0x400001;
+        rig.fx()->showParameterValues(false);
+        QCOMPARE(rig.fx()->cmbVariableWavePitch->currentIndex(), 15);
+    }
+
+    void trackingFunctionsNeedATuning()
+    {
+        QTemporaryDir docs;
+        Linked rig(docs.path());
+        TformFXsettings *fx = rig.fx();
+        fx->chkDominantNoteCut->setChecked(true);
+        QCOMPARE(rig.prompts.messages, QStringList{"Set a tuning before using this parameter"});
+        QVERIFY(!fx->chkDominantNoteCut->isChecked());
+        QCOMPARE(rig.received(), QList<QByteArray>{hex("01001D00000000")}); // a refused check still sends 0
+        QCOMPARE(rig.ctx.log.lines().last(), QString("write to DSP msg: 01001D00000000"));
+        fx->cmbGuitarTuning->setCurrentIndex(1); // choosing a tuning in the list is enough
+        fx->chkDominantNoteCut->setChecked(true);
+        QCOMPARE(rig.received(), QList<QByteArray>{hex("01001D00000001")});
+        QCOMPARE(fx->P.DominantNotesCut.value, 1u);
+    }
+
+    void assignment()
+    {
+        QTemporaryDir docs;
+        Linked rig(docs.path());
+        TformFXsettings *fx = rig.fx();
+        fx->cmbAssignCtrlQUATTRO->setCurrentText("High Notes Cut");
+        QCOMPARE(rig.prompts.messages, QStringList{"No tuning selected, Select a tuning before assigning this parameter"});
+        QCOMPARE(fx->cmbAssignCtrlQUATTRO->currentIndex(), 0);
+        QVERIFY(!fx->ControlAssigned[3]);
+
+        fx->cmbAssignCtrlUNO->setCurrentText("Input Level");
+        fx->cmbAssignRemote->setCurrentText("Bypass");
+        rig.prompts.answers = {false};
+        rig.main()->btnAssign->click();
+        QVERIFY(rig.received().isEmpty());
+        QVERIFY(rig.logged("lenght of assign message in bytes: 16"));
+        rig.main()->btnAssign->click();
+        QCOMPARE(rig.prompts.questions, QStringList({"Upload Assignments?", "Upload Assignments?"}));
+        QCOMPARE(rig.received(), QList<QByteArray>{hex("04010000000100" "0BFFFFFFFFFFFFFFFE")});
+        QVERIFY(rig.main()->btnAssign->isEnabled());
+        QCOMPARE(rig.pedal()->state.assignAddresses[0], quint16(0x000B));
+    }
+
+    void footswitchMode_data()
+    {
+        QTest::addColumn<bool>("shortPreset");
+        QTest::addColumn<bool>("longBypass");
+        QTest::addColumn<QByteArray>("message");
+        QTest::newRow("start-up choice") << false << false << hex("080000");
+        QTest::newRow("both Bypass") << false << true << hex("080001");
+        QTest::newRow("both Change Preset") << true << false << hex("080100");
+        QTest::newRow("Change Preset, Bypass") << true << true << hex("080101");
+    }
+    void footswitchMode()
+    {
+        QFETCH(bool, shortPreset);
+        QFETCH(bool, longBypass);
+        QFETCH(QByteArray, message);
+        QTemporaryDir docs;
+        Linked rig(docs.path());
+        TformFXsettings *fx = rig.fx();
+        (shortPreset ? fx->chkChangePresetShortPress : fx->chkBypassShortPress)->setChecked(true);
+        (longBypass ? fx->chkBypassLongPress : fx->chkChangePresetLongPress)->setChecked(true);
+        rig.main()->btnSetFootswitchMode->click();
+        QCOMPARE(rig.received(), QList<QByteArray>{message});
+        // And read back from the pedal after the radio buttons were moved.
+        fx->chkBypassShortPress->setChecked(true);
+        fx->chkChangePresetLongPress->setChecked(true);
+        rig.main()->btnRequest->click();
+        QCOMPARE(fx->chkChangePresetShortPress->isChecked(), shortPreset);
+        QCOMPARE(fx->chkBypassLongPress->isChecked(), longBypass);
+    }
+
+    void unknownFootswitchModeLeavesTheChoice()
+    {
+        QTemporaryDir docs;
+        Linked rig(docs.path(), [](SimulatedPedal *p) { p->state.footswitchMode = 7; });
+        QVERIFY(rig.logged("Footswitch Mode: 7"));
+        QVERIFY(rig.fx()->chkBypassShortPress->isChecked() && rig.fx()->chkChangePresetLongPress->isChecked());
+    }
+
+    void tuning()
+    {
+        QTemporaryDir docs;
+        Linked rig(docs.path());
+        rig.fx()->cmbGuitarTuning->setCurrentIndex(1);
+        rig.fx()->cmbSemitonesVariation->setCurrentText("-1");
+        rig.prompts.answers = {false, true};
+        rig.main()->btnSetTuning->click();
+        QVERIFY(rig.received().isEmpty());
+        rig.main()->btnSetTuning->click();
+        QVERIFY(rig.logged("Tuning Message: 0901FF"));
+        QCOMPARE(rig.received(), QList<QByteArray>{hex("0901FF")});
+        QCOMPARE(rig.pedal()->state.tuning, quint8(1));
+    }
+
+    void saveParametersAfterReset()
+    {
+        QTemporaryDir docs;
+        Linked rig(docs.path());
+        rig.main()->menuSetAssignableParamsToDefault->trigger();
+        QCOMPARE(rig.prompts.messages, QStringList{"Click Save Parameters button to save the current status on pedal"});
+        rig.clock.advance(100);
+        rig.received();
+        rig.main()->btnSaveParameters->click();
+        QVERIFY(rig.logged("num of bytes to send: 41"));
+        QVERIFY(rig.logged("num of bytes sent: 41"));
+        const QList<QByteArray> sent = rig.received();
+        QCOMPARE(sent.first(), hex("0200"));
+        QCOMPARE(sent.last(), hex("03" "00800000" "00400000" "00000000" "00000000" "00000000" "00000000" "00000000"
+                                  "00000000" "00000000" "00008000"));
+        QCOMPARE(rig.pedal()->state.storedAssignable[0], 0x800000u);
+    }
+
+    void resetSendsEveryAssignableParameter()
+    {
+        QTemporaryDir docs;
+        Linked rig(docs.path());
+        rig.fx()->setDefaultAssignableParameterValues();
+        QList<QByteArray> sent = rig.received();
+        QCOMPARE(sent.mid(0, 10), QList<QByteArray>({hex("01000B00800000"), hex("01005200400000"), hex("0100C300000000"),
+                                                    hex("01001D00000000"), hex("01000E00000000"), hex("01000600000000"),
+                                                    hex("01FF0000000000"), hex("0100BC00000000"), hex("01000300000000"),
+                                                    hex("0100AE00008000")}));
+        QVERIFY(rig.logged("write to DSP msg: 01001D00000000"));
+    }
+
+    void enableAllParametersTwice()
+    {
+        QTemporaryDir docs;
+        Linked rig(docs.path());
+        TformFXsettings *fx = rig.fx();
+        rig.main()->menuEnableAllParameters->trigger();
+        QVERIFY(fx->AllParametersEnabled && rig.main()->menuEnableAllParameters->isChecked());
+        rig.main()->menuEnableAllParameters->trigger();
+        for (RotaryDial *d : {fx->dialDry, fx->dialSubMix, fx->dialMinus1Oct, fx->dialMinus2Oct, fx->dialRange})
+            QVERIFY(!d->isEnabled());
+        for (RotaryDial *d : {fx->dialLowPass, fx->dialHighPass, fx->dial1stHarmonic})
+            QVERIFY(d->isEnabled());
+    }
+
+    void pedalWideOptions()
+    {
+        QTemporaryDir docs;
+        Linked rig(docs.path());
+        rig.main()->menuStandard->trigger();
+        QVERIFY(rig.logged("checksum byte: F1"));
+        QVERIFY(rig.logged("0FFF0102030405F1"));
+        QCOMPARE(rig.received(), QList<QByteArray>{hex("0FFF0102030405F1")});
+        rig.prompts.answers = {false};
+        rig.main()->menuLow->trigger();
+        QVERIFY(rig.logged("checksum byte: B3"));
+        QVERIFY(rig.received().isEmpty());
+        QVERIFY(rig.main()->menuLow->isChecked() && !rig.main()->menuStandard->isChecked());
+        QCOMPARE(fileBytes(rig.user("Instrument.txt")), QByteArray("LOW"));
+        rig.main()->btnRequest->click(); // the pedal still has Standard
+        QVERIFY(rig.main()->menuStandard->isChecked() && !rig.main()->menuLow->isChecked());
+
+        const int questions = int(rig.prompts.questions.size());
+        rig.received();
+        rig.main()->menuDoNotStoreBypassStatus->trigger();
+        QCOMPARE(rig.received(), QList<QByteArray>{hex("10FF")});
+        QCOMPARE(rig.prompts.questions.size(), questions);
+        rig.main()->menuRangeLimitON->trigger();
+        QVERIFY(rig.logged("********************RANGE LIMIT ON********************"));
+        QCOMPARE(rig.received(), QList<QByteArray>{hex("1101")});
+        QVERIFY(rig.main()->menuRangeLimitON->isChecked() && !rig.main()->menuRangeLimitOFF->isChecked());
+    }
+
+    void noteCut()
+    {
+        QTemporaryDir docs;
+        Linked rig(docs.path());
+        rig.main()->menuNoteCut->trigger();
+        TformNoteTrackingFilter *w = rig.main()->noteCutWindow();
+        QVERIFY(w->isVisible());
+        QCOMPARE(w->windowTitle(), QString("Note Cut"));
+        w->btnSave->click();
+        QCOMPARE(rig.received(), QList<QByteArray>{hex("09FFFF")});
+        w->chkDdiesis3->setChecked(true);
+        w->chkB2->setChecked(true);
+        QVERIFY(!w->chkA2->isEnabled() && !w->chkE3->isEnabled() && w->chkB2->isEnabled());
+        w->btnSave->click();
+        QVERIFY(rig.logged("byte 1: 02") && rig.logged("byte 2: 06") && rig.logged("Set note filters: 090206"));
+        QCOMPARE(rig.received(), QList<QByteArray>{hex("090206")});
+        w->chkB2->setChecked(false);
+        QVERIFY(w->chkA2->isEnabled() && w->chkE3->isEnabled());
+    }
+
+    void effectListWithoutAPedal()
+    {
+        QTemporaryDir docs;
+        EditorRig rig(docs.path());
+        rig.main()->show();
+        QListWidget *list = rig.main()->lstEffects;
+        list->setCurrentRow(0);
+        rig.main()->effetto_cliccato();
+        TformFXsettings *fx = rig.main()->effectWindow();
+        QVERIFY(fx->isVisible());
+        QCOMPARE(fx->windowTitle(), QString("Quarnelo MK3 0015"));
+        QVERIFY(!fx->dialDry->isEnabled());
+        QCOMPARE(fx->pos().x(), rig.main()->x() + rig.main()->frameGeometry().width());
+        QVERIFY(rig.logged("selected effect name: Quarnelo MK3 0015"));
+        QVERIFY(rig.logged("resource name: Quarnelo_MK3_0015"));
+        QCOMPARE(fx->P.Attack.address, quint16(0x00AE));
+        QTest::keyClick(list, Qt::Key_Up);
+        QTest::keyClick(list, Qt::Key_Down);
+        QCOMPARE(list->currentRow(), 0);
+        QVERIFY(rig.logged("arrow up pressed") && rig.logged("arrow down pressed"));
+    }
+
+    void oldAlgorithmOnClick()
+    {
+        QTemporaryDir docs;
+        Linked rig(docs.path(), [](SimulatedPedal *p) { p->state.algorithm = 14; });
+        rig.prompts.messages.clear();
+        rig.main()->effetto_cliccato();
+        QCOMPARE(rig.prompts.messages,
+                 QStringList{"Upload the latest version of Quarnelo MK3 algorithm:\r\nUpload Quarnelo MK3 0015"});
+        QVERIFY(!rig.fx()->isVisible());
+        QVERIFY(!rig.on("btnRequest") && rig.on("btnUpload"));
+    }
+
+    void saveParametersInfoText()
+    {
+        QTemporaryDir docs;
+        EditorRig rig(docs.path());
+        rig.main()->btnSaveParametersInfo->click();
+        const QStringList lines = rig.prompts.messages.value(0).split("\r\n");
+        QCOMPARE(lines.size(), 6);
+        QCOMPARE(lines[3], QString::fromUtf8("Example: you want to set a new Input Level, adjust the Input Level knob in "
+                                             "the editor and then click \u201CSave Parameters.\u201D"));
+        QCOMPARE(lines[5], QString("Think of Save Parameters as a global preset."));
+    }
+
+    void dialByKeyboardAndWheel()
+    {
+        QTemporaryDir docs;
+        Linked rig(docs.path());
+        RotaryDial *d = rig.fx()->dialSubMix;
+        d->setAngle(-135);
+        QTest::keyClick(d, Qt::Key_End);
+        QCOMPARE(d->angle(), -45);
+        QCOMPARE(d->level(), 1023);
+        QTest::keyClick(d, Qt::Key_Home);
+        QTest::keyClick(d, Qt::Key_Up);
+        QCOMPARE(d->level(), 4);
+        QWheelEvent wheel(QPointF(20, 20), d->mapToGlobal(QPointF(20, 20)), QPoint(), QPoint(0, 120), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(d, &wheel);
+        QCOMPARE(EffectMath::dialAngleToPosition(d->angle()), 5);
+        // A drag into the dead zone snaps to the nearer end.
+        QTest::mousePress(d, Qt::LeftButton, Qt::NoModifier, QPoint(d->width() / 2 - 5, d->height() - 1));
+        QCOMPARE(d->angle(), -135);
+    }
+
+    void consoleFromTheEffectWindow()
+    {
+        QTemporaryDir docs;
+        Linked rig(docs.path());
+        QTest::keyClick(rig.fx()->dialDry, Qt::Key_P, Qt::ControlModifier | Qt::ShiftModifier);
+        QVERIFY(rig.editor->console()->isVisible());
+    }
+};
+
+QTEST_MAIN(TestEffectWindow)
+#include "tst_effectwindow.moc"
