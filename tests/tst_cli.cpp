@@ -46,6 +46,44 @@ private slots:
         QVERIFY(r.out.contains("answer: 0A31350D"));
     }
 
+    void getAndSet_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("out");
+        QTest::newRow("dial at a level") << QStringList{"set", "Dry", "510"} << "sent: 010027003FC000\n";
+        QTest::newRow("dial level between two steps") << QStringList{"set", "dry", "511"} << "sent: 010027003FC000\n";
+        QTest::newRow("name with a blank") << QStringList{"set", "Sub Mix", "1023"} << "sent: 010007007FE000\n";
+        QTest::newRow("Range at address 0") << QStringList{"set", "Range", "0"} << "sent: 01000000000000\n";
+        QTest::newRow("Wave on") << QStringList{"set", "Wave", "on"} << "sent: 01000200400000\n";
+        QTest::newRow("Split off") << QStringList{"set", "Split", "off"} << "sent: 0100C500000000\n";
+        QTest::newRow("Attack three times")
+            << QStringList{"set", "Attack", "ON"} << "sent: 0100AE00000800\nsent: 0100AE00000800\nsent: 0100AE00000800\n";
+        QTest::newRow("harmonic pitch") << QStringList{"set", "1st Harmonic Pitch", "+3"} << "sent: 01005200500000\n";
+        QTest::newRow("tracking off") << QStringList{"set", "High Notes Cut", "off"} << "sent: 01000E00000000\n";
+    }
+    void getAndSet()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, out);
+        const Run r = run(QStringList{"--simulate"} + args);
+        QCOMPARE(r.err, QString());
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.out, out);
+    }
+
+    void getPrintsEveryParameter()
+    {
+        const Run r = run({"--simulate", "get"});
+        QCOMPARE(r.code, 0);
+        const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 20);
+        QCOMPARE(lines[0], QString("Dry 003FC000 510"));
+        QCOMPARE(lines[4], QString("Wave 00600000 off"));
+        QCOMPARE(lines[5], QString("Low Pass 0000000C 511"));
+        QCOMPARE(lines[11], QString("1st Harmonic Pitch 00400000 0"));
+        QCOMPARE(lines[19], QString("Attack 00008000 off"));
+    }
+
     void errors_data()
     {
         QTest::addColumn<QStringList>("args");
@@ -59,6 +97,16 @@ private slots:
                                  << "quarnelo-cli: '070' is not hex text (two hex digits per byte)";
         QTest::newRow("no such serial") << QStringList{"--serial", "NOPE", "info"} << 2 << "No device found";
         QTest::newRow("no FTDI device") << QStringList{"list"} << 2 << "No device found";
+        QTest::newRow("unknown parameter") << QStringList{"--simulate", "set", "Volume", "3"} << 64
+                                           << "quarnelo-cli: no parameter is named Volume";
+        QTest::newRow("level out of range") << QStringList{"--simulate", "set", "Dry", "1024"} << 64
+                                            << "quarnelo-cli: Dry takes a level from 0 to 1023, not '1024'";
+        QTest::newRow("switch value") << QStringList{"--simulate", "set", "Wave", "yes"} << 64
+                                      << "quarnelo-cli: Wave takes on or off, not 'yes'";
+        QTest::newRow("tracking without a tuning") << QStringList{"--simulate", "set", "Dominant Notes Cut", "on"} << 1
+                                                   << "Set a tuning before using this parameter";
+        QTest::newRow("set without a value") << QStringList{"--simulate", "set", "Dry"} << 64
+                                             << "quarnelo-cli: set needs NAME and VALUE (quote a name with blanks: set \"Sub Mix\" 300)";
     }
     void errors()
     {

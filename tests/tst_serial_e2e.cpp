@@ -122,6 +122,24 @@ private slots:
         QCOMPARE(cli.exitCode(), 0);
     }
 
+    void setAndGetOverThePseudoTerminal()
+    {
+        QTemporaryDir dir;
+        const QString record = dir.filePath("r.txt");
+        PedalProcess pedal({"--record", record});
+        const auto cli = [&](const QStringList &args) {
+            QProcess p;
+            p.start(QStringLiteral(QUARNELO_CLI_PATH), QStringList{"--port", pedal.path()} + args);
+            p.waitForFinished(10000);
+            return QString::fromUtf8(p.readAllStandardOutput());
+        };
+        QCOMPARE(cli({"set", "Dry", "300"}), QString("sent: 01002700258000\n"));
+        QVERIFY(cli({"get"}).startsWith("Dry 00258000 300\n"));
+        QCOMPARE(cli({"set", "Dry", "510"}), QString("sent: 010027003FC000\n"));
+        QVERIFY(readAll(record).contains(" 010027003FC000\n"));
+        QVERIFY(cli({"get"}).startsWith("Dry 003FC000 510\n"));
+    }
+
     void unplugTurnsIntoOneMessage()
     {
         PedalProcess pedal({"--unplug-after", "2"});
