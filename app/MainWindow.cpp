@@ -1,6 +1,8 @@
 #include "app/MainWindow.h"
 
 #include "algorithms/EffectList.h"
+#include "algorithms/Uploads.h"
+#include "presets/PresetFile.h"
 #include "app/EditorContext.h"
 #include "app/EditorVersion.h"
 #include "app/Interaction.h"
@@ -19,6 +21,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
@@ -52,8 +55,13 @@ TformMain::TformMain(EditorContext &ctx, QWidget *parent) : QMainWindow(parent),
     setFixedSize(ClientWidth, menuBar()->sizeHint().height() + ClientHeight);
     move(37, 31);
 
-    UploadCheckTimer.setInterval(5000);
-    connect(&UploadCheckTimer, &QTimer::timeout, this, [this] { lblStatus->setText(QStringLiteral("Upload Failed")); });
+    m_uploads = new Uploads(m_ctx, this);
+    connect(m_uploads, &Uploads::statusChanged, lblStatus, &QLabel::setText);
+    connect(btnUpload, &QPushButton::clicked, m_uploads, &Uploads::btnUploadClick);
+    connect(menuLoadAlgorithmFromFile, &QAction::triggered, m_uploads, &Uploads::menuLoadAlgorithmFromFileClick);
+    connect(menuUploadTuningsData, &QAction::triggered, m_uploads, &Uploads::menuUploadTuningsDataClick);
+    connect(menuSavePreset, &QAction::triggered, this, &TformMain::menuSavePresetClick);
+    connect(menuLoadPreset, &QAction::triggered, this, &TformMain::menuLoadPresetClick);
     TimerCheckWebVersion.setInterval(1000);
     TimerCheckWebVersion.setSingleShot(true);
 
@@ -765,6 +773,71 @@ void TformMain::chooseBypassStatus(bool store)
     const QString text = EffectMessages::storeBypassStatus(store);
     m_ctx.log.WriteLogLine(text);
     m_ctx.comm.SendHexMessage(text, 2);
+}
+
+QString TformMain::presetFolder()
+{
+    const QString folder = m_ctx.files.userFile(QStringLiteral("Preset"));
+    QDir().mkpath(folder);
+    return folder;
+}
+
+void TformMain::menuSavePresetClick()
+{
+    m_ctx.comm.RequestDeviceInformation();
+    DiagnosticLog &log = m_ctx.log;
+    log.WriteLogLine(QStringLiteral("********************SAVE LOCAL PRESET********************"));
+    if (!m_effect)
+        return;
+    PresetFile::PresetValues values{};
+    for (int i = 0; i < PresetFile::Values; ++i) {
+        values[size_t(i)] = m_effect->P.value(i);
+        log.WriteLogLine(PresetFile::logKeys()[i] + FunctionsUnit::HexNumber(values[size_t(i)], 8));
+    }
+    QString path = m_ctx.prompts->saveFile(QStringLiteral("Save Preset File"), QStringLiteral("Preset files (*.txt)"),
+                                           presetFolder(), QStringLiteral("txt"));
+    if (path.isEmpty())
+        return;
+    path = PresetFile::withExtension(path);
+    QString error;
+    if (PresetFile::write(path, values, &error))
+        m_ctx.prompts->message(QStringLiteral("File saved successfully: ") + path);
+    else
+        m_ctx.prompts->message(QStringLiteral("Error saving file: ") + error);
+}
+
+void TformMain::menuLoadPresetClick()
+{
+    DiagnosticLog &log = m_ctx.log;
+    const QString path = m_ctx.prompts->openFile(QStringLiteral("Open Preset File"), QStringLiteral("Preset files (*.txt)"),
+                                                 presetFolder());
+    QByteArray data;
+    QString error;
+    if (!path.isEmpty()) {
+        QFile f(path);
+        if (f.open(QIODevice::ReadOnly))
+            data = f.readAll();
+        else
+            error = f.errorString();
+    }
+    PresetFile::PresetValues values{};
+    const bool read = !path.isEmpty() && error.isEmpty();
+    const bool valid = read && PresetFile::parse(data, &values, &error);
+    if (read && valid)
+        m_ctx.prompts->message(QStringLiteral("File loaded successfully: ") + path);
+    else if (!path.isEmpty())
+        m_ctx.prompts->message(QStringLiteral("Error loading file: ") + (read ? QFileInfo(path).fileName() +
+                                                                              QStringLiteral(" is not a preset: ") + error +
+                                                                              QStringLiteral(". No value was changed.")
+                                                                        : error));
+    log.WriteLogLine(QStringLiteral("********************LOAD LOCAL PRESET********************"));
+    for (int i = 0; i < PresetFile::Values; ++i)
+        log.WriteLogLine(PresetFile::logKeys()[i] + (valid ? FunctionsUnit::HexNumber(values[size_t(i)], 8) : QString()));
+    if (!valid || !m_effect)
+        return; // a cancelled, unreadable or malformed file changes nothing and sends nothing
+    for (int i = 0; i < PresetFile::Values; ++i)
+        m_effect->P.value(i) = values[size_t(i)];
+    m_effect->showParameterValues(true);
 }
 
 void TformMain::chooseRangeLimit(bool on)

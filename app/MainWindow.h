@@ -19,6 +19,7 @@ class QListWidget;
 class QMenu;
 class QPushButton;
 class WrapButton;
+class Uploads;
 class TformFirmwareUpgrade;
 class TformPrint;
 class TformFXsettings;
@@ -73,7 +74,6 @@ public:
     std::array<QAction *, 8> LookItems{};
     std::array<QAction *, 17> MidiChannelItems{};
 
-    QTimer UploadCheckTimer;
     QTimer TimerCheckWebVersion;
     QString currentAppVersion;
     int currentLook = -1; // the look applied last; -1: the toolkit's own
@@ -108,6 +108,11 @@ public:
     void ChangeInstrument();
     void chooseBypassStatus(bool store);
     void chooseRangeLimit(bool on);
+    void menuSavePresetClick();
+    void menuLoadPresetClick();
+    // UserFolder/Preset, created when missing.
+    QString presetFolder();
+    Uploads *uploads() const { return m_uploads; }
     quint8 InstrumentRange = 0;
     TformFXsettings *effectWindow() const;
     TformNoteTrackingFilter *noteCutWindow() const;
@@ -136,6 +141,7 @@ private:
     template <typename W> W *reg(W *w, const char *name);
 
     EditorContext &m_ctx;
+    Uploads *m_uploads = nullptr;
     QHash<QString, QObject *> m_controls; // by objectName, for the gating table
     QHash<QString, bool> m_actionEnabled;
     QPointer<TformFirmwareUpgrade> m_firmware;

@@ -3,7 +3,10 @@
 #include "app/EditorContext.h"
 #include "app/Interaction.h"
 #include "algorithms/EffectList.h"
+#include "algorithms/Uploads.h"
+#include "presets/PresetFile.h"
 #include "device/DeviceReport.h"
+#include "effect/ControlStates.h"
 #include "effect/EffectMath.h"
 #include "effect/EffectMessages.h"
 #include "effect/ParameterCatalogue.h"
@@ -12,6 +15,8 @@
 #include "device/SerialPortBackend.h"
 #include "simulator/SimBackend.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <memory>
 
@@ -145,76 +150,49 @@ int runParameterCommand(Communication &comm, EditorContext &ctx, const QStringLi
     const ParameterInfo &info = ParameterCatalogue::all()[size_t(parameter)];
     const QString value = command[2].trimmed();
     const QString name = P.name(parameter);
-    const quint16 address = P.address(parameter);
-    const QString kind = P.isAssignable(parameter) ? QStringLiteral(" string (assignable par): ") : QStringLiteral(" string (standard par): ");
-    QStringList messages;
     const auto bad = [&](const QString &what) {
         err << "quarnelo-cli: " << name << " takes " << what << ", not '" << value << "'\n";
         comm.menuDisconnectClick();
         return int(Cli::Usage);
     };
-    const auto onOff = [&](bool *on) {
-        if (value.compare(QLatin1String("on"), Qt::CaseInsensitive) == 0)
-            *on = true;
-        else if (value.compare(QLatin1String("off"), Qt::CaseInsensitive) == 0)
-            *on = false;
-        else
-            return false;
-        return true;
-    };
-    bool on = false;
+    int state = 0;
+    bool ok = false;
     switch (info.control) {
     case ControlKind::Dial: {
-        bool ok = false;
         const int level = value.toInt(&ok);
         if (!ok || level < 0 || level > EffectMath::MaxLevel)
             return bad(QStringLiteral("a level from 0 to 1023"));
         // The dial moves in whole degrees: the level of the nearest position goes out.
-        const int position = int(std::lround(level * double(EffectMath::MaxPosition) / EffectMath::MaxLevel));
-        const QString text = EffectMessages::parameterWrite(address, EffectMath::levelToWord(EffectMath::positionToLevel(position)));
-        ctx.log.WriteLogLine(QStringLiteral("Send ") + name + QStringLiteral(" string (standard par): ") + text);
-        messages << text;
+        state = EffectMath::positionToAngle(int(std::lround(level * double(EffectMath::MaxPosition) / EffectMath::MaxLevel)));
         break;
     }
-    case ControlKind::Switch: {
-        if (!onOff(&on))
+    case ControlKind::Switch:
+    case ControlKind::CheckBox:
+        if (value.compare(QLatin1String("on"), Qt::CaseInsensitive) == 0)
+            state = 1;
+        else if (value.compare(QLatin1String("off"), Qt::CaseInsensitive) == 0)
+            state = 0;
+        else
             return bad(QStringLiteral("on or off"));
-        quint32 word = on ? 1 : 0;
-        int times = 1;
-        if (parameter == 4)
-            word = on ? EffectMessages::WaveOnValue : EffectMessages::WaveOffValue;
-        if (parameter == 19) {
-            word = on ? EffectMessages::AttackSlowValue : EffectMessages::AttackFastValue;
-            times = 3;
-        }
-        const QString text = EffectMessages::parameterWrite(address, word);
-        for (int t = 0; t < times; ++t) {
-            ctx.log.WriteLogLine(QStringLiteral("Send ") + name + kind + text);
-            messages << text;
-        }
-        break;
-    }
-    case ControlKind::CheckBox: {
-        if (!onOff(&on))
-            return bad(QStringLiteral("on or off"));
-        if (on && quint8(r[5]) == 0) {
+        if (info.control == ControlKind::CheckBox && state == 1 && quint8(r[5]) == 0) {
             err << "Set a tuning before using this parameter\n";
             comm.menuDisconnectClick();
             return Cli::Failed;
         }
-        messages << EffectMessages::parameterWrite(address, on ? 1 : 0);
-        ctx.log.WriteLogLine(QStringLiteral("write to DSP msg: ") + messages.last());
         break;
-    }
     case ControlKind::List: {
-        bool ok = false;
         const int semitones = value.toInt(&ok);
         if (!ok || semitones < -12 || semitones > 12)
             return bad(QStringLiteral("an item from -12 to +12"));
-        messages << EffectMessages::parameterWrite(address, EffectMath::HarmonicPitchTable[size_t(semitones + 12)]);
-        ctx.log.WriteLogLine(QStringLiteral("Send Harmonic Pitch string: ") + messages.last());
+        state = semitones + 12;
         break;
     }
+    }
+    QStringList messages;
+    const QString text = ControlStates::messageFor(parameter, state, P.address(parameter));
+    for (int t = 0; t < ControlStates::timesSent(parameter); ++t) {
+        ctx.log.WriteLogLine(ControlStates::logLine(parameter, name, text));
+        messages << text;
     }
     for (const QString &m : messages) {
         comm.SendHexMessage(m, 7);
@@ -223,6 +201,105 @@ int runParameterCommand(Communication &comm, EditorContext &ctx, const QStringLi
     ctx.clock->pause(50); // let the bytes leave before the line is closed
     comm.menuDisconnectClick();
     return Cli::Ok;
+}
+// Reads the twenty parameter words of a complete device information answer.
+PresetFile::PresetValues replyWords(const QByteArray &r)
+{
+    PresetFile::PresetValues words{};
+    for (int i = 0; i < 20; ++i) {
+        const int at = 26 + 4 * i;
+        words[size_t(i)] = quint32(quint8(r[at])) << 24 | quint32(quint8(r[at + 1])) << 16 |
+                           quint32(quint8(r[at + 2])) << 8 | quint32(quint8(r[at + 3]));
+    }
+    return words;
+}
+
+template <typename Flush>
+int runDataCommand(EditorContext &ctx, const QStringList &command, const PresetFile::PresetValues &preset,
+                   QTextStream &out, QTextStream &err, Flush flushMessages)
+{
+    Communication &comm = ctx.comm;
+    const QString cmd = command[0];
+    comm.Link();
+    flushMessages();
+    if (!comm.Linked)
+        return Cli::Failed;
+    const bool complete = comm.ReplyBytes.size() >= Communication::CompleteAnswerValues;
+    const auto done = [&](int code) {
+        flushMessages();
+        comm.menuDisconnectClick();
+        return code;
+    };
+
+    if (cmd == QLatin1String("upload-algorithm") || cmd == QLatin1String("upload-tuning")) {
+        Uploads uploads(ctx);
+        Uploads::Result result;
+        if (cmd == QLatin1String("upload-tuning")) {
+            result = uploads.menuUploadTuningsDataClick();
+        } else if (command.size() == 2) {
+            result = uploads.uploadFile(command[1]);
+        } else {
+            QStringList effects;
+            QString error;
+            EffectList::LoadResourceToList(QStringLiteral("octave"), &effects, &error);
+            const int effect = complete ? comm.DeviceEffectNumberText.toInt() : 0;
+            ctx.SelectedEffectName = effects.value(effect);
+            result = uploads.btnUploadClick();
+        }
+        if (result != Uploads::Result::Done)
+            return done(Cli::Failed);
+        if (!uploads.status.isEmpty())
+            out << "answer: " << uploads.status << "\n";
+        if (cmd == QLatin1String("upload-tuning"))
+            out << "sent: 641 bytes of tuning data\n";
+        return done(Cli::Ok);
+    }
+
+    if (!complete)
+        return done(Cli::Failed);
+    const PresetFile::PresetValues current = replyWords(comm.ReplyBytes);
+    if (command[1] == QLatin1String("save")) {
+        const QString path = PresetFile::withExtension(command[2]);
+        QString error;
+        if (!PresetFile::write(path, current, &error)) {
+            err << "Error saving file: " << error << "\n";
+            return done(Cli::Failed);
+        }
+        out << "File saved successfully: " << path << "\n";
+        return done(Cli::Ok);
+    }
+
+    // preset load: what the effect window sends when the preset's values go on its controls.
+    EffectParameters P;
+    QStringList lines;
+    QString error;
+    if (!EffectList::LoadResourceToList(QStringLiteral("QUARNELO_MK3_") + comm.DeviceAlgorithmText, &lines, &error)) {
+        err << "The pedal runs algorithm " << comm.DeviceAlgorithmText << ", which this editor does not carry\n";
+        return done(Cli::Failed);
+    }
+    P.loadParameterAddresses(lines.value(0));
+    int sent = 0;
+    for (int i = 0; i < PresetFile::Values; ++i) {
+        const std::optional<int> before = ControlStates::shownState(i, current[size_t(i)]);
+        std::optional<int> after = ControlStates::shownState(i, preset[size_t(i)]);
+        if (!after || after == before)
+            continue;
+        const ParameterInfo &info = ParameterCatalogue::all()[size_t(i)];
+        if (info.control == ControlKind::CheckBox && *after == 1 && quint8(comm.ReplyBytes[5]) == 0) {
+            err << "Set a tuning before using this parameter\n";
+            after = 0; // refused: the value 0 is sent, as the effect window does
+        }
+        const QString text = ControlStates::messageFor(i, *after, P.address(i));
+        for (int t = 0; t < ControlStates::timesSent(i); ++t) {
+            ctx.log.WriteLogLine(ControlStates::logLine(i, P.name(i), text));
+            comm.SendHexMessage(text, 7);
+            out << "sent: " << text << "\n";
+            ++sent;
+        }
+    }
+    ctx.clock->pause(50); // let the bytes leave before the line is closed
+    out << sent << " messages sent\n";
+    return done(Cli::Ok);
 }
 } // namespace
 
@@ -235,6 +312,14 @@ QString Cli::usage()
         "  info        the pedal's firmware, algorithm, effect and every setting\n"
         "  send HEX    writes one raw message (hex digits, two per byte)\n"
         "  get         the twenty parameters: name, data word, and the control's value\n"
+        "  upload-algorithm [FILE.dat]\n"
+        "              sends the carried algorithm image (or a .dat file) and shows the answer (--yes)\n"
+        "  upload-tuning\n"
+        "              sends the tuning table (--yes)\n"
+        "  preset save FILE\n"
+        "              writes the pedal's twenty values to a preset file\n"
+        "  preset load FILE\n"
+        "              sends the values of a preset file that differ from the pedal's\n"
         "  set NAME VALUE\n"
         "              changes one parameter as the effect window does: a level 0..1023 for a\n"
         "              dial, on or off for a switch or check box, the item (-12..+12) for the\n"
@@ -251,7 +336,7 @@ int Cli::run(const QStringList &args, QTextStream &out, QTextStream &err)
         return Usage;
     }
     const QString cmd = o.command.first();
-    static const QStringList commands = {"list", "info", "send", "get", "set"};
+    static const QStringList commands = {"list", "info", "send", "get", "set", "upload-algorithm", "upload-tuning", "preset"};
     if (!commands.contains(cmd)) {
         err << "quarnelo-cli: unknown command " << cmd << "\n" << usage();
         return Usage;
@@ -263,6 +348,37 @@ int Cli::run(const QStringList &args, QTextStream &out, QTextStream &err)
     if (cmd == QLatin1String("set") && o.command.size() != 3) {
         err << "quarnelo-cli: set needs NAME and VALUE (quote a name with blanks: set \"Sub Mix\" 300)\n";
         return Usage;
+    }
+    const bool asks = cmd == QLatin1String("upload-algorithm") || cmd == QLatin1String("upload-tuning");
+    if (asks && !o.yes) {
+        err << "quarnelo-cli: " << cmd << " changes the pedal in a large way; add --yes to confirm\n";
+        return Usage;
+    }
+    if ((cmd == QLatin1String("upload-algorithm") && o.command.size() > 2) ||
+        (cmd == QLatin1String("upload-tuning") && o.command.size() != 1)) {
+        err << "quarnelo-cli: usage: upload-algorithm [FILE.dat] | upload-tuning\n";
+        return Usage;
+    }
+    PresetFile::PresetValues presetValues{};
+    if (cmd == QLatin1String("preset")) {
+        const QString action = o.command.value(1);
+        if (o.command.size() != 3 || (action != QLatin1String("save") && action != QLatin1String("load"))) {
+            err << "quarnelo-cli: usage: preset save FILE | preset load FILE\n";
+            return Usage;
+        }
+        if (action == QLatin1String("load")) {
+            QFile f(o.command[2]);
+            if (!f.open(QIODevice::ReadOnly)) {
+                err << "Error loading file: " << f.errorString() << "\n";
+                return Failed;
+            }
+            QString why;
+            if (!PresetFile::parse(f.readAll(), &presetValues, &why)) {
+                err << "Error loading file: " << QFileInfo(o.command[2]).fileName() << " is not a preset: " << why
+                    << ". No value was changed.\n";
+                return Failed;
+            }
+        }
     }
     int parameter = -1;
     if (cmd == QLatin1String("set")) {
@@ -330,6 +446,8 @@ int Cli::run(const QStringList &args, QTextStream &out, QTextStream &err)
 
     if (cmd == QLatin1String("get") || cmd == QLatin1String("set"))
         return runParameterCommand(comm, ctx, o.command, parameter, out, err, flushMessages);
+    if (asks || cmd == QLatin1String("preset"))
+        return runDataCommand(ctx, o.command, presetValues, out, err, flushMessages);
 
     if (cmd == QLatin1String("info")) {
         comm.Link();

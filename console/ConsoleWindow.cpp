@@ -1,6 +1,9 @@
 #include "console/ConsoleWindow.h"
 
+#include "algorithms/Tunings.h"
 #include "app/DiagnosticLog.h"
+#include "console/FilterCalculator.h"
+#include "console/FilterPlot.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -8,13 +11,12 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QLocale>
 #include <QScrollBar>
 
+#include <cmath>
+
 namespace {
-const char *const NoteNames[] = {"A1", "A#1", "B1", "C2", "C#2", "D2", "D#2", "E2", "F2", "F#2", "G2", "G#2",
-                                 "A2", "A#2", "B2", "C3", "C#3", "D3", "D#3", "E3", "F3", "F#3", "G3", "G#3",
-                                 "A3", "A#3", "B3", "C4", "C#4", "D4", "D#4", "E4", "F4", "F#4", "G4", "G#4",
-                                 "A4", "A#4", "B4", "C5", "C#5", "D5", "D#5", "E5", "F5", "F#5", "G5", "G#5"};
 
 template <typename W> W *place(W *w, const char *name, int x, int y, int width, int height)
 {
@@ -47,11 +49,37 @@ TformPrint::TformPrint(DiagnosticLog *log, QWidget *parent) : QWidget(parent, Qt
     edtData = place(new QLineEdit(QStringLiteral("data"), btnSend), "edtData", 115, 1, 110, 20);
     btnSend->hide();
 
-    cmbNotePicker = place(new QComboBox(this), "cmbNotePicker", 250, 36, 80, 22);
-    for (const char *n : NoteNames)
-        cmbNotePicker->addItem(QString::fromLatin1(n));
+    btnShowCalculator = place(new QPushButton(QStringLiteral("Filter"), this), "btnShowCalculator", 212, 8, 34, 25);
+    btnShowCalculator->setCheckable(true);
+    btnShowCalculator->setToolTip(QStringLiteral("Filter coefficient calculator: a peaking filter for a note, as "
+                                                 "tuning table text, with its response over the 32 tuning filters"));
+
+    calculatorPanel = place(new QWidget(this), "calculatorPanel", 8, 36, 489, 232);
+    cmbNotePicker = place(new QComboBox(calculatorPanel), "cmbNotePicker", 0, 0, 70, 24);
+    cmbNotePicker->addItems(FilterCalculator::noteNames());
     cmbNotePicker->setCurrentIndex(0);
-    cmbNotePicker->hide();
+    auto *qLabel = new QLabel(QStringLiteral("Q"), calculatorPanel);
+    qLabel->setGeometry(80, 4, 12, 18);
+    edtQ = place(new QLineEdit(FilterCalculator::numberText(Q), calculatorPanel), "edtQ", 94, 0, 60, 24);
+    auto *gainLabel = new QLabel(QStringLiteral("Gain dB"), calculatorPanel);
+    gainLabel->setGeometry(162, 4, 48, 18);
+    edtBoost = place(new QLineEdit(FilterCalculator::numberText(boost), calculatorPanel), "edtBoost", 212, 0, 60, 24);
+    btnGetNoteFrequency = place(new QPushButton(QStringLiteral("Calc Coeff."), calculatorPanel), "btnGetNoteFrequency",
+                                282, 0, 90, 24);
+    plot = place(new FilterPlot(calculatorPanel), "plot", 0, 30, 489, 200);
+    QList<FilterCalculator::Coefficients> tuning;
+    for (int r = 0; r < Tunings::Records; ++r) {
+        std::array<qint32, 5> fixed{};
+        for (int c = 0; c < 5; ++c) {
+            QString word;
+            for (int b = 0; b < 4; ++b)
+                word += Tunings::tableByte(20 * r + 4 * c + b);
+            fixed[size_t(c)] = qint32(word.toUInt(nullptr, 16));
+        }
+        tuning << FilterCalculator::fromFixed(fixed);
+    }
+    plot->setTuningFilters(tuning);
+    calculatorPanel->hide();
 
     Memo1 = place(new QPlainTextEdit(this), "Memo1", 8, 62, 489, 606);
     Memo1->setReadOnly(true);
@@ -62,6 +90,14 @@ TformPrint::TformPrint(DiagnosticLog *log, QWidget *parent) : QWidget(parent, Qt
     connect(btnClear, &QPushButton::clicked, this, &TformPrint::btnClearClick);
     connect(btnScrollTop, &QPushButton::clicked, this, &TformPrint::btnScrollTopClick);
     connect(CheckBox1, &QCheckBox::toggled, this, &TformPrint::CheckBox1Change);
+    connect(btnShowCalculator, &QPushButton::toggled, this, [this](bool on) {
+        calculatorPanel->setVisible(on);
+        layoutControls();
+    });
+    connect(cmbNotePicker, &QComboBox::currentIndexChanged, this, &TformPrint::cmbNotePickerChange);
+    connect(edtQ, &QLineEdit::textChanged, this, &TformPrint::edtQChange);
+    connect(edtBoost, &QLineEdit::textChanged, this, &TformPrint::edtBoostChange);
+    connect(btnGetNoteFrequency, &QPushButton::clicked, this, &TformPrint::btnGetNoteFrequencyClick);
     connect(m_log, &DiagnosticLog::linesAppended, this, &TformPrint::onLinesAppended);
     connect(m_log, &DiagnosticLog::cleared, this, [this] {
         m_pending.clear();
@@ -108,5 +144,72 @@ void TformPrint::CheckBox1Change() { m_log->ConsoleAutoScroll = CheckBox1->isChe
 void TformPrint::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
-    Memo1->setGeometry(8, 62, qMax(100, width() - 19), qMax(100, height() - 70));
+    layoutControls();
+}
+
+void TformPrint::layoutControls()
+{
+    const int top = calculatorPanel->isVisible() ? 36 + 236 : 62;
+    calculatorPanel->setGeometry(8, 36, qMax(100, width() - 19), 232);
+    plot->setGeometry(0, 30, calculatorPanel->width(), 200);
+    Memo1->setGeometry(8, top, qMax(100, width() - 19), qMax(100, height() - top - 8));
+}
+
+void TformPrint::cmbNotePickerChange() { semitoneOffset = cmbNotePicker->currentIndex() - 12; }
+
+bool TformPrint::readNumber(QLineEdit *field, double *value)
+{
+    bool ok = false;
+    const double v = QLocale().toDouble(field->text().trimmed(), &ok);
+    // A value that is not a number is refused where it is typed: the field turns red and the
+    // log says why; the stored value stays as it was.
+    field->setStyleSheet(ok ? QString() : QStringLiteral("QLineEdit { border: 2px solid #d03030; }"));
+    if (!ok) {
+        m_log->WriteLogLine(QStringLiteral("'%1' is not a valid floating point value").arg(field->text()));
+        return false;
+    }
+    *value = v;
+    return true;
+}
+
+void TformPrint::edtQChange()
+{
+    if (readNumber(edtQ, &Q))
+        m_log->WriteLogLine(QStringLiteral("Q: ") + FilterCalculator::numberText(Q));
+}
+
+void TformPrint::edtBoostChange()
+{
+    if (readNumber(edtBoost, &boost))
+        m_log->WriteLogLine(QStringLiteral("boost: ") + FilterCalculator::numberText(boost));
+}
+
+void TformPrint::btnGetNoteFrequencyClick()
+{
+    lastF0 = FilterCalculator::NoteFrequency(semitoneOffset);
+    CalcFilterCoefficients(lastF0);
+}
+
+bool TformPrint::CalcFilterCoefficients(double f0)
+{
+    if (!(Q > 0)) {
+        m_log->WriteLogLine(QStringLiteral("Q must be above 0: no coefficients calculated (Q: %1)")
+                                .arg(FilterCalculator::numberText(Q)));
+        return false;
+    }
+    const FilterCalculator::Coefficients k = FilterCalculator::peaking(f0, Q, boost);
+    std::array<qint32, 5> fixed{};
+    if (!FilterCalculator::toFixed(k, &fixed)) {
+        m_log->WriteLogLine(QStringLiteral("a coefficient does not fit in 32 bits: no coefficients written"));
+        return false;
+    }
+    lastValues = fixed;
+    const QString note = cmbNotePicker->currentText();
+    for (const QString &line : FilterCalculator::formatLines(note, boost, Q, fixed))
+        m_log->WriteLogLine(line);
+    plot->setFilter(FilterCalculator::fromFixed(fixed),
+                    QStringLiteral("%1 (%2 Hz), Q %3, %4 dB")
+                        .arg(note, FilterCalculator::numberText(std::round(f0 * 100) / 100),
+                             FilterCalculator::numberText(Q), FilterCalculator::numberText(boost)));
+    return true;
 }

@@ -60,6 +60,11 @@ bool Communication::linkedToSimulation() const
     return m_d2xx->backend() && m_d2xx->backend()->isSimulated();
 }
 
+bool Communication::linkedToRealPedal() const
+{
+    return m_d2xx->backend() && m_d2xx->backend()->isRealPedal(m_d2xx->FTHandle);
+}
+
 void Communication::setGate(GateState state)
 {
     gate = state;

@@ -34,6 +34,8 @@ public:
     FtdiBackend *simulatedBackend() const { return m_simBackend; }
     // Whether the line in use leads to the simulated pedal.
     bool linkedToSimulation() const;
+    // Whether the open device is a real pedal (stand-in data is refused for it).
+    bool linkedToRealPedal() const;
 
     // Time limits (milliseconds).
     int answerTimeoutMs = 2000;  // first byte of the device information answer

@@ -35,6 +35,13 @@ public:
     using QObject::QObject;
     // True for the simulated pedal: stand-in data may be written to it.
     virtual bool isSimulated() const = 0;
+    // Whether an open handle leads to a real pedal (not the simulated one, in process or on a
+    // pseudo-terminal). Stand-in images are never written into a real pedal.
+    virtual bool isRealPedal(quint32 handle) const
+    {
+        Q_UNUSED(handle);
+        return !isSimulated();
+    }
     virtual int listDevices(QList<FtdiDeviceInfo> *devices) = 0;
     virtual int openBySerial(const QByteArray &serial, quint32 *handle) = 0;
     virtual int openByIndex(int index, quint32 *handle) = 0;

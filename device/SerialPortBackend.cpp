@@ -46,6 +46,17 @@ QList<SerialPortBackend::Entry> SerialPortBackend::enumerate() const
     return out;
 }
 
+bool SerialPortBackend::isRealPedal(quint32 handle) const
+{
+    const QSerialPort *p = m_ports.value(handle);
+    if (!p)
+        return true;
+    const QString name = p->portName();
+    return !(name.startsWith(QLatin1String("pts/")) || name.startsWith(QLatin1String("/dev/pts/")) ||
+             QFileInfo(name).canonicalFilePath().startsWith(QLatin1String("/dev/pts/")) ||
+             QFileInfo(QStringLiteral("/dev/") + name).canonicalFilePath().startsWith(QLatin1String("/dev/pts/")));
+}
+
 int SerialPortBackend::listDevices(QList<FtdiDeviceInfo> *devices)
 {
     devices->clear();

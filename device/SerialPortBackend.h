@@ -19,6 +19,8 @@ public:
     ~SerialPortBackend() override;
 
     bool isSimulated() const override { return false; }
+    // A pseudo-terminal is where the standalone simulated pedal lives; every other port is real.
+    bool isRealPedal(quint32 handle) const override;
     int listDevices(QList<FtdiDeviceInfo> *devices) override;
     int openBySerial(const QByteArray &serial, quint32 *handle) override;
     int openByIndex(int index, quint32 *handle) override;

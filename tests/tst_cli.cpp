@@ -1,5 +1,6 @@
 #include "cli/CliCommands.h"
 
+#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -84,6 +85,30 @@ private slots:
         QCOMPARE(lines[19], QString("Attack 00008000 off"));
     }
 
+    void uploadsAndPresets()
+    {
+        Run r = run({"--simulate", "--yes", "upload-algorithm"});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.out, QString("answer: Algorithm 0015 OK\n"));
+        r = run({"--simulate", "--yes", "upload-tuning"});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.out, QString("sent: 641 bytes of tuning data\n"));
+        QTemporaryDir dir;
+        r = run({"--simulate", "preset", "save", dir.filePath("p")});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(QFileInfo(dir.filePath("p.txt")).size(), 182);
+        QFile f(dir.filePath("p.txt"));
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QByteArray bytes = f.readAll();
+        bytes.replace(3, 8, "007FE000"); // Dry at its maximum
+        f.seek(0);
+        f.write(bytes);
+        f.close();
+        r = run({"--simulate", "preset", "load", dir.filePath("p.txt")});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.out, QString("sent: 010027007FE000\n1 messages sent\n"));
+    }
+
     void errors_data()
     {
         QTest::addColumn<QStringList>("args");
@@ -105,6 +130,16 @@ private slots:
                                       << "quarnelo-cli: Wave takes on or off, not 'yes'";
         QTest::newRow("tracking without a tuning") << QStringList{"--simulate", "set", "Dominant Notes Cut", "on"} << 1
                                                    << "Set a tuning before using this parameter";
+        QTest::newRow("upload without --yes") << QStringList{"--simulate", "upload-algorithm"} << 64
+                                              << "quarnelo-cli: upload-algorithm changes the pedal in a large way; add --yes to confirm";
+        QTest::newRow("tuning without --yes") << QStringList{"--simulate", "upload-tuning"} << 64
+                                              << "quarnelo-cli: upload-tuning changes the pedal in a large way; add --yes to confirm";
+        QTest::newRow("missing .dat") << QStringList{"--simulate", "--yes", "upload-algorithm", "/nonexistent/x.dat"} << 1
+                                      << "No such file or directory";
+        QTest::newRow("preset load of a missing file") << QStringList{"--simulate", "preset", "load", "/nonexistent/p.txt"}
+                                                       << 1 << "Error loading file: No such file or directory";
+        QTest::newRow("preset without a file") << QStringList{"--simulate", "preset", "save"} << 64
+                                               << "quarnelo-cli: usage: preset save FILE | preset load FILE";
         QTest::newRow("set without a value") << QStringList{"--simulate", "set", "Dry"} << 64
                                              << "quarnelo-cli: set needs NAME and VALUE (quote a name with blanks: set \"Sub Mix\" 300)";
     }

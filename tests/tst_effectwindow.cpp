@@ -26,13 +26,6 @@ struct Linked : EditorRig {
     TformFXsettings *fx() const { return main()->effectWindow(); }
 };
 
-int dryMessages(const QList<QByteArray> &messages)
-{
-    int n = 0;
-    for (const QByteArray &m : messages)
-        n += m.startsWith(hex("010027"));
-    return n;
-}
 } // namespace
 
 class TestEffectWindow : public QObject {
@@ -478,6 +471,71 @@ private slots:
         // A drag into the dead zone snaps to the nearer end.
         QTest::mousePress(d, Qt::LeftButton, Qt::NoModifier, QPoint(d->width() / 2 - 5, d->height() - 1));
         QCOMPARE(d->angle(), -135);
+    }
+
+    void presetSavedAndLoadedBack()
+    {
+        QTemporaryDir docs;
+        Linked rig(docs.path(), [](SimulatedPedal *p) { p->state.parameters[19] = 0x800; });
+        const QString path = docs.filePath("Karvo/Quarnelo MK3/Preset/live");
+        rig.prompts.files = {path};
+        rig.main()->menuSavePreset->trigger();
+        QCOMPARE(rig.prompts.messages.last(), "File saved successfully: " + path + ".txt");
+        QVERIFY(rig.logged("********************SAVE LOCAL PRESET********************"));
+        QVERIFY(rig.logged("Dry: 003FC000") && rig.logged("Attack: 00000800") && rig.logged("Wave2_Pitch: 00400000"));
+        const QByteArray bytes = fileBytes(path + ".txt");
+        QCOMPARE(bytes.size(), 182);
+        QVERIFY(bytes.startsWith("\xEF\xBB\xBF003FC000\r003FC000\r"));
+        QVERIFY(bytes.endsWith("\r00000800"));
+
+        // Change two parameters on the pedal, then load the preset: only those two go back, Dry on the
+        // dial step its value lands on (level 510 shows at 91 degrees, which is level 506).
+        rig.fx()->dialDry->setAngle(-45);
+        rig.fx()->swtAttack->setChecked(false);
+        rig.clock.advance(100);
+        rig.received();
+        rig.prompts.files = {path + ".txt"};
+        rig.main()->menuLoadPreset->trigger();
+        QCOMPARE(rig.prompts.messages.last(), "File loaded successfully: " + path + ".txt");
+        QCOMPARE(rig.received(), QList<QByteArray>({hex("010027003F4000"), hex("0100AE00000800"), hex("0100AE00000800"),
+                                                    hex("0100AE00000800")}));
+        QCOMPARE(rig.pedal()->state.parameters[0], 0x003F4000u);
+        QCOMPARE(rig.fx()->P.Dry.value, 0x003F4000u);
+        QVERIFY(QDir(docs.filePath("Karvo/Quarnelo MK3/Preset")).exists());
+    }
+
+    void malformedPresetChangesNothing()
+    {
+        QTemporaryDir docs;
+        Linked rig(docs.path());
+        const QString path = docs.filePath("bad.txt");
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("003FC000\r0000000\r7FE000\r");
+        f.close();
+        const quint32 sub = rig.fx()->P.SubMix.value;
+        rig.prompts.files = {path};
+        rig.main()->menuLoadPreset->trigger();
+        QCOMPARE(rig.prompts.messages.last(),
+                 QString("Error loading file: bad.txt is not a preset: it has 3 lines, a preset has 20. No value was changed."));
+        QVERIFY(rig.received().isEmpty());
+        QCOMPARE(rig.fx()->P.SubMix.value, sub);
+        // Cancelling: the banner and twenty empty keys, nothing else.
+        rig.main()->menuLoadPreset->trigger();
+        QCOMPARE(rig.ctx.log.lines().last(), QString("Attack: "));
+        QVERIFY(rig.received().isEmpty());
+    }
+
+    void uploadFromTheWindow()
+    {
+        QTemporaryDir docs;
+        Linked rig(docs.path(), [](SimulatedPedal *p) { p->state.algorithm = 14; });
+        QVERIFY(rig.on("btnUpload") && !rig.on("btnRequest"));
+        rig.main()->btnUpload->click();
+        QCOMPARE(rig.main()->lblStatus->text(), QString("Algorithm 0015 OK"));
+        QCOMPARE(rig.main()->lblAlgorithmVersion->text(), QString("Device Algorithm: 0015"));
+        QVERIFY(rig.on("btnRequest")); // the request after the upload found the algorithm current
+        QVERIFY(rig.fx()->isVisible());
     }
 
     void consoleFromTheEffectWindow()

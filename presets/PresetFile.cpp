@@ -1,0 +1,79 @@
+#include "presets/PresetFile.h"
+
+#include "device/FunctionsUnit.h"
+
+#include <QRegularExpression>
+#include <QSaveFile>
+
+namespace PresetFile {
+
+const QStringList &logKeys()
+{
+    static const QStringList keys = {"Dry: ",        "SubMix: ",          "Minus1oct: ",       "Minus2oct: ",
+                                     "Wave: ",       "LowPass: ",         "HighPass: ",        "FirstHarmonic: ",
+                                     "Split: ",      "Range: ",           "input_level: ",     "Wave2_Pitch: ",
+                                     "Clip: ",       "DominantNoteCut: ", "HighNoteCut: ",     "DryHPF: ",
+                                     "Limit Range UP: ", "Noise Gate Status: ", "Noise Gate Threshold: ", "Attack: "};
+    return keys;
+}
+
+QByteArray fileBytes(const PresetValues &values)
+{
+    QStringList lines;
+    for (quint32 v : values)
+        lines << FunctionsUnit::HexNumber(v, 8);
+    return QByteArrayLiteral("\xEF\xBB\xBF") + lines.join(QLatin1Char('\r')).toUtf8();
+}
+
+QString SwapByteOrder(const QString &d)
+{
+    return d.mid(6, 2) + d.mid(4, 2) + d.mid(2, 2) + d.mid(0, 2);
+}
+
+bool parse(const QByteArray &data, PresetValues *values, QString *error)
+{
+    QByteArray bytes = data;
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        bytes.remove(0, 3);
+    static const QRegularExpression breaks(QStringLiteral("\r\n|\r|\n"));
+    QStringList lines = QString::fromUtf8(bytes).split(breaks);
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast(); // a line end after the last line is fine
+    if (lines.size() != Values) {
+        *error = QStringLiteral("it has %1 lines, a preset has %2").arg(lines.size()).arg(Values);
+        return false;
+    }
+    static const QRegularExpression eightHex(QStringLiteral("^[0-9A-Fa-f]{8}$"));
+    PresetValues parsed{};
+    for (int i = 0; i < Values; ++i) {
+        if (!eightHex.match(lines[i]).hasMatch()) {
+            *error = QStringLiteral("line %1 is '%2', not eight hexadecimal digits").arg(i + 1).arg(lines[i].left(40));
+            return false;
+        }
+        parsed[size_t(i)] = lines[i].toUInt(nullptr, 16);
+    }
+    *values = parsed;
+    return true;
+}
+
+bool write(const QString &path, const PresetValues &values, QString *error)
+{
+    QSaveFile f(path);
+    if (!f.open(QIODevice::WriteOnly)) {
+        *error = f.errorString();
+        return false;
+    }
+    f.write(fileBytes(values));
+    if (!f.commit()) {
+        *error = f.errorString();
+        return false;
+    }
+    return true;
+}
+
+QString withExtension(const QString &path)
+{
+    return path.endsWith(QLatin1String(".txt"), Qt::CaseSensitive) ? path : path + QStringLiteral(".txt");
+}
+
+} // namespace PresetFile

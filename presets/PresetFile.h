@@ -1,0 +1,27 @@
+#pragma once
+// Local preset files: the twenty parameter values as eight hex digits each, one per line.
+// Written as UTF-8 with a byte-order mark and CR between lines (182 bytes); read back with
+// CR, LF or CR LF, upper or lower case.
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <array>
+
+namespace PresetFile {
+constexpr int Values = 20;
+using PresetValues = std::array<quint32, Values>;
+
+// The key of each line in the log ("Dry: ", "SubMix: " ...).
+const QStringList &logKeys();
+QByteArray fileBytes(const PresetValues &values);
+// The pairs of eight digits in reverse order: 11223344 gives 44332211.
+QString SwapByteOrder(const QString &eightDigits);
+// Reads a preset file's bytes. Anything but exactly twenty lines of eight hex digits is
+// refused, with the reason in error, and values is left untouched.
+bool parse(const QByteArray &data, PresetValues *values, QString *error);
+// Writes the file atomically: a failure never leaves a half-written preset.
+bool write(const QString &path, const PresetValues &values, QString *error);
+// The name the save dialog's choice is stored under: ".txt" appended unless it ends so.
+QString withExtension(const QString &path);
+} // namespace PresetFile
