@@ -1,5 +1,9 @@
 #include "app/EditorContext.h"
 
+#include "algorithms/EffectList.h"
+#include "app/Interaction.h"
+#include "device/FunctionsUnit.h"
+
 EditorContext::EditorContext(const QString &documentsFolder, Prompts *prompts_, Clock *clock_,
                              FtdiBackend *scanBackend, FtdiBackend *simulatedBackend)
     : prompts(prompts_), clock(clock_), files(documentsFolder, prompts_),
@@ -7,4 +11,17 @@ EditorContext::EditorContext(const QString &documentsFolder, Prompts *prompts_, 
 {
     comm.setSimulatedBackend(simulatedBackend);
     comm.setScanBackend(scanBackend);
+}
+
+bool EditorContext::loadSelectedEffectImage()
+{
+    const QString resource = FunctionsUnit::EffectNameToResourceName(SelectedEffectName);
+    log.WriteLogLine(QStringLiteral("resource name: ") + resource);
+    QString error;
+    if (!EffectList::LoadResourceToList(resource, &ResourceLines, &error)) {
+        prompts->message(QStringLiteral("Error loading resource: ") + error);
+        return false;
+    }
+    log.WriteLogLine(QStringLiteral("filecontent (first 128 bytes): ") + ResourceLines.value(0).left(256));
+    return true;
 }

@@ -28,4 +28,8 @@ struct EditorContext {
     // and the effect chosen last in the effect list.
     QStringList ResourceLines;
     QString SelectedEffectName;
+
+    // Loads the algorithm image of SelectedEffectName into ResourceLines, with its log lines.
+    // On failure the user is told and ResourceLines keeps what it held.
+    bool loadSelectedEffectImage();
 };

@@ -584,14 +584,7 @@ void TformMain::GetResourceFile()
     }
     m_ctx.SelectedEffectName = lstEffects->item(index)->text();
     m_ctx.log.WriteLogLine(QStringLiteral("selected effect name: ") + m_ctx.SelectedEffectName);
-    const QString resource = FunctionsUnit::EffectNameToResourceName(m_ctx.SelectedEffectName);
-    m_ctx.log.WriteLogLine(QStringLiteral("resource name: ") + resource);
-    QString error;
-    if (!EffectList::LoadResourceToList(resource, &m_ctx.ResourceLines, &error)) {
-        m_ctx.prompts->message(QStringLiteral("Error loading resource: ") + error);
-        return;
-    }
-    m_ctx.log.WriteLogLine(QStringLiteral("filecontent (first 128 bytes): ") + m_ctx.ResourceLines.value(0).left(256));
+    m_ctx.loadSelectedEffectImage();
 }
 
 void TformMain::effetto_cliccato()

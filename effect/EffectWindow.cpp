@@ -365,16 +365,10 @@ bool TformFXsettings::eventFilter(QObject *watched, QEvent *event)
 
 void TformFXsettings::FormShow()
 {
-    const QString resource = FunctionsUnit::EffectNameToResourceName(m_ctx.SelectedEffectName);
-    m_ctx.log.WriteLogLine(QStringLiteral("resource name: ") + resource);
-    QString error;
-    if (!EffectList::LoadResourceToList(resource, &m_ctx.ResourceLines, &error)) {
-        // The lines loaded before are not this effect's image: the addresses stay as they are.
-        m_ctx.prompts->message(QStringLiteral("Error loading resource: ") + error);
-        return;
-    }
-    m_ctx.log.WriteLogLine(QStringLiteral("filecontent (first 128 bytes): ") + m_ctx.ResourceLines.value(0).left(256));
-    loadParameterAddresses();
+    // When the image cannot be loaded, the lines loaded before are not this effect's image:
+    // the addresses stay as they are.
+    if (m_ctx.loadSelectedEffectImage())
+        loadParameterAddresses();
 }
 
 void TformFXsettings::loadParameterAddresses()

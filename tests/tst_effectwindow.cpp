@@ -485,7 +485,7 @@ private slots:
         QVERIFY(rig.logged("Dry: 003FC000") && rig.logged("Attack: 00000800") && rig.logged("Wave2_Pitch: 00400000"));
         const QByteArray bytes = fileBytes(path + ".txt");
         QCOMPARE(bytes.size(), 182);
-        QVERIFY(bytes.startsWith("\xEF\xBB\xBF003FC000\r003FC000\r"));
+        QVERIFY(bytes.startsWith("\xEF\xBB\xBF" "003FC000\r003FC000\r"));
         QVERIFY(bytes.endsWith("\r00000800"));
 
         // Change two parameters on the pedal, then load the preset: only those two go back, Dry on the
