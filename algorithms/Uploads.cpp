@@ -239,7 +239,8 @@ Uploads::Result Uploads::UploadReplyWait(bool logCounts)
             m_ctx.log.WriteLogLine(QStringLiteral("received: ") + text);
             setStatus(text);
             lastByteAt = clock.nowMs();
-            continue;
+            if (lastByteAt < deadline)
+                continue; // a line that never falls quiet ends at the time limit
         }
         if (d2xx.FTLastIOStatus != 0 || answer.size() >= 17 || clock.nowMs() - lastByteAt >= 50)
             break;

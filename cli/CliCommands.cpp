@@ -484,7 +484,7 @@ int Cli::run(const QStringList &args, QTextStream &out, QTextStream &err)
     const bool writeFailed = d2xx.FTLastIOStatus != 0;
     clock.pause(100); // let the bytes leave and a quick answer come back
     QByteArray answer;
-    while (d2xx.GetFTDeviceQueueStatus() == 0 && d2xx.FTQueuedBytes > 0) {
+    while (d2xx.GetFTDeviceQueueStatus() == 0 && d2xx.FTQueuedBytes > 0 && answer.size() < D2XXUnit::BufferSize) {
         const quint32 n = d2xx.ReadFTDeviceBuffer(D2XXUnit::BufferSize);
         answer.append(reinterpret_cast<const char *>(d2xx.FTReceiveBuffer.data()), int(n));
         if (n == 0)

@@ -180,10 +180,11 @@ QString Communication::ReadReplyText(int timeoutMs)
         return QString();
     QString accumulated;
     quint32 total = 0;
+    const qint64 deadline = m_clock->nowMs() + limit;
     for (;;) {
         m_clock->waitForActivity(0);
         const quint32 n = m_d2xx->ReadFTDeviceBuffer(D2XXUnit::BufferSize);
-        if (n == 0)
+        if (n == 0 || m_clock->nowMs() >= deadline)
             break;
         if (accumulated.isEmpty())
             accumulated = FunctionsUnit::BytesToHexText(m_d2xx->FTReceiveBuffer.data(), int(n));
