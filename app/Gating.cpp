@@ -81,6 +81,9 @@ QHash<QString, bool> Gating::enabledFor(GateState state)
             h.insert(QStringLiteral("btnUpload"), false);
         }
         h.insert(QStringLiteral("menuStartFirmwareUpgrade"), boot);
+        // Upgrade Mode must be chosen before linking: its check box is off while linked.
+        if (state == GateState::Linked || boot)
+            h.insert(QStringLiteral("chkFirmwareUpgradeMode"), false);
     }
     return h;
 }

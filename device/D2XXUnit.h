@@ -10,6 +10,18 @@
 class DiagnosticLog;
 class FtdiBackend;
 
+// The library's device information record. Declared as the library has it; devices are
+// listed by serial number and description instead, so nothing fills it.
+struct FT_Device_Info_Node {
+    quint32 Flags = 0;
+    quint32 DeviceType = 0;
+    quint32 ID = 0;
+    quint32 LocID = 0;
+    char SerialNumber[16] = {};
+    char Description[64] = {};
+    quint32 DeviceHandle = 0;
+};
+
 class D2XXUnit {
 public:
     static constexpr int BufferSize = 65536;

@@ -1,0 +1,13 @@
+#pragma once
+// The parsers that take outside input, each as one entry point taking raw bytes. Used by the
+// fuzzers (a CMake option) and, over the saved inputs, by the normal test run.
+
+#include <cstddef>
+#include <cstdint>
+
+namespace FuzzTargets {
+void replyDecoder(const uint8_t *data, size_t size); // device information answers
+void hexText(const uint8_t *data, size_t size);      // hex text conversions and checksum
+void presetFile(const uint8_t *data, size_t size);   // preset files
+void imageHeader(const uint8_t *data, size_t size);  // algorithm image headers
+} // namespace FuzzTargets
