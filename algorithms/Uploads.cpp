@@ -59,8 +59,8 @@ bool Uploads::refuseStandIn(const QByteArray &image)
 
 Uploads::Result Uploads::btnUploadClick()
 {
-    if (m_uploading) {
-        m_ctx.log.WriteLogLine(QStringLiteral("upload ignored: an upload is waiting for the pedal's answer"));
+    if (m_uploading || m_ctx.comm.exchangeBusy()) {
+        m_ctx.log.WriteLogLine(QStringLiteral("upload ignored: an exchange with the pedal is under way"));
         return Result::Refused;
     }
     Busy busy(m_uploading);
@@ -123,8 +123,8 @@ Uploads::Result Uploads::btnUploadClick()
 
 Uploads::Result Uploads::menuLoadAlgorithmFromFileClick()
 {
-    if (m_uploading) {
-        m_ctx.log.WriteLogLine(QStringLiteral("upload ignored: an upload is waiting for the pedal's answer"));
+    if (m_uploading || m_ctx.comm.exchangeBusy()) {
+        m_ctx.log.WriteLogLine(QStringLiteral("upload ignored: an exchange with the pedal is under way"));
         return Result::Refused;
     }
     const QString path = m_ctx.prompts->openFile(QStringLiteral("Open"), QStringLiteral("Dat files (*.dat)"), lastFolder);
@@ -135,8 +135,10 @@ Uploads::Result Uploads::menuLoadAlgorithmFromFileClick()
 
 Uploads::Result Uploads::uploadFile(const QString &path)
 {
-    if (m_uploading)
+    if (m_uploading || m_ctx.comm.exchangeBusy()) {
+        m_ctx.log.WriteLogLine(QStringLiteral("upload ignored: an exchange with the pedal is under way"));
         return Result::Refused;
+    }
     Busy busy(m_uploading);
     DiagnosticLog &log = m_ctx.log;
     if (!m_ctx.prompts->question(Question))
@@ -211,6 +213,18 @@ Uploads::Result Uploads::finishWait(Result waited)
 
 Uploads::Result Uploads::UploadReplyWait(bool logCounts)
 {
+    // While the answer is awaited no request may send 02 00 and take the answer for its own.
+    const bool owned = m_ctx.comm.tryBeginExchange(QStringLiteral("upload answer wait"));
+    struct Release {
+        Communication &c;
+        bool owned;
+        ~Release()
+        {
+            if (owned)
+                c.endExchange();
+        }
+    } release{m_ctx.comm, owned};
+
     D2XXUnit &d2xx = *m_ctx.d2xx;
     Clock &clock = *m_ctx.clock;
     const qint64 deadline = clock.nowMs() + answerLimitMs;
@@ -251,6 +265,10 @@ Uploads::Result Uploads::UploadReplyWait(bool logCounts)
 
 Uploads::Result Uploads::menuUploadTuningsDataClick()
 {
+    if (m_ctx.comm.exchangeBusy()) {
+        m_ctx.log.WriteLogLine(QStringLiteral("tuning upload ignored: an exchange with the pedal is under way"));
+        return Result::Refused;
+    }
     const QString data = Tunings::BuildTuningData(&m_ctx.log);
     if (!m_ctx.prompts->question(QStringLiteral("Upload Tuning Data?")))
         return Result::Cancelled;

@@ -356,17 +356,24 @@ void Communication::endFailedRequest(const QString &logLine, const QString &mess
     m_prompts->message(message);
 }
 
-void Communication::RequestDeviceInformation()
+bool Communication::tryBeginExchange(const QString &what)
 {
     if (m_busy) {
-        m_log->WriteLogLine(QStringLiteral("request ignored: an exchange with the pedal is under way"));
-        return;
+        m_log->WriteLogLine(what + QStringLiteral(" ignored: an exchange with the pedal is under way"));
+        return false;
     }
     m_busy = true;
+    return true;
+}
+
+void Communication::RequestDeviceInformation()
+{
+    if (!tryBeginExchange(QStringLiteral("request")))
+        return;
     struct Release {
-        bool &flag;
-        ~Release() { flag = false; }
-    } release{m_busy};
+        Communication *c;
+        ~Release() { c->endExchange(); }
+    } release{this};
 
     lastRequestPassed = false;
     m_log->WriteLogLine(QStringLiteral("********************REQUEST********************"));

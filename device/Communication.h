@@ -87,7 +87,11 @@ public:
     // Unlink; false when the device could not be closed (nothing changes then).
     bool menuDisconnectClick();
     void RequestDeviceInformation();
+    // One exchange that waits for an answer at a time: a second one started from inside the
+    // first one's wait (a click, a timer) would take the first one's answer.
     bool exchangeBusy() const { return m_busy; }
+    bool tryBeginExchange(const QString &what);
+    void endExchange() { m_busy = false; }
 
 signals:
     void labelsChanged();

@@ -127,11 +127,23 @@ private slots:
                          [&] { nested = rig.uploads->btnUploadClick(); });
         QCOMPARE(rig.uploads->btnUploadClick(), Uploads::Result::Done);
         QCOMPARE(nested, Uploads::Result::Refused);
-        QVERIFY(rig.logged("upload ignored: an upload is waiting for the pedal's answer"));
+        QVERIFY(rig.logged("upload ignored: an exchange with the pedal is under way"));
         int images = 0;
         for (const QByteArray &m : rig.received())
             images += m.size() == 4256;
         QCOMPARE(images, 1);
+    }
+
+    void noRequestWhileTheAnswerIsAwaited()
+    {
+        UploadRig rig;
+        rig.pedal()->faults.answerDelayMs = 6000;
+        QObject::connect(rig.uploads->UploadCheckTimer, &ClockTimer::timeout, rig.uploads.get(),
+                         [&] { rig.ctx->comm.RequestDeviceInformation(); });
+        QCOMPARE(rig.uploads->btnUploadClick(), Uploads::Result::Done);
+        QVERIFY(rig.logged("request ignored: an exchange with the pedal is under way"));
+        QCOMPARE(rig.uploads->status, QString("Algorithm 0015 OK"));
+        QCOMPARE(rig.received().mid(2), QList<QByteArray>{QByteArray::fromHex("0200")}); // only the one after the upload
     }
 
     void answeringNoSendsNothing()
