@@ -87,17 +87,3 @@ QHash<QString, bool> Gating::enabledFor(GateState state)
     }
     return h;
 }
-
-QString Gating::name(GateState state)
-{
-    switch (state) {
-    case GateState::Startup: return QStringLiteral("start-up");
-    case GateState::Linked: return QStringLiteral("linked");
-    case GateState::FirmwareTooOld: return QStringLiteral("firmware too old");
-    case GateState::AlgorithmTooOld: return QStringLiteral("algorithm too old");
-    case GateState::RequestPassed: return QStringLiteral("request passed");
-    case GateState::BootloaderLinked: return QStringLiteral("bootloader linked");
-    case GateState::Unlinked: return QStringLiteral("unlinked");
-    }
-    return QString();
-}

@@ -26,5 +26,4 @@ const QStringList &usbObjects();
 const QStringList &commandButtons();
 // Enabled state per control name for a state. Controls a state leaves as they were are absent.
 QHash<QString, bool> enabledFor(GateState state);
-QString name(GateState state);
 } // namespace Gating

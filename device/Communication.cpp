@@ -350,7 +350,6 @@ void Communication::endFailedRequest(const QString &logLine, const QString &mess
 {
     m_log->WriteLogLine(logLine);
     RequestInProgress = false;
-    lastRequestPassed = false;
     if (Linked && !firmware_upgrade_mode)
         Timer_USB_Read->start();
     m_prompts->message(message);
@@ -375,7 +374,6 @@ void Communication::RequestDeviceInformation()
         ~Release() { c->endExchange(); }
     } release{this};
 
-    lastRequestPassed = false;
     m_log->WriteLogLine(QStringLiteral("********************REQUEST********************"));
     RequestInProgress = true;
     Timer_USB_Read->stop();
@@ -473,6 +471,5 @@ void Communication::RequestDeviceInformation()
     emit readBacksRequested();
     setGate(GateState::RequestPassed);
     RequestInProgress = false;
-    lastRequestPassed = true;
     Timer_USB_Read->start();
 }

@@ -62,8 +62,6 @@ public:
     QString firmwareLabel = QStringLiteral("Device Firmware:");
     QString algorithmLabel = QStringLiteral("Device Algorithm:");
     GateState gate = GateState::Startup;
-    // Whether the last request got a complete answer that passed both checks.
-    bool lastRequestPassed = false;
 
     ClockTimer *Timer_USB_Read = nullptr; // the background poll, 50 ms
 
