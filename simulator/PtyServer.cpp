@@ -89,24 +89,25 @@ void PtyServer::onReadable()
             return;
         }
     }
-    if (m_pedal->pending() > 0 && !m_sender.isActive())
+    if ((m_pedal->pending() > 0 || !m_unsent.isEmpty()) && !m_sender.isActive())
         m_sender.start();
 }
 
 void PtyServer::sendDue()
 {
+    // Bytes the pedal has sent that the pseudo-terminal did not take yet (its buffer is full
+    // while the client does not read) are kept and offered again on the next tick.
     unsigned char buffer[4096];
-    int n;
-    while ((n = m_pedal->available()) > 0) {
-        n = m_pedal->take(buffer, int(sizeof buffer));
-        int off = 0;
-        while (off < n) {
-            const ssize_t w = ::write(m_master, buffer + off, size_t(n - off));
-            if (w <= 0)
-                break;
-            off += int(w);
-        }
+    while (m_pedal->available() > 0 && m_unsent.size() < 65536) {
+        const int n = m_pedal->take(buffer, int(sizeof buffer));
+        m_unsent.append(reinterpret_cast<const char *>(buffer), n);
     }
-    if (m_pedal->pending() == 0)
+    while (!m_unsent.isEmpty()) {
+        const ssize_t w = ::write(m_master, m_unsent.constData(), size_t(m_unsent.size()));
+        if (w <= 0)
+            break;
+        m_unsent.remove(0, qsizetype(w));
+    }
+    if (m_pedal->pending() == 0 && m_unsent.isEmpty())
         m_sender.stop();
 }

@@ -35,5 +35,6 @@ private:
     int m_slave = -1; // kept open so the master never reads EIO between clients
     std::unique_ptr<QSocketNotifier> m_notifier;
     QTimer m_sender;
+    QByteArray m_unsent;
     QFile m_record;
 };

@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QLabel>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -138,6 +139,25 @@ private slots:
         QCOMPARE(cli({"set", "Dry", "510"}), QString("sent: 010027003FC000\n"));
         QVERIFY(readAll(record).contains(" 010027003FC000\n"));
         QVERIFY(cli({"get"}).startsWith("Dry 003FC000 510\n"));
+    }
+
+    void largeAnswerArrivesWhole()
+    {
+        PedalProcess pedal({});
+        SerialRig rig(pedal.path());
+        rig.comm.LegacyUpgradeMode = true; // link only
+        rig.comm.ScanAndLink();
+        QVERIFY(rig.comm.SendHexMessage("0C5000000000", 6));
+        QByteArray dump;
+        QElapsedTimer t;
+        t.start();
+        while (dump.size() < 16385 && t.elapsed() < 5000) {
+            rig.clock.waitForActivity(10);
+            const quint32 n = rig.ctx.d2xx->ReadFTDeviceBuffer(65536);
+            dump.append(reinterpret_cast<const char *>(rig.ctx.d2xx->FTReceiveBuffer.data()), int(n));
+        }
+        QCOMPARE(dump.size(), 16385); // nothing dropped while the line's buffer was full
+        QCOMPARE(quint8(dump[0]), quint8(0xAB));
     }
 
     void unplugTurnsIntoOneMessage()
