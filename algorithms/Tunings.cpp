@@ -76,6 +76,18 @@ const char *const TuningTable[Tunings::TableBytes] = {
 
 QString Tunings::tableByte(int i) { return QString::fromLatin1(TuningTable[i]); }
 
+std::array<qint32, 5> Tunings::recordValues(int r)
+{
+    std::array<qint32, 5> values{};
+    for (int c = 0; c < 5; ++c) {
+        quint32 v = 0;
+        for (int b = 0; b < 4; ++b)
+            v = v << 8 | QString::fromLatin1(TuningTable[20 * r + 4 * c + b]).toUInt(nullptr, 16);
+        values[size_t(c)] = qint32(v);
+    }
+    return values;
+}
+
 QString Tunings::BuildTuningData(DiagnosticLog *log)
 {
     QString data;

@@ -29,6 +29,14 @@ Uploads::Uploads(EditorContext &ctx, QObject *parent) : QObject(parent), m_ctx(c
     connect(UploadCheckTimer, &ClockTimer::timeout, this, [this] { setStatus(QStringLiteral("Upload Failed")); });
 }
 
+bool Uploads::busy(const QString &what)
+{
+    if (!m_uploading && !m_ctx.comm.exchangeBusy())
+        return false;
+    m_ctx.log.WriteLogLine(what + QStringLiteral(" ignored: an exchange with the pedal is under way"));
+    return true;
+}
+
 void Uploads::setStatus(const QString &text)
 {
     status = text;
@@ -59,10 +67,8 @@ bool Uploads::refuseStandIn(const QByteArray &image)
 
 Uploads::Result Uploads::btnUploadClick()
 {
-    if (m_uploading || m_ctx.comm.exchangeBusy()) {
-        m_ctx.log.WriteLogLine(QStringLiteral("upload ignored: an exchange with the pedal is under way"));
+    if (busy(QStringLiteral("upload")))
         return Result::Refused;
-    }
     Busy busy(m_uploading);
     DiagnosticLog &log = m_ctx.log;
     Communication &comm = m_ctx.comm;
@@ -123,10 +129,8 @@ Uploads::Result Uploads::btnUploadClick()
 
 Uploads::Result Uploads::menuLoadAlgorithmFromFileClick()
 {
-    if (m_uploading || m_ctx.comm.exchangeBusy()) {
-        m_ctx.log.WriteLogLine(QStringLiteral("upload ignored: an exchange with the pedal is under way"));
+    if (busy(QStringLiteral("upload")))
         return Result::Refused;
-    }
     const QString path = m_ctx.prompts->openFile(QStringLiteral("Open"), QStringLiteral("Dat files (*.dat)"), lastFolder);
     if (path.isEmpty())
         return Result::Cancelled;
@@ -135,10 +139,8 @@ Uploads::Result Uploads::menuLoadAlgorithmFromFileClick()
 
 Uploads::Result Uploads::uploadFile(const QString &path)
 {
-    if (m_uploading || m_ctx.comm.exchangeBusy()) {
-        m_ctx.log.WriteLogLine(QStringLiteral("upload ignored: an exchange with the pedal is under way"));
+    if (busy(QStringLiteral("upload")))
         return Result::Refused;
-    }
     Busy busy(m_uploading);
     DiagnosticLog &log = m_ctx.log;
     if (!m_ctx.prompts->question(Question))
@@ -265,10 +267,8 @@ Uploads::Result Uploads::UploadReplyWait(bool logCounts)
 
 Uploads::Result Uploads::menuUploadTuningsDataClick()
 {
-    if (m_ctx.comm.exchangeBusy()) {
-        m_ctx.log.WriteLogLine(QStringLiteral("tuning upload ignored: an exchange with the pedal is under way"));
+    if (busy(QStringLiteral("tuning upload")))
         return Result::Refused;
-    }
     const QString data = Tunings::BuildTuningData(&m_ctx.log);
     if (!m_ctx.prompts->question(QStringLiteral("Upload Tuning Data?")))
         return Result::Cancelled;

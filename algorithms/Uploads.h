@@ -38,6 +38,8 @@ signals:
 private:
     Result UploadReplyWait(bool logCounts);
     Result finishWait(Result waited);
+    // True (with a log line) while an upload or another exchange waits for the pedal.
+    bool busy(const QString &what);
     void setStatus(const QString &text);
     void tell(const QString &message);
     bool refuseStandIn(const QByteArray &image);

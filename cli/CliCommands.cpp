@@ -108,6 +108,19 @@ QString controlValue(int i, quint32 word)
     return QString();
 }
 
+// The parameter addresses of the algorithm the pedal runs, from the header of its image.
+bool loadPedalAddresses(const Communication &comm, EffectParameters *P, QTextStream &err)
+{
+    QStringList lines;
+    QString error;
+    if (!EffectList::LoadResourceToList(QStringLiteral("QUARNELO_MK3_") + comm.DeviceAlgorithmText, &lines, &error)) {
+        err << "The pedal runs algorithm " << comm.DeviceAlgorithmText << ", which this editor does not carry\n";
+        return false;
+    }
+    P->loadParameterAddresses(lines.value(0));
+    return true;
+}
+
 template <typename Flush>
 int runParameterCommand(Communication &comm, EditorContext &ctx, const QStringList &command, int parameter,
                         QTextStream &out, QTextStream &err, Flush flushMessages)
@@ -121,12 +134,7 @@ int runParameterCommand(Communication &comm, EditorContext &ctx, const QStringLi
         return Cli::Failed;
     }
     const QByteArray &r = comm.ReplyBytes;
-    std::array<quint32, 20> words{};
-    for (int i = 0; i < 20; ++i) {
-        const int at = 26 + 4 * i;
-        words[size_t(i)] = quint32(quint8(r[at])) << 24 | quint32(quint8(r[at + 1])) << 16 |
-                           quint32(quint8(r[at + 2])) << 8 | quint32(quint8(r[at + 3]));
-    }
+    const auto words = DeviceReport::parameterWords(r);
     if (command[0] == QLatin1String("get")) {
         for (int i = 0; i < 20; ++i)
             out << ParameterCatalogue::all()[size_t(i)].name << " " << FunctionsUnit::HexNumber(words[size_t(i)], 8) << " "
@@ -135,17 +143,11 @@ int runParameterCommand(Communication &comm, EditorContext &ctx, const QStringLi
         return Cli::Ok;
     }
 
-    // The addresses come from the header of the algorithm the pedal runs.
     EffectParameters P;
-    QStringList lines;
-    QString error;
-    const QString image = QStringLiteral("QUARNELO_MK3_") + comm.DeviceAlgorithmText;
-    if (!EffectList::LoadResourceToList(image, &lines, &error)) {
-        err << "The pedal runs algorithm " << comm.DeviceAlgorithmText << ", which this editor does not carry\n";
+    if (!loadPedalAddresses(comm, &P, err)) {
         comm.menuDisconnectClick();
         return Cli::Failed;
     }
-    P.loadParameterAddresses(lines.value(0));
 
     const ParameterInfo &info = ParameterCatalogue::all()[size_t(parameter)];
     const QString value = command[2].trimmed();
@@ -202,18 +204,6 @@ int runParameterCommand(Communication &comm, EditorContext &ctx, const QStringLi
     comm.menuDisconnectClick();
     return Cli::Ok;
 }
-// Reads the twenty parameter words of a complete device information answer.
-PresetFile::PresetValues replyWords(const QByteArray &r)
-{
-    PresetFile::PresetValues words{};
-    for (int i = 0; i < 20; ++i) {
-        const int at = 26 + 4 * i;
-        words[size_t(i)] = quint32(quint8(r[at])) << 24 | quint32(quint8(r[at + 1])) << 16 |
-                           quint32(quint8(r[at + 2])) << 8 | quint32(quint8(r[at + 3]));
-    }
-    return words;
-}
-
 template <typename Flush>
 int runDataCommand(EditorContext &ctx, const QStringList &command, const PresetFile::PresetValues &preset,
                    QTextStream &out, QTextStream &err, Flush flushMessages)
@@ -257,7 +247,7 @@ int runDataCommand(EditorContext &ctx, const QStringList &command, const PresetF
 
     if (!complete)
         return done(Cli::Failed);
-    const PresetFile::PresetValues current = replyWords(comm.ReplyBytes);
+    const PresetFile::PresetValues current = DeviceReport::parameterWords(comm.ReplyBytes);
     if (command[1] == QLatin1String("save")) {
         const QString path = PresetFile::withExtension(command[2]);
         QString error;
@@ -271,13 +261,8 @@ int runDataCommand(EditorContext &ctx, const QStringList &command, const PresetF
 
     // preset load: what the effect window sends when the preset's values go on its controls.
     EffectParameters P;
-    QStringList lines;
-    QString error;
-    if (!EffectList::LoadResourceToList(QStringLiteral("QUARNELO_MK3_") + comm.DeviceAlgorithmText, &lines, &error)) {
-        err << "The pedal runs algorithm " << comm.DeviceAlgorithmText << ", which this editor does not carry\n";
+    if (!loadPedalAddresses(comm, &P, err))
         return done(Cli::Failed);
-    }
-    P.loadParameterAddresses(lines.value(0));
     int sent = 0;
     for (int i = 0; i < PresetFile::Values; ++i) {
         const std::optional<int> before = ControlStates::shownState(i, current[size_t(i)]);

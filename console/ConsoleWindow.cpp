@@ -68,16 +68,8 @@ TformPrint::TformPrint(DiagnosticLog *log, QWidget *parent) : QWidget(parent, Qt
                                 282, 0, 90, 24);
     plot = place(new FilterPlot(calculatorPanel), "plot", 0, 30, 489, 200);
     QList<FilterCalculator::Coefficients> tuning;
-    for (int r = 0; r < Tunings::Records; ++r) {
-        std::array<qint32, 5> fixed{};
-        for (int c = 0; c < 5; ++c) {
-            QString word;
-            for (int b = 0; b < 4; ++b)
-                word += Tunings::tableByte(20 * r + 4 * c + b);
-            fixed[size_t(c)] = qint32(word.toUInt(nullptr, 16));
-        }
-        tuning << FilterCalculator::fromFixed(fixed);
-    }
+    for (int r = 0; r < Tunings::Records; ++r)
+        tuning << FilterCalculator::fromFixed(Tunings::recordValues(r));
     plot->setTuningFilters(tuning);
     calculatorPanel->hide();
 

@@ -16,6 +16,17 @@ const char *const FootswitchModes[] = {"short press Bypass, long press Change Pr
                                        "short press Change Preset, long press Bypass"};
 } // namespace
 
+std::array<quint32, 20> DeviceReport::parameterWords(const QByteArray &values, int start)
+{
+    std::array<quint32, 20> words{};
+    for (int i = 0; i < 20; ++i) {
+        const int at = start + 4 * i;
+        words[size_t(i)] = quint32(quint8(values[at])) << 24 | quint32(quint8(values[at + 1])) << 16 |
+                           quint32(quint8(values[at + 2])) << 8 | quint32(quint8(values[at + 3]));
+    }
+    return words;
+}
+
 QStringList DeviceReport::describe(const QByteArray &values)
 {
     QStringList out;
@@ -60,10 +71,9 @@ QStringList DeviceReport::describe(const QByteArray &values)
                                     : QStringLiteral("0x") + HexNumber(v(24), 2));
     out << QStringLiteral("MIDI Channel: %1")
                .arg(v(25) == 0 || v(25) == 255 ? QStringLiteral("OMNI") : QString::number(v(25)));
-    for (int i = 0; i < ParameterCatalogue::Count; ++i) {
-        const int b = 26 + 4 * i;
-        const quint32 word = quint32(v(b)) << 24 | quint32(v(b + 1)) << 16 | quint32(v(b + 2)) << 8 | quint32(v(b + 3));
-        out << QStringLiteral("%1: %2").arg(QLatin1String(ParameterCatalogue::all()[size_t(i)].name), HexNumber(word, 8));
-    }
+    const auto words = parameterWords(values);
+    for (int i = 0; i < ParameterCatalogue::Count; ++i)
+        out << QStringLiteral("%1: %2").arg(QLatin1String(ParameterCatalogue::all()[size_t(i)].name),
+                                            HexNumber(words[size_t(i)], 8));
     return out;
 }

@@ -3,6 +3,7 @@
 #include "algorithms/EffectList.h"
 #include "app/EditorContext.h"
 #include "app/Interaction.h"
+#include "device/DeviceReport.h"
 #include "device/FunctionsUnit.h"
 #include "effect/Dial.h"
 #include "effect/EffectMath.h"
@@ -18,6 +19,7 @@
 #include <QMouseEvent>
 #include <QRadioButton>
 
+#include <type_traits>
 #include <utility>
 
 using namespace EffectMath;
@@ -229,30 +231,29 @@ void TformFXsettings::buildControls()
 void TformFXsettings::connectHandlers()
 {
     // Dials: every change sends, except while the request puts the pedal's values on them.
-    const auto standardDial = [this](RotaryDial *d, standard_parameter &p) {
+    // Both record types: the dial's word goes out and is kept in the record.
+    const auto dialHandler = [this](RotaryDial *d, auto &p) {
         connect(d, &RotaryDial::angleChanged, this, [this, d, &p] {
-            if (!requestInProgress())
+            if (requestInProgress())
+                return;
+            if constexpr (std::is_same_v<std::decay_t<decltype(p)>, standard_parameter>)
                 p.value = sendStandardDialValue(d, p);
-        });
-    };
-    const auto assignableDial = [this](RotaryDial *d, assignable_parameter &p) {
-        connect(d, &RotaryDial::angleChanged, this, [this, d, &p] {
-            if (!requestInProgress())
+            else
                 p.value = sendAssignableDialValue(d, p);
         });
     };
-    standardDial(dialDry, P.Dry);
-    standardDial(dialSubMix, P.SubMix);
-    standardDial(dialMinus1Oct, P.Minus1Oct);
-    standardDial(dialMinus2Oct, P.Minus2Oct);
-    standardDial(dialLowPass, P.LowPass);
-    standardDial(dialHighPass, P.HighPass);
-    standardDial(dialRange, P.Range);
-    standardDial(dial1stHarmonic, P.FirstHarmonic);
-    assignableDial(dialInputLevel, P.InputLevel);
-    assignableDial(dialClipWave, P.WaveClip);
-    assignableDial(dialDryHPF, P.DryHPF);
-    assignableDial(dialNoiseGateThreshold, P.NoiseGateThreshold);
+    dialHandler(dialDry, P.Dry);
+    dialHandler(dialSubMix, P.SubMix);
+    dialHandler(dialMinus1Oct, P.Minus1Oct);
+    dialHandler(dialMinus2Oct, P.Minus2Oct);
+    dialHandler(dialLowPass, P.LowPass);
+    dialHandler(dialHighPass, P.HighPass);
+    dialHandler(dialRange, P.Range);
+    dialHandler(dial1stHarmonic, P.FirstHarmonic);
+    dialHandler(dialInputLevel, P.InputLevel);
+    dialHandler(dialClipWave, P.WaveClip);
+    dialHandler(dialDryHPF, P.DryHPF);
+    dialHandler(dialNoiseGateThreshold, P.NoiseGateThreshold);
 
     // Wave and Split send even while the request applies its answer.
     connect(swtWave, &OnOffSwitch::toggled, this, [this](bool on) {
@@ -518,12 +519,10 @@ void TformFXsettings::getParameterValues(int b)
                                          "HPF: \t", "1st Harmonic: \t", "Split: \t", "Range: \t", "Input Lvl: \t",
                                          "Harmonic pitch: \t", "Clip: \t", "Dominant notes cut: \t",
                                          "High notes cut: \t", "Dry HPF: \t", "Limit Range UP: \t"};
-    const QByteArray &r = m_ctx.comm.ReplyBytes;
+    const auto words = DeviceReport::parameterWords(m_ctx.comm.ReplyBytes, b);
     ParameterValues.clear();
     for (int i = 0; i < 20; ++i) {
-        const int at = b + 4 * i;
-        const quint32 word = quint32(quint8(r[at])) << 24 | quint32(quint8(r[at + 1])) << 16 |
-                             quint32(quint8(r[at + 2])) << 8 | quint32(quint8(r[at + 3]));
+        const quint32 word = words[size_t(i)];
         ParameterValues << word;
         P.value(i) = word;
         const QString label = i < 17 ? QString::fromLatin1(labels[i]) : P.name(i) + QStringLiteral(": \t");
