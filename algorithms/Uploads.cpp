@@ -230,16 +230,10 @@ Uploads::Result Uploads::UploadReplyWait(bool logCounts)
     D2XXUnit &d2xx = *m_ctx.d2xx;
     Clock &clock = *m_ctx.clock;
     const qint64 deadline = clock.nowMs() + answerLimitMs;
-    for (;;) {
-        clock.waitForActivity(0);
-        if (d2xx.GetFTDeviceQueueStatus() != 0)
-            return Result::DeviceFailed;
-        if (d2xx.FTQueuedBytes > 0)
-            break;
-        const qint64 left = deadline - clock.nowMs();
-        if (left <= 0)
-            return Result::NoAnswer;
-        clock.waitForActivity(int(qMin<qint64>(left, 10)));
+    switch (m_ctx.comm.waitForFirstByte(answerLimitMs)) {
+    case Communication::WaitResult::DeviceFailed: return Result::DeviceFailed;
+    case Communication::WaitResult::TimedOut: return Result::NoAnswer;
+    case Communication::WaitResult::Answered: break;
     }
     // Gather the answer (17 bytes) over as many reads as it takes; each read is shown.
     QByteArray answer;

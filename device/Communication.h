@@ -75,6 +75,9 @@ public:
     // Reads a bootloader answer: its first byte as two hex digits, empty on no answer.
     QString ReadReplyText(int timeoutMs = -1);
     void PollDeviceData();
+    // Waits, handling events and sleeping between polls, until bytes are queued, the queue
+    // cannot be read, or the time limit passes.
+    WaitResult waitForFirstByte(int timeoutMs);
 
     void RefreshDeviceList();
     void ScanAndLink();
@@ -106,7 +109,6 @@ private:
     void setGate(GateState state);
     void enterUnlinked();
     void watch(FtdiBackend *backend);
-    WaitResult waitForFirstByte(int timeoutMs);
     void onDeviceLost(quint32 handle);
     void endFailedRequest(const QString &logLine, const QString &message);
     void setDeviceLabel(const QString &text);
