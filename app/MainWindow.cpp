@@ -804,25 +804,13 @@ void TformMain::menuLoadPresetClick()
     DiagnosticLog &log = m_ctx.log;
     const QString path = m_ctx.prompts->openFile(QStringLiteral("Open Preset File"), QStringLiteral("Preset files (*.txt)"),
                                                  presetFolder());
-    QByteArray data;
-    QString error;
-    if (!path.isEmpty()) {
-        QFile f(path);
-        if (f.open(QIODevice::ReadOnly))
-            data = f.readAll();
-        else
-            error = f.errorString();
-    }
     PresetFile::PresetValues values{};
-    const bool read = !path.isEmpty() && error.isEmpty();
-    const bool valid = read && PresetFile::parse(data, &values, &error);
-    if (read && valid)
+    QString message;
+    const bool valid = !path.isEmpty() && PresetFile::load(path, &values, &message);
+    if (valid)
         m_ctx.prompts->message(QStringLiteral("File loaded successfully: ") + path);
     else if (!path.isEmpty())
-        m_ctx.prompts->message(QStringLiteral("Error loading file: ") + (read ? QFileInfo(path).fileName() +
-                                                                              QStringLiteral(" is not a preset: ") + error +
-                                                                              QStringLiteral(". No value was changed.")
-                                                                        : error));
+        m_ctx.prompts->message(message);
     log.WriteLogLine(QStringLiteral("********************LOAD LOCAL PRESET********************"));
     for (int i = 0; i < PresetFile::Values; ++i)
         log.WriteLogLine(PresetFile::logKeys()[i] + (valid ? FunctionsUnit::HexNumber(values[size_t(i)], 8) : QString()));

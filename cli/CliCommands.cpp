@@ -351,18 +351,10 @@ int Cli::run(const QStringList &args, QTextStream &out, QTextStream &err)
             err << "quarnelo-cli: usage: preset save FILE | preset load FILE\n";
             return Usage;
         }
-        if (action == QLatin1String("load")) {
-            QFile f(o.command[2]);
-            if (!f.open(QIODevice::ReadOnly)) {
-                err << "Error loading file: " << f.errorString() << "\n";
-                return Failed;
-            }
-            QString why;
-            if (!PresetFile::parse(f.readAll(), &presetValues, &why)) {
-                err << "Error loading file: " << QFileInfo(o.command[2]).fileName() << " is not a preset: " << why
-                    << ". No value was changed.\n";
-                return Failed;
-            }
+        QString message;
+        if (action == QLatin1String("load") && !PresetFile::load(o.command[2], &presetValues, &message)) {
+            err << message << "\n";
+            return Failed;
         }
     }
     int parameter = -1;

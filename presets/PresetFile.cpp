@@ -2,6 +2,8 @@
 
 #include "device/FunctionsUnit.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QSaveFile>
 
@@ -53,6 +55,22 @@ bool parse(const QByteArray &data, PresetValues *values, QString *error)
         parsed[size_t(i)] = lines[i].toUInt(nullptr, 16);
     }
     *values = parsed;
+    return true;
+}
+
+bool load(const QString &path, PresetValues *values, QString *message)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        *message = QStringLiteral("Error loading file: ") + f.errorString();
+        return false;
+    }
+    QString why;
+    if (!parse(f.readAll(), values, &why)) {
+        *message = QStringLiteral("Error loading file: %1 is not a preset: %2. No value was changed.")
+                       .arg(QFileInfo(path).fileName(), why);
+        return false;
+    }
     return true;
 }
 

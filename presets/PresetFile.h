@@ -20,6 +20,9 @@ QString SwapByteOrder(const QString &eightDigits);
 // Reads a preset file's bytes. Anything but exactly twenty lines of eight hex digits is
 // refused, with the reason in error, and values is left untouched.
 bool parse(const QByteArray &data, PresetValues *values, QString *error);
+// Reads and parses a preset file. On failure message holds what the user is told:
+// "Error loading file: " and why; values is left untouched.
+bool load(const QString &path, PresetValues *values, QString *message);
 // Writes the file atomically: a failure never leaves a half-written preset.
 bool write(const QString &path, const PresetValues &values, QString *error);
 // The name the save dialog's choice is stored under: ".txt" appended unless it ends so.
