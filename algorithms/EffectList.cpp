@@ -1,6 +1,6 @@
 #include "algorithms/EffectList.h"
 
-#include "app/Resources.h"
+#include "support/Resources.h"
 
 #include <QRegularExpression>
 

@@ -1,6 +1,6 @@
 #include "algorithms/Tunings.h"
 
-#include "app/DiagnosticLog.h"
+#include "support/DiagnosticLog.h"
 
 namespace {
 // The tuning table the pedal's note filters use: 32 peaking filters (b0, b1, b2, a1, a2; the

@@ -3,10 +3,11 @@
 #include "algorithms/EffectList.h"
 #include "algorithms/StandInImages.h"
 #include "algorithms/Tunings.h"
-#include "app/EditorContext.h"
-#include "app/Interaction.h"
-#include "device/FunctionsUnit.h"
-#include "effect/EffectMessages.h"
+#include "pedal/EditorCore.h"
+#include "support/Prompts.h"
+#include "support/Clock.h"
+#include "device/HexCodec.h"
+#include "device/PedalMessages.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -22,7 +23,7 @@ struct Busy {
 };
 } // namespace
 
-Uploads::Uploads(EditorContext &ctx, QObject *parent) : QObject(parent), m_ctx(ctx)
+Uploads::Uploads(EditorCore &ctx, QObject *parent) : QObject(parent), m_ctx(ctx)
 {
     UploadCheckTimer = ctx.clock->createTimer(this);
     UploadCheckTimer->setInterval(5000);
@@ -80,7 +81,7 @@ Uploads::Result Uploads::btnUploadClick()
     }
 
     // The image is checked whole before anything reaches the pedal.
-    const QString resource = FunctionsUnit::EffectNameToResourceName(m_ctx.SelectedEffectName);
+    const QString resource = HexCodec::effectNameToResourceName(m_ctx.SelectedEffectName);
     QStringList lines;
     QString error;
     if (m_ctx.SelectedEffectName.isEmpty() || !EffectList::LoadResourceToList(resource, &lines, &error)) {
@@ -92,7 +93,7 @@ Uploads::Result Uploads::btnUploadClick()
     }
     const QString text = lines.value(0);
     const int len = int(text.size() / 2);
-    const QByteArray image = FunctionsUnit::HexTextToBytes(text, &error);
+    const QByteArray image = HexCodec::hexTextToBytes(text, &error);
     if (!error.isEmpty() || len == 0 || len > MaxImageBytes) {
         log.WriteLogLine(QStringLiteral("upload stopped: the image of '%1' is damaged").arg(m_ctx.SelectedEffectName));
         tell(QStringLiteral("The algorithm image of %1 is damaged. Nothing was sent.").arg(m_ctx.SelectedEffectName));
@@ -104,7 +105,7 @@ Uploads::Result Uploads::btnUploadClick()
         return Result::Refused;
     }
 
-    comm.SendHexMessage(EffectMessages::bypass(true), 2);
+    comm.SendHexMessage(PedalMessages::bypass(true), 2);
     m_ctx.clock->pause(40);
     m_ctx.d2xx->ReportDeviceErrors = true;
     UploadCheckTimer->start();
@@ -112,7 +113,7 @@ Uploads::Result Uploads::btnUploadClick()
     log.WriteLogLine(QStringLiteral("resource name: ") + resource);
     log.WriteLogLine(QStringLiteral("size: %1").arg(len));
     log.WriteLogLine(QStringLiteral("filecontent (first 128 bytes): ") + text.left(256));
-    const int converted = FunctionsUnit::HexTextToBuffer(text, m_ctx.d2xx->FTTransmitBuffer.data(), len);
+    const int converted = HexCodec::hexTextToBuffer(text, m_ctx.d2xx->FTTransmitBuffer.data(), len);
     log.WriteLogLine(QStringLiteral("num of bytes: %1").arg(converted));
     m_ctx.d2xx->WriteFTDeviceBuffer(quint32(len));
     log.WriteLogLine(QStringLiteral("write to device"));
@@ -176,7 +177,7 @@ Uploads::Result Uploads::uploadFile(const QString &path)
     if (refuseStandIn(image))
         return Result::Refused;
 
-    m_ctx.comm.SendHexMessage(EffectMessages::bypass(true), 2);
+    m_ctx.comm.SendHexMessage(PedalMessages::bypass(true), 2);
     m_ctx.clock->pause(400);
     m_ctx.d2xx->ReportDeviceErrors = true;
     m_ctx.comm.Timer_USB_Read->stop();
@@ -266,7 +267,7 @@ Uploads::Result Uploads::menuUploadTuningsDataClick()
     const QString data = Tunings::BuildTuningData(&m_ctx.log);
     if (!m_ctx.prompts->question(QStringLiteral("Upload Tuning Data?")))
         return Result::Cancelled;
-    m_ctx.comm.SendHexMessage(EffectMessages::bypass(true), 2);
+    m_ctx.comm.SendHexMessage(PedalMessages::bypass(true), 2);
     m_ctx.clock->pause(400);
     const QString text = QStringLiteral("0E") + data;
     const int n = int(text.size() / 2);

@@ -6,7 +6,7 @@
 #include <QObject>
 #include <QString>
 
-struct EditorContext;
+struct EditorCore;
 class ClockTimer;
 
 class Uploads : public QObject {
@@ -15,7 +15,7 @@ public:
     enum class Result { Done, Cancelled, Refused, NoAnswer, DeviceFailed };
     static constexpr int MaxImageBytes = 65536;
 
-    explicit Uploads(EditorContext &ctx, QObject *parent = nullptr);
+    explicit Uploads(EditorCore &ctx, QObject *parent = nullptr);
 
     ClockTimer *UploadCheckTimer; // 5 s: "Upload Failed" while no answer has come
     int answerLimitMs = 20000;    // after this the wait for the answer gives up
@@ -45,6 +45,6 @@ private:
     bool refuseStandIn(const QByteArray &image);
     void resumePoll();
 
-    EditorContext &m_ctx;
+    EditorCore &m_ctx;
     bool m_uploading = false;
 };

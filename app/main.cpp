@@ -2,9 +2,9 @@
 //   quarnelo-editor              start unlinked; Scan And Link finds real pedals
 //   quarnelo-editor --simulate   start linked to the built-in simulated pedal
 
-#include "app/EditorContext.h"
-#include "app/MainWindow.h"
-#include "app/WidgetInteraction.h"
+#include "pedal/EditorCore.h"
+#include "windows/MainWindow.h"
+#include "windows/WidgetPrompts.h"
 #include "device/SerialPortBackend.h"
 #include "simulator/SimBackend.h"
 
@@ -28,10 +28,10 @@ int main(int argc, char **argv)
     SimBackend simulated(&clock);
     simulated.pedal()->wireTiming = true; // answers take as long as on a real line
 
-    EditorContext ctx(UserFiles::defaultDocumentsFolder(), &prompts, &clock, &serial, &simulated);
+    EditorCore ctx(UserFiles::defaultDocumentsFolder(), &prompts, &clock, &serial, &simulated);
     Editor editor(ctx);
     prompts.setParent(editor.main());
-    QObject::connect(editor.main(), &TformMain::closed, &app, &QApplication::quit);
+    QObject::connect(editor.main(), &MainWindow::closed, &app, &QApplication::quit);
     editor.main()->show();
     if (simulate)
         QTimer::singleShot(0, &ctx.comm, &Communication::LinkSimulated);

@@ -1,7 +1,7 @@
 // How the debug console copes with the tens of thousands of lines a firmware upgrade or a
 // settings-memory dump writes: appending stays flat as the console grows.
-#include "app/DiagnosticLog.h"
-#include "console/ConsoleWindow.h"
+#include "support/DiagnosticLog.h"
+#include "windows/DebugConsoleWindow.h"
 
 #include <QPlainTextEdit>
 #include <QtTest>
@@ -20,7 +20,7 @@ private slots:
     {
         QFETCH(int, alreadyThere);
         DiagnosticLog log;
-        TformPrint console(&log);
+        DebugConsoleWindow console(&log);
         console.show();
         for (int i = 0; i < alreadyThere; ++i)
             log.WriteLogLine(QStringLiteral("%1: FF").arg(i));

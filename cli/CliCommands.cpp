@@ -1,17 +1,19 @@
 #include "cli/CliCommands.h"
 
-#include "app/EditorContext.h"
-#include "app/Interaction.h"
+#include "pedal/EditorCore.h"
+#include "support/Prompts.h"
+#include "support/Clock.h"
 #include "algorithms/EffectList.h"
 #include "algorithms/Uploads.h"
 #include "presets/PresetFile.h"
-#include "device/DeviceReport.h"
-#include "effect/ControlStates.h"
-#include "effect/EffectMath.h"
-#include "effect/EffectMessages.h"
-#include "effect/ParameterCatalogue.h"
-#include "effect/ParameterRecords.h"
-#include "device/FunctionsUnit.h"
+#include "device/DeviceInformation.h"
+#include "pedal/DeviceReport.h"
+#include "pedal/ControlStates.h"
+#include "pedal/DialMath.h"
+#include "device/PedalMessages.h"
+#include "pedal/ParameterCatalogue.h"
+#include "pedal/ParameterRecords.h"
+#include "device/HexCodec.h"
 #include "device/SerialPortBackend.h"
 #include "simulator/SimBackend.h"
 
@@ -89,18 +91,18 @@ QString controlValue(int i, quint32 word)
     const auto onOff = [](bool on) { return on ? QStringLiteral("on") : QStringLiteral("off"); };
     switch (info.control) {
     case ControlKind::Dial:
-        return QString::number(EffectMath::wordToLevel(word, info.fullScale));
+        return QString::number(DialMath::wordToLevel(word, info.fullScale));
     case ControlKind::List:
-        for (int k = 0; k < int(EffectMath::HarmonicPitchTable.size()); ++k) {
-            if (EffectMath::HarmonicPitchTable[size_t(k)] == word)
+        for (int k = 0; k < int(DialMath::HarmonicPitchTable.size()); ++k) {
+            if (DialMath::HarmonicPitchTable[size_t(k)] == word)
                 return k > 12 ? QStringLiteral("+%1").arg(k - 12) : QString::number(k - 12);
         }
         return QStringLiteral("?");
     case ControlKind::Switch:
         if (i == 4)
-            return word == EffectMessages::WaveOnValue ? onOff(true) : word == EffectMessages::WaveOffValue ? onOff(false) : QStringLiteral("?");
+            return word == PedalMessages::WaveOnValue ? onOff(true) : word == PedalMessages::WaveOffValue ? onOff(false) : QStringLiteral("?");
         if (i == 19)
-            return word == EffectMessages::AttackSlowValue ? onOff(true) : word == EffectMessages::AttackFastValue ? onOff(false) : QStringLiteral("?");
+            return word == PedalMessages::AttackSlowValue ? onOff(true) : word == PedalMessages::AttackFastValue ? onOff(false) : QStringLiteral("?");
         return word <= 1 ? onOff(word == 1) : QStringLiteral("?");
     case ControlKind::CheckBox:
         return word <= 1 ? onOff(word == 1) : QStringLiteral("?");
@@ -122,7 +124,7 @@ bool loadPedalAddresses(const Communication &comm, EffectParameters *P, QTextStr
 }
 
 template <typename Flush>
-int runParameterCommand(Communication &comm, EditorContext &ctx, const QStringList &command, int parameter,
+int runParameterCommand(Communication &comm, EditorCore &ctx, const QStringList &command, int parameter,
                         QTextStream &out, QTextStream &err, Flush flushMessages)
 {
     comm.Link();
@@ -134,10 +136,10 @@ int runParameterCommand(Communication &comm, EditorContext &ctx, const QStringLi
         return Cli::Failed;
     }
     const QByteArray &r = comm.ReplyBytes;
-    const auto words = DeviceReport::parameterWords(r);
+    const auto words = DeviceInformation::fromValues(r)->parameterWords;
     if (command[0] == QLatin1String("get")) {
         for (int i = 0; i < 20; ++i)
-            out << ParameterCatalogue::all()[size_t(i)].name << " " << FunctionsUnit::HexNumber(words[size_t(i)], 8) << " "
+            out << ParameterCatalogue::all()[size_t(i)].name << " " << HexCodec::hexNumber(words[size_t(i)], 8) << " "
                 << controlValue(i, words[size_t(i)]) << "\n";
         comm.menuDisconnectClick();
         return Cli::Ok;
@@ -162,10 +164,10 @@ int runParameterCommand(Communication &comm, EditorContext &ctx, const QStringLi
     switch (info.control) {
     case ControlKind::Dial: {
         const int level = value.toInt(&ok);
-        if (!ok || level < 0 || level > EffectMath::MaxLevel)
+        if (!ok || level < 0 || level > DialMath::MaxLevel)
             return bad(QStringLiteral("a level from 0 to 1023"));
         // The dial moves in whole degrees: the level of the nearest position goes out.
-        state = EffectMath::positionToAngle(int(std::lround(level * double(EffectMath::MaxPosition) / EffectMath::MaxLevel)));
+        state = DialMath::positionToAngle(int(std::lround(level * double(DialMath::MaxPosition) / DialMath::MaxLevel)));
         break;
     }
     case ControlKind::Switch:
@@ -205,7 +207,7 @@ int runParameterCommand(Communication &comm, EditorContext &ctx, const QStringLi
     return Cli::Ok;
 }
 template <typename Flush>
-int runDataCommand(EditorContext &ctx, const QStringList &command, const PresetFile::PresetValues &preset,
+int runDataCommand(EditorCore &ctx, const QStringList &command, const PresetFile::PresetValues &preset,
                    QTextStream &out, QTextStream &err, Flush flushMessages)
 {
     Communication &comm = ctx.comm;
@@ -247,7 +249,7 @@ int runDataCommand(EditorContext &ctx, const QStringList &command, const PresetF
 
     if (!complete)
         return done(Cli::Failed);
-    const PresetFile::PresetValues current = DeviceReport::parameterWords(comm.ReplyBytes);
+    const PresetFile::PresetValues current = DeviceInformation::fromValues(comm.ReplyBytes)->parameterWords;
     if (command[1] == QLatin1String("save")) {
         const QString path = PresetFile::withExtension(command[2]);
         QString error;
@@ -376,7 +378,7 @@ int Cli::run(const QStringList &args, QTextStream &out, QTextStream &err)
         backend = std::make_unique<SimBackend>(&clock);
     else
         backend = std::make_unique<SerialPortBackend>(o.port.isEmpty() ? QStringList() : QStringList{o.port});
-    EditorContext ctx(QString(), &prompts, &clock, backend.get());
+    EditorCore ctx(QString(), &prompts, &clock, backend.get());
     Communication &comm = ctx.comm;
     D2XXUnit &d2xx = *ctx.d2xx;
     const auto flushMessages = [&] {
@@ -437,7 +439,7 @@ int Cli::run(const QStringList &args, QTextStream &out, QTextStream &err)
             comm.menuDisconnectClick();
             return Failed;
         }
-        for (const QString &line : DeviceReport::describe(comm.ReplyBytes))
+        for (const QString &line : DeviceReport::describe(*DeviceInformation::fromValues(comm.ReplyBytes)))
             out << line << "\n";
         comm.menuDisconnectClick();
         return Ok;
@@ -472,8 +474,8 @@ int Cli::run(const QStringList &args, QTextStream &out, QTextStream &err)
         err << "Writing to " << serial << " failed:" << D2XXUnit::statusText(d2xx.FTLastIOStatus) << "\n";
         return Failed;
     }
-    out << "sent: " << FunctionsUnit::BytesToHexText(bytes) << "\n";
+    out << "sent: " << HexCodec::bytesToHexText(bytes) << "\n";
     if (!answer.isEmpty())
-        out << "answer: " << FunctionsUnit::BytesToHexText(answer) << "\n";
+        out << "answer: " << HexCodec::bytesToHexText(answer) << "\n";
     return Ok;
 }

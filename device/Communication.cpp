@@ -1,13 +1,14 @@
 #include "device/Communication.h"
 
-#include "app/DiagnosticLog.h"
-#include "app/Interaction.h"
+#include "support/DiagnosticLog.h"
+#include "support/Prompts.h"
+#include "support/Clock.h"
 #include "device/D2XXUnit.h"
 #include "device/FtdiBackend.h"
-#include "device/FunctionsUnit.h"
+#include "device/HexCodec.h"
 #include "device/ReplyDecoder.h"
 
-using FunctionsUnit::HexNumber;
+using HexCodec::hexNumber;
 
 namespace {
 QString trueFalse(bool b) { return b ? QStringLiteral("True") : QStringLiteral("False"); }
@@ -18,7 +19,7 @@ bool decimalValue(const QString &text, int *value, QString *error)
     bool ok = false;
     *value = text.toInt(&ok, 10);
     if (!ok)
-        *error = FunctionsUnit::conversionError(text);
+        *error = HexCodec::conversionError(text);
     return ok;
 }
 } // namespace
@@ -87,7 +88,7 @@ void Communication::SetLineSettings(LineMode mode)
 
 bool Communication::SendHexMessage(const QString &text, int n)
 {
-    const int converted = FunctionsUnit::HexTextToBuffer(text, m_d2xx->FTTransmitBuffer.data(), n);
+    const int converted = HexCodec::hexTextToBuffer(text, m_d2xx->FTTransmitBuffer.data(), n);
     if (converted < n) {
         m_log->WriteLogLine(QStringLiteral("message not sent: '%1' does not hold %2 bytes").arg(text).arg(n));
         return false;
@@ -98,7 +99,7 @@ bool Communication::SendHexMessage(const QString &text, int n)
 
 void Communication::WriteDSPMessage(const QString &prefix, quint16 address, quint32 value)
 {
-    const QString text = prefix + HexNumber(address, 4) + HexNumber(value, 8);
+    const QString text = prefix + hexNumber(address, 4) + hexNumber(value, 8);
     m_log->WriteLogLine(QStringLiteral("write to DSP msg: ") + text);
     SendHexMessage(text, int(quint8(text.size() / 2)));
 }
@@ -164,7 +165,7 @@ Communication::WaitResult Communication::ReadReplyBytes()
     m_log->WriteLogLine(QStringLiteral("num of bytes received: %1").arg(count));
     m_log->WriteLogLine(QStringLiteral("received_bytes_array size: %1").arg(ReplyBytes.size()));
     for (int k = 0; k < ReplyBytes.size(); ++k)
-        m_log->WriteLogLine(QStringLiteral("%1:    %2").arg(k).arg(HexNumber(quint8(ReplyBytes[k]), 2)));
+        m_log->WriteLogLine(QStringLiteral("%1:    %2").arg(k).arg(hexNumber(quint8(ReplyBytes[k]), 2)));
     return WaitResult::Answered;
 }
 
@@ -187,7 +188,7 @@ QString Communication::ReadReplyText(int timeoutMs)
         if (n == 0 || m_clock->nowMs() >= deadline)
             break;
         if (accumulated.isEmpty())
-            accumulated = FunctionsUnit::BytesToHexText(m_d2xx->FTReceiveBuffer.data(), int(n));
+            accumulated = HexCodec::bytesToHexText(m_d2xx->FTReceiveBuffer.data(), int(n));
         total += n;
     }
     m_log->WriteLogLine(QStringLiteral("num of bytes received: %1").arg(total));
@@ -275,7 +276,7 @@ bool Communication::OpenLink()
         setDeviceLabel(deviceLabel + QStringLiteral(" linked"));
         m_d2xx->SetFTDeviceBaudRate();
         m_d2xx->SetFTDeviceDataCharacteristics();
-        m_log->WriteLogLine(QStringLiteral("FT_HANDLE: 0x") + HexNumber(m_d2xx->FTHandle, 8));
+        m_log->WriteLogLine(QStringLiteral("FT_HANDLE: 0x") + hexNumber(m_d2xx->FTHandle, 8));
         m_log->addConsoleLine(QStringLiteral("baud rate = %1").arg(m_d2xx->FTBaudRate));
         result = true;
     }
@@ -377,7 +378,7 @@ void Communication::RequestDeviceInformation()
     m_log->WriteLogLine(QStringLiteral("********************REQUEST********************"));
     RequestInProgress = true;
     Timer_USB_Read->stop();
-    FunctionsUnit::HexTextToBuffer(QStringLiteral("0200"), m_d2xx->FTTransmitBuffer.data(), 2);
+    HexCodec::hexTextToBuffer(QStringLiteral("0200"), m_d2xx->FTTransmitBuffer.data(), 2);
     m_d2xx->PurgeFTDeviceRX(); // a late answer to an earlier request must not be taken for this one
     m_d2xx->PurgeFTDeviceTX();
     m_d2xx->WriteFTDeviceBuffer(2);
@@ -418,13 +419,13 @@ void Communication::RequestDeviceInformation()
     DeviceFirmwareText = QString::number(at(0));
     firmwareLabel = QStringLiteral("Device Firmware: ") + DeviceFirmwareText;
     m_log->WriteLogLine(QStringLiteral("Firmware Version: ") + DeviceFirmwareText);
-    DeviceAlgorithmText = HexNumber(at(1), 2) + HexNumber(at(2), 2);
+    DeviceAlgorithmText = hexNumber(at(1), 2) + hexNumber(at(2), 2);
     m_log->WriteLogLine(QStringLiteral("Algorithm version: ") + DeviceAlgorithmText);
     algorithmLabel = QStringLiteral("Device Algorithm: ") + DeviceAlgorithmText;
     emit labelsChanged();
     m_log->WriteLogLine(QStringLiteral("Current device firmware: ") + DeviceFirmwareText);
     m_log->WriteLogLine(QStringLiteral("Most recent firmware: %1").arg(LatestFirmwareNumber));
-    DeviceEffectNumberText = HexNumber(at(3), 2);
+    DeviceEffectNumberText = hexNumber(at(3), 2);
     m_log->WriteLogLine(QStringLiteral("Effect Number: ") + DeviceEffectNumberText);
 
     if (DeviceFirmwareText.toInt() < LatestFirmwareNumber) {

@@ -2,7 +2,7 @@
 // Link, message exchange and the device information request: everything the editor
 // does with the line that is not a single command's own business.
 
-#include "app/Gating.h"
+#include "windows/Gating.h"
 
 #include <QByteArray>
 #include <QObject>

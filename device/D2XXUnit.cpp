@@ -1,6 +1,6 @@
 #include "device/D2XXUnit.h"
 
-#include "app/DiagnosticLog.h"
+#include "support/DiagnosticLog.h"
 #include "device/FtdiBackend.h"
 
 #include <algorithm>

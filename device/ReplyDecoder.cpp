@@ -1,11 +1,11 @@
 #include "device/ReplyDecoder.h"
 
-#include "device/FunctionsUnit.h"
+#include "device/HexCodec.h"
 
 DecodedReply DecodeReplyBytes(const QByteArray &answer)
 {
     DecodedReply r;
-    const QString h = FunctionsUnit::BytesToHexText(answer);
+    const QString h = HexCodec::bytesToHexText(answer);
     qsizetype start = 0;
     int value = 0; // persists from one section to the next
     for (qsizetype j = 0; j < h.size(); ++j) {
@@ -28,7 +28,7 @@ DecodedReply DecodeReplyBytes(const QByteArray &answer)
                 const int v = digits.toInt(&ok, 10);
                 if (!ok) {
                     r.ok = false;
-                    r.error = FunctionsUnit::conversionError(digits);
+                    r.error = HexCodec::conversionError(digits);
                     return r;
                 }
                 value = v & 0xFF;

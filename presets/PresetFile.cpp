@@ -1,6 +1,6 @@
 #include "presets/PresetFile.h"
 
-#include "device/FunctionsUnit.h"
+#include "device/HexCodec.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -23,7 +23,7 @@ QByteArray fileBytes(const PresetValues &values)
 {
     QStringList lines;
     for (quint32 v : values)
-        lines << FunctionsUnit::HexNumber(v, 8);
+        lines << HexCodec::hexNumber(v, 8);
     return QByteArrayLiteral("\xEF\xBB\xBF") + lines.join(QLatin1Char('\r')).toUtf8();
 }
 

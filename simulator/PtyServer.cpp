@@ -1,7 +1,8 @@
 #include "simulator/PtyServer.h"
 
-#include "app/Interaction.h"
-#include "device/FunctionsUnit.h"
+#include "support/Prompts.h"
+#include "support/Clock.h"
+#include "device/HexCodec.h"
 #include "simulator/SimulatedPedal.h"
 
 #include <QDateTime>
@@ -20,7 +21,7 @@ PtyServer::PtyServer(SimulatedPedal *pedal, Clock *clock, QObject *parent)
     m_sender.setInterval(1);
     connect(&m_sender, &QTimer::timeout, this, &PtyServer::sendDue);
     m_pedal->onMessage = [this](const SimulatedPedal::Message &m) {
-        const QString hex = FunctionsUnit::BytesToHexText(m.bytes);
+        const QString hex = HexCodec::bytesToHexText(m.bytes);
         if (m_record.isOpen()) {
             const QString line = QDateTime::currentDateTime().toString(Qt::ISODateWithMs) + QLatin1Char(' ') + hex + QLatin1Char('\n');
             m_record.write(line.toUtf8());

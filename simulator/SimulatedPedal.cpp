@@ -1,6 +1,7 @@
 #include "simulator/SimulatedPedal.h"
 
-#include "app/Interaction.h"
+#include "support/Prompts.h"
+#include "support/Clock.h"
 
 #include <QRegularExpression>
 #include <algorithm>

@@ -1,7 +1,8 @@
 // quarnelo-pedal-sim: the simulated pedal on a pseudo-terminal. The first line of output is
 // the path to open; it serves one connection after another until it is stopped.
 
-#include "app/Interaction.h"
+#include "support/Prompts.h"
+#include "support/Clock.h"
 #include "simulator/PtyServer.h"
 #include "simulator/SimulatedPedal.h"
 

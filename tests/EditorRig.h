@@ -2,10 +2,11 @@
 // The whole editor on simulated pedals, in a private documents folder, on a clock that
 // moves only when the code waits or the test moves it.
 
-#include "app/EditorContext.h"
-#include "app/Interaction.h"
-#include "app/MainWindow.h"
-#include "app/WrapButton.h"
+#include "pedal/EditorCore.h"
+#include "support/Prompts.h"
+#include "support/Clock.h"
+#include "windows/MainWindow.h"
+#include "windows/WrapButton.h"
 #include "simulator/SimBackend.h"
 
 #include <QFile>
@@ -26,10 +27,10 @@ struct EditorRig {
     ScriptedPrompts prompts;
     SimBackend scan;
     SimBackend simulated;
-    EditorContext ctx;
+    EditorCore ctx;
     std::unique_ptr<Editor> editor;
 
-    TformMain *main() const { return editor->main(); }
+    MainWindow *main() const { return editor->main(); }
     SimulatedPedal *pedal() { return simulated.pedal(); }
     bool on(const char *name) const { return main()->controlEnabled(QString::fromLatin1(name)); }
     QString user(const QString &file) const { return ctx.files.userFile(file); }

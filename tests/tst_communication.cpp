@@ -1,5 +1,6 @@
-#include "app/EditorContext.h"
-#include "app/Interaction.h"
+#include "pedal/EditorCore.h"
+#include "support/Prompts.h"
+#include "support/Clock.h"
 #include "simulator/SimBackend.h"
 
 #include <QSignalSpy>
@@ -17,7 +18,7 @@ struct Rig {
     ScriptedPrompts prompts;
     SimBackend scan;
     SimBackend simulated;
-    EditorContext ctx{QString(), &prompts, &clock, &scan, &simulated};
+    EditorCore ctx{QString(), &prompts, &clock, &scan, &simulated};
     Communication &comm = ctx.comm;
     SimulatedPedal *pedal(int i = 0) { return scan.pedal(i); }
     bool logged(const QString &line) const { return ctx.log.lines().contains(line); }

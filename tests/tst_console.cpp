@@ -1,6 +1,6 @@
-#include "app/DiagnosticLog.h"
-#include "console/ConsoleWindow.h"
-#include "console/FilterPlot.h"
+#include "support/DiagnosticLog.h"
+#include "windows/DebugConsoleWindow.h"
+#include "windows/FilterPlot.h"
 
 #include <QLineEdit>
 
@@ -17,7 +17,7 @@ private slots:
     void controlsAtCreation()
     {
         DiagnosticLog log;
-        TformPrint console(&log);
+        DebugConsoleWindow console(&log);
         QCOMPARE(console.windowTitle(), QString("Debug Console"));
         QVERIFY(console.CheckBox1->isChecked());
         QVERIFY(log.ConsoleAutoScroll);
@@ -31,7 +31,7 @@ private slots:
     void untouchedFirstCalculation()
     {
         DiagnosticLog log;
-        TformPrint console(&log);
+        DebugConsoleWindow console(&log);
         console.btnShowCalculator->click();
         QVERIFY(console.calculatorPanel->isVisible() || !console.isVisible());
         console.btnGetNoteFrequency->click();
@@ -46,7 +46,7 @@ private slots:
     void secondExample()
     {
         DiagnosticLog log;
-        TformPrint console(&log);
+        DebugConsoleWindow console(&log);
         console.cmbNotePicker->setCurrentText("A2");
         console.edtQ->setText("1.41");
         console.edtBoost->setText("0");
@@ -62,7 +62,7 @@ private slots:
     {
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
         DiagnosticLog log;
-        TformPrint console(&log);
+        DebugConsoleWindow console(&log);
         console.cmbNotePicker->setCurrentText("A2");
         console.edtQ->setText("1,41");
         console.edtBoost->setText("-3,5");
@@ -87,7 +87,7 @@ private slots:
         QFETCH(QString, boost);
         QFETCH(QString, line);
         DiagnosticLog log;
-        TformPrint console(&log);
+        DebugConsoleWindow console(&log);
         console.edtQ->setText(q);
         console.edtBoost->setText(boost);
         console.btnGetNoteFrequency->click();
@@ -98,7 +98,7 @@ private slots:
     void notANumberKeepsTheValue()
     {
         DiagnosticLog log;
-        TformPrint console(&log);
+        DebugConsoleWindow console(&log);
         console.edtQ->setText("abc");
         QCOMPARE(console.Q, 11.0);
         QCOMPARE(log.lines(), QStringList{"'abc' is not a valid floating point value"});
@@ -107,7 +107,7 @@ private slots:
     void clearAndStartAgain()
     {
         DiagnosticLog log;
-        TformPrint console(&log);
+        DebugConsoleWindow console(&log);
         log.WriteLogLine("one");
         console.flushPending();
         console.btnClear->click();
@@ -121,7 +121,7 @@ private slots:
     void scrollFollowsTheCheckBox()
     {
         DiagnosticLog log;
-        TformPrint console(&log);
+        DebugConsoleWindow console(&log);
         console.show();
         for (int i = 0; i < 500; ++i)
             log.WriteLogLine(QStringLiteral("line %1").arg(i));

@@ -1,4 +1,4 @@
-#include "app/DiagnosticLog.h"
+#include "support/DiagnosticLog.h"
 #include "device/D2XXUnit.h"
 #include "device/FtdiBackend.h"
 

@@ -1,14 +1,14 @@
 #include "algorithms/StandInImages.h"
-#include "app/Resources.h"
-#include "device/FunctionsUnit.h"
-#include "effect/EffectMath.h"
-#include "effect/EffectMessages.h"
-#include "effect/ParameterRecords.h"
+#include "support/Resources.h"
+#include "device/HexCodec.h"
+#include "pedal/DialMath.h"
+#include "device/PedalMessages.h"
+#include "pedal/ParameterRecords.h"
 
 #include <QtTest>
 #include <cmath>
 
-using namespace EffectMath;
+using namespace DialMath;
 
 class TestEffectMath : public QObject {
     Q_OBJECT
@@ -82,7 +82,7 @@ private slots:
         QFETCH(quint32, word);
         QFETCH(quint32, fullScale);
         QFETCH(int, angle);
-        QCOMPARE(EffectMath::valueToDialAngle(word, fullScale), angle);
+        QCOMPARE(DialMath::valueToDialAngle(word, fullScale), angle);
     }
 
     void harmonicPitchTableFollowsItsRule()
@@ -118,7 +118,7 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("expected");
-        using namespace EffectMessages;
+        using namespace PedalMessages;
         QTest::newRow("nothing assigned") << assign({-1, -1, -1, -1}, 0) << "0400000000" "00FFFFFFFFFFFFFFFFFFFF";
         QTest::newRow("Input Level on I, remote Bypass") << assign({0x000B, -1, -1, -1}, 1) << "04010000000100" "0BFFFFFFFFFFFFFFFE";
         QTest::newRow("remote Preset") << assign({-1, -1, -1, -1}, 2) << "040000000001FFFFFFFFFFFFFFFFFFFD";
@@ -157,18 +157,18 @@ private slots:
             QByteArray carried;
             QVERIFY2(Resources::load(name, &carried), qPrintable(name));
             const QByteArray image = StandInImages::algorithmImage(n);
-            QCOMPARE(carried, FunctionsUnit::BytesToHexText(image).toLatin1()); // the tool made them
+            QCOMPARE(carried, HexCodec::bytesToHexText(image).toLatin1()); // the tool made them
             QCOMPARE(image.size(), StandInImages::imageSize(n));
             QCOMPARE(image.size() % 32, 0);
             QCOMPARE(quint8(image[0]), quint8(0));
             QCOMPARE(quint8(image[1]) * 256 + quint8(image[2]), image.size());
             QVERIFY(StandInImages::isStandIn(image));
         }
-        QVERIFY(FunctionsUnit::BytesToHexText(StandInImages::algorithmImage(15))
+        QVERIFY(HexCodec::bytesToHexText(StandInImages::algorithmImage(15))
                     .startsWith("0010A000270007007D0080000200AF00BD007E00C5002D00410037000B005200C3001D000E0006FF0000BC000300AE"));
         QCOMPARE(StandInImages::algorithmImage(15).size(), 4256);
         EffectParameters P;
-        P.loadParameterAddresses(FunctionsUnit::BytesToHexText(StandInImages::algorithmImage(8)));
+        P.loadParameterAddresses(HexCodec::bytesToHexText(StandInImages::algorithmImage(8)));
         QCOMPARE(P.Attack.address, quint16(0));
         QCOMPARE(P.DryHPF.address, quint16(0));
         QVERIFY(P.HighNotesCut.address != 0);

@@ -1,9 +1,9 @@
 #include "EditorRig.h"
-#include "console/ConsoleWindow.h"
-#include "effect/Dial.h"
-#include "effect/EffectMath.h"
-#include "effect/EffectWindow.h"
-#include "effect/NoteTrackingFilter.h"
+#include "windows/DebugConsoleWindow.h"
+#include "windows/Dial.h"
+#include "pedal/DialMath.h"
+#include "windows/EffectWindow.h"
+#include "windows/NoteCutWindow.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -23,7 +23,7 @@ struct Linked : EditorRig {
     {
         link();
     }
-    TformFXsettings *fx() const { return main()->effectWindow(); }
+    EffectWindow *fx() const { return main()->effectWindow(); }
 };
 
 } // namespace
@@ -66,7 +66,7 @@ private slots:
         QVERIFY(dry.size() >= 7 && dry.size() <= 9); // 780 ms of dragging
         for (int i = 1; i < dry.size(); ++i)
             QVERIFY2(dry[i].atMs - dry[i - 1].atMs >= 100, "at most one message per 100 ms");
-        const int finalLevel = EffectMath::positionToLevel(EffectMath::dialAngleToPosition(angle));
+        const int finalLevel = DialMath::positionToLevel(DialMath::dialAngleToPosition(angle));
         QCOMPARE(dry.last().bytes, hex("010027") + QByteArray::fromHex(QByteArray::number(finalLevel << 13, 16).rightJustified(8, '0')));
     }
 
@@ -97,7 +97,7 @@ private slots:
             p->state.parameters = {0x003FC000, 0, 0x007FE000, 0x00400000, 0x00400000, 12, 8, 0x00200000, 1, 11,
                                    0x00800000, 0x00500000, 0x00100000, 1, 0, 0x007FE000, 1, 1, 0x00400000, 0x800};
         });
-        TformFXsettings *fx = rig.fx();
+        EffectWindow *fx = rig.fx();
         QVERIFY(fx->chkChangePresetShortPress->isChecked() && fx->chkBypassLongPress->isChecked());
         QCOMPARE(fx->cmbGuitarTuning->currentText(), QString("Drop D (DADGBE)"));
         QCOMPARE(fx->cmbSemitonesVariation->currentText(), QString("-2"));
@@ -140,7 +140,7 @@ private slots:
     {
         QTemporaryDir docs;
         Linked rig(docs.path());
-        TformFXsettings *fx = rig.fx();
+        EffectWindow *fx = rig.fx();
         fx->dialDry->setAngle(10);
         fx->dialLowPass->setAngle(0);
         fx->dialNoiseGateThreshold->setAngle(-30 - 15);
@@ -225,7 +225,7 @@ private slots:
     {
         QTemporaryDir docs;
         Linked rig(docs.path());
-        TformFXsettings *fx = rig.fx();
+        EffectWindow *fx = rig.fx();
         fx->chkDominantNoteCut->setChecked(true);
         QCOMPARE(rig.prompts.messages, QStringList{"Set a tuning before using this parameter"});
         QVERIFY(!fx->chkDominantNoteCut->isChecked());
@@ -241,7 +241,7 @@ private slots:
     {
         QTemporaryDir docs;
         Linked rig(docs.path());
-        TformFXsettings *fx = rig.fx();
+        EffectWindow *fx = rig.fx();
         fx->cmbAssignCtrlQUATTRO->setCurrentText("High Notes Cut");
         QCOMPARE(rig.prompts.messages, QStringList{"No tuning selected, Select a tuning before assigning this parameter"});
         QCOMPARE(fx->cmbAssignCtrlQUATTRO->currentIndex(), 0);
@@ -277,7 +277,7 @@ private slots:
         QFETCH(QByteArray, message);
         QTemporaryDir docs;
         Linked rig(docs.path());
-        TformFXsettings *fx = rig.fx();
+        EffectWindow *fx = rig.fx();
         (shortPreset ? fx->chkChangePresetShortPress : fx->chkBypassShortPress)->setChecked(true);
         (longBypass ? fx->chkBypassLongPress : fx->chkChangePresetLongPress)->setChecked(true);
         rig.main()->btnSetFootswitchMode->click();
@@ -348,7 +348,7 @@ private slots:
     {
         QTemporaryDir docs;
         Linked rig(docs.path());
-        TformFXsettings *fx = rig.fx();
+        EffectWindow *fx = rig.fx();
         rig.main()->menuEnableAllParameters->trigger();
         QVERIFY(fx->AllParametersEnabled && rig.main()->menuEnableAllParameters->isChecked());
         rig.main()->menuEnableAllParameters->trigger();
@@ -391,7 +391,7 @@ private slots:
         QTemporaryDir docs;
         Linked rig(docs.path());
         rig.main()->menuNoteCut->trigger();
-        TformNoteTrackingFilter *w = rig.main()->noteCutWindow();
+        NoteCutWindow *w = rig.main()->noteCutWindow();
         QVERIFY(w->isVisible());
         QCOMPARE(w->windowTitle(), QString("Note Cut"));
         w->btnSave->click();
@@ -414,7 +414,7 @@ private slots:
         QListWidget *list = rig.main()->lstEffects;
         list->setCurrentRow(0);
         rig.main()->effetto_cliccato();
-        TformFXsettings *fx = rig.main()->effectWindow();
+        EffectWindow *fx = rig.main()->effectWindow();
         QVERIFY(fx->isVisible());
         QCOMPARE(fx->windowTitle(), QString("Quarnelo MK3 0015"));
         QVERIFY(!fx->dialDry->isEnabled());
@@ -467,7 +467,7 @@ private slots:
         QWheelEvent wheel(QPointF(20, 20), d->mapToGlobal(QPointF(20, 20)), QPoint(), QPoint(0, 120), Qt::NoButton,
                           Qt::NoModifier, Qt::NoScrollPhase, false);
         QCoreApplication::sendEvent(d, &wheel);
-        QCOMPARE(EffectMath::dialAngleToPosition(d->angle()), 5);
+        QCOMPARE(DialMath::dialAngleToPosition(d->angle()), 5);
         // A drag into the dead zone snaps to the nearer end.
         QTest::mousePress(d, Qt::LeftButton, Qt::NoModifier, QPoint(d->width() / 2 - 5, d->height() - 1));
         QCOMPARE(d->angle(), -135);

@@ -1,13 +1,13 @@
-#include "device/FunctionsUnit.h"
+#include "device/HexCodec.h"
 
 #include <QtTest>
 
-using namespace FunctionsUnit;
+using namespace HexCodec;
 
 class TestHexCodec : public QObject {
     Q_OBJECT
 private slots:
-    void hexNumber_data()
+    void hexNumberCases_data()
     {
         QTest::addColumn<qint64>("value");
         QTest::addColumn<int>("digits");
@@ -19,15 +19,15 @@ private slots:
         QTest::newRow("0 in 8") << qint64(0) << 8 << "00000000";
         QTest::newRow("0x3FC000 in 8") << qint64(0x3FC000) << 8 << "003FC000";
     }
-    void hexNumber()
+    void hexNumberCases()
     {
         QFETCH(qint64, value);
         QFETCH(int, digits);
         QFETCH(QString, text);
-        QCOMPARE(HexNumber(value, digits), text);
+        QCOMPARE(hexNumber(value, digits), text);
     }
 
-    void hexTextToBytes_data()
+    void hexTextToBytesCases_data()
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QByteArray>("bytes");
@@ -37,35 +37,35 @@ private slots:
         QTest::newRow("empty") << "" << QByteArray() << "";
         QTest::newRow("bad pair") << "12G4" << QByteArray() << "'$G4' is not a valid integer value";
     }
-    void hexTextToBytes()
+    void hexTextToBytesCases()
     {
         QFETCH(QString, text);
         QFETCH(QByteArray, bytes);
         QFETCH(QString, error);
         QString e;
-        QCOMPARE(HexTextToBytes(text, &e), bytes);
+        QCOMPARE(hexTextToBytes(text, &e), bytes);
         QCOMPARE(e, error);
     }
 
     void hexTextToBufferStopsAtBadPair()
     {
         unsigned char dest[4] = {0xEE, 0xEE, 0xEE, 0xEE};
-        QCOMPARE(HexTextToBuffer("12G4", dest, 2), 1);
+        QCOMPARE(hexTextToBuffer("12G4", dest, 2), 1);
         QCOMPARE(dest[0], 0x12);
         QCOMPARE(dest[1], 0xEE); // untouched
-        QCOMPARE(HexTextToBuffer("0102030405", dest, 3), 3);
+        QCOMPARE(hexTextToBuffer("0102030405", dest, 3), 3);
         QCOMPARE(dest[3], 0xEE); // never more than asked
-        QCOMPARE(HexTextToRaw("41G2"), QByteArray("A\0", 2));
+        QCOMPARE(hexTextToRaw("41G2"), QByteArray("A\0", 2));
     }
 
-    void bytesToHexText()
+    void bytesToHexTextCases()
     {
         const unsigned char b[] = {0x0A, 0x31, 0x0D};
-        QCOMPARE(BytesToHexText(b, 3), QString("0A310D"));
-        QCOMPARE(BytesToHexText(QByteArray()), QString());
+        QCOMPARE(bytesToHexText(b, 3), QString("0A310D"));
+        QCOMPARE(bytesToHexText(QByteArray()), QString());
     }
 
-    void xorChecksum_data()
+    void xorChecksumCases_data()
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("n");
@@ -74,15 +74,15 @@ private slots:
         QTest::newRow("instrument Low") << "0FBA0203040506" << 7 << 0xB3;
         QTest::newRow("first byte only") << "0FFF0102030405" << 1 << 0x0F;
     }
-    void xorChecksum()
+    void xorChecksumCases()
     {
         QFETCH(QString, text);
         QFETCH(int, n);
         QFETCH(int, sum);
-        QCOMPARE(int(XorChecksum(text, n)), sum);
+        QCOMPARE(int(xorChecksum(text, n)), sum);
     }
 
-    void effectNameToResourceName_data()
+    void effectNameToResourceNameCases_data()
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("resource");
@@ -90,11 +90,11 @@ private slots:
         QTest::newRow("dash and plus") << "Sub-Oct+2" << "Sub_Octplus2";
         QTest::newRow("upper X only") << "xX x" << "xmult_x";
     }
-    void effectNameToResourceName()
+    void effectNameToResourceNameCases()
     {
         QFETCH(QString, name);
         QFETCH(QString, resource);
-        QCOMPARE(EffectNameToResourceName(name), resource);
+        QCOMPARE(effectNameToResourceName(name), resource);
     }
 };
 

@@ -1,5 +1,5 @@
-#include "app/DiagnosticLog.h"
-#include "app/EditorVersion.h"
+#include "support/DiagnosticLog.h"
+#include "support/EditorVersion.h"
 
 #include <QFile>
 #include <QSignalSpy>

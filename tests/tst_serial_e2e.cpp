@@ -1,8 +1,9 @@
 // End to end over a real serial device: the standalone simulated pedal serves a
 // pseudo-terminal, and the serial-port backend (the code that faces real pedals) talks to it.
-#include "app/EditorContext.h"
-#include "app/Interaction.h"
-#include "app/MainWindow.h"
+#include "pedal/EditorCore.h"
+#include "support/Prompts.h"
+#include "support/Clock.h"
+#include "windows/MainWindow.h"
 #include "device/SerialPortBackend.h"
 #include "simulator/SimulatedPedal.h"
 
@@ -50,7 +51,7 @@ struct SerialRig {
     SystemClock clock;
     ScriptedPrompts prompts;
     SerialPortBackend serial;
-    EditorContext ctx{QString(), &prompts, &clock, &serial};
+    EditorCore ctx{QString(), &prompts, &clock, &serial};
     Communication &comm = ctx.comm;
 };
 } // namespace
@@ -92,7 +93,7 @@ private slots:
         SystemClock clock;
         ScriptedPrompts prompts;
         SerialPortBackend serial({pedal.path()});
-        EditorContext ctx(dir.path(), &prompts, &clock, &serial);
+        EditorCore ctx(dir.path(), &prompts, &clock, &serial);
         Editor editor(ctx);
         QCOMPARE(editor.main()->lblDeviceName->text(), QString("Quarnelo MK3")); // listed at start-up
         editor.main()->menuScan->trigger();

@@ -1,10 +1,11 @@
 #include "algorithms/StandInImages.h"
 #include "algorithms/Tunings.h"
 #include "algorithms/Uploads.h"
-#include "app/EditorContext.h"
-#include "app/Interaction.h"
-#include "console/FilterCalculator.h"
-#include "device/FunctionsUnit.h"
+#include "pedal/EditorCore.h"
+#include "support/Prompts.h"
+#include "support/Clock.h"
+#include "algorithms/FilterCalculator.h"
+#include "device/HexCodec.h"
 #include "simulator/SimBackend.h"
 
 #include <QSignalSpy>
@@ -23,7 +24,7 @@ struct UploadRig {
     explicit UploadRig(bool real = false)
     {
         backend = real ? std::make_unique<RealLookingBackend>(&clock) : std::make_unique<SimBackend>(&clock);
-        ctx = std::make_unique<EditorContext>(QString(), &prompts, &clock, backend.get());
+        ctx = std::make_unique<EditorCore>(QString(), &prompts, &clock, backend.get());
         ctx->comm.ScanAndLink();
         ctx->SelectedEffectName = "Quarnelo MK3 0015";
         uploads = std::make_unique<Uploads>(*ctx);
@@ -55,7 +56,7 @@ struct UploadRig {
     ManualClock clock;
     ScriptedPrompts prompts;
     std::unique_ptr<SimBackend> backend;
-    std::unique_ptr<EditorContext> ctx;
+    std::unique_ptr<EditorCore> ctx;
     std::unique_ptr<Uploads> uploads;
     QList<QPair<qint64, QString>> statuses;
     qint64 startMs = clock.nowMs();
@@ -263,7 +264,7 @@ private slots:
             std::array<qint32, 5> fixed{};
             QVERIFY(FilterCalculator::toFixed(FilterCalculator::peaking(f0, q, gain), &fixed));
             for (qint32 v : fixed)
-                expected += FunctionsUnit::HexNumber(quint32(v), 8);
+                expected += HexCodec::hexNumber(quint32(v), 8);
         };
         for (const char *n : first)
             add(n, -6, 11);

@@ -1,5 +1,6 @@
-#include "app/Interaction.h"
-#include "app/UserFiles.h"
+#include "support/Prompts.h"
+#include "support/Clock.h"
+#include "support/UserFiles.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,7 +2,7 @@
 // text per image, no line end, named QUARNELO_MK3_NNNN.hex.
 //   make-standin-images resources/algorithms
 #include "algorithms/StandInImages.h"
-#include "device/FunctionsUnit.h"
+#include "device/HexCodec.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -28,7 +28,7 @@ int main(int argc, char **argv)
             err << f.errorString() << "\n";
             return 1;
         }
-        f.write(FunctionsUnit::BytesToHexText(StandInImages::algorithmImage(n)).toLatin1());
+        f.write(HexCodec::bytesToHexText(StandInImages::algorithmImage(n)).toLatin1());
         if (!f.commit()) {
             err << f.errorString() << "\n";
             return 1;

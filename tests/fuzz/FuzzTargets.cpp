@@ -1,8 +1,8 @@
 #include "FuzzTargets.h"
 
-#include "device/FunctionsUnit.h"
+#include "device/HexCodec.h"
 #include "device/ReplyDecoder.h"
-#include "effect/ParameterRecords.h"
+#include "pedal/ParameterRecords.h"
 #include "presets/PresetFile.h"
 
 #include <cstdlib>
@@ -30,13 +30,13 @@ void hexText(const uint8_t *data, size_t size)
 {
     const QString text = QString::fromLatin1(bytes(data, size));
     QString error;
-    const QByteArray b = FunctionsUnit::HexTextToBytes(text, &error);
+    const QByteArray b = HexCodec::hexTextToBytes(text, &error);
     check(error.isEmpty() ? b.size() == text.size() / 2 : b.isEmpty());
     unsigned char dest[8] = {};
-    check(FunctionsUnit::HexTextToBuffer(text, dest, 8) <= 8);
+    check(HexCodec::hexTextToBuffer(text, dest, 8) <= 8);
     if (error.isEmpty() && !b.isEmpty())
-        check(FunctionsUnit::BytesToHexText(b).compare(text.left(2 * b.size()), Qt::CaseInsensitive) == 0);
-    FunctionsUnit::XorChecksum(text, 7);
+        check(HexCodec::bytesToHexText(b).compare(text.left(2 * b.size()), Qt::CaseInsensitive) == 0);
+    HexCodec::xorChecksum(text, 7);
 }
 
 void presetFile(const uint8_t *data, size_t size)

@@ -1,0 +1,33 @@
+#pragma once
+// The messages of the effect's settings, as hex text, byte for byte as the pedal takes them.
+
+#include <QString>
+#include <array>
+
+namespace PedalMessages {
+// 01, address, data word: the 7-byte parameter write.
+QString parameterWrite(quint16 address, quint32 word);
+// 0D 01 / 0D 00.
+QString bypass(bool on);
+// 08, short press (00 Bypass, 01 Change Preset), long press (00 Change Preset, 01 Bypass).
+QString footswitch(bool shortChangePreset, bool longBypass);
+// 09, tuning number, semitone variation as a two's-complement byte.
+QString tuning(int tuningIndex, int semitones);
+// 09, first and second note code (0xFF: none).
+QString noteFilters(int first, int second);
+// 03 and the ten assignable data words.
+QString storeSettings(const std::array<quint32, 10> &values);
+// 04, five flags, four control addresses (-1: "Not Assigned") and the remote footswitch code.
+QString assign(const std::array<int, 4> &controlAddresses, int remoteItem);
+// 0F, range byte, five fixed bytes and the checksum. checksum receives the last byte.
+QString instrumentRange(quint8 range, quint8 *checksum = nullptr);
+QString storeBypassStatus(bool store);
+QString rangeLimit(bool on);
+
+constexpr quint16 RemoteBypassCode = 0xFFFE;
+constexpr quint16 RemotePresetCode = 0xFFFD;
+constexpr quint32 WaveOnValue = 0x400000;
+constexpr quint32 WaveOffValue = 0x600000;
+constexpr quint32 AttackSlowValue = 0x800;
+constexpr quint32 AttackFastValue = 0x8000;
+} // namespace PedalMessages

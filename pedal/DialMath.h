@@ -1,0 +1,30 @@
+#pragma once
+// The dial arithmetic of the effect window: angles, travel positions, levels and data words.
+// A dial's angle is in whole degrees, counter-clockwise positive, 0 pointing right; its travel
+// runs clockwise from -135 (minimum) through 180, 90 and 0 to -45 (maximum). The 90 degrees at
+// the bottom between -135 and -45 are the dead zone.
+
+#include <QtGlobal>
+#include <array>
+
+namespace DialMath {
+constexpr int MinAngle = -135;
+constexpr int MaxAngle = -45;
+constexpr int MaxPosition = 269;
+constexpr int MaxLevel = 1023;
+constexpr quint32 FullScale = 0x800000;
+
+int snapDialAngle(int angle);
+int dialAngleToPosition(int angle);
+int positionToLevel(int position);
+// The angle of a travel position (0..269): the inverse of dialAngleToPosition.
+int positionToAngle(int position);
+int mapRange(int x, int inLow, int inHigh, int outLow, int outHigh);
+// The level L (0..1023) a data word stands for on a dial of the given full scale.
+int wordToLevel(quint32 word, quint32 fullScale);
+int valueToDialAngle(quint32 word, quint32 fullScale);
+inline quint32 levelToWord(int level) { return quint32(level) << 13; }
+
+// Pitch ratios of the first harmonic, -12..+12 semitones, in units of 2^-22.
+extern const std::array<quint32, 25> HarmonicPitchTable;
+} // namespace DialMath

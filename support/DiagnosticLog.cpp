@@ -1,0 +1,54 @@
+#include "support/DiagnosticLog.h"
+
+#include <QFile>
+#include <QRegularExpression>
+
+void DiagnosticLog::append(const QString &text, bool scroll)
+{
+    static const QRegularExpression breaks(QStringLiteral("\r\n|\r|\n"));
+    QStringList parts = text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r'))
+                            ? text.split(breaks)
+                            : QStringList{text};
+    m_lines += parts;
+    emit linesAppended(parts, scroll);
+}
+
+void DiagnosticLog::WriteLogLine(const QString &text) { append(text, ConsoleAutoScroll); }
+
+void DiagnosticLog::addConsoleLine(const QString &text) { append(text, false); }
+
+void DiagnosticLog::clear()
+{
+    m_lines.clear();
+    emit cleared();
+}
+
+QByteArray DiagnosticLog::logFileBlock(const QStringList &lines, const QDateTime &closedAt)
+{
+    QByteArray out;
+    out += "\n\n";
+    out += closedAt.toString(QStringLiteral("dd-MM-yyyy HH:mm:ss")).toUtf8();
+    out += "\n";
+    for (const QString &l : lines) {
+        out += l.toUtf8();
+        out += "\r\n";
+    }
+    return out;
+}
+
+bool DiagnosticLog::AppendLogFile(const QString &path, const QDateTime &closedAt, QString *error) const
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Append)) {
+        if (error)
+            *error = f.errorString();
+        return false;
+    }
+    const QByteArray block = logFileBlock(m_lines, closedAt);
+    if (f.write(block) != block.size()) {
+        if (error)
+            *error = f.errorString();
+        return false;
+    }
+    return true;
+}

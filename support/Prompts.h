@@ -1,0 +1,40 @@
+#pragma once
+// The seam between the editor's logic and the person: every message box, question, file
+// dialog and hand-over to the desktop goes through Prompts, so tests can answer questions
+// and pick files.
+
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+#include <deque>
+
+class Prompts {
+public:
+    virtual ~Prompts() = default;
+    // A plain message box with a fixed text.
+    virtual void message(const QString &text) = 0;
+    // A yes/no question; true for Yes.
+    virtual bool question(const QString &text) = 0;
+    // Open and save dialogs; an empty result means the user cancelled.
+    virtual QString openFile(const QString &title, const QString &filter, const QString &folder) = 0;
+    virtual QString saveFile(const QString &title, const QString &filter, const QString &folder,
+                             const QString &defaultSuffix) = 0;
+    // Hands a web address or a folder to the desktop's default handler; failures are silent.
+    virtual void openExternal(const QUrl &url) = 0;
+};
+
+// Answers prompts from a script and records what was shown.
+class ScriptedPrompts : public Prompts {
+public:
+    void message(const QString &text) override { messages << text; }
+    bool question(const QString &text) override;
+    QString openFile(const QString &, const QString &, const QString &) override;
+    QString saveFile(const QString &, const QString &, const QString &, const QString &) override;
+    void openExternal(const QUrl &url) override { opened << url; }
+
+    QStringList messages;
+    QList<QUrl> opened;
+    QStringList questions;
+    std::deque<bool> answers;   // next answers to questions; Yes when empty
+    std::deque<QString> files;  // next file dialog results; cancel when empty
+};

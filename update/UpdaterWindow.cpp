@@ -1,7 +1,0 @@
-#include "update/UpdaterWindow.h"
-
-TformUpdateUpdater::TformUpdateUpdater(QWidget *parent) : QWidget(parent, Qt::Window)
-{
-    setObjectName(QStringLiteral("formUpdateUpdater"));
-    setWindowTitle(QStringLiteral("UpdateUpdater"));
-}

@@ -1,0 +1,76 @@
+#pragma once
+// The debug console: the live diagnostic log and a few service tools.
+
+#include <QStringList>
+#include <QTimer>
+#include <QWidget>
+#include <array>
+
+class DiagnosticLog;
+class FilterPlot;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+
+class DebugConsoleWindow : public QWidget {
+    Q_OBJECT
+public:
+    explicit DebugConsoleWindow(DiagnosticLog *log, QWidget *parent = nullptr);
+
+    QPlainTextEdit *Memo1 = nullptr;
+    QPushButton *btnClear = nullptr;
+    QPushButton *btnScrollTop = nullptr;
+    QCheckBox *CheckBox1 = nullptr;
+    QPushButton *btnEraseEeprom = nullptr;
+    QPushButton *btnReadEEPROM = nullptr;
+    QLabel *Label1 = nullptr;
+    QComboBox *cmbI2Caddr = nullptr;
+    QPushButton *btnSend = nullptr;
+    QLineEdit *edtAddress = nullptr;
+    QLineEdit *edtData = nullptr;
+    QComboBox *cmbNotePicker = nullptr;
+    // The filter coefficient calculator, shown by the "Filter" button.
+    QPushButton *btnShowCalculator = nullptr;
+    QWidget *calculatorPanel = nullptr;
+    QLineEdit *edtQ = nullptr;
+    QLineEdit *edtBoost = nullptr;
+    QPushButton *btnGetNoteFrequency = nullptr;
+    FilterPlot *plot = nullptr;
+
+    // Calculator state.
+    int semitoneOffset = -12; // picker index - 12
+    double Q = 11.0;
+    double boost = -6.0;
+    double lastF0 = 0;
+    std::array<qint32, 5> lastValues{};
+
+    void cmbNotePickerChange();
+    void edtQChange();
+    void edtBoostChange();
+    void btnGetNoteFrequencyClick();
+    // Computes, converts and logs; false (with a log line) when there is nothing sound to write.
+    bool CalcFilterCoefficients(double f0);
+
+    // Shows lines still waiting for the next repaint at once (tests and close).
+    void flushPending();
+
+    void btnClearClick();
+    void btnScrollTopClick();
+    void CheckBox1Change();
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void layoutControls();
+    bool readNumber(QLineEdit *field, double *value);
+    void onLinesAppended(const QStringList &lines, bool scroll);
+
+    DiagnosticLog *m_log;
+    QStringList m_pending;
+    bool m_pendingScroll = false;
+    QTimer m_flush;
+};

@@ -1,0 +1,35 @@
+#include "windows/WidgetPrompts.h"
+
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace {
+const QString Title = QStringLiteral("Quarnelo Editor");
+}
+
+void WidgetPrompts::message(const QString &text) { QMessageBox::information(m_parent, Title, text); }
+
+bool WidgetPrompts::question(const QString &text)
+{
+    return QMessageBox::question(m_parent, Title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) ==
+           QMessageBox::Yes;
+}
+
+QString WidgetPrompts::openFile(const QString &title, const QString &filter, const QString &folder)
+{
+    return QFileDialog::getOpenFileName(m_parent, title, folder, filter);
+}
+
+QString WidgetPrompts::saveFile(const QString &title, const QString &filter, const QString &folder,
+                                const QString &defaultSuffix)
+{
+    QFileDialog dialog(m_parent, title, folder, filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(defaultSuffix);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().first();
+}
+
+void WidgetPrompts::openExternal(const QUrl &url) { QDesktopServices::openUrl(url); }

@@ -1,0 +1,22 @@
+#pragma once
+// Message boxes, questions, file dialogs and the desktop, for the real editor.
+
+#include "support/Prompts.h"
+#include "support/Clock.h"
+
+#include <QPointer>
+#include <QWidget>
+
+class WidgetPrompts : public Prompts {
+public:
+    void setParent(QWidget *parent) { m_parent = parent; }
+    void message(const QString &text) override;
+    bool question(const QString &text) override;
+    QString openFile(const QString &title, const QString &filter, const QString &folder) override;
+    QString saveFile(const QString &title, const QString &filter, const QString &folder,
+                     const QString &defaultSuffix) override;
+    void openExternal(const QUrl &url) override;
+
+private:
+    QPointer<QWidget> m_parent;
+};
