@@ -4,7 +4,7 @@
 
 #include <QRegularExpression>
 
-bool EffectList::LoadResourceToList(const QString &name, QStringList *lines, QString *error)
+bool EffectList::loadResourceToList(const QString &name, QStringList *lines, QString *error)
 {
     QByteArray data;
     if (!Resources::load(name, &data, error))

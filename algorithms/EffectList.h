@@ -7,7 +7,7 @@
 namespace EffectList {
 // Loads a named data block as text lines (split at CR, LF or CR LF). On failure error holds
 // the reason and lines is left as it was.
-bool LoadResourceToList(const QString &name, QStringList *lines, QString *error);
+bool loadResourceToList(const QString &name, QStringList *lines, QString *error);
 // The newest algorithm number named by an effect list entry: the five characters after the
 // first twelve, read as a decimal number ("Quarnelo MK3 0015" gives 15). 0 when unreadable.
 int latestAlgorithmNumber(const QString &firstItem);

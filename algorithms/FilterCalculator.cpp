@@ -18,7 +18,7 @@ const QStringList &noteNames()
     return names;
 }
 
-double NoteFrequency(int n) { return 110.0 * std::pow(2.0, n / 12.0); }
+double noteFrequency(int n) { return 110.0 * std::pow(2.0, n / 12.0); }
 
 Coefficients peaking(double f0, double q, double boostDb, double outputGainDb)
 {

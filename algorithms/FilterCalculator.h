@@ -16,7 +16,7 @@ using Coefficients = std::array<double, 5>;
 // The 48 notes of the picker, A1 to G#5.
 const QStringList &noteNames();
 // 110 * 2^(n/12) Hz; n = picker index - 12.
-double NoteFrequency(int n);
+double noteFrequency(int n);
 Coefficients peaking(double f0, double q, double boostDb, double outputGainDb = 0.0);
 // Each coefficient * 2^23, rounded half to even. False when one does not fit 32 bits.
 bool toFixed(const Coefficients &k, std::array<qint32, 5> *fixed);

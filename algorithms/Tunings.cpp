@@ -88,13 +88,13 @@ std::array<qint32, 5> Tunings::recordValues(int r)
     return values;
 }
 
-QString Tunings::BuildTuningData(DiagnosticLog *log)
+QString Tunings::buildTuningData(DiagnosticLog *log)
 {
     QString data;
     data.reserve(2 * TableBytes);
     for (const char *b : TuningTable)
         data += QLatin1String(b);
     if (log)
-        log->WriteLogLine(QStringLiteral("tuning data: ") + data);
+        log->writeLogLine(QStringLiteral("tuning data: ") + data);
     return data;
 }

@@ -14,5 +14,5 @@ QString tableByte(int i);
 // Record r's five coefficients as the signed 32-bit numbers the table holds.
 std::array<qint32, 5> recordValues(int r);
 // The whole table as hex text (1,280 characters); logs "tuning data: " and the text.
-QString BuildTuningData(DiagnosticLog *log);
+QString buildTuningData(DiagnosticLog *log);
 } // namespace Tunings

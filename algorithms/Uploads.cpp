@@ -3,11 +3,13 @@
 #include "algorithms/EffectList.h"
 #include "algorithms/StandInImages.h"
 #include "algorithms/Tunings.h"
-#include "pedal/EditorCore.h"
-#include "support/Prompts.h"
-#include "support/Clock.h"
+#include "device/Communication.h"
+#include "device/D2XXUnit.h"
 #include "device/HexCodec.h"
 #include "device/PedalMessages.h"
+#include "support/Clock.h"
+#include "support/DiagnosticLog.h"
+#include "support/Prompts.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -23,19 +25,13 @@ struct Busy {
 };
 } // namespace
 
-Uploads::Uploads(EditorCore &ctx, QObject *parent) : QObject(parent), m_ctx(ctx)
+Uploads::Uploads(DiagnosticLog &log, Prompts &prompts, Clock &clock, D2XXUnit &d2xx, Communication &comm,
+                 QObject *parent)
+    : QObject(parent), m_log(log), m_prompts(prompts), m_clock(clock), m_d2xx(d2xx), m_comm(comm)
 {
-    UploadCheckTimer = ctx.clock->createTimer(this);
-    UploadCheckTimer->setInterval(5000);
-    connect(UploadCheckTimer, &ClockTimer::timeout, this, [this] { setStatus(QStringLiteral("Upload Failed")); });
-}
-
-bool Uploads::busy(const QString &what)
-{
-    if (!m_uploading && !m_ctx.comm.exchangeBusy())
-        return false;
-    m_ctx.log.WriteLogLine(what + QStringLiteral(" ignored: an exchange with the pedal is under way"));
-    return true;
+    checkTimer = clock.createTimer(this);
+    checkTimer->setInterval(5000);
+    connect(checkTimer, &ClockTimer::timeout, this, [this] { setStatus(QStringLiteral("Upload Failed")); });
 }
 
 void Uploads::setStatus(const QString &text)
@@ -47,45 +43,42 @@ void Uploads::setStatus(const QString &text)
 void Uploads::tell(const QString &message)
 {
     lastMessage = message;
-    m_ctx.prompts->message(message);
+    m_prompts.message(message);
 }
 
 void Uploads::resumePoll()
 {
-    if (m_ctx.comm.Linked && !m_ctx.comm.firmware_upgrade_mode)
-        m_ctx.comm.Timer_USB_Read->start();
+    if (m_comm.linked && !m_comm.firmwareUpgradeMode)
+        m_comm.pollTimer->start();
 }
 
 bool Uploads::refuseStandIn(const QByteArray &image)
 {
-    if (!StandInImages::isStandIn(image) || !m_ctx.comm.linkedToRealPedal())
+    if (!StandInImages::isStandIn(image) || !m_comm.linkedToRealPedal())
         return false;
-    m_ctx.log.WriteLogLine(QStringLiteral("upload refused: stand-in image and a real pedal"));
+    m_log.writeLogLine(QStringLiteral("upload refused: stand-in image and a real pedal"));
     tell(QStringLiteral("This algorithm image is a stand-in, made for tests and the simulated pedal; it is not the "
                         "maker's algorithm. It is not written into a real pedal. Nothing was sent."));
     return true;
 }
 
-Uploads::Result Uploads::btnUploadClick()
+Uploads::Result Uploads::uploadCarriedImage(const QString &effectName, QStringList *resourceLines,
+                                            const std::function<void()> &afterAnswer)
 {
-    if (busy(QStringLiteral("upload")))
-        return Result::Refused;
     Busy busy(m_uploading);
-    DiagnosticLog &log = m_ctx.log;
-    Communication &comm = m_ctx.comm;
-    log.WriteLogLine(QStringLiteral("********************UPLOAD********************"));
-    comm.Timer_USB_Read->stop();
-    if (!m_ctx.prompts->question(Question)) {
+    m_log.writeLogLine(QStringLiteral("********************UPLOAD********************"));
+    m_comm.pollTimer->stop();
+    if (!m_prompts.question(Question)) {
         resumePoll();
         return Result::Cancelled;
     }
 
     // The image is checked whole before anything reaches the pedal.
-    const QString resource = HexCodec::effectNameToResourceName(m_ctx.SelectedEffectName);
+    const QString resource = HexCodec::effectNameToResourceName(effectName);
     QStringList lines;
     QString error;
-    if (m_ctx.SelectedEffectName.isEmpty() || !EffectList::LoadResourceToList(resource, &lines, &error)) {
-        log.WriteLogLine(QStringLiteral("upload stopped: no image for '%1'").arg(m_ctx.SelectedEffectName));
+    if (effectName.isEmpty() || !EffectList::loadResourceToList(resource, &lines, &error)) {
+        m_log.writeLogLine(QStringLiteral("upload stopped: no image for '%1'").arg(effectName));
         tell(QStringLiteral("Error loading resource: ") +
              (error.isEmpty() ? QStringLiteral("no effect is selected") : error) + QStringLiteral(". Nothing was sent."));
         resumePoll();
@@ -95,8 +88,8 @@ Uploads::Result Uploads::btnUploadClick()
     const int len = int(text.size() / 2);
     const QByteArray image = HexCodec::hexTextToBytes(text, &error);
     if (!error.isEmpty() || len == 0 || len > MaxImageBytes) {
-        log.WriteLogLine(QStringLiteral("upload stopped: the image of '%1' is damaged").arg(m_ctx.SelectedEffectName));
-        tell(QStringLiteral("The algorithm image of %1 is damaged. Nothing was sent.").arg(m_ctx.SelectedEffectName));
+        m_log.writeLogLine(QStringLiteral("upload stopped: the image of '%1' is damaged").arg(effectName));
+        tell(QStringLiteral("The algorithm image of %1 is damaged. Nothing was sent.").arg(effectName));
         resumePoll();
         return Result::Refused;
     }
@@ -105,34 +98,33 @@ Uploads::Result Uploads::btnUploadClick()
         return Result::Refused;
     }
 
-    comm.SendHexMessage(PedalMessages::bypass(true), 2);
-    m_ctx.clock->pause(40);
-    m_ctx.d2xx->ReportDeviceErrors = true;
-    UploadCheckTimer->start();
-    m_ctx.ResourceLines = lines;
-    log.WriteLogLine(QStringLiteral("resource name: ") + resource);
-    log.WriteLogLine(QStringLiteral("size: %1").arg(len));
-    log.WriteLogLine(QStringLiteral("filecontent (first 128 bytes): ") + text.left(256));
-    const int converted = HexCodec::hexTextToBuffer(text, m_ctx.d2xx->FTTransmitBuffer.data(), len);
-    log.WriteLogLine(QStringLiteral("num of bytes: %1").arg(converted));
-    m_ctx.d2xx->WriteFTDeviceBuffer(quint32(len));
-    log.WriteLogLine(QStringLiteral("write to device"));
+    m_comm.sendHexMessage(PedalMessages::bypass(true), 2);
+    m_clock.pause(40);
+    m_d2xx.ReportDeviceErrors = true;
+    checkTimer->start();
+    *resourceLines = lines;
+    m_log.writeLogLine(QStringLiteral("resource name: ") + resource);
+    m_log.writeLogLine(QStringLiteral("size: %1").arg(len));
+    m_log.writeLogLine(QStringLiteral("filecontent (first 128 bytes): ") + text.left(256));
+    const int converted = HexCodec::hexTextToBuffer(text, m_d2xx.FTTransmitBuffer.data(), len);
+    m_log.writeLogLine(QStringLiteral("num of bytes: %1").arg(converted));
+    m_d2xx.WriteFTDeviceBuffer(quint32(len));
+    m_log.writeLogLine(QStringLiteral("write to device"));
     setStatus(QStringLiteral("Uploading..."));
 
-    const Result waited = finishWait(UploadReplyWait(false));
+    const Result waited = finishWait(waitForAnswer(false));
     if (waited != Result::Done)
         return waited;
-    comm.RequestDeviceInformation();
-    UploadCheckTimer->stop();
+    if (afterAnswer)
+        afterAnswer();
+    checkTimer->stop();
     resumePoll();
     return Result::Done;
 }
 
-Uploads::Result Uploads::menuLoadAlgorithmFromFileClick()
+Uploads::Result Uploads::chooseAndUploadFile()
 {
-    if (busy(QStringLiteral("upload")))
-        return Result::Refused;
-    const QString path = m_ctx.prompts->openFile(QStringLiteral("Open"), QStringLiteral("Dat files (*.dat)"), lastFolder);
+    const QString path = m_prompts.openFile(QStringLiteral("Open"), QStringLiteral("Dat files (*.dat)"), lastFolder);
     if (path.isEmpty())
         return Result::Cancelled;
     return uploadFile(path);
@@ -140,11 +132,8 @@ Uploads::Result Uploads::menuLoadAlgorithmFromFileClick()
 
 Uploads::Result Uploads::uploadFile(const QString &path)
 {
-    if (busy(QStringLiteral("upload")))
-        return Result::Refused;
     Busy busy(m_uploading);
-    DiagnosticLog &log = m_ctx.log;
-    if (!m_ctx.prompts->question(Question))
+    if (!m_prompts.question(Question))
         return Result::Cancelled;
 
     // Read and check the whole file first: a truncated or foreign file is never sent.
@@ -177,21 +166,20 @@ Uploads::Result Uploads::uploadFile(const QString &path)
     if (refuseStandIn(image))
         return Result::Refused;
 
-    m_ctx.comm.SendHexMessage(PedalMessages::bypass(true), 2);
-    m_ctx.clock->pause(400);
-    m_ctx.d2xx->ReportDeviceErrors = true;
-    m_ctx.comm.Timer_USB_Read->stop();
-    UploadCheckTimer->start();
+    m_comm.sendHexMessage(PedalMessages::bypass(true), 2);
+    m_clock.pause(400);
+    m_d2xx.ReportDeviceErrors = true;
+    m_comm.pollTimer->stop();
+    checkTimer->start();
     lastFolder = QFileInfo(path).absolutePath();
-    log.WriteLogLine(QStringLiteral("Opening - ") + QFileInfo(path).absoluteFilePath());
-    std::copy(image.begin(), image.end(), m_ctx.d2xx->FTTransmitBuffer.begin());
-    const quint32 written = m_ctx.d2xx->WriteFTDeviceBuffer(quint32(image.size()));
-    log.WriteLogLine(QStringLiteral("%1 Bytes Sent ...").arg(written));
+    m_log.writeLogLine(QStringLiteral("Opening - ") + QFileInfo(path).absoluteFilePath());
+    const quint32 written = m_comm.writeBytes(image);
+    m_log.writeLogLine(QStringLiteral("%1 Bytes Sent ...").arg(written));
 
-    const Result waited = finishWait(UploadReplyWait(true));
+    const Result waited = finishWait(waitForAnswer(true));
     if (waited != Result::Done)
         return waited;
-    UploadCheckTimer->stop();
+    checkTimer->stop();
     resumePoll();
     return Result::Done;
 }
@@ -200,24 +188,24 @@ Uploads::Result Uploads::finishWait(Result waited)
 {
     if (waited == Result::Done)
         return waited;
-    UploadCheckTimer->stop();
+    checkTimer->stop();
     setStatus(QStringLiteral("Upload Failed"));
     if (waited == Result::NoAnswer) {
-        m_ctx.log.WriteLogLine(QStringLiteral("upload: no answer from the pedal within %1 s").arg(answerLimitMs / 1000));
+        m_log.writeLogLine(QStringLiteral("upload: no answer from the pedal within %1 s").arg(answerLimitMs / 1000));
         resumePoll();
         tell(QStringLiteral("The pedal did not answer the upload within %1 seconds. Check the pedal and its "
                             "connection, then upload again.")
                  .arg(answerLimitMs / 1000));
     } else {
-        m_ctx.log.WriteLogLine(QStringLiteral("upload: the USB device could not be read"));
+        m_log.writeLogLine(QStringLiteral("upload: the USB device could not be read"));
     }
     return waited;
 }
 
-Uploads::Result Uploads::UploadReplyWait(bool logCounts)
+Uploads::Result Uploads::waitForAnswer(bool logCounts)
 {
     // While the answer is awaited no request may send 02 00 and take the answer for its own.
-    const bool owned = m_ctx.comm.tryBeginExchange(QStringLiteral("upload answer wait"));
+    const bool owned = m_comm.tryBeginExchange(QStringLiteral("upload answer wait"));
     struct Release {
         Communication &c;
         bool owned;
@@ -226,54 +214,50 @@ Uploads::Result Uploads::UploadReplyWait(bool logCounts)
             if (owned)
                 c.endExchange();
         }
-    } release{m_ctx.comm, owned};
+    } release{m_comm, owned};
 
-    D2XXUnit &d2xx = *m_ctx.d2xx;
-    Clock &clock = *m_ctx.clock;
-    const qint64 deadline = clock.nowMs() + answerLimitMs;
-    switch (m_ctx.comm.waitForFirstByte(answerLimitMs)) {
+    const qint64 deadline = m_clock.nowMs() + answerLimitMs;
+    switch (m_comm.waitForFirstByte(answerLimitMs)) {
     case Communication::WaitResult::DeviceFailed: return Result::DeviceFailed;
     case Communication::WaitResult::TimedOut: return Result::NoAnswer;
     case Communication::WaitResult::Answered: break;
     }
     // Gather the answer (17 bytes) over as many reads as it takes; each read is shown.
     QByteArray answer;
-    qint64 lastByteAt = clock.nowMs();
+    qint64 lastByteAt = m_clock.nowMs();
     for (;;) {
-        clock.waitForActivity(0);
-        const quint32 n = d2xx.ReadFTDeviceBuffer(D2XXUnit::BufferSize);
+        m_clock.waitForActivity(0);
+        const quint32 n = m_d2xx.ReadFTDeviceBuffer(D2XXUnit::BufferSize);
         if (logCounts)
-            m_ctx.log.WriteLogLine(QStringLiteral("num of bytes received from device: %1").arg(n));
+            m_log.writeLogLine(QStringLiteral("num of bytes received from device: %1").arg(n));
         if (n > 0) {
-            answer.append(reinterpret_cast<const char *>(d2xx.FTReceiveBuffer.data()), int(n));
+            answer.append(reinterpret_cast<const char *>(m_d2xx.FTReceiveBuffer.data()), int(n));
             const QString text = QString::fromLatin1(answer.left(17));
-            m_ctx.log.WriteLogLine(QStringLiteral("received: ") + text);
+            m_log.writeLogLine(QStringLiteral("received: ") + text);
             setStatus(text);
-            lastByteAt = clock.nowMs();
+            lastByteAt = m_clock.nowMs();
             if (lastByteAt < deadline)
                 continue; // a line that never falls quiet ends at the time limit
         }
-        if (d2xx.FTLastIOStatus != 0 || answer.size() >= 17 || clock.nowMs() - lastByteAt >= 50)
+        if (m_d2xx.FTLastIOStatus != 0 || answer.size() >= 17 || m_clock.nowMs() - lastByteAt >= 50)
             break;
-        clock.waitForActivity(10);
+        m_clock.waitForActivity(10);
     }
     return Result::Done;
 }
 
-Uploads::Result Uploads::menuUploadTuningsDataClick()
+Uploads::Result Uploads::uploadTuningData()
 {
-    if (busy(QStringLiteral("tuning upload")))
-        return Result::Refused;
-    const QString data = Tunings::BuildTuningData(&m_ctx.log);
-    if (!m_ctx.prompts->question(QStringLiteral("Upload Tuning Data?")))
+    const QString data = Tunings::buildTuningData(&m_log);
+    if (!m_prompts.question(QStringLiteral("Upload Tuning Data?")))
         return Result::Cancelled;
-    m_ctx.comm.SendHexMessage(PedalMessages::bypass(true), 2);
-    m_ctx.clock->pause(400);
+    m_comm.sendHexMessage(PedalMessages::bypass(true), 2);
+    m_clock.pause(400);
     const QString text = QStringLiteral("0E") + data;
     const int n = int(text.size() / 2);
-    m_ctx.log.WriteLogLine(QStringLiteral("num_of_bytes: %1").arg(n));
-    m_ctx.d2xx->PurgeFTDeviceTX();
-    m_ctx.comm.SendHexMessage(text, n);
-    m_ctx.clock->pause(100);
+    m_log.writeLogLine(QStringLiteral("num_of_bytes: %1").arg(n));
+    m_d2xx.PurgeFTDeviceTX();
+    m_comm.sendHexMessage(text, n);
+    m_clock.pause(100);
     return Result::Done;
 }

@@ -1,13 +1,20 @@
 #pragma once
 // Sending data blocks to the pedal: an algorithm image (carried, or a ".dat" file) with the
-// wait for the pedal's answer, and the tuning table.
+// wait for the pedal's answer, and the tuning table. Whether an upload may start is decided by
+// the pedal service, which is the only caller.
 
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <QStringList>
+#include <functional>
 
-struct EditorCore;
+class Clock;
 class ClockTimer;
+class Communication;
+class D2XXUnit;
+class DiagnosticLog;
+class Prompts;
 
 class Uploads : public QObject {
     Q_OBJECT
@@ -15,36 +22,41 @@ public:
     enum class Result { Done, Cancelled, Refused, NoAnswer, DeviceFailed };
     static constexpr int MaxImageBytes = 65536;
 
-    explicit Uploads(EditorCore &ctx, QObject *parent = nullptr);
+    Uploads(DiagnosticLog &log, Prompts &prompts, Clock &clock, D2XXUnit &d2xx, Communication &comm,
+            QObject *parent = nullptr);
 
-    ClockTimer *UploadCheckTimer; // 5 s: "Upload Failed" while no answer has come
+    ClockTimer *checkTimer;       // 5 s: "Upload Failed" while no answer has come
     int answerLimitMs = 20000;    // after this the wait for the answer gives up
     QString status;               // what the status label shows
     QString lastFolder;           // where the open-file dialog opens next
     QString lastMessage;          // the last message shown to the user
 
     bool uploading() const { return m_uploading; }
-    // Upload Audio Algorithm: the image of the selected effect.
-    Result btnUploadClick();
+    // Upload Audio Algorithm: the carried image of an effect. Once the pedal has answered,
+    // afterAnswer runs (the device information request) and resourceLines takes the image.
+    Result uploadCarriedImage(const QString &effectName, QStringList *resourceLines,
+                              const std::function<void()> &afterAnswer);
     // Load Effect From File: the dialog, then uploadFile.
-    Result menuLoadAlgorithmFromFileClick();
+    Result chooseAndUploadFile();
     Result uploadFile(const QString &path);
     // Upload Tuning Data.
-    Result menuUploadTuningsDataClick();
+    Result uploadTuningData();
 
 signals:
     void statusChanged(const QString &status);
 
 private:
-    Result UploadReplyWait(bool logCounts);
+    Result waitForAnswer(bool logCounts);
     Result finishWait(Result waited);
-    // True (with a log line) while an upload or another exchange waits for the pedal.
-    bool busy(const QString &what);
     void setStatus(const QString &text);
     void tell(const QString &message);
     bool refuseStandIn(const QByteArray &image);
     void resumePoll();
 
-    EditorCore &m_ctx;
+    DiagnosticLog &m_log;
+    Prompts &m_prompts;
+    Clock &m_clock;
+    D2XXUnit &m_d2xx;
+    Communication &m_comm;
     bool m_uploading = false;
 };

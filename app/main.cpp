@@ -4,6 +4,7 @@
 
 #include "pedal/EditorCore.h"
 #include "windows/MainWindow.h"
+#include "support/Clock.h"
 #include "windows/WidgetPrompts.h"
 #include "device/SerialPortBackend.h"
 #include "simulator/SimBackend.h"
@@ -28,12 +29,12 @@ int main(int argc, char **argv)
     SimBackend simulated(&clock);
     simulated.pedal()->wireTiming = true; // answers take as long as on a real line
 
-    EditorCore ctx(UserFiles::defaultDocumentsFolder(), &prompts, &clock, &serial, &simulated);
-    Editor editor(ctx);
+    EditorCore core(UserFiles::defaultDocumentsFolder(), &prompts, &clock, &serial, &simulated);
+    Editor editor(core);
     prompts.setParent(editor.main());
     QObject::connect(editor.main(), &MainWindow::closed, &app, &QApplication::quit);
     editor.main()->show();
     if (simulate)
-        QTimer::singleShot(0, &ctx.comm, &Communication::LinkSimulated);
+        QTimer::singleShot(0, &core.service, &PedalService::linkSimulated);
     return app.exec();
 }

@@ -23,14 +23,14 @@ private slots:
         DebugConsoleWindow console(&log);
         console.show();
         for (int i = 0; i < alreadyThere; ++i)
-            log.WriteLogLine(QStringLiteral("%1: FF").arg(i));
+            log.writeLogLine(QStringLiteral("%1: FF").arg(i));
         console.flushPending();
         QBENCHMARK {
             for (int p = 0; p < 16384; ++p)
-                log.WriteLogLine(QStringLiteral("%1: FF").arg(p));
+                log.writeLogLine(QStringLiteral("%1: FF").arg(p));
             console.flushPending();
         }
-        QVERIFY(console.Memo1->blockCount() >= 16384);
+        QVERIFY(console.logView->blockCount() >= 16384);
     }
 };
 

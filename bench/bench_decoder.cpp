@@ -12,7 +12,7 @@ private slots:
         for (int i = 0; i < 106; ++i)
             answer += "\n" + QByteArray::number(i * 7 % 256) + "\r";
         QBENCHMARK {
-            const DecodedReply r = DecodeReplyBytes(answer);
+            const DecodedReply r = decodeReplyBytes(answer);
             QCOMPARE(r.values.size(), 106);
         }
     }

@@ -1,26 +1,23 @@
 #include "cli/CliCommands.h"
 
-#include "pedal/EditorCore.h"
-#include "support/Prompts.h"
-#include "support/Clock.h"
-#include "algorithms/EffectList.h"
-#include "algorithms/Uploads.h"
-#include "presets/PresetFile.h"
-#include "device/DeviceInformation.h"
-#include "pedal/DeviceReport.h"
-#include "pedal/ControlStates.h"
-#include "pedal/DialMath.h"
-#include "device/PedalMessages.h"
-#include "pedal/ParameterCatalogue.h"
-#include "pedal/ParameterRecords.h"
 #include "device/HexCodec.h"
+#include "device/PedalMessages.h"
 #include "device/SerialPortBackend.h"
+#include "pedal/DeviceReport.h"
+#include "pedal/DialMath.h"
+#include "pedal/EditorCore.h"
+#include "pedal/ParameterCatalogue.h"
+#include "presets/PresetFile.h"
 #include "simulator/SimBackend.h"
+#include "support/Clock.h"
+#include "support/Prompts.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <cmath>
 #include <memory>
+#include <optional>
 
 namespace {
 // Messages meant for a message box become lines on stderr.
@@ -110,183 +107,166 @@ QString controlValue(int i, quint32 word)
     return QString();
 }
 
-// The parameter addresses of the algorithm the pedal runs, from the header of its image.
-bool loadPedalAddresses(const Communication &comm, EffectParameters *P, QTextStream &err)
+// The control state set asks for: a dial's angle for a level, 1/0 for on/off, the harmonic
+// pitch list's item. Empty (with the reason) when the value does not fit the control.
+std::optional<int> requestedState(int parameter, const QString &value, QString *takes)
 {
-    QStringList lines;
-    QString error;
-    if (!EffectList::LoadResourceToList(QStringLiteral("QUARNELO_MK3_") + comm.DeviceAlgorithmText, &lines, &error)) {
-        err << "The pedal runs algorithm " << comm.DeviceAlgorithmText << ", which this editor does not carry\n";
-        return false;
-    }
-    P->loadParameterAddresses(lines.value(0));
-    return true;
-}
-
-template <typename Flush>
-int runParameterCommand(Communication &comm, EditorCore &ctx, const QStringList &command, int parameter,
-                        QTextStream &out, QTextStream &err, Flush flushMessages)
-{
-    comm.Link();
-    flushMessages();
-    if (!comm.Linked)
-        return Cli::Failed;
-    if (comm.ReplyBytes.size() < Communication::CompleteAnswerValues) {
-        comm.menuDisconnectClick();
-        return Cli::Failed;
-    }
-    const QByteArray &r = comm.ReplyBytes;
-    const auto words = DeviceInformation::fromValues(r)->parameterWords;
-    if (command[0] == QLatin1String("get")) {
-        for (int i = 0; i < 20; ++i)
-            out << ParameterCatalogue::all()[size_t(i)].name << " " << HexCodec::hexNumber(words[size_t(i)], 8) << " "
-                << controlValue(i, words[size_t(i)]) << "\n";
-        comm.menuDisconnectClick();
-        return Cli::Ok;
-    }
-
-    EffectParameters P;
-    if (!loadPedalAddresses(comm, &P, err)) {
-        comm.menuDisconnectClick();
-        return Cli::Failed;
-    }
-
     const ParameterInfo &info = ParameterCatalogue::all()[size_t(parameter)];
-    const QString value = command[2].trimmed();
-    const QString name = P.name(parameter);
-    const auto bad = [&](const QString &what) {
-        err << "quarnelo-cli: " << name << " takes " << what << ", not '" << value << "'\n";
-        comm.menuDisconnectClick();
-        return int(Cli::Usage);
-    };
-    int state = 0;
     bool ok = false;
     switch (info.control) {
     case ControlKind::Dial: {
+        *takes = QStringLiteral("a level from 0 to 1023");
         const int level = value.toInt(&ok);
         if (!ok || level < 0 || level > DialMath::MaxLevel)
-            return bad(QStringLiteral("a level from 0 to 1023"));
+            return std::nullopt;
         // The dial moves in whole degrees: the level of the nearest position goes out.
-        state = DialMath::positionToAngle(int(std::lround(level * double(DialMath::MaxPosition) / DialMath::MaxLevel)));
-        break;
+        return DialMath::positionToAngle(int(std::lround(level * double(DialMath::MaxPosition) / DialMath::MaxLevel)));
     }
     case ControlKind::Switch:
     case ControlKind::CheckBox:
+        *takes = QStringLiteral("on or off");
         if (value.compare(QLatin1String("on"), Qt::CaseInsensitive) == 0)
-            state = 1;
-        else if (value.compare(QLatin1String("off"), Qt::CaseInsensitive) == 0)
-            state = 0;
-        else
-            return bad(QStringLiteral("on or off"));
-        if (info.control == ControlKind::CheckBox && state == 1 && quint8(r[5]) == 0) {
-            err << "Set a tuning before using this parameter\n";
-            comm.menuDisconnectClick();
-            return Cli::Failed;
-        }
-        break;
+            return 1;
+        if (value.compare(QLatin1String("off"), Qt::CaseInsensitive) == 0)
+            return 0;
+        return std::nullopt;
     case ControlKind::List: {
+        *takes = QStringLiteral("an item from -12 to +12");
         const int semitones = value.toInt(&ok);
         if (!ok || semitones < -12 || semitones > 12)
-            return bad(QStringLiteral("an item from -12 to +12"));
-        state = semitones + 12;
-        break;
+            return std::nullopt;
+        return semitones + 12;
     }
     }
-    QStringList messages;
-    const QString text = ControlStates::messageFor(parameter, state, P.address(parameter));
-    for (int t = 0; t < ControlStates::timesSent(parameter); ++t) {
-        ctx.log.WriteLogLine(ControlStates::logLine(parameter, name, text));
-        messages << text;
-    }
-    for (const QString &m : messages) {
-        comm.SendHexMessage(m, 7);
-        out << "sent: " << m << "\n";
-    }
-    ctx.clock->pause(50); // let the bytes leave before the line is closed
-    comm.menuDisconnectClick();
-    return Cli::Ok;
+    return std::nullopt;
 }
-template <typename Flush>
-int runDataCommand(EditorCore &ctx, const QStringList &command, const PresetFile::PresetValues &preset,
-                   QTextStream &out, QTextStream &err, Flush flushMessages)
-{
-    Communication &comm = ctx.comm;
-    const QString cmd = command[0];
-    comm.Link();
-    flushMessages();
-    if (!comm.Linked)
-        return Cli::Failed;
-    const bool complete = comm.ReplyBytes.size() >= Communication::CompleteAnswerValues;
-    const auto done = [&](int code) {
-        flushMessages();
-        comm.menuDisconnectClick();
+
+// One run of the tool against one pedal: the editor's core, its messages on stderr and the
+// messages that reached the pedal counted.
+struct Session {
+    Session(FtdiBackend *backend, CliPrompts *prompts_, SystemClock *clock_, QTextStream &err_)
+        : core(QString(), prompts_, clock_, backend), prompts(prompts_), clock(clock_), err(err_)
+    {
+    }
+    EditorCore core;
+    CliPrompts *prompts;
+    SystemClock *clock;
+    QTextStream &err;
+    QStringList written;
+
+    PedalService &service() { return core.service; }
+    void flush()
+    {
+        for (const QString &m : prompts->messages)
+            err << m << "\n";
+        prompts->messages.clear();
+    }
+    // Links and asks the pedal for its settings; from then on every message written is counted.
+    bool link()
+    {
+        service().link();
+        flush();
+        QObject::connect(&core.comm, &Communication::messageWritten, &core.comm,
+                         [this](const QString &text) { written << text; });
+        return core.comm.linked;
+    }
+    int done(int code)
+    {
+        clock->pause(50); // let the bytes leave before the line is closed
+        flush();
+        service().unlink();
         return code;
-    };
-
-    if (cmd == QLatin1String("upload-algorithm") || cmd == QLatin1String("upload-tuning")) {
-        Uploads uploads(ctx);
-        Uploads::Result result;
-        if (cmd == QLatin1String("upload-tuning")) {
-            result = uploads.menuUploadTuningsDataClick();
-        } else if (command.size() == 2) {
-            result = uploads.uploadFile(command[1]);
-        } else {
-            QStringList effects;
-            QString error;
-            EffectList::LoadResourceToList(QStringLiteral("octave"), &effects, &error);
-            const int effect = complete ? comm.DeviceEffectNumberText.toInt() : 0;
-            ctx.SelectedEffectName = effects.value(effect);
-            result = uploads.btnUploadClick();
-        }
-        if (result != Uploads::Result::Done)
-            return done(Cli::Failed);
-        if (!uploads.status.isEmpty())
-            out << "answer: " << uploads.status << "\n";
-        if (cmd == QLatin1String("upload-tuning"))
-            out << "sent: 641 bytes of tuning data\n";
-        return done(Cli::Ok);
     }
+};
 
-    if (!complete)
-        return done(Cli::Failed);
-    const PresetFile::PresetValues current = DeviceInformation::fromValues(comm.ReplyBytes)->parameterWords;
-    if (command[1] == QLatin1String("save")) {
-        const QString path = PresetFile::withExtension(command[2]);
-        QString error;
-        if (!PresetFile::write(path, current, &error)) {
-            err << "Error saving file: " << error << "\n";
-            return done(Cli::Failed);
-        }
-        out << "File saved successfully: " << path << "\n";
-        return done(Cli::Ok);
+int runGet(Session &s, QTextStream &out)
+{
+    const PedalState &state = s.service().state();
+    if (!state.valuesKnown || !state.reported) {
+        s.err << "The pedal's settings are not known: " << state.unknownReason << "\n";
+        return s.done(Cli::Failed);
     }
+    for (int i = 0; i < ParameterCatalogue::Count; ++i) {
+        const quint32 word = state.reported->parameterWords[size_t(i)];
+        out << ParameterCatalogue::all()[size_t(i)].name << " " << HexCodec::hexNumber(word, 8) << " "
+            << controlValue(i, word) << "\n";
+    }
+    return s.done(Cli::Ok);
+}
 
-    // preset load: what the effect window sends when the preset's values go on its controls.
-    EffectParameters P;
-    if (!loadPedalAddresses(comm, &P, err))
-        return done(Cli::Failed);
-    int sent = 0;
-    for (int i = 0; i < PresetFile::Values; ++i) {
-        const std::optional<int> before = ControlStates::shownState(i, current[size_t(i)]);
-        std::optional<int> after = ControlStates::shownState(i, preset[size_t(i)]);
-        if (!after || after == before)
-            continue;
-        const ParameterInfo &info = ParameterCatalogue::all()[size_t(i)];
-        if (info.control == ControlKind::CheckBox && *after == 1 && quint8(comm.ReplyBytes[5]) == 0) {
-            err << "Set a tuning before using this parameter\n";
-            after = 0; // refused: the value 0 is sent, as the effect window does
-        }
-        const QString text = ControlStates::messageFor(i, *after, P.address(i));
-        for (int t = 0; t < ControlStates::timesSent(i); ++t) {
-            ctx.log.WriteLogLine(ControlStates::logLine(i, P.name(i), text));
-            comm.SendHexMessage(text, 7);
-            out << "sent: " << text << "\n";
-            ++sent;
-        }
+int runSet(Session &s, int parameter, int state, QTextStream &out)
+{
+    const PedalService::Result r = s.service().sendControl(parameter, state);
+    for (const QString &text : s.written)
+        out << "sent: " << text << "\n";
+    return s.done(r == PedalService::Result::Done ? Cli::Ok : Cli::Failed);
+}
+
+int runPreset(Session &s, const QString &action, const QString &path, QTextStream &out)
+{
+    if (action == QLatin1String("save"))
+        return s.done(s.service().savePreset(path) == PedalService::Result::Done ? Cli::Ok : Cli::Failed);
+    const PedalService::Result r = s.service().loadPreset(path);
+    for (const QString &text : s.written)
+        out << "sent: " << text << "\n";
+    if (r == PedalService::Result::Done)
+        out << s.written.size() << " messages sent\n";
+    return s.done(r == PedalService::Result::Done ? Cli::Ok : Cli::Failed);
+}
+
+int runUpload(Session &s, const QStringList &command, QTextStream &out)
+{
+    PedalService &pedal = s.service();
+    PedalService::UploadResult result;
+    if (command[0] == QLatin1String("upload-tuning")) {
+        result = pedal.uploadTuningData();
+    } else if (command.size() == 2) {
+        result = pedal.uploadAlgorithmFile(command[1]);
+    } else {
+        if (pedal.selectedEffect() < 0)
+            pedal.selectEffect(0); // the pedal's effect is not known: the first of the list
+        result = pedal.uploadSelectedAlgorithm();
     }
-    ctx.clock->pause(50); // let the bytes leave before the line is closed
-    out << sent << " messages sent\n";
-    return done(Cli::Ok);
+    if (result != PedalService::UploadResult::Done)
+        return s.done(Cli::Failed);
+    if (!pedal.uploadStatus().isEmpty())
+        out << "answer: " << pedal.uploadStatus() << "\n";
+    if (command[0] == QLatin1String("upload-tuning"))
+        out << "sent: 641 bytes of tuning data\n";
+    return s.done(Cli::Ok);
+}
+
+// send HEX: one raw message on the line, without the device information request.
+int runSend(Session &s, const QString &serial, const QString &hex, QTextStream &out)
+{
+    Communication &comm = s.core.comm;
+    D2XXUnit &d2xx = *s.core.d2xx;
+    if (!comm.link()) {
+        s.flush();
+        s.err << "Could not open " << serial << "\n";
+        return Cli::Failed;
+    }
+    comm.pollTimer->stop(); // the answer is read here, not by the background poll
+    const QByteArray bytes = QByteArray::fromHex(hex.toLatin1());
+    comm.sendHexMessage(hex.toUpper(), int(bytes.size()));
+    const bool writeFailed = d2xx.FTLastIOStatus != 0;
+    s.clock->pause(100); // let the bytes leave and a quick answer come back
+    QByteArray answer;
+    while (d2xx.GetFTDeviceQueueStatus() == 0 && d2xx.FTQueuedBytes > 0 && answer.size() < D2XXUnit::BufferSize) {
+        const quint32 n = d2xx.ReadFTDeviceBuffer(D2XXUnit::BufferSize);
+        answer.append(reinterpret_cast<const char *>(d2xx.FTReceiveBuffer.data()), int(n));
+        if (n == 0)
+            break;
+    }
+    comm.unlink();
+    if (writeFailed) {
+        s.err << "Writing to " << serial << " failed:" << D2XXUnit::statusText(d2xx.FTLastIOStatus) << "\n";
+        return Cli::Failed;
+    }
+    out << "sent: " << HexCodec::bytesToHexText(bytes) << "\n";
+    if (!answer.isEmpty())
+        out << "answer: " << HexCodec::bytesToHexText(answer) << "\n";
+    return Cli::Ok;
 }
 } // namespace
 
@@ -346,20 +326,22 @@ int Cli::run(const QStringList &args, QTextStream &out, QTextStream &err)
         err << "quarnelo-cli: usage: upload-algorithm [FILE.dat] | upload-tuning\n";
         return Usage;
     }
-    PresetFile::PresetValues presetValues{};
     if (cmd == QLatin1String("preset")) {
         const QString action = o.command.value(1);
         if (o.command.size() != 3 || (action != QLatin1String("save") && action != QLatin1String("load"))) {
             err << "quarnelo-cli: usage: preset save FILE | preset load FILE\n";
             return Usage;
         }
+        // A file that is not a preset is refused before the pedal is linked.
+        PresetFile::PresetValues values{};
         QString message;
-        if (action == QLatin1String("load") && !PresetFile::load(o.command[2], &presetValues, &message)) {
+        if (action == QLatin1String("load") && !PresetFile::load(o.command[2], &values, &message)) {
             err << message << "\n";
             return Failed;
         }
     }
     int parameter = -1;
+    std::optional<int> setState;
     if (cmd == QLatin1String("set")) {
         for (int i = 0; i < ParameterCatalogue::Count; ++i) {
             if (o.command[1].compare(QLatin1String(ParameterCatalogue::all()[size_t(i)].name), Qt::CaseInsensitive) == 0)
@@ -367,6 +349,14 @@ int Cli::run(const QStringList &args, QTextStream &out, QTextStream &err)
         }
         if (parameter < 0) {
             err << "quarnelo-cli: no parameter is named " << o.command[1] << "\n";
+            return Usage;
+        }
+        QString takes;
+        const QString value = o.command[2].trimmed();
+        setState = requestedState(parameter, value, &takes);
+        if (!setState) {
+            err << "quarnelo-cli: " << ParameterCatalogue::name(parameter) << " takes " << takes << ", not '" << value
+                << "'\n";
             return Usage;
         }
     }
@@ -378,14 +368,8 @@ int Cli::run(const QStringList &args, QTextStream &out, QTextStream &err)
         backend = std::make_unique<SimBackend>(&clock);
     else
         backend = std::make_unique<SerialPortBackend>(o.port.isEmpty() ? QStringList() : QStringList{o.port});
-    EditorCore ctx(QString(), &prompts, &clock, backend.get());
-    Communication &comm = ctx.comm;
-    D2XXUnit &d2xx = *ctx.d2xx;
-    const auto flushMessages = [&] {
-        for (const QString &m : prompts.messages)
-            err << m << "\n";
-        prompts.messages.clear();
-    };
+    Session session(backend.get(), &prompts, &clock, err);
+    D2XXUnit &d2xx = *session.core.d2xx;
 
     d2xx.GetFTDeviceCount();
     if (cmd == QLatin1String("list")) {
@@ -419,63 +403,37 @@ int Cli::run(const QStringList &args, QTextStream &out, QTextStream &err)
         err << "No device found\n";
         return NoDevice;
     }
-    comm.DeviceSerialNumber = serial;
+    Communication &comm = session.core.comm;
+    comm.deviceSerialNumber = serial;
     comm.deviceLabel = description;
-    comm.SetLineSettings(Communication::NormalLine);
 
-    if (cmd == QLatin1String("get") || cmd == QLatin1String("set"))
-        return runParameterCommand(comm, ctx, o.command, parameter, out, err, flushMessages);
-    if (asks || cmd == QLatin1String("preset"))
-        return runDataCommand(ctx, o.command, presetValues, out, err, flushMessages);
-
-    if (cmd == QLatin1String("info")) {
-        comm.Link();
-        flushMessages();
-        if (!comm.Linked) {
-            err << "Could not open " << serial << "\n";
-            return Failed;
+    if (cmd == QLatin1String("send")) {
+        const QString hex = o.command[1];
+        static const QRegularExpression hexText(QStringLiteral("^([0-9A-Fa-f]{2})+$"));
+        if (!hexText.match(hex).hasMatch() || hex.size() / 2 > 65536) {
+            err << "quarnelo-cli: '" << hex << "' is not hex text (two hex digits per byte)\n";
+            return Usage;
         }
-        if (comm.ReplyBytes.size() < Communication::CompleteAnswerValues) {
-            comm.menuDisconnectClick();
-            return Failed;
-        }
-        for (const QString &line : DeviceReport::describe(*DeviceInformation::fromValues(comm.ReplyBytes)))
-            out << line << "\n";
-        comm.menuDisconnectClick();
-        return Ok;
+        return runSend(session, serial, hex, out);
     }
 
-    // send HEX
-    const QString hex = o.command[1];
-    static const QRegularExpression hexText(QStringLiteral("^([0-9A-Fa-f]{2})+$"));
-    if (!hexText.match(hex).hasMatch() || hex.size() / 2 > 65536) {
-        err << "quarnelo-cli: '" << hex << "' is not hex text (two hex digits per byte)\n";
-        return Usage;
-    }
-    if (!comm.OpenLink()) {
-        flushMessages();
+    if (!session.link()) {
         err << "Could not open " << serial << "\n";
         return Failed;
     }
-    comm.Linked = true;
-    const QByteArray bytes = QByteArray::fromHex(hex.toLatin1());
-    comm.SendHexMessage(hex.toUpper(), int(bytes.size()));
-    const bool writeFailed = d2xx.FTLastIOStatus != 0;
-    clock.pause(100); // let the bytes leave and a quick answer come back
-    QByteArray answer;
-    while (d2xx.GetFTDeviceQueueStatus() == 0 && d2xx.FTQueuedBytes > 0 && answer.size() < D2XXUnit::BufferSize) {
-        const quint32 n = d2xx.ReadFTDeviceBuffer(D2XXUnit::BufferSize);
-        answer.append(reinterpret_cast<const char *>(d2xx.FTReceiveBuffer.data()), int(n));
-        if (n == 0)
-            break;
+    if (cmd == QLatin1String("info")) {
+        const std::optional<DeviceInformation> &reported = session.service().state().reported;
+        if (!reported)
+            return session.done(Failed);
+        for (const QString &line : DeviceReport::describe(*reported))
+            out << line << "\n";
+        return session.done(Ok);
     }
-    comm.menuDisconnectClick();
-    if (writeFailed) {
-        err << "Writing to " << serial << " failed:" << D2XXUnit::statusText(d2xx.FTLastIOStatus) << "\n";
-        return Failed;
-    }
-    out << "sent: " << HexCodec::bytesToHexText(bytes) << "\n";
-    if (!answer.isEmpty())
-        out << "answer: " << HexCodec::bytesToHexText(answer) << "\n";
-    return Ok;
+    if (cmd == QLatin1String("get"))
+        return runGet(session, out);
+    if (cmd == QLatin1String("set"))
+        return runSet(session, parameter, *setState, out);
+    if (cmd == QLatin1String("preset"))
+        return runPreset(session, o.command[1], o.command[2], out);
+    return runUpload(session, o.command, out);
 }

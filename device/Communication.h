@@ -1,14 +1,14 @@
 #pragma once
-// Link, message exchange and the device information request: everything the editor
-// does with the line that is not a single command's own business.
+// The line to the pedal: finding and linking devices, writing messages, waiting for and
+// gathering answers, the background poll, and noticing an unplugged pedal. What an answer
+// means and whether a message may be sent is decided above this, by the pedal service.
 
-#include "windows/Gating.h"
+#include "device/ReplyDecoder.h"
 
 #include <QByteArray>
 #include <QObject>
 #include <QSet>
 #include <QString>
-#include <QTimer>
 
 class Clock;
 class ClockTimer;
@@ -23,7 +23,6 @@ public:
     enum LineMode { NormalLine = 0, BootloaderLine = 2 };
     enum class WaitResult { Answered, DeviceFailed, TimedOut };
 
-    static constexpr int CompleteAnswerValues = 106;
     inline static const QString NoDeviceFound = QStringLiteral("No device found");
 
     Communication(DiagnosticLog *log, D2XXUnit *d2xx, Clock *clock, Prompts *prompts, QObject *parent = nullptr);
@@ -43,51 +42,57 @@ public:
     int answerGapMs = 50;        // silence that ends an answer still short of its values
     int requestSettleMs = 200;   // pause between sending the request and reading
 
-    // State shared with the windows.
-    QString DeviceSerialNumber;
-    bool Linked = false;
-    bool LegacyUpgradeMode = false;
-    bool firmware_upgrade_mode = false;
-    QByteArray ReplyBytes;
-    QString DeviceFirmwareText = QStringLiteral("0");
-    QString DeviceAlgorithmText;
-    QString DeviceEffectNumberText;
-    bool RequestInProgress = false;
-    int LatestFirmwareNumber = 15;
-    int LatestAlgorithmNumber = 15;
+    // The link.
+    QString deviceSerialNumber;
+    bool linked = false;
+    bool bootloaderLinked = false;   // the link's handshake reached the bootloader
+    bool legacyUpgradeMode = false;  // link without the device information request
+    bool firmwareUpgradeMode = false; // the line talks to the pedal's bootloader
 
-    // Texts of the main window's device label, serial menu item and version labels.
+    // Texts of the main window's device label and serial menu item.
     QString deviceLabel = NoDeviceFound;
     QString serialMenuText = QStringLiteral("Device Serial: ");
-    QString firmwareLabel = QStringLiteral("Device Firmware:");
-    QString algorithmLabel = QStringLiteral("Device Algorithm:");
-    GateState gate = GateState::Startup;
 
-    ClockTimer *Timer_USB_Read = nullptr; // the background poll, 50 ms
+    ClockTimer *pollTimer = nullptr; // the background poll, 50 ms
 
-    void SetLineSettings(LineMode mode);
+    void setLineSettings(LineMode mode);
     // Converts text into the transmit buffer and writes n bytes. Refuses (and logs) a text
-    // that does not convert to n bytes, so no stale buffer bytes are ever sent.
-    bool SendHexMessage(const QString &text, int n);
-    void WriteDSPMessage(const QString &prefix, quint16 address, quint32 value);
-    // Waits for, gathers and decodes the device information answer into ReplyBytes.
-    WaitResult ReadReplyBytes();
-    // Reads a bootloader answer: its first byte as two hex digits, empty on no answer.
-    QString ReadReplyText(int timeoutMs = -1);
-    void PollDeviceData();
+    // that does not convert to n bytes, so no stale buffer bytes are ever sent. written
+    // receives the count the transport reports.
+    bool sendHexMessage(const QString &text, int n, quint32 *written = nullptr);
+    void writeDspMessage(const QString &prefix, quint16 address, quint32 value);
+    // Writes raw bytes (an algorithm image) in one write; returns the count written.
+    quint32 writeBytes(const QByteArray &bytes);
     // Waits, handling events and sleeping between polls, until bytes are queued, the queue
     // cannot be read, or the time limit passes.
     WaitResult waitForFirstByte(int timeoutMs);
+    // Reads a bootloader answer: its first byte as two hex digits, empty on no answer.
+    QString readReplyText(int timeoutMs = -1);
+    void pollDeviceData();
 
-    void RefreshDeviceList();
-    void ScanAndLink();
-    // Links to the built-in simulated pedal.
-    void LinkSimulated();
-    void Link();
-    bool OpenLink();
+    // The device information exchange: 02 00 out, the answer gathered and decoded, its values
+    // logged. The background poll is stopped first; whoever asked decides when it runs again.
+    struct Answer {
+        WaitResult wait = WaitResult::TimedOut;
+        QByteArray bytes;      // every byte of this answer
+        DecodedReply decoded;  // its values
+    };
+    Answer exchangeDeviceInformation();
+
+    // Devices and the link.
+    void refreshDeviceList();
+    // Counts the devices Scan And Link will try; the label reads "Device Name" meanwhile.
+    int scanDevices();
+    // Makes scanned device i the one the next link opens.
+    void chooseScannedDevice(int i);
+    // Chooses the built-in simulated pedal; false (and "No device found") when there is none.
+    bool chooseSimulatedPedal();
+    // Opens the chosen device and sets the line up; in firmware upgrade mode, shakes hands
+    // with the bootloader. The poll runs unless the line talks to the bootloader.
+    bool link();
     // Unlink; false when the device could not be closed (nothing changes then).
-    bool menuDisconnectClick();
-    void RequestDeviceInformation();
+    bool unlink();
+
     // One exchange that waits for an answer at a time: a second one started from inside the
     // first one's wait (a click, a timer) would take the first one's answer.
     bool exchangeBusy() const { return m_busy; }
@@ -96,22 +101,19 @@ public:
 
 signals:
     void labelsChanged();
-    void gateChanged(GateState state);
-    void effectWindowCloseRequested();
-    void effectSelected(int index);       // select the pedal's effect and load its image
-    void openEffectWindowRequested();     // open it unless it is shown
-    void readBacksRequested();            // put the answer on the controls
+    void unlinked();                      // by Unlink or a lost device
     void bootloaderReady();               // the firmware upgrade window takes over
     void settingsDumpReceived(const QByteArray &bytes);
     void deviceDisconnected();
+    void messageWritten(const QString &hexText); // a message went out whole
 
 private:
-    void setGate(GateState state);
+    bool openLink();
     void enterUnlinked();
     void watch(FtdiBackend *backend);
     void onDeviceLost(quint32 handle);
-    void endFailedRequest(const QString &logLine, const QString &message);
     void setDeviceLabel(const QString &text);
+    Answer readReplyBytes();
 
     DiagnosticLog *m_log;
     D2XXUnit *m_d2xx;
@@ -122,5 +124,4 @@ private:
     QSet<FtdiBackend *> m_watched;
     bool m_busy = false;
     bool m_lostReported = false;
-    bool m_bootloaderLinked = false;
 };

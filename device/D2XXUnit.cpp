@@ -39,9 +39,9 @@ void D2XXUnit::ReportFTError(const QString &operation, int status)
     if (!ReportDeviceErrors || status == 0)
         return;
     if (status > 17 || status < 0)
-        m_log->WriteLogLine(QString());
+        m_log->writeLogLine(QString());
     else
-        m_log->WriteLogLine(operation + statusText(status));
+        m_log->writeLogLine(operation + statusText(status));
 }
 
 int D2XXUnit::GetFTDeviceCount()

@@ -2,7 +2,7 @@
 
 #include "device/HexCodec.h"
 
-DecodedReply DecodeReplyBytes(const QByteArray &answer)
+DecodedReply decodeReplyBytes(const QByteArray &answer)
 {
     DecodedReply r;
     const QString h = HexCodec::bytesToHexText(answer);

@@ -13,6 +13,6 @@ struct DecodedReply {
     QString error;     // the conversion error then
 };
 
-DecodedReply DecodeReplyBytes(const QByteArray &answer);
+DecodedReply decodeReplyBytes(const QByteArray &answer);
 // How many value-closing bytes (0x0D) an answer holds so far.
 int countClosedValues(const QByteArray &answer);

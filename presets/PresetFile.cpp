@@ -27,7 +27,7 @@ QByteArray fileBytes(const PresetValues &values)
     return QByteArrayLiteral("\xEF\xBB\xBF") + lines.join(QLatin1Char('\r')).toUtf8();
 }
 
-QString SwapByteOrder(const QString &d)
+QString swapByteOrder(const QString &d)
 {
     return d.mid(6, 2) + d.mid(4, 2) + d.mid(2, 2) + d.mid(0, 2);
 }

@@ -16,7 +16,7 @@ using PresetValues = std::array<quint32, Values>;
 const QStringList &logKeys();
 QByteArray fileBytes(const PresetValues &values);
 // The pairs of eight digits in reverse order: 11223344 gives 44332211.
-QString SwapByteOrder(const QString &eightDigits);
+QString swapByteOrder(const QString &eightDigits);
 // Reads a preset file's bytes. Anything but exactly twenty lines of eight hex digits is
 // refused, with the reason in error, and values is left untouched.
 bool parse(const QByteArray &data, PresetValues *values, QString *error);

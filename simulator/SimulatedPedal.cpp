@@ -48,7 +48,7 @@ int messageLength(quint8 cmd)
 }
 } // namespace
 
-PedalState::PedalState()
+SimulatedPedalState::SimulatedPedalState()
 {
     // A pedal as it might leave the factory: mid-level dials, wave off, split off.
     // Low Pass, High Pass and Range are kept on their own scales (0..24, 0..16, 0..22).

@@ -11,7 +11,7 @@
 
 class Clock;
 
-struct PedalState {
+struct SimulatedPedalState {
     quint8 firmware = 15;
     quint16 algorithm = 15;      // decimal; answered as two BCD bytes (0x00, 0x15)
     quint8 effect = 0;
@@ -36,7 +36,7 @@ struct PedalState {
     std::array<quint16, 22> addresses{0x0027, 0x0007, 0x007D, 0x0080, 0x0002, 0x00AF, 0x00BD, 0x007E,
                                       0x00C5, 0x002D, 0x0041, 0x0037, 0x000B, 0x0052, 0x00C3, 0x001D,
                                       0x000E, 0x0006, 0xFF00, 0x00BC, 0x0003, 0x00AE};
-    PedalState();
+    SimulatedPedalState();
 };
 
 struct PedalFaults {
@@ -52,7 +52,7 @@ class SimulatedPedal {
 public:
     explicit SimulatedPedal(Clock *clock);
 
-    PedalState state;
+    SimulatedPedalState state;
     PedalFaults faults;
     bool wireTiming = false;  // pace answers as a 115200 baud line would
     bool evenParity = false;  // line setting: 11 bits a byte instead of 10

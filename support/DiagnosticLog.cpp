@@ -13,7 +13,7 @@ void DiagnosticLog::append(const QString &text, bool scroll)
     emit linesAppended(parts, scroll);
 }
 
-void DiagnosticLog::WriteLogLine(const QString &text) { append(text, ConsoleAutoScroll); }
+void DiagnosticLog::writeLogLine(const QString &text) { append(text, consoleAutoScroll); }
 
 void DiagnosticLog::addConsoleLine(const QString &text) { append(text, false); }
 
@@ -36,7 +36,7 @@ QByteArray DiagnosticLog::logFileBlock(const QStringList &lines, const QDateTime
     return out;
 }
 
-bool DiagnosticLog::AppendLogFile(const QString &path, const QDateTime &closedAt, QString *error) const
+bool DiagnosticLog::appendToLogFile(const QString &path, const QDateTime &closedAt, QString *error) const
 {
     QFile f(path);
     if (!f.open(QIODevice::WriteOnly | QIODevice::Append)) {

@@ -12,8 +12,8 @@ public:
     explicit DiagnosticLog(QObject *parent = nullptr) : QObject(parent) {}
 
     // Appends text as one line (a text with line breaks becomes several lines);
-    // the console follows the last line while ConsoleAutoScroll is on.
-    void WriteLogLine(const QString &text);
+    // the console follows the last line while consoleAutoScroll is on.
+    void writeLogLine(const QString &text);
     // A line added to the console directly, without scrolling it.
     void addConsoleLine(const QString &text);
     // Empties the console (its Clear button).
@@ -22,12 +22,12 @@ public:
     const QStringList &lines() const { return m_lines; }
     int lineCount() const { return int(m_lines.size()); }
 
-    bool ConsoleAutoScroll = true;
+    bool consoleAutoScroll = true;
 
     // The bytes one run appends to log.txt: LF, LF, the stamp, LF, then every line + CR LF.
     static QByteArray logFileBlock(const QStringList &lines, const QDateTime &closedAt);
     // Appends this run's block to the file, creating it when missing.
-    bool AppendLogFile(const QString &path, const QDateTime &closedAt, QString *error = nullptr) const;
+    bool appendToLogFile(const QString &path, const QDateTime &closedAt, QString *error = nullptr) const;
 
 signals:
     void linesAppended(const QStringList &lines, bool scrollToEnd);

@@ -15,4 +15,4 @@ QString editorVersionFrom(const QString &fileVersion)
     return QStringLiteral("%1.%2").arg(major).arg(minor);
 }
 
-QString GetEditorVersion() { return editorVersionFrom(QStringLiteral(QUARNELO_VERSION)); }
+QString editorVersion() { return editorVersionFrom(QStringLiteral(QUARNELO_VERSION)); }

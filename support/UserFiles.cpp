@@ -53,7 +53,7 @@ QString UserFiles::userFile(const QString &name) const { return userFolder() + Q
 
 QString UserFiles::makerFile(const QString &name) const { return makerFolder() + QLatin1Char('/') + name; }
 
-void UserFiles::CreateMakerFolder(const QString &folderName)
+void UserFiles::createMakerFolder(const QString &folderName)
 {
     const QString path = joinPath(m_base, folderName);
     if (QFileInfo(path).isDir())
@@ -63,7 +63,7 @@ void UserFiles::CreateMakerFolder(const QString &folderName)
         m_prompts->message(QStringLiteral("Error creating folder: ") + err);
 }
 
-void UserFiles::CreateProductFolder(const QString &makerName, const QString &productName)
+void UserFiles::createProductFolder(const QString &makerName, const QString &productName)
 {
     const QString path = joinPath(m_base, makerName + QLatin1Char('/') + productName);
     if (QFileInfo(path).isDir())
@@ -117,7 +117,7 @@ bool UserFiles::writeTextFile(const QString &path, const QString &text, QString 
     return true;
 }
 
-QString UserFiles::ReadOrCreateFlagFile(const QString &fileName, const QString &defaultText)
+QString UserFiles::readOrCreateFlagFile(const QString &fileName, const QString &defaultText)
 {
     const QString path = userFile(fileName);
     if (!QFileInfo::exists(path)) {
@@ -137,24 +137,24 @@ QString UserFiles::ReadOrCreateFlagFile(const QString &fileName, const QString &
     return text;
 }
 
-void UserFiles::LoadUserSettings()
+void UserFiles::loadUserSettings()
 {
-    QString t = ReadOrCreateFlagFile(QStringLiteral("ShowMessageVersionAtStartup.txt"), QStringLiteral("YES"));
+    QString t = readOrCreateFlagFile(QStringLiteral("ShowMessageVersionAtStartup.txt"), QStringLiteral("YES"));
     if (t == QLatin1String("YES"))
         showUpdateMessage = true;
     else if (t == QLatin1String("NO"))
         showUpdateMessage = false;
 
-    t = ReadOrCreateFlagFile(QStringLiteral("ReportUSBErrors.txt"), QStringLiteral("YES"));
+    t = readOrCreateFlagFile(QStringLiteral("ReportUSBErrors.txt"), QStringLiteral("YES"));
     if (t == QLatin1String("YES"))
         reportUsbErrors = true;
     else if (t == QLatin1String("NO"))
         reportUsbErrors = false;
 
-    ReadOrCreateFlagFile(QStringLiteral("log.txt"), QString());
+    readOrCreateFlagFile(QStringLiteral("log.txt"), QString());
 }
 
-void UserFiles::TrimLogFile()
+void UserFiles::trimLogFile()
 {
     const QString path = userFile(QStringLiteral("log.txt"));
     QFileInfo fi(path);

@@ -25,12 +25,12 @@ public:
     QString userFile(const QString &name) const;
     QString makerFile(const QString &name) const;
 
-    void CreateMakerFolder(const QString &folderName);
-    void CreateProductFolder(const QString &makerName, const QString &productName);
+    void createMakerFolder(const QString &folderName);
+    void createProductFolder(const QString &makerName, const QString &productName);
     // Returns the file's text; a missing file is created holding defaultText.
-    QString ReadOrCreateFlagFile(const QString &fileName, const QString &defaultText);
-    void LoadUserSettings();
-    void TrimLogFile();
+    QString readOrCreateFlagFile(const QString &fileName, const QString &defaultText);
+    void loadUserSettings();
+    void trimLogFile();
     // Rewrites a YES/NO flag file, but only while it exists. Returns whether it was written.
     bool rewriteFlagFile(const QString &fileName, bool yes);
 

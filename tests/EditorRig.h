@@ -31,6 +31,9 @@ struct EditorRig {
     std::unique_ptr<Editor> editor;
 
     MainWindow *main() const { return editor->main(); }
+    PedalService &service() { return ctx.service; }
+    const PedalState &state() const { return ctx.service.state(); }
+    const ParameterRecord &param(int i) const { return state().parameters[size_t(i)]; }
     SimulatedPedal *pedal() { return simulated.pedal(); }
     bool on(const char *name) const { return main()->controlEnabled(QString::fromLatin1(name)); }
     QString user(const QString &file) const { return ctx.files.userFile(file); }

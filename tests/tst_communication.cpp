@@ -20,6 +20,7 @@ struct Rig {
     SimBackend simulated;
     EditorCore ctx{QString(), &prompts, &clock, &scan, &simulated};
     Communication &comm = ctx.comm;
+    PedalService &service = ctx.service;
     SimulatedPedal *pedal(int i = 0) { return scan.pedal(i); }
     bool logged(const QString &line) const { return ctx.log.lines().contains(line); }
 };
@@ -39,26 +40,26 @@ private slots:
     {
         QFETCH(int, devices);
         Rig rig(devices);
-        QSignalSpy gates(&rig.comm, &Communication::gateChanged);
-        rig.comm.ScanAndLink();
+        QSignalSpy gates(&rig.service, &PedalService::gateChanged);
+        rig.service.scanAndLink();
         QVERIFY(rig.logged(QStringLiteral("FT device count: %1").arg(devices)));
         if (devices == 0) {
             QCOMPARE(rig.prompts.messages, QStringList{"No device found"});
             QCOMPARE(rig.comm.deviceLabel, QString("No device found"));
-            QVERIFY(!rig.comm.Linked);
+            QVERIFY(!rig.comm.linked);
             QVERIFY(gates.isEmpty());
             return;
         }
         QVERIFY(rig.prompts.messages.isEmpty());
-        QVERIFY(rig.comm.Linked);
-        QCOMPARE(rig.comm.gate, GateState::RequestPassed);
+        QVERIFY(rig.comm.linked);
+        QCOMPARE(rig.service.gate(), GateState::RequestPassed);
         QCOMPARE(rig.comm.deviceLabel, QString("Quarnelo MK3 linked"));
         // Every device is linked in turn and asked; the last one is the one in use.
         for (int i = 0; i < devices; ++i)
             QCOMPARE(rig.pedal(i)->messagesWith(0x02), QList<QByteArray>{QByteArray::fromHex("0200")});
-        QCOMPARE(rig.comm.DeviceSerialNumber, QString::fromLatin1(rig.pedal(devices - 1)->serialNumber));
-        QVERIFY(rig.comm.Timer_USB_Read->isActive());
-        QVERIFY(!rig.comm.RequestInProgress);
+        QCOMPARE(rig.comm.deviceSerialNumber, QString::fromLatin1(rig.pedal(devices - 1)->serialNumber));
+        QVERIFY(rig.comm.pollTimer->isActive());
+        QVERIFY(!rig.service.requestInProgress());
     }
 
     void versionGates_data()
@@ -85,11 +86,11 @@ private slots:
         Rig rig;
         rig.pedal()->state.firmware = quint8(firmware);
         rig.pedal()->state.algorithm = quint16(algorithm);
-        QSignalSpy readBackSpy(&rig.comm, &Communication::readBacksRequested);
-        QSignalSpy effectSpy(&rig.comm, &Communication::effectSelected);
-        rig.comm.ScanAndLink();
-        QCOMPARE(rig.comm.firmwareLabel, QStringLiteral("Device Firmware: %1").arg(firmware));
-        QCOMPARE(rig.comm.algorithmLabel, QStringLiteral("Device Algorithm: %1").arg(algorithm, 4, 10, QLatin1Char('0')));
+        QSignalSpy readBackSpy(&rig.service, &PedalService::readBacksApplied);
+        QSignalSpy effectSpy(&rig.service, &PedalService::effectSelected);
+        rig.service.scanAndLink();
+        QCOMPARE(rig.service.firmwareLabel(), QStringLiteral("Device Firmware: %1").arg(firmware));
+        QCOMPARE(rig.service.algorithmLabel(), QStringLiteral("Device Algorithm: %1").arg(algorithm, 4, 10, QLatin1Char('0')));
         QCOMPARE(rig.prompts.messages.size(), messages.size());
         if (messages.size() == 2) {
             QCOMPARE(rig.prompts.messages[0], messages[0]);
@@ -98,10 +99,10 @@ private slots:
         } else {
             QCOMPARE(rig.prompts.messages, messages);
         }
-        QCOMPARE(int(rig.comm.gate), gate);
+        QCOMPARE(int(rig.service.gate()), gate);
         QCOMPARE(readBackSpy.size(), readBacks ? 1 : 0);
-        QCOMPARE(rig.comm.RequestInProgress, !readBacks);
-        QCOMPARE(rig.comm.Timer_USB_Read->isActive(), readBacks);
+        QCOMPARE(rig.service.requestInProgress(), !readBacks);
+        QCOMPARE(rig.comm.pollTimer->isActive(), readBacks);
         // The algorithm check still selects the pedal's effect so its image can be uploaded.
         QCOMPARE(effectSpy.size(), firmware >= 15 ? 1 : 0);
     }
@@ -109,28 +110,28 @@ private slots:
     void requestLogsTheAnswer()
     {
         Rig rig;
-        rig.comm.ScanAndLink();
+        rig.service.scanAndLink();
         for (const char *line : {"********************REQUEST********************", "num of bytes received: 106",
                                  "received_bytes_array size: 106", "0:    0F", "2:    15", "105:    00",
                                  "Firmware Version: 15", "Algorithm version: 0015", "Current device firmware: 15",
                                  "Most recent firmware: 15", "Effect Number: 00", "firmware upgrade mode: False",
                                  "baud rate = 115200"})
             QVERIFY2(rig.logged(QString::fromLatin1(line)), line);
-        QCOMPARE(rig.comm.ReplyBytes, rig.pedal()->deviceInformationValues());
+        QCOMPARE(rig.service.lastAnswerValues(), rig.pedal()->deviceInformationValues());
         QVERIFY(rig.clock.pauses.contains(200));
     }
 
     void unlinkRestoresTheStartupCommands()
     {
         Rig rig;
-        rig.comm.ScanAndLink();
-        QVERIFY(rig.comm.menuDisconnectClick());
+        rig.service.scanAndLink();
+        QVERIFY(rig.service.unlink());
         QCOMPARE(rig.comm.deviceLabel, QString("Quarnelo MK3 ")); // the blank before "linked" stays
-        QCOMPARE(rig.comm.gate, GateState::Unlinked);
-        QVERIFY(!rig.comm.Linked);
-        QVERIFY(!rig.comm.Timer_USB_Read->isActive());
+        QCOMPARE(rig.service.gate(), GateState::Unlinked);
+        QVERIFY(!rig.comm.linked);
+        QVERIFY(!rig.comm.pollTimer->isActive());
         // Closing again fails: nothing changes.
-        QVERIFY(!rig.comm.menuDisconnectClick());
+        QVERIFY(!rig.service.unlink());
     }
 
     void silentPedalEndsTheWait()
@@ -138,7 +139,7 @@ private slots:
         Rig rig;
         rig.pedal()->faults.silent = true;
         const qint64 start = rig.clock.nowMs();
-        rig.comm.ScanAndLink();
+        rig.service.scanAndLink();
         QCOMPARE(rig.prompts.messages.size(), 1);
         QVERIFY(rig.prompts.messages[0].startsWith("The pedal did not answer"));
         QVERIFY(rig.logged("device information request: no answer within 2000 ms"));
@@ -148,13 +149,13 @@ private slots:
         QVERIFY(rig.clock.eventPasses <= rig.clock.activityWaits + 2);
         QVERIFY(rig.clock.activityWaits <= 2000 / 10 + 2);
         // The editor stays usable: commands on, poll running, controls not silenced.
-        QCOMPARE(rig.comm.gate, GateState::Linked);
-        QVERIFY(!rig.comm.RequestInProgress);
-        QVERIFY(rig.comm.Timer_USB_Read->isActive());
+        QCOMPARE(rig.service.gate(), GateState::Linked);
+        QVERIFY(!rig.service.requestInProgress());
+        QVERIFY(rig.comm.pollTimer->isActive());
         // A second request works once the pedal speaks again.
         rig.pedal()->faults.silent = false;
-        rig.comm.RequestDeviceInformation();
-        QCOMPARE(rig.comm.gate, GateState::RequestPassed);
+        rig.service.requestDeviceInformation();
+        QCOMPARE(rig.service.gate(), GateState::RequestPassed);
     }
 
     void incompleteAnswer_data()
@@ -169,15 +170,15 @@ private slots:
         QFETCH(int, values);
         Rig rig;
         rig.pedal()->faults.shortAnswerValues = values;
-        QSignalSpy readBackSpy(&rig.comm, &Communication::readBacksRequested);
-        rig.comm.ScanAndLink();
-        QVERIFY(rig.comm.ReplyBytes.size() == values);
+        QSignalSpy readBackSpy(&rig.service, &PedalService::readBacksApplied);
+        rig.service.scanAndLink();
+        QVERIFY(rig.service.lastAnswerValues().size() == values);
         QCOMPARE(readBackSpy.size(), 0);
         QCOMPARE(rig.prompts.messages.size(), 1);
         QVERIFY(rig.prompts.messages[0].startsWith(values ? QStringLiteral("The pedal's answer was incomplete (%1 of 106").arg(values)
                                                           : QStringLiteral("The pedal did not answer")));
-        QVERIFY(!rig.comm.RequestInProgress);
-        QCOMPARE(rig.comm.firmwareLabel, QString("Device Firmware:"));
+        QVERIFY(!rig.service.requestInProgress());
+        QCOMPARE(rig.service.firmwareLabel(), QString("Device Firmware:"));
     }
 
     void answerArrivingInPiecesIsGathered()
@@ -185,34 +186,34 @@ private slots:
         Rig rig;
         rig.pedal()->wireTiming = true;
         rig.pedal()->faults.answerDelayMs = 185; // half of it is there at the first read
-        rig.comm.ScanAndLink();
-        QCOMPARE(rig.comm.ReplyBytes, rig.pedal()->deviceInformationValues());
-        QCOMPARE(rig.comm.gate, GateState::RequestPassed);
+        rig.service.scanAndLink();
+        QCOMPARE(rig.service.lastAnswerValues(), rig.pedal()->deviceInformationValues());
+        QCOMPARE(rig.service.gate(), GateState::RequestPassed);
     }
 
     void lateAnswerIsNotTakenForTheNextOne()
     {
         Rig rig;
         rig.pedal()->faults.answerDelayMs = 2600;
-        rig.comm.ScanAndLink();
+        rig.service.scanAndLink();
         QVERIFY(rig.prompts.messages.value(0).startsWith("The pedal did not answer"));
         rig.clock.advance(1000); // the late answer is now queued
         rig.pedal()->faults.answerDelayMs = 0;
         rig.pedal()->state.firmware = 16;
-        rig.comm.RequestDeviceInformation();
-        QCOMPARE(rig.comm.DeviceFirmwareText, QString("16"));
-        QCOMPARE(rig.comm.ReplyBytes.size(), 106);
+        rig.service.requestDeviceInformation();
+        QCOMPARE(rig.service.deviceFirmwareText(), QString("16"));
+        QCOMPARE(rig.service.lastAnswerValues().size(), 106);
     }
 
     void deviceThatCannotBeOpened()
     {
         Rig rig;
-        rig.comm.DeviceSerialNumber = "NOT-THERE";
-        rig.comm.Link();
-        QVERIFY(!rig.comm.Linked);
+        rig.comm.deviceSerialNumber = "NOT-THERE";
+        rig.service.link();
+        QVERIFY(!rig.comm.linked);
         QCOMPARE(rig.prompts.messages.size(), 1);
         QVERIFY(rig.prompts.messages[0].startsWith("The pedal could not be reached"));
-        QCOMPARE(rig.comm.gate, GateState::Startup);
+        QCOMPARE(rig.service.gate(), GateState::Startup);
     }
 
     void unplugDuringTheRequest()
@@ -220,23 +221,23 @@ private slots:
         Rig rig;
         rig.pedal()->faults.unplugAfterBytes = 2; // gone right after 02 00
         QSignalSpy lost(&rig.comm, &Communication::deviceDisconnected);
-        rig.comm.ScanAndLink();
+        rig.service.scanAndLink();
         QCoreApplication::processEvents();
         QCOMPARE(lost.size(), 1);
         QCOMPARE(rig.prompts.messages,
                  QStringList{"The pedal was disconnected. Connect it again and choose Scan And Link."});
-        QCOMPARE(rig.comm.gate, GateState::Unlinked);
-        QVERIFY(!rig.comm.Linked);
-        QVERIFY(!rig.comm.Timer_USB_Read->isActive());
+        QCOMPARE(rig.service.gate(), GateState::Unlinked);
+        QVERIFY(!rig.comm.linked);
+        QVERIFY(!rig.comm.pollTimer->isActive());
         QCOMPARE(rig.comm.deviceLabel, QString("Quarnelo MK3 "));
     }
 
     void legacyUpgradeModeSendsNoRequest()
     {
         Rig rig;
-        rig.comm.LegacyUpgradeMode = true;
-        rig.comm.ScanAndLink();
-        QVERIFY(rig.comm.Linked);
+        rig.comm.legacyUpgradeMode = true;
+        rig.service.scanAndLink();
+        QVERIFY(rig.comm.linked);
         QVERIFY(rig.pedal()->record.isEmpty());
     }
 
@@ -258,17 +259,17 @@ private slots:
         rig.pedal()->inBootloader = true;
         rig.pedal()->faults.nack = fault == 1;
         rig.pedal()->faults.silent = fault == 2;
-        rig.comm.firmware_upgrade_mode = true;
-        rig.comm.LegacyUpgradeMode = true;
+        rig.comm.firmwareUpgradeMode = true;
+        rig.comm.legacyUpgradeMode = true;
         QSignalSpy ready(&rig.comm, &Communication::bootloaderReady);
-        rig.comm.ScanAndLink();
+        rig.service.scanAndLink();
         QCOMPARE(rig.prompts.messages, QStringList{message});
         QCOMPARE(ready.size(), fault == 0 ? 1 : 0);
         QCOMPARE(rig.pedal()->record.value(0).bytes, QByteArray("\x7F"));
         QVERIFY(rig.logged("received Byte: " + received));
         QCOMPARE(rig.ctx.d2xx->FTParity, quint8(2));
-        QCOMPARE(rig.comm.gate, fault == 0 ? GateState::BootloaderLinked : GateState::Linked);
-        QVERIFY(!rig.comm.Timer_USB_Read->isActive());
+        QCOMPARE(rig.service.gate(), fault == 0 ? GateState::BootloaderLinked : GateState::Linked);
+        QVERIFY(!rig.comm.pollTimer->isActive());
         if (fault == 2)
             QVERIFY(rig.logged("no answer from the bootloader within 1000 ms"));
     }
@@ -276,21 +277,21 @@ private slots:
     void noStaleBytesAreEverSent()
     {
         Rig rig;
-        rig.comm.ScanAndLink();
+        rig.service.scanAndLink();
         rig.pedal()->record.clear();
         rig.ctx.d2xx->FTTransmitBuffer[1] = 0x99;
-        QVERIFY(!rig.comm.SendHexMessage("07G1", 2));
+        QVERIFY(!rig.comm.sendHexMessage("07G1", 2));
         QVERIFY(rig.pedal()->record.isEmpty());
         QVERIFY(rig.logged("message not sent: '07G1' does not hold 2 bytes"));
-        QVERIFY(rig.comm.SendHexMessage("070C", 2));
+        QVERIFY(rig.comm.sendHexMessage("070C", 2));
         QCOMPARE(rig.pedal()->state.midiChannel, quint8(12));
     }
 
     void dspWrite()
     {
         Rig rig;
-        rig.comm.ScanAndLink();
-        rig.comm.WriteDSPMessage("01", 0x0027, 0x003FC000);
+        rig.service.scanAndLink();
+        rig.comm.writeDspMessage("01", 0x0027, 0x003FC000);
         QVERIFY(rig.logged("write to DSP msg: 010027003FC000"));
         QCOMPARE(rig.pedal()->record.last().bytes, QByteArray::fromHex("010027003FC000"));
         QCOMPARE(rig.pedal()->state.parameters[0], 0x003FC000u);
@@ -299,15 +300,15 @@ private slots:
     void pollLogsAndHandsOnTheDump()
     {
         Rig rig;
-        rig.comm.ScanAndLink();
+        rig.service.scanAndLink();
         QSignalSpy dumps(&rig.comm, &Communication::settingsDumpReceived);
         rig.pedal()->inject(QByteArray::fromHex("010203"));
-        rig.comm.PollDeviceData();
+        rig.comm.pollDeviceData();
         QVERIFY(rig.logged("num of bytes read: 3"));
         QCOMPARE(dumps.size(), 0);
-        rig.comm.SendHexMessage("0C5000000000", 6);
+        rig.comm.sendHexMessage("0C5000000000", 6);
         rig.clock.advance(100);
-        rig.comm.PollDeviceData();
+        rig.comm.pollDeviceData();
         QVERIFY(rig.logged("num of bytes read: 16385"));
         QCOMPARE(dumps.size(), 1);
         QCOMPARE(dumps[0][0].toByteArray().size(), 16385);
@@ -317,11 +318,11 @@ private slots:
     void refreshDeviceListAtStartup()
     {
         Rig rig(2);
-        rig.comm.RefreshDeviceList();
+        rig.comm.refreshDeviceList();
         QCOMPARE(rig.comm.serialMenuText, QString("Device Serial: QMK3SIM01QMK3SIM02"));
         QCOMPARE(rig.comm.deviceLabel, QString("Quarnelo MK3"));
         Rig none(0);
-        none.comm.RefreshDeviceList();
+        none.comm.refreshDeviceList();
         QCOMPARE(none.comm.serialMenuText, QString("Device Serial: "));
         QCOMPARE(none.comm.deviceLabel, QString("No device found"));
     }
@@ -329,12 +330,12 @@ private slots:
     void simulatedPedalIsLinkedOnRequestOnly()
     {
         Rig rig(0);
-        rig.comm.ScanAndLink(); // finds only real devices
+        rig.service.scanAndLink(); // finds only real devices
         QCOMPARE(rig.prompts.messages, QStringList{"No device found"});
-        rig.comm.LinkSimulated();
-        QVERIFY(rig.comm.Linked);
+        rig.service.linkSimulated();
+        QVERIFY(rig.comm.linked);
         QVERIFY(rig.comm.linkedToSimulation());
-        QCOMPARE(rig.comm.gate, GateState::RequestPassed);
+        QCOMPARE(rig.service.gate(), GateState::RequestPassed);
     }
 };
 

@@ -19,8 +19,8 @@ private slots:
         DiagnosticLog log;
         DebugConsoleWindow console(&log);
         QCOMPARE(console.windowTitle(), QString("Debug Console"));
-        QVERIFY(console.CheckBox1->isChecked());
-        QVERIFY(log.ConsoleAutoScroll);
+        QVERIFY(console.autoScrollBox->isChecked());
+        QVERIFY(log.consoleAutoScroll);
         QCOMPARE(console.cmbI2Caddr->currentText(), QString("50"));
         QCOMPARE(console.cmbNotePicker->count(), 48);
         QCOMPARE(console.cmbNotePicker->itemText(47), QString("G#5"));
@@ -108,13 +108,13 @@ private slots:
     {
         DiagnosticLog log;
         DebugConsoleWindow console(&log);
-        log.WriteLogLine("one");
+        log.writeLogLine("one");
         console.flushPending();
         console.btnClear->click();
-        QCOMPARE(console.Memo1->toPlainText(), QString());
-        log.WriteLogLine("two");
+        QCOMPARE(console.logView->toPlainText(), QString());
+        log.writeLogLine("two");
         console.flushPending();
-        QCOMPARE(console.Memo1->toPlainText(), QString("two"));
+        QCOMPARE(console.logView->toPlainText(), QString("two"));
         QCOMPARE(log.lines(), QStringList{"two"});
     }
 
@@ -124,23 +124,23 @@ private slots:
         DebugConsoleWindow console(&log);
         console.show();
         for (int i = 0; i < 500; ++i)
-            log.WriteLogLine(QStringLiteral("line %1").arg(i));
+            log.writeLogLine(QStringLiteral("line %1").arg(i));
         console.flushPending();
-        QScrollBar *bar = console.Memo1->verticalScrollBar();
+        QScrollBar *bar = console.logView->verticalScrollBar();
         QCOMPARE(bar->value(), bar->maximum());
 
         console.btnScrollTop->click();
         QCOMPARE(bar->value(), 0);
-        console.CheckBox1->setChecked(false);
-        QVERIFY(!log.ConsoleAutoScroll);
+        console.autoScrollBox->setChecked(false);
+        QVERIFY(!log.consoleAutoScroll);
         for (int i = 0; i < 100; ++i)
-            log.WriteLogLine("more");
+            log.writeLogLine("more");
         console.flushPending();
         QCOMPARE(bar->value(), 0); // appended, the view stays
-        QCOMPARE(console.Memo1->blockCount(), 600);
+        QCOMPARE(console.logView->blockCount(), 600);
 
-        console.CheckBox1->setChecked(true);
-        log.WriteLogLine("last");
+        console.autoScrollBox->setChecked(true);
+        log.writeLogLine("last");
         console.flushPending();
         QCOMPARE(bar->value(), bar->maximum());
     }

@@ -27,14 +27,14 @@ private slots:
     {
         QFETCH(QByteArray, answer);
         QFETCH(QByteArray, values);
-        const DecodedReply r = DecodeReplyBytes(answer);
+        const DecodedReply r = decodeReplyBytes(answer);
         QVERIFY(r.ok);
         QCOMPARE(r.values.toHex(), values.toHex());
     }
 
     void nonDecimalDigitsFail()
     {
-        const DecodedReply r = DecodeReplyBytes(QByteArray::fromHex("0A3B0D"));
+        const DecodedReply r = decodeReplyBytes(QByteArray::fromHex("0A3B0D"));
         QVERIFY(!r.ok);
         QCOMPARE(r.error, QString("'B' is not a valid integer value"));
     }
@@ -45,8 +45,8 @@ private slots:
         QByteArray full;
         for (int i = 0; i < 106; ++i)
             full += "\n" + QByteArray::number(i % 256) + "\r";
-        QCOMPARE(DecodeReplyBytes(full).values.size(), 106);
-        QCOMPARE(DecodeReplyBytes(full.left(full.indexOf("\n40\r"))).values.size(), 40);
+        QCOMPARE(decodeReplyBytes(full).values.size(), 106);
+        QCOMPARE(decodeReplyBytes(full.left(full.indexOf("\n40\r"))).values.size(), 40);
         QCOMPARE(countClosedValues(full), 106);
     }
 };

@@ -3,14 +3,14 @@
 #include "device/HexCodec.h"
 #include "pedal/DialMath.h"
 #include "device/PedalMessages.h"
-#include "pedal/ParameterRecords.h"
+#include "pedal/PedalState.h"
 
 #include <QtTest>
 #include <cmath>
 
 using namespace DialMath;
 
-class TestEffectMath : public QObject {
+class TestDialMath : public QObject {
     Q_OBJECT
 private slots:
     void dialArithmetic_data()
@@ -97,21 +97,21 @@ private slots:
 
     void addressesFromTheHeader()
     {
-        EffectParameters P;
-        QCOMPARE(P.Dry.address, quint16(0));
-        QCOMPARE(P.Attack.address, quint16(0xFFFF));
+        PedalState P;
+        QCOMPARE(P.parameters[Parameter::Dry].address, quint16(0));
+        QCOMPARE(P.parameters[Parameter::Attack].address, quint16(0xFFFF));
         const QString header = "0010A000270007007D0080000200AF00BD007E00C5002D00410037000B005200C3001D000E0006FF0000BC000300AE";
         QVERIFY(P.loadParameterAddresses(header));
         const quint16 expected[20] = {0x0027, 0x0007, 0x007D, 0x0080, 0x0002, 0x00AF, 0x00BD, 0x007E, 0x00C5, 0x0000,
                                       0x000B, 0x0052, 0x00C3, 0x001D, 0x000E, 0x0006, 0xFF00, 0x00BC, 0x0003, 0x00AE};
         for (int i = 0; i < 20; ++i)
-            QCOMPARE(P.address(i), expected[i]);
-        P.Dry.value = 0x1234;
+            QCOMPARE(P.parameters[size_t(i)].address, expected[i]);
+        P.parameters[Parameter::Dry].value = 0x1234;
         QVERIFY(P.loadParameterAddresses(header)); // the same again: values untouched
-        QCOMPARE(P.Dry.value, 0x1234u);
+        QCOMPARE(P.parameters[Parameter::Dry].value, 0x1234u);
         // A short line leaves the addresses it does not hold as they were.
         QVERIFY(!P.loadParameterAddresses(header.left(60)));
-        QCOMPARE(P.Attack.address, quint16(0x00AE));
+        QCOMPARE(P.parameters[Parameter::Attack].address, quint16(0x00AE));
     }
 
     void messages_data()
@@ -167,13 +167,13 @@ private slots:
         QVERIFY(HexCodec::bytesToHexText(StandInImages::algorithmImage(15))
                     .startsWith("0010A000270007007D0080000200AF00BD007E00C5002D00410037000B005200C3001D000E0006FF0000BC000300AE"));
         QCOMPARE(StandInImages::algorithmImage(15).size(), 4256);
-        EffectParameters P;
+        PedalState P;
         P.loadParameterAddresses(HexCodec::bytesToHexText(StandInImages::algorithmImage(8)));
-        QCOMPARE(P.Attack.address, quint16(0));
-        QCOMPARE(P.DryHPF.address, quint16(0));
-        QVERIFY(P.HighNotesCut.address != 0);
+        QCOMPARE(P.parameters[Parameter::Attack].address, quint16(0));
+        QCOMPARE(P.parameters[Parameter::DryHPF].address, quint16(0));
+        QVERIFY(P.parameters[Parameter::HighNotesCut].address != 0);
     }
 };
 
-QTEST_GUILESS_MAIN(TestEffectMath)
+QTEST_GUILESS_MAIN(TestDialMath)
 #include "tst_effectmath.moc"

@@ -17,8 +17,8 @@
 
 namespace {
 // A linked editor with its effect window open.
-struct Linked : EditorRig {
-    explicit Linked(const QString &docs, const std::function<void(SimulatedPedal *)> &setUp = {})
+struct linked : EditorRig {
+    explicit linked(const QString &docs, const std::function<void(SimulatedPedal *)> &setUp = {})
         : EditorRig(docs, 0, setUp)
     {
         link();
@@ -34,22 +34,22 @@ private slots:
     void oneEditEndToEnd()
     {
         QTemporaryDir docs;
-        Linked rig(docs.path());
+        linked rig(docs.path());
         QVERIFY(rig.fx()->isVisible());
-        QCOMPARE(rig.fx()->P.Dry.address, quint16(0x0027));
+        QCOMPARE(rig.param(Parameter::Dry).address, quint16(0x0027));
         rig.fx()->dialDry->setAngle(90);
         QCOMPARE(rig.ctx.log.lines().last(), QString("Send Dry string (standard par): 010027003FC000"));
         QVERIFY(rig.received().isEmpty()); // the throttle holds it
         rig.clock.advance(100);
         QCOMPARE(rig.received(), QList<QByteArray>{hex("010027003FC000")});
         QCOMPARE(rig.pedal()->state.parameters[0], 0x003FC000u);
-        QCOMPARE(rig.fx()->P.Dry.value, 0x003FC000u);
+        QCOMPARE(rig.param(Parameter::Dry).value, 0x003FC000u);
     }
 
     void dragIsThrottled()
     {
         QTemporaryDir docs;
-        Linked rig(docs.path());
+        linked rig(docs.path());
         rig.pedal()->record.clear();
         // A drag from the minimum through 180 and 90 to 30 degrees, one degree every 4 ms.
         int angle = -135;
@@ -73,7 +73,7 @@ private slots:
     void twoDialsWithinOneTickBothArrive()
     {
         QTemporaryDir docs;
-        Linked rig(docs.path());
+        linked rig(docs.path());
         rig.fx()->dialDry->setAngle(90);
         rig.fx()->dialSubMix->setAngle(0);
         rig.fx()->dialDry->setAngle(45);
@@ -84,7 +84,7 @@ private slots:
     void readBackPutsEveryControlRight()
     {
         QTemporaryDir docs;
-        Linked rig(docs.path(), [](SimulatedPedal *p) {
+        linked rig(docs.path(), [](SimulatedPedal *p) {
             p->state.footswitchMode = 3;
             p->state.tuning = 2;
             p->state.semitones = 0xFE;
@@ -105,11 +105,11 @@ private slots:
         QCOMPARE(fx->cmbAssignCtrlUNO->currentText(), QString("Input Level"));
         QCOMPARE(fx->cmbAssignCtrlTRE->currentText(), QString("Attack"));
         QCOMPARE(fx->cmbAssignRemote->currentText(), QString("Preset"));
-        QVERIFY(fx->P.InputLevel.is_assigned && fx->P.Attack.is_assigned && !fx->P.WaveClip.is_assigned);
+        QVERIFY(rig.param(Parameter::InputLevel).assigned && rig.param(Parameter::Attack).assigned && !rig.param(Parameter::WaveClip).assigned);
         QVERIFY(fx->swtBypass->isChecked());
         QVERIFY(rig.main()->menuStoreBypassStatus->isChecked() && !rig.main()->menuDoNotStoreBypassStatus->isChecked());
         QVERIFY(rig.main()->menuLow->isChecked() && !rig.main()->menuStandard->isChecked());
-        QVERIFY(rig.main()->MidiChannelItems[16]->isChecked());
+        QVERIFY(rig.main()->midiChannelItems[16]->isChecked());
         QCOMPARE(fx->dialDry->angle(), 91);
         QCOMPARE(fx->dialSubMix->angle(), -135);
         QCOMPARE(fx->dialMinus1Oct->angle(), -45);
@@ -125,21 +125,22 @@ private slots:
         QVERIFY(fx->swtLimitRange->isChecked() && fx->swtNoiseGateStatus->isChecked());
         QVERIFY(fx->swtAttack->isChecked());
         QCOMPARE(fx->lblAttack->text(), QString("Attack: Slow"));
-        QCOMPARE(fx->ParameterValues.size(), 20);
-        QCOMPARE(fx->P.Dry.value, 0x003FC000u); // exactly as read, not rounded to a dial step
+        QVERIFY(rig.state().valuesKnown);
+        QCOMPARE(rig.state().reported->parameterWords.size(), size_t(20));
+        QCOMPARE(rig.param(Parameter::Dry).value, 0x003FC000u); // exactly as read, not rounded to a dial step
         QVERIFY(rig.logged("Dry: \t003FC000") && rig.logged("Sub Mix: 00000000") && rig.logged("Attack: \t00000800"));
         // Sending while the answer is applied: only Wave and Split.
         QList<QByteArray> sent;
         for (const auto &m : rig.pedal()->record)
             sent << m.bytes;
         QCOMPARE(sent, QList<QByteArray>({hex("0200"), hex("01000200400000"), hex("0100C500000001")}));
-        QVERIFY(!rig.ctx.comm.RequestInProgress);
+        QVERIFY(!rig.ctx.service.requestInProgress());
     }
 
     void editsComeBackFromThePedal()
     {
         QTemporaryDir docs;
-        Linked rig(docs.path());
+        linked rig(docs.path());
         EffectWindow *fx = rig.fx();
         fx->dialDry->setAngle(10);
         fx->dialLowPass->setAngle(0);
@@ -168,7 +169,7 @@ private slots:
     void attackSendsThreeTimes()
     {
         QTemporaryDir docs;
-        Linked rig(docs.path());
+        linked rig(docs.path());
         rig.fx()->swtAttack->setChecked(true);
         const QString line = "Send Attack string (assignable par): 0100AE00000800";
         QCOMPARE(rig.ctx.log.lines().mid(rig.ctx.log.lineCount() - 3), QStringList({line, line, line}));
@@ -195,7 +196,7 @@ private slots:
         QFETCH(QByteArray, message);
         QFETCH(QString, line);
         QTemporaryDir docs;
-        Linked rig(docs.path());
+        linked rig(docs.path());
         auto *s = rig.fx()->findChild<OnOffSwitch *>(control);
         QVERIFY(s);
         const int before = rig.ctx.log.lineCount();
@@ -210,21 +211,21 @@ private slots:
     void harmonicPitch()
     {
         QTemporaryDir docs;
-        Linked rig(docs.path());
+        linked rig(docs.path());
         rig.fx()->cmbVariableWavePitch->setCurrentIndex(15);
         QCOMPARE(rig.ctx.log.lines().last(), QString("Send Harmonic Pitch string: 01005200500000"));
         QCOMPARE(rig.received(), QList<QByteArray>{hex("01005200500000")});
-        QCOMPARE(rig.fx()->P.FirstHarmonicPitch.value, 0x500000u);
+        QCOMPARE(rig.param(Parameter::FirstHarmonicPitch).value, 0x500000u);
         // A word not in the table leaves the list as it is.
-        rig.fx()->P.FirstHarmonicPitch.value = 0x400001;
-        rig.fx()->showParameterValues(false);
+        rig.ctx.service.setParameterValue(Parameter::FirstHarmonicPitch, 0x400001);
+        rig.ctx.service.showParameterValues(false);
         QCOMPARE(rig.fx()->cmbVariableWavePitch->currentIndex(), 15);
     }
 
     void trackingFunctionsNeedATuning()
     {
         QTemporaryDir docs;
-        Linked rig(docs.path());
+        linked rig(docs.path());
         EffectWindow *fx = rig.fx();
         fx->chkDominantNoteCut->setChecked(true);
         QCOMPARE(rig.prompts.messages, QStringList{"Set a tuning before using this parameter"});
@@ -234,18 +235,18 @@ private slots:
         fx->cmbGuitarTuning->setCurrentIndex(1); // choosing a tuning in the list is enough
         fx->chkDominantNoteCut->setChecked(true);
         QCOMPARE(rig.received(), QList<QByteArray>{hex("01001D00000001")});
-        QCOMPARE(fx->P.DominantNotesCut.value, 1u);
+        QCOMPARE(rig.param(Parameter::DominantNotesCut).value, 1u);
     }
 
     void assignment()
     {
         QTemporaryDir docs;
-        Linked rig(docs.path());
+        linked rig(docs.path());
         EffectWindow *fx = rig.fx();
         fx->cmbAssignCtrlQUATTRO->setCurrentText("High Notes Cut");
         QCOMPARE(rig.prompts.messages, QStringList{"No tuning selected, Select a tuning before assigning this parameter"});
         QCOMPARE(fx->cmbAssignCtrlQUATTRO->currentIndex(), 0);
-        QVERIFY(!fx->ControlAssigned[3]);
+        QVERIFY(!rig.state().controlAssigned(3));
 
         fx->cmbAssignCtrlUNO->setCurrentText("Input Level");
         fx->cmbAssignRemote->setCurrentText("Bypass");
@@ -276,7 +277,7 @@ private slots:
         QFETCH(bool, longBypass);
         QFETCH(QByteArray, message);
         QTemporaryDir docs;
-        Linked rig(docs.path());
+        linked rig(docs.path());
         EffectWindow *fx = rig.fx();
         (shortPreset ? fx->chkChangePresetShortPress : fx->chkBypassShortPress)->setChecked(true);
         (longBypass ? fx->chkBypassLongPress : fx->chkChangePresetLongPress)->setChecked(true);
@@ -293,7 +294,7 @@ private slots:
     void unknownFootswitchModeLeavesTheChoice()
     {
         QTemporaryDir docs;
-        Linked rig(docs.path(), [](SimulatedPedal *p) { p->state.footswitchMode = 7; });
+        linked rig(docs.path(), [](SimulatedPedal *p) { p->state.footswitchMode = 7; });
         QVERIFY(rig.logged("Footswitch Mode: 7"));
         QVERIFY(rig.fx()->chkBypassShortPress->isChecked() && rig.fx()->chkChangePresetLongPress->isChecked());
     }
@@ -301,7 +302,7 @@ private slots:
     void tuning()
     {
         QTemporaryDir docs;
-        Linked rig(docs.path());
+        linked rig(docs.path());
         rig.fx()->cmbGuitarTuning->setCurrentIndex(1);
         rig.fx()->cmbSemitonesVariation->setCurrentText("-1");
         rig.prompts.answers = {false, true};
@@ -316,7 +317,7 @@ private slots:
     void saveParametersAfterReset()
     {
         QTemporaryDir docs;
-        Linked rig(docs.path());
+        linked rig(docs.path());
         rig.main()->menuSetAssignableParamsToDefault->trigger();
         QCOMPARE(rig.prompts.messages, QStringList{"Click Save Parameters button to save the current status on pedal"});
         rig.clock.advance(100);
@@ -334,8 +335,8 @@ private slots:
     void resetSendsEveryAssignableParameter()
     {
         QTemporaryDir docs;
-        Linked rig(docs.path());
-        rig.fx()->setDefaultAssignableParameterValues();
+        linked rig(docs.path());
+        rig.ctx.service.resetAssignableParameters(false);
         QList<QByteArray> sent = rig.received();
         QCOMPARE(sent.mid(0, 10), QList<QByteArray>({hex("01000B00800000"), hex("01005200400000"), hex("0100C300000000"),
                                                     hex("01001D00000000"), hex("01000E00000000"), hex("01000600000000"),
@@ -347,10 +348,10 @@ private slots:
     void enableAllParametersTwice()
     {
         QTemporaryDir docs;
-        Linked rig(docs.path());
+        linked rig(docs.path());
         EffectWindow *fx = rig.fx();
         rig.main()->menuEnableAllParameters->trigger();
-        QVERIFY(fx->AllParametersEnabled && rig.main()->menuEnableAllParameters->isChecked());
+        QVERIFY(fx->allParametersEnabled() && rig.main()->menuEnableAllParameters->isChecked());
         rig.main()->menuEnableAllParameters->trigger();
         for (RotaryDial *d : {fx->dialDry, fx->dialSubMix, fx->dialMinus1Oct, fx->dialMinus2Oct, fx->dialRange})
             QVERIFY(!d->isEnabled());
@@ -361,7 +362,7 @@ private slots:
     void pedalWideOptions()
     {
         QTemporaryDir docs;
-        Linked rig(docs.path());
+        linked rig(docs.path());
         rig.main()->menuStandard->trigger();
         QVERIFY(rig.logged("checksum byte: F1"));
         QVERIFY(rig.logged("0FFF0102030405F1"));
@@ -389,7 +390,7 @@ private slots:
     void noteCut()
     {
         QTemporaryDir docs;
-        Linked rig(docs.path());
+        linked rig(docs.path());
         rig.main()->menuNoteCut->trigger();
         NoteCutWindow *w = rig.main()->noteCutWindow();
         QVERIFY(w->isVisible());
@@ -413,7 +414,7 @@ private slots:
         rig.main()->show();
         QListWidget *list = rig.main()->lstEffects;
         list->setCurrentRow(0);
-        rig.main()->effetto_cliccato();
+        rig.main()->chooseClickedEffect();
         EffectWindow *fx = rig.main()->effectWindow();
         QVERIFY(fx->isVisible());
         QCOMPARE(fx->windowTitle(), QString("Quarnelo MK3 0015"));
@@ -421,7 +422,7 @@ private slots:
         QCOMPARE(fx->pos().x(), rig.main()->x() + rig.main()->frameGeometry().width());
         QVERIFY(rig.logged("selected effect name: Quarnelo MK3 0015"));
         QVERIFY(rig.logged("resource name: Quarnelo_MK3_0015"));
-        QCOMPARE(fx->P.Attack.address, quint16(0x00AE));
+        QCOMPARE(rig.param(Parameter::Attack).address, quint16(0x00AE));
         QTest::keyClick(list, Qt::Key_Up);
         QTest::keyClick(list, Qt::Key_Down);
         QCOMPARE(list->currentRow(), 0);
@@ -431,9 +432,9 @@ private slots:
     void oldAlgorithmOnClick()
     {
         QTemporaryDir docs;
-        Linked rig(docs.path(), [](SimulatedPedal *p) { p->state.algorithm = 14; });
+        linked rig(docs.path(), [](SimulatedPedal *p) { p->state.algorithm = 14; });
         rig.prompts.messages.clear();
-        rig.main()->effetto_cliccato();
+        rig.main()->chooseClickedEffect();
         QCOMPARE(rig.prompts.messages,
                  QStringList{"Upload the latest version of Quarnelo MK3 algorithm:\r\nUpload Quarnelo MK3 0015"});
         QVERIFY(!rig.fx()->isVisible());
@@ -455,7 +456,7 @@ private slots:
     void dialByKeyboardAndWheel()
     {
         QTemporaryDir docs;
-        Linked rig(docs.path());
+        linked rig(docs.path());
         RotaryDial *d = rig.fx()->dialSubMix;
         d->setAngle(-135);
         QTest::keyClick(d, Qt::Key_End);
@@ -476,7 +477,7 @@ private slots:
     void presetSavedAndLoadedBack()
     {
         QTemporaryDir docs;
-        Linked rig(docs.path(), [](SimulatedPedal *p) { p->state.parameters[19] = 0x800; });
+        linked rig(docs.path(), [](SimulatedPedal *p) { p->state.parameters[19] = 0x800; });
         const QString path = docs.filePath("Karvo/Quarnelo MK3/Preset/live");
         rig.prompts.files = {path};
         rig.main()->menuSavePreset->trigger();
@@ -500,26 +501,26 @@ private slots:
         QCOMPARE(rig.received(), QList<QByteArray>({hex("010027003F4000"), hex("0100AE00000800"), hex("0100AE00000800"),
                                                     hex("0100AE00000800")}));
         QCOMPARE(rig.pedal()->state.parameters[0], 0x003F4000u);
-        QCOMPARE(rig.fx()->P.Dry.value, 0x003F4000u);
+        QCOMPARE(rig.param(Parameter::Dry).value, 0x003F4000u);
         QVERIFY(QDir(docs.filePath("Karvo/Quarnelo MK3/Preset")).exists());
     }
 
     void malformedPresetChangesNothing()
     {
         QTemporaryDir docs;
-        Linked rig(docs.path());
+        linked rig(docs.path());
         const QString path = docs.filePath("bad.txt");
         QFile f(path);
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write("003FC000\r0000000\r7FE000\r");
         f.close();
-        const quint32 sub = rig.fx()->P.SubMix.value;
+        const quint32 sub = rig.param(Parameter::SubMix).value;
         rig.prompts.files = {path};
         rig.main()->menuLoadPreset->trigger();
         QCOMPARE(rig.prompts.messages.last(),
                  QString("Error loading file: bad.txt is not a preset: it has 3 lines, a preset has 20. No value was changed."));
         QVERIFY(rig.received().isEmpty());
-        QCOMPARE(rig.fx()->P.SubMix.value, sub);
+        QCOMPARE(rig.param(Parameter::SubMix).value, sub);
         // Cancelling: the banner and twenty empty keys, nothing else.
         rig.main()->menuLoadPreset->trigger();
         QCOMPARE(rig.ctx.log.lines().last(), QString("Attack: "));
@@ -529,7 +530,7 @@ private slots:
     void uploadFromTheWindow()
     {
         QTemporaryDir docs;
-        Linked rig(docs.path(), [](SimulatedPedal *p) { p->state.algorithm = 14; });
+        linked rig(docs.path(), [](SimulatedPedal *p) { p->state.algorithm = 14; });
         QVERIFY(rig.on("btnUpload") && !rig.on("btnRequest"));
         rig.main()->btnUpload->click();
         QCOMPARE(rig.main()->lblStatus->text(), QString("Algorithm 0015 OK"));
@@ -541,7 +542,7 @@ private slots:
     void consoleFromTheEffectWindow()
     {
         QTemporaryDir docs;
-        Linked rig(docs.path());
+        linked rig(docs.path());
         QTest::keyClick(rig.fx()->dialDry, Qt::Key_P, Qt::ControlModifier | Qt::ShiftModifier);
         QVERIFY(rig.editor->console()->isVisible());
     }

@@ -30,11 +30,11 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.path() + "/log.txt";
         DiagnosticLog log;
-        log.WriteLogLine("first");
-        QVERIFY(log.AppendLogFile(path, QDateTime(QDate(2025, 12, 31), QTime(23, 59, 59))));
+        log.writeLogLine("first");
+        QVERIFY(log.appendToLogFile(path, QDateTime(QDate(2025, 12, 31), QTime(23, 59, 59))));
         DiagnosticLog second;
-        second.WriteLogLine("second");
-        QVERIFY(second.AppendLogFile(path, QDateTime(QDate(2026, 1, 1), QTime(0, 0, 1))));
+        second.writeLogLine("second");
+        QVERIFY(second.appendToLogFile(path, QDateTime(QDate(2026, 1, 1), QTime(0, 0, 1))));
         QFile f(path);
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), QByteArray("\n\n31-12-2025 23:59:59\nfirst\r\n\n\n01-01-2026 00:00:01\nsecond\r\n"));
@@ -45,7 +45,7 @@ private slots:
         QTemporaryDir dir;
         DiagnosticLog log;
         QString error;
-        QVERIFY(!log.AppendLogFile(dir.path() + "/missing-folder/log.txt", QDateTime::currentDateTime(), &error));
+        QVERIFY(!log.appendToLogFile(dir.path() + "/missing-folder/log.txt", QDateTime::currentDateTime(), &error));
         QVERIFY(!error.isEmpty());
     }
 
@@ -53,7 +53,7 @@ private slots:
     {
         DiagnosticLog log;
         QSignalSpy spy(&log, &DiagnosticLog::linesAppended);
-        log.WriteLogLine("one\r\ntwo\nthree\rfour");
+        log.writeLogLine("one\r\ntwo\nthree\rfour");
         QCOMPARE(log.lines(), QStringList({"one", "two", "three", "four"}));
         QCOMPARE(spy.size(), 1);
     }
@@ -62,10 +62,10 @@ private slots:
     {
         DiagnosticLog log;
         QSignalSpy spy(&log, &DiagnosticLog::linesAppended);
-        log.WriteLogLine("scrolls");
-        log.ConsoleAutoScroll = false;
-        log.WriteLogLine("stays");
-        log.ConsoleAutoScroll = true;
+        log.writeLogLine("scrolls");
+        log.consoleAutoScroll = false;
+        log.writeLogLine("stays");
+        log.consoleAutoScroll = true;
         log.addConsoleLine("direct");
         QCOMPARE(spy[0][1].toBool(), true);
         QCOMPARE(spy[1][1].toBool(), false);

@@ -70,14 +70,14 @@ private slots:
         QCOMPARE(rig.main()->menuAppVersion->text(), QString("Editor Version:  1.21"));
         QCOMPARE(rig.main()->lstEffects->count(), 1);
         QCOMPARE(rig.main()->lstEffects->item(0)->text(), QString("Quarnelo MK3 0015"));
-        QCOMPARE(rig.ctx.comm.LatestAlgorithmNumber, 15);
-        QVERIFY(rig.main()->TimerCheckWebVersion.isActive());
-        QVERIFY(!rig.ctx.comm.Timer_USB_Read->isActive());
+        QCOMPARE(rig.ctx.service.latestAlgorithmNumber, 15);
+        QVERIFY(rig.main()->versionCheckTimer.isActive());
+        QVERIFY(!rig.ctx.comm.pollTimer->isActive());
         QCOMPARE(rig.main()->size(), QSize(356, rig.main()->menuBar()->height() + 228));
         QCOMPARE(rig.main()->windowTitle(), QString("Quarnelo Editor"));
         QCOMPARE(rig.main()->btnSaveParameters->toolTip(), QString("Saves current status of assignable parameters to pedal."));
-        QCOMPARE(rig.main()->MidiChannelItems[0]->text(), QString("OMNI"));
-        QCOMPARE(rig.main()->MidiChannelItems[16]->text(), QString("16"));
+        QCOMPARE(rig.main()->midiChannelItems[0]->text(), QString("OMNI"));
+        QCOMPARE(rig.main()->midiChannelItems[16]->text(), QString("16"));
         QCOMPARE(rig.main()->menuLook->actions().size(), 7);
     }
 
@@ -85,8 +85,8 @@ private slots:
     {
         QTemporaryDir docs;
         GuiRig rig(docs.path());
-        rig.ctx.log.WriteLogLine("A");
-        rig.ctx.log.WriteLogLine("B");
+        rig.ctx.log.writeLogLine("A");
+        rig.ctx.log.writeLogLine("B");
         rig.main()->close();
         QCOMPARE(fileBytes(rig.user("log.txt")), QByteArray("\n\n03-03-2025 09:05:07\nA\r\nB\r\n"));
     }
@@ -116,7 +116,7 @@ private slots:
         {
             GuiRig rig(docs.path());
             QCOMPARE(rig.main()->currentLook, 0);
-            rig.main()->LookItems[3]->trigger();
+            rig.main()->lookItems[3]->trigger();
             QCOMPARE(fileBytes(docs.path() + "/Karvo/style.txt"), QByteArray("3"));
             QCOMPARE(qApp->styleSheet(), look(3));
         }
@@ -183,7 +183,7 @@ private slots:
         QVERIFY(rig.on("effect window controls"));
         QCOMPARE(rig.editor->effect()->windowTitle(), QString("Quarnelo MK3 0015"));
         QCOMPARE(rig.main()->lstEffects->currentRow(), 0);
-        QVERIFY(rig.main()->MidiChannelItems[0]->isChecked()); // the pedal reports OMNI
+        QVERIFY(rig.main()->midiChannelItems[0]->isChecked()); // the pedal reports OMNI
 
         rig.main()->menuDisconnect->trigger();
         QCOMPARE(rig.main()->lblDeviceName->text(), QString("Quarnelo MK3 "));
@@ -248,7 +248,7 @@ private slots:
         rig.main()->menuLinkSimulated->trigger();
         SimulatedPedal *pedal = rig.simulated.pedal();
         pedal->record.clear();
-        QAction *a = rig.main()->MidiChannelItems[size_t(item)];
+        QAction *a = rig.main()->midiChannelItems[size_t(item)];
         const bool checkedBefore = a->isChecked();
         a->trigger();
         const QStringList &lines = rig.ctx.log.lines();
@@ -272,23 +272,33 @@ private slots:
         QFETCH(int, reported);
         QFETCH(int, checked);
         QTemporaryDir docs;
-        GuiRig rig(docs.path());
-        rig.ctx.comm.ReplyBytes = QByteArray(106, '\0');
-        rig.ctx.comm.ReplyBytes[25] = char(reported);
-        rig.main()->MidiChannelItems[3]->setChecked(true);
-        rig.main()->ShowMidiChannel(25);
+        GuiRig rig(docs.path(), 0, [&](SimulatedPedal *p) { p->state.midiChannel = quint8(reported); });
+        rig.main()->midiChannelItems[3]->setChecked(true);
+        rig.link();
         for (int i = 0; i <= 16; ++i)
-            QCOMPARE(rig.main()->MidiChannelItems[size_t(i)]->isChecked(), i == checked);
-        QCOMPARE(rig.ctx.log.lines().last(), QStringLiteral("MIDI channel: %1").arg(reported));
-        rig.ctx.comm.ReplyBytes = QByteArray(10, '\0');
-        rig.main()->ShowMidiChannel(25); // a short answer is never read beyond its end
+            QCOMPARE(rig.main()->midiChannelItems[size_t(i)]->isChecked(), i == checked);
+        // Logged as the read-back reaches it: right before the parameter values.
+        const QStringList &lines = rig.ctx.log.lines();
+        const qsizetype at = lines.indexOf(QStringLiteral("MIDI channel: %1").arg(reported));
+        QVERIFY(at >= 0);
+        QVERIFY(lines.value(at + 1).startsWith("Dry: "));
+
+        // A short answer is never read beyond its end: nothing is read back, the marks stay.
+        GuiRig shortAnswer(docs.path(), 0, [&](SimulatedPedal *p) {
+            p->state.midiChannel = quint8(reported);
+            p->faults.shortAnswerValues = 10;
+        });
+        shortAnswer.main()->midiChannelItems[3]->setChecked(true);
+        shortAnswer.link();
+        for (int i = 0; i <= 16; ++i)
+            QCOMPARE(shortAnswer.main()->midiChannelItems[size_t(i)]->isChecked(), i == 3);
     }
 
     void infoAndFileMenus()
     {
         QTemporaryDir docs;
         GuiRig rig(docs.path());
-        rig.main()->menuInfoClick();
+        rig.main()->logEditorVersion();
         QCOMPARE(rig.ctx.log.lines().last(), QString("current app version: 1.21"));
         rig.main()->menuSupport->trigger();
         rig.main()->menuOpenFilesFolder->trigger();

@@ -18,7 +18,7 @@ private slots:
         QCOMPARE(bytes, expected);
     }
 
-    void swapByteOrder() { QCOMPARE(PresetFile::SwapByteOrder("11223344"), QString("44332211")); }
+    void swapByteOrderReversesThePairs() { QCOMPARE(PresetFile::swapByteOrder("11223344"), QString("44332211")); }
 
     void readsWhatItWrites_data()
     {

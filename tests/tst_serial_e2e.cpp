@@ -53,6 +53,7 @@ struct SerialRig {
     SerialPortBackend serial;
     EditorCore ctx{QString(), &prompts, &clock, &serial};
     Communication &comm = ctx.comm;
+    PedalService &service = ctx.service;
 };
 } // namespace
 
@@ -66,22 +67,22 @@ private slots:
         PedalProcess pedal({"--record", record, "--wire-timing"});
         QVERIFY(pedal.path().startsWith("/dev/"));
         SerialRig rig(pedal.path());
-        rig.comm.ScanAndLink();
+        rig.service.scanAndLink();
         QVERIFY2(rig.prompts.messages.isEmpty(), qPrintable(rig.prompts.messages.join("|")));
-        QVERIFY(rig.comm.Linked);
-        QCOMPARE(rig.comm.gate, GateState::RequestPassed);
+        QVERIFY(rig.comm.linked);
+        QCOMPARE(rig.service.gate(), GateState::RequestPassed);
         ManualClock unused;
         SimulatedPedal expected(&unused);
-        QCOMPARE(rig.comm.ReplyBytes.toHex(), expected.deviceInformationValues().toHex());
-        QCOMPARE(rig.comm.firmwareLabel, QString("Device Firmware: 15"));
-        QCOMPARE(rig.comm.algorithmLabel, QString("Device Algorithm: 0015"));
+        QCOMPARE(rig.service.lastAnswerValues().toHex(), expected.deviceInformationValues().toHex());
+        QCOMPARE(rig.service.firmwareLabel(), QString("Device Firmware: 15"));
+        QCOMPARE(rig.service.algorithmLabel(), QString("Device Algorithm: 0015"));
 
         // A MIDI channel 12 choice arrives as 07 0C.
-        QVERIFY(rig.comm.SendHexMessage("070C", 2));
+        QVERIFY(rig.comm.sendHexMessage("070C", 2));
         QTRY_VERIFY_WITH_TIMEOUT(readAll(record).contains(" 070C\n"), 3000);
         const QStringList lines = readAll(record).split('\n', Qt::SkipEmptyParts);
         QVERIFY(lines.first().endsWith(" 0200"));
-        QVERIFY(rig.comm.menuDisconnectClick());
+        QVERIFY(rig.service.unlink());
     }
 
     // The whole editor on a real serial device: Scan And Link finds it, the MIDI menu talks to it.
@@ -100,7 +101,7 @@ private slots:
         QVERIFY2(prompts.messages.isEmpty(), qPrintable(prompts.messages.join("|")));
         QCOMPARE(editor.main()->lblFirmwareVersion->text(), QString("Device Firmware: 15"));
         QCOMPARE(editor.main()->lblAlgorithmVersion->text(), QString("Device Algorithm: 0015"));
-        editor.main()->MidiChannelItems[12]->trigger();
+        editor.main()->midiChannelItems[12]->trigger();
         QTRY_VERIFY_WITH_TIMEOUT(readAll(record).contains(" 070C\n"), 3000);
         editor.main()->menuDisconnect->trigger();
         QCOMPARE(editor.main()->lblDeviceName->text(), QString("Quarnelo MK3 "));
@@ -146,9 +147,9 @@ private slots:
     {
         PedalProcess pedal({});
         SerialRig rig(pedal.path());
-        rig.comm.LegacyUpgradeMode = true; // link only
-        rig.comm.ScanAndLink();
-        QVERIFY(rig.comm.SendHexMessage("0C5000000000", 6));
+        rig.comm.legacyUpgradeMode = true; // link only
+        rig.service.scanAndLink();
+        QVERIFY(rig.comm.sendHexMessage("0C5000000000", 6));
         QByteArray dump;
         QElapsedTimer t;
         t.start();
@@ -166,26 +167,26 @@ private slots:
         PedalProcess pedal({"--unplug-after", "2"});
         SerialRig rig(pedal.path());
         QSignalSpy lost(&rig.comm, &Communication::deviceDisconnected);
-        rig.comm.ScanAndLink();
+        rig.service.scanAndLink();
         QTRY_COMPARE_WITH_TIMEOUT(lost.size(), 1, 3000);
         QTRY_COMPARE_WITH_TIMEOUT(rig.prompts.messages.size(), 1, 1000);
         QCOMPARE(rig.prompts.messages[0], QString("The pedal was disconnected. Connect it again and choose Scan And Link."));
-        QCOMPARE(rig.comm.gate, GateState::Unlinked);
-        QVERIFY(!rig.comm.Linked);
+        QCOMPARE(rig.service.gate(), GateState::Unlinked);
+        QVERIFY(!rig.comm.linked);
     }
 
     void bootloaderHandshakeOverThePseudoTerminal()
     {
         PedalProcess pedal({"--start-in-bootloader"});
         SerialRig rig(pedal.path());
-        rig.comm.firmware_upgrade_mode = true;
-        rig.comm.LegacyUpgradeMode = true;
+        rig.comm.firmwareUpgradeMode = true;
+        rig.comm.legacyUpgradeMode = true;
         rig.ctx.d2xx->ReportDeviceErrors = true;
-        rig.comm.ScanAndLink();
+        rig.service.scanAndLink();
         // A pseudo-terminal cannot take even parity; the exchange works all the same.
         QVERIFY(rig.ctx.log.lines().contains("FT_SetDataCharacteristics - Invalid parameter..."));
         QCOMPARE(rig.prompts.messages, QStringList{"Connection to bootloader succeeded, ready for firmware upgrade"});
-        QCOMPARE(rig.comm.gate, GateState::BootloaderLinked);
+        QCOMPARE(rig.service.gate(), GateState::BootloaderLinked);
     }
 };
 

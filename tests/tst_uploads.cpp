@@ -2,6 +2,7 @@
 #include "algorithms/Tunings.h"
 #include "algorithms/Uploads.h"
 #include "pedal/EditorCore.h"
+#include "pedal/PedalService.h"
 #include "support/Prompts.h"
 #include "support/Clock.h"
 #include "algorithms/FilterCalculator.h"
@@ -25,15 +26,14 @@ struct UploadRig {
     {
         backend = real ? std::make_unique<RealLookingBackend>(&clock) : std::make_unique<SimBackend>(&clock);
         ctx = std::make_unique<EditorCore>(QString(), &prompts, &clock, backend.get());
-        ctx->comm.ScanAndLink();
-        ctx->SelectedEffectName = "Quarnelo MK3 0015";
-        uploads = std::make_unique<Uploads>(*ctx);
+        ctx->service.scanAndLink(); // selects the pedal's effect, "Quarnelo MK3 0015"
+        uploads = &ctx->service.uploads();
         pedal()->record.clear();
         connect();
     }
     void connect()
     {
-        QObject::connect(uploads.get(), &Uploads::statusChanged, uploads.get(),
+        QObject::connect(uploads, &Uploads::statusChanged, uploads,
                          [this](const QString &s) { statuses << qMakePair(clock.nowMs() - startMs, s); });
     }
     SimulatedPedal *pedal() { return backend->pedal(); }
@@ -57,7 +57,8 @@ struct UploadRig {
     ScriptedPrompts prompts;
     std::unique_ptr<SimBackend> backend;
     std::unique_ptr<EditorCore> ctx;
-    std::unique_ptr<Uploads> uploads;
+    Uploads *uploads = nullptr;
+    PedalService &service() { return ctx->service; }
     QList<QPair<qint64, QString>> statuses;
     qint64 startMs = clock.nowMs();
     QTemporaryDir dir;
@@ -72,7 +73,7 @@ private slots:
     {
         UploadRig rig;
         rig.pedal()->state.algorithm = 14;
-        QCOMPARE(rig.uploads->btnUploadClick(), Uploads::Result::Done);
+        QCOMPARE(rig.service().uploadSelectedAlgorithm(), Uploads::Result::Done);
         const QList<QByteArray> sent = rig.received();
         QCOMPARE(sent.value(0), QByteArray::fromHex("0D01")); // bypass first
         QCOMPARE(sent.value(1).size(), 4256);
@@ -82,10 +83,10 @@ private slots:
         QVERIFY(rig.logged("size: 4256") && rig.logged("num of bytes: 4256") && rig.logged("write to device"));
         QVERIFY(rig.logged("received: Algorithm 0015 OK"));
         QCOMPARE(rig.uploads->status, QString("Algorithm 0015 OK"));
-        QCOMPARE(rig.ctx->comm.DeviceAlgorithmText, QString("0015"));
+        QCOMPARE(rig.service().deviceAlgorithmText(), QString("0015"));
         QVERIFY(rig.ctx->d2xx->ReportDeviceErrors);
-        QVERIFY(!rig.uploads->UploadCheckTimer->isActive());
-        QVERIFY(rig.ctx->comm.Timer_USB_Read->isActive());
+        QVERIFY(!rig.uploads->checkTimer->isActive());
+        QVERIFY(rig.ctx->comm.pollTimer->isActive());
         QVERIFY(rig.clock.pauses.contains(40));
     }
 
@@ -94,7 +95,7 @@ private slots:
         UploadRig rig;
         rig.pedal()->faults.answerDelayMs = 7000;
         rig.startMs = rig.clock.nowMs();
-        QCOMPARE(rig.uploads->btnUploadClick(), Uploads::Result::Done);
+        QCOMPARE(rig.service().uploadSelectedAlgorithm(), Uploads::Result::Done);
         QStringList seen;
         for (const auto &s : rig.statuses)
             seen << s.second;
@@ -107,16 +108,16 @@ private slots:
     {
         UploadRig rig;
         rig.pedal()->faults.silent = true;
-        QCOMPARE(rig.uploads->btnUploadClick(), Uploads::Result::NoAnswer);
+        QCOMPARE(rig.service().uploadSelectedAlgorithm(), Uploads::Result::NoAnswer);
         QCOMPARE(rig.uploads->status, QString("Upload Failed"));
         QCOMPARE(rig.prompts.messages.size(), 1);
         QVERIFY(rig.prompts.messages[0].startsWith("The pedal did not answer the upload within 20 seconds"));
         QVERIFY(!rig.uploads->uploading());
-        QVERIFY(!rig.uploads->UploadCheckTimer->isActive());
-        QVERIFY(rig.ctx->comm.Timer_USB_Read->isActive());
+        QVERIFY(!rig.uploads->checkTimer->isActive());
+        QVERIFY(rig.ctx->comm.pollTimer->isActive());
         QVERIFY(rig.clock.eventPasses <= rig.clock.activityWaits + 5); // waited, never spun
         rig.pedal()->faults.silent = false;
-        QCOMPARE(rig.uploads->btnUploadClick(), Uploads::Result::Done); // usable again
+        QCOMPARE(rig.service().uploadSelectedAlgorithm(), Uploads::Result::Done); // usable again
     }
 
     void noSecondUploadWhileOneWaits()
@@ -124,9 +125,9 @@ private slots:
         UploadRig rig;
         rig.pedal()->faults.answerDelayMs = 6000;
         Uploads::Result nested = Uploads::Result::Done;
-        QObject::connect(rig.uploads->UploadCheckTimer, &ClockTimer::timeout, rig.uploads.get(),
-                         [&] { nested = rig.uploads->btnUploadClick(); });
-        QCOMPARE(rig.uploads->btnUploadClick(), Uploads::Result::Done);
+        QObject::connect(rig.uploads->checkTimer, &ClockTimer::timeout, rig.uploads,
+                         [&] { nested = rig.service().uploadSelectedAlgorithm(); });
+        QCOMPARE(rig.service().uploadSelectedAlgorithm(), Uploads::Result::Done);
         QCOMPARE(nested, Uploads::Result::Refused);
         QVERIFY(rig.logged("upload ignored: an exchange with the pedal is under way"));
         int images = 0;
@@ -139,9 +140,9 @@ private slots:
     {
         UploadRig rig;
         rig.pedal()->faults.answerDelayMs = 6000;
-        QObject::connect(rig.uploads->UploadCheckTimer, &ClockTimer::timeout, rig.uploads.get(),
-                         [&] { rig.ctx->comm.RequestDeviceInformation(); });
-        QCOMPARE(rig.uploads->btnUploadClick(), Uploads::Result::Done);
+        QObject::connect(rig.uploads->checkTimer, &ClockTimer::timeout, rig.uploads,
+                         [&] { rig.service().requestDeviceInformation(); });
+        QCOMPARE(rig.service().uploadSelectedAlgorithm(), Uploads::Result::Done);
         QVERIFY(rig.logged("request ignored: an exchange with the pedal is under way"));
         QCOMPARE(rig.uploads->status, QString("Algorithm 0015 OK"));
         QCOMPARE(rig.received().mid(2), QList<QByteArray>{QByteArray::fromHex("0200")}); // only the one after the upload
@@ -151,9 +152,9 @@ private slots:
     {
         UploadRig rig;
         rig.prompts.answers = {false};
-        QCOMPARE(rig.uploads->btnUploadClick(), Uploads::Result::Cancelled);
+        QCOMPARE(rig.service().uploadSelectedAlgorithm(), Uploads::Result::Cancelled);
         QVERIFY(rig.received().isEmpty());
-        QVERIFY(rig.ctx->comm.Timer_USB_Read->isActive());
+        QVERIFY(rig.ctx->comm.pollTimer->isActive());
     }
 
     void refusals_data()
@@ -171,21 +172,21 @@ private slots:
         QFETCH(bool, real);
         QFETCH(QString, message);
         UploadRig rig(real);
-        rig.ctx->SelectedEffectName = effect;
-        const QStringList before = rig.ctx->ResourceLines;
-        QCOMPARE(rig.uploads->btnUploadClick(), Uploads::Result::Refused);
+        const QStringList before = rig.service().resourceLines();
+        QStringList lines = before;
+        QCOMPARE(rig.uploads->uploadCarriedImage(effect, &lines, {}), Uploads::Result::Refused);
         QVERIFY(rig.received().isEmpty());
         QCOMPARE(rig.prompts.messages.size(), 1);
         QVERIFY2(rig.prompts.messages[0].startsWith(message), qPrintable(rig.prompts.messages[0]));
-        QCOMPARE(rig.ctx->ResourceLines, before);
-        QVERIFY(rig.ctx->comm.Timer_USB_Read->isActive());
+        QCOMPARE(lines, before);
+        QVERIFY(rig.ctx->comm.pollTimer->isActive());
     }
 
     void datFile()
     {
         UploadRig rig;
         const QString path = rig.writeFile(StandInImages::algorithmImage(14));
-        QCOMPARE(rig.uploads->uploadFile(path), Uploads::Result::Done);
+        QCOMPARE(rig.service().uploadAlgorithmFile(path), Uploads::Result::Done);
         QCOMPARE(rig.received().value(0), QByteArray::fromHex("0D01"));
         QCOMPARE(rig.received().value(1), StandInImages::algorithmImage(14));
         QCOMPARE(rig.received().size(), 2); // no request follows a file upload
@@ -196,7 +197,7 @@ private slots:
         QVERIFY(rig.clock.pauses.contains(400));
         QCOMPARE(rig.uploads->lastFolder, QFileInfo(path).absolutePath());
         // The dialog opens there next time; cancelling it sends nothing.
-        QCOMPARE(rig.uploads->menuLoadAlgorithmFromFileClick(), Uploads::Result::Cancelled);
+        QCOMPARE(rig.service().uploadAlgorithmFile(), Uploads::Result::Cancelled);
     }
 
     void badDatFiles_data()
@@ -216,7 +217,7 @@ private slots:
         QFETCH(QByteArray, bytes);
         QFETCH(QString, message);
         UploadRig rig;
-        QCOMPARE(rig.uploads->uploadFile(rig.writeFile(bytes)), Uploads::Result::Refused);
+        QCOMPARE(rig.service().uploadAlgorithmFile(rig.writeFile(bytes)), Uploads::Result::Refused);
         QVERIFY(rig.received().isEmpty());
         QVERIFY2(rig.prompts.messages.value(0).contains(message), qPrintable(rig.prompts.messages.value(0)));
         QVERIFY(rig.prompts.messages.value(0).endsWith("Nothing was sent."));
@@ -225,22 +226,22 @@ private slots:
     void standInFileRefusedForARealPedal()
     {
         UploadRig rig(true);
-        QCOMPARE(rig.uploads->uploadFile(rig.writeFile(StandInImages::algorithmImage(15))), Uploads::Result::Refused);
+        QCOMPARE(rig.service().uploadAlgorithmFile(rig.writeFile(StandInImages::algorithmImage(15))), Uploads::Result::Refused);
         QVERIFY(rig.received().isEmpty());
         // A file that is not a stand-in goes to a real pedal.
         QByteArray image = StandInImages::algorithmImage(15);
         image.replace(47, int(StandInImages::marker().size()), QByteArray(StandInImages::marker().size(), 'x'));
-        QCOMPARE(rig.uploads->uploadFile(rig.writeFile(image)), Uploads::Result::Done);
+        QCOMPARE(rig.service().uploadAlgorithmFile(rig.writeFile(image)), Uploads::Result::Done);
     }
 
     void tuningData()
     {
         UploadRig rig;
         rig.prompts.answers = {false};
-        QCOMPARE(rig.uploads->menuUploadTuningsDataClick(), Uploads::Result::Cancelled);
+        QCOMPARE(rig.service().uploadTuningData(), Uploads::Result::Cancelled);
         QVERIFY(rig.received().isEmpty());
         QVERIFY(rig.ctx->log.lines().last().startsWith("tuning data: 007FF5ECFF002B70"));
-        QCOMPARE(rig.uploads->menuUploadTuningsDataClick(), Uploads::Result::Done);
+        QCOMPARE(rig.service().uploadTuningData(), Uploads::Result::Done);
         const QList<QByteArray> sent = rig.received();
         QCOMPARE(sent.size(), 2);
         QCOMPARE(sent[0], QByteArray::fromHex("0D01"));
@@ -260,7 +261,7 @@ private slots:
         const QStringList names = FilterCalculator::noteNames(); // A1 is index 0, A2 (110 Hz) index 12
         QString expected;
         auto add = [&](const char *note, double gain, double q) {
-            const double f0 = FilterCalculator::NoteFrequency(int(names.indexOf(QLatin1String(note))) - 12);
+            const double f0 = FilterCalculator::noteFrequency(int(names.indexOf(QLatin1String(note))) - 12);
             std::array<qint32, 5> fixed{};
             QVERIFY(FilterCalculator::toFixed(FilterCalculator::peaking(f0, q, gain), &fixed));
             for (qint32 v : fixed)
@@ -270,7 +271,7 @@ private slots:
             add(n, -6, 11);
         for (const char *n : second)
             add(n, -20, 12);
-        QCOMPARE(Tunings::BuildTuningData(nullptr), expected);
+        QCOMPARE(Tunings::buildTuningData(nullptr), expected);
         QVERIFY(expected.contains("007FE51FFF00814D007FAF1C00FF7EB3FF806BC4")); // record 17, G3
         QVERIFY(expected.endsWith("007F73B6FF0162AE007F548A00FE9D52FF8137C0")); // record 31, C#4
     }

@@ -30,10 +30,10 @@ private slots:
         QTemporaryDir docs;
         ScriptedPrompts prompts;
         UserFiles files(docs.path(), &prompts);
-        files.CreateMakerFolder(QStringLiteral("Karvo"));
-        files.CreateProductFolder(QStringLiteral("Karvo"), QStringLiteral("Quarnelo MK3"));
-        files.LoadUserSettings();
-        files.TrimLogFile();
+        files.createMakerFolder(QStringLiteral("Karvo"));
+        files.createProductFolder(QStringLiteral("Karvo"), QStringLiteral("Quarnelo MK3"));
+        files.loadUserSettings();
+        files.trimLogFile();
 
         const QString user = docs.path() + QStringLiteral("/Karvo/Quarnelo MK3");
         QCOMPARE(files.userFolder(), user);
@@ -71,10 +71,10 @@ private slots:
         QTemporaryDir docs;
         ScriptedPrompts prompts;
         UserFiles files(docs.path(), &prompts);
-        files.CreateProductFolder(QStringLiteral("Karvo"), QStringLiteral("Quarnelo MK3"));
+        files.createProductFolder(QStringLiteral("Karvo"), QStringLiteral("Quarnelo MK3"));
         writeBytes(files.userFile("ShowMessageVersionAtStartup.txt"), bytes);
         writeBytes(files.userFile("ReportUSBErrors.txt"), bytes);
-        files.LoadUserSettings();
+        files.loadUserSettings();
         QCOMPARE(files.showUpdateMessage, showUpdate);
         QCOMPARE(files.reportUsbErrors, reportUsb);
         QCOMPARE(contents(files.userFile("ShowMessageVersionAtStartup.txt")), bytes);
@@ -95,13 +95,13 @@ private slots:
         QFETCH(qint64, after);
         QTemporaryDir docs;
         UserFiles files(docs.path(), nullptr);
-        files.CreateProductFolder(QStringLiteral("Karvo"), QStringLiteral("Quarnelo MK3"));
+        files.createProductFolder(QStringLiteral("Karvo"), QStringLiteral("Quarnelo MK3"));
         QFile f(files.userFile("log.txt"));
         QVERIFY(f.open(QIODevice::WriteOnly));
         QVERIFY(f.resize(size));
         f.close();
-        files.LoadUserSettings();
-        files.TrimLogFile();
+        files.loadUserSettings();
+        files.trimLogFile();
         QCOMPARE(QFileInfo(files.userFile("log.txt")).size(), after);
     }
 
@@ -109,8 +109,8 @@ private slots:
     {
         QTemporaryDir docs;
         UserFiles files(docs.path(), nullptr);
-        files.CreateProductFolder(QStringLiteral("Karvo"), QStringLiteral("Quarnelo MK3"));
-        files.LoadUserSettings();
+        files.createProductFolder(QStringLiteral("Karvo"), QStringLiteral("Quarnelo MK3"));
+        files.loadUserSettings();
         QVERIFY(files.rewriteFlagFile("ReportUSBErrors.txt", false));
         QCOMPARE(contents(files.userFile("ReportUSBErrors.txt")), QByteArray("NO"));
         QFile::remove(files.userFile("ReportUSBErrors.txt"));
@@ -124,8 +124,8 @@ private slots:
         writeBytes(docs.path() + "/Karvo", "a file where the folder should be");
         ScriptedPrompts prompts;
         UserFiles files(docs.path(), &prompts);
-        files.CreateMakerFolder("Karvo");
-        files.CreateProductFolder("Karvo", "Quarnelo MK3");
+        files.createMakerFolder("Karvo");
+        files.createProductFolder("Karvo", "Quarnelo MK3");
         QCOMPARE(prompts.messages.size(), 2);
         QVERIFY(prompts.messages[0].startsWith("Error creating folder: "));
         QVERIFY(prompts.messages[1].startsWith("Error creating subfolder: "));

@@ -35,9 +35,9 @@ DebugConsoleWindow::DebugConsoleWindow(DiagnosticLog *log, QWidget *parent) : QW
 
     btnClear = place(new QPushButton(QStringLiteral("Clear"), this), "btnClear", 8, 8, 70, 25);
     btnScrollTop = place(new QPushButton(QStringLiteral("UP"), this), "btnScrollTop", 84, 8, 50, 25);
-    CheckBox1 = place(new QCheckBox(QStringLiteral("scroll"), this), "CheckBox1", 142, 10, 70, 21);
-    CheckBox1->setChecked(true);
-    Label1 = place(new QLabel(QStringLiteral("E2P addr"), this), "Label1", 250, 10, 60, 21);
+    autoScrollBox = place(new QCheckBox(QStringLiteral("scroll"), this), "chkAutoScroll", 142, 10, 70, 21);
+    autoScrollBox->setChecked(true);
+    i2cAddressLabel = place(new QLabel(QStringLiteral("E2P addr"), this), "lblI2Caddr", 250, 10, 60, 21);
     cmbI2Caddr = place(new QComboBox(this), "cmbI2Caddr", 312, 8, 52, 25);
     cmbI2Caddr->addItems({QStringLiteral("50"), QStringLiteral("51")});
     cmbI2Caddr->setCurrentIndex(0);
@@ -73,27 +73,27 @@ DebugConsoleWindow::DebugConsoleWindow(DiagnosticLog *log, QWidget *parent) : QW
     plot->setTuningFilters(tuning);
     calculatorPanel->hide();
 
-    Memo1 = place(new QPlainTextEdit(this), "Memo1", 8, 62, 489, 606);
-    Memo1->setReadOnly(true);
-    Memo1->setUndoRedoEnabled(false);
-    Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    logView = place(new QPlainTextEdit(this), "memoLog", 8, 62, 489, 606);
+    logView->setReadOnly(true);
+    logView->setUndoRedoEnabled(false);
+    logView->setLineWrapMode(QPlainTextEdit::NoWrap);
 
-    m_log->ConsoleAutoScroll = true;
-    connect(btnClear, &QPushButton::clicked, this, &DebugConsoleWindow::btnClearClick);
-    connect(btnScrollTop, &QPushButton::clicked, this, &DebugConsoleWindow::btnScrollTopClick);
-    connect(CheckBox1, &QCheckBox::toggled, this, &DebugConsoleWindow::CheckBox1Change);
+    m_log->consoleAutoScroll = true;
+    connect(btnClear, &QPushButton::clicked, this, &DebugConsoleWindow::clearLog);
+    connect(btnScrollTop, &QPushButton::clicked, this, &DebugConsoleWindow::scrollToTop);
+    connect(autoScrollBox, &QCheckBox::toggled, this, &DebugConsoleWindow::onAutoScrollToggled);
     connect(btnShowCalculator, &QPushButton::toggled, this, [this](bool on) {
         calculatorPanel->setVisible(on);
         layoutControls();
     });
-    connect(cmbNotePicker, &QComboBox::currentIndexChanged, this, &DebugConsoleWindow::cmbNotePickerChange);
-    connect(edtQ, &QLineEdit::textChanged, this, &DebugConsoleWindow::edtQChange);
-    connect(edtBoost, &QLineEdit::textChanged, this, &DebugConsoleWindow::edtBoostChange);
-    connect(btnGetNoteFrequency, &QPushButton::clicked, this, &DebugConsoleWindow::btnGetNoteFrequencyClick);
+    connect(cmbNotePicker, &QComboBox::currentIndexChanged, this, &DebugConsoleWindow::onNotePicked);
+    connect(edtQ, &QLineEdit::textChanged, this, &DebugConsoleWindow::onQEdited);
+    connect(edtBoost, &QLineEdit::textChanged, this, &DebugConsoleWindow::onGainEdited);
+    connect(btnGetNoteFrequency, &QPushButton::clicked, this, &DebugConsoleWindow::calculateForPickedNote);
     connect(m_log, &DiagnosticLog::linesAppended, this, &DebugConsoleWindow::onLinesAppended);
     connect(m_log, &DiagnosticLog::cleared, this, [this] {
         m_pending.clear();
-        Memo1->clear();
+        logView->clear();
     });
 
     // Lines are shown in batches, so tens of thousands of them cost one layout, not thousands.
@@ -115,23 +115,23 @@ void DebugConsoleWindow::flushPending()
     m_flush.stop();
     if (m_pending.isEmpty())
         return;
-    QScrollBar *bar = Memo1->verticalScrollBar();
+    QScrollBar *bar = logView->verticalScrollBar();
     const int keep = bar->value();
-    Memo1->appendPlainText(m_pending.join(QLatin1Char('\n')));
+    logView->appendPlainText(m_pending.join(QLatin1Char('\n')));
     m_pending.clear();
     bar->setValue(m_pendingScroll ? bar->maximum() : keep);
     m_pendingScroll = false;
 }
 
-void DebugConsoleWindow::btnClearClick() { m_log->clear(); }
+void DebugConsoleWindow::clearLog() { m_log->clear(); }
 
-void DebugConsoleWindow::btnScrollTopClick()
+void DebugConsoleWindow::scrollToTop()
 {
     flushPending();
-    Memo1->verticalScrollBar()->setValue(0);
+    logView->verticalScrollBar()->setValue(0);
 }
 
-void DebugConsoleWindow::CheckBox1Change() { m_log->ConsoleAutoScroll = CheckBox1->isChecked(); }
+void DebugConsoleWindow::onAutoScrollToggled() { m_log->consoleAutoScroll = autoScrollBox->isChecked(); }
 
 void DebugConsoleWindow::resizeEvent(QResizeEvent *event)
 {
@@ -144,10 +144,10 @@ void DebugConsoleWindow::layoutControls()
     const int top = calculatorPanel->isVisible() ? 36 + 236 : 62;
     calculatorPanel->setGeometry(8, 36, qMax(100, width() - 19), 232);
     plot->setGeometry(0, 30, calculatorPanel->width(), 200);
-    Memo1->setGeometry(8, top, qMax(100, width() - 19), qMax(100, height() - top - 8));
+    logView->setGeometry(8, top, qMax(100, width() - 19), qMax(100, height() - top - 8));
 }
 
-void DebugConsoleWindow::cmbNotePickerChange() { semitoneOffset = cmbNotePicker->currentIndex() - 12; }
+void DebugConsoleWindow::onNotePicked() { semitoneOffset = cmbNotePicker->currentIndex() - 12; }
 
 bool DebugConsoleWindow::readNumber(QLineEdit *field, double *value)
 {
@@ -157,48 +157,48 @@ bool DebugConsoleWindow::readNumber(QLineEdit *field, double *value)
     // log says why; the stored value stays as it was.
     field->setStyleSheet(ok ? QString() : QStringLiteral("QLineEdit { border: 2px solid #d03030; }"));
     if (!ok) {
-        m_log->WriteLogLine(QStringLiteral("'%1' is not a valid floating point value").arg(field->text()));
+        m_log->writeLogLine(QStringLiteral("'%1' is not a valid floating point value").arg(field->text()));
         return false;
     }
     *value = v;
     return true;
 }
 
-void DebugConsoleWindow::edtQChange()
+void DebugConsoleWindow::onQEdited()
 {
     if (readNumber(edtQ, &Q))
-        m_log->WriteLogLine(QStringLiteral("Q: ") + FilterCalculator::numberText(Q));
+        m_log->writeLogLine(QStringLiteral("Q: ") + FilterCalculator::numberText(Q));
 }
 
-void DebugConsoleWindow::edtBoostChange()
+void DebugConsoleWindow::onGainEdited()
 {
     if (readNumber(edtBoost, &boost))
-        m_log->WriteLogLine(QStringLiteral("boost: ") + FilterCalculator::numberText(boost));
+        m_log->writeLogLine(QStringLiteral("boost: ") + FilterCalculator::numberText(boost));
 }
 
-void DebugConsoleWindow::btnGetNoteFrequencyClick()
+void DebugConsoleWindow::calculateForPickedNote()
 {
-    lastF0 = FilterCalculator::NoteFrequency(semitoneOffset);
-    CalcFilterCoefficients(lastF0);
+    lastF0 = FilterCalculator::noteFrequency(semitoneOffset);
+    calculateFilterCoefficients(lastF0);
 }
 
-bool DebugConsoleWindow::CalcFilterCoefficients(double f0)
+bool DebugConsoleWindow::calculateFilterCoefficients(double f0)
 {
     if (!(Q > 0)) {
-        m_log->WriteLogLine(QStringLiteral("Q must be above 0: no coefficients calculated (Q: %1)")
+        m_log->writeLogLine(QStringLiteral("Q must be above 0: no coefficients calculated (Q: %1)")
                                 .arg(FilterCalculator::numberText(Q)));
         return false;
     }
     const FilterCalculator::Coefficients k = FilterCalculator::peaking(f0, Q, boost);
     std::array<qint32, 5> fixed{};
     if (!FilterCalculator::toFixed(k, &fixed)) {
-        m_log->WriteLogLine(QStringLiteral("a coefficient does not fit in 32 bits: no coefficients written"));
+        m_log->writeLogLine(QStringLiteral("a coefficient does not fit in 32 bits: no coefficients written"));
         return false;
     }
     lastValues = fixed;
     const QString note = cmbNotePicker->currentText();
     for (const QString &line : FilterCalculator::formatLines(note, boost, Q, fixed))
-        m_log->WriteLogLine(line);
+        m_log->writeLogLine(line);
     plot->setFilter(FilterCalculator::fromFixed(fixed),
                     QStringLiteral("%1 (%2 Hz), Q %3, %4 dB")
                         .arg(note, FilterCalculator::numberText(std::round(f0 * 100) / 100),

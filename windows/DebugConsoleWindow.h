@@ -20,13 +20,13 @@ class DebugConsoleWindow : public QWidget {
 public:
     explicit DebugConsoleWindow(DiagnosticLog *log, QWidget *parent = nullptr);
 
-    QPlainTextEdit *Memo1 = nullptr;
+    QPlainTextEdit *logView = nullptr;
     QPushButton *btnClear = nullptr;
     QPushButton *btnScrollTop = nullptr;
-    QCheckBox *CheckBox1 = nullptr;
+    QCheckBox *autoScrollBox = nullptr;
     QPushButton *btnEraseEeprom = nullptr;
     QPushButton *btnReadEEPROM = nullptr;
-    QLabel *Label1 = nullptr;
+    QLabel *i2cAddressLabel = nullptr;
     QComboBox *cmbI2Caddr = nullptr;
     QPushButton *btnSend = nullptr;
     QLineEdit *edtAddress = nullptr;
@@ -47,19 +47,19 @@ public:
     double lastF0 = 0;
     std::array<qint32, 5> lastValues{};
 
-    void cmbNotePickerChange();
-    void edtQChange();
-    void edtBoostChange();
-    void btnGetNoteFrequencyClick();
+    void onNotePicked();
+    void onQEdited();
+    void onGainEdited();
+    void calculateForPickedNote();
     // Computes, converts and logs; false (with a log line) when there is nothing sound to write.
-    bool CalcFilterCoefficients(double f0);
+    bool calculateFilterCoefficients(double f0);
 
     // Shows lines still waiting for the next repaint at once (tests and close).
     void flushPending();
 
-    void btnClearClick();
-    void btnScrollTopClick();
-    void CheckBox1Change();
+    void clearLog();
+    void scrollToTop();
+    void onAutoScrollToggled();
 
 protected:
     void resizeEvent(QResizeEvent *event) override;

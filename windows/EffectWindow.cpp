@@ -1,14 +1,8 @@
 #include "windows/EffectWindow.h"
 
-#include "algorithms/EffectList.h"
-#include "pedal/EditorCore.h"
-#include "support/Prompts.h"
-#include "support/Clock.h"
-#include "device/DeviceInformation.h"
-#include "device/HexCodec.h"
+#include "pedal/PedalService.h"
+#include "support/DiagnosticLog.h"
 #include "windows/Dial.h"
-#include "pedal/DialMath.h"
-#include "device/PedalMessages.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -19,18 +13,10 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QRadioButton>
+#include <QSignalBlocker>
 
-#include <type_traits>
-#include <utility>
-
-using namespace DialMath;
-using HexCodec::hexNumber;
 
 namespace {
-const char *const AssignRangeItems[] = {"Not Assigned", "Input Level", "1st Harmonic Pitch", "Wave Clip", "Dry HPF",
-                                        "Noise Gate Threshold"};
-const char *const AssignSwitchItems[] = {"Not Assigned", "Dominant Notes Cut", "High Notes Cut", "Limit Range UP",
-                                         "Noise Gate Status", "Attack"};
 const char *const TuningItems[] = {"No Tuning Selected", "Standard (EADGBE)", "Drop D (DADGBE)", "DADGAD",
                                    "open D (DADF#AD)",   "Blues G (DGDGBD)",  "Open A (EAC#EAE)", "Open C (CGCGCE)",
                                    "Bass Guitar"};
@@ -59,16 +45,21 @@ QLabel *caption(QWidget *parent, const QString &text, int x, int y, int w, int h
 }
 } // namespace
 
-EffectWindow::EffectWindow(EditorCore &ctx, QWidget *parent) : QWidget(parent, Qt::Window), m_ctx(ctx)
+EffectWindow::EffectWindow(PedalService &service, DiagnosticLog &log, QWidget *parent)
+    : QWidget(parent, Qt::Window), m_service(service), m_log(log)
 {
     setObjectName(QStringLiteral("formFXsettings"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFixedSize(440, 448);
-    Timer1 = ctx.clock->createTimer(this);
-    Timer1->setInterval(1000);
     buildControls();
-    connectHandlers();
+    for (int i = 0; i < ParameterCatalogue::Count; ++i)
+        m_parameterControls[size_t(i)] =
+            findChild<QWidget *>(QString::fromLatin1(ParameterCatalogue::all()[size_t(i)].controlName));
+    for (int i = 0; i < ParameterCatalogue::Count; ++i)
+        showControl(i);
+    showChoices();
+    connectControls();
 }
 
 void EffectWindow::buildControls()
@@ -165,13 +156,9 @@ void EffectWindow::buildControls()
     cmbAssignCtrlTRE = assignList("cmbAssignCtrlTRE", QStringLiteral("Control III"), 136, 44, 120);
     cmbAssignCtrlQUATTRO = assignList("cmbAssignCtrlQUATTRO", QStringLiteral("Control IV"), 136, 86, 120);
     cmbAssignRemote = assignList("cmbAssignRemote", QStringLiteral("Remote Footswitch"), 0, 126, 118);
-    for (QComboBox *c : {cmbAssignCtrlUNO, cmbAssignCtrlDUE})
-        for (const char *t : AssignRangeItems)
-            c->addItem(QString::fromLatin1(t));
-    for (QComboBox *c : {cmbAssignCtrlTRE, cmbAssignCtrlQUATTRO})
-        for (const char *t : AssignSwitchItems)
-            c->addItem(QString::fromLatin1(t));
-    cmbAssignRemote->addItems({QStringLiteral("Not Assigned"), QStringLiteral("Bypass"), QStringLiteral("Preset")});
+    m_assignLists = {cmbAssignCtrlUNO, cmbAssignCtrlDUE, cmbAssignCtrlTRE, cmbAssignCtrlQUATTRO, cmbAssignRemote};
+    for (int c = 0; c < ParameterCatalogue::AssignableControls; ++c)
+        m_assignLists[size_t(c)]->addItems(ParameterCatalogue::assignItems(c));
 
     auto pressGroup = [this](const char *name, const QString &title, int y, int first, int second, QRadioButton **bypass,
                              QRadioButton **preset, const char *bypassName, const char *presetName) {
@@ -229,129 +216,98 @@ void EffectWindow::buildControls()
     installEventFilter(this);
 }
 
-void EffectWindow::connectHandlers()
+void EffectWindow::connectControls()
 {
-    // Dials: every change sends, except while the request puts the pedal's values on them.
-    // Both record types: the dial's word goes out and is kept in the record.
-    const auto dialHandler = [this](RotaryDial *d, auto &p) {
-        connect(d, &RotaryDial::angleChanged, this, [this, d, &p] {
-            if (requestInProgress())
-                return;
-            if constexpr (std::is_same_v<std::decay_t<decltype(p)>, standard_parameter>)
-                p.value = sendStandardDialValue(d, p);
-            else
-                p.value = sendAssignableDialValue(d, p);
-        });
+    // Every change the user makes goes to the service; what the service holds comes back to
+    // the controls through showControl and showChoices, with their signals blocked.
+    for (int i = 0; i < ParameterCatalogue::Count; ++i) {
+        QWidget *w = m_parameterControls[size_t(i)];
+        if (auto *dial = qobject_cast<RotaryDial *>(w))
+            connect(dial, &RotaryDial::angleChanged, this, [this, i](int angle) { m_service.setControl(i, angle); });
+        else if (auto *sw = qobject_cast<OnOffSwitch *>(w))
+            connect(sw, &OnOffSwitch::toggled, this, [this, i](bool on) { m_service.setControl(i, on ? 1 : 0); });
+        else if (auto *box = qobject_cast<QCheckBox *>(w))
+            connect(box, &QCheckBox::toggled, this, [this, i](bool on) { m_service.setControl(i, on ? 1 : 0); });
+        else if (auto *list = qobject_cast<QComboBox *>(w))
+            connect(list, &QComboBox::currentIndexChanged, this, [this, i](int item) { m_service.setControl(i, item); });
+    }
+    connect(swtBypass, &OnOffSwitch::toggled, this, [this](bool on) { m_service.setBypass(on); });
+    connect(cmbGuitarTuning, &QComboBox::currentIndexChanged, this, [this](int item) { m_service.chooseTuning(item); });
+    connect(cmbSemitonesVariation, &QComboBox::currentIndexChanged, this,
+            [this](int item) { m_service.chooseSemitoneVariation(item); });
+    for (int c = 0; c < ParameterCatalogue::AssignableControls; ++c)
+        connect(m_assignLists[size_t(c)], &QComboBox::currentIndexChanged, this,
+                [this, c](int item) { m_service.chooseAssignment(c, item); });
+    const auto footswitch = [this] {
+        m_service.chooseFootswitch(chkChangePresetShortPress->isChecked(), chkBypassLongPress->isChecked());
     };
-    dialHandler(dialDry, P.Dry);
-    dialHandler(dialSubMix, P.SubMix);
-    dialHandler(dialMinus1Oct, P.Minus1Oct);
-    dialHandler(dialMinus2Oct, P.Minus2Oct);
-    dialHandler(dialLowPass, P.LowPass);
-    dialHandler(dialHighPass, P.HighPass);
-    dialHandler(dialRange, P.Range);
-    dialHandler(dial1stHarmonic, P.FirstHarmonic);
-    dialHandler(dialInputLevel, P.InputLevel);
-    dialHandler(dialClipWave, P.WaveClip);
-    dialHandler(dialDryHPF, P.DryHPF);
-    dialHandler(dialNoiseGateThreshold, P.NoiseGateThreshold);
+    for (QRadioButton *b : {chkBypassShortPress, chkChangePresetShortPress, chkBypassLongPress, chkChangePresetLongPress})
+        connect(b, &QRadioButton::toggled, this, footswitch);
 
-    // Wave and Split send even while the request applies its answer.
-    connect(swtWave, &OnOffSwitch::toggled, this, [this](bool on) {
-        sendStandardValue(on ? PedalMessages::WaveOnValue : PedalMessages::WaveOffValue, P.Wave);
-    });
-    connect(swtSplit, &OnOffSwitch::toggled, this, [this](bool on) { sendStandardValue(on ? 1 : 0, P.Split); });
-    connect(swtLimitRange, &OnOffSwitch::toggled, this, [this](bool on) {
-        if (!requestInProgress())
-            sendAssignableValue(on ? 1 : 0, P.LimitRangeUP);
-    });
-    connect(swtNoiseGateStatus, &OnOffSwitch::toggled, this, [this](bool on) {
-        if (!requestInProgress())
-            sendAssignableValue(on ? 1 : 0, P.NoiseGateStatus);
-    });
-    connect(swtAttack, &OnOffSwitch::toggled, this, [this](bool on) {
-        // The label always tells the switch's state, also when the request sets it.
-        lblAttack->setText(on ? QStringLiteral("Attack: Slow") : QStringLiteral("Attack: Fast"));
-        if (requestInProgress())
-            return;
-        const quint32 word = on ? PedalMessages::AttackSlowValue : PedalMessages::AttackFastValue;
-        for (int i = 0; i < 3; ++i)
-            sendAssignableValue(word, P.Attack);
-    });
-    connect(swtBypass, &OnOffSwitch::toggled, this, [this](bool on) {
-        if (!requestInProgress())
-            sendBypass(on);
-    });
-    connect(cmbVariableWavePitch, &QComboBox::currentIndexChanged, this, [this](int index) {
-        if (requestInProgress() || index < 0 || index >= int(HarmonicPitchTable.size()))
-            return;
-        const quint32 word = HarmonicPitchTable[size_t(index)];
-        const QString text = PedalMessages::parameterWrite(P.FirstHarmonicPitch.address, word);
-        m_ctx.log.WriteLogLine(QStringLiteral("Send Harmonic Pitch string: ") + text);
-        m_ctx.comm.SendHexMessage(text, 7);
-        P.FirstHarmonicPitch.value = word;
-    });
-    connect(chkDominantNoteCut, &QCheckBox::toggled, this,
-            [this] { trackingFunctionChange(chkDominantNoteCut, P.DominantNotesCut); });
-    connect(chkHighNoteCut, &QCheckBox::toggled, this, [this] { trackingFunctionChange(chkHighNoteCut, P.HighNotesCut); });
-    connect(cmbGuitarTuning, &QComboBox::currentIndexChanged, this, [this](int index) {
-        CurrentTuning = quint8(qMax(0, index));
-    });
-    connect(cmbSemitonesVariation, &QComboBox::currentIndexChanged, this, [this] {
-        SemitoneVariation = qint8(cmbSemitonesVariation->currentText().toInt());
-    });
-    connect(cmbAssignCtrlUNO, &QComboBox::currentIndexChanged, this, [this](int i) { ControlAssigned[0] = i > 0; });
-    connect(cmbAssignCtrlDUE, &QComboBox::currentIndexChanged, this, [this](int i) { ControlAssigned[1] = i > 0; });
-    connect(cmbAssignRemote, &QComboBox::currentIndexChanged, this, [this](int i) { ControlAssigned[4] = i > 0; });
-    connect(cmbAssignCtrlTRE, &QComboBox::currentIndexChanged, this, [this] { controlThreeOrFourChange(cmbAssignCtrlTRE, 2); });
-    connect(cmbAssignCtrlQUATTRO, &QComboBox::currentIndexChanged, this,
-            [this] { controlThreeOrFourChange(cmbAssignCtrlQUATTRO, 3); });
-    connect(Timer1, &ClockTimer::timeout, this, &EffectWindow::Timer1Timer);
+    connect(&m_service, &PedalService::controlShown, this, &EffectWindow::showControl);
+    connect(&m_service, &PedalService::choicesChanged, this, &EffectWindow::showChoices);
 }
 
-bool EffectWindow::requestInProgress() const { return m_ctx.comm.RequestInProgress; }
-
-quint8 EffectWindow::reply(int position, bool *ok) const
+void EffectWindow::showControl(int i)
 {
-    const QByteArray &r = m_ctx.comm.ReplyBytes;
-    if (position < 0 || position >= r.size()) {
-        *ok = false;
-        return 0;
-    }
-    return quint8(r[position]);
+    const int state = m_service.state().shown[size_t(i)];
+    QWidget *w = m_parameterControls[size_t(i)];
+    const QSignalBlocker block(w);
+    if (auto *dial = qobject_cast<RotaryDial *>(w))
+        dial->setAngle(state);
+    else if (auto *sw = qobject_cast<OnOffSwitch *>(w))
+        sw->setChecked(state == 1);
+    else if (auto *box = qobject_cast<QCheckBox *>(w))
+        box->setChecked(state == 1);
+    else if (auto *list = qobject_cast<QComboBox *>(w))
+        list->setCurrentIndex(state);
+    if (i == Parameter::Attack) // the label always tells the switch's state
+        lblAttack->setText(state == 1 ? QStringLiteral("Attack: Slow") : QStringLiteral("Attack: Fast"));
 }
 
-RotaryDial *EffectWindow::dialFor(int i) const
+void EffectWindow::showChoices()
 {
-    switch (i) {
-    case 0: return dialDry;
-    case 1: return dialSubMix;
-    case 2: return dialMinus1Oct;
-    case 3: return dialMinus2Oct;
-    case 5: return dialLowPass;
-    case 6: return dialHighPass;
-    case 7: return dial1stHarmonic;
-    case 9: return dialRange;
-    case 10: return dialInputLevel;
-    case 12: return dialClipWave;
-    case 15: return dialDryHPF;
-    case 18: return dialNoiseGateThreshold;
-    default: return nullptr;
+    const PedalState &s = m_service.state();
+    const auto put = [](QComboBox *list, int item) {
+        const QSignalBlocker block(list);
+        list->setCurrentIndex(item);
+    };
+    for (int c = 0; c < ParameterCatalogue::AssignableControls; ++c)
+        put(m_assignLists[size_t(c)], s.assignItems[size_t(c)]);
+    put(cmbGuitarTuning, s.tuningItem);
+    put(cmbSemitonesVariation, s.semitoneItem);
+    {
+        const QSignalBlocker block(swtBypass);
+        swtBypass->setChecked(s.bypass);
     }
+    for (QRadioButton *b : {chkBypassShortPress, chkChangePresetShortPress, chkBypassLongPress, chkChangePresetLongPress})
+        b->blockSignals(true);
+    (s.shortPressChangesPreset ? chkChangePresetShortPress : chkBypassShortPress)->setChecked(true);
+    (s.longPressBypasses ? chkBypassLongPress : chkChangePresetLongPress)->setChecked(true);
+    for (QRadioButton *b : {chkBypassShortPress, chkChangePresetShortPress, chkBypassLongPress, chkChangePresetLongPress})
+        b->blockSignals(false);
 }
+
+RotaryDial *EffectWindow::dialFor(int i) const { return qobject_cast<RotaryDial *>(m_parameterControls[size_t(i)]); }
 
 void EffectWindow::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    if (!event->spontaneous())
-        FormShow();
+    m_service.setEffectWindowShown(true);
+}
+
+void EffectWindow::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    if (!event->spontaneous()) // minimised is still open
+        m_service.setEffectWindowShown(false);
 }
 
 bool EffectWindow::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == chkDominantNoteCut && event->type() == QEvent::MouseButtonPress &&
         static_cast<QMouseEvent *>(event)->button() == Qt::RightButton) {
-        m_ctx.log.WriteLogLine(QStringLiteral("Right mouse button clicked!"));
+        m_log.writeLogLine(QStringLiteral("Right mouse button clicked!"));
     }
     if (event->type() == QEvent::KeyPress) {
         auto *w = qobject_cast<QWidget *>(watched);
@@ -365,20 +321,6 @@ bool EffectWindow::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
-void EffectWindow::FormShow()
-{
-    // When the image cannot be loaded, the lines loaded before are not this effect's image:
-    // the addresses stay as they are.
-    if (m_ctx.loadSelectedEffectImage())
-        loadParameterAddresses();
-}
-
-void EffectWindow::loadParameterAddresses()
-{
-    if (!P.loadParameterAddresses(m_ctx.ResourceLines.value(0)))
-        m_ctx.log.WriteLogLine(QStringLiteral("algorithm header too short: some parameter addresses were not loaded"));
-}
-
 void EffectWindow::enableEffectControls(bool enabled)
 {
     m_enabled = enabled;
@@ -386,303 +328,11 @@ void EffectWindow::enableEffectControls(bool enabled)
         w->setEnabled(enabled);
 }
 
-quint32 EffectWindow::sendDialValue(RotaryDial *dial, const QString &name, quint16 address)
+void EffectWindow::toggleAllParametersEnabled()
 {
-    dial->setAngle(snapDialAngle(dial->angle())); // out of the dead zone
-    const int level = positionToLevel(dialAngleToPosition(dial->angle()));
-    const quint32 word = levelToWord(level);
-    const QString text = PedalMessages::parameterWrite(address, word);
-    m_ctx.log.WriteLogLine(QStringLiteral("Send ") + name + QStringLiteral(" string (standard par): ") + text);
-    if (SendImmediately) {
-        m_ctx.comm.SendHexMessage(text, 7);
-        return word;
-    }
-    bool replaced = false;
-    for (auto &pending : m_pendingDials) {
-        if (pending.first == address) {
-            pending.second = text;
-            replaced = true;
-        }
-    }
-    if (!replaced)
-        m_pendingDials.append({address, text});
-    if (!Timer1->isActive() || Timer1->interval() != 100)
-        Timer1->start(100); // already running at 100 ms: left alone, so a drag still sends every 100 ms
-    return word;
-}
-
-quint32 EffectWindow::sendStandardDialValue(RotaryDial *dial, standard_parameter &p)
-{
-    return sendDialValue(dial, p.parameter_name, p.address);
-}
-
-quint32 EffectWindow::sendAssignableDialValue(RotaryDial *dial, assignable_parameter &p)
-{
-    return sendDialValue(dial, p.parameter_name, p.address);
-}
-
-void EffectWindow::Timer1Timer()
-{
-    // The newest message of every dial moved since the last tick; other messages sent
-    // meanwhile cannot leak into them.
-    Timer1->stop();
-    const auto pending = std::exchange(m_pendingDials, {});
-    for (const auto &p : pending)
-        m_ctx.comm.SendHexMessage(p.second, 7);
-}
-
-void EffectWindow::sendStandardValue(quint32 word, standard_parameter &p)
-{
-    const QString text = PedalMessages::parameterWrite(p.address, word);
-    m_ctx.log.WriteLogLine(QStringLiteral("Send ") + p.parameter_name + QStringLiteral(" string (standard par): ") + text);
-    m_ctx.comm.SendHexMessage(text, 7);
-}
-
-void EffectWindow::sendAssignableValue(quint32 word, assignable_parameter &p)
-{
-    const QString text = PedalMessages::parameterWrite(p.address, word);
-    m_ctx.log.WriteLogLine(QStringLiteral("Send ") + p.parameter_name + QStringLiteral(" string (assignable par): ") + text);
-    m_ctx.comm.SendHexMessage(text, 7);
-}
-
-void EffectWindow::sendBypass(bool on) { m_ctx.comm.SendHexMessage(PedalMessages::bypass(on), 2); }
-
-void EffectWindow::trackingFunctionChange(QCheckBox *box, assignable_parameter &p)
-{
-    if (requestInProgress() || m_refusing)
-        return;
-    if (cmbGuitarTuning->currentIndex() == NoTuningIndex && box->isChecked()) {
-        m_ctx.prompts->message(QStringLiteral("Set a tuning before using this parameter"));
-        m_refusing = true;
-        box->setChecked(false);
-        m_refusing = false;
-    }
-    p.value = box->isChecked() ? 1 : 0;
-    m_ctx.comm.WriteDSPMessage(QStringLiteral("01"), p.address, p.value);
-}
-
-void EffectWindow::controlThreeOrFourChange(QComboBox *list, int flag)
-{
-    ControlAssigned[size_t(flag)] = list->currentIndex() > 0;
-    if (requestInProgress() || CurrentTuning != NoTuningIndex)
-        return;
-    const QString item = list->currentText();
-    if (item == QLatin1String("Dominant Notes Cut") || item == QLatin1String("High Notes Cut")) {
-        m_ctx.prompts->message(QStringLiteral("No tuning selected, Select a tuning before assigning this parameter"));
-        list->setCurrentIndex(0); // runs this handler again, which clears the flag
-    }
-}
-
-void EffectWindow::showParameterValues(bool sendImmediately)
-{
-    SendImmediately = sendImmediately;
-    const auto dialTo = [](RotaryDial *d, quint32 word, quint32 fullScale) { d->setAngle(valueToDialAngle(word, fullScale)); };
-    dialTo(dialDry, P.Dry.value, FullScale);
-    dialTo(dialSubMix, P.SubMix.value, FullScale);
-    dialTo(dialMinus1Oct, P.Minus1Oct.value, FullScale);
-    dialTo(dialMinus2Oct, P.Minus2Oct.value, FullScale);
-    if (P.Wave.value == PedalMessages::WaveOnValue)
-        swtWave->setChecked(true);
-    else if (P.Wave.value == PedalMessages::WaveOffValue)
-        swtWave->setChecked(false);
-    dialTo(dialLowPass, P.LowPass.value, 24);
-    dialTo(dialHighPass, P.HighPass.value, 16);
-    dialTo(dial1stHarmonic, P.FirstHarmonic.value, FullScale);
-    if (P.Split.value == 1)
-        swtSplit->setChecked(true);
-    else if (P.Split.value == 0)
-        swtSplit->setChecked(false);
-    dialTo(dialRange, P.Range.value, 22);
-    dialTo(dialInputLevel, P.InputLevel.value, FullScale);
-    dialTo(dialClipWave, P.WaveClip.value, FullScale);
-    for (int i = 0; i < int(HarmonicPitchTable.size()); ++i) {
-        if (HarmonicPitchTable[size_t(i)] == P.FirstHarmonicPitch.value)
-            cmbVariableWavePitch->setCurrentIndex(i);
-    }
-    chkDominantNoteCut->setChecked(P.DominantNotesCut.value == 1);
-    chkHighNoteCut->setChecked(P.HighNotesCut.value == 1);
-    dialTo(dialDryHPF, P.DryHPF.value, FullScale);
-    swtLimitRange->setChecked(P.LimitRangeUP.value == 1);
-    swtNoiseGateStatus->setChecked(P.NoiseGateStatus.value == 1);
-    dialTo(dialNoiseGateThreshold, P.NoiseGateThreshold.value, FullScale);
-    if (P.Attack.value == PedalMessages::AttackFastValue)
-        swtAttack->setChecked(false);
-    else if (P.Attack.value == PedalMessages::AttackSlowValue)
-        swtAttack->setChecked(true);
-    SendImmediately = false;
-}
-
-void EffectWindow::getParameterValues(int b)
-{
-    if (m_ctx.comm.ReplyBytes.size() < b + 80)
-        return; // only a complete answer is read back
-    static const char *const labels[] = {"Dry: \t", "Sub Mix: ", "Sub -1: \t", "Sub -2: \t", "Wave: \t", "LPF: \t",
-                                         "HPF: \t", "1st Harmonic: \t", "Split: \t", "Range: \t", "Input Lvl: \t",
-                                         "Harmonic pitch: \t", "Clip: \t", "Dominant notes cut: \t",
-                                         "High notes cut: \t", "Dry HPF: \t", "Limit Range UP: \t"};
-    const auto words = DeviceInformation::fromValues(m_ctx.comm.ReplyBytes)->parameterWords;
-    ParameterValues.clear();
-    for (int i = 0; i < 20; ++i) {
-        const quint32 word = words[size_t(i)];
-        ParameterValues << word;
-        P.value(i) = word;
-        const QString label = i < 17 ? QString::fromLatin1(labels[i]) : P.name(i) + QStringLiteral(": \t");
-        m_ctx.log.WriteLogLine(label + hexNumber(word, 8));
-    }
-    showParameterValues(false);
-}
-
-void EffectWindow::getBypassStatus(int b)
-{
-    bool ok = true;
-    const quint8 v = reply(b, &ok);
-    if (ok && v <= 1)
-        swtBypass->setChecked(v == 1);
-}
-
-void EffectWindow::getFootswitchMode(int b)
-{
-    bool ok = true;
-    const quint8 mode = reply(b, &ok);
-    if (!ok)
-        return;
-    FootswitchMode = mode;
-    m_ctx.log.WriteLogLine(QStringLiteral("Footswitch Mode: %1").arg(mode));
-    if (mode > 3)
-        return;
-    (mode >= 2 ? chkChangePresetShortPress : chkBypassShortPress)->setChecked(true);
-    (mode % 2 == 1 ? chkBypassLongPress : chkChangePresetLongPress)->setChecked(true);
-}
-
-void EffectWindow::getTuning(int b)
-{
-    bool ok = true;
-    const quint8 tuning = reply(b, &ok);
-    const quint8 semitone = reply(b + 1, &ok);
-    if (!ok)
-        return;
-    CurrentTuning = tuning;
-    SemitoneVariation = qint8(semitone);
-    m_ctx.log.WriteLogLine(QStringLiteral("Current Tuning: %1").arg(tuning));
-    m_ctx.log.WriteLogLine(QStringLiteral("Semitones variation: ") + hexNumber(semitone, 2));
-    // A tuning or variation the lists do not offer leaves them, and what the editor sends, as shown.
-    if (tuning < cmbGuitarTuning->count())
-        cmbGuitarTuning->setCurrentIndex(tuning);
-    CurrentTuning = quint8(cmbGuitarTuning->currentIndex());
-    const int s = qint8(semitone);
-    if (s >= -5 && s <= 3)
-        cmbSemitonesVariation->setCurrentIndex(s + 5);
-    SemitoneVariation = qint8(cmbSemitonesVariation->currentText().toInt());
-}
-
-void EffectWindow::getAssignments(int b)
-{
-    bool ok = true;
-    reply(b + 14, &ok);
-    if (!ok)
-        return;
-    const QByteArray &r = m_ctx.comm.ReplyBytes;
-    QComboBox *lists[] = {cmbAssignCtrlUNO, cmbAssignCtrlDUE, cmbAssignCtrlTRE, cmbAssignCtrlQUATTRO, cmbAssignRemote};
-    int reported[5];
-    for (int c = 0; c < 5; ++c) {
-        if (quint8(r[b + c]) == 0) {
-            lists[c]->setCurrentIndex(0);
-            reported[c] = -1;
-        } else {
-            reported[c] = quint8(r[b + 5 + 2 * c]) * 256 + quint8(r[b + 6 + 2 * c]);
-        }
-    }
-    for (assignable_parameter *p : P.assignables())
-        p->is_assigned = false;
-    assignable_parameter *rangeOnes[] = {&P.InputLevel, &P.FirstHarmonicPitch, &P.WaveClip, &P.DryHPF,
-                                         &P.NoiseGateThreshold};
-    assignable_parameter *switchOnes[] = {&P.DominantNotesCut, &P.HighNotesCut, &P.LimitRangeUP, &P.NoiseGateStatus,
-                                          &P.Attack};
-    for (int c = 0; c < 4; ++c) {
-        if (reported[c] < 0)
-            continue;
-        assignable_parameter **offered = c < 2 ? rangeOnes : switchOnes;
-        for (int k = 0; k < 5; ++k) {
-            if (offered[k]->address == reported[c]) {
-                lists[c]->setCurrentIndex(k + 1);
-                offered[k]->is_assigned = true;
-            }
-        }
-    }
-    if (reported[4] == PedalMessages::RemoteBypassCode)
-        cmbAssignRemote->setCurrentIndex(1);
-    else if (reported[4] == PedalMessages::RemotePresetCode)
-        cmbAssignRemote->setCurrentIndex(2);
-}
-
-QString EffectWindow::buildAssignMessage()
-{
-    QComboBox *lists[] = {cmbAssignCtrlUNO, cmbAssignCtrlDUE, cmbAssignCtrlTRE, cmbAssignCtrlQUATTRO};
-    std::array<int, 4> addresses{};
-    for (int c = 0; c < 4; ++c) {
-        addresses[size_t(c)] = -1;
-        if (!ControlAssigned[size_t(c)] || lists[c]->currentIndex() <= 0)
-            continue;
-        for (assignable_parameter *p : P.assignables()) {
-            if (p->parameter_name == lists[c]->currentText())
-                addresses[size_t(c)] = p->address;
-        }
-    }
-    const QString text = PedalMessages::assign(addresses, ControlAssigned[4] ? cmbAssignRemote->currentIndex() : 0);
-    m_ctx.log.WriteLogLine(QStringLiteral("lenght of assign message in bytes: %1").arg(text.size() / 2));
-    m_ctx.log.WriteLogLine(QStringLiteral("assign message: ") + text);
-    return text;
-}
-
-QString EffectWindow::buildFootswitchMessage()
-{
-    const QString text =
-        PedalMessages::footswitch(chkChangePresetShortPress->isChecked(), chkBypassLongPress->isChecked());
-    m_ctx.log.WriteLogLine(QStringLiteral("footswitch behaviour message: ") + text);
-    return text;
-}
-
-void EffectWindow::setDefaultAssignableParameterValues()
-{
-    P.InputLevel.value = FullScale;
-    P.FirstHarmonicPitch.value = HarmonicPitchTable[12];
-    P.WaveClip.value = 0;
-    P.DominantNotesCut.value = 0;
-    P.HighNotesCut.value = 0;
-    P.DryHPF.value = 0;
-    P.LimitRangeUP.value = 0;
-    P.NoiseGateStatus.value = 0;
-    P.NoiseGateThreshold.value = 0;
-    P.Attack.value = PedalMessages::AttackFastValue;
-
-    Communication &comm = m_ctx.comm;
-    const auto plain = [&](assignable_parameter &p) {
-        comm.SendHexMessage(PedalMessages::parameterWrite(p.address, p.value), 7);
-        m_ctx.clock->pause(10);
-    };
-    plain(P.InputLevel);
-    plain(P.FirstHarmonicPitch);
-    plain(P.WaveClip);
-    comm.WriteDSPMessage(QStringLiteral("01"), P.DominantNotesCut.address, P.DominantNotesCut.value);
-    comm.WriteDSPMessage(QStringLiteral("01"), P.HighNotesCut.address, P.HighNotesCut.value);
-    m_ctx.clock->pause(10);
-    plain(P.DryHPF);
-    sendAssignableValue(P.LimitRangeUP.value, P.LimitRangeUP);
-    m_ctx.clock->pause(10);
-    // The noise gate: both parameters, each to its own address.
-    sendAssignableValue(P.NoiseGateStatus.value, P.NoiseGateStatus);
-    sendAssignableValue(P.NoiseGateThreshold.value, P.NoiseGateThreshold);
-    m_ctx.clock->pause(10);
-    sendAssignableValue(P.Attack.value, P.Attack);
-    m_ctx.clock->pause(10);
-    showParameterValues(false);
-}
-
-void EffectWindow::OnClickEnableAllParameters()
-{
-    AllParametersEnabled = !AllParametersEnabled;
+    m_allParametersEnabled = !m_allParametersEnabled;
     for (RotaryDial *d : {dialDry, dialSubMix, dialMinus1Oct, dialMinus2Oct, dialRange})
-        d->setEnabled(AllParametersEnabled);
+        d->setEnabled(m_allParametersEnabled);
     for (RotaryDial *d : {dialLowPass, dialHighPass, dial1stHarmonic})
         d->setEnabled(true);
 }

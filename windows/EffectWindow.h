@@ -1,18 +1,18 @@
 #pragma once
-// The effect window: the twenty parameters of the selected effect, edited live.
+// The effect window: the twenty parameters of the selected effect and the effect's other
+// settings. A view of the pedal service: it shows the service's state and hands every change
+// the user makes to the service, which decides what reaches the pedal.
 
-#include "pedal/ParameterRecords.h"
+#include "pedal/ParameterCatalogue.h"
 
-#include <QList>
 #include <QWidget>
 #include <array>
 
-struct EditorCore;
-class ClockTimer;
+class DiagnosticLog;
 class OnOffSwitch;
+class PedalService;
 class QCheckBox;
 class QComboBox;
-class QGroupBox;
 class QLabel;
 class QRadioButton;
 class RotaryDial;
@@ -20,22 +20,9 @@ class RotaryDial;
 class EffectWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit EffectWindow(EditorCore &ctx, QWidget *parent = nullptr);
+    EffectWindow(PedalService &service, DiagnosticLog &log, QWidget *parent = nullptr);
 
-    // The parameter records, with their addresses from the selected image's header.
-    EffectParameters P;
-
-    // Shared state of the effect's settings.
-    std::array<bool, 5> ControlAssigned{}; // Control I..IV, Remote Footswitch
-    quint8 CurrentTuning = 0;
-    qint8 SemitoneVariation = 0;
-    static constexpr int NoTuningIndex = 0;
-    quint16 FootswitchMode = 0;
-    QList<quint32> ParameterValues;
-    bool AllParametersEnabled = false;
-    bool SendImmediately = false;
-
-    // Controls.
+    // Controls (named as their objectNames).
     RotaryDial *dialDry, *dialSubMix, *dialMinus1Oct, *dialMinus2Oct, *dialLowPass, *dialHighPass, *dialRange,
         *dial1stHarmonic, *dialInputLevel, *dialClipWave, *dialNoiseGateThreshold, *dialDryHPF;
     OnOffSwitch *swtWave, *swtSplit, *swtBypass, *swtLimitRange, *swtNoiseGateStatus, *swtAttack;
@@ -44,55 +31,37 @@ public:
     QComboBox *cmbVariableWavePitch, *cmbGuitarTuning, *cmbSemitonesVariation;
     QComboBox *cmbAssignCtrlUNO, *cmbAssignCtrlDUE, *cmbAssignCtrlTRE, *cmbAssignCtrlQUATTRO, *cmbAssignRemote;
     QRadioButton *chkBypassShortPress, *chkChangePresetShortPress, *chkBypassLongPress, *chkChangePresetLongPress;
-    ClockTimer *Timer1; // the dial throttle
 
+    // The control of a catalogue position.
+    QWidget *controlFor(int parameter) const { return m_parameterControls[size_t(parameter)]; }
     // The dial of a catalogue position (nullptr for parameters on other controls).
-    RotaryDial *dialFor(int catalogueIndex) const;
+    RotaryDial *dialFor(int parameter) const;
 
-    void FormShow();
-    void loadParameterAddresses();
     void enableEffectControls(bool enabled);
     bool effectControlsEnabled() const { return m_enabled; }
-
-    quint32 sendStandardDialValue(RotaryDial *dial, standard_parameter &parameter);
-    quint32 sendAssignableDialValue(RotaryDial *dial, assignable_parameter &parameter);
-    void sendStandardValue(quint32 word, standard_parameter &parameter);
-    void sendAssignableValue(quint32 word, assignable_parameter &parameter);
-    void sendBypass(bool on);
-    void Timer1Timer();
-
-    void showParameterValues(bool sendImmediately);
-    void getParameterValues(int buffer_index);
-    void getBypassStatus(int buffer_index);
-    void getAssignments(int buffer_index);
-    void getFootswitchMode(int buffer_index);
-    void getTuning(int buffer_index);
-
-    QString buildAssignMessage();
-    QString buildFootswitchMessage();
-    void setDefaultAssignableParameterValues();
-    void OnClickEnableAllParameters();
+    // The hidden "Enable All Parameters" item: unlocks the dials the pedal has knobs for.
+    bool allParametersEnabled() const { return m_allParametersEnabled; }
+    void toggleAllParametersEnabled();
 
 signals:
     void consoleRequested();
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void buildControls();
-    void connectHandlers();
-    quint32 sendDialValue(RotaryDial *dial, const QString &name, quint16 address);
-    void trackingFunctionChange(QCheckBox *box, assignable_parameter &parameter);
-    void controlThreeOrFourChange(QComboBox *list, int flag);
-    bool requestInProgress() const;
-    quint8 reply(int position, bool *ok) const;
+    void connectControls();
+    // Puts what the service holds on the controls, without handing it back as a change.
+    void showControl(int parameter);
+    void showChoices();
 
-    EditorCore &m_ctx;
+    PedalService &m_service;
+    DiagnosticLog &m_log;
+    std::array<QWidget *, ParameterCatalogue::Count> m_parameterControls{};
+    std::array<QComboBox *, ParameterCatalogue::AssignableControls> m_assignLists{};
     bool m_enabled = false;
-    bool m_refusing = false;    // a tracking function is being unchecked after a refusal
-    // The newest message of each dial changed since the last tick, in the order they changed:
-    // the tick writes them all, so turning a second dial never swallows the first one's value.
-    QList<QPair<quint16, QString>> m_pendingDials;
+    bool m_allParametersEnabled = false;
 };

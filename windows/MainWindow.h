@@ -1,8 +1,8 @@
 #pragma once
-// The main window: device labels, the effect list, the command buttons and the menus.
-// It shows the core's state and calls the core; it owns no protocol logic.
+// The main window: device labels, the effect list, the command buttons and the menus. A view of
+// the pedal service: it shows the service's state and turns clicks into calls of the service.
 
-#include "windows/Gating.h"
+#include "pedal/GateState.h"
 
 #include <QHash>
 #include <QMainWindow>
@@ -12,6 +12,7 @@
 #include <array>
 
 struct EditorCore;
+class PedalService;
 class QAction;
 class QCheckBox;
 class QLabel;
@@ -19,7 +20,6 @@ class QListWidget;
 class QMenu;
 class QPushButton;
 class WrapButton;
-class Uploads;
 class FirmwareUpgradeWindow;
 class DebugConsoleWindow;
 class EffectWindow;
@@ -33,14 +33,14 @@ public:
     static constexpr int ClientWidth = 356;
     static constexpr int ClientHeight = 228;
 
-    explicit MainWindow(EditorCore &ctx, QWidget *parent = nullptr);
+    explicit MainWindow(EditorCore &core, QWidget *parent = nullptr);
     ~MainWindow() override;
 
     // The windows created after this one, in start-up order.
     void setCompanions(FirmwareUpgradeWindow *firmware, DebugConsoleWindow *console, EffectWindow *effect,
                        NoteCutWindow *noteCut, NewVersionWindow *newVersion, UpdaterWindow *updater);
 
-    // Controls.
+    // Controls (named as their objectNames).
     QLabel *lblDeviceName = nullptr;
     QLabel *lblFirmwareVersion = nullptr;
     QLabel *lblAlgorithmVersion = nullptr;
@@ -71,49 +71,23 @@ public:
     QAction *menuQuickStart = nullptr, *menuSupport = nullptr, *menuAppVersion = nullptr,
             *menuNewAppVersion = nullptr, *menuUpdateNow = nullptr, *menuShowUpdateMsg = nullptr,
             *menuSerialNumber = nullptr;
-    std::array<QAction *, 8> LookItems{};
-    std::array<QAction *, 17> MidiChannelItems{};
+    std::array<QAction *, 8> lookItems{};
+    std::array<QAction *, 17> midiChannelItems{};
 
-    QTimer TimerCheckWebVersion;
-    QString currentAppVersion;
+    QTimer versionCheckTimer;
+    QString editorVersionText;
     int currentLook = -1; // the look applied last; -1: the toolkit's own
 
-    // Operations.
-    void EnableUSBobjects(bool status);
-    void SetCommandButtonsEnabled(bool status);
     void applyGating(GateState state);
     bool controlEnabled(const QString &name) const;
-    bool FormKeyDown(int key, Qt::KeyboardModifiers modifiers);
-    void menuInfoClick();
-    void menuReportUSBErrorsClick();
-    void menuShowUpdateMsgClick();
-    void menuLookClickItem(QAction *sender);
+    // Ctrl+Shift+P (debug console) and Ctrl+Shift+Z (assignable defaults); true when handled.
+    bool handleShortcut(int key, Qt::KeyboardModifiers modifiers);
+    void logEditorVersion();
     bool applyLook(int n);
-    void menuMIDIchannelsClickItem(QAction *sender);
-    void ShowMidiChannel(int position);
-    void menuSupportClick();
-    void menuOpenFilesFolderClick();
-    void OpenEffectWindow();
-    void GetResourceFile();
-    void effetto_cliccato();
-    void move_up_or_down(int key);
-    void readBacks();
-    void btnAssignClick();
-    void btnSetFootswitchModeClick();
-    void btnSetTuningClick();
-    void btnSaveParametersClick();
-    void btnSaveParametersInfoClick();
-    void menuSetAssignableParamsToDefaultClick();
-    void chooseInstrumentRange(quint8 range);
-    void ChangeInstrument();
-    void chooseBypassStatus(bool store);
-    void chooseRangeLimit(bool on);
-    void menuSavePresetClick();
-    void menuLoadPresetClick();
-    // UserFolder/Preset, created when missing.
-    QString presetFolder();
-    Uploads *uploads() const { return m_uploads; }
-    quint8 InstrumentRange = 0;
+    // A click on an item of the effect list.
+    void chooseClickedEffect();
+    // Up and Down in the effect list move the selection without choosing the effect.
+    void moveEffectSelection(int key);
     EffectWindow *effectWindow() const;
     NoteCutWindow *noteCutWindow() const;
 
@@ -127,21 +101,24 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void FormCreate();
+    void setUp();
     void buildControls();
     void buildMenus();
-    void CreateLookMenu();
-    void ApplySavedStyle();
-    void CreateMidiChannelMenu();
-    void FillEffectList();
+    void connectCommands();
+    void createLookMenu();
+    void applySavedLook();
+    void chooseLook(int n);
+    void createMidiChannelMenu();
     void showLabels();
-    void StartFirmwareUpgrade();
+    void showMarks();
+    void showEffectWindow();
+    void showFirmwareUpgradeWindow();
     void setControlEnabled(const QString &name, bool on);
     QAction *action(QMenu *menu, const char *name, const QString &text);
     template <typename W> W *reg(W *w, const char *name);
 
-    EditorCore &m_ctx;
-    Uploads *m_uploads = nullptr;
+    EditorCore &m_core;
+    PedalService &m_service;
     QHash<QString, QObject *> m_controls; // by objectName, for the gating table
     QHash<QString, bool> m_actionEnabled;
     QPointer<FirmwareUpgradeWindow> m_firmware;
@@ -155,7 +132,7 @@ private:
 // All windows of the editor, created in start-up order and wired together.
 class Editor {
 public:
-    explicit Editor(EditorCore &ctx);
+    explicit Editor(EditorCore &core);
     ~Editor();
     MainWindow *main() const { return m_main; }
     DebugConsoleWindow *console() const { return m_console; }

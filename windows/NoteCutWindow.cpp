@@ -1,16 +1,12 @@
 #include "windows/NoteCutWindow.h"
 
-#include "pedal/EditorCore.h"
-#include "support/Prompts.h"
-#include "support/Clock.h"
-#include "device/HexCodec.h"
-#include "device/PedalMessages.h"
+#include "pedal/PedalService.h"
 
 #include <QCheckBox>
 #include <QPushButton>
 
-NoteCutWindow::NoteCutWindow(EditorCore &ctx, QWidget *parent)
-    : QWidget(parent, Qt::Tool), m_ctx(ctx)
+NoteCutWindow::NoteCutWindow(PedalService &service, QWidget *parent)
+    : QWidget(parent, Qt::Tool), m_service(service)
 {
     setObjectName(QStringLiteral("formNoteTrackingFilter"));
     setWindowTitle(QStringLiteral("Note Cut"));
@@ -25,7 +21,7 @@ NoteCutWindow::NoteCutWindow(EditorCore &ctx, QWidget *parent)
         *fields[size_t(i)] = box;
         // The change handler of every note box: count, then keep at most two chosen.
         connect(box, &QCheckBox::toggled, this, [this](bool checked) {
-            CheckedNoteCount += checked ? 1 : -1;
+            checkedNoteCount += checked ? 1 : -1;
             updateNoteCheckBoxes();
         });
     }
@@ -35,7 +31,7 @@ NoteCutWindow::NoteCutWindow(EditorCore &ctx, QWidget *parent)
     btnGet = new QPushButton(QStringLiteral("Get"), this);
     btnGet->setObjectName(QStringLiteral("btnGet"));
     btnGet->setGeometry(116, 78, 96, 27);
-    connect(btnSave, &QPushButton::clicked, this, &NoteCutWindow::btnSaveClick);
+    connect(btnSave, &QPushButton::clicked, this, [this] { m_service.saveNoteFilters(chosenNotes()); });
 }
 
 std::array<QCheckBox *, 8> NoteCutWindow::notes() const
@@ -47,31 +43,17 @@ void NoteCutWindow::updateNoteCheckBoxes()
 {
     for (QCheckBox *box : notes()) {
         if (!box->isChecked())
-            box->setEnabled(CheckedNoteCount != 2);
+            box->setEnabled(checkedNoteCount != 2);
     }
 }
 
-void NoteCutWindow::btnSaveClick()
+QList<int> NoteCutWindow::chosenNotes() const
 {
-    NoteFilterByte1 = QStringLiteral("FF");
-    NoteFilterByte2 = QStringLiteral("FF");
+    QList<int> codes;
     const auto boxes = notes();
-    for (int code = 0; code < 8; ++code) {
-        if (!boxes[size_t(code)]->isChecked())
-            continue;
-        if (NoteFilterByte1 == QLatin1String("FF"))
-            NoteFilterByte1 = HexCodec::hexNumber(code, 2);
-        else
-            NoteFilterByte2 = HexCodec::hexNumber(code, 2);
+    for (int code = 0; code < int(boxes.size()); ++code) {
+        if (boxes[size_t(code)]->isChecked())
+            codes << code;
     }
-    DiagnosticLog &log = m_ctx.log;
-    log.WriteLogLine(QStringLiteral("byte 1: ") + NoteFilterByte1);
-    log.WriteLogLine(QStringLiteral("byte 2: ") + NoteFilterByte2);
-    const QString text = QStringLiteral("09") + NoteFilterByte1 + NoteFilterByte2;
-    log.WriteLogLine(QStringLiteral("Set note filters: ") + text);
-    const int n = int(text.size() / 2);
-    log.WriteLogLine(QString::number(n));
-    m_ctx.d2xx->PurgeFTDeviceTX();
-    m_ctx.comm.SendHexMessage(text, n);
-    m_ctx.clock->pause(100);
+    return codes;
 }

@@ -2,7 +2,7 @@
 
 #include "device/HexCodec.h"
 #include "device/ReplyDecoder.h"
-#include "pedal/ParameterRecords.h"
+#include "pedal/PedalState.h"
 #include "presets/PresetFile.h"
 
 #include <cstdlib>
@@ -21,7 +21,7 @@ namespace FuzzTargets {
 void replyDecoder(const uint8_t *data, size_t size)
 {
     const QByteArray answer = bytes(data, size);
-    const DecodedReply r = DecodeReplyBytes(answer);
+    const DecodedReply r = decodeReplyBytes(answer);
     // Never more values than closing markers in the hex text.
     check(!r.ok || r.values.size() <= 2 * answer.size());
 }
@@ -51,8 +51,8 @@ void presetFile(const uint8_t *data, size_t size)
 
 void imageHeader(const uint8_t *data, size_t size)
 {
-    EffectParameters P;
-    P.loadParameterAddresses(QString::fromLatin1(bytes(data, size)));
+    PedalState state;
+    state.loadParameterAddresses(QString::fromLatin1(bytes(data, size)));
 }
 
 } // namespace FuzzTargets

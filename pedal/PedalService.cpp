@@ -1,0 +1,1043 @@
+#include "pedal/PedalService.h"
+
+#include "algorithms/EffectList.h"
+#include "device/Communication.h"
+#include "device/D2XXUnit.h"
+#include "device/HexCodec.h"
+#include "device/PedalMessages.h"
+#include "pedal/DialMath.h"
+#include "presets/PresetFile.h"
+#include "support/Clock.h"
+#include "support/DiagnosticLog.h"
+#include "support/Prompts.h"
+#include "support/UserFiles.h"
+
+#include <QDir>
+#include <utility>
+
+using HexCodec::hexNumber;
+using namespace DialMath;
+
+namespace {
+const QString Banner = QStringLiteral("********************%1********************");
+
+QString upgradeInstructions()
+{
+    return QStringLiteral(
+        "If current firmware is below 9 follow legacy firmware upgrade mode:\r\n"
+        "1) close editor application and disconnect pedal from USB\r\n"
+        "2) hold shift button while connecting pedal to USB\r\n"
+        "3) start application, check Firmware Upgrade Mode in Firmware Upgrade menu\r\n"
+        "4) clink Link under Connection menu\r\n"
+        "5) go to Firmware Upgrade menu again and select Firmware Upgrade\r\n"
+        "\r\n"
+        "If current firmware is 9 or above go to Firmware Upgrade menu and follow instructions.");
+}
+
+// An answer made only of the bootloader's acknowledge (0x79) and refusal (0x1F) bytes.
+bool bootloaderAnswer(const QByteArray &bytes)
+{
+    if (bytes.isEmpty())
+        return false;
+    for (char c : bytes) {
+        if (quint8(c) != 0x79 && quint8(c) != 0x1F)
+            return false;
+    }
+    return true;
+}
+
+bool needsCurrentAlgorithm(PedalService::Command c)
+{
+    using C = PedalService::Command;
+    switch (c) {
+    case C::ParameterWrite:
+    case C::Bypass:
+    case C::Assign:
+    case C::Footswitch:
+    case C::Tuning:
+    case C::SaveParameters:
+    case C::ResetDefaults:
+    case C::PresetSave:
+    case C::PresetLoad:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool needsAddresses(PedalService::Command c)
+{
+    using C = PedalService::Command;
+    return c == C::ParameterWrite || c == C::Assign || c == C::ResetDefaults || c == C::PresetLoad;
+}
+
+bool needsKnownValues(PedalService::Command c)
+{
+    using C = PedalService::Command;
+    return c == C::SaveParameters || c == C::PresetSave;
+}
+} // namespace
+
+PedalService::PedalService(DiagnosticLog &log, UserFiles &files, Prompts &prompts, Clock &clock, D2XXUnit &d2xx,
+                           Communication &comm, QObject *parent)
+    : QObject(parent), m_log(log), m_files(files), m_prompts(prompts), m_clock(clock), m_d2xx(d2xx), m_comm(comm)
+{
+    m_uploads = new Uploads(log, prompts, clock, d2xx, comm, this);
+    connect(m_uploads, &Uploads::statusChanged, this, &PedalService::uploadStatusChanged);
+    m_dialTimer = clock.createTimer(this);
+    m_dialTimer->setInterval(1000);
+    connect(m_dialTimer, &ClockTimer::timeout, this, &PedalService::onDialTick);
+
+    connect(&comm, &Communication::labelsChanged, this, &PedalService::labelsChanged);
+    connect(&comm, &Communication::settingsDumpReceived, this, &PedalService::settingsDumpReceived);
+    connect(&comm, &Communication::unlinked, this, [this] {
+        forgetValues(QStringLiteral("no pedal is linked"));
+        setGate(GateState::Unlinked);
+    });
+    connect(&comm, &Communication::bootloaderReady, this, [this] {
+        m_comm.pollTimer->stop();
+        m_d2xx.ReportDeviceErrors = false;
+        emit bootloaderReady();
+    });
+
+    // The effect list the editor offers, and the newest algorithm it carries.
+    QString error;
+    if (EffectList::loadResourceToList(QStringLiteral("octave"), &m_resourceLines, &error))
+        m_effectNames = m_resourceLines;
+    else
+        m_prompts.message(QStringLiteral("Error loading resource: ") + error);
+    if (!m_effectNames.isEmpty())
+        latestAlgorithmNumber = EffectList::latestAlgorithmNumber(m_effectNames.first());
+}
+
+bool PedalService::linked() const { return m_comm.linked; }
+
+QString PedalService::deviceLabel() const { return m_comm.deviceLabel; }
+
+QString PedalService::serialMenuText() const { return m_comm.serialMenuText; }
+
+void PedalService::setGate(GateState state)
+{
+    m_gate = state;
+    emit gateChanged(state);
+}
+
+void PedalService::forgetValues(const QString &reason)
+{
+    m_state.valuesKnown = false;
+    m_state.unknownReason = reason;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The guard.
+
+QString PedalService::refusal(Command command, bool beforeRequest) const
+{
+    const bool upload = command == Command::AlgorithmUpload || command == Command::TuningUpload;
+    if (m_comm.exchangeBusy() || (upload && m_uploads->uploading()))
+        return QStringLiteral("the pedal is busy with another exchange");
+    if (!m_comm.linked)
+        return QStringLiteral("no pedal is linked");
+    if (m_comm.bootloaderLinked || m_gate == GateState::BootloaderLinked)
+        return QStringLiteral("the pedal is linked to its bootloader for a firmware upgrade");
+    if (beforeRequest)
+        return QString();
+    if (command != Command::Request && m_gate == GateState::FirmwareTooOld)
+        return QStringLiteral("the pedal's firmware %1 is older than firmware %2, which this editor needs")
+            .arg(m_deviceFirmwareText)
+            .arg(latestFirmwareNumber);
+    if (needsCurrentAlgorithm(command) && m_gate == GateState::AlgorithmTooOld)
+        return QStringLiteral("the pedal runs algorithm %1, older than %2, which this editor edits")
+            .arg(m_deviceAlgorithmText, QStringLiteral("%1").arg(latestAlgorithmNumber, 4, 10, QLatin1Char('0')));
+    if (needsAddresses(command) && !m_state.addressesLoaded)
+        return QStringLiteral("the parameter addresses of the pedal's algorithm are not loaded");
+    if (needsKnownValues(command) && !m_state.valuesKnown)
+        return QStringLiteral("the pedal's settings are not known: ") + m_state.unknownReason;
+    return QString();
+}
+
+void PedalService::refuse(const QString &what, const QString &reason)
+{
+    if (reason == QLatin1String("the pedal is busy with another exchange"))
+        m_log.writeLogLine(what + QStringLiteral(" ignored: an exchange with the pedal is under way"));
+    else
+        m_log.writeLogLine(what + QStringLiteral(" refused: ") + reason);
+    QString sentence = reason;
+    sentence[0] = sentence[0].toUpper();
+    m_prompts.message(QStringLiteral("%1 was not sent: %2. Nothing was written to the pedal.").arg(what, sentence));
+}
+
+bool PedalService::allowed(Command command, const QString &what, bool beforeRequest)
+{
+    const QString reason = refusal(command, beforeRequest);
+    if (reason.isEmpty())
+        return true;
+    refuse(what, reason);
+    return false;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The link.
+
+void PedalService::refreshDeviceList() { m_comm.refreshDeviceList(); }
+
+void PedalService::scanAndLink()
+{
+    const int count = m_comm.scanDevices();
+    for (int i = 0; i < count; ++i) {
+        m_comm.chooseScannedDevice(i);
+        link();
+    }
+}
+
+void PedalService::linkSimulated()
+{
+    if (m_comm.chooseSimulatedPedal())
+        link();
+}
+
+void PedalService::link()
+{
+    forgetValues(QStringLiteral("the device information request has not run"));
+    if (!m_comm.link()) {
+        m_log.writeLogLine(QStringLiteral("link: the USB device %1 could not be opened").arg(m_comm.deviceSerialNumber));
+        m_prompts.message(QStringLiteral("The pedal could not be reached: the USB device could not be opened. Check "
+                                         "the cable and choose Scan And Link again."));
+        return;
+    }
+    setGate(m_comm.bootloaderLinked ? GateState::BootloaderLinked : GateState::Linked);
+    if (!m_comm.legacyUpgradeMode)
+        requestDeviceInformation();
+}
+
+bool PedalService::unlink() { return m_comm.unlink(); }
+
+void PedalService::setFirmwareUpgradeMode(bool on)
+{
+    // Turning it on before linking leads the link through the bootloader.
+    m_comm.firmwareUpgradeMode = on;
+    if (on && (m_deviceFirmwareText == QLatin1String("0") || m_deviceFirmwareText.toInt() < 9))
+        m_comm.legacyUpgradeMode = true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The device information request.
+
+void PedalService::endFailedRequest(const QString &logLine, const QString &message, const QString &reason)
+{
+    m_log.writeLogLine(logLine);
+    m_state.reported.reset();
+    forgetValues(reason);
+    m_requestInProgress = false;
+    if (m_comm.linked && !m_comm.firmwareUpgradeMode)
+        m_comm.pollTimer->start();
+    m_prompts.message(message);
+}
+
+PedalService::Result PedalService::requestDeviceInformation()
+{
+    if (!allowed(Command::Request, QStringLiteral("request")))
+        return Result::Refused;
+    m_comm.tryBeginExchange(QStringLiteral("request"));
+    m_log.writeLogLine(Banner.arg(QStringLiteral("REQUEST")));
+    m_requestInProgress = true;
+    const Communication::Answer answer = m_comm.exchangeDeviceInformation();
+    m_comm.endExchange();
+    m_lastAnswerValues = answer.decoded.ok ? answer.decoded.values : QByteArray();
+
+    if (answer.wait == Communication::WaitResult::DeviceFailed) {
+        m_clock.waitForActivity(0); // an unplug is reported by the backend as an event
+        if (!m_comm.linked) {
+            // Unlinked by the user or unplugged while the pedal was being asked: nothing to tell.
+            m_requestInProgress = false;
+            m_state.reported.reset();
+            m_log.writeLogLine(QStringLiteral("device information request: ended, the pedal is no longer linked"));
+            return Result::Failed;
+        }
+        endFailedRequest(QStringLiteral("device information request: the USB device could not be read"),
+                         QStringLiteral("The pedal could not be reached: the USB device is not open or was "
+                                        "disconnected. Check the cable and choose Scan And Link again."),
+                         QStringLiteral("the USB device could not be read"));
+        return Result::Failed;
+    }
+    if (answer.wait == Communication::WaitResult::TimedOut) {
+        endFailedRequest(
+            QStringLiteral("device information request: no answer within %1 ms").arg(m_comm.answerTimeoutMs),
+            QStringLiteral("The pedal did not answer the device information request. Check that the pedal is powered "
+                           "and connected, then press Request."),
+            QStringLiteral("the pedal did not answer the device information request"));
+        return Result::Failed;
+    }
+    if (!answer.decoded.ok) {
+        endFailedRequest(
+            QStringLiteral("device information request: the answer could not be read: ") + answer.decoded.error,
+            QStringLiteral("The pedal's answer could not be read (%1), so nothing was read back. Check the USB "
+                           "connection, then press Request.")
+                .arg(answer.decoded.error),
+            QStringLiteral("the pedal's answer could not be read"));
+        return Result::Failed;
+    }
+    const QByteArray &values = answer.decoded.values;
+    if (values.size() < DeviceInformation::Values) {
+        if (values.isEmpty() && bootloaderAnswer(answer.bytes)) {
+            const QString byte = hexNumber(quint8(answer.bytes[0]), 2);
+            endFailedRequest(
+                QStringLiteral("device information request: the bootloader answered (%1)").arg(byte),
+                QStringLiteral("The pedal answered with its bootloader's byte %1 instead of its settings: it is "
+                               "waiting for a firmware upgrade. Use the Firmware Upgrade menu, or switch the pedal "
+                               "off and on again.")
+                    .arg(byte),
+                QStringLiteral("the pedal is in its bootloader"));
+            return Result::Failed;
+        }
+        endFailedRequest(QStringLiteral("device information request: incomplete answer, %1 of %2 values")
+                             .arg(values.size())
+                             .arg(DeviceInformation::Values),
+                         QStringLiteral("The pedal's answer was incomplete (%1 of %2 values), so nothing was read "
+                                        "back. Check the USB connection, then press Request.")
+                             .arg(values.size())
+                             .arg(DeviceInformation::Values),
+                         QStringLiteral("its answer held %1 of %2 values").arg(values.size()).arg(DeviceInformation::Values));
+        return Result::Failed;
+    }
+
+    m_state.reported = DeviceInformation::fromValues(values);
+    const DeviceInformation &info = *m_state.reported;
+    forgetValues(QStringLiteral("the pedal's values were not read back"));
+    m_deviceFirmwareText = info.firmwareText();
+    m_firmwareLabel = QStringLiteral("Device Firmware: ") + m_deviceFirmwareText;
+    m_log.writeLogLine(QStringLiteral("Firmware Version: ") + m_deviceFirmwareText);
+    m_deviceAlgorithmText = info.algorithmText();
+    m_log.writeLogLine(QStringLiteral("Algorithm version: ") + m_deviceAlgorithmText);
+    m_algorithmLabel = QStringLiteral("Device Algorithm: ") + m_deviceAlgorithmText;
+    emit labelsChanged();
+    m_log.writeLogLine(QStringLiteral("Current device firmware: ") + m_deviceFirmwareText);
+    m_log.writeLogLine(QStringLiteral("Most recent firmware: %1").arg(latestFirmwareNumber));
+    m_deviceEffectNumberText = info.effectText();
+    m_log.writeLogLine(QStringLiteral("Effect Number: ") + m_deviceEffectNumberText);
+
+    if (info.firmware < latestFirmwareNumber) {
+        emit effectWindowCloseRequested();
+        m_prompts.message(QStringLiteral("A firmware upgrade is required. Upgrade to Firmware %1").arg(latestFirmwareNumber));
+        m_prompts.message(upgradeInstructions());
+        forgetValues(QStringLiteral("the pedal needs a firmware upgrade"));
+        setGate(GateState::FirmwareTooOld);
+        return Result::Failed;
+    }
+    setGate(GateState::RequestPassed);
+
+    int algorithm = 0;
+    if (!info.algorithmNumber(&algorithm)) {
+        const QString error = HexCodec::conversionError(m_deviceAlgorithmText);
+        m_log.writeLogLine(error);
+        m_prompts.message(error);
+        return Result::Failed;
+    }
+    int effect = 0;
+    if (algorithm < latestAlgorithmNumber) {
+        emit effectWindowCloseRequested();
+        m_prompts.message(QStringLiteral("Upload the latest version of Quarnelo MK3 algorithm:\r\nUpload Quarnelo MK3 00%1")
+                              .arg(latestAlgorithmNumber));
+        if (info.effectNumber(&effect))
+            selectEffect(effect);
+        forgetValues(QStringLiteral("the pedal's algorithm is older than this editor's"));
+        setGate(GateState::AlgorithmTooOld);
+        return Result::Failed;
+    }
+    if (!info.effectNumber(&effect)) {
+        const QString error = HexCodec::conversionError(m_deviceEffectNumberText);
+        m_log.writeLogLine(error);
+        m_prompts.message(error);
+        return Result::Failed;
+    }
+    if (effect >= m_effectNames.size()) {
+        // An effect the editor does not offer: its algorithm image, and so its parameter
+        // addresses, are unknown. Nothing is edited or saved rather than written to wrong places.
+        emit effectWindowCloseRequested();
+        m_state.addressesLoaded = false;
+        endFailedRequest(QStringLiteral("device information request: effect %1 is not in the effect list")
+                             .arg(m_deviceEffectNumberText),
+                         QStringLiteral("The pedal runs effect %1, which is not in this editor's effect list, so "
+                                        "its parameters cannot be edited or saved. Update the editor or choose an "
+                                        "effect on the pedal that the editor offers, then press Request.")
+                             .arg(m_deviceEffectNumberText),
+                         QStringLiteral("the pedal's effect %1 is not in the effect list").arg(m_deviceEffectNumberText));
+        m_state.reported = DeviceInformation::fromValues(values); // what the pedal reported is still known
+        return Result::Failed;
+    }
+    selectEffect(effect);
+    if (!m_effectWindowShown)
+        openEffectWindow();
+    applyReadBacks(info);
+    m_state.valuesKnown = true;
+    m_state.unknownReason.clear();
+    emit readBacksApplied();
+    setGate(GateState::RequestPassed);
+    m_requestInProgress = false;
+    m_comm.pollTimer->start();
+    return Result::Done;
+}
+
+void PedalService::applyReadBacks(const DeviceInformation &info)
+{
+    // Footswitch mode.
+    m_state.footswitchMode = info.footswitchMode;
+    m_log.writeLogLine(QStringLiteral("Footswitch Mode: %1").arg(info.footswitchMode));
+    if (info.footswitchMode <= 3) {
+        m_state.shortPressChangesPreset = info.footswitchMode >= 2;
+        m_state.longPressBypasses = info.footswitchMode % 2 == 1;
+    }
+    // Tuning: a tuning or variation the lists do not offer leaves them, and what is sent, as shown.
+    m_log.writeLogLine(QStringLiteral("Current Tuning: %1").arg(info.tuning));
+    m_log.writeLogLine(QStringLiteral("Semitones variation: ") + hexNumber(info.semitoneVariation, 2));
+    if (info.tuning <= 8)
+        m_state.tuningItem = info.tuning;
+    const int s = qint8(info.semitoneVariation);
+    if (s >= -5 && s <= 3)
+        m_state.semitoneItem = s + 5;
+    readBackAssignments(info);
+    // Bypass, the bypass-store marks, the instrument range and the MIDI channel.
+    if (info.bypass <= 1)
+        m_state.bypass = info.bypass == 1;
+    if (info.bypassStore <= 1)
+        m_state.storeBypassStatus = info.bypassStore == 1;
+    m_state.instrumentRange = info.instrumentRange;
+    if (info.instrumentRange == 0xFF || info.instrumentRange == 0xBA)
+        m_state.instrumentRangeMark = info.instrumentRange;
+    const int channel = info.midiChannel;
+    m_state.midiChannelItem = channel == 0 || channel == 255 ? 0 : channel <= 16 ? channel : -1;
+    m_log.writeLogLine(QStringLiteral("MIDI channel: %1").arg(channel));
+    emit choicesChanged();
+
+    // The parameter values.
+    static const char *const labels[] = {"Dry: \t", "Sub Mix: ", "Sub -1: \t", "Sub -2: \t", "Wave: \t", "LPF: \t",
+                                         "HPF: \t", "1st Harmonic: \t", "Split: \t", "Range: \t", "Input Lvl: \t",
+                                         "Harmonic pitch: \t", "Clip: \t", "Dominant notes cut: \t",
+                                         "High notes cut: \t", "Dry HPF: \t", "Limit Range UP: \t"};
+    for (int i = 0; i < ParameterCatalogue::Count; ++i) {
+        const quint32 word = info.parameterWords[size_t(i)];
+        m_state.parameters[size_t(i)].value = word;
+        const QString label =
+            i < 17 ? QString::fromLatin1(labels[i]) : m_state.parameters[size_t(i)].name + QStringLiteral(": \t");
+        m_log.writeLogLine(label + hexNumber(word, 8));
+    }
+    showParameterValues(false);
+}
+
+void PedalService::readBackAssignments(const DeviceInformation &info)
+{
+    int reported[ParameterCatalogue::AssignableControls];
+    for (int c = 0; c < ParameterCatalogue::AssignableControls; ++c) {
+        if (info.assignFlags[size_t(c)] == 0) {
+            m_state.assignItems[size_t(c)] = 0;
+            reported[c] = -1;
+        } else {
+            reported[c] = info.assignAddresses[size_t(c)];
+        }
+    }
+    for (ParameterRecord &p : m_state.parameters)
+        p.assigned = false;
+    for (int c = 0; c < 4; ++c) {
+        if (reported[c] < 0)
+            continue;
+        const auto &offered = ParameterCatalogue::offeredOn(c);
+        for (int k = 0; k < 5; ++k) {
+            ParameterRecord &p = m_state.parameters[size_t(offered[size_t(k)])];
+            if (p.address == reported[c]) {
+                m_state.assignItems[size_t(c)] = k + 1;
+                p.assigned = true;
+            }
+        }
+    }
+    const int remote = ParameterCatalogue::RemoteFootswitch;
+    if (reported[remote] == PedalMessages::RemoteBypassCode)
+        m_state.assignItems[remote] = 1;
+    else if (reported[remote] == PedalMessages::RemotePresetCode)
+        m_state.assignItems[remote] = 2;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The effect list and the effect window.
+
+bool PedalService::loadSelectedEffectImage()
+{
+    const QString resource = HexCodec::effectNameToResourceName(m_selectedEffectName);
+    m_log.writeLogLine(QStringLiteral("resource name: ") + resource);
+    QString error;
+    if (!EffectList::loadResourceToList(resource, &m_resourceLines, &error)) {
+        m_prompts.message(QStringLiteral("Error loading resource: ") + error);
+        return false;
+    }
+    m_log.writeLogLine(QStringLiteral("filecontent (first 128 bytes): ") + m_resourceLines.value(0).left(256));
+    return true;
+}
+
+bool PedalService::selectEffect(int index)
+{
+    m_log.writeLogLine(QStringLiteral("efx index :%1").arg(index));
+    if (index < 0 || index >= m_effectNames.size()) {
+        m_log.writeLogLine(QStringLiteral("no effect selected: nothing loaded"));
+        return false;
+    }
+    m_selectedEffect = index;
+    m_selectedEffectName = m_effectNames[index];
+    m_log.writeLogLine(QStringLiteral("selected effect name: ") + m_selectedEffectName);
+    emit effectSelected(index);
+    return loadSelectedEffectImage();
+}
+
+void PedalService::openEffectWindow()
+{
+    if (m_effectWindowShown)
+        emit effectWindowCloseRequested();
+    // The window shows the selected effect with the addresses of its image. When the image
+    // cannot be loaded, the lines loaded before are not this effect's: its addresses are unknown.
+    if (loadSelectedEffectImage()) {
+        if (!m_state.loadParameterAddresses(m_resourceLines.value(0)))
+            m_log.writeLogLine(QStringLiteral("algorithm header too short: some parameter addresses were not loaded"));
+        m_state.addressesLoaded = true;
+    } else {
+        m_state.addressesLoaded = false;
+    }
+    emit effectWindowRequested();
+}
+
+void PedalService::chooseEffect(int index)
+{
+    selectEffect(index);
+    if (!m_comm.linked) {
+        openEffectWindow();
+        return;
+    }
+    bool ok = false;
+    const int n = m_deviceAlgorithmText.toInt(&ok, 10);
+    if (!ok) {
+        m_prompts.message(HexCodec::conversionError(m_deviceAlgorithmText));
+        return;
+    }
+    if (n >= latestAlgorithmNumber) {
+        openEffectWindow();
+        return;
+    }
+    emit effectWindowCloseRequested();
+    m_prompts.message(QStringLiteral("Upload the latest version of Quarnelo MK3 algorithm:\r\nUpload Quarnelo MK3 00%1")
+                          .arg(latestAlgorithmNumber));
+    setGate(GateState::AlgorithmTooOld);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The effect window's controls.
+
+PedalService::Result PedalService::setControl(int parameter, int state)
+{
+    if (parameter < 0 || parameter >= ParameterCatalogue::Count)
+        return Result::Refused;
+    const int previous = m_state.shown[size_t(parameter)];
+    if (state == previous)
+        return Result::Done;
+    m_state.shown[size_t(parameter)] = state;
+    emit controlShown(parameter);
+    return controlChanged(parameter, previous);
+}
+
+PedalService::Result PedalService::sendControl(int parameter, int state)
+{
+    if (parameter < 0 || parameter >= ParameterCatalogue::Count)
+        return Result::Refused;
+    const int previous = m_state.shown[size_t(parameter)];
+    m_state.shown[size_t(parameter)] = state;
+    emit controlShown(parameter);
+    m_sendImmediately = true;
+    const Result r = controlChanged(parameter, previous);
+    m_sendImmediately = false;
+    return r;
+}
+
+PedalService::Result PedalService::controlChanged(int i, int previous)
+{
+    const ParameterInfo &info = ParameterCatalogue::all()[size_t(i)];
+    ParameterRecord &p = m_state.parameters[size_t(i)];
+    int &shown = m_state.shown[size_t(i)];
+    // While the request puts the pedal's values on the controls nothing is sent, but for
+    // Wave and Split, which send whenever they change.
+    const bool sendsDuringRequest = i == Parameter::Wave || i == Parameter::Split;
+    if (m_requestInProgress && !sendsDuringRequest)
+        return Result::Done;
+    if (info.control == ControlKind::List && shown < 0)
+        return Result::Done;
+    if (!allowed(Command::ParameterWrite, p.name)) {
+        shown = previous; // the control goes back to what the pedal has
+        emit controlShown(i);
+        return Result::Refused;
+    }
+
+    switch (info.control) {
+    case ControlKind::Dial: {
+        const int snapped = snapDialAngle(shown); // the knob jumps out of the dead zone
+        if (snapped != shown) {
+            shown = snapped;
+            emit controlShown(i);
+        }
+        const quint32 word = ParameterCatalogue::wordFor(i, shown);
+        const QString text = PedalMessages::parameterWrite(p.address, word);
+        m_log.writeLogLine(QStringLiteral("Send ") + p.name + QStringLiteral(" string (standard par): ") + text);
+        if (m_sendImmediately)
+            writeParameter(i, text);
+        else
+            queueDialWrite(p.address, text);
+        p.value = word;
+        return Result::Done;
+    }
+    case ControlKind::Switch: {
+        const QString text = PedalMessages::parameterWrite(p.address, ParameterCatalogue::wordFor(i, shown));
+        const QString line = QStringLiteral("Send ") + p.name +
+                             (info.record == RecordKind::Assignable ? QStringLiteral(" string (assignable par): ")
+                                                                         : QStringLiteral(" string (standard par): ")) +
+                             text;
+        const int times = i == Parameter::Attack ? 3 : 1; // the pedal takes Attack only this way
+        for (int t = 0; t < times; ++t) {
+            m_log.writeLogLine(line);
+            writeParameter(i, text);
+        }
+        return Result::Done;
+    }
+    case ControlKind::List: {
+        const quint32 word = ParameterCatalogue::wordFor(i, shown);
+        const QString text = PedalMessages::parameterWrite(p.address, word);
+        m_log.writeLogLine(QStringLiteral("Send Harmonic Pitch string: ") + text);
+        writeParameter(i, text);
+        p.value = word;
+        return Result::Done;
+    }
+    case ControlKind::CheckBox: {
+        Result result = Result::Done;
+        if (m_state.tuningItem == PedalState::NoTuningIndex && shown == 1) {
+            m_prompts.message(QStringLiteral("Set a tuning before using this parameter"));
+            shown = 0;
+            emit controlShown(i);
+            result = Result::Refused; // the value 0 is still sent
+        }
+        p.value = quint32(shown);
+        m_comm.writeDspMessage(QStringLiteral("01"), p.address, p.value);
+        return result;
+    }
+    }
+    return Result::Done;
+}
+
+void PedalService::writeParameter(int parameter, const QString &text)
+{
+    Q_UNUSED(parameter);
+    m_comm.sendHexMessage(text, 7);
+}
+
+void PedalService::queueDialWrite(quint16 address, const QString &text)
+{
+    bool replaced = false;
+    for (auto &pending : m_pendingDials) {
+        if (pending.first == address) {
+            pending.second = text;
+            replaced = true;
+        }
+    }
+    if (!replaced)
+        m_pendingDials.append({address, text});
+    if (!m_dialTimer->isActive() || m_dialTimer->interval() != 100)
+        m_dialTimer->start(100); // already running at 100 ms: left alone, so a drag still sends every 100 ms
+}
+
+void PedalService::onDialTick()
+{
+    m_dialTimer->stop();
+    if (m_pendingDials.isEmpty())
+        return;
+    if (m_comm.exchangeBusy()) {
+        m_dialTimer->start(100); // the pedal is answering something else: the dials wait their turn
+        return;
+    }
+    const QString reason = refusal(Command::ParameterWrite);
+    const auto pending = std::exchange(m_pendingDials, {});
+    if (!reason.isEmpty()) {
+        m_log.writeLogLine(QStringLiteral("%1 dial messages not sent: %2").arg(pending.size()).arg(reason));
+        return;
+    }
+    for (const auto &p : pending)
+        m_comm.sendHexMessage(p.second, 7);
+}
+
+void PedalService::flushDialWrites()
+{
+    m_dialTimer->stop();
+    const auto pending = std::exchange(m_pendingDials, {});
+    for (const auto &p : pending)
+        m_comm.sendHexMessage(p.second, 7);
+}
+
+PedalService::Result PedalService::setBypass(bool on)
+{
+    if (m_state.bypass == on)
+        return Result::Done;
+    m_state.bypass = on;
+    if (m_requestInProgress)
+        return Result::Done;
+    if (!allowed(Command::Bypass, QStringLiteral("Bypass"))) {
+        m_state.bypass = !on;
+        emit choicesChanged();
+        return Result::Refused;
+    }
+    m_comm.sendHexMessage(PedalMessages::bypass(on), 2);
+    return Result::Done;
+}
+
+void PedalService::chooseTuning(int item) { m_state.tuningItem = qMax(0, item); }
+
+void PedalService::chooseSemitoneVariation(int item)
+{
+    if (item >= 0 && item <= 8)
+        m_state.semitoneItem = item;
+}
+
+PedalService::Result PedalService::chooseAssignment(int control, int item)
+{
+    if (control < 0 || control >= ParameterCatalogue::AssignableControls)
+        return Result::Refused;
+    if (m_state.assignItems[size_t(control)] == item)
+        return Result::Done;
+    m_state.assignItems[size_t(control)] = item;
+    if ((control == 2 || control == 3) && !m_requestInProgress && m_state.tuningItem == PedalState::NoTuningIndex &&
+        item > 0) {
+        const int p = ParameterCatalogue::offeredOn(control)[size_t(item - 1)];
+        if (p == Parameter::DominantNotesCut || p == Parameter::HighNotesCut) {
+            m_prompts.message(QStringLiteral("No tuning selected, Select a tuning before assigning this parameter"));
+            m_state.assignItems[size_t(control)] = 0;
+            emit choicesChanged();
+            return Result::Refused;
+        }
+    }
+    return Result::Done;
+}
+
+void PedalService::chooseFootswitch(bool shortPressChangesPreset, bool longPressBypasses)
+{
+    m_state.shortPressChangesPreset = shortPressChangesPreset;
+    m_state.longPressBypasses = longPressBypasses;
+}
+
+void PedalService::showParameterValues(bool sendImmediately)
+{
+    m_sendImmediately = sendImmediately;
+    for (int i : ParameterCatalogue::showOrder()) {
+        const std::optional<int> state = ParameterCatalogue::shownState(i, m_state.parameters[size_t(i)].value);
+        if (state)
+            setControl(i, *state);
+    }
+    m_sendImmediately = false;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Commands.
+
+QString PedalService::buildAssignMessage()
+{
+    std::array<int, 4> addresses{};
+    for (int c = 0; c < 4; ++c) {
+        const int item = m_state.assignItems[size_t(c)];
+        addresses[size_t(c)] =
+            item > 0 ? m_state.parameters[size_t(ParameterCatalogue::offeredOn(c)[size_t(item - 1)])].address : -1;
+    }
+    const QString text = PedalMessages::assign(addresses, m_state.assignItems[ParameterCatalogue::RemoteFootswitch]);
+    m_log.writeLogLine(QStringLiteral("lenght of assign message in bytes: %1").arg(text.size() / 2));
+    m_log.writeLogLine(QStringLiteral("assign message: ") + text);
+    return text;
+}
+
+PedalService::Result PedalService::assign()
+{
+    if (!allowed(Command::Assign, QStringLiteral("Assign")))
+        return Result::Refused;
+    m_log.writeLogLine(Banner.arg(QStringLiteral("ASSIGN")));
+    const QString text = buildAssignMessage();
+    if (!m_prompts.question(QStringLiteral("Upload Assignments?")))
+        return Result::Cancelled;
+    m_comm.sendHexMessage(text, int(text.size() / 2));
+    m_clock.pause(100);
+    return Result::Done;
+}
+
+PedalService::Result PedalService::setFootswitchMode()
+{
+    if (!allowed(Command::Footswitch, QStringLiteral("Set Footswitch Mode")))
+        return Result::Refused;
+    m_log.writeLogLine(Banner.arg(QStringLiteral("SET FOOTSWITCH MODE")));
+    const QString text = PedalMessages::footswitch(m_state.shortPressChangesPreset, m_state.longPressBypasses);
+    m_log.writeLogLine(QStringLiteral("footswitch behaviour message: ") + text);
+    m_log.writeLogLine(text);
+    m_comm.sendHexMessage(text, 3);
+    return Result::Done;
+}
+
+PedalService::Result PedalService::setTuning()
+{
+    if (!allowed(Command::Tuning, QStringLiteral("Set Tuning")))
+        return Result::Refused;
+    m_log.writeLogLine(Banner.arg(QStringLiteral("SET TUNING")));
+    const QString text = PedalMessages::tuning(m_state.tuningItem, m_state.semitoneVariation());
+    m_log.writeLogLine(QStringLiteral("Tuning Message: ") + text);
+    if (!m_prompts.question(QStringLiteral("Set new tuning?")))
+        return Result::Cancelled;
+    m_d2xx.PurgeFTDeviceTX();
+    m_comm.sendHexMessage(text, 3);
+    m_clock.pause(100);
+    return Result::Done;
+}
+
+PedalService::Result PedalService::saveNoteFilters(const QList<int> &noteCodes)
+{
+    if (!allowed(Command::NoteFilters, QStringLiteral("Note Cut")))
+        return Result::Refused;
+    QString first = QStringLiteral("FF"), second = QStringLiteral("FF");
+    for (int code : noteCodes) {
+        if (first == QLatin1String("FF"))
+            first = hexNumber(code, 2);
+        else
+            second = hexNumber(code, 2);
+    }
+    m_log.writeLogLine(QStringLiteral("byte 1: ") + first);
+    m_log.writeLogLine(QStringLiteral("byte 2: ") + second);
+    const QString text = QStringLiteral("09") + first + second;
+    m_log.writeLogLine(QStringLiteral("Set note filters: ") + text);
+    const int n = int(text.size() / 2);
+    m_log.writeLogLine(QString::number(n));
+    m_d2xx.PurgeFTDeviceTX();
+    m_comm.sendHexMessage(text, n);
+    m_clock.pause(100);
+    return Result::Done;
+}
+
+PedalService::Result PedalService::saveParameters()
+{
+    const QString what = QStringLiteral("Save Parameters");
+    if (!allowed(Command::SaveParameters, what, true))
+        return Result::Refused;
+    requestDeviceInformation(); // the values saved are those the pedal is running
+    m_log.writeLogLine(Banner.arg(QStringLiteral("SAVE PARAMETERS")));
+    if (!allowed(Command::SaveParameters, what))
+        return Result::Refused;
+    std::array<quint32, 10> values{};
+    for (int i = 0; i < 10; ++i)
+        values[size_t(i)] = m_state.parameters[size_t(Parameter::InputLevel + i)].value;
+    const QString text = PedalMessages::storeSettings(values);
+    m_log.writeLogLine(QStringLiteral("Store settings message (HEX): ") + text);
+    const int n = int(text.size() / 2);
+    m_log.writeLogLine(QStringLiteral("num of bytes to send: %1").arg(n));
+    if (!m_prompts.question(QStringLiteral("Save Parameters to pedal?")))
+        return Result::Cancelled;
+    m_d2xx.PurgeFTDeviceTX();
+    quint32 written = 0;
+    m_comm.sendHexMessage(text, n, &written);
+    m_log.writeLogLine(QStringLiteral("num of bytes sent: %1").arg(written));
+    m_clock.pause(100);
+    return Result::Done;
+}
+
+void PedalService::showSaveParametersInfo()
+{
+    m_prompts.message(QStringList{
+        QStringLiteral("Permanently saves the current state of all assignable parameters to the pedal, regardless of "
+                       "whether they are currently assigned."),
+        QStringLiteral("Assignable parameters are those not available as physical controls on the pedal (e.g., Input "
+                       "Level, Dominant Notes Cut, etc.)."),
+        QStringLiteral("Their saved state is preserved even after firmware or algorithm updates."),
+        QString::fromUtf8("Example: you want to set a new Input Level, adjust the Input Level knob in the editor and "
+                          "then click \u201CSave Parameters.\u201D"),
+        QStringLiteral("Save Parameters is not related to presets, in this way saving preset from the pedal will not "
+                       "erase Save Parameters settings."),
+        QStringLiteral("Think of Save Parameters as a global preset.")}
+                          .join(QStringLiteral("\r\n")));
+}
+
+PedalService::Result PedalService::resetAssignableParameters(bool tellUser)
+{
+    if (!allowed(Command::ResetDefaults, QStringLiteral("Set Assignable Parameters to Default")))
+        return Result::Refused;
+    using namespace Parameter;
+    const auto record = [this](int i) -> ParameterRecord & { return m_state.parameters[size_t(i)]; };
+    record(InputLevel).value = FullScale;
+    record(FirstHarmonicPitch).value = HarmonicPitchTable[12];
+    for (int i : {WaveClip, DominantNotesCut, HighNotesCut, DryHPF, LimitRangeUp, NoiseGateStatus, NoiseGateThreshold})
+        record(i).value = 0;
+    record(Attack).value = PedalMessages::AttackFastValue;
+
+    const auto plain = [&](int i) {
+        m_comm.sendHexMessage(PedalMessages::parameterWrite(record(i).address, record(i).value), 7);
+        m_clock.pause(10);
+    };
+    const auto assignable = [&](int i) {
+        const QString text = PedalMessages::parameterWrite(record(i).address, record(i).value);
+        m_log.writeLogLine(QStringLiteral("Send ") + record(i).name + QStringLiteral(" string (assignable par): ") + text);
+        m_comm.sendHexMessage(text, 7);
+    };
+    plain(InputLevel);
+    plain(FirstHarmonicPitch);
+    plain(WaveClip);
+    m_comm.writeDspMessage(QStringLiteral("01"), record(DominantNotesCut).address, record(DominantNotesCut).value);
+    m_comm.writeDspMessage(QStringLiteral("01"), record(HighNotesCut).address, record(HighNotesCut).value);
+    m_clock.pause(10);
+    plain(DryHPF);
+    assignable(LimitRangeUp);
+    m_clock.pause(10);
+    // The noise gate: both parameters, each to its own address.
+    assignable(NoiseGateStatus);
+    assignable(NoiseGateThreshold);
+    m_clock.pause(10);
+    assignable(Attack);
+    m_clock.pause(10);
+    showParameterValues(false);
+    if (tellUser)
+        m_prompts.message(QStringLiteral("Click Save Parameters button to save the current status on pedal"));
+    return Result::Done;
+}
+
+PedalService::Result PedalService::chooseInstrumentRange(quint8 range)
+{
+    if (!allowed(Command::PedalOption, QStringLiteral("Instrument Range")))
+        return Result::Refused;
+    m_state.instrumentRange = range;
+    m_state.instrumentRangeMark = range;
+    emit choicesChanged();
+    QString error;
+    if (!UserFiles::writeTextFile(m_files.userFile(QStringLiteral("Instrument.txt")),
+                                  range == 0xFF ? QStringLiteral("STANDARD") : QStringLiteral("LOW"), &error))
+        m_log.writeLogLine(QStringLiteral("Instrument.txt could not be written: ") + error);
+    quint8 checksum = 0;
+    const QString text = PedalMessages::instrumentRange(range, &checksum);
+    m_log.writeLogLine(QStringLiteral("checksum byte: ") + hexNumber(checksum, 2));
+    if (!m_prompts.question(QStringLiteral("Change current Instrument?")))
+        return Result::Cancelled;
+    m_log.writeLogLine(text);
+    m_comm.sendHexMessage(text, 8);
+    return Result::Done;
+}
+
+PedalService::Result PedalService::chooseBypassStatus(bool store)
+{
+    if (!allowed(Command::PedalOption, QStringLiteral("Bypass Status")))
+        return Result::Refused;
+    m_state.storeBypassStatus = store;
+    emit choicesChanged();
+    const QString text = PedalMessages::storeBypassStatus(store);
+    m_log.writeLogLine(text);
+    m_comm.sendHexMessage(text, 2);
+    return Result::Done;
+}
+
+PedalService::Result PedalService::chooseRangeLimit(bool on)
+{
+    if (!allowed(Command::PedalOption, QStringLiteral("Limit Range")))
+        return Result::Refused;
+    m_log.writeLogLine(Banner.arg(on ? QStringLiteral("RANGE LIMIT ON") : QStringLiteral("RANGE LIMIT OFF")));
+    const QString text = PedalMessages::rangeLimit(on);
+    m_log.writeLogLine(text);
+    m_comm.sendHexMessage(text, 2);
+    m_state.rangeLimitOn = on;
+    emit choicesChanged();
+    return Result::Done;
+}
+
+PedalService::Result PedalService::chooseMidiChannel(int item)
+{
+    if (item < 0 || item > 16)
+        return Result::Refused;
+    if (!allowed(Command::PedalOption, QStringLiteral("MIDI channel")))
+        return Result::Refused;
+    m_log.addConsoleLine(QStringLiteral("Midi channel: ") + (item == 0 ? QStringLiteral("OMNI") : QString::number(item)));
+    const QString text = QStringLiteral("07") + hexNumber(item, 2);
+    m_log.writeLogLine(text);
+    m_comm.sendHexMessage(text, 2);
+    return Result::Done;
+}
+
+QString PedalService::presetFolder()
+{
+    const QString folder = m_files.userFile(QStringLiteral("Preset"));
+    QDir().mkpath(folder);
+    return folder;
+}
+
+PedalService::Result PedalService::savePreset(const QString &givenPath)
+{
+    const QString what = QStringLiteral("Save Local Preset");
+    if (!allowed(Command::PresetSave, what, true))
+        return Result::Refused;
+    requestDeviceInformation(); // the values saved are those the pedal is running
+    m_log.writeLogLine(Banner.arg(QStringLiteral("SAVE LOCAL PRESET")));
+    if (!allowed(Command::PresetSave, what))
+        return Result::Refused;
+    PresetFile::PresetValues values{};
+    for (int i = 0; i < PresetFile::Values; ++i) {
+        values[size_t(i)] = m_state.parameters[size_t(i)].value;
+        m_log.writeLogLine(PresetFile::logKeys()[i] + hexNumber(values[size_t(i)], 8));
+    }
+    QString path = givenPath;
+    if (path.isEmpty())
+        path = m_prompts.saveFile(QStringLiteral("Save Preset File"), QStringLiteral("Preset files (*.txt)"),
+                                  presetFolder(), QStringLiteral("txt"));
+    if (path.isEmpty())
+        return Result::Cancelled;
+    path = PresetFile::withExtension(path);
+    QString error;
+    if (!PresetFile::write(path, values, &error)) {
+        m_prompts.message(QStringLiteral("Error saving file: ") + error);
+        return Result::Failed;
+    }
+    m_prompts.message(QStringLiteral("File saved successfully: ") + path);
+    return Result::Done;
+}
+
+PedalService::Result PedalService::loadPreset(const QString &givenPath)
+{
+    if (!allowed(Command::PresetLoad, QStringLiteral("Load Local Preset")))
+        return Result::Refused;
+    QString path = givenPath;
+    if (path.isEmpty())
+        path = m_prompts.openFile(QStringLiteral("Open Preset File"), QStringLiteral("Preset files (*.txt)"),
+                                  presetFolder());
+    PresetFile::PresetValues values{};
+    QString message;
+    const bool valid = !path.isEmpty() && PresetFile::load(path, &values, &message);
+    if (valid)
+        m_prompts.message(QStringLiteral("File loaded successfully: ") + path);
+    else if (!path.isEmpty())
+        m_prompts.message(message);
+    m_log.writeLogLine(Banner.arg(QStringLiteral("LOAD LOCAL PRESET")));
+    for (int i = 0; i < PresetFile::Values; ++i)
+        m_log.writeLogLine(PresetFile::logKeys()[i] + (valid ? hexNumber(values[size_t(i)], 8) : QString()));
+    if (!valid)
+        return path.isEmpty() ? Result::Cancelled : Result::Failed; // nothing changes, nothing is sent
+    for (int i = 0; i < PresetFile::Values; ++i)
+        m_state.parameters[size_t(i)].value = values[size_t(i)];
+    showParameterValues(true);
+    return Result::Done;
+}
+
+PedalService::UploadResult PedalService::uploadSelectedAlgorithm()
+{
+    if (!allowed(Command::AlgorithmUpload, QStringLiteral("upload")))
+        return UploadResult::Refused;
+    return m_uploads->uploadCarriedImage(m_selectedEffectName, &m_resourceLines,
+                                         [this] { requestDeviceInformation(); });
+}
+
+PedalService::UploadResult PedalService::uploadAlgorithmFile(const QString &path)
+{
+    if (!allowed(Command::AlgorithmUpload, QStringLiteral("upload")))
+        return UploadResult::Refused;
+    return path.isEmpty() ? m_uploads->chooseAndUploadFile() : m_uploads->uploadFile(path);
+}
+
+PedalService::UploadResult PedalService::uploadTuningData()
+{
+    if (!allowed(Command::TuningUpload, QStringLiteral("tuning upload")))
+        return UploadResult::Refused;
+    return m_uploads->uploadTuningData();
+}

@@ -1,0 +1,196 @@
+#pragma once
+// The one way to the pedal. Every command of the editor and of the command-line tool comes
+// through here: the service builds the message, writes the log lines, asks the questions,
+// keeps the pedal's state (PedalState) and refuses, in one place and with one clear reason,
+// whatever the link and the pedal's state do not allow. The windows show the state and call
+// the service; they never build a message or touch the line.
+
+#include "algorithms/Uploads.h"
+#include "pedal/GateState.h"
+#include "pedal/PedalState.h"
+
+#include <QObject>
+#include <QPair>
+#include <QStringList>
+
+class Clock;
+class ClockTimer;
+class Communication;
+class D2XXUnit;
+class DiagnosticLog;
+class Prompts;
+class UserFiles;
+
+class PedalService : public QObject {
+    Q_OBJECT
+public:
+    enum class Result { Done, Refused, Cancelled, Failed };
+    using UploadResult = Uploads::Result;
+
+    // What a command needs of the link and the pedal's state (see allowed()).
+    enum class Command {
+        Request,        // the device information request
+        ParameterWrite, // a control of the effect window
+        Bypass,
+        Assign,
+        Footswitch,
+        Tuning,
+        NoteFilters,
+        SaveParameters,
+        ResetDefaults,
+        PedalOption,    // instrument range, bypass status, range limit, MIDI channel
+        PresetSave,
+        PresetLoad,
+        AlgorithmUpload,
+        TuningUpload,
+    };
+
+    PedalService(DiagnosticLog &log, UserFiles &files, Prompts &prompts, Clock &clock, D2XXUnit &d2xx,
+                 Communication &comm, QObject *parent = nullptr);
+
+    // State.
+    const PedalState &state() const { return m_state; }
+    GateState gate() const { return m_gate; }
+    bool requestInProgress() const { return m_requestInProgress; }
+    bool linked() const;
+    // The values of the last device information answer, as decoded (possibly incomplete).
+    const QByteArray &lastAnswerValues() const { return m_lastAnswerValues; }
+    QString deviceFirmwareText() const { return m_deviceFirmwareText; }
+    QString deviceAlgorithmText() const { return m_deviceAlgorithmText; }
+    QString deviceEffectNumberText() const { return m_deviceEffectNumberText; }
+    int latestFirmwareNumber = 15;
+    int latestAlgorithmNumber = 15;
+
+    // Texts of the main window's labels.
+    QString deviceLabel() const;
+    QString serialMenuText() const;
+    QString firmwareLabel() const { return m_firmwareLabel; }
+    QString algorithmLabel() const { return m_algorithmLabel; }
+    QString uploadStatus() const { return m_uploads->status; }
+
+    // The effect list and the selected effect's algorithm image.
+    const QStringList &effectNames() const { return m_effectNames; }
+    int selectedEffect() const { return m_selectedEffect; }
+    QString selectedEffectName() const { return m_selectedEffectName; }
+    // The lines of the data block loaded last (an algorithm image: line 0 is its hex text).
+    const QStringList &resourceLines() const { return m_resourceLines; }
+    // Selects an effect of the list and loads its image (nothing when index is not an item).
+    bool selectEffect(int index);
+    // A click on an effect: select it and open the effect window if the pedal's algorithm allows.
+    void chooseEffect(int index);
+    // The effect window tells whether it is on screen (opening it loads the image's addresses).
+    void setEffectWindowShown(bool shown) { m_effectWindowShown = shown; }
+
+    // The link.
+    void refreshDeviceList();
+    void scanAndLink();
+    void linkSimulated();
+    void link();
+    bool unlink();
+    void setFirmwareUpgradeMode(bool on);
+    Result requestDeviceInformation();
+
+    // The effect window's controls. A control changed to state (a dial's angle, 0/1, an item):
+    // the service keeps what it shows and sends what the control sends.
+    Result setControl(int parameter, int state);
+    // As setControl, but sent even when the control already shows that state, and at once.
+    Result sendControl(int parameter, int state);
+    // Writes the dial messages the throttle holds now, without waiting for its tick.
+    void flushDialWrites();
+    Result setBypass(bool on);
+    void chooseTuning(int item);
+    void chooseSemitoneVariation(int item);
+    Result chooseAssignment(int control, int item);
+    void chooseFootswitch(bool shortPressChangesPreset, bool longPressBypasses);
+    // Puts the records' values on the controls; a control whose shown state changes sends.
+    void showParameterValues(bool sendImmediately);
+    void setParameterValue(int parameter, quint32 value) { m_state.parameters[size_t(parameter)].value = value; }
+
+    // Commands.
+    Result assign();
+    Result setFootswitchMode();
+    Result setTuning();
+    Result saveNoteFilters(const QList<int> &noteCodes);
+    Result saveParameters();
+    void showSaveParametersInfo();
+    // The assignable parameters back to their defaults on the running effect; tellUser adds
+    // the reminder that they are not stored until Save Parameters.
+    Result resetAssignableParameters(bool tellUser);
+    Result chooseInstrumentRange(quint8 range);
+    Result chooseBypassStatus(bool store);
+    Result chooseRangeLimit(bool on);
+    Result chooseMidiChannel(int item);
+    // Presets: an empty path asks the user for one.
+    Result savePreset(const QString &path = QString());
+    Result loadPreset(const QString &path = QString());
+    QString presetFolder();
+    UploadResult uploadSelectedAlgorithm();
+    UploadResult uploadAlgorithmFile(const QString &path = QString());
+    UploadResult uploadTuningData();
+    Uploads &uploads() { return *m_uploads; }
+
+    // Whether a command may reach the pedal now; when not, the reason is logged and shown.
+    // beforeRequest: the command runs a device information request first, which decides the
+    // version checks and whether the values are known, so only the link is checked.
+    bool allowed(Command command, const QString &what, bool beforeRequest = false);
+    // The reason a command would be refused now; empty when it is allowed.
+    QString refusal(Command command, bool beforeRequest = false) const;
+
+signals:
+    void labelsChanged();
+    void gateChanged(GateState state);
+    void effectSelected(int index);
+    void effectWindowRequested();          // show the effect window for the selected effect
+    void effectWindowCloseRequested();
+    void controlShown(int parameter);      // a parameter's control shows a new state
+    void choicesChanged();                 // lists, radio buttons, bypass, menu marks
+    void readBacksApplied();               // a request put the pedal's values on the controls
+    void uploadStatusChanged(const QString &status);
+    void bootloaderReady();
+    void settingsDumpReceived(const QByteArray &bytes);
+
+private:
+    void setGate(GateState state);
+    void forgetValues(const QString &reason);
+    void endFailedRequest(const QString &logLine, const QString &message, const QString &reason);
+    bool loadSelectedEffectImage();
+    void openEffectWindow();
+    void applyReadBacks(const DeviceInformation &info);
+    void readBackAssignments(const DeviceInformation &info);
+    Result controlChanged(int parameter, int previous);
+    void writeParameter(int parameter, const QString &text);
+    void queueDialWrite(quint16 address, const QString &text);
+    void onDialTick();
+    void refuse(const QString &what, const QString &reason);
+    QString buildAssignMessage();
+
+    DiagnosticLog &m_log;
+    UserFiles &m_files;
+    Prompts &m_prompts;
+    Clock &m_clock;
+    D2XXUnit &m_d2xx;
+    Communication &m_comm;
+    Uploads *m_uploads;
+
+    PedalState m_state;
+    GateState m_gate = GateState::Startup;
+    bool m_requestInProgress = false;
+    bool m_sendImmediately = false;
+    QByteArray m_lastAnswerValues;
+    QString m_deviceFirmwareText = QStringLiteral("0");
+    QString m_deviceAlgorithmText;
+    QString m_deviceEffectNumberText;
+    QString m_firmwareLabel = QStringLiteral("Device Firmware:");
+    QString m_algorithmLabel = QStringLiteral("Device Algorithm:");
+
+    QStringList m_effectNames;
+    int m_selectedEffect = -1;
+    QString m_selectedEffectName;
+    QStringList m_resourceLines;
+    bool m_effectWindowShown = false;
+
+    // The dial throttle: the newest message of each dial changed since the last tick, in the
+    // order they changed, so turning a second dial never swallows the first one's value.
+    ClockTimer *m_dialTimer;
+    QList<QPair<quint16, QString>> m_pendingDials;
+};
