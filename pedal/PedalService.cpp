@@ -131,10 +131,10 @@ void PedalService::forgetValues(const QString &reason)
 // ---------------------------------------------------------------------------------------------
 // The guard.
 
-QString PedalService::refusal(Command command, bool beforeRequest) const
+QString PedalService::refusal(Command command, bool beforeRequest, Busy busy) const
 {
     const bool upload = command == Command::AlgorithmUpload || command == Command::TuningUpload;
-    if (m_comm.exchangeBusy() || (upload && m_uploads->uploading()))
+    if (busy == Busy::Refuses && (m_comm.exchangeBusy() || (upload && m_uploads->uploading())))
         return QStringLiteral("the pedal is busy with another exchange");
     if (!m_comm.linked)
         return QStringLiteral("no pedal is linked");
@@ -150,7 +150,7 @@ QString PedalService::refusal(Command command, bool beforeRequest) const
         return QStringLiteral("the pedal runs algorithm %1, older than %2, which this editor edits")
             .arg(m_deviceAlgorithmText, QStringLiteral("%1").arg(latestAlgorithmNumber, 4, 10, QLatin1Char('0')));
     if (needsAddresses(command) && !m_state.addressesLoaded)
-        return QStringLiteral("the parameter addresses of the pedal's algorithm are not loaded");
+        return QStringLiteral("the parameter addresses are not known: ") + m_state.addressesReason;
     if (needsKnownValues(command) && !m_state.valuesKnown)
         return QStringLiteral("the pedal's settings are not known: ") + m_state.unknownReason;
     return QString();
@@ -162,9 +162,9 @@ void PedalService::refuse(const QString &what, const QString &reason)
         m_log.writeLogLine(what + QStringLiteral(" ignored: an exchange with the pedal is under way"));
     else
         m_log.writeLogLine(what + QStringLiteral(" refused: ") + reason);
-    QString sentence = reason;
-    sentence[0] = sentence[0].toUpper();
-    m_prompts.message(QStringLiteral("%1 was not sent: %2. Nothing was written to the pedal.").arg(what, sentence));
+    QString command = what;
+    command[0] = command[0].toUpper();
+    m_prompts.message(QStringLiteral("%1 was refused: %2.").arg(command, reason));
 }
 
 bool PedalService::allowed(Command command, const QString &what, bool beforeRequest)
@@ -238,6 +238,7 @@ PedalService::Result PedalService::requestDeviceInformation()
 {
     if (!allowed(Command::Request, QStringLiteral("request")))
         return Result::Refused;
+    flushDialWrites(); // the pedal takes the last edits first, so the answer holds them
     m_comm.tryBeginExchange(QStringLiteral("request"));
     m_log.writeLogLine(Banner.arg(QStringLiteral("REQUEST")));
     m_requestInProgress = true;
@@ -355,6 +356,8 @@ PedalService::Result PedalService::requestDeviceInformation()
         // addresses, are unknown. Nothing is edited or saved rather than written to wrong places.
         emit effectWindowCloseRequested();
         m_state.addressesLoaded = false;
+        m_state.addressesReason =
+            QStringLiteral("the pedal's effect %1 is not in this editor's effect list").arg(m_deviceEffectNumberText);
         endFailedRequest(QStringLiteral("device information request: effect %1 is not in the effect list")
                              .arg(m_deviceEffectNumberText),
                          QStringLiteral("The pedal runs effect %1, which is not in this editor's effect list, so "
@@ -498,6 +501,7 @@ void PedalService::openEffectWindow()
         m_state.addressesLoaded = true;
     } else {
         m_state.addressesLoaded = false;
+        m_state.addressesReason = QStringLiteral("the algorithm image of %1 could not be loaded").arg(m_selectedEffectName);
     }
     emit effectWindowRequested();
 }
@@ -559,13 +563,16 @@ PedalService::Result PedalService::controlChanged(int i, int previous)
     ParameterRecord &p = m_state.parameters[size_t(i)];
     int &shown = m_state.shown[size_t(i)];
     // While the request puts the pedal's values on the controls nothing is sent, but for
-    // Wave and Split, which send whenever they change.
-    const bool sendsDuringRequest = i == Parameter::Wave || i == Parameter::Split;
-    if (m_requestInProgress && !sendsDuringRequest)
+    // Wave and Split, which send whenever they change. A dial waits for an exchange under way.
+    const bool quiet = m_requestInProgress && !(i == Parameter::Wave || i == Parameter::Split);
+    const bool held = info.control == ControlKind::Dial && !m_sendImmediately;
+    const QString reason = refusal(Command::ParameterWrite, false, held ? Busy::Waits : Busy::Refuses);
+    if (quiet && reason.isEmpty())
         return Result::Done;
     if (info.control == ControlKind::List && shown < 0)
         return Result::Done;
-    if (!allowed(Command::ParameterWrite, p.name)) {
+    if (!reason.isEmpty()) {
+        refuse(QStringLiteral("changing ") + p.name, reason);
         shown = previous; // the control goes back to what the pedal has
         emit controlShown(i);
         return Result::Refused;
@@ -678,9 +685,11 @@ PedalService::Result PedalService::setBypass(bool on)
     if (m_state.bypass == on)
         return Result::Done;
     m_state.bypass = on;
-    if (m_requestInProgress)
+    const QString reason = refusal(Command::Bypass);
+    if (m_requestInProgress && reason.isEmpty())
         return Result::Done;
-    if (!allowed(Command::Bypass, QStringLiteral("Bypass"))) {
+    if (!reason.isEmpty()) {
+        refuse(QStringLiteral("Bypass"), reason);
         m_state.bypass = !on;
         emit choicesChanged();
         return Result::Refused;

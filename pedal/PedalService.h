@@ -134,7 +134,8 @@ public:
     // version checks and whether the values are known, so only the link is checked.
     bool allowed(Command command, const QString &what, bool beforeRequest = false);
     // The reason a command would be refused now; empty when it is allowed.
-    QString refusal(Command command, bool beforeRequest = false) const;
+    enum class Busy { Refuses, Waits };
+    QString refusal(Command command, bool beforeRequest = false, Busy busy = Busy::Refuses) const;
 
 signals:
     void labelsChanged();

@@ -32,6 +32,7 @@ struct PedalState {
     std::array<ParameterRecord, ParameterCatalogue::Count> parameters;
     // The effect's addresses came from its algorithm image. Until then no parameter is written.
     bool addressesLoaded = false;
+    QString addressesReason = QStringLiteral("no algorithm image is loaded"); // why they did not
     // Copies the address words of an algorithm image's first line (hex text) into the records.
     // Words the line does not fully hold keep their address; false when any was missing or bad.
     bool loadParameterAddresses(const QString &headerLine);

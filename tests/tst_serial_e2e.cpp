@@ -125,6 +125,55 @@ private slots:
         QCOMPARE(cli.exitCode(), 0);
     }
 
+    // What the pedal's state does not allow is refused with its reason on stderr, exit 1, and
+    // nothing but the device information requests reaches the pedal; no preset file is written.
+    void refusedOverThePseudoTerminal_data()
+    {
+        QTest::addColumn<QStringList>("pedalArgs");
+        QTest::addColumn<QStringList>("cliArgs");
+        QTest::addColumn<QString>("err");
+        QTest::newRow("set, firmware 14") << QStringList{"--firmware", "14"} << QStringList{"set", "Dry", "510"}
+                                          << "Changing Dry was refused: the pedal's firmware 14 is older than firmware 15";
+        QTest::newRow("set, algorithm 0014") << QStringList{"--algorithm", "0014"} << QStringList{"set", "Dry", "510"}
+                                             << "Changing Dry was refused: the pedal runs algorithm 0014";
+        QTest::newRow("set, effect 05") << QStringList{"--effect", "5"} << QStringList{"set", "Dry", "510"}
+                                        << "Changing Dry was refused: the parameter addresses are not known";
+        QTest::newRow("preset load, firmware 8") << QStringList{"--firmware", "8"} << QStringList{"preset", "load", "PRESET"}
+                                                 << "Load Local Preset was refused: the pedal's firmware 8 is older";
+        QTest::newRow("preset save, firmware 8") << QStringList{"--firmware", "8"} << QStringList{"preset", "save", "SAVED"}
+                                                 << "Save Local Preset was refused: the pedal's firmware 8 is older";
+        QTest::newRow("preset save, 50 of 106 values")
+            << QStringList{"--short-answer", "50"} << QStringList{"preset", "save", "SAVED"}
+            << "Save Local Preset was refused: the pedal's settings are not known: its answer held 50 of 106 values";
+    }
+    void refusedOverThePseudoTerminal()
+    {
+        QFETCH(QStringList, pedalArgs);
+        QFETCH(QStringList, cliArgs);
+        QFETCH(QString, err);
+        QTemporaryDir dir;
+        const QString record = dir.filePath("r.txt");
+        QFile preset(dir.filePath("p.txt"));
+        QVERIFY(preset.open(QIODevice::WriteOnly));
+        preset.write("007FE000" + QByteArray("\r00000000").repeated(19));
+        preset.close();
+        cliArgs.replaceInStrings("PRESET", preset.fileName());
+        cliArgs.replaceInStrings("SAVED", dir.filePath("saved"));
+        PedalProcess pedal(QStringList{"--record", record} + pedalArgs);
+        QProcess cli;
+        cli.start(QStringLiteral(QUARNELO_CLI_PATH), QStringList{"--port", pedal.path()} + cliArgs);
+        QVERIFY(cli.waitForFinished(10000));
+        const QString stderrText = QString::fromUtf8(cli.readAllStandardError());
+        QCOMPARE(cli.exitCode(), 1);
+        QVERIFY2(stderrText.contains(err), qPrintable(stderrText));
+        QCOMPARE(QString::fromUtf8(cli.readAllStandardOutput()), QString());
+        const QStringList lines = readAll(record).split('\n', Qt::SkipEmptyParts);
+        QVERIFY(!lines.isEmpty());
+        for (const QString &line : lines)
+            QVERIFY2(line.endsWith(" 0200"), qPrintable(line));
+        QVERIFY(!QFileInfo::exists(dir.filePath("saved.txt")));
+    }
+
     void setAndGetOverThePseudoTerminal()
     {
         QTemporaryDir dir;

@@ -1,0 +1,258 @@
+// The pedal service against the in-process simulated pedal: what it refuses to write, and what
+// it tells the user when the pedal's answer cannot be used.
+#include "pedal/EditorCore.h"
+#include "presets/PresetFile.h"
+#include "simulator/SimBackend.h"
+#include "support/Clock.h"
+#include "support/Prompts.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <functional>
+
+namespace {
+using Setup = std::function<void(SimulatedPedal *)>;
+
+struct Rig {
+    explicit Rig(const Setup &setUp = {})
+    {
+        if (setUp)
+            setUp(pedal());
+    }
+    QTemporaryDir docs;
+    ManualClock clock;
+    ScriptedPrompts prompts;
+    SimBackend scan{&clock, 0};
+    SimBackend simulated{&clock, 1};
+    EditorCore core{docs.path(), &prompts, &clock, &scan, &simulated};
+    PedalService &service = core.service;
+    SimulatedPedal *pedal() { return simulated.pedal(); }
+    bool logged(const QString &line) const { return core.log.lines().contains(line); }
+    // Every message the pedal received but the device information requests.
+    QList<QByteArray> writes()
+    {
+        QList<QByteArray> out;
+        for (const auto &m : pedal()->record)
+            if (m.bytes != QByteArray::fromHex("0200"))
+                out << m.bytes;
+        return out;
+    }
+};
+
+// What the pedal reports, by name.
+Setup pedalWith(const QString &what)
+{
+    return [what](SimulatedPedal *p) {
+        if (what == "firmware 14")
+            p->state.firmware = 14;
+        else if (what == "firmware 8")
+            p->state.firmware = 8;
+        else if (what == "algorithm 0014")
+            p->state.algorithm = 14;
+        else if (what == "effect 05")
+            p->state.effect = 5;
+        else if (what == "50 of 106 values")
+            p->faults.shortAnswerValues = 50;
+        else if (what == "a garbled answer")
+            p->faults.garbled = true;
+        else if (what == "its bootloader")
+            p->inBootloader = true;
+        else if (what == "silence")
+            p->faults.silent = true;
+    };
+}
+
+QString presetFile(const QTemporaryDir &dir)
+{
+    PresetFile::PresetValues values{};
+    values[0] = 0x007FE000; // Dry at its maximum: differs from the pedal's
+    const QString path = dir.filePath("preset.txt");
+    QString error;
+    PresetFile::write(path, values, &error);
+    return path;
+}
+} // namespace
+
+class TestPedalService : public QObject {
+    Q_OBJECT
+private slots:
+    // A write the pedal's state does not allow is refused with its reason, and nothing reaches
+    // the pedal after the request; a command that saves the pedal's values saves nothing.
+    void writesTheStateDoesNotAllow_data()
+    {
+        QTest::addColumn<QString>("pedal");
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("Dry, firmware 14") << "firmware 14" << "Dry"
+                                          << "Changing Dry was refused: the pedal's firmware 14 is older than firmware 15";
+        QTest::newRow("Dry, algorithm 0014") << "algorithm 0014" << "Dry"
+                                             << "Changing Dry was refused: the pedal runs algorithm 0014";
+        QTest::newRow("Assign, algorithm 0014") << "algorithm 0014" << "Assign" << "Assign was refused: the pedal runs algorithm 0014";
+        QTest::newRow("preset load, firmware 8") << "firmware 8" << "preset load"
+                                                 << "Load Local Preset was refused: the pedal's firmware 8 is older";
+        QTest::newRow("preset save, firmware 8") << "firmware 8" << "preset save"
+                                                 << "Save Local Preset was refused: the pedal's firmware 8 is older";
+        QTest::newRow("Dry, an effect beyond the list") << "effect 05" << "Dry"
+                                                        << "Changing Dry was refused: the parameter addresses are not known: the pedal's effect 05 is not in "
+                                                           "this editor's effect list";
+        QTest::newRow("Save Parameters, 50 of 106 values")
+            << "50 of 106 values" << "Save Parameters"
+            << "Save Parameters was refused: the pedal's settings are not known: its answer held 50 of 106 values";
+        QTest::newRow("preset save, 50 of 106 values")
+            << "50 of 106 values" << "preset save"
+            << "Save Local Preset was refused: the pedal's settings are not known: its answer held 50 of 106 values";
+        QTest::newRow("Save Parameters, a garbled answer") << "a garbled answer" << "Save Parameters"
+                                                           << "Save Parameters was refused: the pedal's settings are not "
+                                                              "known: the pedal's answer could not be read";
+        QTest::newRow("Save Parameters, the bootloader") << "its bootloader" << "Save Parameters"
+                                                         << "Save Parameters was refused: the pedal's settings are not "
+                                                            "known: the pedal is in its bootloader";
+        QTest::newRow("Save Parameters, an effect beyond the list")
+            << "effect 05" << "Save Parameters"
+            << "Save Parameters was refused: the pedal's settings are not known: the pedal's effect 05";
+    }
+    void writesTheStateDoesNotAllow()
+    {
+        QFETCH(QString, pedal);
+        QFETCH(QString, command);
+        QFETCH(QString, message);
+        Rig rig(pedalWith(pedal));
+        QSignalSpy windows(&rig.service, &PedalService::effectWindowRequested);
+        rig.service.linkSimulated();
+        const QString preset = presetFile(rig.docs);
+        const QString saved = rig.docs.filePath("saved");
+        rig.prompts.messages.clear();
+
+        PedalService::Result result = PedalService::Result::Done;
+        if (command == "Dry")
+            result = rig.service.setControl(Parameter::Dry, 90);
+        else if (command == "Assign")
+            result = rig.service.assign();
+        else if (command == "preset load")
+            result = rig.service.loadPreset(preset);
+        else if (command == "preset save")
+            result = rig.service.savePreset(saved);
+        else if (command == "Save Parameters")
+            result = rig.service.saveParameters();
+
+        QCOMPARE(result, PedalService::Result::Refused);
+        QVERIFY2(!rig.prompts.messages.isEmpty() && rig.prompts.messages.last().startsWith(message),
+                 qPrintable(rig.prompts.messages.join(" | ")));
+        QVERIFY2(rig.writes().isEmpty(), qPrintable(rig.writes().value(0).toHex()));
+        QVERIFY(!QFileInfo::exists(saved + ".txt"));
+        for (const QString &m : rig.prompts.messages)
+            QVERIFY2(!m.startsWith("Error loading resource") && !m.startsWith("File saved"), qPrintable(m));
+        if (pedal == "effect 05")
+            QCOMPARE(windows.size(), 0); // no effect window without its addresses
+        QVERIFY(rig.service.state().shown[Parameter::Dry] != 90 || command != "Dry"); // the dial goes back
+    }
+
+    // The user is told why the answer could not be used, and the state is unknown, not zero.
+    void requestThatGetsNoUsableAnswer_data()
+    {
+        QTest::addColumn<QString>("pedal");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("silence") << "silence" << "The pedal did not answer the device information request."
+                                 << "device information request: no answer within 2000 ms";
+        QTest::newRow("50 of 106 values") << "50 of 106 values" << "The pedal's answer was incomplete (50 of 106 values)"
+                                          << "device information request: incomplete answer, 50 of 106 values";
+        QTest::newRow("a garbled answer") << "a garbled answer" << "The pedal's answer could not be read ('"
+                                          << "device information request: the answer could not be read: '";
+        QTest::newRow("its bootloader") << "its bootloader"
+                                        << "The pedal answered with its bootloader's byte 1F instead of its settings"
+                                        << "device information request: the bootloader answered (1F)";
+    }
+    void requestThatGetsNoUsableAnswer()
+    {
+        QFETCH(QString, pedal);
+        QFETCH(QString, message);
+        QFETCH(QString, line);
+        Rig rig(pedalWith(pedal));
+        rig.service.linkSimulated();
+        QCOMPARE(rig.prompts.messages.size(), 1);
+        QVERIFY2(rig.prompts.messages[0].startsWith(message), qPrintable(rig.prompts.messages[0]));
+        bool found = false;
+        for (const QString &l : rig.core.log.lines())
+            found = found || l.startsWith(line);
+        QVERIFY2(found, qPrintable(line));
+        const PedalState &s = rig.service.state();
+        QVERIFY(!s.reported && !s.valuesKnown);
+        QCOMPARE(s.parameters[Parameter::InputLevel].value, 0u); // never read, so never "read as zero" either:
+        QVERIFY(!rig.service.requestInProgress());                // the store commands refuse (above)
+        QVERIFY(rig.core.comm.pollTimer->isActive());
+        QCOMPARE(rig.service.firmwareLabel(), QString("Device Firmware:"));
+    }
+
+    // Unlink while a slow pedal is being asked ends the request without blaming the cable.
+    void unlinkWhileTheRequestWaits()
+    {
+        Rig rig([](SimulatedPedal *p) { p->faults.answerDelayMs = 1500; });
+        ClockTimer *user = rig.clock.createTimer(&rig.service);
+        user->setSingleShot(true);
+        QObject::connect(user, &ClockTimer::timeout, &rig.service, [&] { rig.service.unlink(); });
+        user->start(600); // the user chooses Unlink 600 ms into the request
+        rig.service.linkSimulated();
+        QCoreApplication::processEvents();
+        QCOMPARE(rig.prompts.messages, QStringList());
+        QVERIFY(rig.logged("device information request: ended, the pedal is no longer linked"));
+        QCOMPARE(rig.service.gate(), GateState::Unlinked);
+        QVERIFY(!rig.service.requestInProgress());
+        QVERIFY(!rig.core.comm.pollTimer->isActive());
+    }
+
+    // A write that the state allows goes out exactly as before, and a known state is kept.
+    void allowedWritesAfterACompleteAnswer()
+    {
+        Rig rig;
+        rig.service.linkSimulated();
+        QVERIFY(rig.service.state().valuesKnown);
+        QCOMPARE(rig.service.sendControl(Parameter::Dry, 90), PedalService::Result::Done);
+        QCOMPARE(rig.writes(), QList<QByteArray>{QByteArray::fromHex("010027003FC000")});
+        QVERIFY(rig.logged("Send Dry string (standard par): 010027003FC000"));
+        // A request that fails afterwards makes the values unknown again.
+        rig.pedal()->faults.shortAnswerValues = 30;
+        rig.service.requestDeviceInformation();
+        QVERIFY(!rig.service.state().valuesKnown);
+        QCOMPARE(rig.service.saveParameters(), PedalService::Result::Refused);
+    }
+
+    // A dial edit still held by the throttle reaches the pedal before a request asks for its
+    // values; one made while an upload waits for its answer waits for that answer.
+    void heldDialMessagesAndExchanges()
+    {
+        Rig rig;
+        rig.service.linkSimulated();
+        rig.pedal()->record.clear();
+        rig.service.setControl(Parameter::Dry, 90); // held by the throttle
+        rig.service.requestDeviceInformation();
+        QCOMPARE(rig.pedal()->record.value(0).bytes, QByteArray::fromHex("010027003FC000"));
+        QCOMPARE(rig.pedal()->record.value(1).bytes, QByteArray::fromHex("0200"));
+        QCOMPARE(rig.service.state().shown[Parameter::Dry], 91); // the pedal's 510, on its dial step
+
+        rig.pedal()->record.clear();
+        rig.pedal()->faults.answerDelayMs = 3000;
+        ClockTimer *user = rig.clock.createTimer(&rig.service);
+        user->setSingleShot(true);
+        qint64 movedAt = 0;
+        QObject::connect(user, &ClockTimer::timeout, &rig.service, [&] {
+            movedAt = rig.clock.nowMs();
+            rig.service.setControl(Parameter::SubMix, 0);
+        });
+        user->start(1000); // during the upload's wait for its answer
+        QCOMPARE(rig.service.uploadSelectedAlgorithm(), PedalService::UploadResult::Done);
+        qint64 answerAt = -1, subMixAt = -1;
+        for (const auto &m : rig.pedal()->record) {
+            if (m.bytes == QByteArray::fromHex("0200") && answerAt < 0)
+                answerAt = m.atMs;
+            if (m.bytes.startsWith(QByteArray::fromHex("010007")))
+                subMixAt = m.atMs;
+        }
+        QVERIFY(movedAt > 0 && subMixAt > 0);
+        QVERIFY2(subMixAt >= movedAt + 3000 - 1000 && subMixAt <= answerAt, "held until the answer, sent before the request");
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPedalService)
+#include "tst_pedalservice.moc"
