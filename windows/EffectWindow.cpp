@@ -181,7 +181,7 @@ void EffectWindow::buildControls()
     chkChangePresetLongPress->setChecked(true);
     chkBypassShortPress->setChecked(true);
 
-    // FormCreate: initial selections and hints.
+    // Initial selections and hints.
     cmbAssignCtrlUNO->setCurrentIndex(0);
     cmbGuitarTuning->setCurrentIndex(0);
     cmbSemitonesVariation->setCurrentIndex(5);

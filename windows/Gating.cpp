@@ -44,20 +44,6 @@ void put(QHash<QString, bool> &h, const QStringList &names, bool on)
 }
 } // namespace
 
-const QStringList &Gating::usbObjects()
-{
-    static const QStringList l = {
-        QStringLiteral("btnUpload"), QStringLiteral("btnSaveParameters"), QStringLiteral("btnAssign"),
-        QStringLiteral("btnSetFootswitchMode"), QStringLiteral("btnSetTuning"), QStringLiteral("menuInstrumentRange"),
-        QStringLiteral("menuBypassStatus"), QStringLiteral("btnRequest"), QStringLiteral("menuLoadPreset"),
-        QStringLiteral("menuSavePreset"), QStringLiteral("menuLoadAlgorithmFromFile"), QStringLiteral("lstEffects"),
-        QStringLiteral("menuUploadTuningsData"), QStringLiteral("menuMIDI"), QStringLiteral("menuRangeLimit"),
-        QStringLiteral("menuSetAssignableParamsToDefault")};
-    return l;
-}
-
-const QStringList &Gating::commandButtons() { return ParameterButtons; }
-
 QHash<QString, bool> Gating::enabledFor(GateState state)
 {
     QHash<QString, bool> h;

@@ -8,15 +8,10 @@
 #include <QString>
 #include <QStringList>
 
-
 namespace Gating {
 // The key that stands for every control of the effect window.
 inline const QString EffectControls = QStringLiteral("effect window controls");
 
-// The controls EnableUSBobjects switches, in its order (the effect window's follow).
-const QStringList &usbObjects();
-// The five parameter buttons SetCommandButtonsEnabled switches.
-const QStringList &commandButtons();
 // Enabled state per control name for a state. Controls a state leaves as they were are absent.
 QHash<QString, bool> enabledFor(GateState state);
 } // namespace Gating

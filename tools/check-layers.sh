@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Checks that every include points down the layers, and that nothing below the windows uses a
+# widget. Run by the test suite; prints each offending line and exits 1.
+#
+#   app                 start-up: picks the backends, creates the core and the windows
+#   windows   cli       views of the pedal service (cli: the command-line tool)
+#   pedal               the pedal's state and the one service every command goes through
+#   algorithms presets  data, files and upload procedures
+#   device              link, exchange, messages, hex text, the D2XX-shaped transport
+#   support             log, per-user files, prompts and clock seams, carried data, looks
+#
+# A folder may include its own files and those of lower layers. The simulated pedal stands in for
+# the hardware: only the application, the command-line tool, tests and benchmarks reach for it.
+set -u
+cd "$(dirname "$0")/.."
+
+declare -A level=([support]=0 [device]=1 [algorithms]=2 [presets]=2 [simulator]=2 [pedal]=3 [windows]=4 [cli]=4 [app]=5)
+status=0
+while IFS= read -r hit; do
+    file=${hit%%:*}
+    from=${file%%/*}
+    to=$(sed -E 's/.*#include "([a-z]+)\/.*/\1/' <<<"$hit")
+    [ -n "${level[$from]:-}" ] && [ -n "${level[$to]:-}" ] || continue
+    ok=1
+    if [ "$to" = "$from" ]; then
+        ok=1
+    elif [ "$to" = simulator ]; then
+        [[ "$from" = app || "$from" = cli ]] || ok=0
+    elif [ "${level[$to]}" -ge "${level[$from]}" ]; then
+        ok=0
+    fi
+    if [ "$ok" = 0 ]; then
+        echo "include points up ($from -> $to): $hit"
+        status=1
+    fi
+done < <(grep -rnE '^#include "[a-z]+/' --include='*.h' --include='*.cpp' support device algorithms presets simulator pedal windows cli app)
+
+widgets=$(grep -rnE '#include <(QtWidgets|QWidget|QDialog|QMessageBox|QApplication|QMainWindow|QAbstractButton|QLabel)' \
+    --include='*.h' --include='*.cpp' support device algorithms presets simulator pedal || true)
+if [ -n "$widgets" ]; then
+    echo "widgets below the windows:"
+    echo "$widgets"
+    status=1
+fi
+[ "$status" = 0 ] && echo "layers: every include points down"
+exit $status
