@@ -91,6 +91,7 @@ PedalService::PedalService(DiagnosticLog &log, UserFiles &files, Prompts &prompt
     connect(&comm, &Communication::labelsChanged, this, &PedalService::labelsChanged);
     connect(&comm, &Communication::settingsDumpReceived, this, &PedalService::settingsDumpReceived);
     connect(&comm, &Communication::unlinked, this, [this] {
+        m_state.reported.reset();
         forgetValues(QStringLiteral("no pedal is linked"));
         setGate(GateState::Unlinked);
     });
@@ -206,7 +207,9 @@ void PedalService::link()
         return;
     }
     setGate(m_comm.bootloaderLinked ? GateState::BootloaderLinked : GateState::Linked);
-    if (!m_comm.legacyUpgradeMode)
+    if (m_comm.bootloaderLinked)
+        m_log.writeLogLine(QStringLiteral("device information request skipped: the line talks to the bootloader"));
+    else if (!m_comm.legacyUpgradeMode)
         requestDeviceInformation();
 }
 

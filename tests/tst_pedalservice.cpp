@@ -202,6 +202,20 @@ private slots:
         QVERIFY(!rig.core.comm.pollTimer->isActive());
     }
 
+    // A link that reached the bootloader asks nothing of it: 02 00 is no bootloader command.
+    void linkToTheBootloaderAsksNothing()
+    {
+        Rig rig([](SimulatedPedal *p) { p->inBootloader = true; });
+        rig.core.comm.firmwareUpgradeMode = true; // Upgrade Mode chosen with firmware 9 or above
+        rig.service.linkSimulated();
+        QCOMPARE(rig.prompts.messages, QStringList{"Connection to bootloader succeeded, ready for firmware upgrade"});
+        QCOMPARE(rig.pedal()->record.size(), 1); // 7F only
+        QCOMPARE(rig.service.gate(), GateState::BootloaderLinked);
+        QVERIFY(rig.logged("device information request skipped: the line talks to the bootloader"));
+        QCOMPARE(rig.service.setControl(Parameter::Dry, 90), PedalService::Result::Refused);
+        QCOMPARE(rig.pedal()->record.size(), 1);
+    }
+
     // A write that the state allows goes out exactly as before, and a known state is kept.
     void allowedWritesAfterACompleteAnswer()
     {

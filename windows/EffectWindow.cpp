@@ -288,8 +288,6 @@ void EffectWindow::showChoices()
         b->blockSignals(false);
 }
 
-RotaryDial *EffectWindow::dialFor(int i) const { return qobject_cast<RotaryDial *>(m_parameterControls[size_t(i)]); }
-
 void EffectWindow::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);

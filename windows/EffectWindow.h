@@ -32,11 +32,6 @@ public:
     QComboBox *cmbAssignCtrlUNO, *cmbAssignCtrlDUE, *cmbAssignCtrlTRE, *cmbAssignCtrlQUATTRO, *cmbAssignRemote;
     QRadioButton *chkBypassShortPress, *chkChangePresetShortPress, *chkBypassLongPress, *chkChangePresetLongPress;
 
-    // The control of a catalogue position.
-    QWidget *controlFor(int parameter) const { return m_parameterControls[size_t(parameter)]; }
-    // The dial of a catalogue position (nullptr for parameters on other controls).
-    RotaryDial *dialFor(int parameter) const;
-
     void enableEffectControls(bool enabled);
     bool effectControlsEnabled() const { return m_enabled; }
     // The hidden "Enable All Parameters" item: unlocks the dials the pedal has knobs for.
