@@ -592,7 +592,7 @@ PedalService::Result PedalService::controlChanged(int i, int previous)
         const QString text = PedalMessages::parameterWrite(p.address, word);
         m_log.writeLogLine(QStringLiteral("Send ") + p.name + QStringLiteral(" string (standard par): ") + text);
         if (m_sendImmediately)
-            writeParameter(i, text);
+            m_comm.sendHexMessage(text, 7);
         else
             queueDialWrite(p.address, text);
         p.value = word;
@@ -607,7 +607,7 @@ PedalService::Result PedalService::controlChanged(int i, int previous)
         const int times = i == Parameter::Attack ? 3 : 1; // the pedal takes Attack only this way
         for (int t = 0; t < times; ++t) {
             m_log.writeLogLine(line);
-            writeParameter(i, text);
+            m_comm.sendHexMessage(text, 7);
         }
         return Result::Done;
     }
@@ -615,7 +615,7 @@ PedalService::Result PedalService::controlChanged(int i, int previous)
         const quint32 word = ParameterCatalogue::wordFor(i, shown);
         const QString text = PedalMessages::parameterWrite(p.address, word);
         m_log.writeLogLine(QStringLiteral("Send Harmonic Pitch string: ") + text);
-        writeParameter(i, text);
+        m_comm.sendHexMessage(text, 7);
         p.value = word;
         return Result::Done;
     }
@@ -635,10 +635,10 @@ PedalService::Result PedalService::controlChanged(int i, int previous)
     return Result::Done;
 }
 
-void PedalService::writeParameter(int parameter, const QString &text)
+void PedalService::logAndSend(const QString &text)
 {
-    Q_UNUSED(parameter);
-    m_comm.sendHexMessage(text, 7);
+    m_log.writeLogLine(text);
+    m_comm.sendHexMessage(text, int(text.size() / 2));
 }
 
 void PedalService::queueDialWrite(quint16 address, const QString &text)
@@ -783,8 +783,7 @@ PedalService::Result PedalService::setFootswitchMode()
     m_log.writeLogLine(Banner.arg(QStringLiteral("SET FOOTSWITCH MODE")));
     const QString text = PedalMessages::footswitch(m_state.shortPressChangesPreset, m_state.longPressBypasses);
     m_log.writeLogLine(QStringLiteral("footswitch behaviour message: ") + text);
-    m_log.writeLogLine(text);
-    m_comm.sendHexMessage(text, 3);
+    logAndSend(text);
     return Result::Done;
 }
 
@@ -926,8 +925,7 @@ PedalService::Result PedalService::chooseInstrumentRange(quint8 range)
     m_log.writeLogLine(QStringLiteral("checksum byte: ") + hexNumber(checksum, 2));
     if (!m_prompts.question(QStringLiteral("Change current Instrument?")))
         return Result::Cancelled;
-    m_log.writeLogLine(text);
-    m_comm.sendHexMessage(text, 8);
+    logAndSend(text);
     return Result::Done;
 }
 
@@ -937,9 +935,7 @@ PedalService::Result PedalService::chooseBypassStatus(bool store)
         return Result::Refused;
     m_state.storeBypassStatus = store;
     emit choicesChanged();
-    const QString text = PedalMessages::storeBypassStatus(store);
-    m_log.writeLogLine(text);
-    m_comm.sendHexMessage(text, 2);
+    logAndSend(PedalMessages::storeBypassStatus(store));
     return Result::Done;
 }
 
@@ -948,9 +944,7 @@ PedalService::Result PedalService::chooseRangeLimit(bool on)
     if (!allowed(Command::PedalOption, QStringLiteral("Limit Range")))
         return Result::Refused;
     m_log.writeLogLine(Banner.arg(on ? QStringLiteral("RANGE LIMIT ON") : QStringLiteral("RANGE LIMIT OFF")));
-    const QString text = PedalMessages::rangeLimit(on);
-    m_log.writeLogLine(text);
-    m_comm.sendHexMessage(text, 2);
+    logAndSend(PedalMessages::rangeLimit(on));
     m_state.rangeLimitOn = on;
     emit choicesChanged();
     return Result::Done;
@@ -963,9 +957,7 @@ PedalService::Result PedalService::chooseMidiChannel(int item)
     if (!allowed(Command::PedalOption, QStringLiteral("MIDI channel")))
         return Result::Refused;
     m_log.addConsoleLine(QStringLiteral("Midi channel: ") + (item == 0 ? QStringLiteral("OMNI") : QString::number(item)));
-    const QString text = QStringLiteral("07") + hexNumber(item, 2);
-    m_log.writeLogLine(text);
-    m_comm.sendHexMessage(text, 2);
+    logAndSend(QStringLiteral("07") + hexNumber(item, 2));
     return Result::Done;
 }
 

@@ -159,7 +159,8 @@ private:
     void applyReadBacks(const DeviceInformation &info);
     void readBackAssignments(const DeviceInformation &info);
     Result controlChanged(int parameter, int previous);
-    void writeParameter(int parameter, const QString &text);
+    // Logs a message's text as its own line, then sends it whole.
+    void logAndSend(const QString &text);
     void queueDialWrite(quint16 address, const QString &text);
     void onDialTick();
     void refuse(const QString &what, const QString &reason);
