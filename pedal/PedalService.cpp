@@ -20,6 +20,7 @@ using namespace DialMath;
 
 namespace {
 const QString Banner = QStringLiteral("********************%1********************");
+const QString BusyReason = QStringLiteral("the pedal is busy with another exchange");
 
 QString upgradeInstructions()
 {
@@ -136,7 +137,7 @@ QString PedalService::refusal(Command command, bool beforeRequest, Busy busy) co
 {
     const bool upload = command == Command::AlgorithmUpload || command == Command::TuningUpload;
     if (busy == Busy::Refuses && (m_comm.exchangeBusy() || (upload && m_uploads->uploading())))
-        return QStringLiteral("the pedal is busy with another exchange");
+        return BusyReason;
     if (!m_comm.linked)
         return QStringLiteral("no pedal is linked");
     if (m_comm.bootloaderLinked || m_gate == GateState::BootloaderLinked)
@@ -159,7 +160,7 @@ QString PedalService::refusal(Command command, bool beforeRequest, Busy busy) co
 
 void PedalService::refuse(const QString &what, const QString &reason)
 {
-    if (reason == QLatin1String("the pedal is busy with another exchange"))
+    if (reason == BusyReason)
         m_log.writeLogLine(what + QStringLiteral(" ignored: an exchange with the pedal is under way"));
     else
         m_log.writeLogLine(what + QStringLiteral(" refused: ") + reason);
