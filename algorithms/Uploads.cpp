@@ -63,7 +63,7 @@ bool Uploads::refuseStandIn(const QByteArray &image)
 }
 
 Uploads::Result Uploads::uploadCarriedImage(const QString &effectName, QStringList *resourceLines,
-                                            const std::function<void()> &afterAnswer)
+                                            const std::function<bool()> &confirm)
 {
     Busy busy(m_uploading);
     m_log.writeLogLine(QStringLiteral("********************UPLOAD********************"));
@@ -106,20 +106,19 @@ Uploads::Result Uploads::uploadCarriedImage(const QString &effectName, QStringLi
     m_log.writeLogLine(QStringLiteral("resource name: ") + resource);
     m_log.writeLogLine(QStringLiteral("size: %1").arg(len));
     m_log.writeLogLine(QStringLiteral("filecontent (first 128 bytes): ") + text.left(256));
-    const int converted = HexCodec::hexTextToBuffer(text, m_d2xx.FTTransmitBuffer.data(), len);
-    m_log.writeLogLine(QStringLiteral("num of bytes: %1").arg(converted));
-    m_d2xx.WriteFTDeviceBuffer(quint32(len));
+    m_log.writeLogLine(QStringLiteral("num of bytes: %1").arg(image.size()));
+    m_d2xx.PurgeFTDeviceRX(); // what came before is no answer to this image
+    m_comm.writeBytes(image);
     m_log.writeLogLine(QStringLiteral("write to device"));
     setStatus(QStringLiteral("Uploading..."));
 
     const Result waited = finishWait(waitForAnswer(false));
     if (waited != Result::Done)
         return waited;
-    if (afterAnswer)
-        afterAnswer();
-    checkTimer->stop();
+    checkTimer->stop(); // answered: "Upload Failed" must not follow during the check
+    const bool confirmed = !confirm || confirm();
     resumePoll();
-    return Result::Done;
+    return confirmed ? Result::Done : Result::Unconfirmed;
 }
 
 Uploads::Result Uploads::chooseAndUploadFile()
@@ -137,30 +136,10 @@ Uploads::Result Uploads::uploadFile(const QString &path)
         return Result::Cancelled;
 
     // Read and check the whole file first: a truncated or foreign file is never sent.
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
-        tell(f.errorString());
-        return Result::Refused;
-    }
-    const qint64 size = f.size();
-    if (size > MaxImageBytes) {
-        tell(QStringLiteral("%1 is %2 bytes long; an algorithm image is at most %3 bytes. Nothing was sent.")
-                 .arg(QFileInfo(path).fileName())
-                 .arg(size)
-                 .arg(MaxImageBytes));
-        return Result::Refused;
-    }
-    const QByteArray image = f.read(MaxImageBytes);
-    if (image.size() != size) {
-        tell(f.errorString());
-        return Result::Refused;
-    }
-    const int declared = image.size() >= 3 ? quint8(image[1]) * 256 + quint8(image[2]) : -1;
-    if (declared != image.size()) {
-        tell(QStringLiteral("%1 is not a complete algorithm image: it holds %2 bytes, its header says %3. Nothing was sent.")
-                 .arg(QFileInfo(path).fileName())
-                 .arg(image.size())
-                 .arg(declared < 0 ? QStringLiteral("nothing") : QString::number(declared)));
+    QByteArray image;
+    QString message;
+    if (!readImageFile(path, &image, &message)) {
+        tell(message);
         return Result::Refused;
     }
     if (refuseStandIn(image))
@@ -173,6 +152,7 @@ Uploads::Result Uploads::uploadFile(const QString &path)
     checkTimer->start();
     lastFolder = QFileInfo(path).absolutePath();
     m_log.writeLogLine(QStringLiteral("Opening - ") + QFileInfo(path).absoluteFilePath());
+    m_d2xx.PurgeFTDeviceRX(); // what came before is no answer to this image
     const quint32 written = m_comm.writeBytes(image);
     m_log.writeLogLine(QStringLiteral("%1 Bytes Sent ...").arg(written));
 
@@ -182,6 +162,49 @@ Uploads::Result Uploads::uploadFile(const QString &path)
     checkTimer->stop();
     resumePoll();
     return Result::Done;
+}
+
+bool Uploads::readImageFile(const QString &path, QByteArray *image, QString *message)
+{
+    const QFileInfo info(path);
+    const QString name = info.fileName();
+    // Only a regular file is opened: a pipe or a device would block or never end.
+    if (info.exists() && !info.isFile()) {
+        *message = QStringLiteral("%1 is %2, not an algorithm image. Nothing was sent.")
+                       .arg(name, info.isDir() ? QStringLiteral("a folder") : QStringLiteral("not a regular file"));
+        return false;
+    }
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        *message = f.errorString();
+        return false;
+    }
+    const QByteArray data = f.read(MaxImageBytes + 1);
+    if (data.size() > MaxImageBytes) {
+        *message = QStringLiteral("%1 is %2 bytes long; an algorithm image is at most %3 bytes. Nothing was sent.")
+                       .arg(name)
+                       .arg(qMax<qint64>(f.size(), data.size()))
+                       .arg(MaxImageBytes);
+        return false;
+    }
+    const int declared = data.size() >= 3 ? quint8(data[1]) * 256 + quint8(data[2]) : -1;
+    if (declared != data.size()) {
+        *message = QStringLiteral("%1 is not a complete algorithm image: it holds %2 bytes, its header says %3. Nothing "
+                                  "was sent.")
+                       .arg(name)
+                       .arg(data.size())
+                       .arg(declared < 0 ? QStringLiteral("nothing") : QString::number(declared));
+        return false;
+    }
+    if (quint8(data[0]) != 0x00 || data.size() < HeaderBytes) {
+        *message = QStringLiteral("%1 is not an algorithm image: an image starts with the byte 00 and holds at least "
+                                  "its %2-byte header. Nothing was sent.")
+                       .arg(name)
+                       .arg(HeaderBytes);
+        return false;
+    }
+    *image = data;
+    return true;
 }
 
 Uploads::Result Uploads::finishWait(Result waited)

@@ -19,8 +19,16 @@ class Prompts;
 class Uploads : public QObject {
     Q_OBJECT
 public:
-    enum class Result { Done, Cancelled, Refused, NoAnswer, DeviceFailed };
+    // Unconfirmed: the pedal answered the upload, but the check that followed did not find the
+    // algorithm in place.
+    enum class Result { Done, Cancelled, Refused, NoAnswer, DeviceFailed, Unconfirmed };
     static constexpr int MaxImageBytes = 65536;
+    static constexpr int HeaderBytes = 47; // byte 0, the length, 22 parameter address words
+
+    // Reads an algorithm image file whole and checks it: a regular file of at most
+    // MaxImageBytes, starting with 0x00, as long as its length field says and at least as long
+    // as its header. On failure message holds what the user is told.
+    static bool readImageFile(const QString &path, QByteArray *image, QString *message);
 
     Uploads(DiagnosticLog &log, Prompts &prompts, Clock &clock, D2XXUnit &d2xx, Communication &comm,
             QObject *parent = nullptr);
@@ -33,9 +41,10 @@ public:
 
     bool uploading() const { return m_uploading; }
     // Upload Audio Algorithm: the carried image of an effect. Once the pedal has answered,
-    // afterAnswer runs (the device information request) and resourceLines takes the image.
+    // confirm runs (the device information request: true when the algorithm is in place) and
+    // resourceLines takes the image.
     Result uploadCarriedImage(const QString &effectName, QStringList *resourceLines,
-                              const std::function<void()> &afterAnswer);
+                              const std::function<bool()> &confirm);
     // Load Effect From File: the dialog, then uploadFile.
     Result chooseAndUploadFile();
     Result uploadFile(const QString &path);

@@ -12,6 +12,7 @@
 #include "support/Clock.h"
 #include "support/Prompts.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -20,11 +21,12 @@
 #include <optional>
 
 namespace {
-// Messages meant for a message box become lines on stderr.
+// Messages meant for a message box become lines on stderr, in the tool's own words: the
+// editor's hints name its menus and buttons.
 class CliPrompts : public Prompts {
 public:
     explicit CliPrompts(bool yes) : m_yes(yes) {}
-    void message(const QString &text) override { messages << QString(text).replace(QStringLiteral("\r\n"), QStringLiteral(" ")); }
+    void message(const QString &text) override { messages << toolWords(text); }
     bool question(const QString &text) override
     {
         questions << text;
@@ -36,41 +38,84 @@ public:
     QStringList messages;
     QStringList questions;
 
+    static QString toolWords(QString text)
+    {
+        static const std::pair<const char *, const char *> Hints[] = {
+            {"Connect it again and choose Scan And Link.", "Connect it again and run the command again."},
+            {"choose Scan And Link again.", "run the command again."},
+            {"then press Request.", "then run the command again."},
+            {"Use the Firmware Upgrade menu,", "Upgrade its firmware with the editor,"},
+        };
+        text.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
+        for (const auto &[editor, tool] : Hints)
+            text.replace(QLatin1String(editor), QLatin1String(tool));
+        return text;
+    }
+
 private:
     bool m_yes;
 };
+
+// Input from the command line echoed back, cut to a readable length.
+QString echo(const QString &text)
+{
+    constexpr int Shown = 40;
+    return text.size() <= Shown ? text : text.left(Shown) + QStringLiteral("... (%1 characters)").arg(text.size());
+}
 
 struct Options {
     bool simulate = false;
     QString port;
     QString serial;
     bool yes = false;
+    bool help = false;
+    bool version = false;
     QStringList command;
 };
 
+// Options may stand anywhere; "--" ends them. A negative number is a value, not an option.
 bool parse(const QStringList &args, Options *o, QString *error)
 {
+    static const QRegularExpression negativeNumber(QStringLiteral("^-[0-9]+$"));
+    bool optionsEnded = false;
     for (int i = 0; i < args.size(); ++i) {
         const QString &a = args[i];
-        if (!o->command.isEmpty()) {
+        if (optionsEnded || !a.startsWith(QLatin1Char('-')) || a == QLatin1String("-") ||
+            negativeNumber.match(a).hasMatch()) {
             o->command << a;
-        } else if (a == QLatin1String("--simulate")) {
+            continue;
+        }
+        const qsizetype eq = a.indexOf(QLatin1Char('='));
+        const QString name = eq > 0 ? a.left(eq) : a;
+        if (name == QLatin1String("--")) {
+            optionsEnded = true;
+        } else if (name == QLatin1String("--simulate") && eq < 0) {
             o->simulate = true;
-        } else if (a == QLatin1String("--yes")) {
+        } else if (name == QLatin1String("--yes") && eq < 0) {
             o->yes = true;
-        } else if (a == QLatin1String("--port") || a == QLatin1String("--serial")) {
-            if (i + 1 >= args.size()) {
-                *error = a + QStringLiteral(" needs a value");
+        } else if ((name == QLatin1String("--help") || name == QLatin1String("-h")) && eq < 0) {
+            o->help = true;
+        } else if (name == QLatin1String("--version") && eq < 0) {
+            o->version = true;
+        } else if (name == QLatin1String("--port") || name == QLatin1String("--serial")) {
+            QString value;
+            if (eq > 0) {
+                value = a.mid(eq + 1);
+            } else if (i + 1 < args.size()) {
+                value = args[++i];
+            }
+            if (value.isEmpty()) {
+                *error = name + QStringLiteral(" needs a value");
                 return false;
             }
-            (a == QLatin1String("--port") ? o->port : o->serial) = args[++i];
-        } else if (a.startsWith(QLatin1String("--"))) {
-            *error = QStringLiteral("unknown option ") + a;
-            return false;
+            (name == QLatin1String("--port") ? o->port : o->serial) = value;
         } else {
-            o->command << a;
+            *error = QStringLiteral("unknown option ") + echo(a);
+            return false;
         }
     }
+    if (o->help || o->version)
+        return true;
     if (o->command.isEmpty()) {
         *error = QStringLiteral("no command given");
         return false;
@@ -81,6 +126,20 @@ bool parse(const QStringList &args, Options *o, QString *error)
     }
     return true;
 }
+
+// Hex text of whole bytes: an even number of hex digits.
+bool isHexText(const QString &text)
+{
+    if (text.isEmpty() || text.size() % 2 != 0)
+        return false;
+    for (const QChar c : text) {
+        if (!((c >= QLatin1Char('0') && c <= QLatin1Char('9')) || (c >= QLatin1Char('a') && c <= QLatin1Char('f')) ||
+              (c >= QLatin1Char('A') && c <= QLatin1Char('F'))))
+            return false;
+    }
+    return true;
+}
+
 // What a control shows for a data word, as `get` prints it and `set` takes it.
 QString controlValue(int i, quint32 word)
 {
@@ -144,39 +203,82 @@ std::optional<int> requestedState(int parameter, const QString &value, QString *
 // One run of the tool against one pedal: the editor's core, its messages on stderr and the
 // messages that reached the pedal counted.
 struct Session {
-    Session(FtdiBackend *backend, CliPrompts *prompts_, SystemClock *clock_, QTextStream &err_)
-        : core(QString(), prompts_, clock_, backend), prompts(prompts_), clock(clock_), err(err_)
+    Session(FtdiBackend *backend, CliPrompts *prompts_, SystemClock *clock_, QTextStream &err_, const QString &command_)
+        : core(QString(), prompts_, clock_, backend), prompts(prompts_), clock(clock_), err(err_), command(command_)
     {
+        QObject::connect(&core.comm, &Communication::deviceDisconnected, &core.comm, [this] { lost = true; });
+        QObject::connect(&core.comm, &Communication::writeFailed, &core.comm,
+                         [this](const QString &text) { failed << text; });
     }
     EditorCore core;
     CliPrompts *prompts;
     SystemClock *clock;
     QTextStream &err;
-    QStringList written;
+    QString command;
+    QStringList written; // every message written since the link
+    QStringList failed;  // messages that did not go out whole
+    bool lost = false;   // the pedal went away
 
     PedalService &service() { return core.service; }
     void flush()
     {
+        QCoreApplication::processEvents(); // messages queued by a lost device
         for (const QString &m : prompts->messages)
             err << m << "\n";
         prompts->messages.clear();
     }
+    enum class Linked { Yes, NotOpened, Lost };
     // Links and asks the pedal for its settings; from then on every message written is counted.
-    bool link()
+    Linked link()
     {
         service().link();
         flush();
         QObject::connect(&core.comm, &Communication::messageWritten, &core.comm,
                          [this](const QString &text) { written << text; });
-        return core.comm.linked;
+        if (lost) {
+            err << QStringLiteral("The pedal was disconnected during %1 while it was asked for its settings; nothing "
+                                  "else was written to it.\n")
+                       .arg(command);
+            m_settled = false;
+            return Linked::Lost;
+        }
+        return core.comm.linked ? Linked::Yes : Linked::NotOpened;
+    }
+    // Lets the last bytes leave, then tells whether the command went through whole: every
+    // message written and the pedal still there. When not, says how far it got.
+    bool settle()
+    {
+        if (m_settled)
+            return *m_settled;
+        clock->pause(50);
+        flush();
+        const bool whole = !lost && failed.isEmpty() && core.comm.linked;
+        if (!whole) {
+            QStringList parts;
+            for (const QString &m : written)
+                parts << (m.size() <= 24 ? m : m.left(24) + QStringLiteral("... (%1 bytes)").arg(m.size() / 2));
+            err << (lost ? QStringLiteral("The pedal was disconnected during %1. ").arg(command)
+                         : QStringLiteral("A write to the pedal failed during %1. ").arg(command))
+                << (parts.isEmpty() ? QStringLiteral("Nothing was written to it.")
+                                    : QStringLiteral("Written before: %1; whether the pedal took %2 is not known.")
+                                          .arg(parts.join(QStringLiteral(", ")),
+                                               parts.size() == 1 ? QStringLiteral("it") : QStringLiteral("them")))
+                << "\n";
+        }
+        m_settled = whole;
+        return whole;
     }
     int done(int code)
     {
-        clock->pause(50); // let the bytes leave before the line is closed
+        const bool whole = settle();
+        if (core.comm.linked)
+            service().unlink();
         flush();
-        service().unlink();
-        return code;
+        return whole ? code : int(Cli::Failed);
     }
+
+private:
+    std::optional<bool> m_settled;
 };
 
 int runGet(Session &s, QTextStream &out)
@@ -209,7 +311,7 @@ int runPreset(Session &s, const QString &action, const QString &path, QTextStrea
     const PedalService::Result r = s.service().loadPreset(path);
     for (const QString &text : s.written)
         out << "sent: " << text << "\n";
-    if (r == PedalService::Result::Done)
+    if (r == PedalService::Result::Done && s.settle())
         out << s.written.size() << " messages sent\n";
     return s.done(r == PedalService::Result::Done ? Cli::Ok : Cli::Failed);
 }
@@ -227,9 +329,12 @@ int runUpload(Session &s, const QStringList &command, QTextStream &out)
             pedal.selectEffect(0); // the pedal's effect is not known: the first of the list
         result = pedal.uploadSelectedAlgorithm();
     }
-    if (result != PedalService::UploadResult::Done)
+    if (result == PedalService::UploadResult::Unconfirmed)
+        s.err << "The pedal answered the upload (" << pedal.uploadStatus()
+              << "), but it does not report the new algorithm in place.\n";
+    if (result != PedalService::UploadResult::Done || !s.settle())
         return s.done(Cli::Failed);
-    if (!pedal.uploadStatus().isEmpty())
+    if (!pedal.uploadStatus().isEmpty() && command[0] == QLatin1String("upload-algorithm"))
         out << "answer: " << pedal.uploadStatus() << "\n";
     if (command[0] == QLatin1String("upload-tuning"))
         out << "sent: 641 bytes of tuning data\n";
@@ -247,9 +352,9 @@ int runSend(Session &s, const QString &serial, const QString &hex, QTextStream &
         return Cli::Failed;
     }
     comm.pollTimer->stop(); // the answer is read here, not by the background poll
+    QObject::connect(&comm, &Communication::messageWritten, &comm, [&s](const QString &text) { s.written << text; });
     const QByteArray bytes = QByteArray::fromHex(hex.toLatin1());
     comm.sendHexMessage(hex.toUpper(), int(bytes.size()));
-    const bool writeFailed = d2xx.FTLastIOStatus != 0;
     s.clock->pause(100); // let the bytes leave and a quick answer come back
     QByteArray answer;
     while (d2xx.GetFTDeviceQueueStatus() == 0 && d2xx.FTQueuedBytes > 0 && answer.size() < D2XXUnit::BufferSize) {
@@ -258,26 +363,23 @@ int runSend(Session &s, const QString &serial, const QString &hex, QTextStream &
         if (n == 0)
             break;
     }
-    comm.unlink();
-    if (writeFailed) {
-        s.err << "Writing to " << serial << " failed:" << D2XXUnit::statusText(d2xx.FTLastIOStatus) << "\n";
-        return Cli::Failed;
-    }
+    if (!s.settle())
+        return s.done(Cli::Failed);
     out << "sent: " << HexCodec::bytesToHexText(bytes) << "\n";
     if (!answer.isEmpty())
         out << "answer: " << HexCodec::bytesToHexText(answer) << "\n";
-    return Cli::Ok;
+    return s.done(Cli::Ok);
 }
 } // namespace
 
 QString Cli::usage()
 {
     return QStringLiteral(
-        "usage: quarnelo-cli [--simulate | --port PATH | --serial SERIAL] [--yes] COMMAND\n"
+        "usage: quarnelo-cli [--simulate | --port PATH | --serial SERIAL] [--yes] COMMAND [ARGUMENTS]\n"
         "commands:\n"
         "  list        the FTDI devices: serial number and description, one per line\n"
         "  info        the pedal's firmware, algorithm, effect and every setting\n"
-        "  send HEX    writes one raw message (hex digits, two per byte)\n"
+        "  send HEX    writes one raw message (hex digits, two per byte, at most 65536 bytes)\n"
         "  get         the twenty parameters: name, data word, and the control's value\n"
         "  upload-algorithm [FILE.dat]\n"
         "              sends the carried algorithm image (or a .dat file) and shows the answer (--yes)\n"
@@ -291,51 +393,78 @@ QString Cli::usage()
         "              changes one parameter as the effect window does: a level 0..1023 for a\n"
         "              dial, on or off for a switch or check box, the item (-12..+12) for the\n"
         "              harmonic pitch\n"
-        "Without a target the first FTDI device is used.\n");
+        "options may stand anywhere; --help and --version print and exit.\n"
+        "Without a target the first FTDI device is used.\n"
+        "exit codes: 0 done, 1 failed or refused, 2 no device found, 64 bad usage.\n");
 }
 
 int Cli::run(const QStringList &args, QTextStream &out, QTextStream &err)
 {
     Options o;
     QString error;
-    if (!parse(args, &o, &error)) {
-        err << "quarnelo-cli: " << error << "\n" << usage();
-        return Usage;
+    const auto usageError = [&](const QString &text) {
+        err << "quarnelo-cli: " << text << "\n" << usage();
+        return int(Usage);
+    };
+    if (!parse(args, &o, &error))
+        return usageError(error);
+    if (o.help) {
+        out << usage();
+        return Ok;
     }
+    if (o.version) {
+        out << "quarnelo-cli " << QStringLiteral(QUARNELO_VERSION) << "\n";
+        return Ok;
+    }
+
+    // Every argument is checked before a port is opened.
     const QString cmd = o.command.first();
-    static const QStringList commands = {"list", "info", "send", "get", "set", "upload-algorithm", "upload-tuning", "preset"};
-    if (!commands.contains(cmd)) {
-        err << "quarnelo-cli: unknown command " << cmd << "\n" << usage();
-        return Usage;
-    }
-    if (cmd == QLatin1String("send") && o.command.size() != 2) {
-        err << "quarnelo-cli: send needs one HEX argument\n";
-        return Usage;
-    }
-    if (cmd == QLatin1String("set") && o.command.size() != 3) {
-        err << "quarnelo-cli: set needs NAME and VALUE (quote a name with blanks: set \"Sub Mix\" 300)\n";
-        return Usage;
+    const QStringList rest = o.command.mid(1);
+    static const QHash<QString, QPair<int, int>> arguments = {
+        {"list", {0, 0}}, {"info", {0, 0}}, {"get", {0, 0}}, {"send", {1, 1}}, {"set", {2, 2}},
+        {"upload-algorithm", {0, 1}}, {"upload-tuning", {0, 0}}, {"preset", {2, 2}}};
+    if (!arguments.contains(cmd))
+        return usageError(QStringLiteral("unknown command ") + echo(cmd));
+    const auto [least, most] = arguments.value(cmd);
+    if (rest.size() < least || rest.size() > most) {
+        if (cmd == QLatin1String("send"))
+            return usageError(QStringLiteral("send needs one HEX argument"));
+        if (cmd == QLatin1String("set"))
+            return usageError(QStringLiteral("set needs NAME and VALUE (quote a name with blanks: set \"Sub Mix\" 300)"));
+        if (cmd == QLatin1String("preset"))
+            return usageError(QStringLiteral("usage: preset save FILE | preset load FILE"));
+        if (cmd == QLatin1String("upload-algorithm") || cmd == QLatin1String("upload-tuning"))
+            return usageError(QStringLiteral("usage: upload-algorithm [FILE.dat] | upload-tuning"));
+        return usageError(QStringLiteral("%1 takes no arguments, not '%2'").arg(cmd, echo(rest.join(QLatin1Char(' ')))));
     }
     const bool asks = cmd == QLatin1String("upload-algorithm") || cmd == QLatin1String("upload-tuning");
-    if (asks && !o.yes) {
-        err << "quarnelo-cli: " << cmd << " changes the pedal in a large way; add --yes to confirm\n";
-        return Usage;
-    }
-    if ((cmd == QLatin1String("upload-algorithm") && o.command.size() > 2) ||
-        (cmd == QLatin1String("upload-tuning") && o.command.size() != 1)) {
-        err << "quarnelo-cli: usage: upload-algorithm [FILE.dat] | upload-tuning\n";
-        return Usage;
-    }
+    if (asks && !o.yes)
+        return usageError(cmd + QStringLiteral(" changes the pedal in a large way; add --yes to confirm"));
+    if (cmd == QLatin1String("send") && !isHexText(rest[0]))
+        return usageError(QStringLiteral("'%1' is not hex text (two hex digits per byte)").arg(echo(rest[0])));
+    if (cmd == QLatin1String("send") && rest[0].size() / 2 > D2XXUnit::BufferSize)
+        return usageError(QStringLiteral("send writes at most %1 bytes, not %2").arg(D2XXUnit::BufferSize).arg(rest[0].size() / 2));
     if (cmd == QLatin1String("preset")) {
-        const QString action = o.command.value(1);
-        if (o.command.size() != 3 || (action != QLatin1String("save") && action != QLatin1String("load"))) {
-            err << "quarnelo-cli: usage: preset save FILE | preset load FILE\n";
-            return Usage;
-        }
-        // A file that is not a preset is refused before the pedal is linked.
-        PresetFile::PresetValues values{};
+        if (rest[0] != QLatin1String("save") && rest[0] != QLatin1String("load"))
+            return usageError(QStringLiteral("usage: preset save FILE | preset load FILE"));
+        // A file that is not a preset, or a place a preset cannot be saved, is refused before the
+        // pedal is linked.
         QString message;
-        if (action == QLatin1String("load") && !PresetFile::load(o.command[2], &values, &message)) {
+        if (rest[0] == QLatin1String("load")) {
+            PresetFile::PresetValues values{};
+            if (!PresetFile::load(rest[1], &values, &message)) {
+                err << message << "\n";
+                return Failed;
+            }
+        } else if (!PresetFile::canWrite(PresetFile::withExtension(rest[1]), &message)) {
+            err << "Error saving file: " << message << "\n";
+            return Failed;
+        }
+    }
+    if (cmd == QLatin1String("upload-algorithm") && rest.size() == 1) {
+        QByteArray image;
+        QString message;
+        if (!Uploads::readImageFile(rest[0], &image, &message)) {
             err << message << "\n";
             return Failed;
         }
@@ -344,21 +473,20 @@ int Cli::run(const QStringList &args, QTextStream &out, QTextStream &err)
     std::optional<int> setState;
     if (cmd == QLatin1String("set")) {
         for (int i = 0; i < ParameterCatalogue::Count; ++i) {
-            if (o.command[1].compare(QLatin1String(ParameterCatalogue::all()[size_t(i)].name), Qt::CaseInsensitive) == 0)
+            if (rest[0].compare(QLatin1String(ParameterCatalogue::all()[size_t(i)].name), Qt::CaseInsensitive) == 0)
                 parameter = i;
         }
-        if (parameter < 0) {
-            err << "quarnelo-cli: no parameter is named " << o.command[1] << "\n";
-            return Usage;
-        }
+        if (parameter < 0)
+            return usageError(QStringLiteral("no parameter is named ") + echo(rest[0]));
         QString takes;
-        const QString value = o.command[2].trimmed();
+        const QString value = rest[1].trimmed();
         setState = requestedState(parameter, value, &takes);
-        if (!setState) {
-            err << "quarnelo-cli: " << ParameterCatalogue::name(parameter) << " takes " << takes << ", not '" << value
-                << "'\n";
-            return Usage;
-        }
+        if (!setState)
+            return usageError(QStringLiteral("%1 takes %2, not '%3'").arg(ParameterCatalogue::name(parameter), takes, echo(value)));
+    }
+    if (!o.port.isEmpty() && !QFileInfo::exists(o.port)) {
+        err << "No device found: " << echo(o.port) << " does not exist\n";
+        return NoDevice;
     }
 
     SystemClock clock;
@@ -368,7 +496,7 @@ int Cli::run(const QStringList &args, QTextStream &out, QTextStream &err)
         backend = std::make_unique<SimBackend>(&clock);
     else
         backend = std::make_unique<SerialPortBackend>(o.port.isEmpty() ? QStringList() : QStringList{o.port});
-    Session session(backend.get(), &prompts, &clock, err);
+    Session session(backend.get(), &prompts, &clock, err, cmd == QLatin1String("preset") ? cmd + ' ' + rest[0] : cmd);
     D2XXUnit &d2xx = *session.core.d2xx;
 
     d2xx.GetFTDeviceCount();
@@ -407,19 +535,17 @@ int Cli::run(const QStringList &args, QTextStream &out, QTextStream &err)
     comm.deviceSerialNumber = serial;
     comm.deviceLabel = description;
 
-    if (cmd == QLatin1String("send")) {
-        const QString hex = o.command[1];
-        static const QRegularExpression hexText(QStringLiteral("^([0-9A-Fa-f]{2})+$"));
-        if (!hexText.match(hex).hasMatch() || hex.size() / 2 > 65536) {
-            err << "quarnelo-cli: '" << hex << "' is not hex text (two hex digits per byte)\n";
-            return Usage;
-        }
-        return runSend(session, serial, hex, out);
-    }
+    if (cmd == QLatin1String("send"))
+        return runSend(session, serial, rest[0], out);
 
-    if (!session.link()) {
+    switch (session.link()) {
+    case Session::Linked::Yes:
+        break;
+    case Session::Linked::NotOpened:
         err << "Could not open " << serial << "\n";
         return Failed;
+    case Session::Linked::Lost:
+        return session.done(Failed); // the pedal went away while it was being asked
     }
     if (cmd == QLatin1String("info")) {
         const std::optional<DeviceInformation> &reported = session.service().state().reported;
@@ -434,6 +560,6 @@ int Cli::run(const QStringList &args, QTextStream &out, QTextStream &err)
     if (cmd == QLatin1String("set"))
         return runSet(session, parameter, *setState, out);
     if (cmd == QLatin1String("preset"))
-        return runPreset(session, o.command[1], o.command[2], out);
+        return runPreset(session, rest[0], rest[1], out);
     return runUpload(session, o.command, out);
 }

@@ -9,10 +9,6 @@ int main(int argc, char **argv)
     QTextStream err(stderr);
     QStringList args = app.arguments();
     args.removeFirst();
-    if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
-        out << Cli::usage();
-        return 0;
-    }
     const int code = Cli::run(args, out, err);
     out.flush();
     err.flush();

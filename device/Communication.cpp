@@ -80,6 +80,8 @@ bool Communication::sendHexMessage(const QString &text, int n, quint32 *written)
         *written = count;
     if (m_d2xx->FTLastIOStatus == 0 && count == quint32(n))
         emit messageWritten(text.left(2 * n).toUpper());
+    else
+        emit writeFailed(text.left(2 * n).toUpper());
     return true;
 }
 
@@ -94,7 +96,13 @@ quint32 Communication::writeBytes(const QByteArray &bytes)
 {
     const auto n = quint32(std::min<qsizetype>(bytes.size(), qsizetype(m_d2xx->FTTransmitBuffer.size())));
     std::copy_n(bytes.constData(), n, m_d2xx->FTTransmitBuffer.begin());
-    return m_d2xx->WriteFTDeviceBuffer(n);
+    const quint32 written = m_d2xx->WriteFTDeviceBuffer(n);
+    const QString text = HexCodec::bytesToHexText(bytes);
+    if (m_d2xx->FTLastIOStatus == 0 && written == quint32(bytes.size()))
+        emit messageWritten(text);
+    else
+        emit writeFailed(text);
+    return written;
 }
 
 Communication::WaitResult Communication::waitForFirstByte(int timeoutMs)

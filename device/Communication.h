@@ -106,6 +106,7 @@ signals:
     void settingsDumpReceived(const QByteArray &bytes);
     void deviceDisconnected();
     void messageWritten(const QString &hexText); // a message went out whole
+    void writeFailed(const QString &hexText);    // a message did not, or only in part
 
 private:
     bool openLink();

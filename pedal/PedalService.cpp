@@ -72,6 +72,13 @@ bool needsAddresses(PedalService::Command c)
     return c == C::ParameterWrite || c == C::Assign || c == C::ResetDefaults || c == C::PresetLoad;
 }
 
+// Commands that send many messages or large data: only to a pedal that answered completely.
+bool needsCompleteAnswer(PedalService::Command c)
+{
+    using C = PedalService::Command;
+    return c == C::AlgorithmUpload || c == C::TuningUpload || c == C::PresetLoad || c == C::ResetDefaults;
+}
+
 bool needsKnownValues(PedalService::Command c)
 {
     using C = PedalService::Command;
@@ -151,8 +158,11 @@ QString PedalService::refusal(Command command, bool beforeRequest, Busy busy) co
     if (needsCurrentAlgorithm(command) && m_gate == GateState::AlgorithmTooOld)
         return QStringLiteral("the pedal runs algorithm %1, older than %2, which this editor edits")
             .arg(m_deviceAlgorithmText, QStringLiteral("%1").arg(latestAlgorithmNumber, 4, 10, QLatin1Char('0')));
+    if (needsCompleteAnswer(command) && !m_state.reported)
+        return QStringLiteral("the pedal's settings are not known: ") + m_state.unknownReason;
     if (needsAddresses(command) && !m_state.addressesLoaded)
-        return QStringLiteral("the parameter addresses are not known: ") + m_state.addressesReason;
+        return QStringLiteral("the parameter addresses are not known: ") +
+               (m_state.reported ? m_state.addressesReason : m_state.unknownReason);
     if (needsKnownValues(command) && !m_state.valuesKnown)
         return QStringLiteral("the pedal's settings are not known: ") + m_state.unknownReason;
     return QString();
@@ -1030,7 +1040,7 @@ PedalService::UploadResult PedalService::uploadSelectedAlgorithm()
     if (!allowed(Command::AlgorithmUpload, QStringLiteral("upload")))
         return UploadResult::Refused;
     return m_uploads->uploadCarriedImage(m_selectedEffectName, &m_resourceLines,
-                                         [this] { requestDeviceInformation(); });
+                                         [this] { return requestDeviceInformation() == Result::Done; });
 }
 
 PedalService::UploadResult PedalService::uploadAlgorithmFile(const QString &path)

@@ -3,6 +3,7 @@
 #include "device/HexCodec.h"
 
 #include <QFile>
+#include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSaveFile>
@@ -60,13 +61,30 @@ bool parse(const QByteArray &data, PresetValues *values, QString *error)
 
 bool load(const QString &path, PresetValues *values, QString *message)
 {
+    // Only a regular file is opened: a pipe or a device would block or never end.
+    const QFileInfo info(path);
+    const QString name = info.fileName();
+    if (info.exists() && !info.isFile()) {
+        *message = QStringLiteral("Error loading file: %1 is %2, not a preset file. No value was changed.")
+                       .arg(name, info.isDir() ? QStringLiteral("a folder") : QStringLiteral("not a regular file"));
+        return false;
+    }
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) {
         *message = QStringLiteral("Error loading file: ") + f.errorString();
         return false;
     }
+    const QByteArray data = f.read(MaxFileBytes + 1);
+    if (data.size() > MaxFileBytes) {
+        *message = QStringLiteral("Error loading file: %1 is larger than %2 bytes; a preset is %3 bytes. No value was "
+                                  "changed.")
+                       .arg(name)
+                       .arg(MaxFileBytes)
+                       .arg(FileBytes);
+        return false;
+    }
     QString why;
-    if (!parse(f.readAll(), values, &why)) {
+    if (!parse(data, values, &why)) {
         *message = QStringLiteral("Error loading file: %1 is not a preset: %2. No value was changed.")
                        .arg(QFileInfo(path).fileName(), why);
         return false;
@@ -74,8 +92,25 @@ bool load(const QString &path, PresetValues *values, QString *message)
     return true;
 }
 
+bool canWrite(const QString &path, QString *error)
+{
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile()) {
+        *error = QStringLiteral("%1 is %2").arg(info.fileName(), info.isDir() ? QStringLiteral("a folder")
+                                                                              : QStringLiteral("not a regular file"));
+        return false;
+    }
+    if (!info.absoluteDir().exists()) {
+        *error = QStringLiteral("the folder %1 does not exist").arg(info.absolutePath());
+        return false;
+    }
+    return true;
+}
+
 bool write(const QString &path, const PresetValues &values, QString *error)
 {
+    if (!canWrite(path, error))
+        return false;
     QSaveFile f(path);
     if (!f.open(QIODevice::WriteOnly)) {
         *error = f.errorString();

@@ -10,6 +10,8 @@
 
 namespace PresetFile {
 constexpr int Values = 20;
+constexpr int FileBytes = 182;      // as the editor writes them
+constexpr qint64 MaxFileBytes = 4096; // a file larger than this is no preset, whatever it holds
 using PresetValues = std::array<quint32, Values>;
 
 // The key of each line in the log ("Dry: ", "SubMix: " ...).
@@ -20,9 +22,12 @@ QString swapByteOrder(const QString &eightDigits);
 // Reads a preset file's bytes. Anything but exactly twenty lines of eight hex digits is
 // refused, with the reason in error, and values is left untouched.
 bool parse(const QByteArray &data, PresetValues *values, QString *error);
-// Reads and parses a preset file. On failure message holds what the user is told:
-// "Error loading file: " and why; values is left untouched.
+// Reads and parses a preset file: a regular file of at most MaxFileBytes. On failure message
+// holds what the user is told: "Error loading file: " and why; values is left untouched.
 bool load(const QString &path, PresetValues *values, QString *message);
+// Whether a preset can be written at path: its folder exists and path is no folder, device or
+// pipe. Otherwise error says why.
+bool canWrite(const QString &path, QString *error);
 // Writes the file atomically: a failure never leaves a half-written preset.
 bool write(const QString &path, const PresetValues &values, QString *error);
 // The name the save dialog's choice is stored under: ".txt" appended unless it ends so.

@@ -246,7 +246,10 @@ private slots:
         QCOMPARE(rig.service.state().shown[Parameter::Dry], 91); // the pedal's 510, on its dial step
 
         rig.pedal()->record.clear();
-        rig.pedal()->faults.answerDelayMs = 3000;
+        SimulatedPedal *p = rig.pedal(); // the upload's answer comes after 3 s, the request's at once
+        p->onMessage = [p](const SimulatedPedal::Message &m) {
+            p->faults.answerDelayMs = !m.bytes.isEmpty() && m.bytes[0] == 0x00 ? 3000 : 0;
+        };
         ClockTimer *user = rig.clock.createTimer(&rig.service);
         user->setSingleShot(true);
         qint64 movedAt = 0;

@@ -37,6 +37,14 @@ struct UploadRig {
                          [this](const QString &s) { statuses << qMakePair(clock.nowMs() - startMs, s); });
     }
     SimulatedPedal *pedal() { return backend->pedal(); }
+    // The pedal answers an algorithm image only after ms; everything else at once.
+    void delayUploadAnswer(int ms)
+    {
+        SimulatedPedal *p = pedal();
+        p->onMessage = [p, ms](const SimulatedPedal::Message &m) {
+            p->faults.answerDelayMs = !m.bytes.isEmpty() && m.bytes[0] == 0x00 ? ms : 0;
+        };
+    }
     QList<QByteArray> received() const
     {
         QList<QByteArray> out;
@@ -93,7 +101,7 @@ private slots:
     void lateAnswerShowsUploadFailedFirst()
     {
         UploadRig rig;
-        rig.pedal()->faults.answerDelayMs = 7000;
+        rig.delayUploadAnswer(7000);
         rig.startMs = rig.clock.nowMs();
         QCOMPARE(rig.service().uploadSelectedAlgorithm(), Uploads::Result::Done);
         QStringList seen;
@@ -123,7 +131,7 @@ private slots:
     void noSecondUploadWhileOneWaits()
     {
         UploadRig rig;
-        rig.pedal()->faults.answerDelayMs = 6000;
+        rig.delayUploadAnswer(6000);
         Uploads::Result nested = Uploads::Result::Done;
         QObject::connect(rig.uploads->checkTimer, &ClockTimer::timeout, rig.uploads,
                          [&] { nested = rig.service().uploadSelectedAlgorithm(); });
@@ -139,7 +147,7 @@ private slots:
     void noRequestWhileTheAnswerIsAwaited()
     {
         UploadRig rig;
-        rig.pedal()->faults.answerDelayMs = 6000;
+        rig.delayUploadAnswer(6000);
         QObject::connect(rig.uploads->checkTimer, &ClockTimer::timeout, rig.uploads,
                          [&] { rig.service().requestDeviceInformation(); });
         QCOMPARE(rig.service().uploadSelectedAlgorithm(), Uploads::Result::Done);
