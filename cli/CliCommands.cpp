@@ -228,10 +228,11 @@ struct Session {
         prompts->messages.clear();
     }
     enum class Linked { Yes, NotOpened, Lost };
-    // Links and asks the pedal for its settings; from then on every message written is counted.
-    Linked link()
+    // Links and (unless the command asks itself) asks the pedal for its settings; from then on
+    // every message written is counted.
+    Linked link(bool askForSettings)
     {
-        service().link();
+        service().link(askForSettings);
         flush();
         QObject::connect(&core.comm, &Communication::messageWritten, &core.comm,
                          [this](const QString &text) { written << text; });
@@ -538,7 +539,9 @@ int Cli::run(const QStringList &args, QTextStream &out, QTextStream &err)
     if (cmd == QLatin1String("send"))
         return runSend(session, serial, rest[0], out);
 
-    switch (session.link()) {
+    // Save Local Preset asks the pedal for its settings itself.
+    const bool commandAsks = cmd == QLatin1String("preset") && rest[0] == QLatin1String("save");
+    switch (session.link(!commandAsks)) {
     case Session::Linked::Yes:
         break;
     case Session::Linked::NotOpened:

@@ -208,7 +208,7 @@ void PedalService::linkSimulated()
         link();
 }
 
-void PedalService::link()
+void PedalService::link(bool askForSettings)
 {
     forgetValues(QStringLiteral("the device information request has not run"));
     if (!m_comm.link()) {
@@ -220,7 +220,7 @@ void PedalService::link()
     setGate(m_comm.bootloaderLinked ? GateState::BootloaderLinked : GateState::Linked);
     if (m_comm.bootloaderLinked)
         m_log.writeLogLine(QStringLiteral("device information request skipped: the line talks to the bootloader"));
-    else if (!m_comm.legacyUpgradeMode)
+    else if (askForSettings && !m_comm.legacyUpgradeMode)
         requestDeviceInformation();
 }
 

@@ -85,7 +85,9 @@ public:
     void refreshDeviceList();
     void scanAndLink();
     void linkSimulated();
-    void link();
+    // Links the chosen device; unless told not to (or in legacy upgrade mode) asks it for its
+    // settings.
+    void link(bool askForSettings = true);
     bool unlink();
     void setFirmwareUpgradeMode(bool on);
     Result requestDeviceInformation();

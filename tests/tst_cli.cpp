@@ -120,6 +120,10 @@ private slots:
                                      << "quarnelo-cli: choose one of --simulate, --port and --serial";
         QTest::newRow("odd hex") << QStringList{"--simulate", "send", "070"} << 64
                                  << "quarnelo-cli: '070' is not hex text (two hex digits per byte)";
+        QTest::newRow("65,537 bytes to send") << QStringList{"--simulate", "send", QString(131074, 'A')} << 64
+                                              << "quarnelo-cli: send writes at most 65536 bytes, not 65537";
+        QTest::newRow("no such port") << QStringList{"--port", "/dev/no-such-pedal", "info"} << 2
+                                      << "No device found: /dev/no-such-pedal does not exist";
         QTest::newRow("no such serial") << QStringList{"--serial", "NOPE", "info"} << 2 << "No device found";
         QTest::newRow("no FTDI device") << QStringList{"list"} << 2 << "No device found";
         QTest::newRow("unknown parameter") << QStringList{"--simulate", "set", "Volume", "3"} << 64

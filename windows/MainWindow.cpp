@@ -239,7 +239,7 @@ void MainWindow::connectCommands()
 
     // The link.
     connect(menuScan, &QAction::triggered, &pedal, &PedalService::scanAndLink);
-    connect(menuConnect, &QAction::triggered, &pedal, &PedalService::link);
+    connect(menuConnect, &QAction::triggered, this, [this] { m_service.link(); });
     connect(menuDisconnect, &QAction::triggered, &pedal, &PedalService::unlink);
     connect(menuLinkSimulated, &QAction::triggered, &pedal, &PedalService::linkSimulated);
 
