@@ -38,6 +38,8 @@ private slots:
             FuzzTargets::presetFile(p, size_t(d.size()));
         else if (target == "header")
             FuzzTargets::imageHeader(p, size_t(d.size()));
+        else if (target == "answer")
+            FuzzTargets::deviceAnswer(p, size_t(d.size()));
         else
             QFAIL(qPrintable("no fuzz target named " + target));
     }

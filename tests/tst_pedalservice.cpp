@@ -108,6 +108,17 @@ private slots:
         QTest::newRow("Save Parameters, the bootloader") << "its bootloader" << "Save Parameters"
                                                          << "Save Parameters was refused: the pedal's settings are not "
                                                             "known: the pedal is in its bootloader";
+        QTest::newRow("upload, 50 of 106 values")
+            << "50 of 106 values" << "upload"
+            << "Upload was refused: the pedal's settings are not known: its answer held 50 of 106 values";
+        QTest::newRow("tuning upload, silence") << "silence" << "tuning upload"
+                                                << "Tuning upload was refused: the pedal's settings are not known: the "
+                                                   "pedal did not answer";
+        QTest::newRow("tuning upload, the bootloader") << "its bootloader" << "tuning upload"
+                                                       << "Tuning upload was refused: the pedal's settings are not "
+                                                          "known: the pedal is in its bootloader";
+        QTest::newRow(".dat upload, a garbled answer") << "a garbled answer" << ".dat upload"
+                                                       << "Upload was refused: the pedal's settings are not known";
         QTest::newRow("Save Parameters, an effect beyond the list")
             << "effect 05" << "Save Parameters"
             << "Save Parameters was refused: the pedal's settings are not known: the pedal's effect 05";
@@ -135,6 +146,17 @@ private slots:
             result = rig.service.savePreset(saved);
         else if (command == "Save Parameters")
             result = rig.service.saveParameters();
+        else if (command == "upload")
+            result = rig.service.uploadSelectedAlgorithm() == PedalService::UploadResult::Refused
+                         ? PedalService::Result::Refused
+                         : PedalService::Result::Done;
+        else if (command == "tuning upload")
+            result = rig.service.uploadTuningData() == PedalService::UploadResult::Refused ? PedalService::Result::Refused
+                                                                                           : PedalService::Result::Done;
+        else if (command == ".dat upload")
+            result = rig.service.uploadAlgorithmFile(preset) == PedalService::UploadResult::Refused
+                         ? PedalService::Result::Refused
+                         : PedalService::Result::Done;
 
         QCOMPARE(result, PedalService::Result::Refused);
         QVERIFY2(!rig.prompts.messages.isEmpty() && rig.prompts.messages.last().startsWith(message),

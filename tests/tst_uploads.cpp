@@ -112,6 +112,44 @@ private slots:
         QVERIFY(rig.statuses[2].first >= 7000);
     }
 
+    // The answer shown is this upload's: bytes already waiting are not taken for it, and the
+    // 5 s check does not mark it failed while the request after it runs.
+    void theAnswerIsThisUploads_data()
+    {
+        QTest::addColumn<QByteArray>("waiting");
+        QTest::addColumn<int>("answerAfterMs");
+        QTest::newRow("a late answer already queued") << QByteArray("LATE ANSWER 12345") << 0;
+        QTest::newRow("answered just before the 5 s check") << QByteArray() << 4850;
+    }
+    void theAnswerIsThisUploads()
+    {
+        QFETCH(QByteArray, waiting);
+        QFETCH(int, answerAfterMs);
+        UploadRig rig;
+        rig.delayUploadAnswer(answerAfterMs);
+        if (!waiting.isEmpty())
+            rig.pedal()->inject(waiting);
+        QCOMPARE(rig.service().uploadSelectedAlgorithm(), Uploads::Result::Done);
+        QCOMPARE(rig.uploads->status, QString("Algorithm 0015 OK"));
+        QCOMPARE(rig.statuses.last().second, QString("Algorithm 0015 OK"));
+        for (const auto &st : rig.statuses)
+            QVERIFY2(!st.second.startsWith("LATE"), qPrintable(st.second));
+    }
+
+    // An answered upload that the request after it cannot confirm is not done.
+    void unconfirmedUpload()
+    {
+        UploadRig rig;
+        SimulatedPedal *p = rig.pedal();
+        p->onMessage = [p](const SimulatedPedal::Message &m) {
+            if (!m.bytes.isEmpty() && m.bytes[0] == 0x00)
+                p->faults.shortAnswerValues = 30; // answers the image, then only part of its settings
+        };
+        QCOMPARE(rig.service().uploadSelectedAlgorithm(), Uploads::Result::Unconfirmed);
+        QCOMPARE(rig.uploads->status, QString("Algorithm 0015 OK"));
+        QVERIFY(!rig.service().state().valuesKnown);
+    }
+
     void silentPedalEndsTheWait()
     {
         UploadRig rig;

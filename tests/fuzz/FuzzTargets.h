@@ -10,4 +10,7 @@ void replyDecoder(const uint8_t *data, size_t size); // device information answe
 void hexText(const uint8_t *data, size_t size);      // hex text conversions and checksum
 void presetFile(const uint8_t *data, size_t size);   // preset files
 void imageHeader(const uint8_t *data, size_t size);  // algorithm image headers
+// The device information answer as the line delivers it: in pieces, gathered over several
+// reads by the exchange, then decoded. Byte 0 sets how the rest is cut into pieces.
+void deviceAnswer(const uint8_t *data, size_t size);
 } // namespace FuzzTargets

@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Builds the fuzzers (clang, libFuzzer, the whole core instrumented) in build-fuzz/ and runs each
+# target for a while from its saved inputs, then prints executions, coverage and crashes.
+#
+#   tools/fuzz.sh [SECONDS] [TARGET ...]      default: 60 seconds, every target
+#   targets: reply hextext preset header answer
+#
+# New inputs the fuzzer finds stay in build-fuzz/corpus-TARGET. A crash input is copied into
+# tests/fuzz/corpus/TARGET/, which every test run replays: fix the fault, then commit the input.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-60}
+shift || true
+targets=("$@")
+[ ${#targets[@]} -gt 0 ] || targets=(reply hextext preset header answer)
+
+need=()
+command -v clang++ >/dev/null || need+=(clang)
+ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 || need+=(libclang-rt-14-dev)
+if [ ${#need[@]} -gt 0 ]; then
+  if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${need[@]}"
+fi
+tools/install-deps.sh
+if [ ! -f build-fuzz/build.ninja ]; then
+  CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARNELO_FUZZ=ON
+fi
+cmake --build build-fuzz --parallel "$(nproc)" --target "${targets[@]/#/fuzz_}"
+
+printf '%-8s %12s %8s %8s %8s\n' target executions cov ft crashes
+for t in "${targets[@]}"; do
+  work=build-fuzz/corpus-$t crashes=build-fuzz/crashes-$t
+  mkdir -p "$work" "$crashes"
+  log=build-fuzz/fuzz-$t.log
+  build-fuzz/tests/fuzz_$t -max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$crashes/" \
+    -timeout=10 -rss_limit_mb=2048 "$work" "tests/fuzz/corpus/$t" >"$log" 2>&1 || true
+  execs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' | tail -1)
+  last=$(grep -E '^#[0-9]+' "$log" | tail -1)
+  cov=$(grep -o 'cov: [0-9]*' <<<"$last" | grep -o '[0-9]*' || true)
+  ft=$(grep -o 'ft: [0-9]*' <<<"$last" | grep -o '[0-9]*' || true)
+  found=$(find "$crashes" -type f | wc -l)
+  printf '%-8s %12s %8s %8s %8s\n' "$t" "${execs:-?}" "${cov:-?}" "${ft:-?}" "$found"
+  for c in "$crashes"/*; do
+    [ -f "$c" ] || continue
+    cp "$c" "tests/fuzz/corpus/$t/$(basename "$c")"
+    echo "  $t: $(basename "$c") copied to tests/fuzz/corpus/$t (see $log)"
+  done
+done
