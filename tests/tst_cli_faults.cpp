@@ -133,6 +133,9 @@ private:
         const QString said = o.out + o.err;
         QVERIFY2(o.code == code, qPrintable(QStringLiteral("exit %1, expected %2: %3").arg(o.code).arg(code).arg(said)));
         QVERIFY2(said.contains(words), qPrintable(said));
+        // The tool's own words: no menus or buttons of the editor.
+        for (const char *editorWords : {"Scan And Link", "press Request"})
+            QVERIFY2(!said.contains(QLatin1String(editorWords)), qPrintable(said));
         if (code != 0) {
             // Never a success line for a command that failed.
             QVERIFY2(!o.out.contains(QLatin1String(Commands[command].success)) || words == "disconnected", qPrintable(o.out));
