@@ -7,6 +7,7 @@
 #include "device/D2XXUnit.h"
 #include "device/HexCodec.h"
 #include "device/PedalMessages.h"
+#include "support/BoundedFile.h"
 #include "support/Clock.h"
 #include "support/DiagnosticLog.h"
 #include "support/Prompts.h"
@@ -166,27 +167,25 @@ Uploads::Result Uploads::uploadFile(const QString &path)
 
 bool Uploads::readImageFile(const QString &path, QByteArray *image, QString *message)
 {
-    const QFileInfo info(path);
-    const QString name = info.fileName();
-    // Only a regular file is opened: a pipe or a device would block or never end.
-    if (info.exists() && !info.isFile()) {
-        *message = QStringLiteral("%1 is %2, not an algorithm image. Nothing was sent.")
-                       .arg(name, info.isDir() ? QStringLiteral("a folder") : QStringLiteral("not a regular file"));
+    const QString name = QFileInfo(path).fileName();
+    const BoundedFile file = BoundedFile::read(path, MaxImageBytes);
+    switch (file.status) {
+    case BoundedFile::NotRegular:
+        *message = QStringLiteral("%1 is %2, not an algorithm image. Nothing was sent.").arg(name, file.kind);
         return false;
-    }
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
-        *message = f.errorString();
+    case BoundedFile::CannotOpen:
+        *message = file.error;
         return false;
-    }
-    const QByteArray data = f.read(MaxImageBytes + 1);
-    if (data.size() > MaxImageBytes) {
+    case BoundedFile::TooLarge:
         *message = QStringLiteral("%1 is %2 bytes long; an algorithm image is at most %3 bytes. Nothing was sent.")
                        .arg(name)
-                       .arg(qMax<qint64>(f.size(), data.size()))
+                       .arg(file.size)
                        .arg(MaxImageBytes);
         return false;
+    case BoundedFile::Read:
+        break;
     }
+    const QByteArray &data = file.data;
     const int declared = data.size() >= 3 ? quint8(data[1]) * 256 + quint8(data[2]) : -1;
     if (declared != data.size()) {
         *message = QStringLiteral("%1 is not a complete algorithm image: it holds %2 bytes, its header says %3. Nothing "

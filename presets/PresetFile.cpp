@@ -1,6 +1,7 @@
 #include "presets/PresetFile.h"
 
 #include "device/HexCodec.h"
+#include "support/BoundedFile.h"
 
 #include <QFile>
 #include <QDir>
@@ -61,28 +62,27 @@ bool parse(const QByteArray &data, PresetValues *values, QString *error)
 
 bool load(const QString &path, PresetValues *values, QString *message)
 {
-    // Only a regular file is opened: a pipe or a device would block or never end.
-    const QFileInfo info(path);
-    const QString name = info.fileName();
-    if (info.exists() && !info.isFile()) {
+    const QString name = QFileInfo(path).fileName();
+    const BoundedFile file = BoundedFile::read(path, MaxFileBytes);
+    switch (file.status) {
+    case BoundedFile::NotRegular:
         *message = QStringLiteral("Error loading file: %1 is %2, not a preset file. No value was changed.")
-                       .arg(name, info.isDir() ? QStringLiteral("a folder") : QStringLiteral("not a regular file"));
+                       .arg(name, file.kind);
         return false;
-    }
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
-        *message = QStringLiteral("Error loading file: ") + f.errorString();
+    case BoundedFile::CannotOpen:
+        *message = QStringLiteral("Error loading file: ") + file.error;
         return false;
-    }
-    const QByteArray data = f.read(MaxFileBytes + 1);
-    if (data.size() > MaxFileBytes) {
+    case BoundedFile::TooLarge:
         *message = QStringLiteral("Error loading file: %1 is larger than %2 bytes; a preset is %3 bytes. No value was "
                                   "changed.")
                        .arg(name)
                        .arg(MaxFileBytes)
                        .arg(FileBytes);
         return false;
+    case BoundedFile::Read:
+        break;
     }
+    const QByteArray &data = file.data;
     QString why;
     if (!parse(data, values, &why)) {
         *message = QStringLiteral("Error loading file: %1 is not a preset: %2. No value was changed.")
