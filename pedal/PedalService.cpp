@@ -836,14 +836,18 @@ PedalService::Result PedalService::saveNoteFilters(const QList<int> &noteCodes)
     return Result::Done;
 }
 
+bool PedalService::readValuesToSave(Command command, const QString &what, const QString &banner)
+{
+    if (!allowed(command, what, true))
+        return false;
+    requestDeviceInformation(); // the values saved are those the pedal is running
+    m_log.writeLogLine(Banner.arg(banner));
+    return allowed(command, what);
+}
+
 PedalService::Result PedalService::saveParameters()
 {
-    const QString what = QStringLiteral("Save Parameters");
-    if (!allowed(Command::SaveParameters, what, true))
-        return Result::Refused;
-    requestDeviceInformation(); // the values saved are those the pedal is running
-    m_log.writeLogLine(Banner.arg(QStringLiteral("SAVE PARAMETERS")));
-    if (!allowed(Command::SaveParameters, what))
+    if (!readValuesToSave(Command::SaveParameters, QStringLiteral("Save Parameters"), QStringLiteral("SAVE PARAMETERS")))
         return Result::Refused;
     std::array<quint32, 10> values{};
     for (int i = 0; i < 10; ++i)
@@ -981,12 +985,7 @@ QString PedalService::presetFolder()
 
 PedalService::Result PedalService::savePreset(const QString &givenPath)
 {
-    const QString what = QStringLiteral("Save Local Preset");
-    if (!allowed(Command::PresetSave, what, true))
-        return Result::Refused;
-    requestDeviceInformation(); // the values saved are those the pedal is running
-    m_log.writeLogLine(Banner.arg(QStringLiteral("SAVE LOCAL PRESET")));
-    if (!allowed(Command::PresetSave, what))
+    if (!readValuesToSave(Command::PresetSave, QStringLiteral("Save Local Preset"), QStringLiteral("SAVE LOCAL PRESET")))
         return Result::Refused;
     PresetFile::PresetValues values{};
     for (int i = 0; i < PresetFile::Values; ++i) {

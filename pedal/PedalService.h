@@ -166,6 +166,9 @@ private:
     void queueDialWrite(quint16 address, const QString &text);
     void onDialTick();
     void refuse(const QString &what, const QString &reason);
+    // The commands that save the pedal's values: asks the pedal for them first, logs the
+    // command's banner, and tells whether they are known now.
+    bool readValuesToSave(Command command, const QString &what, const QString &banner);
     QString buildAssignMessage();
 
     DiagnosticLog &m_log;
