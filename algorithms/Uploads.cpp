@@ -43,7 +43,6 @@ void Uploads::setStatus(const QString &text)
 
 void Uploads::tell(const QString &message)
 {
-    lastMessage = message;
     m_prompts.message(message);
 }
 

@@ -37,7 +37,6 @@ public:
     int answerLimitMs = 20000;    // after this the wait for the answer gives up
     QString status;               // what the status label shows
     QString lastFolder;           // where the open-file dialog opens next
-    QString lastMessage;          // the last message shown to the user
 
     bool uploading() const { return m_uploading; }
     // Upload Audio Algorithm: the carried image of an effect. Once the pedal has answered,
