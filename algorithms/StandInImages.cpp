@@ -75,3 +75,60 @@ QByteArray StandInImages::algorithmImage(int n)
     }
     return img;
 }
+
+QList<int> StandInImages::firmwareNumbers() { return {5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}; }
+
+int StandInImages::firmwareSize(int n)
+{
+    switch (n) {
+    case 5: return 53840;
+    case 6: return 53640;
+    case 7: return 53700;
+    case 8: return 50720;
+    case 9: return 51152;
+    case 10: return 51472;
+    case 11: return 52376;
+    case 12: return 53136;
+    case 13: return 53152;
+    case 14: return 53400;
+    case 15: return 53544;
+    default: return 0;
+    }
+}
+
+QByteArray StandInImages::firmwareMarker() { return QByteArrayLiteral("QUARNELO STAND-IN FIRMWARE "); }
+
+bool StandInImages::isStandInFirmware(const QByteArray &image) { return image.contains(firmwareMarker()); }
+
+QByteArray StandInImages::firmwareImage(int n)
+{
+    const int size = firmwareSize(n);
+    if (size == 0)
+        return QByteArray();
+    QByteArray img(size, char(0xFF));
+    const auto putWord = [&img](int at, quint32 w) {
+        for (int i = 0; i < 4; ++i)
+            img[at + i] = char((w >> (8 * i)) & 0xFF); // little-endian, as the core reads it
+    };
+    // The vector table: 76 words (stack pointer, reset and the 74 exception and interrupt
+    // vectors of a medium-density part). Every handler is the loop at 0x130.
+    constexpr int HandlerOffset = 0x130;
+    putWord(0, 0x20005000u);
+    for (int v = 1; v < 76; ++v)
+        putWord(4 * v, 0x08000000u + HandlerOffset + 1); // Thumb: lowest bit set
+    img[HandlerOffset] = char(0xFE); // b .   (0xE7FE)
+    img[HandlerOffset + 1] = char(0xE7);
+    img[HandlerOffset + 2] = 0;
+    img[HandlerOffset + 3] = 0;
+    const QByteArray text = firmwareMarker() + QByteArray::number(n) +
+                            " - NOT THE MAKER'S PEDAL PROGRAM. FOR TESTS AND THE SIMULATED PEDAL ONLY. ";
+    img.replace(HandlerOffset + 4, int(text.size()), text);
+    // The rest: rows of 16 bytes that name the image and the row, so a block written at the
+    // wrong place or left out shows in a read-back.
+    const int bodyStart = (HandlerOffset + 4 + int(text.size()) + 15) / 16 * 16;
+    for (int at = bodyStart; at + 16 <= size; at += 16) {
+        const QByteArray row = QStringLiteral("FW%1 ROW %2 ").arg(n, 2, 10, QLatin1Char('0')).arg(at / 16, 4, 16, QLatin1Char('0')).toLatin1();
+        img.replace(at, 16, row.leftJustified(16, '.', true));
+    }
+    return img;
+}

@@ -18,3 +18,16 @@ QByteArray algorithmImage(int n);
 QByteArray marker();
 bool isStandIn(const QByteArray &image);
 } // namespace StandInImages
+
+// Stand-ins for the maker's firmware images FIRMWARE_5 to FIRMWARE_15: the same names and
+// sizes, each a raw flash image for 0x08000000 that starts with a Cortex-M vector table
+// (stack pointer 0x20005000, a Thumb reset vector inside the image) whose reset handler only
+// loops, followed by text that says what it is. The editor refuses to write one into a real
+// pedal.
+namespace StandInImages {
+QList<int> firmwareNumbers();
+int firmwareSize(int n);
+QByteArray firmwareImage(int n);
+QByteArray firmwareMarker();
+bool isStandInFirmware(const QByteArray &image);
+} // namespace StandInImages

@@ -1,24 +1,29 @@
 #include "cli/CliCommands.h"
 
+#include "algorithms/FirmwareImage.h"
 #include "device/HexCodec.h"
 #include "device/PedalMessages.h"
 #include "device/SerialPortBackend.h"
 #include "pedal/DeviceReport.h"
 #include "pedal/DialMath.h"
 #include "pedal/EditorCore.h"
+#include "pedal/FirmwareUpgrade.h"
 #include "pedal/ParameterCatalogue.h"
 #include "presets/PresetFile.h"
 #include "simulator/SimBackend.h"
+#include "support/BoundedFile.h"
 #include "support/Clock.h"
 #include "support/Prompts.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <cmath>
 #include <memory>
 #include <optional>
+#include <unistd.h>
 
 namespace {
 // Messages meant for a message box become lines on stderr, in the tool's own words: the
@@ -45,6 +50,11 @@ public:
             {"choose Scan And Link again.", "run the command again."},
             {"then press Request.", "then run the command again."},
             {"Use the Firmware Upgrade menu,", "Upgrade its firmware with the editor,"},
+            {"Choose Upgrade Firmware to try again.", "Run the firmware upgrade again."},
+            {"turn Upgrade Mode on in the Firmware Upgrade menu, choose Link, then Upgrade Firmware.",
+             "then run the firmware upgrade again."},
+            {"choose Upgrade Firmware to try again, or switch it off and on.",
+             "run quarnelo-cli firmware go again, or switch it off and on."},
         };
         text.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
         for (const auto &[editor, tool] : Hints)
@@ -70,6 +80,9 @@ struct Options {
     bool yes = false;
     bool help = false;
     bool version = false;
+    int firmware = -1;     // firmware: --firmware N
+    QString file;          // firmware: --file IMAGE
+    bool noVerify = false; // firmware upgrade: --no-verify
     QStringList command;
 };
 
@@ -97,6 +110,24 @@ bool parse(const QStringList &args, Options *o, QString *error)
             o->help = true;
         } else if (name == QLatin1String("--version") && eq < 0) {
             o->version = true;
+        } else if (name == QLatin1String("--no-verify") && eq < 0) {
+            o->noVerify = true;
+        } else if (name == QLatin1String("--firmware") || name == QLatin1String("--file")) {
+            const QString value = eq > 0 ? a.mid(eq + 1) : i + 1 < args.size() ? args[++i] : QString();
+            if (value.isEmpty()) {
+                *error = name + QStringLiteral(" needs a value");
+                return false;
+            }
+            if (name == QLatin1String("--file")) {
+                o->file = value;
+            } else {
+                bool ok = false;
+                o->firmware = value.toInt(&ok);
+                if (!ok || o->firmware < 5 || o->firmware > 15) {
+                    *error = QStringLiteral("--firmware takes a number from 5 to 15, not '%1'").arg(echo(value));
+                    return false;
+                }
+            }
         } else if (name == QLatin1String("--port") || name == QLatin1String("--serial")) {
             QString value;
             if (eq > 0) {
@@ -371,6 +402,118 @@ int runSend(Session &s, const QString &serial, const QString &hex, QTextStream &
         out << "answer: " << HexCodec::bytesToHexText(answer) << "\n";
     return s.done(Cli::Ok);
 }
+// firmware upgrade | go | verify: finds the pedal in its bootloader or running its firmware.
+int runFirmware(Session &s, const Options &o, QTextStream &out)
+{
+    const QString action = o.command.value(1);
+    Communication &comm = s.core.comm;
+    FirmwareUpgrade &upgrade = s.service().firmware();
+    // First look for the bootloader (a pedal plugged in with SHIFT held, or left there by an
+    // upgrade that stopped); a running firmware ignores the single byte.
+    comm.firmwareUpgradeMode = true;
+    comm.legacyUpgradeMode = true;
+    s.service().link(false);
+    s.prompts->messages.clear(); // the handshake's own messages: this run tells its own story
+    if (s.lost || !comm.linked) {
+        s.err << "Could not open " << comm.deviceSerialNumber << "\n";
+        return Cli::Failed;
+    }
+    QObject::connect(&comm, &Communication::messageWritten, &comm, [&s](const QString &text) { s.written << text; });
+    if (!comm.bootloaderLinked) {
+        if (action != QLatin1String("upgrade")) {
+            s.err << "The pedal is not in its bootloader: it runs its firmware.\n";
+            return s.done(Cli::Failed);
+        }
+        comm.legacyUpgradeMode = false;
+        if (s.service().requestDeviceInformation() != PedalService::Result::Done && !s.service().state().reported) {
+            s.flush();
+            return s.done(Cli::Failed);
+        }
+        s.prompts->messages.clear(); // "A firmware upgrade is required" and the like
+        const int running = s.service().state().reported->firmware;
+        if (running < 9) {
+            s.err << QStringLiteral("The pedal runs firmware %1, which cannot enter its bootloader on request. Unplug "
+                                    "it, connect it again while holding SHIFT, and run the command again.\n")
+                         .arg(running);
+            return s.done(Cli::Failed);
+        }
+        s.err << "The pedal runs firmware " << running << ". Hold the pedal's SHIFT button";
+        if (isatty(STDIN_FILENO)) {
+            s.err << " and press Enter." << Qt::flush;
+            QTextStream(stdin).readLine();
+        } else {
+            s.err << "; it enters its bootloader now.\n";
+        }
+        s.err.flush();
+        upgrade.chooseUpgradeMode();
+        s.flush();
+        if (!comm.bootloaderLinked)
+            return s.done(Cli::Failed);
+    } else {
+        out << "The pedal is in its bootloader.\n";
+    }
+
+    if (action == QLatin1String("go")) {
+        const auto r = upgrade.restartDevice();
+        s.flush();
+        if (r == FirmwareUpgrade::Outcome::Done && s.service().state().reported)
+            out << "The pedal runs firmware " << s.service().state().reported->firmware << ".\n";
+        return s.done(r == FirmwareUpgrade::Outcome::Done ? Cli::Ok : Cli::Failed);
+    }
+    QByteArray image;
+    QString what;
+    int number = o.firmware < 0 ? 15 : o.firmware;
+    if (!o.file.isEmpty()) {
+        const BoundedFile file = BoundedFile::read(o.file, FirmwareImage::MaxBytes);
+        image = file.data; // read and checked before the port was opened
+        what = QFileInfo(o.file).fileName();
+    } else {
+        what = QStringLiteral("Firmware_%1").arg(number);
+        QString error;
+        FirmwareImage::loadCarried(what, &image, &error);
+    }
+    if (action == QLatin1String("verify")) {
+        const auto r = upgrade.verifyImage(image);
+        s.flush();
+        if (r == FirmwareUpgrade::Outcome::Done)
+            out << "The pedal's flash holds " << what << ".\n";
+        return s.done(r == FirmwareUpgrade::Outcome::Done ? Cli::Ok : Cli::Failed);
+    }
+
+    upgrade.verifyAfterWriting = !o.noVerify;
+    const bool terminal = isatty(STDOUT_FILENO);
+    int shownTenth = -1;
+    QElapsedTimer timer;
+    timer.start();
+    QObject::connect(&upgrade, &FirmwareUpgrade::progress, &upgrade,
+                     [&](int block, int blocks, qint64 bytes, qint64 total, qint64 msLeft) {
+                         const double rate = timer.elapsed() > 0 ? bytes * 1000.0 / timer.elapsed() : 0;
+                         const QString line =
+                             QStringLiteral("block %1/%2, %3 of %4 bytes, %5 KB/s, %6 s left")
+                                 .arg(block)
+                                 .arg(blocks)
+                                 .arg(bytes)
+                                 .arg(total)
+                                 .arg(rate / 1024, 0, 'f', 1)
+                                 .arg(msLeft < 0 ? QStringLiteral("?") : QString::number((msLeft + 999) / 1000));
+                         if (terminal) {
+                             out << "\r" << line << "   " << Qt::flush;
+                         } else if (blocks > 0 && block * 10 / blocks != shownTenth) {
+                             shownTenth = block * 10 / blocks;
+                             out << line << "\n" << Qt::flush;
+                         }
+                     });
+    const auto r = upgrade.upgradeImage(image, number, what);
+    if (terminal)
+        out << "\n";
+    s.flush();
+    const auto &reported = s.service().state().reported;
+    if (r == FirmwareUpgrade::Outcome::Done && reported)
+        out << "The pedal runs firmware " << reported->firmware << ".\n";
+    else if (reported && comm.linked && !comm.bootloaderLinked)
+        s.err << "The pedal reports firmware " << reported->firmware << ", not " << number << ".\n";
+    return s.done(r == FirmwareUpgrade::Outcome::Done ? Cli::Ok : Cli::Failed);
+}
 } // namespace
 
 QString Cli::usage()
@@ -394,6 +537,13 @@ QString Cli::usage()
         "              changes one parameter as the effect window does: a level 0..1023 for a\n"
         "              dial, on or off for a switch or check box, the item (-12..+12) for the\n"
         "              harmonic pitch\n"
+        "  firmware upgrade [--firmware N | --file IMAGE] [--no-verify]\n"
+        "              writes carried firmware N (5..15, default 15) or an image file into the\n"
+        "              pedal through its bootloader, reads it back, starts it (--yes); a pedal\n"
+        "              running firmware 9 or newer is asked to enter its bootloader (hold SHIFT)\n"
+        "  firmware go leaves the bootloader: the pedal starts the firmware in its flash\n"
+        "  firmware verify [--firmware N | --file IMAGE]\n"
+        "              compares the pedal's flash with an image (the pedal in its bootloader)\n"
         "options may stand anywhere; --help and --version print and exit.\n"
         "Without a target the first FTDI device is used.\n"
         "exit codes: 0 done, 1 failed or refused, 2 no device found, 64 bad usage.\n");
@@ -423,7 +573,7 @@ int Cli::run(const QStringList &args, QTextStream &out, QTextStream &err)
     const QStringList rest = o.command.mid(1);
     static const QHash<QString, QPair<int, int>> arguments = {
         {"list", {0, 0}}, {"info", {0, 0}}, {"get", {0, 0}}, {"send", {1, 1}}, {"set", {2, 2}},
-        {"upload-algorithm", {0, 1}}, {"upload-tuning", {0, 0}}, {"preset", {2, 2}}};
+        {"upload-algorithm", {0, 1}}, {"upload-tuning", {0, 0}}, {"preset", {2, 2}}, {"firmware", {1, 1}}};
     if (!arguments.contains(cmd))
         return usageError(QStringLiteral("unknown command ") + echo(cmd));
     const auto [least, most] = arguments.value(cmd);
@@ -436,9 +586,35 @@ int Cli::run(const QStringList &args, QTextStream &out, QTextStream &err)
             return usageError(QStringLiteral("usage: preset save FILE | preset load FILE"));
         if (cmd == QLatin1String("upload-algorithm") || cmd == QLatin1String("upload-tuning"))
             return usageError(QStringLiteral("usage: upload-algorithm [FILE.dat] | upload-tuning"));
+        if (cmd == QLatin1String("firmware"))
+            return usageError(QStringLiteral("usage: firmware upgrade|go|verify"));
         return usageError(QStringLiteral("%1 takes no arguments, not '%2'").arg(cmd, echo(rest.join(QLatin1Char(' ')))));
     }
-    const bool asks = cmd == QLatin1String("upload-algorithm") || cmd == QLatin1String("upload-tuning");
+    const bool firmwareCommand = cmd == QLatin1String("firmware");
+    if (firmwareCommand && !QStringList{"upgrade", "go", "verify"}.contains(rest[0]))
+        return usageError(QStringLiteral("usage: firmware upgrade|go|verify"));
+    if ((o.firmware >= 0 || !o.file.isEmpty()) && !(firmwareCommand && rest[0] != QLatin1String("go")))
+        return usageError(QStringLiteral("--firmware and --file go with firmware upgrade and firmware verify"));
+    if (o.noVerify && !(firmwareCommand && rest[0] == QLatin1String("upgrade")))
+        return usageError(QStringLiteral("--no-verify goes with firmware upgrade"));
+    if (firmwareCommand && !o.file.isEmpty()) {
+        // The image is read and checked before anything is opened.
+        const BoundedFile file = BoundedFile::read(o.file, FirmwareImage::MaxBytes);
+        QByteArray image = file.data;
+        const QString problem = file.status == BoundedFile::Read ? FirmwareImage::check(&image)
+                                : file.status == BoundedFile::NotRegular ? QStringLiteral("it is ") + file.kind
+                                : file.status == BoundedFile::TooLarge
+                                    ? QStringLiteral("it is %1 bytes long; a firmware image is at most %2 bytes")
+                                          .arg(file.size)
+                                          .arg(FirmwareImage::MaxBytes)
+                                    : file.error;
+        if (!problem.isEmpty()) {
+            err << QFileInfo(o.file).fileName() << " cannot be written: " << problem << ". Nothing was sent.\n";
+            return Failed;
+        }
+    }
+    const bool asks = cmd == QLatin1String("upload-algorithm") || cmd == QLatin1String("upload-tuning") ||
+                      (firmwareCommand && rest[0] != QLatin1String("verify"));
     if (asks && !o.yes)
         return usageError(cmd + QStringLiteral(" changes the pedal in a large way; add --yes to confirm"));
     if (cmd == QLatin1String("send") && !isHexText(rest[0]))
@@ -538,6 +714,8 @@ int Cli::run(const QStringList &args, QTextStream &out, QTextStream &err)
 
     if (cmd == QLatin1String("send"))
         return runSend(session, serial, rest[0], out);
+    if (cmd == QLatin1String("firmware"))
+        return runFirmware(session, o, out);
 
     // Save Local Preset asks the pedal for its settings itself.
     const bool commandAsks = cmd == QLatin1String("preset") && rest[0] == QLatin1String("save");

@@ -179,10 +179,12 @@ Communication::Answer Communication::exchangeDeviceInformation()
     return readReplyBytes();
 }
 
-QString Communication::readReplyText(int timeoutMs)
+QString Communication::readReplyText(int timeoutMs, WaitResult *result)
 {
     const int limit = timeoutMs < 0 ? byteTimeoutMs : timeoutMs;
     const WaitResult first = waitForFirstByte(limit);
+    if (result)
+        *result = first;
     if (first == WaitResult::TimedOut) {
         m_log->writeLogLine(QStringLiteral("no answer from the bootloader within %1 ms").arg(limit));
         return QString();
@@ -205,6 +207,26 @@ QString Communication::readReplyText(int timeoutMs)
     m_d2xx->PurgeFTDeviceRX();
     m_log->writeLogLine(QStringLiteral("firmware_upgrade_mode: ") + trueFalse(firmwareUpgradeMode));
     return accumulated.left(2);
+}
+
+Communication::WaitResult Communication::readExactly(int count, int timeoutMs, QByteArray *bytes)
+{
+    bytes->clear();
+    const qint64 deadline = m_clock->nowMs() + timeoutMs;
+    while (bytes->size() < count) {
+        const qint64 left = deadline - m_clock->nowMs();
+        if (left <= 0)
+            return WaitResult::TimedOut;
+        const WaitResult w = waitForFirstByte(int(left));
+        if (w != WaitResult::Answered)
+            return w;
+        const quint32 want = quint32(std::min<qsizetype>(count - bytes->size(), D2XXUnit::BufferSize));
+        const quint32 n = m_d2xx->ReadFTDeviceBuffer(std::min(want, m_d2xx->FTQueuedBytes));
+        if (m_d2xx->FTLastIOStatus != 0)
+            return WaitResult::DeviceFailed;
+        bytes->append(reinterpret_cast<const char *>(m_d2xx->FTReceiveBuffer.data()), int(n));
+    }
+    return WaitResult::Answered;
 }
 
 void Communication::pollDeviceData()
@@ -304,6 +326,12 @@ bool Communication::openLink()
             emit bootloaderReady();
         } else {
             m_prompts->message(QStringLiteral("Connection to bootloader failed"));
+            // No bootloader there: the pedal runs its firmware, so the line goes back to its
+            // normal settings, Upgrade Mode goes off, and the link goes on as a normal one.
+            firmwareUpgradeMode = false;
+            setLineSettings(NormalLine);
+            m_d2xx->SetFTDeviceDataCharacteristics();
+            emit bootloaderHandshakeFailed();
         }
     }
     return result;

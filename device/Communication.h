@@ -66,8 +66,11 @@ public:
     // Waits, handling events and sleeping between polls, until bytes are queued, the queue
     // cannot be read, or the time limit passes.
     WaitResult waitForFirstByte(int timeoutMs);
-    // Reads a bootloader answer: its first byte as two hex digits, empty on no answer.
-    QString readReplyText(int timeoutMs = -1);
+    // Reads a bootloader answer: its first byte as two hex digits, empty on no answer
+    // (result tells a silent line from a failed device).
+    QString readReplyText(int timeoutMs = -1, WaitResult *result = nullptr);
+    // Reads exactly count bytes (an answer with data), or what came before the time limit.
+    WaitResult readExactly(int count, int timeoutMs, QByteArray *bytes);
     void pollDeviceData();
 
     // The device information exchange: 02 00 out, the answer gathered and decoded, its values
@@ -103,6 +106,7 @@ signals:
     void labelsChanged();
     void unlinked();                      // by Unlink or a lost device
     void bootloaderReady();               // the firmware upgrade window takes over
+    void bootloaderHandshakeFailed();     // the link found no bootloader: back to normal
     void settingsDumpReceived(const QByteArray &bytes);
     void deviceDisconnected();
     void messageWritten(const QString &hexText); // a message went out whole

@@ -1,5 +1,7 @@
 #include "pedal/PedalService.h"
 
+#include "pedal/FirmwareUpgrade.h"
+
 #include "algorithms/EffectList.h"
 #include "device/Communication.h"
 #include "device/D2XXUnit.h"
@@ -103,11 +105,8 @@ PedalService::PedalService(DiagnosticLog &log, UserFiles &files, Prompts &prompt
         forgetValues(QStringLiteral("no pedal is linked"));
         setGate(GateState::Unlinked);
     });
-    connect(&comm, &Communication::bootloaderReady, this, [this] {
-        m_comm.pollTimer->stop();
-        m_d2xx.ReportDeviceErrors = false;
-        emit bootloaderReady();
-    });
+    m_firmware = new FirmwareUpgrade(*this, log, prompts, clock, d2xx, comm, this);
+    connect(m_firmware, &FirmwareUpgrade::bootloaderReady, this, &PedalService::bootloaderReady);
 
     // The effect list the editor offers, and the newest algorithm it carries.
     QString error;
@@ -143,6 +142,8 @@ void PedalService::forgetValues(const QString &reason)
 QString PedalService::refusal(Command command, bool beforeRequest, Busy busy) const
 {
     const bool upload = command == Command::AlgorithmUpload || command == Command::TuningUpload;
+    if (m_firmware->running())
+        return QStringLiteral("a firmware upgrade is under way");
     if (busy == Busy::Refuses && (m_comm.exchangeBusy() || (upload && m_uploads->uploading())))
         return BusyReason;
     if (!m_comm.linked)
@@ -224,14 +225,13 @@ void PedalService::link(bool askForSettings)
         requestDeviceInformation();
 }
 
-bool PedalService::unlink() { return m_comm.unlink(); }
-
-void PedalService::setFirmwareUpgradeMode(bool on)
+bool PedalService::unlink()
 {
-    // Turning it on before linking leads the link through the bootloader.
-    m_comm.firmwareUpgradeMode = on;
-    if (on && (m_deviceFirmwareText == QLatin1String("0") || m_deviceFirmwareText.toInt() < 9))
-        m_comm.legacyUpgradeMode = true;
+    if (m_firmware->running()) {
+        refuse(QStringLiteral("unlink"), QStringLiteral("a firmware upgrade is under way"));
+        return false;
+    }
+    return m_comm.unlink();
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -14,6 +14,7 @@
 #include <QStringList>
 
 class Clock;
+class FirmwareUpgrade;
 class ClockTimer;
 class Communication;
 class D2XXUnit;
@@ -89,7 +90,7 @@ public:
     // settings.
     void link(bool askForSettings = true);
     bool unlink();
-    void setFirmwareUpgradeMode(bool on);
+    FirmwareUpgrade &firmware() { return *m_firmware; }
     Result requestDeviceInformation();
 
     // The effect window's controls. A control changed to state (a dial's angle, 0/1, an item):
@@ -138,6 +139,8 @@ public:
     // The reason a command would be refused now; empty when it is allowed.
     enum class Busy { Refuses, Waits };
     QString refusal(Command command, bool beforeRequest = false, Busy busy = Busy::Refuses) const;
+    // Logs and tells one refusal: "<what> refused: <reason>", "<What> was refused: <reason>.".
+    void refuse(const QString &what, const QString &reason);
 
 signals:
     void labelsChanged();
@@ -153,6 +156,7 @@ signals:
     void settingsDumpReceived(const QByteArray &bytes);
 
 private:
+    friend class FirmwareUpgrade;
     void setGate(GateState state);
     void forgetValues(const QString &reason);
     void endFailedRequest(const QString &logLine, const QString &message, const QString &reason);
@@ -165,7 +169,6 @@ private:
     void logAndSend(const QString &text);
     void queueDialWrite(quint16 address, const QString &text);
     void onDialTick();
-    void refuse(const QString &what, const QString &reason);
     // The commands that save the pedal's values: asks the pedal for them first, logs the
     // command's banner, and tells whether they are known now.
     bool readValuesToSave(Command command, const QString &what, const QString &banner);
@@ -178,6 +181,7 @@ private:
     D2XXUnit &m_d2xx;
     Communication &m_comm;
     Uploads *m_uploads;
+    FirmwareUpgrade *m_firmware;
 
     PedalState m_state;
     GateState m_gate = GateState::Startup;

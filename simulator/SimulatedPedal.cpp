@@ -114,32 +114,117 @@ QList<QByteArray> SimulatedPedal::messagesWith(quint8 cmd) const
     return out;
 }
 
+double SimulatedPedal::byteUs() const { return 1e6 * ((evenParity || inBootloader) ? 11 : 10) / 115200; }
+
 void SimulatedPedal::answer(const QByteArray &bytes, int delayMs)
 {
-    if (faults.silent || bytes.isEmpty())
+    if (faults.silent || bytes.isEmpty() || (dead && !inBootloader))
         return;
     QByteArray data = bytes;
     if (faults.garbled) {
         for (int i = 0; i < data.size(); i += 3)
             data[i] = char(quint8(data[i]) ^ 0x5B);
     }
-    const double byteUs = evenParity ? 1e6 * 11 / 115200 : 1e6 * 10 / 115200;
-    qint64 t = nowUs() + qint64(delayMs + faults.answerDelayMs) * 1000;
+    const double perByte = byteUs();
+    // An answer starts once the message it answers has arrived whole and the pedal has done
+    // its work, and not before the previous answer has left.
+    qint64 t = std::max(nowUs(), m_inArrivedUs) + qint64(delayMs + faults.answerDelayMs) * 1000 + m_workUs;
+    m_workUs = 0;
     if (!m_outAtUs.isEmpty())
         t = std::max(t, m_outAtUs.last());
     for (int i = 0; i < data.size(); ++i) {
         m_out.append(data[i]);
-        m_outAtUs.append(wireTiming ? t + qint64((i + 1) * byteUs) : t);
+        m_outAtUs.append(wireTiming ? t + qint64((i + 1) * perByte) : t);
     }
 }
 
-void SimulatedPedal::bootAnswer(const QByteArray &bytes)
+void SimulatedPedal::bootAnswer(const QByteArray &bytes, int workUs)
 {
+    m_workUs = flashTiming ? workUs : 0;
     if (faults.nack) {
         answer(QByteArray(1, char(Nack)), 0);
         return;
     }
     answer(bytes, 0);
+}
+
+BootFault::Kind SimulatedPedal::faultAt(BootFault::Step step, int block)
+{
+    if (bootFault.kind == BootFault::Kind::None || bootFault.step != step ||
+        (step == BootFault::Step::Block && bootFault.block != block))
+        return BootFault::Kind::None;
+    const BootFault::Kind kind = bootFault.kind;
+    bootFault.kind = BootFault::Kind::None; // once
+    if (kind == BootFault::Kind::Unplug)
+        m_unplugNow = true;
+    return kind;
+}
+
+bool BootFault::parse(const QString &text, BootFault *fault)
+{
+    const QStringList parts = text.toLower().split(QLatin1Char('@'));
+    if (parts.size() != 2)
+        return false;
+    BootFault f;
+    if (parts[0] == QLatin1String("nack"))
+        f.kind = Kind::Nack;
+    else if (parts[0] == QLatin1String("silent"))
+        f.kind = Kind::Silent;
+    else if (parts[0] == QLatin1String("unplug"))
+        f.kind = Kind::Unplug;
+    else
+        return false;
+    const QString step = parts[1];
+    if (step == QLatin1String("sync"))
+        f.step = Step::Sync;
+    else if (step == QLatin1String("erase"))
+        f.step = Step::Erase;
+    else if (step == QLatin1String("record"))
+        f.step = Step::Record;
+    else if (step == QLatin1String("read"))
+        f.step = Step::ReadBack;
+    else if (step == QLatin1String("go"))
+        f.step = Step::Go;
+    else if (step.startsWith(QLatin1String("block:"))) {
+        bool ok = false;
+        f.block = step.mid(6).toInt(&ok);
+        if (!ok || f.block < 0 || f.block >= 512)
+            return false;
+        f.step = Step::Block;
+    } else {
+        return false;
+    }
+    *fault = f;
+    return true;
+}
+
+void SimulatedPedal::plugIn(bool holdingShift)
+{
+    m_unplugged = false;
+    m_unplugNow = false;
+    m_in.clear();
+    m_out.clear();
+    m_outAtUs.clear();
+    inBootloader = holdingShift;
+    m_boot = Boot::Command;
+    m_synced = false;
+    if (!holdingShift)
+        startFirmware();
+}
+
+void SimulatedPedal::startFirmware()
+{
+    // The firmware number is the last byte of the record at 0x0801FC00; the program runs when
+    // its vector table holds a stack pointer in RAM.
+    inBootloader = false;
+    const quint8 n = quint8(state.flash[0x1FC00 + 7]);
+    const quint32 stack = quint32(quint8(state.flash[0])) | quint32(quint8(state.flash[1])) << 8 |
+                          quint32(quint8(state.flash[2])) << 16 | quint32(quint8(state.flash[3])) << 24;
+    if (m_flashWritten) {
+        dead = (stack & 0xFFFF0000u) != 0x20000000u;
+        if (n != 0xFF)
+            state.firmware = n;
+    }
 }
 
 int SimulatedPedal::available() const
@@ -177,9 +262,12 @@ void SimulatedPedal::receive(const unsigned char *data, int count)
         unplugNow = true; // what arrived before the cable came out is still handled
     }
     const qint64 now = m_clock->nowMs();
-    if (!m_in.isEmpty() && now - m_lastInMs > StaleInputMs)
+    if (!m_in.isEmpty() && now - m_lastInMs > StaleInputMs) {
         complete(int(m_in.size())); // a message that never finished: recorded as it came
+        m_boot = Boot::Command;
+    }
     m_lastInMs = now;
+    m_inArrivedUs = wireTiming ? std::max(nowUs(), m_inArrivedUs) + qint64(count * byteUs()) : nowUs();
     m_in.append(reinterpret_cast<const char *>(data), count);
     bytesReceived += count;
     for (;;) {
@@ -190,10 +278,12 @@ void SimulatedPedal::receive(const unsigned char *data, int count)
             handleBootloader();
         else
             handleRunning();
-        if (m_in.size() == before)
+        if (m_in.size() == before || m_unplugNow)
             break;
     }
-    if (unplugNow) {
+    if (unplugNow || m_unplugNow) {
+        m_unplugNow = false;
+        m_in.clear();
         m_unplugged = true;
         m_out.clear();
         m_outAtUs.clear();
@@ -348,6 +438,8 @@ void SimulatedPedal::handleRunning()
 
 void SimulatedPedal::handleBootloader()
 {
+    using Kind = BootFault::Kind;
+    using Step = BootFault::Step;
     const auto addressFrame = [this](quint32 *address) {
         quint8 x = 0;
         for (int i = 0; i < 4; ++i)
@@ -355,11 +447,21 @@ void SimulatedPedal::handleBootloader()
         *address = be32(m_in, 0);
         return x == quint8(m_in[4]);
     };
+    const auto nack = [this] { answer(QByteArray(1, char(Nack)), 0); };
+    // Answers an acknowledge after workUs unless a fault at this step says otherwise.
+    const auto ackUnlessFault = [this, &nack](Kind fault, int workUs = 0) {
+        if (fault == Kind::Nack)
+            nack();
+        else if (fault == Kind::None)
+            bootAnswer(QByteArray(1, char(Ack)), workUs);
+        return fault == Kind::None;
+    };
     switch (m_boot) {
     case Boot::Command: {
         if (quint8(m_in[0]) == 0x7F) {
             complete(1);
-            bootAnswer(QByteArray(1, char(Ack)));
+            m_synced = true;
+            ackUnlessFault(faultAt(Step::Sync));
             return;
         }
         if (m_in.size() < 2)
@@ -367,7 +469,7 @@ void SimulatedPedal::handleBootloader()
         const quint8 c = quint8(m_in[0]), nc = quint8(m_in[1]);
         complete(2);
         if (quint8(c ^ nc) != 0xFF) {
-            answer(QByteArray(1, char(Nack)), 0);
+            nack();
             return;
         }
         switch (c) {
@@ -378,7 +480,7 @@ void SimulatedPedal::handleBootloader()
         case 0x21: bootAnswer(QByteArray(1, char(Ack))); m_boot = Boot::GoAddress; break;
         case 0x31: bootAnswer(QByteArray(1, char(Ack))); m_boot = Boot::WriteAddress; break;
         case 0x43: bootAnswer(QByteArray(1, char(Ack))); m_boot = Boot::EraseArg; break;
-        default: answer(QByteArray(1, char(Nack)), 0); break;
+        default: nack(); break;
         }
         return;
     }
@@ -392,22 +494,19 @@ void SimulatedPedal::handleBootloader()
         complete(5);
         const bool inFlash = address >= FlashBase && address < FlashBase + quint32(state.flash.size());
         if (!ok || !inFlash) {
-            answer(QByteArray(1, char(Nack)), 0);
+            nack();
             m_boot = Boot::Command;
             return;
         }
         m_bootAddress = address;
-        bootAnswer(QByteArray(1, char(Ack)));
         if (m_boot == Boot::GoAddress) {
-            // The firmware starts: its number is the last byte of the record at 0x0801FC00.
-            const quint8 n = quint8(state.flash[0x1FC00 + 7]);
-            if (n != 0xFF)
-                state.firmware = n;
-            inBootloader = false;
             m_boot = Boot::Command;
-        } else {
-            m_boot = m_boot == Boot::WriteAddress ? Boot::WriteCount : Boot::ReadCount;
+            if (ackUnlessFault(faultAt(Step::Go)))
+                startFirmware();
+            return;
         }
+        bootAnswer(QByteArray(1, char(Ack)));
+        m_boot = m_boot == Boot::WriteAddress ? Boot::WriteCount : Boot::ReadCount;
         return;
     }
     case Boot::WriteCount:
@@ -425,14 +524,24 @@ void SimulatedPedal::handleBootloader()
         complete(m_writeCount + 2);
         m_boot = Boot::Command;
         const qint64 offset = qint64(m_bootAddress) - FlashBase;
-        if (!ok || offset + data.size() > state.flash.size()) {
-            answer(QByteArray(1, char(Nack)), 0);
+        const Kind fault = offset == 0x1FC00 ? faultAt(Step::Record)
+                           : offset % 256 == 0 ? faultAt(Step::Block, int(offset / 256))
+                                               : Kind::None;
+        // Whole words only, into erased bytes only, inside the flash.
+        bool erased = true;
+        for (int i = 0; i < data.size() && offset + i < state.flash.size(); ++i)
+            erased = erased && quint8(state.flash[offset + i]) == 0xFF;
+        if (!ok || data.size() % 4 || !erased || offset + data.size() > state.flash.size()) {
+            nack();
             return;
         }
-        // Flash programming can only clear bits.
-        for (int i = 0; i < data.size(); ++i)
-            state.flash[offset + i] = char(quint8(state.flash[offset + i]) & quint8(data[i]));
-        bootAnswer(QByteArray(1, char(Ack)));
+        if (fault != Kind::None) {
+            ackUnlessFault(fault);
+            return;
+        }
+        state.flash.replace(offset, data.size(), data);
+        m_flashWritten = true;
+        bootAnswer(QByteArray(1, char(Ack)), int(data.size() / 2) * halfWordProgramUs);
         return;
     }
     case Boot::ReadCount: {
@@ -444,10 +553,14 @@ void SimulatedPedal::handleBootloader()
         m_boot = Boot::Command;
         const qint64 offset = qint64(m_bootAddress) - FlashBase;
         if (!ok || offset + n > state.flash.size()) {
-            answer(QByteArray(1, char(Nack)), 0);
+            nack();
             return;
         }
-        bootAnswer(QByteArray(1, char(Ack)) + state.flash.mid(offset, n));
+        const Kind fault = faultAt(Step::ReadBack);
+        if (fault == Kind::Nack)
+            nack();
+        else if (fault == Kind::None)
+            bootAnswer(QByteArray(1, char(Ack)) + state.flash.mid(offset, n));
         return;
     }
     case Boot::EraseArg: {
@@ -455,9 +568,13 @@ void SimulatedPedal::handleBootloader()
             return;
         if (quint8(m_in[0]) == 0xFF && quint8(m_in[1]) == 0x00) {
             complete(2);
-            state.flash.fill(char(0xFF));
             m_boot = Boot::Command;
-            answer(QByteArray(1, char(faults.nack ? Nack : Ack)), 30);
+            const Kind fault = faultAt(Step::Erase);
+            if (fault == Kind::Unplug)
+                return;
+            state.flash.fill(char(0xFF)); // a NACK or silence after the erase began: erased anyway
+            m_flashWritten = true;
+            ackUnlessFault(fault, globalEraseMs * 1000);
             return;
         }
         m_eraseCount = quint8(m_in[0]) + 1;
@@ -467,15 +584,24 @@ void SimulatedPedal::handleBootloader()
     case Boot::EraseList: {
         if (m_in.size() < 1 + m_eraseCount + 1)
             return;
+        quint8 x = quint8(m_in[0]);
+        for (int i = 0; i < m_eraseCount; ++i)
+            x ^= quint8(m_in[1 + i]);
         const QByteArray list = m_in.mid(1, m_eraseCount);
+        const bool ok = x == quint8(m_in[1 + m_eraseCount]);
         complete(m_eraseCount + 2);
         m_boot = Boot::Command;
+        if (!ok) {
+            nack();
+            return;
+        }
         for (char page : list) {
             const int at = quint8(page) * 1024;
             if (at + 1024 <= state.flash.size())
                 state.flash.replace(at, 1024, QByteArray(1024, char(0xFF)));
         }
-        bootAnswer(QByteArray(1, char(Ack)));
+        m_flashWritten = true;
+        bootAnswer(QByteArray(1, char(Ack)), int(list.size()) * pageEraseMs * 1000);
         return;
     }
     }

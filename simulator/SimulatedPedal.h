@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QString>
 #include <QVector>
 #include <array>
 #include <functional>
@@ -48,13 +49,35 @@ struct PedalFaults {
     int answerDelayMs = 0;         // extra time before any answer starts
 };
 
+// A fault of the bootloader at one step of an upgrade; it happens once, so a second attempt
+// can succeed.
+struct BootFault {
+    enum class Kind { None, Nack, Silent, Unplug };
+    enum class Step { Sync, Erase, Block, Record, ReadBack, Go };
+    Kind kind = Kind::None;
+    Step step = Step::Sync;
+    int block = 0; // for Step::Block: the Write Memory at 0x08000000 + 256 * block
+    // Parses "nack@block:105", "silent@erase", "unplug@go", ... (steps: sync, erase,
+    // block:K, record, read, go); false for anything else.
+    static bool parse(const QString &text, BootFault *fault);
+};
+
 class SimulatedPedal {
 public:
     explicit SimulatedPedal(Clock *clock);
 
     SimulatedPedalState state;
     PedalFaults faults;
-    bool wireTiming = false;  // pace answers as a 115200 baud line would
+    BootFault bootFault;
+    // Pace the line both ways as 115200 baud would: the pedal takes a message in only when its
+    // last byte could have arrived, and its answers leave at the same rate.
+    bool wireTiming = false;
+    // The flash takes its time, as a small Cortex-M3 part's does: about 52 us a half-word
+    // written, 20 ms a page erased, 40 ms for the global erase.
+    bool flashTiming = true;
+    int halfWordProgramUs = 52;
+    int pageEraseMs = 20;
+    int globalEraseMs = 40;
     bool evenParity = false;  // line setting: 11 bits a byte instead of 10
     bool inBootloader = false;
     QByteArray serialNumber = QByteArrayLiteral("QMK3SIM01");
@@ -81,6 +104,10 @@ public:
     int pending() const { return int(m_out.size()); }
     bool unplugged() const { return m_unplugged; }
     void unplug() { m_unplugged = true; }
+    // Connected again after an unplug; holding SHIFT starts the bootloader.
+    void plugIn(bool holdingShift);
+    // Started a program that cannot run (a blank or broken vector table): it answers nothing.
+    bool dead = false;
 
     // The 106 values of the device information answer for the current state.
     QByteArray deviceInformationValues() const;
@@ -93,13 +120,22 @@ private:
     void handleBootloader();
     void complete(int length);
     void answer(const QByteArray &bytes, int delayMs = 1);
-    void bootAnswer(const QByteArray &bytes);
+    void bootAnswer(const QByteArray &bytes, int workUs = 0);
+    // Whether the one-shot boot fault is at this step now; unplugs for an unplug fault.
+    BootFault::Kind faultAt(BootFault::Step step, int block = -1);
+    double byteUs() const;
     void applyParameterWrite(quint16 address, quint32 word);
     qint64 nowUs() const;
 
     Clock *m_clock;
     QByteArray m_in;
     qint64 m_lastInMs = 0;
+    qint64 m_inArrivedUs = 0; // when the last byte taken in reached the pedal
+    qint64 m_workUs = 0;      // time the pedal works before the next answer
+    bool m_unplugNow = false; // an unplug fault fired
+    bool m_synced = false;    // the bootloader has seen its 0x7F
+    bool m_flashWritten = false; // the flash was erased or written since start
+    void startFirmware();
     QByteArray m_out;
     QVector<qint64> m_outAtUs;
     bool m_unplugged = false;

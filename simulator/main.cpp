@@ -23,7 +23,9 @@ int main(int argc, char **argv)
     const QCommandLineOption algorithm(QStringLiteral("algorithm"), QStringLiteral("Algorithm number, four digits (default 0015)."), QStringLiteral("NNNN"), QStringLiteral("0015"));
     const QCommandLineOption effect(QStringLiteral("effect"), QStringLiteral("Selected effect number (default 0)."), QStringLiteral("N"), QStringLiteral("0"));
     const QCommandLineOption record(QStringLiteral("record"), QStringLiteral("Append each received message to FILE."), QStringLiteral("FILE"));
-    const QCommandLineOption timing(QStringLiteral("wire-timing"), QStringLiteral("Pace answers as a 115200 baud line."));
+    const QCommandLineOption timing(QStringLiteral("wire-timing"), QStringLiteral("Pace the line both ways as 115200 baud (11 bits a byte in the bootloader, 10 otherwise)."));
+    const QCommandLineOption bootFault(QStringLiteral("boot-fault"), QStringLiteral("One bootloader fault, once: KIND@STEP with KIND nack, silent or unplug and STEP sync, erase, block:K, record, read or go."), QStringLiteral("FAULT"));
+    const QCommandLineOption noFlashTiming(QStringLiteral("no-flash-timing"), QStringLiteral("Program and erase the flash at once instead of at a Cortex-M3's pace."));
     const QCommandLineOption silent(QStringLiteral("silent"), QStringLiteral("Never answer."));
     const QCommandLineOption shortAnswer(QStringLiteral("short-answer"), QStringLiteral("Answer only N values of the device information."), QStringLiteral("N"));
     const QCommandLineOption garbled(QStringLiteral("garbled"), QStringLiteral("Corrupt the bytes of every answer."));
@@ -32,7 +34,7 @@ int main(int argc, char **argv)
     const QCommandLineOption delay(QStringLiteral("answer-delay"), QStringLiteral("Wait MS before answering."), QStringLiteral("MS"));
     const QCommandLineOption bootloader(QStringLiteral("start-in-bootloader"), QStringLiteral("Start in the bootloader (SHIFT held while plugging in)."));
     const QCommandLineOption verbose(QStringLiteral("verbose"), QStringLiteral("Print each received message."));
-    for (const auto &o : {firmware, algorithm, effect, record, timing, silent, shortAnswer, garbled, nack, unplug, delay, bootloader, verbose})
+    for (const auto &o : {firmware, algorithm, effect, record, timing, silent, shortAnswer, garbled, nack, unplug, delay, bootloader, verbose, bootFault, noFlashTiming})
         p.addOption(o);
     p.process(app);
 
@@ -64,6 +66,11 @@ int main(int argc, char **argv)
     pedal.faults.unplugAfterBytes = number(unplug, -1);
     pedal.faults.answerDelayMs = number(delay, 0);
     pedal.inBootloader = p.isSet(bootloader);
+    pedal.flashTiming = !p.isSet(noFlashTiming);
+    if (p.isSet(bootFault) && !BootFault::parse(p.value(bootFault), &pedal.bootFault)) {
+        err << "quarnelo-pedal-sim: --boot-fault takes KIND@STEP, for example nack@block:105\n";
+        ok = false;
+    }
     if (!ok)
         return 64;
 

@@ -10,6 +10,7 @@
 #include "windows/DebugConsoleWindow.h"
 #include "windows/EffectWindow.h"
 #include "windows/FirmwareUpgradeWindow.h"
+#include "pedal/FirmwareUpgrade.h"
 #include "windows/Gating.h"
 #include "windows/NewVersionWindow.h"
 #include "windows/NoteCutWindow.h"
@@ -234,7 +235,12 @@ void MainWindow::connectCommands()
     connect(menuDoNotStoreBypassStatus, &QAction::triggered, this, [this] { m_service.chooseBypassStatus(false); });
     connect(menuRangeLimitOFF, &QAction::triggered, this, [this] { m_service.chooseRangeLimit(false); });
     connect(menuRangeLimitON, &QAction::triggered, this, [this] { m_service.chooseRangeLimit(true); });
-    connect(menuFirmwareUpgradeMode, &QAction::triggered, &pedal, &PedalService::setFirmwareUpgradeMode);
+    connect(menuFirmwareUpgradeMode, &QAction::triggered, this, [this] { m_service.firmware().chooseUpgradeMode(); });
+    connect(menuStartFirmwareUpgrade, &QAction::triggered, this, &MainWindow::showFirmwareUpgradeWindow);
+    connect(&pedal.firmware(), &FirmwareUpgrade::upgradeModeChanged, this, [this](bool on) {
+        menuFirmwareUpgradeMode->setChecked(on);
+        chkFirmwareUpgradeMode->setChecked(on);
+    });
     connect(lstEffects, &QListWidget::itemClicked, this, &MainWindow::chooseClickedEffect);
 
     // The link.
@@ -543,7 +549,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
 Editor::Editor(EditorCore &core)
 {
     m_main = new MainWindow(core);
-    m_firmware = new FirmwareUpgradeWindow();
+    m_firmware = new FirmwareUpgradeWindow(core.service.firmware());
     m_console = new DebugConsoleWindow(&core.log);
     m_effect = new EffectWindow(core.service, core.log);
     m_noteCut = new NoteCutWindow(core.service);

@@ -1,0 +1,30 @@
+#pragma once
+// Firmware images for the pedal's microcontroller: the carried ones by name, the checks an
+// image passes before anything in the pedal is erased, and its blocks for the bootloader.
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace FirmwareImage {
+constexpr quint32 FlashBase = 0x08000000;
+constexpr quint32 RecordAddress = 0x0801FC00; // the firmware number record
+constexpr int MaxBytes = int(RecordAddress - FlashBase); // 130,048: an image stops short of the record
+constexpr int BlockBytes = 256;
+
+// The chooser's entries, oldest first: "Firmware_5" ... "Firmware_15".
+QStringList chooserNames();
+// The firmware number at the end of a chooser entry: a name of 10 characters gives its last
+// character, 11 its last two, 12 its last three. Any other name gives previous.
+int numberFromName(const QString &name, int previous);
+// Loads a carried image by name, without regard to case.
+bool loadCarried(const QString &name, QByteArray *image, QString *error);
+
+// The checks before anything is erased. Returns why the image cannot be written, or an empty
+// string; an image whose length is not a multiple of 4 gets its last block padded with 0xFF
+// (the bootloader writes whole words).
+QString check(QByteArray *image);
+// The image cut into blocks of at most 256 bytes, from the flash base upward.
+QList<QByteArray> blocks(const QByteArray &image);
+} // namespace FirmwareImage

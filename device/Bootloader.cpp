@@ -1,0 +1,240 @@
+#include "device/Bootloader.h"
+
+#include "device/Communication.h"
+#include "device/D2XXUnit.h"
+#include "device/HexCodec.h"
+#include "support/Clock.h"
+#include "support/DiagnosticLog.h"
+
+#include <algorithm>
+
+using HexCodec::hexNumber;
+
+Bootloader::Bootloader(DiagnosticLog &log, D2XXUnit &d2xx, Communication &comm, Clock &clock)
+    : m_log(log), m_d2xx(d2xx), m_comm(comm), m_clock(clock)
+{
+}
+
+QByteArray Bootloader::addressFrame(quint32 address)
+{
+    QByteArray f;
+    for (int shift = 24; shift >= 0; shift -= 8)
+        f.append(char((address >> shift) & 0xFF));
+    f.append(char(quint8(f[0]) ^ quint8(f[1]) ^ quint8(f[2]) ^ quint8(f[3])));
+    return f;
+}
+
+QByteArray Bootloader::dataFrame(const QByteArray &data)
+{
+    QByteArray f;
+    quint8 x = quint8(data.size() - 1);
+    f.append(char(x));
+    f.append(data);
+    for (char c : data)
+        x ^= quint8(c);
+    f.append(char(x));
+    return f;
+}
+
+QByteArray Bootloader::firmwareRecord(int number)
+{
+    QByteArray data(8, '\0');
+    data[7] = char(quint8(number));
+    return dataFrame(data);
+}
+
+QString Bootloader::describe(Answer answer)
+{
+    switch (answer) {
+    case Answer::Ack: return QStringLiteral("ACK");
+    case Answer::Nack: return QStringLiteral("the bootloader refused it (NACK)");
+    case Answer::Other: return QStringLiteral("the bootloader's answer was not an acknowledge");
+    case Answer::NoAnswer: return QStringLiteral("the bootloader did not answer in time");
+    case Answer::DeviceFailed: return QStringLiteral("the pedal could not be reached (unplugged?)");
+    }
+    return QString();
+}
+
+Bootloader::Answer Bootloader::note(Answer a)
+{
+    m_problem = a == Answer::Ack ? QString() : describe(a);
+    return a;
+}
+
+bool Bootloader::write(const QByteArray &bytes)
+{
+    std::copy_n(bytes.constData(), bytes.size(), m_d2xx.FTTransmitBuffer.begin());
+    const quint32 written = m_d2xx.WriteFTDeviceBuffer(quint32(bytes.size()));
+    return m_d2xx.FTLastIOStatus == 0 && written == quint32(bytes.size());
+}
+
+Bootloader::Answer Bootloader::waitForAck(int timeoutMs)
+{
+    Communication::WaitResult result = Communication::WaitResult::TimedOut;
+    const QString text = m_comm.readReplyText(timeoutMs < 0 ? byteTimeoutMs : timeoutMs, &result);
+    m_log.addConsoleLine(QStringLiteral("received: ") + text);
+    if (text == QLatin1String("79")) {
+        m_log.addConsoleLine(QStringLiteral("ACK"));
+        return note(Answer::Ack);
+    }
+    if (text == QLatin1String("1F")) {
+        m_log.addConsoleLine(QStringLiteral("NOT ACK"));
+        return note(Answer::Nack);
+    }
+    if (!text.isEmpty()) {
+        const Answer a = note(Answer::Other);
+        m_problem = QStringLiteral("the bootloader answered %1 instead of an acknowledge").arg(text);
+        return a;
+    }
+    if (result == Communication::WaitResult::DeviceFailed || !m_comm.linked)
+        return note(Answer::DeviceFailed);
+    return note(Answer::NoAnswer);
+}
+
+Bootloader::Answer Bootloader::synchronise(QString *answerText)
+{
+    m_comm.setLineSettings(Communication::BootloaderLine);
+    m_d2xx.SetFTDeviceDataCharacteristics();
+    m_d2xx.PurgeFTDeviceRX(); // what the running firmware said last is not the bootloader's answer
+    if (!write(QByteArray(1, char(0x7F))))
+        return note(Answer::DeviceFailed);
+    Communication::WaitResult result = Communication::WaitResult::TimedOut;
+    const QString text = m_comm.readReplyText(byteTimeoutMs, &result);
+    if (answerText)
+        *answerText = text;
+    if (text == QLatin1String("79"))
+        return note(Answer::Ack);
+    if (text == QLatin1String("1F"))
+        return note(Answer::Nack);
+    if (!text.isEmpty())
+        return note(Answer::Other);
+    return note(result == Communication::WaitResult::DeviceFailed || !m_comm.linked ? Answer::DeviceFailed
+                                                                                      : Answer::NoAnswer);
+}
+
+Bootloader::Answer Bootloader::sendWriteCommand()
+{
+    m_log.writeLogLine(QStringLiteral("SEND WRITE COMMAND"));
+    if (!write(QByteArray(1, char(0x31))) || !write(QByteArray(1, char(0xCE))))
+        return note(Answer::DeviceFailed);
+    Answer a = waitForAck();
+    if (a != Answer::Ack)
+        return a;
+    const QByteArray frame = addressFrame(currentAddress);
+    m_log.writeLogLine(QStringLiteral("SEND ADDRESS + CHECKSUM"));
+    m_log.writeLogLine(QStringLiteral("Address: ") + hexNumber(currentAddress, 8));
+    m_log.writeLogLine(QStringLiteral("address checksum: ") + hexNumber(quint8(frame[4]), 2));
+    if (!write(frame))
+        return note(Answer::DeviceFailed);
+    return waitForAck();
+}
+
+Bootloader::Answer Bootloader::eraseFlash()
+{
+    m_log.addConsoleLine(QStringLiteral("Start Erase Command"));
+    if (!write(QByteArray::fromHex("43BC")))
+        return note(Answer::DeviceFailed);
+    const Answer a = waitForAck();
+    if (a != Answer::Ack)
+        return a;
+    if (!write(QByteArray::fromHex("FF00")))
+        return note(Answer::DeviceFailed);
+    return waitForAck(eraseTimeoutMs);
+}
+
+Bootloader::Answer Bootloader::writeBlock(quint32 address, const QByteArray &data)
+{
+    currentAddress = address;
+    Answer a = sendWriteCommand();
+    if (a != Answer::Ack)
+        return a;
+    const QByteArray frame = dataFrame(data);
+    const int count = int(data.size());
+    m_log.writeLogLine(QStringLiteral("SEND N BYTE + DATA + CHECKSUM"));
+    m_log.writeLogLine(QStringLiteral("N_byte: ") + hexNumber(quint8(frame[0]), 2));
+    if (!write(frame.left(1)))
+        return note(Answer::DeviceFailed);
+    m_log.writeLogLine(QStringLiteral("chunk size: %1").arg(count));
+    if (!write(data))
+        return note(Answer::DeviceFailed);
+    m_log.writeLogLine(QStringLiteral("data checksum: ") + hexNumber(quint8(frame[count + 1]), 2));
+    if (!write(frame.right(1)))
+        return note(Answer::DeviceFailed);
+    a = waitForAck();
+    if (a != Answer::Ack)
+        return a;
+    currentAddress += quint32(count);
+    m_log.writeLogLine(QString());
+    if (m_comm.pollTimer->isActive())
+        m_log.writeLogLine(QStringLiteral("TIMER IS ON!!!!!!!!!!!"));
+    m_log.writeLogLine(QString());
+    return a;
+}
+
+Bootloader::Answer Bootloader::writeFirmwareNumber(int number)
+{
+    currentAddress = RecordAddress;
+    const Answer a = sendWriteCommand();
+    if (a != Answer::Ack)
+        return a;
+    const QByteArray frame = firmwareRecord(number);
+    for (char c : frame) {
+        if (!write(QByteArray(1, c)))
+            return note(Answer::DeviceFailed);
+    }
+    return waitForAck();
+}
+
+Bootloader::Answer Bootloader::readMemory(quint32 address, int count, QByteArray *data)
+{
+    data->clear();
+    if (!write(QByteArray::fromHex("11EE")))
+        return note(Answer::DeviceFailed);
+    Answer a = waitForAck();
+    if (a != Answer::Ack)
+        return a;
+    if (!write(addressFrame(address)))
+        return note(Answer::DeviceFailed);
+    a = waitForAck();
+    if (a != Answer::Ack)
+        return a;
+    const quint8 n = quint8(count - 1);
+    if (!write(QByteArray(1, char(n)) + char(quint8(~n))))
+        return note(Answer::DeviceFailed);
+    QByteArray answer;
+    const auto result = m_comm.readExactly(1 + count, byteTimeoutMs, &answer);
+    if (!answer.isEmpty() && quint8(answer[0]) != AckByte) {
+        m_d2xx.PurgeFTDeviceRX();
+        return note(quint8(answer[0]) == NackByte ? Answer::Nack : Answer::Other);
+    }
+    if (result != Communication::WaitResult::Answered) {
+        m_d2xx.PurgeFTDeviceRX();
+        if (result == Communication::WaitResult::DeviceFailed || !m_comm.linked)
+            return note(Answer::DeviceFailed);
+        m_problem = QStringLiteral("the bootloader sent %1 of %2 bytes").arg(std::max<qsizetype>(0, answer.size() - 1)).arg(count);
+        return Answer::NoAnswer;
+    }
+    *data = answer.mid(1);
+    return note(Answer::Ack);
+}
+
+Bootloader::Answer Bootloader::go(quint32 address)
+{
+    m_log.writeLogLine(QString());
+    m_log.writeLogLine(QStringLiteral("SEND GO COMMAND"));
+    currentAddress = address;
+    if (!write(QByteArray(1, char(0x21))) || !write(QByteArray(1, char(0xDE))))
+        return note(Answer::DeviceFailed);
+    Answer a = waitForAck();
+    if (a != Answer::Ack)
+        return a;
+    const QByteArray frame = addressFrame(address);
+    m_log.writeLogLine(QStringLiteral("SEND ADDRESS + CHECKSUM"));
+    m_log.writeLogLine(QStringLiteral("Address: ") + hexNumber(address, 8));
+    m_log.writeLogLine(QStringLiteral("address checksum: ") + hexNumber(quint8(frame[4]), 2));
+    for (char c : frame) {
+        if (!write(QByteArray(1, c)))
+            return note(Answer::DeviceFailed);
+    }
+    return waitForAck();
+}

@@ -1,0 +1,68 @@
+#pragma once
+// The pedal microcontroller's serial bootloader (the STM32 system-memory bootloader's USART
+// protocol): synchronisation, global erase, Write Memory, Read Memory, the firmware number
+// record and Go, each frame byte for byte with its log lines. Every answer has a time limit,
+// and every operation says how it ended; what to do next is the caller's choice.
+
+#include <QByteArray>
+#include <QString>
+
+class Clock;
+class Communication;
+class D2XXUnit;
+class DiagnosticLog;
+
+class Bootloader {
+public:
+    enum class Answer {
+        Ack,          // 0x79
+        Nack,         // 0x1F
+        Other,        // some other byte
+        NoAnswer,     // nothing within the time limit
+        DeviceFailed, // the device could not be written or read (unplugged)
+    };
+    static constexpr quint8 AckByte = 0x79;
+    static constexpr quint8 NackByte = 0x1F;
+    static constexpr quint32 FlashBase = 0x08000000;
+    static constexpr quint32 RecordAddress = 0x0801FC00;
+
+    Bootloader(DiagnosticLog &log, D2XXUnit &d2xx, Communication &comm, Clock &clock);
+
+    int byteTimeoutMs = 1000;   // an answer byte
+    int eraseTimeoutMs = 10000; // the global erase of a 128 KiB part
+
+    // Frames.
+    static QByteArray addressFrame(quint32 address);   // 4 address bytes, most significant first, then their XOR
+    static QByteArray dataFrame(const QByteArray &data); // N = count - 1, the data, N XOR every data byte
+    static QByteArray firmwareRecord(int number);      // the data frame of 00 00 00 00 00 00 00 n
+
+    // Switches the line to the bootloader's settings (8E1), writes 0x7F and reads the answer.
+    Answer synchronise(QString *answerText = nullptr);
+    // Reads one answer; logs "received: " and "ACK" / "NOT ACK".
+    Answer waitForAck(int timeoutMs = -1);
+    Answer eraseFlash();
+    // Write Memory of one block (1 to 256 bytes) at address.
+    Answer writeBlock(quint32 address, const QByteArray &data);
+    Answer writeFirmwareNumber(int number);
+    // Read Memory of count bytes (1 to 256) at address into data.
+    Answer readMemory(quint32 address, int count, QByteArray *data);
+    Answer go(quint32 address = FlashBase);
+
+    // The address the next Write Memory goes to.
+    quint32 currentAddress = FlashBase;
+    // What the last operation saw, for messages: "no answer", "NACK", "answer 0x42", ...
+    QString lastProblem() const { return m_problem; }
+    static QString describe(Answer answer);
+
+private:
+    bool write(const QByteArray &bytes);
+    Answer sendCommand(quint8 code, const char *logLine, bool direct);
+    Answer sendWriteCommand();
+    Answer note(Answer a);
+
+    DiagnosticLog &m_log;
+    D2XXUnit &m_d2xx;
+    Communication &m_comm;
+    Clock &m_clock;
+    QString m_problem;
+};

@@ -1,0 +1,395 @@
+#include "pedal/FirmwareUpgrade.h"
+
+#include "algorithms/FirmwareImage.h"
+#include "algorithms/StandInImages.h"
+#include "device/Communication.h"
+#include "device/D2XXUnit.h"
+#include "device/HexCodec.h"
+#include "pedal/PedalService.h"
+#include "support/BoundedFile.h"
+#include "support/Clock.h"
+#include "support/DiagnosticLog.h"
+#include "support/Prompts.h"
+
+#include <QFileInfo>
+
+namespace {
+const QString StaysInBootloader = QStringLiteral(
+    "The pedal stays in its bootloader; its firmware is erased or incomplete. Choose Upgrade Firmware to try again.");
+const QString UnpluggedInBootloader = QStringLiteral(
+    "The pedal's firmware is erased or incomplete, and it starts in its bootloader only while SHIFT is held. Connect "
+    "it again while holding SHIFT, turn Upgrade Mode on in the Firmware Upgrade menu, choose Link, then Upgrade "
+    "Firmware.");
+} // namespace
+
+FirmwareUpgrade::FirmwareUpgrade(PedalService &service, DiagnosticLog &log, Prompts &prompts, Clock &clock,
+                                 D2XXUnit &d2xx, Communication &comm, QObject *parent)
+    : QObject(parent), m_service(service), m_log(log), m_prompts(prompts), m_clock(clock), m_d2xx(d2xx), m_comm(comm),
+      m_boot(log, d2xx, comm, clock)
+{
+    m_imageName = imageNames().last();
+    // The legacy way: the link itself shook hands with the bootloader.
+    connect(&comm, &Communication::bootloaderReady, this, &FirmwareUpgrade::enterBootloaderReady);
+    connect(&comm, &Communication::bootloaderHandshakeFailed, this, [this] { setUpgradeMode(false); });
+}
+
+QStringList FirmwareUpgrade::imageNames() const { return FirmwareImage::chooserNames(); }
+
+bool FirmwareUpgrade::upgradeModeOn() const { return m_comm.firmwareUpgradeMode; }
+
+void FirmwareUpgrade::setUpgradeMode(bool on)
+{
+    m_comm.firmwareUpgradeMode = on;
+    emit upgradeModeChanged(on);
+}
+
+void FirmwareUpgrade::tell(const QString &text)
+{
+    m_lastMessage = text;
+    m_prompts.message(text);
+}
+
+void FirmwareUpgrade::restoreNormalLine()
+{
+    m_comm.setLineSettings(Communication::NormalLine);
+    m_d2xx.SetFTDeviceDataCharacteristics();
+}
+
+void FirmwareUpgrade::enterBootloaderReady()
+{
+    m_comm.bootloaderLinked = true;
+    m_service.setGate(GateState::BootloaderLinked);
+    // Start Firmware Upgrade: no background poll, no transport error lines while the
+    // bootloader talks.
+    m_comm.pollTimer->stop();
+    m_d2xx.ReportDeviceErrors = false;
+    emit bootloaderReady();
+}
+
+void FirmwareUpgrade::chooseUpgradeMode()
+{
+    if (m_running) {
+        m_service.refuse(QStringLiteral("upgrade mode"), QStringLiteral("a firmware upgrade is under way"));
+        emit upgradeModeChanged(true);
+        return;
+    }
+    if (upgradeModeOn()) {
+        setUpgradeMode(false);
+        return;
+    }
+    setUpgradeMode(true);
+    const QString firmware = m_service.deviceFirmwareText();
+    if (!m_comm.linked || m_comm.bootloaderLinked || firmware == QLatin1String("0") || firmware.toInt() < 9) {
+        m_comm.legacyUpgradeMode = true;
+        return;
+    }
+    const QString busy = m_service.refusal(PedalService::Command::Request, true);
+    if (!busy.isEmpty()) {
+        m_service.refuse(QStringLiteral("upgrade mode"), busy);
+        setUpgradeMode(false);
+        return;
+    }
+    m_comm.sendHexMessage(QStringLiteral("0D01"), 2); // bypass on
+    if (!m_prompts.question(QStringLiteral("Keep SHIFT button on the pedal pressed and click YES."))) {
+        setUpgradeMode(false);
+        return;
+    }
+    m_comm.sendHexMessage(QStringLiteral("0500010203040506"), 8);
+    m_clock.pause(settleAfterEnterMs);
+    m_comm.pollTimer->stop();
+    QString text;
+    const Bootloader::Answer a = m_boot.synchronise(&text);
+    m_log.addConsoleLine(QStringLiteral("received Byte from bootloader: ") + text);
+    if (a == Bootloader::Answer::Ack) {
+        m_prompts.message(QStringLiteral("Release SHIFT button and click OK."));
+        enterBootloaderReady();
+        return;
+    }
+    // The pedal did not reach its bootloader: it still runs its firmware, so the line goes back
+    // to its normal settings and the background poll runs again.
+    tell(QStringLiteral("Connection to bootloader failed"));
+    setUpgradeMode(false);
+    restoreNormalLine();
+    if (m_comm.linked)
+        m_comm.pollTimer->start();
+}
+
+void FirmwareUpgrade::selectImage(const QString &name)
+{
+    m_imageName = name;
+    m_number = FirmwareImage::numberFromName(name, m_number);
+    m_log.writeLogLine(QStringLiteral("Firmware Version(DEC): %1").arg(m_number));
+    m_log.writeLogLine(name);
+}
+
+QString FirmwareUpgrade::refusalToStart() const
+{
+    if (m_running)
+        return QStringLiteral("a firmware upgrade is under way");
+    if (!m_comm.linked)
+        return QStringLiteral("no pedal is linked");
+    if (!m_comm.bootloaderLinked)
+        return QStringLiteral("the pedal is not in its bootloader; turn Upgrade Mode on in the Firmware Upgrade menu first");
+    return QString();
+}
+
+FirmwareUpgrade::Outcome FirmwareUpgrade::upgrade()
+{
+    const QString reason = refusalToStart();
+    if (!reason.isEmpty()) {
+        m_service.refuse(QStringLiteral("upgrade firmware"), reason);
+        return Outcome::Refused;
+    }
+    QByteArray image;
+    QString error;
+    if (!FirmwareImage::loadCarried(m_imageName, &image, &error)) {
+        m_log.writeLogLine(QStringLiteral("firmware image not loaded: ") + error);
+        tell(QStringLiteral("Error loading resource: ") + error);
+        return Outcome::Failed;
+    }
+    return upgradeImage(image, m_number, m_imageName);
+}
+
+FirmwareUpgrade::Outcome FirmwareUpgrade::upgradeFromFile(const QString &givenPath)
+{
+    const QString reason = refusalToStart();
+    if (!reason.isEmpty()) {
+        m_service.refuse(QStringLiteral("upgrade firmware from a file"), reason);
+        return Outcome::Refused;
+    }
+    const QString path = givenPath.isEmpty()
+                             ? m_prompts.openFile(QStringLiteral("Firmware image"),
+                                                  QStringLiteral("Firmware images (*.bin);;All files (*)"), QString())
+                             : givenPath;
+    if (path.isEmpty())
+        return Outcome::Cancelled;
+    m_log.addConsoleLine(QStringLiteral("Opening: ") + path);
+    const QString name = QFileInfo(path).fileName();
+    const BoundedFile file = BoundedFile::read(path, FirmwareImage::MaxBytes);
+    if (file.status != BoundedFile::Read) {
+        const QString why = file.status == BoundedFile::NotRegular ? file.kind
+                            : file.status == BoundedFile::TooLarge
+                                ? QStringLiteral("%1 bytes long; a firmware image is at most %2 bytes, below the firmware number record")
+                                      .arg(file.size)
+                                      .arg(FirmwareImage::MaxBytes)
+                                : file.error;
+        tell(QStringLiteral("%1 cannot be written: it is %2. Nothing in the pedal was changed.").arg(name, why));
+        return Outcome::Failed;
+    }
+    const QByteArray image = file.data;
+    m_log.writeLogLine(QStringLiteral("num of bytes read: %1").arg(image.size()));
+    if (!m_prompts.question(QStringLiteral("Write %1 (%2 bytes) into the pedal and record it as firmware %3?")
+                                .arg(name)
+                                .arg(image.size())
+                                .arg(m_number)))
+        return Outcome::Cancelled;
+    return upgradeImage(image, m_number, name);
+}
+
+FirmwareUpgrade::Outcome FirmwareUpgrade::stop(const QString &step, const QString &problem)
+{
+    m_running = false;
+    emit runningChanged(false);
+    m_log.writeLogLine(QStringLiteral("firmware upgrade stopped at %1: %2").arg(step, problem));
+    if (!m_comm.linked)
+        tell(QStringLiteral("The firmware upgrade stopped at %1: %2. ").arg(step, problem) + UnpluggedInBootloader);
+    else
+        tell(QStringLiteral("The firmware upgrade stopped at %1: %2. ").arg(step, problem) + StaysInBootloader);
+    return Outcome::Failed;
+}
+
+FirmwareUpgrade::Outcome FirmwareUpgrade::upgradeImage(QByteArray image, int number, const QString &what)
+{
+    const QString reason = refusalToStart();
+    if (!reason.isEmpty()) {
+        m_service.refuse(QStringLiteral("upgrade firmware"), reason);
+        return Outcome::Refused;
+    }
+    m_log.writeLogLine(QStringLiteral("********************FIRMWARE UPGRADE********************"));
+    m_d2xx.ReportDeviceErrors = false;
+    m_log.writeLogLine(QStringLiteral("Firmware num of bytes: %1").arg(image.size()));
+
+    // Before anything is erased.
+    const QString problem = FirmwareImage::check(&image);
+    if (!problem.isEmpty()) {
+        m_log.writeLogLine(QStringLiteral("firmware image refused: ") + problem);
+        tell(QStringLiteral("%1 cannot be written: %2. Nothing in the pedal was changed.").arg(what, problem));
+        return Outcome::Refused;
+    }
+    if (StandInImages::isStandInFirmware(image) && m_comm.linkedToRealPedal()) {
+        m_log.writeLogLine(QStringLiteral("firmware image refused: a stand-in for a real pedal"));
+        tell(QStringLiteral("%1 is a stand-in for tests and the simulated pedal, not the maker's firmware; it is never "
+                            "written into a real pedal. Nothing in the pedal was changed.")
+                 .arg(what));
+        return Outcome::Refused;
+    }
+    if (number < 0 || number > 255) {
+        tell(QStringLiteral("%1 cannot be written: %2 is not a firmware number. Nothing in the pedal was changed.")
+                 .arg(what)
+                 .arg(number));
+        return Outcome::Refused;
+    }
+
+    const QList<QByteArray> blocks = FirmwareImage::blocks(image);
+    const int n = int(image.size());
+    m_log.writeLogLine(QStringLiteral("num of chunks: %1").arg(n / FirmwareImage::BlockBytes));
+    m_log.writeLogLine(QStringLiteral("num of bytes last chunk: %1").arg(n % FirmwareImage::BlockBytes));
+    for (int i = 0; i < blocks.size(); ++i) {
+        if (i == blocks.size() - 1)
+            m_log.writeLogLine(QStringLiteral("num of bytes last chunk: %1").arg(blocks[i].size()));
+        m_log.addConsoleLine(QStringLiteral("chunk from string %1: ").arg(i));
+        m_log.addConsoleLine(HexCodec::bytesToHexText(blocks[i]));
+        m_log.writeLogLine(QStringLiteral("chunk %1 size: %2").arg(i).arg(blocks[i].size()));
+        m_log.addConsoleLine(QString());
+        m_log.addConsoleLine(QString());
+    }
+
+    m_running = true;
+    emit runningChanged(true);
+    const qint64 started = m_clock.nowMs();
+    emit progress(0, int(blocks.size()), 0, n, -1);
+
+    Bootloader::Answer a = m_boot.eraseFlash();
+    m_flashIncomplete = true; // from here the old firmware may be gone
+    if (a != Bootloader::Answer::Ack)
+        return stop(QStringLiteral("the erase"), m_boot.lastProblem());
+
+    m_log.addConsoleLine(QStringLiteral("Start Write Command"));
+    m_log.addConsoleLine(QString());
+    quint32 address = FirmwareImage::FlashBase;
+    qint64 written = 0;
+    for (int i = 0; i < blocks.size(); ++i) {
+        a = m_boot.writeBlock(address, blocks[i]);
+        if (a != Bootloader::Answer::Ack)
+            return stop(QStringLiteral("block %1 of %2").arg(i + 1).arg(blocks.size()), m_boot.lastProblem());
+        address += quint32(blocks[i].size());
+        written += blocks[i].size();
+        const qint64 elapsed = m_clock.nowMs() - started;
+        emit progress(i + 1, int(blocks.size()), written, n, elapsed * (n - written) / qMax<qint64>(1, written));
+    }
+    a = m_boot.writeFirmwareNumber(number);
+    if (a != Bootloader::Answer::Ack)
+        return stop(QStringLiteral("the firmware number record"), m_boot.lastProblem());
+
+    if (verifyAfterWriting) {
+        address = FirmwareImage::FlashBase;
+        for (int i = 0; i < blocks.size(); ++i) {
+            QByteArray back;
+            a = m_boot.readMemory(address, int(blocks[i].size()), &back);
+            if (i == 0 && a == Bootloader::Answer::Nack) {
+                m_log.writeLogLine(QStringLiteral("read-back skipped: the pedal refuses Read Memory (read protection)"));
+                break;
+            }
+            if (a != Bootloader::Answer::Ack)
+                return stop(QStringLiteral("the read-back of block %1").arg(i + 1), m_boot.lastProblem());
+            if (back != blocks[i]) {
+                qsizetype at = 0;
+                while (at < back.size() && back[at] == blocks[i][at])
+                    ++at;
+                return stop(QStringLiteral("the read-back of block %1").arg(i + 1),
+                            QStringLiteral("the flash at 0x%1 holds other bytes than the image")
+                                .arg(address + quint32(at), 8, 16, QLatin1Char('0')));
+            }
+            address += quint32(blocks[i].size());
+        }
+        if (a == Bootloader::Answer::Ack)
+            m_log.writeLogLine(QStringLiteral("read-back: the flash holds the image"));
+    }
+    m_flashIncomplete = false;
+    m_running = false;
+    emit runningChanged(false);
+    m_log.writeLogLine(QStringLiteral("firmware upgrade: %1 bytes written in %2 ms").arg(n).arg(m_clock.nowMs() - started));
+    m_clock.pause(10);
+    m_prompts.message(QStringLiteral("Firmware Upgrade Complete, device will now restart"));
+    return restartDevice(number);
+}
+
+FirmwareUpgrade::Outcome FirmwareUpgrade::verifyImage(QByteArray image)
+{
+    const QString reason = refusalToStart();
+    if (!reason.isEmpty()) {
+        m_service.refuse(QStringLiteral("verify firmware"), reason);
+        return Outcome::Refused;
+    }
+    const QString problem = FirmwareImage::check(&image);
+    if (!problem.isEmpty()) {
+        tell(QStringLiteral("The image cannot be compared: %1.").arg(problem));
+        return Outcome::Refused;
+    }
+    quint32 address = FirmwareImage::FlashBase;
+    for (const QByteArray &block : FirmwareImage::blocks(image)) {
+        QByteArray back;
+        const Bootloader::Answer a = m_boot.readMemory(address, int(block.size()), &back);
+        if (a != Bootloader::Answer::Ack) {
+            tell(QStringLiteral("The flash could not be read at 0x%1: %2.").arg(address, 8, 16, QLatin1Char('0')).arg(m_boot.lastProblem()));
+            return Outcome::Failed;
+        }
+        if (back != block) {
+            tell(QStringLiteral("The flash differs from the image in the block at 0x%1.").arg(address, 8, 16, QLatin1Char('0')));
+            return Outcome::Failed;
+        }
+        address += quint32(block.size());
+    }
+    m_log.writeLogLine(QStringLiteral("read-back: the flash holds the image"));
+    return Outcome::Done;
+}
+
+FirmwareUpgrade::Outcome FirmwareUpgrade::restartDevice(int expectNumber)
+{
+    if (m_running) {
+        m_service.refuse(QStringLiteral("restart"), QStringLiteral("a firmware upgrade is under way"));
+        return Outcome::Refused;
+    }
+    Outcome outcome = Outcome::Done;
+    if (m_comm.linked && m_comm.bootloaderLinked) {
+        const Bootloader::Answer a = m_boot.go();
+        if (a != Bootloader::Answer::Ack) {
+            m_log.writeLogLine(QStringLiteral("Go not acknowledged: ") + m_boot.lastProblem());
+            tell(QStringLiteral("The pedal did not confirm that it left its bootloader (%1). It may still be waiting "
+                                "there: choose Upgrade Firmware to try again, or switch it off and on.")
+                     .arg(m_boot.lastProblem()));
+            return Outcome::Failed;
+        }
+        m_d2xx.ReportDeviceErrors = true;
+        restoreNormalLine();
+        m_comm.bootloaderLinked = false;
+        m_service.setGate(GateState::Linked);
+        m_comm.legacyUpgradeMode = false;
+        const PedalService::Result r = m_service.requestDeviceInformation();
+        if (m_comm.linked)
+            m_comm.pollTimer->start();
+        if (r != PedalService::Result::Done && !m_service.state().reported) {
+            outcome = Outcome::Failed;
+        } else if (expectNumber >= 0 && m_service.state().reported &&
+                   m_service.state().reported->firmware != expectNumber) {
+            m_log.writeLogLine(QStringLiteral("after the upgrade the pedal reports firmware %1, not %2")
+                                   .arg(m_service.state().reported->firmware)
+                                   .arg(expectNumber));
+            outcome = Outcome::Failed;
+        }
+    }
+    m_flashIncomplete = false;
+    setUpgradeMode(false);
+    emit finished();
+    return outcome;
+}
+
+bool FirmwareUpgrade::closeWindow()
+{
+    if (m_running) {
+        m_service.refuse(QStringLiteral("closing the firmware upgrade window"),
+                         QStringLiteral("a firmware upgrade is under way"));
+        return false;
+    }
+    if (!m_comm.linked || !m_comm.bootloaderLinked) {
+        emit finished();
+        return true;
+    }
+    if (m_flashIncomplete &&
+        !m_prompts.question(QStringLiteral("The pedal's firmware is erased or incomplete, and starting it may leave the "
+                                           "pedal silent until it is upgraded. Start it anyway?\r\n"
+                                           "Choose No to stay in the bootloader and try the upgrade again.")))
+        return false;
+    restartDevice();
+    return !m_comm.bootloaderLinked; // a Go the pedal did not confirm keeps the window
+}

@@ -1,0 +1,95 @@
+#pragma once
+// The firmware upgrade: bringing the pedal into its bootloader (Upgrade Mode, or the legacy
+// way through Link), the checks before anything is erased, erase, the blocks, the firmware
+// number record, the read-back, Go and the return to normal operation. One upgrade at a time;
+// a step that fails stops the upgrade there, sends nothing more, and leaves the pedal in its
+// bootloader so it can be upgraded again.
+
+#include "device/Bootloader.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QStringList>
+
+class Clock;
+class Communication;
+class D2XXUnit;
+class DiagnosticLog;
+class PedalService;
+class Prompts;
+
+class FirmwareUpgrade : public QObject {
+    Q_OBJECT
+public:
+    enum class Outcome { Done, Refused, Cancelled, Failed };
+
+    FirmwareUpgrade(PedalService &service, DiagnosticLog &log, Prompts &prompts, Clock &clock, D2XXUnit &d2xx,
+                    Communication &comm, QObject *parent = nullptr);
+
+    Bootloader &bootloader() { return m_boot; }
+
+    // The Upgrade Mode command: on a linked pedal with firmware 9 or newer it sends the
+    // enter-bootloader request (after the SHIFT question) and shakes hands with the bootloader;
+    // otherwise it only sets the flags for the legacy way. Choosing it again turns it off.
+    void chooseUpgradeMode();
+    bool upgradeModeOn() const;
+
+    // The chooser: "Firmware_5" ... "Firmware_15"; choosing one sets the image name and number.
+    QStringList imageNames() const;
+    void selectImage(const QString &name);
+    QString imageName() const { return m_imageName; }
+    int firmwareNumber() const { return m_number; }
+    bool verifyAfterWriting = true;
+    int settleAfterEnterMs = 200; // between the enter-bootloader request and the handshake
+
+    // Upgrade Firmware: writes the chosen carried image.
+    Outcome upgrade();
+    // Writes an image file the user chose (a dialog when path is empty) after a question that
+    // names the file, its size and the firmware number that will be recorded.
+    Outcome upgradeFromFile(const QString &path = QString());
+    // Writes image as firmware number into the pedal's bootloader; what names the image in
+    // messages. Goes on to Go and the device information request when everything was written.
+    Outcome upgradeImage(QByteArray image, int number, const QString &what);
+    // Leaves the bootloader: Go, the normal line settings, a fresh device information request.
+    // Done when the pedal answers (with expectNumber, when given, as its firmware number).
+    Outcome restartDevice(int expectNumber = -1);
+    // The window's close box: refused while an upgrade runs, asks before starting an erased or
+    // incomplete firmware; true when the window may close.
+    bool closeWindow();
+    // Reads the flash back and compares it with image (the image is checked and padded first).
+    Outcome verifyImage(QByteArray image);
+
+    bool running() const { return m_running; }
+    // The last upgrade stopped part-way: the pedal's firmware is erased or incomplete.
+    bool flashIncomplete() const { return m_flashIncomplete; }
+    QString lastMessage() const { return m_lastMessage; }
+
+signals:
+    void upgradeModeChanged(bool on);
+    void bootloaderReady();  // the upgrade window takes over
+    void runningChanged(bool running);
+    // Blocks written so far, of blocks; bytes of totalBytes; an estimate of the time left.
+    void progress(int block, int blocks, qint64 bytes, qint64 totalBytes, qint64 msLeft);
+    void finished(); // the window hides: back to normal operation
+
+private:
+    void setUpgradeMode(bool on);
+    void restoreNormalLine();
+    void enterBootloaderReady();
+    Outcome stop(const QString &step, const QString &problem);
+    void tell(const QString &text);
+    QString refusalToStart() const;
+
+    PedalService &m_service;
+    DiagnosticLog &m_log;
+    Prompts &m_prompts;
+    Clock &m_clock;
+    D2XXUnit &m_d2xx;
+    Communication &m_comm;
+    Bootloader m_boot;
+    QString m_imageName;
+    int m_number = 15;
+    bool m_running = false;
+    bool m_flashIncomplete = false;
+    QString m_lastMessage;
+};
