@@ -58,6 +58,7 @@ QString Bootloader::describe(Answer answer)
 Bootloader::Answer Bootloader::note(Answer a)
 {
     m_problem = a == Answer::Ack ? QString() : describe(a);
+    m_last = a;
     return a;
 }
 
@@ -211,6 +212,7 @@ Bootloader::Answer Bootloader::readMemory(quint32 address, int count, QByteArray
         m_d2xx.PurgeFTDeviceRX();
         if (result == Communication::WaitResult::DeviceFailed || !m_comm.linked)
             return note(Answer::DeviceFailed);
+        note(Answer::NoAnswer);
         m_problem = QStringLiteral("the bootloader sent %1 of %2 bytes").arg(std::max<qsizetype>(0, answer.size() - 1)).arg(count);
         return Answer::NoAnswer;
     }

@@ -52,6 +52,7 @@ public:
     quint32 currentAddress = FlashBase;
     // What the last operation saw, for messages: "no answer", "NACK", "answer 0x42", ...
     QString lastProblem() const { return m_problem; }
+    Answer lastAnswer() const { return m_last; }
     static QString describe(Answer answer);
 
 private:
@@ -65,4 +66,5 @@ private:
     Communication &m_comm;
     Clock &m_clock;
     QString m_problem;
+    Answer m_last = Answer::Ack;
 };

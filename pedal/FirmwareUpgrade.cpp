@@ -191,7 +191,8 @@ FirmwareUpgrade::Outcome FirmwareUpgrade::stop(const QString &step, const QStrin
     m_running = false;
     emit runningChanged(false);
     m_log.writeLogLine(QStringLiteral("firmware upgrade stopped at %1: %2").arg(step, problem));
-    if (!m_comm.linked)
+    m_clock.waitForActivity(0); // an unplug is reported by the backend as an event
+    if (!m_comm.linked || m_boot.lastAnswer() == Bootloader::Answer::DeviceFailed)
         tell(QStringLiteral("The firmware upgrade stopped at %1: %2. ").arg(step, problem) + UnpluggedInBootloader);
     else
         tell(QStringLiteral("The firmware upgrade stopped at %1: %2. ").arg(step, problem) + StaysInBootloader);
@@ -344,6 +345,7 @@ FirmwareUpgrade::Outcome FirmwareUpgrade::restartDevice(int expectNumber)
     if (m_comm.linked && m_comm.bootloaderLinked) {
         const Bootloader::Answer a = m_boot.go();
         if (a != Bootloader::Answer::Ack) {
+            m_clock.waitForActivity(0); // an unplug is reported by the backend as an event
             m_log.writeLogLine(QStringLiteral("Go not acknowledged: ") + m_boot.lastProblem());
             tell(QStringLiteral("The pedal did not confirm that it left its bootloader (%1). It may still be waiting "
                                 "there: choose Upgrade Firmware to try again, or switch it off and on.")

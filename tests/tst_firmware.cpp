@@ -1,0 +1,527 @@
+// The firmware upgrade: the bootloader's frames, the image's blocks and the checks before the
+// erase, and whole upgrades against the in-process simulated pedal, with a fault at each step.
+#include "algorithms/FirmwareImage.h"
+#include "algorithms/StandInImages.h"
+#include "device/Bootloader.h"
+#include "device/Communication.h"
+#include "device/D2XXUnit.h"
+#include "pedal/EditorCore.h"
+#include "pedal/FirmwareUpgrade.h"
+#include "simulator/SimBackend.h"
+#include "support/Clock.h"
+#include "support/Prompts.h"
+#include "support/Resources.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtEndian>
+#include <QtTest>
+
+namespace {
+QByteArray hex(const char *text) { return QByteArray::fromHex(text); }
+
+QByteArray carried(int n)
+{
+    QByteArray image;
+    Resources::load(QStringLiteral("firmware_%1").arg(n), &image);
+    return image;
+}
+
+// A minimal image: a vector table (stack pointer, reset vector) and a body.
+QByteArray imageWith(quint32 stack, quint32 reset, int size)
+{
+    QByteArray image(size, char(0x5A));
+    if (size >= 8) {
+        qToLittleEndian(stack, image.data());
+        qToLittleEndian(reset, image.data() + 4);
+    }
+    return image;
+}
+
+struct Rig {
+    explicit Rig(int firmware = 12)
+    {
+        pedal()->state.firmware = quint8(firmware);
+        pedal()->wireTiming = true; // the time limits are met at the wire's pace
+    }
+    QTemporaryDir docs;
+    ManualClock clock;
+    ScriptedPrompts prompts;
+    SimBackend scan{&clock, 0};
+    SimBackend simulated{&clock, 1};
+    EditorCore core{docs.path(), &prompts, &clock, &scan, &simulated};
+    PedalService &service = core.service;
+    FirmwareUpgrade &upgrade = core.service.firmware();
+    SimulatedPedal *pedal() { return simulated.pedal(); }
+    bool logged(const QString &line) const { return core.log.lines().contains(line); }
+    bool received(const QByteArray &bytes)
+    {
+        for (const auto &m : simulated.pedal()->record)
+            if (m.bytes == bytes)
+                return true;
+        return false;
+    }
+    // Upgrade Mode on a linked pedal running firmware 9 or newer: the pedal is in its bootloader.
+    void intoBootloader()
+    {
+        service.linkSimulated();
+        upgrade.chooseUpgradeMode();
+        QVERIFY(core.comm.bootloaderLinked);
+    }
+    QByteArray flash(int size) { return simulated.pedal()->state.flash.left(size); }
+};
+} // namespace
+
+class TestFirmware : public QObject {
+    Q_OBJECT
+private slots:
+    void frames_data()
+    {
+        QTest::addColumn<QByteArray>("frame");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("address 0x08000000") << Bootloader::addressFrame(0x08000000) << hex("0800000008");
+        QTest::newRow("address 0x0801FC00") << Bootloader::addressFrame(0x0801FC00) << hex("0801FC00F5");
+        QTest::newRow("a one-byte chunk") << Bootloader::dataFrame(hex("A7")) << hex("00A7A7");
+        QByteArray full(256, '\0');
+        for (int i = 0; i < 256; ++i)
+            full[i] = char(i);
+        QTest::newRow("a full chunk: N = FF, checksum FF xor 0..255")
+            << Bootloader::dataFrame(full).left(1) + Bootloader::dataFrame(full).right(1) << hex("FFFF");
+        QTest::newRow("firmware record 15") << Bootloader::firmwareRecord(15) << hex("07000000000000000F08");
+        QTest::newRow("firmware record 5") << Bootloader::firmwareRecord(5) << hex("07000000000000000502");
+    }
+    void frames()
+    {
+        QFETCH(QByteArray, frame);
+        QFETCH(QByteArray, expected);
+        QCOMPARE(frame.toHex(' '), expected.toHex(' '));
+    }
+
+    void carriedImagesAndBlocks()
+    {
+        for (int n : StandInImages::firmwareNumbers()) {
+            const QByteArray image = carried(n);
+            QCOMPARE(image, StandInImages::firmwareImage(n)); // the tool made them
+            QCOMPARE(image.size(), StandInImages::firmwareSize(n));
+            QVERIFY(StandInImages::isStandInFirmware(image));
+            QByteArray checked = image;
+            QCOMPARE(FirmwareImage::check(&checked), QString());
+            QCOMPARE(checked, image); // every carried size is whole words: nothing padded
+        }
+        QByteArray byName;
+        QVERIFY(FirmwareImage::loadCarried(QStringLiteral("Firmware_15"), &byName, nullptr));
+        QCOMPARE(byName.size(), 53544);
+
+        const QList<QByteArray> blocks = FirmwareImage::blocks(byName);
+        QCOMPARE(blocks.size(), 210);
+        QCOMPARE(blocks.first().size(), 256);
+        QCOMPARE(blocks.last().size(), 40);
+        QCOMPARE(blocks.last(), byName.right(40));
+
+        const QByteArray whole = imageWith(0x20005000, 0x08000131, 256 * 3);
+        const QList<QByteArray> three = FirmwareImage::blocks(whole);
+        QCOMPARE(three.size(), 3);
+        QCOMPARE(three.last(), whole.right(256));
+
+        QCOMPARE(FirmwareImage::numberFromName(QStringLiteral("Firmware_5"), 15), 5);
+        QCOMPARE(FirmwareImage::numberFromName(QStringLiteral("Firmware_15"), 5), 15);
+        QCOMPARE(FirmwareImage::numberFromName(QStringLiteral("Firmware"), 7), 7);
+    }
+
+    void checksBeforeTheErase_data()
+    {
+        QTest::addColumn<QByteArray>("image");
+        QTest::addColumn<QString>("reason"); // a part of the refusal; empty: accepted
+        QTest::addColumn<int>("writtenSize");
+        QTest::newRow("empty") << QByteArray() << "empty" << 0;
+        QTest::newRow("shorter than a vector table") << QByteArray(6, '\0') << "too few" << 0;
+        QTest::newRow("reaches the firmware number record")
+            << imageWith(0x20005000, 0x08000131, 130052) << "at most 130048" << 0;
+        QTest::newRow("ends just below the record") << imageWith(0x20005000, 0x08000131, 130048) << "" << 130048;
+        QTest::newRow("stack pointer not in RAM") << imageWith(0x08005000, 0x08000131, 1024) << "not in RAM" << 0;
+        QTest::newRow("reset vector not Thumb") << imageWith(0x20005000, 0x08000130, 1024) << "not a Thumb address" << 0;
+        QTest::newRow("reset vector past the image") << imageWith(0x20005000, 0x08000401, 1024) << "inside the image" << 0;
+        QTest::newRow("reset vector below the flash") << imageWith(0x20005000, 0x00000131, 1024) << "inside the image" << 0;
+        QTest::newRow("odd length: padded to whole words") << imageWith(0x20005000, 0x08000131, 1021) << "" << 1024;
+    }
+    void checksBeforeTheErase()
+    {
+        QFETCH(QByteArray, image);
+        QFETCH(QString, reason);
+        QFETCH(int, writtenSize);
+        QByteArray checked = image;
+        const QString problem = FirmwareImage::check(&checked);
+        if (reason.isEmpty()) {
+            QCOMPARE(problem, QString());
+            QCOMPARE(checked.size(), writtenSize);
+            QCOMPARE(checked.left(image.size()), image);
+            QCOMPARE(checked.mid(image.size()), QByteArray(writtenSize - image.size(), char(0xFF)));
+        } else {
+            QVERIFY2(problem.contains(reason), qPrintable(problem));
+        }
+
+        // Refused before anything reaches the pedal's bootloader.
+        Rig rig;
+        rig.intoBootloader();
+        const int before = int(rig.pedal()->record.size());
+        const auto outcome = rig.upgrade.upgradeImage(image, 15, QStringLiteral("test.bin"));
+        QCOMPARE(outcome, reason.isEmpty() ? FirmwareUpgrade::Outcome::Done : FirmwareUpgrade::Outcome::Refused);
+        if (!reason.isEmpty()) {
+            QCOMPARE(rig.pedal()->record.size(), before);
+            QVERIFY(rig.prompts.messages.last().endsWith("Nothing in the pedal was changed."));
+        }
+    }
+
+    // Upgrade Mode on a pedal running firmware 12: SHIFT question, enter-bootloader request,
+    // handshake; then the upgrade, the read-back, Go and the request that shows firmware 15.
+    void upgradeModeUpgradesAndRestarts()
+    {
+        Rig rig(12);
+        rig.service.linkSimulated();
+        QSignalSpy ready(&rig.service, &PedalService::bootloaderReady);
+        QSignalSpy mode(&rig.upgrade, &FirmwareUpgrade::upgradeModeChanged);
+        rig.pedal()->record.clear();
+        rig.upgrade.chooseUpgradeMode();
+        QCOMPARE(rig.prompts.questions, QStringList{"Keep SHIFT button on the pedal pressed and click YES."});
+        QCOMPARE(rig.pedal()->record.value(0).bytes, hex("0D01"));
+        QCOMPARE(rig.pedal()->record.value(1).bytes, hex("0500010203040506"));
+        QCOMPARE(rig.pedal()->record.value(2).bytes, hex("7F"));
+        QCOMPARE(ready.size(), 1);
+        QVERIFY(rig.logged("received Byte from bootloader: 79"));
+        QCOMPARE(rig.prompts.messages.last(), QString("Release SHIFT button and click OK."));
+        QCOMPARE(rig.core.d2xx->FTParity, quint8(2));
+        QVERIFY(!rig.core.comm.pollTimer->isActive());
+
+        rig.upgrade.selectImage(QStringLiteral("Firmware_15"));
+        QVERIFY(rig.logged("Firmware Version(DEC): 15"));
+        QSignalSpy progress(&rig.upgrade, &FirmwareUpgrade::progress);
+        QCOMPARE(rig.upgrade.upgrade(), FirmwareUpgrade::Outcome::Done);
+
+        const QByteArray image = carried(15);
+        QCOMPARE(rig.flash(image.size()), image);
+        QCOMPARE(rig.pedal()->state.flash.mid(0x1FC00, 8), hex("000000000000000F"));
+        QVERIFY(!rig.pedal()->inBootloader);
+        QVERIFY(!rig.pedal()->dead);
+        QCOMPARE(rig.service.state().reported->firmware, 15);
+        QCOMPARE(rig.service.deviceFirmwareText(), QString("15"));
+        QCOMPARE(rig.core.d2xx->FTParity, quint8(0));
+        QVERIFY(rig.core.comm.pollTimer->isActive());
+        QVERIFY(!rig.upgrade.upgradeModeOn());
+        QCOMPARE(mode.last().first().toBool(), false);
+        QVERIFY(rig.logged("num of chunks: 209"));
+        QVERIFY(rig.logged("num of bytes last chunk: 40"));
+        QVERIFY(rig.logged("N_byte: 27")); // the last block: 40 bytes, N = 39
+        QVERIFY(rig.logged("read-back: the flash holds the image"));
+        QCOMPARE(rig.prompts.messages.last(), QString("Firmware Upgrade Complete, device will now restart"));
+        // Progress counts blocks and bytes, and ends at the whole image.
+        QCOMPARE(progress.last().at(0).toInt(), 210);
+        QCOMPARE(progress.last().at(1).toInt(), 210);
+        QCOMPARE(progress.last().at(2).toLongLong(), 53544);
+        // Frames go out one after the other, each after its acknowledge: 210 writes and a record,
+        // then 210 reads, then one Go at the very end.
+        QCOMPARE(rig.pedal()->messagesWith(0x21).size(), 1);
+        qsizetype go = -1, lastRead = -1;
+        for (qsizetype i = 0; i < rig.pedal()->record.size(); ++i) {
+            const QByteArray &m = rig.pedal()->record[i].bytes;
+            if (m == hex("21DE"))
+                go = i;
+            if (m == hex("11EE"))
+                lastRead = i;
+        }
+        QVERIFY(go > lastRead);
+        QCOMPARE(rig.pedal()->record.value(go + 1).bytes, hex("0800000008"));
+        QCOMPARE(rig.pedal()->record.value(go + 2).bytes, hex("0200")); // the fresh request
+        qInfo("a whole upgrade takes %lld ms of the test's clock", rig.clock.nowMs());
+        QCOMPARE(rig.pedal()->messagesWith(0x31).size(), 211);
+        QCOMPARE(rig.pedal()->messagesWith(0x11).size(), 210);
+    }
+
+    void theLegacyWay()
+    {
+        Rig rig(7);
+        rig.pedal()->inBootloader = true; // plugged in with SHIFT held
+        rig.upgrade.chooseUpgradeMode(); // not linked: only the flags
+        QVERIFY(rig.upgrade.upgradeModeOn());
+        QVERIFY(rig.core.comm.legacyUpgradeMode);
+        QVERIFY(rig.pedal()->record.isEmpty());
+        QSignalSpy ready(&rig.service, &PedalService::bootloaderReady);
+        rig.service.linkSimulated();
+        QCOMPARE(ready.size(), 1);
+        QCOMPARE(rig.prompts.messages.last(),
+                 QString("Connection to bootloader succeeded, ready for firmware upgrade"));
+        QVERIFY(!rig.received(hex("0200")));
+        QCOMPARE(rig.service.gate(), GateState::BootloaderLinked);
+        rig.upgrade.selectImage(QStringLiteral("Firmware_14"));
+        QCOMPARE(rig.upgrade.upgrade(), FirmwareUpgrade::Outcome::Done);
+        QCOMPARE(rig.service.state().reported->firmware, 14);
+        QCOMPARE(rig.flash(53400), carried(14));
+    }
+
+    void noToTheShiftQuestionSendsOnlyBypass()
+    {
+        Rig rig(12);
+        rig.service.linkSimulated();
+        rig.pedal()->record.clear();
+        rig.prompts.answers = {false};
+        rig.upgrade.chooseUpgradeMode();
+        QCOMPARE(rig.pedal()->record.size(), 1);
+        QCOMPARE(rig.pedal()->record.first().bytes, hex("0D01"));
+        QVERIFY(!rig.upgrade.upgradeModeOn());
+        QVERIFY(!rig.pedal()->inBootloader);
+    }
+
+    void failedHandshakeGoesBackToNormal()
+    {
+        Rig rig(12);
+        rig.service.linkSimulated();
+        QSignalSpy mode(&rig.upgrade, &FirmwareUpgrade::upgradeModeChanged);
+        rig.pedal()->bootFault.kind = BootFault::Kind::Silent;
+        rig.pedal()->bootFault.step = BootFault::Step::Sync;
+        const qint64 started = rig.clock.nowMs();
+        rig.upgrade.chooseUpgradeMode();
+        QVERIFY(rig.clock.nowMs() - started <= 200 + 1000 + 50); // the settle pause, then one byte's limit
+        QCOMPARE(rig.prompts.messages.last(), QString("Connection to bootloader failed"));
+        QVERIFY(!rig.upgrade.upgradeModeOn());
+        QCOMPARE(mode.last().first().toBool(), false);
+        QCOMPARE(rig.core.d2xx->FTParity, quint8(0));
+        QVERIFY(rig.core.comm.pollTimer->isActive());
+        QVERIFY(!rig.core.comm.bootloaderLinked);
+        // Again: the pedal waits in its bootloader, and this time it answers.
+        rig.upgrade.chooseUpgradeMode();
+        QVERIFY(rig.core.comm.bootloaderLinked);
+        QCOMPARE(rig.upgrade.upgrade(), FirmwareUpgrade::Outcome::Done);
+    }
+
+    // A fault at one step stops the upgrade there: nothing more is sent, no Go, the pedal stays
+    // in its bootloader, the user is told; and a second attempt succeeds.
+    void faultAtEachStep_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<int>("step");
+        QTest::addColumn<int>("block");
+        QTest::addColumn<QString>("stoppedAt");
+        using K = BootFault::Kind;
+        using S = BootFault::Step;
+        const struct {
+            const char *name;
+            S step;
+            int block;
+            const char *at;
+        } steps[] = {
+            {"erase", S::Erase, 0, "the erase"},
+            {"block 0", S::Block, 0, "block 1 of 210"},
+            {"block 105", S::Block, 105, "block 106 of 210"},
+            {"the last block", S::Block, 209, "block 210 of 210"},
+            {"the record", S::Record, 0, "the firmware number record"},
+            {"the read-back", S::ReadBack, 0, "the read-back of block 1"},
+            {"Go", S::Go, 0, ""},
+        };
+        const struct {
+            const char *name;
+            K kind;
+        } kinds[] = {{"NACK", K::Nack}, {"silence", K::Silent}, {"unplug", K::Unplug}};
+        for (const auto &k : kinds)
+            for (const auto &s : steps)
+                QTest::addRow("%s at %s", k.name, s.name) << int(k.kind) << int(s.step) << s.block << QString(s.at);
+    }
+    void faultAtEachStep()
+    {
+        QFETCH(int, kind);
+        QFETCH(int, step);
+        QFETCH(int, block);
+        QFETCH(QString, stoppedAt);
+        Rig rig(12);
+        rig.intoBootloader();
+        rig.pedal()->bootFault.kind = BootFault::Kind(kind);
+        rig.pedal()->bootFault.step = BootFault::Step(step);
+        rig.pedal()->bootFault.block = block;
+        const bool unplug = BootFault::Kind(kind) == BootFault::Kind::Unplug;
+        const bool atGo = BootFault::Step(step) == BootFault::Step::Go;
+        const bool readProtected =
+            BootFault::Step(step) == BootFault::Step::ReadBack && BootFault::Kind(kind) == BootFault::Kind::Nack;
+
+        const qint64 started = rig.clock.nowMs();
+        const auto outcome = rig.upgrade.upgrade();
+        // A whole upgrade takes about 25 s of this clock (the wire's pace, and waits that look
+        // every 10 ms); a fault adds at most one time limit (10 s for the erase, 1 s for any
+        // other answer).
+        QVERIFY2(rig.clock.nowMs() - started < 25000 + 10000, qPrintable(QString::number(rig.clock.nowMs() - started)));
+        if (BootFault::Kind(kind) == BootFault::Kind::Silent)
+            QVERIFY(rig.logged(BootFault::Step(step) == BootFault::Step::Erase
+                                   ? "no answer from the bootloader within 10000 ms"
+                                   : "no answer from the bootloader within 1000 ms")
+                    || BootFault::Step(step) == BootFault::Step::ReadBack);
+
+        if (readProtected) {
+            // A pedal that refuses Read Memory: said in the log, and the upgrade goes on.
+            QCOMPARE(outcome, FirmwareUpgrade::Outcome::Done);
+            QVERIFY(rig.logged("read-back skipped: the pedal refuses Read Memory (read protection)"));
+            QCOMPARE(rig.service.state().reported->firmware, 15);
+            return;
+        }
+        QCOMPARE(outcome, FirmwareUpgrade::Outcome::Failed);
+        QVERIFY(!rig.upgrade.running());
+        const QString told = rig.prompts.messages.filter("firmware", Qt::CaseInsensitive).join('\n');
+        if (atGo) {
+            // Everything was written and read back; only the start was not confirmed.
+            QVERIFY2(told.contains("did not confirm that it left its bootloader"), qPrintable(told));
+            QCOMPARE(rig.pedal()->messagesWith(0x21).size(), 1);
+        } else {
+            QVERIFY2(told.contains("The firmware upgrade stopped at " + stoppedAt), qPrintable(told));
+            QVERIFY2(told.contains(unplug ? "Connect it again while holding SHIFT" : "The pedal stays in its bootloader; its "
+                                            "firmware is erased or incomplete. Choose Upgrade Firmware to try again."),
+                     qPrintable(told));
+            QVERIFY(rig.pedal()->messagesWith(0x21).isEmpty()); // no Go into a half-written flash
+            QVERIFY(rig.upgrade.flashIncomplete());
+            // The line keeps the bootloader's settings while the pedal is there.
+            if (!unplug)
+                QCOMPARE(rig.core.d2xx->FTParity, quint8(2));
+            // Nothing was sent after the step that failed.
+            const QByteArray last = rig.pedal()->record.last().bytes;
+            if (BootFault::Step(step) == BootFault::Step::Erase)
+                QCOMPARE(last, hex("FF00"));
+            else if (BootFault::Step(step) == BootFault::Step::ReadBack)
+                QCOMPARE(last, hex("FF00")); // N = 255 and its complement
+            else
+                QCOMPARE(int(quint8(last[0])) + 3, int(last.size())); // the data frame of that step
+        }
+        if (!unplug)
+            QVERIFY(!rig.core.comm.pollTimer->isActive());
+
+        // The second attempt.
+        if (unplug) {
+            QVERIFY(!rig.core.comm.linked);
+            QVERIFY(rig.upgrade.upgradeModeOn()); // ready for the legacy way
+            rig.pedal()->plugIn(!atGo);            // SHIFT held, unless the firmware is whole
+            rig.service.linkSimulated();
+            if (atGo) {
+                // The firmware was whole: plugged in normally it runs. The link finds no
+                // bootloader, turns Upgrade Mode off and asks the pedal for its settings.
+                QVERIFY(!rig.upgrade.upgradeModeOn());
+                QCOMPARE(rig.service.state().reported->firmware, 15);
+                return;
+            }
+            QVERIFY(rig.core.comm.bootloaderLinked);
+        }
+        if (atGo && !unplug) {
+            QVERIFY(rig.upgrade.closeWindow()); // the image was whole: no question
+            QVERIFY(rig.prompts.questions.size() == 1);
+            QCOMPARE(rig.service.state().reported->firmware, 15);
+            return;
+        }
+        QCOMPARE(rig.upgrade.upgrade(), FirmwareUpgrade::Outcome::Done);
+        QCOMPARE(rig.flash(53544), carried(15));
+        QCOMPARE(rig.service.state().reported->firmware, 15);
+    }
+
+    // While an upgrade runs nothing else reaches the pedal: a second upgrade, the close box,
+    // Unlink, Upgrade Mode and every command that writes are refused with a message.
+    void oneUpgradeAtATime()
+    {
+        Rig rig(12);
+        rig.intoBootloader();
+        QStringList refusals;
+        bool tried = false;
+        connect(&rig.upgrade, &FirmwareUpgrade::progress, this, [&](int block) {
+            if (block != 5 || tried)
+                return;
+            tried = true;
+            const int before = int(rig.prompts.messages.size());
+            QCOMPARE(rig.upgrade.upgrade(), FirmwareUpgrade::Outcome::Refused);
+            QVERIFY(!rig.upgrade.closeWindow());
+            QVERIFY(!rig.service.unlink());
+            rig.upgrade.chooseUpgradeMode();
+            QCOMPARE(rig.service.setBypass(true), PedalService::Result::Refused);
+            QCOMPARE(rig.service.requestDeviceInformation(), PedalService::Result::Refused);
+            QCOMPARE(rig.upgrade.restartDevice(), FirmwareUpgrade::Outcome::Refused);
+            refusals = rig.prompts.messages.mid(before);
+        });
+        QCOMPARE(rig.upgrade.upgrade(), FirmwareUpgrade::Outcome::Done);
+        QVERIFY(tried);
+        QCOMPARE(refusals.size(), 7);
+        for (const QString &r : refusals)
+            QVERIFY2(r.endsWith("was refused: a firmware upgrade is under way."), qPrintable(r));
+        QCOMPARE(rig.pedal()->messagesWith(0x21).size(), 1);
+        QCOMPARE(rig.flash(53544), carried(15));
+        QCOMPARE(rig.service.state().reported->firmware, 15);
+    }
+
+    void closingAfterAFailureAsksBeforeGo()
+    {
+        Rig rig(12);
+        rig.intoBootloader();
+        rig.pedal()->bootFault = {BootFault::Kind::Nack, BootFault::Step::Block, 0};
+        QCOMPARE(rig.upgrade.upgrade(), FirmwareUpgrade::Outcome::Failed);
+        rig.prompts.answers = {false};
+        QVERIFY(!rig.upgrade.closeWindow());
+        QVERIFY(rig.pedal()->messagesWith(0x21).isEmpty());
+        QVERIFY(rig.pedal()->inBootloader);
+        rig.prompts.answers = {true};
+        QVERIFY(rig.upgrade.closeWindow());
+        QCOMPARE(rig.pedal()->messagesWith(0x21).size(), 1);
+        QVERIFY(rig.pedal()->dead); // what the user was warned of: the half-written program does not run
+        QVERIFY(!rig.upgrade.upgradeModeOn());
+    }
+
+    void closingWithoutUpgradingStartsTheOldFirmware()
+    {
+        Rig rig(12);
+        rig.intoBootloader();
+        QVERIFY(rig.upgrade.closeWindow());
+        QVERIFY(rig.prompts.questions.size() == 1); // only the SHIFT question
+        QCOMPARE(rig.pedal()->messagesWith(0x21).size(), 1);
+        QVERIFY(!rig.pedal()->inBootloader);
+        QCOMPARE(rig.service.state().reported->firmware, 12);
+        QCOMPARE(rig.core.d2xx->FTParity, quint8(0));
+    }
+
+    void fileChosenWithCtrlShiftO()
+    {
+        Rig rig(12);
+        rig.intoBootloader();
+        QTemporaryDir dir;
+        const QString path = dir.filePath("own.bin");
+        QByteArray own = carried(9);
+        own.replace(0x200, 8, "OWNIMAGE");
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(own);
+        f.close();
+        rig.upgrade.selectImage(QStringLiteral("Firmware_9"));
+        rig.prompts.files = {path};
+        rig.prompts.answers = {false};
+        QCOMPARE(rig.upgrade.upgradeFromFile(), FirmwareUpgrade::Outcome::Cancelled);
+        QCOMPARE(rig.prompts.questions.last(), QString("Write own.bin (51152 bytes) into the pedal and record it as firmware 9?"));
+        QVERIFY(rig.pedal()->messagesWith(0x43).isEmpty());
+        rig.prompts.files = {path};
+        QCOMPARE(rig.upgrade.upgradeFromFile(), FirmwareUpgrade::Outcome::Done);
+        QCOMPARE(rig.flash(own.size()), own); // the file's own bytes, not the chooser's image
+        QCOMPARE(rig.service.state().reported->firmware, 9);
+    }
+
+    void standInRefusedForARealPedal()
+    {
+        // The in-process pedal takes stand-ins; a real pedal (here: one the backend calls real) does not.
+        struct RealBackend : SimBackend {
+            using SimBackend::SimBackend;
+            bool isRealPedal(quint32) const override { return true; }
+        };
+        ManualClock clock;
+        ScriptedPrompts prompts;
+        SimBackend none(&clock, 0);
+        RealBackend real(&clock, 1);
+        QTemporaryDir docs;
+        EditorCore core(docs.path(), &prompts, &clock, &real, &none);
+        real.pedal()->inBootloader = true;
+        core.comm.firmwareUpgradeMode = true;
+        core.service.scanAndLink();
+        QVERIFY(core.comm.bootloaderLinked);
+        const int before = int(real.pedal()->record.size());
+        QCOMPARE(core.service.firmware().upgrade(), FirmwareUpgrade::Outcome::Refused);
+        QCOMPARE(real.pedal()->record.size(), before);
+        QVERIFY(prompts.messages.last().contains("is a stand-in for tests and the simulated pedal"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFirmware)
+#include "tst_firmware.moc"
