@@ -176,6 +176,61 @@ private slots:
         feed(pedal, QByteArray::fromHex("7F"));
         QCOMPARE(drain(pedal, clock, 100).toHex(), QByteArray("1f"));
     }
+
+    // The bootloader writes whole words into erased flash only, checks its checksums, and
+    // takes as long as the wire and the flash do.
+    void bootloaderKeepsToTheFlashRules_data()
+    {
+        QTest::addColumn<QByteArray>("sent");
+        QTest::addColumn<QByteArray>("answers");
+        QTest::newRow("Get lists the commands")
+            << QByteArray::fromHex("00FF") << QByteArray::fromHex("7907220001021121314379");
+        QTest::newRow("Get ID: product 0x410") << QByteArray::fromHex("02FD") << QByteArray::fromHex("7901041079");
+        QTest::newRow("a word into erased flash")
+            << QByteArray::fromHex("31CE" "0800000008" "03" "11223344" "47") << QByteArray::fromHex("797979");
+        QTest::newRow("three bytes: not whole words")
+            << QByteArray::fromHex("31CE" "0800000008" "02" "112233" "02") << QByteArray::fromHex("79791F");
+        QTest::newRow("the same word twice: not erased any more")
+            << QByteArray::fromHex("31CE" "0800000008" "03" "11223344" "47" "31CE" "0800000008" "03" "11223344" "47")
+            << QByteArray::fromHex("7979797979" "1F");
+        QTest::newRow("erase page 0 makes it writable again")
+            << QByteArray::fromHex("31CE" "0800000008" "03" "11223344" "47" "43BC" "000000" "31CE" "0800000008" "03" "11223344" "47")
+            << QByteArray::fromHex("797979" "7979" "797979");
+        QTest::newRow("a page list with a wrong checksum") << QByteArray::fromHex("43BC" "000001") << QByteArray::fromHex("791F");
+    }
+    void bootloaderKeepsToTheFlashRules()
+    {
+        QFETCH(QByteArray, sent);
+        QFETCH(QByteArray, answers);
+        ManualClock clock;
+        SimulatedPedal pedal(&clock);
+        pedal.inBootloader = true;
+        feed(pedal, sent);
+        QCOMPARE(drain(pedal, clock, 1000).toHex(' '), answers.toHex(' '));
+    }
+
+    void bootloaderPacesTheWire()
+    {
+        ManualClock clock;
+        SimulatedPedal pedal(&clock);
+        pedal.inBootloader = true;
+        pedal.wireTiming = true;
+        // 258 bytes of a data frame at 11 bits a byte take 24.6 ms to arrive, then 128
+        // half-words take 6.7 ms to program; only then does the acknowledge leave.
+        feed(pedal, QByteArray::fromHex("31CE0800000008"));
+        clock.advance(100);
+        QByteArray acks(pedal.available(), '\0');
+        pedal.take(reinterpret_cast<unsigned char *>(acks.data()), int(acks.size()));
+        QCOMPARE(acks.toHex(), QByteArray("7979"));
+        QByteArray frame(1, char(0xFF));
+        frame += QByteArray(256, '\0');
+        frame += char(0xFF);
+        feed(pedal, frame);
+        clock.advance(30);
+        QCOMPARE(pedal.available(), 0);
+        clock.advance(3);
+        QCOMPARE(pedal.available(), 1);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestSimulator)

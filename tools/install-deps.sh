@@ -6,6 +6,7 @@ packages=(
   cmake ninja-build g++ git pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-qpa-plugins libgl-dev
   fonts-liberation fonts-dejavu-core
+  stm32flash
 )
 if [ "${1:-}" = "--gui" ]; then
   packages+=(xvfb xauth)
