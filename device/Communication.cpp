@@ -45,6 +45,7 @@ void Communication::watch(FtdiBackend *backend)
     m_watched.insert(backend);
     connect(backend, &FtdiBackend::dataArrived, this, [this] { m_clock->wake(); });
     connect(backend, &FtdiBackend::deviceLost, this, &Communication::onDeviceLost);
+    connect(backend, &FtdiBackend::lineNote, this, [this](const QString &text) { m_log->writeLogLine(text); });
 }
 
 bool Communication::linkedToSimulation() const { return m_d2xx->backend() && m_d2xx->backend()->isSimulated(); }

@@ -60,4 +60,6 @@ signals:
     void dataArrived();
     // An open device went away (unplugged); later calls on its handle fail.
     void deviceLost(quint32 handle);
+    // Something the log should say about the line (for example its latency setting).
+    void lineNote(const QString &text);
 };

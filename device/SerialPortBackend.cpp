@@ -1,7 +1,13 @@
 #include "device/SerialPortBackend.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QSerialPortInfo>
+
+#ifdef Q_OS_LINUX
+#include <linux/serial.h>
+#include <sys/ioctl.h>
+#endif
 
 SerialPortBackend::SerialPortBackend(const QStringList &extraPorts, QObject *parent)
     : FtdiBackend(parent), m_extraPorts(extraPorts)
@@ -57,6 +63,46 @@ bool SerialPortBackend::isRealPedal(quint32 handle) const
              QFileInfo(QStringLiteral("/dev/") + name).canonicalFilePath().startsWith(QLatin1String("/dev/pts/")));
 }
 
+void SerialPortBackend::lowerLatency(QSerialPort *port)
+{
+    const QString device = QFileInfo(QSerialPortInfo(*port).systemLocation()).canonicalFilePath();
+    const QString name = QFileInfo(device).fileName();
+    if (!name.startsWith(QLatin1String("ttyUSB")))
+        return; // a pseudo-terminal or another kind of port: nothing is held back
+    QByteArray ms; // the latency timer, as the driver reports it
+#ifdef Q_OS_LINUX
+    // The driver's low-latency flag asks the bridge for a 1 ms timer; read back what it did.
+    serial_struct info{};
+    const int fd = int(port->handle());
+    bool lowLatency = false;
+    if (::ioctl(fd, TIOCGSERIAL, &info) == 0) {
+        info.flags |= ASYNC_LOW_LATENCY;
+        lowLatency = ::ioctl(fd, TIOCSSERIAL, &info) == 0 && ::ioctl(fd, TIOCGSERIAL, &info) == 0 &&
+                     (info.flags & ASYNC_LOW_LATENCY);
+    }
+    QFile timer(QStringLiteral("/sys/bus/usb-serial/devices/%1/latency_timer").arg(name));
+    if (timer.open(QIODevice::ReadOnly))
+        ms = timer.readAll().trimmed();
+    timer.close();
+    if (ms != "1" && timer.open(QIODevice::WriteOnly) && timer.write("1") == 1) {
+        timer.close();
+        if (timer.open(QIODevice::ReadOnly))
+            ms = timer.readAll().trimmed();
+    }
+    if (lowLatency || ms == "1") {
+        emit lineNote(QStringLiteral("%1: FTDI latency timer %2 ms%3").arg(name, ms.isEmpty() ? QByteArray("?") : ms,
+                                                                        lowLatency ? QStringLiteral(" (low-latency flag set)") : QString()));
+        return;
+    }
+#endif
+    if (!m_latencyNoted) {
+        m_latencyNoted = true;
+        emit lineNote(QStringLiteral("%1: the FTDI latency timer could not be lowered (it stays at %2 ms); each "
+                                     "acknowledge of a firmware upgrade waits that long")
+                          .arg(name, QString::fromLatin1(ms.isEmpty() ? QByteArray("16") : ms)));
+    }
+}
+
 int SerialPortBackend::listDevices(QList<FtdiDeviceInfo> *devices)
 {
     devices->clear();
@@ -78,6 +124,7 @@ int SerialPortBackend::openPort(const QString &portName, quint32 *handle)
         delete p;
         return status == FtStatus::Ok ? FtStatus::DeviceNotOpened : status;
     }
+    lowerLatency(p);
     const quint32 h = ++m_nextHandle;
     m_ports.insert(h, p);
     connect(p, &QSerialPort::readyRead, this, &FtdiBackend::dataArrived);

@@ -44,6 +44,11 @@ private:
     };
     QList<Entry> enumerate() const;
     int openPort(const QString &portName, quint32 *handle);
+    // An FTDI bridge holds received bytes for its latency timer (16 ms by default): a protocol
+    // that waits for an acknowledge after every frame waits that long each time. Asks for the
+    // shortest timer and says in the log what was done.
+    void lowerLatency(QSerialPort *port);
+    bool m_latencyNoted = false;
     // The port behind a handle; status explains why there is none.
     QSerialPort *port(quint32 handle, int *status) const;
 
