@@ -18,7 +18,8 @@
 PtyServer::PtyServer(SimulatedPedal *pedal, Clock *clock, QObject *parent)
     : QObject(parent), m_pedal(pedal), m_clock(clock)
 {
-    m_sender.setInterval(1);
+    m_sender.setSingleShot(true);
+    m_sender.setTimerType(Qt::PreciseTimer);
     connect(&m_sender, &QTimer::timeout, this, &PtyServer::sendDue);
     m_pedal->onMessage = [this](const SimulatedPedal::Message &m) {
         const QString hex = HexCodec::bytesToHexText(m.bytes);
@@ -90,8 +91,7 @@ void PtyServer::onReadable()
             return;
         }
     }
-    if ((m_pedal->pending() > 0 || !m_unsent.isEmpty()) && !m_sender.isActive())
-        m_sender.start();
+    sendDue();
 }
 
 void PtyServer::sendDue()
@@ -99,8 +99,11 @@ void PtyServer::sendDue()
     // Bytes the pedal has sent that the pseudo-terminal did not take yet (its buffer is full
     // while the client does not read) are kept and offered again on the next tick.
     unsigned char buffer[4096];
-    while (m_pedal->available() > 0 && m_unsent.size() < 65536) {
-        const int n = m_pedal->take(buffer, int(sizeof buffer));
+    // A millisecond timer wakes up to half a millisecond early or late: bytes due within that
+    // half go now, so on average they leave on time.
+    constexpr qint64 RoundingUs = 500;
+    while (m_pedal->available(RoundingUs) > 0 && m_unsent.size() < 65536) {
+        const int n = m_pedal->take(buffer, int(sizeof buffer), RoundingUs);
         m_unsent.append(reinterpret_cast<const char *>(buffer), n);
     }
     while (!m_unsent.isEmpty()) {
@@ -109,6 +112,10 @@ void PtyServer::sendDue()
             break;
         m_unsent.remove(0, qsizetype(w));
     }
-    if (m_pedal->pending() == 0 && m_unsent.isEmpty())
-        m_sender.stop();
+    // Wake again when the next byte is due (or soon, while the client does not read).
+    const qint64 dueUs = m_pedal->nextDueInUs();
+    if (!m_unsent.isEmpty())
+        m_sender.start(1);
+    else if (dueUs >= 0)
+        m_sender.start(int((dueUs + RoundingUs) / 1000));
 }

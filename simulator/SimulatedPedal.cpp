@@ -61,7 +61,7 @@ SimulatedPedalState::SimulatedPedalState()
 
 SimulatedPedal::SimulatedPedal(Clock *clock) : m_clock(clock) {}
 
-qint64 SimulatedPedal::nowUs() const { return m_clock->nowMs() * 1000; }
+qint64 SimulatedPedal::nowUs() const { return m_clock->nowUs(); }
 
 QByteArray SimulatedPedal::deviceInformationValues() const
 {
@@ -227,18 +227,18 @@ void SimulatedPedal::startFirmware()
     }
 }
 
-int SimulatedPedal::available() const
+int SimulatedPedal::available(qint64 aheadUs) const
 {
-    const qint64 now = nowUs();
+    const qint64 now = nowUs() + aheadUs;
     int n = 0;
     while (n < m_outAtUs.size() && m_outAtUs[n] <= now)
         ++n;
     return n;
 }
 
-int SimulatedPedal::take(unsigned char *dest, int max)
+int SimulatedPedal::take(unsigned char *dest, int max, qint64 aheadUs)
 {
-    const int n = std::min(available(), max);
+    const int n = std::min(available(aheadUs), max);
     std::copy_n(reinterpret_cast<const unsigned char *>(m_out.constData()), n, dest);
     m_out.remove(0, n);
     m_outAtUs.remove(0, n);

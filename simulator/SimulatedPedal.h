@@ -8,6 +8,7 @@
 #include <QString>
 #include <QVector>
 #include <array>
+#include <algorithm>
 #include <functional>
 
 class Clock;
@@ -96,12 +97,15 @@ public:
     // Bytes from the editor.
     void receive(const unsigned char *data, int count);
     // Bytes for the editor whose time has come.
-    int available() const;
-    int take(unsigned char *dest, int max);
+    // aheadUs: also the bytes due within that many microseconds (a timer's rounding).
+    int available(qint64 aheadUs = 0) const;
+    int take(unsigned char *dest, int max, qint64 aheadUs = 0);
     // Drops the bytes that have arrived (a receive purge on the editor's side).
     void purgeArrived();
     // Bytes still travelling or waiting to be taken.
     int pending() const { return int(m_out.size()); }
+    // Microseconds until the next byte for the editor is due (0: now; -1: none is waiting).
+    qint64 nextDueInUs() const { return m_outAtUs.isEmpty() ? -1 : std::max<qint64>(0, m_outAtUs.first() - nowUs()); }
     bool unplugged() const { return m_unplugged; }
     void unplug() { m_unplugged = true; }
     // Connected again after an unplug; holding SHIFT starts the bootloader.

@@ -102,6 +102,8 @@ void ManualClock::advance(int ms)
 
 qint64 SystemClock::nowMs() const { return steady().elapsed(); }
 
+qint64 SystemClock::nowUs() const { return steady().nsecsElapsed() / 1000; }
+
 QDateTime SystemClock::localNow() const { return QDateTime::currentDateTime(); }
 
 void SystemClock::pause(int ms)

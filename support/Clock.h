@@ -33,6 +33,8 @@ public:
     virtual ~Clock() = default;
     // Monotonic milliseconds, for time limits.
     virtual qint64 nowMs() const = 0;
+    // The same in microseconds, for models of the wire's pace.
+    virtual qint64 nowUs() const { return nowMs() * 1000; }
     // Local wall time, for the log file's stamp.
     virtual QDateTime localNow() const = 0;
     // A fixed pause of the editor's flows. The window keeps painting but takes no input.
@@ -50,6 +52,7 @@ class SystemClock : public QObject, public Clock {
 public:
     ClockTimer *createTimer(QObject *parent) override;
     qint64 nowMs() const override;
+    qint64 nowUs() const override;
     QDateTime localNow() const override;
     void pause(int ms) override;
     void waitForActivity(int ms) override;
