@@ -7,9 +7,14 @@
 #include "windows/WrapButton.h"
 #include "windows/DebugConsoleWindow.h"
 #include "windows/EffectWindow.h"
+#include "windows/FirmwareUpgradeWindow.h"
 #include "simulator/SimBackend.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenuBar>
@@ -163,6 +168,39 @@ private slots:
         }
         QCOMPARE(sheets.size(), 8);
         QVERIFY(!Resources::find("style_5").isEmpty()); // found without regard to case
+    }
+
+    // Upgrade Mode opens the upgrade window below the main window; Upgrade Firmware writes the
+    // chosen image, the progress bar counts the blocks, and the window goes when the pedal runs.
+    void firmwareUpgradeWindow()
+    {
+        QTemporaryDir docs;
+        GuiRig rig(docs.path(), 0, [](SimulatedPedal *p) { p->state.firmware = 12; });
+        rig.main()->show();
+        rig.link();
+        rig.main()->menuFirmwareUpgradeMode->trigger();
+        FirmwareUpgradeWindow *w = rig.editor->firmware();
+        QVERIFY(w->isVisible());
+        QVERIFY(rig.main()->menuFirmwareUpgradeMode->isChecked());
+        QVERIFY(rig.on("menuStartFirmwareUpgrade"));
+        QVERIFY(!rig.on("btnRequest") && !rig.on("btnUpload"));
+        QCOMPARE(w->cmbFirmwareChoose->count(), 11);
+        QCOMPARE(w->cmbFirmwareChoose->itemText(0), QString("Firmware_5"));
+        QCOMPARE(w->cmbFirmwareChoose->currentText(), QString("Firmware_15"));
+        QVERIFY(w->chkVerify->isChecked());
+        QCOMPARE(w->y(), rig.main()->y() + rig.main()->frameGeometry().height());
+
+        int highest = 0;
+        connect(w->ProgressBar1, &QProgressBar::valueChanged, this, [&](int v) { highest = std::max(highest, v); });
+        w->btnUpgradeFirmware->click();
+        QCOMPARE(highest, 210);
+        QCOMPARE(w->ProgressBar1->maximum(), 210);
+        QVERIFY(!w->isVisible());
+        QCOMPARE(w->ProgressBar1->value(), 0);
+        QCOMPARE(rig.main()->lblFirmwareVersion->text(), QString("Device Firmware: 15"));
+        QVERIFY(!rig.main()->menuFirmwareUpgradeMode->isChecked());
+        QVERIFY(rig.on("btnRequest") && rig.on("btnUpload"));
+        QVERIFY(!rig.on("menuStartFirmwareUpgrade"));
     }
 
     void linkedToTheSimulatedPedal()
