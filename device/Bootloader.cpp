@@ -113,21 +113,32 @@ Bootloader::Answer Bootloader::synchronise(QString *answerText)
                                                                                       : Answer::NoAnswer);
 }
 
+Bootloader::Answer Bootloader::commandWithAddress(quint8 code, quint32 address, bool addressByteByByte)
+{
+    if (!write(QByteArray(1, char(code))) || !write(QByteArray(1, char(quint8(~code)))))
+        return note(Answer::DeviceFailed);
+    const Answer a = waitForAck();
+    if (a != Answer::Ack)
+        return a;
+    const QByteArray frame = addressFrame(address);
+    m_log.writeLogLine(QStringLiteral("SEND ADDRESS + CHECKSUM"));
+    m_log.writeLogLine(QStringLiteral("Address: ") + hexNumber(address, 8));
+    m_log.writeLogLine(QStringLiteral("address checksum: ") + hexNumber(quint8(frame[4]), 2));
+    if (addressByteByByte) {
+        for (char c : frame) {
+            if (!write(QByteArray(1, c)))
+                return note(Answer::DeviceFailed);
+        }
+    } else if (!write(frame)) {
+        return note(Answer::DeviceFailed);
+    }
+    return waitForAck();
+}
+
 Bootloader::Answer Bootloader::sendWriteCommand()
 {
     m_log.writeLogLine(QStringLiteral("SEND WRITE COMMAND"));
-    if (!write(QByteArray(1, char(0x31))) || !write(QByteArray(1, char(0xCE))))
-        return note(Answer::DeviceFailed);
-    Answer a = waitForAck();
-    if (a != Answer::Ack)
-        return a;
-    const QByteArray frame = addressFrame(currentAddress);
-    m_log.writeLogLine(QStringLiteral("SEND ADDRESS + CHECKSUM"));
-    m_log.writeLogLine(QStringLiteral("Address: ") + hexNumber(currentAddress, 8));
-    m_log.writeLogLine(QStringLiteral("address checksum: ") + hexNumber(quint8(frame[4]), 2));
-    if (!write(frame))
-        return note(Answer::DeviceFailed);
-    return waitForAck();
+    return commandWithAddress(0x31, currentAddress, false);
 }
 
 Bootloader::Answer Bootloader::eraseFlash()
@@ -225,18 +236,5 @@ Bootloader::Answer Bootloader::go(quint32 address)
     m_log.writeLogLine(QString());
     m_log.writeLogLine(QStringLiteral("SEND GO COMMAND"));
     currentAddress = address;
-    if (!write(QByteArray(1, char(0x21))) || !write(QByteArray(1, char(0xDE))))
-        return note(Answer::DeviceFailed);
-    Answer a = waitForAck();
-    if (a != Answer::Ack)
-        return a;
-    const QByteArray frame = addressFrame(address);
-    m_log.writeLogLine(QStringLiteral("SEND ADDRESS + CHECKSUM"));
-    m_log.writeLogLine(QStringLiteral("Address: ") + hexNumber(address, 8));
-    m_log.writeLogLine(QStringLiteral("address checksum: ") + hexNumber(quint8(frame[4]), 2));
-    for (char c : frame) {
-        if (!write(QByteArray(1, c)))
-            return note(Answer::DeviceFailed);
-    }
-    return waitForAck();
+    return commandWithAddress(0x21, address, true);
 }

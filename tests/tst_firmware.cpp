@@ -97,6 +97,28 @@ private slots:
         QCOMPARE(frame.toHex(' '), expected.toHex(' '));
     }
 
+    // One Write Memory's log lines, as the console shows them; a NACK is said as such.
+    void logLinesOfOneBlock()
+    {
+        Rig rig(12);
+        rig.intoBootloader();
+        Bootloader &boot = rig.upgrade.bootloader();
+        const int from = int(rig.core.log.lines().size());
+        QCOMPARE(boot.writeBlock(0x08000000, hex("00500020")), Bootloader::Answer::Ack);
+        const QStringList expected = {"SEND WRITE COMMAND", "num of bytes received: 1", "firmware_upgrade_mode: True",
+                                      "received: 79", "ACK", "SEND ADDRESS + CHECKSUM", "Address: 08000000",
+                                      "address checksum: 08", "num of bytes received: 1", "firmware_upgrade_mode: True",
+                                      "received: 79", "ACK", "SEND N BYTE + DATA + CHECKSUM", "N_byte: 03",
+                                      "chunk size: 4", "data checksum: 73", "num of bytes received: 1",
+                                      "firmware_upgrade_mode: True", "received: 79", "ACK", "", ""};
+        QCOMPARE(rig.core.log.lines().mid(from), expected);
+        QCOMPARE(boot.currentAddress, quint32(0x08000004));
+        // The same word again: the flash is not erased there any more.
+        QCOMPARE(boot.writeBlock(0x08000000, hex("00500020")), Bootloader::Answer::Nack);
+        QCOMPARE(rig.core.log.lines().mid(rig.core.log.lines().size() - 2), QStringList({"received: 1F", "NOT ACK"}));
+        QCOMPARE(boot.currentAddress, quint32(0x08000000));
+    }
+
     void carriedImagesAndBlocks()
     {
         for (int n : StandInImages::firmwareNumbers()) {
