@@ -107,6 +107,7 @@ void FirmwareUpgrade::chooseUpgradeMode()
     }
     // The pedal did not reach its bootloader: it still runs its firmware, so the line goes back
     // to its normal settings and the background poll runs again.
+    m_clock.waitForActivity(0); // an unplug is reported by the backend as an event
     tell(QStringLiteral("Connection to bootloader failed"));
     setUpgradeMode(false);
     restoreNormalLine();

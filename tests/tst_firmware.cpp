@@ -292,26 +292,42 @@ private slots:
         QVERIFY(!rig.pedal()->inBootloader);
     }
 
+    void failedHandshakeGoesBackToNormal_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::newRow("NACK") << int(BootFault::Kind::Nack);
+        QTest::newRow("silence") << int(BootFault::Kind::Silent);
+        QTest::newRow("unplug") << int(BootFault::Kind::Unplug);
+    }
     void failedHandshakeGoesBackToNormal()
     {
+        QFETCH(int, kind);
         Rig rig(12);
         rig.service.linkSimulated();
         QSignalSpy mode(&rig.upgrade, &FirmwareUpgrade::upgradeModeChanged);
-        rig.pedal()->bootFault.kind = BootFault::Kind::Silent;
+        rig.pedal()->bootFault.kind = BootFault::Kind(kind);
         rig.pedal()->bootFault.step = BootFault::Step::Sync;
         const qint64 started = rig.clock.nowMs();
         rig.upgrade.chooseUpgradeMode();
         QVERIFY(rig.clock.nowMs() - started <= 200 + 1000 + 50); // the settle pause, then one byte's limit
-        QCOMPARE(rig.prompts.messages.last(), QString("Connection to bootloader failed"));
+        QVERIFY(rig.prompts.messages.contains("Connection to bootloader failed"));
         QVERIFY(!rig.upgrade.upgradeModeOn());
         QCOMPARE(mode.last().first().toBool(), false);
         QCOMPARE(rig.core.d2xx->FTParity, quint8(0));
-        QVERIFY(rig.core.comm.pollTimer->isActive());
         QVERIFY(!rig.core.comm.bootloaderLinked);
-        // Again: the pedal waits in its bootloader, and this time it answers.
+        QVERIFY(rig.pedal()->messagesWith(0x43).isEmpty());
+        if (BootFault::Kind(kind) == BootFault::Kind::Unplug) {
+            QVERIFY(!rig.core.comm.linked);
+            rig.pedal()->plugIn(false); // plugged in again: it runs its firmware
+            rig.service.linkSimulated();
+        } else {
+            QVERIFY(rig.core.comm.pollTimer->isActive());
+        }
+        // Again: this time the bootloader answers (the pedal may already wait there).
         rig.upgrade.chooseUpgradeMode();
         QVERIFY(rig.core.comm.bootloaderLinked);
         QCOMPARE(rig.upgrade.upgrade(), FirmwareUpgrade::Outcome::Done);
+        QCOMPARE(rig.service.state().reported->firmware, 15);
     }
 
     // A fault at one step stops the upgrade there: nothing more is sent, no Go, the pedal stays
