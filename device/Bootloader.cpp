@@ -10,8 +10,8 @@
 
 using HexCodec::hexNumber;
 
-Bootloader::Bootloader(DiagnosticLog &log, D2XXUnit &d2xx, Communication &comm, Clock &clock)
-    : m_log(log), m_d2xx(d2xx), m_comm(comm), m_clock(clock)
+Bootloader::Bootloader(DiagnosticLog &log, D2XXUnit &d2xx, Communication &comm)
+    : m_log(log), m_d2xx(d2xx), m_comm(comm)
 {
 }
 

@@ -7,7 +7,6 @@
 #include <QByteArray>
 #include <QString>
 
-class Clock;
 class Communication;
 class D2XXUnit;
 class DiagnosticLog;
@@ -26,7 +25,7 @@ public:
     static constexpr quint32 FlashBase = 0x08000000;
     static constexpr quint32 RecordAddress = 0x0801FC00;
 
-    Bootloader(DiagnosticLog &log, D2XXUnit &d2xx, Communication &comm, Clock &clock);
+    Bootloader(DiagnosticLog &log, D2XXUnit &d2xx, Communication &comm);
 
     int byteTimeoutMs = 1000;   // an answer byte
     int eraseTimeoutMs = 10000; // the global erase of a 128 KiB part
@@ -66,7 +65,6 @@ private:
     DiagnosticLog &m_log;
     D2XXUnit &m_d2xx;
     Communication &m_comm;
-    Clock &m_clock;
     QString m_problem;
     Answer m_last = Answer::Ack;
 };

@@ -25,7 +25,7 @@ const QString UnpluggedInBootloader = QStringLiteral(
 FirmwareUpgrade::FirmwareUpgrade(PedalService &service, DiagnosticLog &log, Prompts &prompts, Clock &clock,
                                  D2XXUnit &d2xx, Communication &comm, QObject *parent)
     : QObject(parent), m_service(service), m_log(log), m_prompts(prompts), m_clock(clock), m_d2xx(d2xx), m_comm(comm),
-      m_boot(log, d2xx, comm, clock)
+      m_boot(log, d2xx, comm)
 {
     m_imageName = imageNames().last();
     // The legacy way: the link itself shook hands with the bootloader.
