@@ -1,5 +1,6 @@
 #include "algorithms/FirmwareImage.h"
 
+#include "support/BoundedFile.h"
 #include "support/Resources.h"
 
 #include <QtEndian>
@@ -25,6 +26,28 @@ int FirmwareImage::numberFromName(const QString &name, int previous)
 bool FirmwareImage::loadCarried(const QString &name, QByteArray *image, QString *error)
 {
     return Resources::load(name, image, error);
+}
+
+bool FirmwareImage::readFile(const QString &path, QByteArray *image, QString *why)
+{
+    const BoundedFile file = BoundedFile::read(path, MaxBytes);
+    switch (file.status) {
+    case BoundedFile::Read:
+        *image = file.data;
+        return true;
+    case BoundedFile::NotRegular:
+        *why = QStringLiteral("it is ") + file.kind;
+        return false;
+    case BoundedFile::TooLarge:
+        *why = QStringLiteral("it is %1 bytes long; a firmware image is at most %2 bytes, below the firmware number record")
+                   .arg(file.size)
+                   .arg(MaxBytes);
+        return false;
+    case BoundedFile::CannotOpen:
+        break;
+    }
+    *why = file.error;
+    return false;
 }
 
 QString FirmwareImage::check(QByteArray *image)

@@ -21,6 +21,10 @@ int numberFromName(const QString &name, int previous);
 // Loads a carried image by name, without regard to case.
 bool loadCarried(const QString &name, QByteArray *image, QString *error);
 
+// Reads an image file (a regular file of at most MaxBytes); false with why it cannot be used
+// ("it is a folder", "it is 200000 bytes long; ...", or the system's reason).
+bool readFile(const QString &path, QByteArray *image, QString *why);
+
 // The checks before anything is erased. Returns why the image cannot be written, or an empty
 // string; an image whose length is not a multiple of 4 gets its last block padded with 0xFF
 // (the bootloader writes whole words).

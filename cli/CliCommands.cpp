@@ -11,7 +11,6 @@
 #include "pedal/ParameterCatalogue.h"
 #include "presets/PresetFile.h"
 #include "simulator/SimBackend.h"
-#include "support/BoundedFile.h"
 #include "support/Clock.h"
 #include "support/Prompts.h"
 
@@ -403,7 +402,7 @@ int runSend(Session &s, const QString &serial, const QString &hex, QTextStream &
     return s.done(Cli::Ok);
 }
 // firmware upgrade | go | verify: finds the pedal in its bootloader or running its firmware.
-int runFirmware(Session &s, const Options &o, QTextStream &out)
+int runFirmware(Session &s, const Options &o, const QByteArray &fileImage, QTextStream &out)
 {
     const QString action = o.command.value(1);
     Communication &comm = s.core.comm;
@@ -464,8 +463,7 @@ int runFirmware(Session &s, const Options &o, QTextStream &out)
     QString what;
     int number = o.firmware < 0 ? 15 : o.firmware;
     if (!o.file.isEmpty()) {
-        const BoundedFile file = BoundedFile::read(o.file, FirmwareImage::MaxBytes);
-        image = file.data; // read and checked before the port was opened
+        image = fileImage; // read and checked before the port was opened
         what = QFileInfo(o.file).fileName();
     } else {
         what = QStringLiteral("Firmware_%1").arg(number);
@@ -597,17 +595,14 @@ int Cli::run(const QStringList &args, QTextStream &out, QTextStream &err)
         return usageError(QStringLiteral("--firmware and --file go with firmware upgrade and firmware verify"));
     if (o.noVerify && !(firmwareCommand && rest[0] == QLatin1String("upgrade")))
         return usageError(QStringLiteral("--no-verify goes with firmware upgrade"));
+    QByteArray fileImage;
     if (firmwareCommand && !o.file.isEmpty()) {
         // The image is read and checked before anything is opened.
-        const BoundedFile file = BoundedFile::read(o.file, FirmwareImage::MaxBytes);
-        QByteArray image = file.data;
-        const QString problem = file.status == BoundedFile::Read ? FirmwareImage::check(&image)
-                                : file.status == BoundedFile::NotRegular ? QStringLiteral("it is ") + file.kind
-                                : file.status == BoundedFile::TooLarge
-                                    ? QStringLiteral("it is %1 bytes long; a firmware image is at most %2 bytes")
-                                          .arg(file.size)
-                                          .arg(FirmwareImage::MaxBytes)
-                                    : file.error;
+        QString problem;
+        if (FirmwareImage::readFile(o.file, &fileImage, &problem)) {
+            QByteArray checked = fileImage;
+            problem = FirmwareImage::check(&checked);
+        }
         if (!problem.isEmpty()) {
             err << QFileInfo(o.file).fileName() << " cannot be written: " << problem << ". Nothing was sent.\n";
             return Failed;
@@ -715,7 +710,7 @@ int Cli::run(const QStringList &args, QTextStream &out, QTextStream &err)
     if (cmd == QLatin1String("send"))
         return runSend(session, serial, rest[0], out);
     if (cmd == QLatin1String("firmware"))
-        return runFirmware(session, o, out);
+        return runFirmware(session, o, fileImage, out);
 
     // Save Local Preset asks the pedal for its settings itself.
     const bool commandAsks = cmd == QLatin1String("preset") && rest[0] == QLatin1String("save");

@@ -6,7 +6,6 @@
 #include "device/D2XXUnit.h"
 #include "device/HexCodec.h"
 #include "pedal/PedalService.h"
-#include "support/BoundedFile.h"
 #include "support/Clock.h"
 #include "support/DiagnosticLog.h"
 #include "support/Prompts.h"
@@ -166,18 +165,12 @@ FirmwareUpgrade::Outcome FirmwareUpgrade::upgradeFromFile(const QString &givenPa
         return Outcome::Cancelled;
     m_log.addConsoleLine(QStringLiteral("Opening: ") + path);
     const QString name = QFileInfo(path).fileName();
-    const BoundedFile file = BoundedFile::read(path, FirmwareImage::MaxBytes);
-    if (file.status != BoundedFile::Read) {
-        const QString why = file.status == BoundedFile::NotRegular ? file.kind
-                            : file.status == BoundedFile::TooLarge
-                                ? QStringLiteral("%1 bytes long; a firmware image is at most %2 bytes, below the firmware number record")
-                                      .arg(file.size)
-                                      .arg(FirmwareImage::MaxBytes)
-                                : file.error;
-        tell(QStringLiteral("%1 cannot be written: it is %2. Nothing in the pedal was changed.").arg(name, why));
+    QByteArray image;
+    QString why;
+    if (!FirmwareImage::readFile(path, &image, &why)) {
+        tell(QStringLiteral("%1 cannot be written: %2. Nothing in the pedal was changed.").arg(name, why));
         return Outcome::Failed;
     }
-    const QByteArray image = file.data;
     m_log.writeLogLine(QStringLiteral("num of bytes read: %1").arg(image.size()));
     if (!m_prompts.question(QStringLiteral("Write %1 (%2 bytes) into the pedal and record it as firmware %3?")
                                 .arg(name)
@@ -274,28 +267,16 @@ FirmwareUpgrade::Outcome FirmwareUpgrade::upgradeImage(QByteArray image, int num
         return stop(QStringLiteral("the firmware number record"), m_boot.lastProblem());
 
     if (verifyAfterWriting) {
-        address = FirmwareImage::FlashBase;
-        for (int i = 0; i < blocks.size(); ++i) {
-            QByteArray back;
-            a = m_boot.readMemory(address, int(blocks[i].size()), &back);
-            if (i == 0 && a == Bootloader::Answer::Nack) {
-                m_log.writeLogLine(QStringLiteral("read-back skipped: the pedal refuses Read Memory (read protection)"));
-                break;
-            }
-            if (a != Bootloader::Answer::Ack)
-                return stop(QStringLiteral("the read-back of block %1").arg(i + 1), m_boot.lastProblem());
-            if (back != blocks[i]) {
-                qsizetype at = 0;
-                while (at < back.size() && back[at] == blocks[i][at])
-                    ++at;
-                return stop(QStringLiteral("the read-back of block %1").arg(i + 1),
-                            QStringLiteral("the flash at 0x%1 holds other bytes than the image")
-                                .arg(address + quint32(at), 8, 16, QLatin1Char('0')));
-            }
-            address += quint32(blocks[i].size());
+        const ReadBack r = readBack(blocks);
+        if (r.answer == Bootloader::Answer::Nack && r.block == 0) {
+            m_log.writeLogLine(QStringLiteral("read-back skipped: the pedal refuses Read Memory (read protection)"));
+        } else if (r.answer != Bootloader::Answer::Ack) {
+            return stop(QStringLiteral("the read-back of block %1").arg(r.block + 1), m_boot.lastProblem());
+        } else if (r.block >= 0) {
+            return stop(QStringLiteral("the read-back of block %1").arg(r.block + 1),
+                        QStringLiteral("the flash at 0x%1 holds other bytes than the image")
+                            .arg(r.address, 8, 16, QLatin1Char('0')));
         }
-        if (a == Bootloader::Answer::Ack)
-            m_log.writeLogLine(QStringLiteral("read-back: the flash holds the image"));
     }
     m_flashIncomplete = false;
     m_running = false;
@@ -318,22 +299,41 @@ FirmwareUpgrade::Outcome FirmwareUpgrade::verifyImage(QByteArray image)
         tell(QStringLiteral("The image cannot be compared: %1.").arg(problem));
         return Outcome::Refused;
     }
+    const QList<QByteArray> blocks = FirmwareImage::blocks(image);
+    const ReadBack r = readBack(blocks);
+    const quint32 blockAddress = FirmwareImage::FlashBase + quint32(qMax(0, r.block)) * FirmwareImage::BlockBytes;
+    if (r.answer != Bootloader::Answer::Ack) {
+        tell(QStringLiteral("The flash could not be read at 0x%1: %2.")
+                 .arg(blockAddress, 8, 16, QLatin1Char('0'))
+                 .arg(m_boot.lastProblem()));
+        return Outcome::Failed;
+    }
+    if (r.block >= 0) {
+        tell(QStringLiteral("The flash differs from the image in the block at 0x%1.").arg(blockAddress, 8, 16, QLatin1Char('0')));
+        return Outcome::Failed;
+    }
+    return Outcome::Done;
+}
+
+FirmwareUpgrade::ReadBack FirmwareUpgrade::readBack(const QList<QByteArray> &blocks)
+{
+    ReadBack r;
     quint32 address = FirmwareImage::FlashBase;
-    for (const QByteArray &block : FirmwareImage::blocks(image)) {
+    for (int i = 0; i < blocks.size(); ++i) {
         QByteArray back;
-        const Bootloader::Answer a = m_boot.readMemory(address, int(block.size()), &back);
-        if (a != Bootloader::Answer::Ack) {
-            tell(QStringLiteral("The flash could not be read at 0x%1: %2.").arg(address, 8, 16, QLatin1Char('0')).arg(m_boot.lastProblem()));
-            return Outcome::Failed;
+        r.answer = m_boot.readMemory(address, int(blocks[i].size()), &back);
+        if (r.answer != Bootloader::Answer::Ack || back != blocks[i]) {
+            r.block = i;
+            qsizetype at = 0;
+            while (at < back.size() && back[at] == blocks[i][at])
+                ++at;
+            r.address = address + quint32(at);
+            return r;
         }
-        if (back != block) {
-            tell(QStringLiteral("The flash differs from the image in the block at 0x%1.").arg(address, 8, 16, QLatin1Char('0')));
-            return Outcome::Failed;
-        }
-        address += quint32(block.size());
+        address += quint32(blocks[i].size());
     }
     m_log.writeLogLine(QStringLiteral("read-back: the flash holds the image"));
-    return Outcome::Done;
+    return r;
 }
 
 FirmwareUpgrade::Outcome FirmwareUpgrade::restartDevice(int expectNumber)

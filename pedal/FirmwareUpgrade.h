@@ -73,6 +73,14 @@ signals:
     void finished(); // the window hides: back to normal operation
 
 private:
+    // Reads the blocks back from the flash base up. block: the first that could not be read or
+    // differs (-1 when all are equal); address: where it first differs.
+    struct ReadBack {
+        Bootloader::Answer answer = Bootloader::Answer::Ack;
+        int block = -1;
+        quint32 address = 0;
+    };
+    ReadBack readBack(const QList<QByteArray> &blocks);
     void setUpgradeMode(bool on);
     void restoreNormalLine();
     void enterBootloaderReady();

@@ -54,9 +54,7 @@ FirmwareUpgradeWindow::FirmwareUpgradeWindow(FirmwareUpgrade &upgrade, QWidget *
     connect(&upgrade, &FirmwareUpgrade::finished, this, [this] {
         ProgressBar1->setValue(0);
         lblProgress->clear();
-        m_finishing = true;
         hide();
-        m_finishing = false;
     });
 }
 
@@ -69,7 +67,7 @@ void FirmwareUpgradeWindow::showEvent(QShowEvent *event)
 
 void FirmwareUpgradeWindow::closeEvent(QCloseEvent *event)
 {
-    if (m_finishing || m_upgrade.closeWindow())
+    if (m_upgrade.closeWindow())
         event->accept();
     else
         event->ignore();

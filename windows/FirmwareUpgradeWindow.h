@@ -32,5 +32,4 @@ private:
     void showProgress(int block, int blocks, qint64 bytes, qint64 totalBytes, qint64 msLeft);
 
     FirmwareUpgrade &m_upgrade;
-    bool m_finishing = false;
 };
