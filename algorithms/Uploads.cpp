@@ -97,6 +97,10 @@ Uploads::Result Uploads::uploadCarriedImage(const QString &effectName, QStringLi
         resumePoll();
         return Result::Refused;
     }
+    if (beforeWriting && !beforeWriting()) {
+        resumePoll();
+        return Result::Cancelled;
+    }
 
     m_comm.sendHexMessage(PedalMessages::bypass(true), 2);
     m_clock.pause(40);
@@ -107,6 +111,7 @@ Uploads::Result Uploads::uploadCarriedImage(const QString &effectName, QStringLi
     m_log.writeLogLine(QStringLiteral("size: %1").arg(len));
     m_log.writeLogLine(QStringLiteral("filecontent (first 128 bytes): ") + text.left(256));
     m_log.writeLogLine(QStringLiteral("num of bytes: %1").arg(image.size()));
+    m_comm.finishArrivingDump();
     m_d2xx.PurgeFTDeviceRX(); // what came before is no answer to this image
     m_comm.writeBytes(image);
     m_log.writeLogLine(QStringLiteral("write to device"));
@@ -144,6 +149,8 @@ Uploads::Result Uploads::uploadFile(const QString &path)
     }
     if (refuseStandIn(image))
         return Result::Refused;
+    if (beforeWriting && !beforeWriting())
+        return Result::Cancelled;
 
     m_comm.sendHexMessage(PedalMessages::bypass(true), 2);
     m_clock.pause(400);
@@ -152,6 +159,7 @@ Uploads::Result Uploads::uploadFile(const QString &path)
     checkTimer->start();
     lastFolder = QFileInfo(path).absolutePath();
     m_log.writeLogLine(QStringLiteral("Opening - ") + QFileInfo(path).absoluteFilePath());
+    m_comm.finishArrivingDump();
     m_d2xx.PurgeFTDeviceRX(); // what came before is no answer to this image
     const quint32 written = m_comm.writeBytes(image);
     m_log.writeLogLine(QStringLiteral("%1 Bytes Sent ...").arg(written));

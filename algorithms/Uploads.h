@@ -37,6 +37,9 @@ public:
     int answerLimitMs = 20000;    // after this the wait for the answer gives up
     QString status;               // what the status label shows
     QString lastFolder;           // where the open-file dialog opens next
+    // Runs once an algorithm image has been checked, before anything of it reaches the pedal
+    // (the pedal service makes its backup here); false stops the upload, nothing sent.
+    std::function<bool()> beforeWriting;
 
     bool uploading() const { return m_uploading; }
     // Upload Audio Algorithm: the carried image of an effect. Once the pedal has answered,

@@ -9,16 +9,19 @@
 #include "pedal/EditorCore.h"
 #include "pedal/FirmwareUpgrade.h"
 #include "pedal/ParameterCatalogue.h"
+#include "pedal/SettingsMemory.h"
 #include "presets/PresetFile.h"
 #include "simulator/SimBackend.h"
 #include "support/Clock.h"
 #include "support/Prompts.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSaveFile>
 #include <cmath>
 #include <memory>
 #include <optional>
@@ -82,6 +85,7 @@ struct Options {
     int firmware = -1;     // firmware: --firmware N
     QString file;          // firmware: --file IMAGE
     bool noVerify = false; // firmware upgrade: --no-verify
+    QString address;       // memory: --address 50|51
     QStringList command;
 };
 
@@ -111,6 +115,14 @@ bool parse(const QStringList &args, Options *o, QString *error)
             o->version = true;
         } else if (name == QLatin1String("--no-verify") && eq < 0) {
             o->noVerify = true;
+        } else if (name == QLatin1String("--address")) {
+            const QString value = eq > 0 ? a.mid(eq + 1) : i + 1 < args.size() ? args[++i] : QString();
+            if (value != QLatin1String("50") && value != QLatin1String("51")) {
+                *error = value.isEmpty() ? QStringLiteral("--address needs a value")
+                                         : QStringLiteral("--address takes 50 or 51, not '%1'").arg(echo(value));
+                return false;
+            }
+            o->address = value;
         } else if (name == QLatin1String("--firmware") || name == QLatin1String("--file")) {
             const QString value = eq > 0 ? a.mid(eq + 1) : i + 1 < args.size() ? args[++i] : QString();
             if (value.isEmpty()) {
@@ -234,7 +246,7 @@ std::optional<int> requestedState(int parameter, const QString &value, QString *
 // messages that reached the pedal counted.
 struct Session {
     Session(FtdiBackend *backend, CliPrompts *prompts_, SystemClock *clock_, QTextStream &err_, const QString &command_)
-        : core(QString(), prompts_, clock_, backend), prompts(prompts_), clock(clock_), err(err_), command(command_)
+        : core(UserFiles::defaultDocumentsFolder(), prompts_, clock_, backend), prompts(prompts_), clock(clock_), err(err_), command(command_)
     {
         QObject::connect(&core.comm, &Communication::deviceDisconnected, &core.comm, [this] { lost = true; });
         QObject::connect(&core.comm, &Communication::writeFailed, &core.comm,
@@ -401,6 +413,53 @@ int runSend(Session &s, const QString &serial, const QString &hex, QTextStream &
         out << "answer: " << HexCodec::bytesToHexText(answer) << "\n";
     return s.done(Cli::Ok);
 }
+// memory erase | memory dump FILE: the settings memory at --address (50 when not given).
+int runMemory(Session &s, const Options &o, const QStringList &rest, QTextStream &out)
+{
+    SettingsMemory &memory = s.service().memory();
+    const QString address = o.address.isEmpty() ? QStringLiteral("50") : o.address;
+    if (rest[0] == QLatin1String("erase")) {
+        const SettingsMemory::Outcome r = memory.erase(address);
+        const QStringList backup = s.core.log.lines().filter(QRegularExpression(QStringLiteral("^(backup saved|no backup): ")));
+        s.flush();
+        for (const QString &line : backup)
+            out << line << "\n";
+        if (r == SettingsMemory::Outcome::Done && s.settle())
+            out << "The settings memory at " << address << " was told to erase itself; memory dump shows the result.\n";
+        return s.done(r == SettingsMemory::Outcome::Done ? Cli::Ok : Cli::Failed);
+    }
+    const SettingsMemory::Outcome r = memory.read(address);
+    s.flush();
+    const SettingsMemory::Check &check = memory.lastCheck();
+    if (r != SettingsMemory::Outcome::Done || check.kind != SettingsMemory::Check::Kind::Complete) {
+        if (check.kind == SettingsMemory::Check::Kind::None)
+            s.err << "No memory dump was read; " << rest[1] << " was not written.\n";
+        else
+            s.err << rest[1] << " was not written.\n";
+        return s.done(Cli::Failed);
+    }
+    QSaveFile file(rest[1]);
+    if (!file.open(QIODevice::WriteOnly) || file.write(check.memory) != check.memory.size() || !file.commit()) {
+        s.err << rest[1] << " could not be written: " << file.errorString() << "\n";
+        return s.done(Cli::Failed);
+    }
+    out << "wrote " << check.memory.size() << " bytes to " << rest[1] << " (the memory is "
+        << (check.empty ? "empty" : "not empty") << ")\n";
+    return s.done(Cli::Ok);
+}
+
+// backup [DIR]: the pedal's settings as a preset file and a report, as the editor saves them.
+int runBackup(Session &s, const QStringList &rest, QTextStream &out)
+{
+    const PedalService::Backup b = s.service().backUp(QString(), rest.value(0));
+    if (!b.made) {
+        s.err << "No backup was made: " << b.problem << "\n";
+        return s.done(Cli::Failed);
+    }
+    out << b.files.preset << "\n" << b.files.report << "\n";
+    return s.done(Cli::Ok);
+}
+
 // firmware upgrade | go | verify: finds the pedal in its bootloader or running its firmware.
 int runFirmware(Session &s, const Options &o, const QByteArray &fileImage, QTextStream &out)
 {
@@ -540,6 +599,14 @@ QString Cli::usage()
         "              pedal through its bootloader, reads it back, starts it (--yes); a pedal\n"
         "              running firmware 9 or newer is asked to enter its bootloader (hold SHIFT)\n"
         "  firmware go leaves the bootloader: the pedal starts the firmware in its flash\n"
+        "  memory erase [--address 50|51]\n"
+        "              saves a backup, then erases the pedal's settings memory (--yes)\n"
+        "  memory dump FILE [--address 50|51]\n"
+        "              reads the 16384 bytes of the settings memory into FILE\n"
+        "  backup [DIR]\n"
+        "              saves the pedal's settings as a preset file and a readable report, named\n"
+        "              with the date, time and serial number, in DIR (default: the editor's\n"
+        "              Backups folder)\n"
         "  firmware verify [--firmware N | --file IMAGE]\n"
         "              compares the pedal's flash with an image (the pedal in its bootloader)\n"
         "options may stand anywhere; --help and --version print and exit.\n"
@@ -552,7 +619,10 @@ int Cli::run(const QStringList &args, QTextStream &out, QTextStream &err)
     Options o;
     QString error;
     const auto usageError = [&](const QString &text) {
-        err << "quarnelo-cli: " << text << "\n" << usage();
+        // The first line of the usage, not all of it: the error stays readable.
+        err << "quarnelo-cli: " << text << "\n"
+            << usage().section(QLatin1Char('\n'), 0, 0) << "\n"
+            << "quarnelo-cli --help lists the commands.\n";
         return int(Usage);
     };
     if (!parse(args, &o, &error))
@@ -571,7 +641,8 @@ int Cli::run(const QStringList &args, QTextStream &out, QTextStream &err)
     const QStringList rest = o.command.mid(1);
     static const QHash<QString, QPair<int, int>> arguments = {
         {"list", {0, 0}}, {"info", {0, 0}}, {"get", {0, 0}}, {"send", {1, 1}}, {"set", {2, 2}},
-        {"upload-algorithm", {0, 1}}, {"upload-tuning", {0, 0}}, {"preset", {2, 2}}, {"firmware", {1, 1}}};
+        {"upload-algorithm", {0, 1}}, {"upload-tuning", {0, 0}}, {"preset", {2, 2}}, {"firmware", {1, 1}},
+        {"memory", {1, 2}}, {"backup", {0, 1}}};
     if (!arguments.contains(cmd))
         return usageError(QStringLiteral("unknown command ") + echo(cmd));
     const auto [least, most] = arguments.value(cmd);
@@ -586,6 +657,10 @@ int Cli::run(const QStringList &args, QTextStream &out, QTextStream &err)
             return usageError(QStringLiteral("usage: upload-algorithm [FILE.dat] | upload-tuning"));
         if (cmd == QLatin1String("firmware"))
             return usageError(QStringLiteral("usage: firmware upgrade|go|verify"));
+        if (cmd == QLatin1String("memory"))
+            return usageError(QStringLiteral("usage: memory erase | memory dump FILE"));
+        if (cmd == QLatin1String("backup"))
+            return usageError(QStringLiteral("usage: backup [DIR]"));
         return usageError(QStringLiteral("%1 takes no arguments, not '%2'").arg(cmd, echo(rest.join(QLatin1Char(' ')))));
     }
     const bool firmwareCommand = cmd == QLatin1String("firmware");
@@ -595,6 +670,25 @@ int Cli::run(const QStringList &args, QTextStream &out, QTextStream &err)
         return usageError(QStringLiteral("--firmware and --file go with firmware upgrade and firmware verify"));
     if (o.noVerify && !(firmwareCommand && rest[0] == QLatin1String("upgrade")))
         return usageError(QStringLiteral("--no-verify goes with firmware upgrade"));
+    const bool memoryCommand = cmd == QLatin1String("memory");
+    if (memoryCommand && !((rest[0] == QLatin1String("erase") && rest.size() == 1) ||
+                           (rest[0] == QLatin1String("dump") && rest.size() == 2)))
+        return usageError(QStringLiteral("usage: memory erase | memory dump FILE"));
+    if (!o.address.isEmpty() && !memoryCommand)
+        return usageError(QStringLiteral("--address goes with memory erase and memory dump"));
+    if (memoryCommand && rest[0] == QLatin1String("dump")) {
+        // Where the dump goes is checked before the pedal is asked for it.
+        const QFileInfo target(rest[1]);
+        if (target.isDir() || !target.absoluteDir().exists()) {
+            err << rest[1] << " cannot be written: " << (target.isDir() ? "it is a folder" : "its folder does not exist")
+                << ". Nothing was sent.\n";
+            return Failed;
+        }
+    }
+    if (cmd == QLatin1String("backup") && rest.size() == 1 && QFileInfo(rest[0]).exists() && !QFileInfo(rest[0]).isDir()) {
+        err << rest[0] << " is not a folder. Nothing was sent.\n";
+        return Failed;
+    }
     QByteArray fileImage;
     if (firmwareCommand && !o.file.isEmpty()) {
         // The image is read and checked before anything is opened.
@@ -609,7 +703,8 @@ int Cli::run(const QStringList &args, QTextStream &out, QTextStream &err)
         }
     }
     const bool asks = cmd == QLatin1String("upload-algorithm") || cmd == QLatin1String("upload-tuning") ||
-                      (firmwareCommand && rest[0] != QLatin1String("verify"));
+                      (firmwareCommand && rest[0] != QLatin1String("verify")) ||
+                      (memoryCommand && rest[0] == QLatin1String("erase"));
     if (asks && !o.yes)
         return usageError(cmd + QStringLiteral(" changes the pedal in a large way; add --yes to confirm"));
     if (cmd == QLatin1String("send") && !isHexText(rest[0]))
@@ -668,7 +763,7 @@ int Cli::run(const QStringList &args, QTextStream &out, QTextStream &err)
         backend = std::make_unique<SimBackend>(&clock);
     else
         backend = std::make_unique<SerialPortBackend>(o.port.isEmpty() ? QStringList() : QStringList{o.port});
-    Session session(backend.get(), &prompts, &clock, err, cmd == QLatin1String("preset") ? cmd + ' ' + rest[0] : cmd);
+    Session session(backend.get(), &prompts, &clock, err, cmd == QLatin1String("preset") || cmd == QLatin1String("memory") ? cmd + ' ' + rest[0] : cmd);
     D2XXUnit &d2xx = *session.core.d2xx;
 
     d2xx.GetFTDeviceCount();
@@ -737,5 +832,9 @@ int Cli::run(const QStringList &args, QTextStream &out, QTextStream &err)
         return runSet(session, parameter, *setState, out);
     if (cmd == QLatin1String("preset"))
         return runPreset(session, rest[0], rest[1], out);
+    if (cmd == QLatin1String("memory"))
+        return runMemory(session, o, rest, out);
+    if (cmd == QLatin1String("backup"))
+        return runBackup(session, rest, out);
     return runUpload(session, o.command, out);
 }

@@ -8,6 +8,7 @@
 #include "support/Prompts.h"
 
 #include <algorithm>
+#include <utility>
 
 using HexCodec::hexNumber;
 
@@ -172,6 +173,7 @@ Communication::Answer Communication::readReplyBytes()
 Communication::Answer Communication::exchangeDeviceInformation()
 {
     pollTimer->stop();
+    finishArrivingDump(); // the purge below must not cut a settings-memory dump in two
     HexCodec::hexTextToBuffer(QStringLiteral("0200"), m_d2xx->FTTransmitBuffer.data(), 2);
     m_d2xx->PurgeFTDeviceRX(); // a late answer to an earlier request must not be taken for this one
     m_d2xx->PurgeFTDeviceTX();
@@ -237,12 +239,53 @@ void Communication::pollDeviceData()
         const quint32 n = m_d2xx->ReadFTDeviceBuffer(D2XXUnit::BufferSize);
         if (quint16(n) > 0) {
             m_log->writeLogLine(QStringLiteral("num of bytes read: %1").arg(n));
-            if (m_d2xx->FTReceiveBuffer[0] == 0xAB)
-                emit settingsDumpReceived(
-                    QByteArray(reinterpret_cast<const char *>(m_d2xx->FTReceiveBuffer.data()), int(n)));
+            takePolledBytes(m_d2xx->FTReceiveBuffer.data(), int(n));
+        } else if (m_dumpArriving && m_clock->nowMs() - m_dumpLastByteAt >= dumpQuietMs) {
+            endDump(false);
         }
+    } else if (m_dumpArriving) {
+        endDump(false); // the device cannot be read: the rest of the dump will not come
     }
     m_d2xx->ReportDeviceErrors = true;
+}
+
+void Communication::takePolledBytes(const unsigned char *data, int n)
+{
+    if (!m_dumpArriving) {
+        if (data[0] != DumpMarker)
+            return; // not a dump: dropped
+        m_dumpArriving = true;
+        m_dump.clear();
+        m_dump.reserve(MemoryBytes);
+        ++data;
+        --n;
+    }
+    m_dumpLastByteAt = m_clock->nowMs();
+    const int take = std::min<int>(n, MemoryBytes - int(m_dump.size()));
+    m_dump.append(reinterpret_cast<const char *>(data), take);
+    if (m_dump.size() == MemoryBytes)
+        endDump(true); // whatever follows the dump in this read is dropped
+}
+
+void Communication::endDump(bool complete)
+{
+    m_dumpArriving = false;
+    const QByteArray dump = std::exchange(m_dump, QByteArray());
+    if (complete)
+        emit settingsDumpReceived(dump);
+    else
+        emit settingsDumpIncomplete(int(dump.size()));
+}
+
+void Communication::finishArrivingDump()
+{
+    if (!m_dumpArriving && (m_d2xx->GetFTDeviceQueueStatus() != 0 || m_d2xx->FTQueuedBytes == 0))
+        return;
+    pollDeviceData(); // what waits in the queue: the start of a dump, or bytes to drop
+    while (m_dumpArriving) {
+        m_clock->waitForActivity(10);
+        pollDeviceData();
+    }
 }
 
 void Communication::refreshDeviceList()
@@ -368,6 +411,8 @@ void Communication::enterUnlinked()
     linked = false;
     bootloaderLinked = false;
     pollTimer->stop();
+    if (m_dumpArriving)
+        endDump(false);
     emit unlinked();
 }
 

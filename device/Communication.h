@@ -41,6 +41,7 @@ public:
     int byteTimeoutMs = 1000;    // a bootloader answer byte
     int answerGapMs = 50;        // silence that ends an answer still short of its values
     int requestSettleMs = 200;   // pause between sending the request and reading
+    int dumpQuietMs = 500;       // silence that ends a settings-memory dump still short of its bytes
 
     // The link.
     QString deviceSerialNumber;
@@ -71,7 +72,15 @@ public:
     QString readReplyText(int timeoutMs = -1, WaitResult *result = nullptr);
     // Reads exactly count bytes (an answer with data), or what came before the time limit.
     WaitResult readExactly(int count, int timeoutMs, QByteArray *bytes);
+    // The background poll: logs every read, drops what is not a settings-memory dump, and
+    // gathers a dump (0xAB, then 16,384 bytes) across as many reads as it takes.
     void pollDeviceData();
+    static constexpr int DumpMarker = 0xAB;
+    static constexpr int MemoryBytes = 16384;
+    bool dumpArriving() const { return m_dumpArriving; }
+    // Before a purge of the receive queue: a dump that has begun to arrive, or that waits in
+    // the queue, is gathered to its end (or until the line falls quiet) instead of thrown away.
+    void finishArrivingDump();
 
     // The device information exchange: 02 00 out, the answer gathered and decoded, its values
     // logged. The background poll is stopped first; whoever asked decides when it runs again.
@@ -107,7 +116,8 @@ signals:
     void unlinked();                      // by Unlink or a lost device
     void bootloaderReady();               // the firmware upgrade window takes over
     void bootloaderHandshakeFailed();     // the link found no bootloader: back to normal
-    void settingsDumpReceived(const QByteArray &bytes);
+    void settingsDumpReceived(const QByteArray &memory);  // the 16,384 bytes, marker removed
+    void settingsDumpIncomplete(int bytes);               // a dump ended short: its data bytes
     void deviceDisconnected();
     void messageWritten(const QString &hexText); // a message went out whole
     void writeFailed(const QString &hexText);    // a message did not, or only in part
@@ -119,6 +129,8 @@ private:
     void onDeviceLost(quint32 handle);
     void setDeviceLabel(const QString &text);
     Answer readReplyBytes();
+    void takePolledBytes(const unsigned char *data, int n);
+    void endDump(bool complete);
 
     DiagnosticLog *m_log;
     D2XXUnit *m_d2xx;
@@ -129,4 +141,7 @@ private:
     QSet<FtdiBackend *> m_watched;
     bool m_busy = false;
     bool m_lostReported = false;
+    bool m_dumpArriving = false;
+    QByteArray m_dump;          // the dump's data bytes so far
+    qint64 m_dumpLastByteAt = 0;
 };

@@ -88,6 +88,11 @@ void FirmwareUpgrade::chooseUpgradeMode()
         setUpgradeMode(false);
         return;
     }
+    // What the pedal holds is saved while its firmware can still tell it.
+    if (!m_service.backUpBefore(QStringLiteral("the firmware upgrade"))) {
+        setUpgradeMode(false);
+        return;
+    }
     m_comm.sendHexMessage(QStringLiteral("0D01"), 2); // bypass on
     if (!m_prompts.question(QStringLiteral("Keep SHIFT button on the pedal pressed and click YES."))) {
         setUpgradeMode(false);

@@ -1,6 +1,7 @@
 #include "pedal/PedalService.h"
 
 #include "pedal/FirmwareUpgrade.h"
+#include "pedal/SettingsMemory.h"
 
 #include "algorithms/EffectList.h"
 #include "device/Communication.h"
@@ -107,6 +108,8 @@ PedalService::PedalService(DiagnosticLog &log, UserFiles &files, Prompts &prompt
     });
     m_firmware = new FirmwareUpgrade(*this, log, prompts, clock, d2xx, comm, this);
     connect(m_firmware, &FirmwareUpgrade::bootloaderReady, this, &PedalService::bootloaderReady);
+    m_memory = new SettingsMemory(*this, log, prompts, clock, d2xx, comm, this);
+    m_uploads->beforeWriting = [this] { return backUpBefore(QStringLiteral("the algorithm upload")); };
 
     // The effect list the editor offers, and the newest algorithm it carries.
     QString error;
@@ -151,6 +154,9 @@ QString PedalService::refusal(Command command, bool beforeRequest, Busy busy) co
     if (m_comm.bootloaderLinked || m_gate == GateState::BootloaderLinked)
         return QStringLiteral("the pedal is linked to its bootloader for a firmware upgrade");
     if (beforeRequest)
+        return QString();
+    // The settings memory tools are for a pedal in trouble: only the link matters to them.
+    if (command == Command::MemoryTool || command == Command::RawWrite)
         return QString();
     if (command != Command::Request && m_gate == GateState::FirmwareTooOld)
         return QStringLiteral("the pedal's firmware %1 is older than firmware %2, which this editor needs")
@@ -974,6 +980,50 @@ PedalService::Result PedalService::chooseMidiChannel(int item)
     m_log.addConsoleLine(QStringLiteral("Midi channel: ") + (item == 0 ? QStringLiteral("OMNI") : QString::number(item)));
     logAndSend(QStringLiteral("07") + hexNumber(item, 2));
     return Result::Done;
+}
+
+QString PedalService::backupFolder() { return m_files.userFile(PedalBackup::FolderName); }
+
+PedalService::Backup PedalService::backUp(const QString &occasion, const QString &folder)
+{
+    Backup b;
+    if (!m_state.reported || m_lastAnswerValues.size() < DeviceInformation::Values) {
+        b.problem = QStringLiteral("the pedal's state is not known (%1)")
+                        .arg(m_state.unknownReason.isEmpty() ? QStringLiteral("it has not answered a device information request")
+                                                             : m_state.unknownReason);
+        return b;
+    }
+    // The values the pedal runs: those it reported, with the editor's changes since.
+    PresetFile::PresetValues values{};
+    for (int i = 0; i < PresetFile::Values; ++i)
+        values[size_t(i)] =
+            m_state.valuesKnown ? m_state.parameters[size_t(i)].value : m_state.reported->parameterWords[size_t(i)];
+    b.made = PedalBackup::write(folder.isEmpty() ? backupFolder() : folder, m_clock.localNow(), m_comm.deviceSerialNumber,
+                                occasion, *m_state.reported, m_lastAnswerValues, values, &b.files, &b.problem);
+    if (!b.made)
+        b.problem = QStringLiteral("the backup could not be written: ") + b.problem;
+    return b;
+}
+
+void PedalService::logBackup(const Backup &backup)
+{
+    if (backup.made)
+        m_log.writeLogLine(QStringLiteral("backup saved: %1 and %2")
+                               .arg(QDir::toNativeSeparators(backup.files.preset),
+                                    QDir::toNativeSeparators(backup.files.report)));
+    else
+        m_log.writeLogLine(QStringLiteral("no backup: ") + backup.problem);
+}
+
+bool PedalService::backUpBefore(const QString &occasion)
+{
+    const Backup backup = backUp(occasion);
+    logBackup(backup);
+    if (backup.made)
+        return true;
+    return m_prompts.question(
+        QStringLiteral("No backup of the pedal's settings could be made before %1: %2. Go on anyway?")
+            .arg(occasion, backup.problem));
 }
 
 QString PedalService::presetFolder()

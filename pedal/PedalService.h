@@ -6,6 +6,7 @@
 // the service; they never build a message or touch the line.
 
 #include "algorithms/Uploads.h"
+#include "pedal/PedalBackup.h"
 #include "pedal/GateState.h"
 #include "pedal/PedalState.h"
 
@@ -15,6 +16,7 @@
 
 class Clock;
 class FirmwareUpgrade;
+class SettingsMemory;
 class ClockTimer;
 class Communication;
 class D2XXUnit;
@@ -44,6 +46,8 @@ public:
         PresetLoad,
         AlgorithmUpload,
         TuningUpload,
+        MemoryTool,     // erasing and reading the settings memory
+        RawWrite,       // the console's raw parameter write
     };
 
     PedalService(DiagnosticLog &log, UserFiles &files, Prompts &prompts, Clock &clock, D2XXUnit &d2xx,
@@ -91,6 +95,7 @@ public:
     void link(bool askForSettings = true);
     bool unlink();
     FirmwareUpgrade &firmware() { return *m_firmware; }
+    ::SettingsMemory &memory() { return *m_memory; }
     Result requestDeviceInformation();
 
     // The effect window's controls. A control changed to state (a dial's angle, 0/1, an item):
@@ -132,6 +137,22 @@ public:
     UploadResult uploadTuningData();
     Uploads &uploads() { return *m_uploads; }
 
+    // Backups of what the pedal holds, in the "Backups" folder beside the presets.
+    QString backupFolder();
+    struct Backup {
+        bool made = false;
+        PedalBackup::Files files;
+        QString problem; // why none was made
+    };
+    // Saves the pedal's last complete answer, with the parameter values the editor has set since,
+    // into folder (the Backups folder when empty). Logs nothing: see logBackup().
+    Backup backUp(const QString &occasion, const QString &folder = QString());
+    // Writes where a backup went, or why none was made, to the log.
+    void logBackup(const Backup &backup);
+    // Before a command that changes the pedal in a large way: a backup, logged; when none can be
+    // made, asks whether to go on. False when the user chose not to.
+    bool backUpBefore(const QString &occasion);
+
     // Whether a command may reach the pedal now; when not, the reason is logged and shown.
     // beforeRequest: the command runs a device information request first, which decides the
     // version checks and whether the values are known, so only the link is checked.
@@ -157,6 +178,7 @@ signals:
 
 private:
     friend class FirmwareUpgrade;
+    friend class ::SettingsMemory;
     void setGate(GateState state);
     void forgetValues(const QString &reason);
     void endFailedRequest(const QString &logLine, const QString &message, const QString &reason);
@@ -182,6 +204,7 @@ private:
     Communication &m_comm;
     Uploads *m_uploads;
     FirmwareUpgrade *m_firmware;
+    ::SettingsMemory *m_memory;
 
     PedalState m_state;
     GateState m_gate = GateState::Startup;

@@ -57,6 +57,15 @@ SimulatedPedalState::SimulatedPedalState()
                   0x00000000, 0x00000000, 0x00000000, 0x00000000, 0x00000000, 0x00008000};
     for (int i = 0; i < 10; ++i)
         storedAssignable[size_t(i)] = parameters[size_t(10 + i)];
+    // A settings memory in use: a header, the stored assignable values, and the algorithm.
+    const auto put = [this](int at, const QByteArray &bytes) { settingsMemory.replace(at, bytes.size(), bytes); };
+    put(0, QByteArrayLiteral("QMK3 SETTINGS"));
+    for (int i = 0; i < 10; ++i) {
+        const quint32 w = storedAssignable[size_t(i)];
+        const char word[4] = {char(w >> 24), char(w >> 16), char(w >> 8), char(w)};
+        put(0x40 + 4 * i, QByteArray(word, 4));
+    }
+    put(0x100, QByteArrayLiteral("ALGORITHM 0015"));
 }
 
 SimulatedPedal::SimulatedPedal(Clock *clock) : m_clock(clock) {}
@@ -406,10 +415,16 @@ void SimulatedPedal::handleRunning()
         break;
     }
     case 0x0B:
-        state.settingsMemory.fill(char(0xFF));
+        if (quint8(msg[1]) == 0x50)
+            state.settingsMemory.fill(char(0xFF));
         break;
     case 0x0C:
-        answer(QByteArray(1, char(0xAB)) + state.settingsMemory, 20);
+        if (quint8(msg[1]) == 0x50) {
+            QByteArray dump = QByteArray(1, char(0xAB)) + state.settingsMemory;
+            if (faults.dumpBytes >= 0)
+                dump.truncate(1 + faults.dumpBytes);
+            answer(dump, 20);
+        }
         break;
     case 0x0D:
         state.bypass = quint8(msg[1]) == 1 ? 1 : 0;

@@ -30,6 +30,8 @@ struct SimulatedPedalState {
     quint8 noteFilter1 = 0xFF, noteFilter2 = 0xFF;
     std::array<quint32, 20> parameters{};
     std::array<quint32, 10> storedAssignable{};
+    // The settings memory (I2C address 0x50): what the pedal keeps of its algorithm and
+    // settings. There is no second memory: messages for any other address are ignored.
     QByteArray settingsMemory = QByteArray(16384, char(0xFF));
     QByteArray tuningTable;      // the 640 bytes of the last tuning data message
     QByteArray algorithmImage;   // the last algorithm image received
@@ -48,6 +50,7 @@ struct PedalFaults {
     bool nack = false;             // the bootloader answers NACK to everything
     qint64 unplugAfterBytes = -1;  // disappears after receiving this many bytes
     int answerDelayMs = 0;         // extra time before any answer starts
+    int dumpBytes = -1;            // the settings-memory dump stops after this many data bytes
 };
 
 // A fault of the bootloader at one step of an upgrade; it happens once, so a second attempt

@@ -32,9 +32,10 @@ int main(int argc, char **argv)
     const QCommandLineOption nack(QStringLiteral("nack"), QStringLiteral("The bootloader answers NACK."));
     const QCommandLineOption unplug(QStringLiteral("unplug-after"), QStringLiteral("Disappear after receiving N bytes."), QStringLiteral("N"));
     const QCommandLineOption delay(QStringLiteral("answer-delay"), QStringLiteral("Wait MS before answering."), QStringLiteral("MS"));
+    const QCommandLineOption shortDump(QStringLiteral("short-dump"), QStringLiteral("Stop the settings-memory dump after N of its 16384 bytes."), QStringLiteral("N"));
     const QCommandLineOption bootloader(QStringLiteral("start-in-bootloader"), QStringLiteral("Start in the bootloader (SHIFT held while plugging in)."));
     const QCommandLineOption verbose(QStringLiteral("verbose"), QStringLiteral("Print each received message."));
-    for (const auto &o : {firmware, algorithm, effect, record, timing, silent, shortAnswer, garbled, nack, unplug, delay, bootloader, verbose, bootFault, noFlashTiming})
+    for (const auto &o : {firmware, algorithm, effect, record, timing, silent, shortAnswer, garbled, nack, unplug, delay, shortDump, bootloader, verbose, bootFault, noFlashTiming})
         p.addOption(o);
     p.process(app);
 
@@ -65,6 +66,7 @@ int main(int argc, char **argv)
     pedal.faults.nack = p.isSet(nack);
     pedal.faults.unplugAfterBytes = number(unplug, -1);
     pedal.faults.answerDelayMs = number(delay, 0);
+    pedal.faults.dumpBytes = number(shortDump, -1);
     pedal.inBootloader = p.isSet(bootloader);
     pedal.flashTiming = !p.isSet(noFlashTiming);
     if (p.isSet(bootFault) && !BootFault::parse(p.value(bootFault), &pedal.bootFault)) {

@@ -22,10 +22,11 @@ public:
 };
 
 struct UploadRig {
+    QTemporaryDir documents; // the backups before each upload go here
     explicit UploadRig(bool real = false)
     {
         backend = real ? std::make_unique<RealLookingBackend>(&clock) : std::make_unique<SimBackend>(&clock);
-        ctx = std::make_unique<EditorCore>(QString(), &prompts, &clock, backend.get());
+        ctx = std::make_unique<EditorCore>(documents.path(), &prompts, &clock, backend.get());
         ctx->service.scanAndLink(); // selects the pedal's effect, "Quarnelo MK3 0015"
         uploads = &ctx->service.uploads();
         pedal()->record.clear();

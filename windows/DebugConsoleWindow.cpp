@@ -3,6 +3,7 @@
 #include "algorithms/Tunings.h"
 #include "support/DiagnosticLog.h"
 #include "algorithms/FilterCalculator.h"
+#include "pedal/SettingsMemory.h"
 #include "windows/FilterPlot.h"
 
 #include <QCheckBox>
@@ -82,6 +83,9 @@ DebugConsoleWindow::DebugConsoleWindow(DiagnosticLog *log, QWidget *parent) : QW
     connect(btnClear, &QPushButton::clicked, this, &DebugConsoleWindow::clearLog);
     connect(btnScrollTop, &QPushButton::clicked, this, &DebugConsoleWindow::scrollToTop);
     connect(autoScrollBox, &QCheckBox::toggled, this, &DebugConsoleWindow::onAutoScrollToggled);
+    connect(btnEraseEeprom, &QPushButton::clicked, this, &DebugConsoleWindow::eraseMemory);
+    connect(btnReadEEPROM, &QPushButton::clicked, this, &DebugConsoleWindow::readMemory);
+    connect(btnSend, &QPushButton::clicked, this, &DebugConsoleWindow::sendParameterWrite);
     connect(btnShowCalculator, &QPushButton::toggled, this, [this](bool on) {
         calculatorPanel->setVisible(on);
         layoutControls();
@@ -121,6 +125,24 @@ void DebugConsoleWindow::flushPending()
     m_pending.clear();
     bar->setValue(m_pendingScroll ? bar->maximum() : keep);
     m_pendingScroll = false;
+}
+
+void DebugConsoleWindow::eraseMemory()
+{
+    if (m_memory)
+        m_memory->eraseWithQuestion(cmbI2Caddr->currentText());
+}
+
+void DebugConsoleWindow::readMemory()
+{
+    if (m_memory)
+        m_memory->read(cmbI2Caddr->currentText());
+}
+
+void DebugConsoleWindow::sendParameterWrite()
+{
+    if (m_memory)
+        m_memory->sendParameterWrite(edtAddress->text(), edtData->text());
 }
 
 void DebugConsoleWindow::clearLog() { m_log->clear(); }

@@ -14,11 +14,14 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
+class SettingsMemory;
 
 class DebugConsoleWindow : public QWidget {
     Q_OBJECT
 public:
     explicit DebugConsoleWindow(DiagnosticLog *log, QWidget *parent = nullptr);
+    // The settings memory tools (Erase E2P, Read E2P, Send) act through this.
+    void setSettingsMemory(SettingsMemory *memory) { m_memory = memory; }
 
     QPlainTextEdit *logView = nullptr;
     QPushButton *btnClear = nullptr;
@@ -57,6 +60,10 @@ public:
     // Shows lines still waiting for the next repaint at once (tests and close).
     void flushPending();
 
+    void eraseMemory();
+    void readMemory();
+    void sendParameterWrite();
+
     void clearLog();
     void scrollToTop();
     void onAutoScrollToggled();
@@ -70,6 +77,7 @@ private:
     void onLinesAppended(const QStringList &lines, bool scroll);
 
     DiagnosticLog *m_log;
+    SettingsMemory *m_memory = nullptr;
     QStringList m_pending;
     bool m_pendingScroll = false;
     QTimer m_flush;

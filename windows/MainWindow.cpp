@@ -1,5 +1,7 @@
 #include "windows/MainWindow.h"
 
+#include "pedal/SettingsMemory.h"
+
 #include "pedal/EditorCore.h"
 #include "pedal/ParameterCatalogue.h"
 #include "pedal/PedalService.h"
@@ -237,6 +239,7 @@ void MainWindow::connectCommands()
     connect(menuRangeLimitON, &QAction::triggered, this, [this] { m_service.chooseRangeLimit(true); });
     connect(menuFirmwareUpgradeMode, &QAction::triggered, this, [this] { m_service.firmware().chooseUpgradeMode(); });
     connect(menuStartFirmwareUpgrade, &QAction::triggered, this, &MainWindow::showFirmwareUpgradeWindow);
+    connect(menuEraseSettings, &QAction::triggered, this, [this] { m_service.memory().eraseSettings(); });
     connect(&pedal.firmware(), &FirmwareUpgrade::upgradeModeChanged, this, [this](bool on) {
         menuFirmwareUpgradeMode->setChecked(on);
         chkFirmwareUpgradeMode->setChecked(on);
@@ -551,6 +554,7 @@ Editor::Editor(EditorCore &core)
     m_main = new MainWindow(core);
     m_firmware = new FirmwareUpgradeWindow(core.service.firmware());
     m_console = new DebugConsoleWindow(&core.log);
+    m_console->setSettingsMemory(&core.service.memory());
     m_effect = new EffectWindow(core.service, core.log);
     m_noteCut = new NoteCutWindow(core.service);
     m_newVersion = new NewVersionWindow();

@@ -1,0 +1,231 @@
+#include "pedal/SettingsMemory.h"
+
+#include "device/Communication.h"
+#include "device/D2XXUnit.h"
+#include "device/HexCodec.h"
+#include "pedal/PedalBackup.h"
+#include "pedal/PedalService.h"
+#include "support/Clock.h"
+#include "support/DiagnosticLog.h"
+#include "support/Prompts.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QLocale>
+#include <QRegularExpression>
+
+using HexCodec::hexNumber;
+
+namespace {
+const QString Banner = QStringLiteral("********************%1********************");
+
+QString eraseQuestionLines()
+{
+    return QStringList{
+        QStringLiteral("Are you sure you want to delete all settings?"),
+        QStringLiteral("This action will delete the Quarnelo MK3 algorithm and any other settings like presets and "
+                       "assignments"),
+        QStringLiteral("Erase settings is suggested in the following cases:"),
+        QStringLiteral("- the pedal is unresponsive/freezed after updates"),
+        QStringLiteral("- you want to switch to the Kelmo X MultiEfx"),
+        QStringLiteral("If you proceed with erasing you can always restore algorithm by:"),
+        QStringLiteral("- uploading the Quarnelo MK3 algorithm once again from \"Upload Selected\" button"),
+        QStringLiteral("- click Request"),
+        QStringLiteral("- set tuning and assignments as desired"),
+        QStringLiteral("- click Save Parameters, Set Tuning, Assign"),
+    }
+        .join(QStringLiteral("\r\n"));
+}
+
+bool isHexDigits(const QString &text, int count)
+{
+    static const QRegularExpression hex(QStringLiteral("^[0-9A-Fa-f]*$"));
+    return text.size() == count && hex.match(text).hasMatch();
+}
+
+// Typed input echoed in a message, cut to a readable length.
+QString shown(const QString &text) { return text.size() <= 20 ? text : text.left(20) + QStringLiteral("..."); }
+
+QString grouped(int n) { return QLocale(QLocale::English).toString(n); }
+} // namespace
+
+SettingsMemory::SettingsMemory(PedalService &service, DiagnosticLog &log, Prompts &prompts, Clock &clock,
+                               D2XXUnit &d2xx, Communication &comm, QObject *parent)
+    : QObject(parent), m_service(service), m_log(log), m_prompts(prompts), m_clock(clock), m_d2xx(d2xx), m_comm(comm)
+{
+    connect(&comm, &Communication::settingsDumpReceived, this, &SettingsMemory::onDump);
+    connect(&comm, &Communication::settingsDumpIncomplete, this, &SettingsMemory::onShortDump);
+}
+
+bool SettingsMemory::allowed(const QString &what)
+{
+    return m_service.allowed(PedalService::Command::MemoryTool, what);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The two messages.
+
+void SettingsMemory::eraseEEPROM(const QString &address)
+{
+    const QString text = QStringLiteral("0B") + address + QStringLiteral("00") + QStringLiteral("0000");
+    m_log.writeLogLine(QStringLiteral("erase message: ") + text);
+    m_d2xx.PurgeFTDeviceTX();
+    m_comm.sendHexMessage(text, 5);
+    m_clock.pause(eraseMessageMs);
+}
+
+void SettingsMemory::readEEPROM(const QString &address)
+{
+    const QString text = QStringLiteral("0C") + address + QStringLiteral("0000") + QStringLiteral("0000");
+    m_log.writeLogLine(QStringLiteral("Read message: ") + text);
+    m_readAddress = address;
+    m_comm.sendHexMessage(text, 6);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Commands.
+
+SettingsMemory::Outcome SettingsMemory::eraseSettings()
+{
+    if (!allowed(QStringLiteral("Erase Settings")))
+        return Outcome::Refused;
+    // The backup is made before the question, so the question can say where it is; it is
+    // logged only when the user goes on.
+    const PedalService::Backup backup = m_service.backUp(QStringLiteral("Erase Settings"));
+    QString question = eraseQuestionLines() + QStringLiteral("\r\n\r\n");
+    if (backup.made)
+        question += QStringLiteral("A backup of the pedal's settings was saved in %1: %2 (Load Local Preset restores "
+                                   "its values) and %3.")
+                        .arg(QDir::toNativeSeparators(m_service.backupFolder()),
+                             QFileInfo(backup.files.preset).fileName(), QFileInfo(backup.files.report).fileName());
+    else
+        question += QStringLiteral("No backup of the pedal's settings could be made: %1. Erase them anyway?")
+                        .arg(backup.problem);
+    if (!m_prompts.question(question))
+        return Outcome::Cancelled;
+    m_log.writeLogLine(Banner.arg(QStringLiteral("ERASE EEPROM 1")));
+    m_service.logBackup(backup);
+    eraseEEPROM(QStringLiteral("50"));
+    m_clock.pause(eraseSettleMs);
+    if (!m_prompts.question(QStringLiteral("Memory has been erased, do you want to make a memory check now?")))
+        return Outcome::Done;
+    return read(QStringLiteral("50"));
+}
+
+SettingsMemory::Outcome SettingsMemory::eraseWithQuestion(const QString &address)
+{
+    if (!m_prompts.question(QStringLiteral("Erase EEPROM now?")))
+        return Outcome::Cancelled;
+    return erase(address);
+}
+
+SettingsMemory::Outcome SettingsMemory::erase(const QString &address)
+{
+    if (!isHexDigits(address, 2)) {
+        m_service.refuse(QStringLiteral("Erase E2P"),
+                         QStringLiteral("the I2C address '%1' is not two hex digits").arg(shown(address)));
+        return Outcome::Refused;
+    }
+    if (!allowed(QStringLiteral("Erase E2P")))
+        return Outcome::Refused;
+    if (!m_service.backUpBefore(QStringLiteral("erasing the settings memory")))
+        return Outcome::Cancelled;
+    eraseEEPROM(address.toUpper());
+    return Outcome::Done;
+}
+
+SettingsMemory::Outcome SettingsMemory::read(const QString &address)
+{
+    if (!isHexDigits(address, 2)) {
+        m_service.refuse(QStringLiteral("Read E2P"),
+                         QStringLiteral("the I2C address '%1' is not two hex digits").arg(shown(address)));
+        return Outcome::Refused;
+    }
+    if (!allowed(QStringLiteral("Read E2P")) || !m_comm.tryBeginExchange(QStringLiteral("Read E2P")))
+        return Outcome::Refused;
+    const int before = m_checks;
+    readEEPROM(address.toUpper());
+    // The dump arrives unasked for and is gathered by the background poll; this waits until it
+    // has been checked (a complete dump takes about 1.4 s on the wire), it ended short, or it has
+    // not begun within the time limit.
+    if (!m_comm.pollTimer->isActive())
+        m_comm.pollTimer->start();
+    const qint64 start = m_clock.nowMs();
+    while (m_checks == before && m_comm.linked &&
+           (m_comm.dumpArriving() || m_clock.nowMs() - start < dumpStartMs))
+        m_clock.pause(50);
+    m_comm.endExchange();
+    if (m_checks == before) {
+        m_check = Check{};
+        m_check.kind = Check::Kind::Missing;
+        ++m_checks;
+        if (m_comm.linked) {
+            m_log.writeLogLine(QStringLiteral("no settings memory dump within %1 ms").arg(dumpStartMs));
+            m_prompts.message(QStringLiteral("The pedal sent no memory dump within %1 s; the memory's state is unknown.")
+                                  .arg(dumpStartMs / 1000.0));
+        }
+        emit checked();
+    }
+    return m_check.kind == Check::Kind::Complete ? Outcome::Done : Outcome::Failed;
+}
+
+SettingsMemory::Outcome SettingsMemory::sendParameterWrite(const QString &address, const QString &data)
+{
+    if (!isHexDigits(address, 4) || !isHexDigits(data, 8)) {
+        m_service.refuse(QStringLiteral("Send"),
+                         QStringLiteral("the address must be four hex digits and the data eight (they hold '%1' and "
+                                        "'%2'); nothing was sent")
+                             .arg(shown(address), shown(data)));
+        return Outcome::Refused;
+    }
+    if (!m_service.allowed(PedalService::Command::RawWrite, QStringLiteral("Send")))
+        return Outcome::Refused;
+    const QString text = QStringLiteral("01") + address + data;
+    m_log.writeLogLine(text);
+    m_comm.sendHexMessage(text, 7);
+    return Outcome::Done;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The dump check.
+
+void SettingsMemory::onDump(const QByteArray &memory)
+{
+    QStringList lines;
+    lines.reserve(memory.size());
+    bool empty = true;
+    for (int p = 0; p < memory.size(); ++p) {
+        const quint8 b = quint8(memory[p]);
+        lines << QString::number(p) + QStringLiteral(": ") + hexNumber(b, 2);
+        empty = empty && b == 0xFF;
+    }
+    m_log.writeLogLine(lines.join(QLatin1Char('\n')));
+    m_check = Check{};
+    m_check.kind = Check::Kind::Complete;
+    m_check.memory = memory;
+    m_check.bytes = int(memory.size());
+    m_check.empty = empty;
+    QString error;
+    const QString address = m_readAddress.isEmpty() ? QStringLiteral("unasked") : m_readAddress;
+    if (PedalBackup::writeMemory(m_service.backupFolder(), m_clock.localNow(), m_comm.deviceSerialNumber, address,
+                                 memory, &m_check.savedPath, &error))
+        m_log.writeLogLine(QStringLiteral("memory dump saved: ") + QDir::toNativeSeparators(m_check.savedPath));
+    else
+        m_log.writeLogLine(QStringLiteral("memory dump not saved: ") + error);
+    ++m_checks;
+    m_prompts.message(empty ? QStringLiteral("Memory is empty") : QStringLiteral("Memory is not empty"));
+    emit checked();
+}
+
+void SettingsMemory::onShortDump(int bytes)
+{
+    m_check = Check{};
+    m_check.kind = Check::Kind::Short;
+    m_check.bytes = bytes;
+    ++m_checks;
+    const QString text = QStringLiteral("The memory check got %1 of %2 bytes; the memory's state is unknown.")
+                             .arg(grouped(bytes), grouped(Communication::MemoryBytes));
+    m_log.writeLogLine(text);
+    m_prompts.message(text);
+    emit checked();
+}

@@ -1,0 +1,71 @@
+#pragma once
+// The pedal's settings memory (its I2C EEPROM): Erase Settings, erasing and reading the memory
+// at an I2C address, the check of the dump the pedal sends back, and the console's raw
+// parameter write. Reached through the pedal service, which guards every message.
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+class Clock;
+class Communication;
+class D2XXUnit;
+class DiagnosticLog;
+class PedalService;
+class Prompts;
+
+class SettingsMemory : public QObject {
+    Q_OBJECT
+public:
+    enum class Outcome { Done, Refused, Cancelled, Failed };
+
+    SettingsMemory(PedalService &service, DiagnosticLog &log, Prompts &prompts, Clock &clock, D2XXUnit &d2xx,
+                   Communication &comm, QObject *parent = nullptr);
+
+    int eraseMessageMs = 100; // after an erase message
+    int eraseSettleMs = 4000; // the memory's erase, before the memory-check question
+    int dumpStartMs = 4000;   // how long a read waits for its dump to begin
+
+    // The main window's Erase Settings: a backup, the question, the erase at "50", and the
+    // memory check when the user wants it.
+    Outcome eraseSettings();
+    // The console's Erase E2P: asks "Erase EEPROM now?", then erase().
+    Outcome eraseWithQuestion(const QString &address);
+    // Erases the memory at an I2C address (two hex digits) after a backup.
+    Outcome erase(const QString &address);
+    // Asks the pedal for its memory at an I2C address and waits until the dump is in and
+    // checked, has ended short, or has not begun within dumpStartMs.
+    Outcome read(const QString &address);
+    // The console's Send: a parameter write from four hex digits of address and eight of value.
+    Outcome sendParameterWrite(const QString &address, const QString &data);
+
+    // The last memory check.
+    struct Check {
+        enum class Kind { None, Complete, Short, Missing } kind = Kind::None;
+        QByteArray memory; // the 16,384 bytes of a complete dump
+        int bytes = 0;     // the data bytes that arrived
+        bool empty = false;
+        QString savedPath; // where the complete dump was saved
+    };
+    const Check &lastCheck() const { return m_check; }
+
+signals:
+    void checked(); // a dump was checked, ended short, or did not come
+
+private:
+    bool allowed(const QString &what);
+    void eraseEEPROM(const QString &address);
+    void readEEPROM(const QString &address);
+    void onDump(const QByteArray &memory);
+    void onShortDump(int bytes);
+
+    PedalService &m_service;
+    DiagnosticLog &m_log;
+    Prompts &m_prompts;
+    Clock &m_clock;
+    D2XXUnit &m_d2xx;
+    Communication &m_comm;
+    QString m_readAddress; // the address of the last read, for the dump's file name
+    int m_checks = 0;
+    Check m_check;
+};
