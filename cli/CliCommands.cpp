@@ -706,7 +706,9 @@ int Cli::run(const QStringList &args, QTextStream &out, QTextStream &err)
                       (firmwareCommand && rest[0] != QLatin1String("verify")) ||
                       (memoryCommand && rest[0] == QLatin1String("erase"));
     if (asks && !o.yes)
-        return usageError(cmd + QStringLiteral(" changes the pedal in a large way; add --yes to confirm"));
+        return usageError((memoryCommand ? QStringLiteral("memory erase erases the pedal's settings memory")
+                                         : cmd + QStringLiteral(" changes the pedal in a large way")) +
+                          QStringLiteral("; add --yes to confirm"));
     if (cmd == QLatin1String("send") && !isHexText(rest[0]))
         return usageError(QStringLiteral("'%1' is not hex text (two hex digits per byte)").arg(echo(rest[0])));
     if (cmd == QLatin1String("send") && rest[0].size() / 2 > D2XXUnit::BufferSize)

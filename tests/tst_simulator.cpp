@@ -81,16 +81,47 @@ private slots:
     {
         ManualClock clock;
         SimulatedPedal pedal(&clock);
+        QVERIFY(pedal.state.settingsMemory.startsWith("QMK3 SETTINGS")); // a memory in use
         pedal.state.settingsMemory[100] = 0x12;
         feed(pedal, QByteArray::fromHex("0C5000000000"));
         QByteArray dump = drain(pedal, clock);
         QCOMPARE(dump.size(), 16385);
         QCOMPARE(quint8(dump[0]), quint8(0xAB));
         QCOMPARE(quint8(dump[101]), quint8(0x12));
+        // There is no memory at 51: its erase changes nothing and its read is not answered.
+        const QByteArray before = pedal.state.settingsMemory;
+        feed(pedal, QByteArray::fromHex("0B51000000"));
+        feed(pedal, QByteArray::fromHex("0C5100000000"));
+        QVERIFY(drain(pedal, clock).isEmpty());
+        QCOMPARE(pedal.state.settingsMemory, before);
         feed(pedal, QByteArray::fromHex("0B50000000"));
         feed(pedal, QByteArray::fromHex("0C5000000000"));
         dump = drain(pedal, clock);
         QCOMPARE(dump.mid(1), QByteArray(16384, char(0xFF)));
+        // A fault cuts the dump short.
+        pedal.faults.dumpBytes = 700;
+        feed(pedal, QByteArray::fromHex("0C5000000000"));
+        QCOMPARE(drain(pedal, clock).size(), 701);
+    }
+
+    // At 115,200 baud the dump takes about 1.42 s: a poll every 50 ms finds it in many pieces.
+    void settingsMemoryDumpLeavesAtTheWiresPace()
+    {
+        ManualClock clock;
+        SimulatedPedal pedal(&clock);
+        pedal.wireTiming = true;
+        feed(pedal, QByteArray::fromHex("0C5000000000"));
+        QList<int> reads;
+        int total = 0;
+        for (int t = 0; t < 2000 && total < 16385; t += 50) {
+            const int n = int(drain(pedal, clock, 50).size());
+            total += n;
+            if (n > 0)
+                reads << n;
+        }
+        QCOMPARE(total, 16385);
+        QVERIFY2(reads.size() >= 28 && reads.size() <= 30, qPrintable(QString::number(reads.size())));
+        QVERIFY(*std::max_element(reads.begin(), reads.end()) <= 577);
     }
 
     void algorithmImageIsAnsweredWithSeventeenBytes()

@@ -1,0 +1,143 @@
+// The settings memory from the command line, over a real serial device: quarnelo-cli against
+// the simulated pedal on a pseudo-terminal, with the wire's pace.
+#include "PedalProcess.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+struct Run {
+    int code = -1;
+    QString out, err;
+};
+
+// quarnelo-cli with its documents folder (and so its Backups folder) in home.
+Run cli(const QString &home, const QStringList &args)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HOME"), home);
+    env.insert(QStringLiteral("XDG_DOCUMENTS_DIR"), home + QStringLiteral("/Documents"));
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(QUARNELO_CLI_PATH), args);
+    Run r;
+    if (!p.waitForFinished(60000)) {
+        p.kill();
+        p.waitForFinished();
+        r.err = QStringLiteral("timed out");
+        return r;
+    }
+    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QStringList filesIn(const QString &folder) { return QDir(folder).entryList(QDir::Files, QDir::Name); }
+} // namespace
+
+class TestMemoryEndToEnd : public QObject {
+    Q_OBJECT
+private slots:
+    void eraseThenDumpGivesAnEmptyMemory()
+    {
+        QTemporaryDir home;
+        QVERIFY(QDir().mkpath(home.filePath("Documents")));
+        const QString record = home.filePath("record.txt");
+        PedalProcess pedal({"--wire-timing", "--record", record});
+        QVERIFY(!pedal.path().isEmpty());
+        const QString port = pedal.path();
+
+        const Run before = cli(home.path(), {"--port", port, "memory", "dump", home.filePath("before.bin")});
+        QCOMPARE(before.code, 0);
+        QVERIFY(before.out.contains("(the memory is not empty)"));
+        QCOMPARE(readFile(home.filePath("before.bin")).size(), 16384);
+
+        const Run erase = cli(home.path(), {"--port", port, "--yes", "memory", "erase"});
+        QCOMPARE(erase.code, 0);
+        QVERIFY2(erase.out.startsWith("backup saved: "), qPrintable(erase.out + erase.err));
+        const QString backups = home.filePath("Documents/Karvo/Quarnelo MK3/Backups");
+        QVERIFY(!filesIn(backups).filter(" preset.txt").isEmpty());
+        // The backup came from the device information answer; the erase message followed it.
+        const QString wire = QString::fromLatin1(readFile(record));
+        QVERIFY(wire.lastIndexOf(" 0200") < wire.indexOf(" 0B50000000"));
+
+        const QString dump = home.filePath("after.bin");
+        const Run after = cli(home.path(), {"--port", port, "memory", "dump", dump});
+        QCOMPARE(after.code, 0);
+        QCOMPARE(readFile(dump), QByteArray(16384, char(0xFF)));
+        QVERIFY(after.out.contains("(the memory is empty)"));
+        QCOMPARE(filesIn(backups).filter(" memory 50").size(), 2); // each memory check is kept
+
+        const Run backup = cli(home.path(), {"--port", port, "backup", home.filePath("mine")});
+        QCOMPARE(backup.code, 0);
+        QCOMPARE(filesIn(home.filePath("mine")).size(), 2);
+    }
+
+    void shortOrMissingDumpWritesNoFile_data()
+    {
+        QTest::addColumn<QStringList>("pedalArgs");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("short dump") << QStringList{"--wire-timing", "--short-dump", "6000"} << QStringList{}
+                                    << "The memory check got 6,000 of 16,384 bytes; the memory's state is unknown.";
+        QTest::newRow("no memory at 51") << QStringList{} << QStringList{"--address", "51"}
+                                         << "The pedal sent no memory dump within 4 s; the memory's state is unknown.";
+    }
+    void shortOrMissingDumpWritesNoFile()
+    {
+        QFETCH(QStringList, pedalArgs);
+        QFETCH(QStringList, args);
+        QFETCH(QString, message);
+        QTemporaryDir home;
+        PedalProcess pedal(pedalArgs);
+        const QString file = home.filePath("dump.bin");
+        const Run r = cli(home.path(), QStringList{"--port", pedal.path(), "memory", "dump", file} + args);
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.err.contains(message), qPrintable(r.err));
+        QVERIFY(r.err.contains("dump.bin was not written."));
+        QVERIFY(!QFile::exists(file));
+    }
+
+    void usageIsCheckedBeforeThePort_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("erase without --yes") << QStringList{"memory", "erase"} << 64
+                                             << "memory erase erases the pedal's settings memory; add --yes to confirm";
+        QTest::newRow("dump without a file") << QStringList{"memory", "dump"} << 64 << "usage: memory erase | memory dump FILE";
+        QTest::newRow("erase with a file") << QStringList{"--yes", "memory", "erase", "x"} << 64
+                                           << "usage: memory erase | memory dump FILE";
+        QTest::newRow("address 52") << QStringList{"--address", "52", "memory", "dump", "x"} << 64
+                                    << "--address takes 50 or 51, not '52'";
+        QTest::newRow("address with info") << QStringList{"--address", "50", "info"} << 64
+                                           << "--address goes with memory erase and memory dump";
+        QTest::newRow("dump into a missing folder") << QStringList{"memory", "dump", "/nonexistent/x.bin"} << 1
+                                                    << "its folder does not exist. Nothing was sent.";
+        QTest::newRow("backup into a file") << QStringList{"backup", QStringLiteral(QUARNELO_CLI_PATH)} << 1
+                                            << "is not a folder. Nothing was sent.";
+    }
+    void usageIsCheckedBeforeThePort()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, code);
+        QFETCH(QString, error);
+        QTemporaryDir home;
+        // No pedal at this port: a check that passed would end in "No device found" (2).
+        const Run r = cli(home.path(), QStringList{"--port", home.filePath("no-such-port")} + args);
+        QCOMPARE(r.code, code);
+        QVERIFY2(r.err.contains(error), qPrintable(r.err));
+    }
+};
+
+QTEST_MAIN(TestMemoryEndToEnd)
+#include "tst_memory_e2e.moc"
