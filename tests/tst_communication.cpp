@@ -4,6 +4,7 @@
 #include "simulator/SimBackend.h"
 
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -14,11 +15,12 @@ const QString UploadAlgorithm =
 // The editor's core against simulated pedals, with a clock that only moves when the code waits.
 struct Rig {
     explicit Rig(int pedals = 1) : scan(&clock, pedals), simulated(&clock, 1) {}
+    QTemporaryDir documents; // a memory check's dump is kept here
     ManualClock clock;
     ScriptedPrompts prompts;
     SimBackend scan;
     SimBackend simulated;
-    EditorCore ctx{QString(), &prompts, &clock, &scan, &simulated};
+    EditorCore ctx{documents.path(), &prompts, &clock, &scan, &simulated};
     Communication &comm = ctx.comm;
     PedalService &service = ctx.service;
     SimulatedPedal *pedal(int i = 0) { return scan.pedal(i); }
