@@ -9,27 +9,9 @@
 #include <QtTest>
 
 namespace {
-struct Run {
-    int code = -1;
-    QString out, err;
-};
+using Run = ProgramRun;
 
-Run run(const QString &program, const QStringList &args, int timeoutMs = 60000)
-{
-    QProcess p;
-    p.start(program, args);
-    Run r;
-    if (!p.waitForFinished(timeoutMs)) {
-        p.kill();
-        p.waitForFinished();
-        r.err = QStringLiteral("timed out");
-        return r;
-    }
-    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
-}
+Run run(const QString &program, const QStringList &args) { return runProgram(program, args); }
 
 Run cli(const QStringList &args) { return run(QStringLiteral(QUARNELO_CLI_PATH), args); }
 

@@ -8,32 +8,10 @@
 #include <QtTest>
 
 namespace {
-struct Run {
-    int code = -1;
-    QString out, err;
-};
+using Run = ProgramRun;
 
 // quarnelo-cli with its documents folder (and so its Backups folder) in home.
-Run cli(const QString &home, const QStringList &args)
-{
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("HOME"), home);
-    env.insert(QStringLiteral("XDG_DOCUMENTS_DIR"), home + QStringLiteral("/Documents"));
-    p.setProcessEnvironment(env);
-    p.start(QStringLiteral(QUARNELO_CLI_PATH), args);
-    Run r;
-    if (!p.waitForFinished(60000)) {
-        p.kill();
-        p.waitForFinished();
-        r.err = QStringLiteral("timed out");
-        return r;
-    }
-    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
-}
+Run cli(const QString &home, const QStringList &args) { return runProgram(QStringLiteral(QUARNELO_CLI_PATH), args, home); }
 
 QByteArray readFile(const QString &path)
 {
