@@ -1,11 +1,14 @@
 #include "pedal/EditorCore.h"
 
+#include "support/EditorVersion.h"
+
 EditorCore::EditorCore(const QString &documentsFolder, Prompts *prompts_, Clock *clock_, FtdiBackend *scanBackend,
                        FtdiBackend *simulatedBackend)
     : prompts(prompts_), clock(clock_), files(documentsFolder, prompts_),
       d2xx(std::make_unique<D2XXUnit>(&log, scanBackend)), comm(&log, d2xx.get(), clock_, prompts_),
-      service(log, files, *prompts_, *clock_, *d2xx, comm)
+      service(log, files, *prompts_, *clock_, *d2xx, comm), update(log, *prompts_, *clock_)
 {
+    update.currentVersion = editorVersion();
     comm.setSimulatedBackend(simulatedBackend);
     comm.setScanBackend(scanBackend);
 }

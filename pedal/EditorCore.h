@@ -1,12 +1,14 @@
 #pragma once
 // The editor's core objects, created once and shared by the windows, the command-line tool and
-// the tests: the log, the per-user files, the transport, the line and the pedal service.
+// the tests: the log, the per-user files, the transport, the line, the pedal service and the
+// update service.
 
 #include "device/Communication.h"
 #include "device/D2XXUnit.h"
 #include "pedal/PedalService.h"
 #include "support/DiagnosticLog.h"
 #include "support/UserFiles.h"
+#include "update/UpdateService.h"
 
 #include <memory>
 
@@ -25,4 +27,5 @@ struct EditorCore {
     std::unique_ptr<D2XXUnit> d2xx; // 128 KiB of buffers: kept off the stack
     Communication comm;
     PedalService service;
+    UpdateService update;
 };

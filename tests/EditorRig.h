@@ -21,6 +21,7 @@ struct EditorRig {
         if (setUp)
             setUp(simulated.pedal());
         clock.setWallTime(QDateTime(QDate(2025, 3, 3), QTime(9, 5, 7)));
+        ctx.update.server = QUrl(); // no update server: the start-up check asks nothing
         editor = std::make_unique<Editor>(ctx);
     }
     ManualClock clock;

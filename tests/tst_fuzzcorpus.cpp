@@ -40,6 +40,10 @@ private slots:
             FuzzTargets::imageHeader(p, size_t(d.size()));
         else if (target == "answer")
             FuzzTargets::deviceAnswer(p, size_t(d.size()));
+        else if (target == "version")
+            FuzzTargets::versionText(p, size_t(d.size()));
+        else if (target == "program")
+            FuzzTargets::programVersion(p, size_t(d.size()));
         else
             QFAIL(qPrintable("no fuzz target named " + target));
     }

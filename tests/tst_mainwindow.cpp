@@ -76,7 +76,7 @@ private slots:
         QCOMPARE(rig.main()->lstEffects->count(), 1);
         QCOMPARE(rig.main()->lstEffects->item(0)->text(), QString("Quarnelo MK3 0015"));
         QCOMPARE(rig.ctx.service.latestAlgorithmNumber, 15);
-        QVERIFY(rig.main()->versionCheckTimer.isActive());
+        QVERIFY(rig.ctx.update.checkScheduled());
         QVERIFY(!rig.ctx.comm.pollTimer->isActive());
         QCOMPARE(rig.main()->size(), QSize(356, rig.main()->menuBar()->height() + 228));
         QCOMPARE(rig.main()->windowTitle(), QString("Quarnelo Editor"));

@@ -72,6 +72,7 @@ private slots:
         ScriptedPrompts prompts;
         SerialPortBackend serial({pedal.path()});
         EditorCore ctx(dir.path(), &prompts, &clock, &serial);
+        ctx.update.server = QUrl(); // no version check
         Editor editor(ctx);
         QCOMPARE(editor.main()->lblDeviceName->text(), QString("Quarnelo MK3")); // listed at start-up
         editor.main()->menuScan->trigger();

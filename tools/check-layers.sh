@@ -6,6 +6,7 @@
 #   windows   cli       views of the pedal service (cli: the command-line tool)
 #   pedal               the pedal's state and the one service every command goes through
 #   algorithms presets  data, files and upload procedures
+#   update              the version check and the updater refresh
 #   device              link, exchange, messages, hex text, the D2XX-shaped transport
 #   support             log, per-user files, prompts and clock seams, carried data, looks
 #
@@ -14,7 +15,7 @@
 set -u
 cd "$(dirname "$0")/.."
 
-declare -A level=([support]=0 [device]=1 [algorithms]=2 [presets]=2 [simulator]=2 [pedal]=3 [windows]=4 [cli]=4 [app]=5)
+declare -A level=([support]=0 [device]=1 [algorithms]=2 [presets]=2 [update]=2 [simulator]=2 [pedal]=3 [windows]=4 [cli]=4 [app]=5)
 status=0
 while IFS= read -r hit; do
     file=${hit%%:*}
@@ -33,10 +34,10 @@ while IFS= read -r hit; do
         echo "include points up ($from -> $to): $hit"
         status=1
     fi
-done < <(grep -rnE '^#include "[a-z]+/' --include='*.h' --include='*.cpp' support device algorithms presets simulator pedal windows cli app)
+done < <(grep -rnE '^#include "[a-z]+/' --include='*.h' --include='*.cpp' support device algorithms presets update simulator pedal windows cli app)
 
 widgets=$(grep -rnE '#include <(QtWidgets|QWidget|QDialog|QMessageBox|QApplication|QMainWindow|QAbstractButton|QLabel)' \
-    --include='*.h' --include='*.cpp' support device algorithms presets simulator pedal || true)
+    --include='*.h' --include='*.cpp' support device algorithms presets update simulator pedal || true)
 if [ -n "$widgets" ]; then
     echo "widgets below the windows:"
     echo "$widgets"

@@ -17,6 +17,7 @@
 #include "windows/NewVersionWindow.h"
 #include "windows/NoteCutWindow.h"
 #include "windows/UpdaterWindow.h"
+#include "update/UpdateService.h"
 #include "windows/WrapButton.h"
 
 #include <QApplication>
@@ -55,8 +56,6 @@ MainWindow::MainWindow(EditorCore &core, QWidget *parent) : QMainWindow(parent),
     buildMenus();
     setFixedSize(ClientWidth, menuBar()->sizeHint().height() + ClientHeight);
     move(37, 31);
-    versionCheckTimer.setInterval(1000);
-    versionCheckTimer.setSingleShot(true);
     connectCommands();
     qApp->installEventFilter(this);
     setUp();
@@ -259,6 +258,20 @@ void MainWindow::connectCommands()
         if (m_core.files.rewriteFlagFile(QStringLiteral("ReportUSBErrors.txt"), on))
             m_core.files.reportUsbErrors = on;
     });
+    // The update service.
+    UpdateService &update = m_core.update;
+    connect(&update, &UpdateService::newVersionFound, this, [this](const QString &version) {
+        menuNewAppVersion->setText(menuNewAppVersion->text() + QLatin1Char(' ') + version);
+        if (m_core.files.showUpdateMessage && m_newVersion)
+            m_newVersion->show();
+        menuUpdateNow->setEnabled(true);
+    });
+    connect(&update, &UpdateService::noNewerVersion, this, [this] {
+        menuNewAppVersion->setText(QStringLiteral("No update available"));
+        menuUpdateNow->setEnabled(false);
+    });
+    connect(menuUpdateNow, &QAction::triggered, &update, &UpdateService::launchUpdate);
+    connect(&update, &UpdateService::quitRequested, this, &MainWindow::close);
     connect(menuShowUpdateMsg, &QAction::triggered, this, [this] {
         const bool on = menuShowUpdateMsg->isChecked();
         m_core.files.showUpdateMessage = on;
@@ -321,7 +334,7 @@ void MainWindow::setUp()
 
     lstEffects->clear();
     lstEffects->addItems(m_service.effectNames());
-    versionCheckTimer.start();
+    m_core.update.scheduleCheck();
 
     editorVersionText = editorVersion();
     menuAppVersion->setText(menuAppVersion->text() + QLatin1Char(' ') + editorVersionText);
@@ -557,7 +570,7 @@ Editor::Editor(EditorCore &core)
     m_console->setSettingsMemory(&core.service.memory());
     m_effect = new EffectWindow(core.service, core.log);
     m_noteCut = new NoteCutWindow(core.service);
-    m_newVersion = new NewVersionWindow();
+    m_newVersion = new NewVersionWindow(core.update, core.files, *core.prompts);
     m_updater = new UpdaterWindow();
     m_main->setCompanions(m_firmware, m_console, m_effect, m_noteCut, m_newVersion, m_updater);
     QObject::connect(m_effect, &EffectWindow::consoleRequested, m_console, [this] {

@@ -74,7 +74,6 @@ public:
     std::array<QAction *, 8> lookItems{};
     std::array<QAction *, 17> midiChannelItems{};
 
-    QTimer versionCheckTimer;
     QString editorVersionText;
     int currentLook = -1; // the look applied last; -1: the toolkit's own
 

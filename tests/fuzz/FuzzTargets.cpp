@@ -11,6 +11,8 @@
 #include "device/ReplyDecoder.h"
 #include "pedal/PedalState.h"
 #include "presets/PresetFile.h"
+#include "update/PeFileVersion.h"
+#include "update/VersionNumber.h"
 
 #include <QCoreApplication>
 
@@ -125,6 +127,30 @@ void presetFile(const uint8_t *data, size_t size)
     if (PresetFile::parse(bytes(data, size), &v, &error)) {
         PresetFile::PresetValues again{};
         check(PresetFile::parse(PresetFile::fileBytes(v), &again, &error) && again == v);
+    }
+}
+
+void versionText(const uint8_t *data, size_t size)
+{
+    const QString text = QString::fromUtf8(bytes(data, size));
+    const auto parts = VersionNumber::parse(text);
+    if (!parts)
+        return;
+    QStringList again;
+    for (int p : *parts) {
+        check(p >= 0);
+        again << QString::number(p);
+    }
+    const auto reparsed = VersionNumber::parse(again.join(QLatin1Char('.')));
+    check(reparsed && VersionNumber::compare(*reparsed, *parts) == 0);
+}
+
+void programVersion(const uint8_t *data, size_t size)
+{
+    const auto v = PeFileVersion::read(bytes(data, size));
+    if (v) {
+        for (int part : *v)
+            check(part >= 0 && part <= 0xFFFF);
     }
 }
 

@@ -13,4 +13,6 @@ void imageHeader(const uint8_t *data, size_t size);  // algorithm image headers
 // The device information answer as the line delivers it: in pieces, gathered over several
 // reads by the exchange, then decoded. Byte 0 sets how the rest is cut into pieces.
 void deviceAnswer(const uint8_t *data, size_t size);
+void versionText(const uint8_t *data, size_t size);    // the update server's version answers
+void programVersion(const uint8_t *data, size_t size); // a Windows program's version resource
 } // namespace FuzzTargets

@@ -1,0 +1,372 @@
+#include "update/UpdateService.h"
+
+#include "support/BoundedFile.h"
+#include "support/Clock.h"
+#include "support/DiagnosticLog.h"
+#include "support/ProgramLauncher.h"
+#include "support/Prompts.h"
+#include "update/PeFileVersion.h"
+#include "update/VersionNumber.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHostAddress>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QSaveFile>
+#include <QSslConfiguration>
+#include <QTemporaryDir>
+#include <memory>
+
+namespace {
+// Text from the server, shown in a message: printable, and short.
+QString shown(const QByteArray &body)
+{
+    QString text = QString::fromUtf8(body.left(60)).trimmed();
+    for (QChar &c : text) {
+        if (!c.isPrint())
+            c = QLatin1Char('?');
+    }
+    return body.size() > 60 ? text + QStringLiteral("...") : text;
+}
+
+QString withoutDots(QString text) { return text.remove(QLatin1Char('.')); }
+} // namespace
+
+UpdateService::UpdateService(DiagnosticLog &log, Prompts &prompts, Clock &clock, QObject *parent)
+    : QObject(parent), m_log(log), m_prompts(prompts), m_clock(clock), m_network(new QNetworkAccessManager(this)),
+      m_checkTimer(clock.createTimer(this)), m_ownLauncher(new SystemLauncher)
+{
+    launcher = m_ownLauncher;
+    server = serverFromEnvironment();
+    if (QCoreApplication::instance())
+        editorPath = QCoreApplication::applicationFilePath();
+    temporaryFolder = QDir::tempPath();
+    m_network->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
+    m_checkTimer->setSingleShot(true);
+    m_checkTimer->setInterval(1000);
+    connect(m_checkTimer, &ClockTimer::timeout, this, &UpdateService::checkForNewVersion);
+}
+
+UpdateService::~UpdateService() { delete m_ownLauncher; }
+
+bool UpdateService::acceptableServer(const QUrl &url)
+{
+    if (!url.isValid() || url.host().isEmpty() || !url.userInfo().isEmpty())
+        return false;
+    if (url.scheme() == QLatin1String("https"))
+        return true;
+    if (url.scheme() != QLatin1String("http"))
+        return false;
+    const QString host = url.host();
+    return host == QLatin1String("localhost") || QHostAddress(host).isLoopback();
+}
+
+QUrl UpdateService::serverFromEnvironment(QString *problem)
+{
+    const QString named = qEnvironmentVariable("QUARNELO_UPDATE_SERVER").trimmed();
+    if (named.isEmpty())
+        return QUrl(DefaultServer);
+    const QUrl url(named, QUrl::StrictMode);
+    if (acceptableServer(url))
+        return url.adjusted(QUrl::StripTrailingSlash);
+    if (problem)
+        *problem = QStringLiteral("QUARNELO_UPDATE_SERVER must name an https:// server (or http:// on this computer), "
+                                  "not '%1'")
+                       .arg(named.left(80));
+    return QUrl();
+}
+
+QUrl UpdateService::pageUrl(const QString &path) const
+{
+    if (server.isEmpty())
+        return QUrl();
+    QUrl url = server;
+    url.setPath(server.path() + path);
+    return url;
+}
+
+QString UpdateService::editorFolder() const { return QFileInfo(editorPath).absolutePath(); }
+
+// ---------------------------------------------------------------------------------------------
+// Requests.
+
+void UpdateService::get(const QString &path, qint64 limit, QFile *file, const std::function<void(const Reply &)> &done)
+{
+    QNetworkRequest request(pageUrl(path));
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+    request.setMaximumRedirectsAllowed(5);
+    if (!extraTrust.isEmpty()) {
+        QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+        tls.addCaCertificates(extraTrust);
+        request.setSslConfiguration(tls);
+    }
+    QNetworkReply *reply = m_network->get(request);
+    struct Progress {
+        qint64 received = 0;
+        QByteArray body;
+        QString problem;
+    };
+    auto progress = std::make_shared<Progress>();
+    ClockTimer *quiet = m_clock.createTimer(reply);
+    quiet->setSingleShot(true);
+    quiet->setInterval(quietLimitMs);
+    quiet->start();
+    const auto fail = [reply, progress](const QString &problem) {
+        if (progress->problem.isEmpty())
+            progress->problem = problem;
+        reply->abort();
+    };
+    connect(quiet, &ClockTimer::timeout, reply, [this, fail] {
+        fail(QStringLiteral("the update server did not answer within %1 s").arg(quietLimitMs / 1000));
+    });
+    const auto take = [reply, progress, quiet, file, limit, fail] {
+        quiet->start(); // the limit is on silence: a slow but steady download goes on
+        const QByteArray chunk = reply->readAll();
+        if (chunk.isEmpty() || !progress->problem.isEmpty())
+            return;
+        progress->received += chunk.size();
+        if (progress->received > limit) {
+            fail(QStringLiteral("the answer is larger than %1 bytes").arg(limit));
+            return;
+        }
+        if (file) {
+            if (file->write(chunk) != chunk.size())
+                fail(file->errorString());
+        } else {
+            progress->body += chunk;
+        }
+    };
+    connect(reply, &QNetworkReply::readyRead, reply, take);
+    connect(reply, &QNetworkReply::finished, this, [reply, progress, quiet, take, done] {
+        if (progress->problem.isEmpty() && reply->error() == QNetworkReply::NoError)
+            take();
+        quiet->stop();
+        Reply r;
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        if (!progress->problem.isEmpty()) {
+            r.problem = progress->problem;
+        } else if (status != 0 && status != 200) {
+            const QString phrase = reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
+            r.problem = phrase.isEmpty() ? QStringLiteral("status %1").arg(status) : phrase;
+        } else if (reply->error() != QNetworkReply::NoError) {
+            r.problem = reply->errorString();
+        } else if (status != 200) {
+            r.problem = QStringLiteral("no HTTP status");
+        } else if (!acceptableServer(reply->url())) {
+            r.problem = QStringLiteral("the answer came from %1, which is not a safe update server")
+                            .arg(reply->url().toDisplayString());
+        } else {
+            r.ok = true;
+            r.body = progress->body;
+        }
+        reply->deleteLater();
+        done(r);
+    });
+}
+
+// ---------------------------------------------------------------------------------------------
+// The version check.
+
+void UpdateService::scheduleCheck() { m_checkTimer->start(); }
+
+bool UpdateService::checkScheduled() const { return m_checkTimer->isActive(); }
+
+bool UpdateService::isNewer(const QString &version) const
+{
+    const auto theirs = VersionNumber::parse(version);
+    const auto ours = VersionNumber::parse(currentVersion);
+    return theirs && ours && VersionNumber::compare(*ours, *theirs) < 0;
+}
+
+void UpdateService::fetchNewestVersion(const std::function<void(const VersionAnswer &)> &done)
+{
+    if (server.isEmpty()) {
+        done(VersionAnswer{false, QString(), QStringLiteral("no update server is set")});
+        return;
+    }
+    get(VersionPath, 4096, nullptr, [done](const Reply &r) {
+        VersionAnswer a;
+        if (!r.ok) {
+            a.problem = r.problem;
+        } else if (!VersionNumber::parse(QString::fromUtf8(r.body))) {
+            a.problem = QStringLiteral("the update server's answer is not a version number: '%1'").arg(shown(r.body));
+        } else {
+            a.ok = true;
+            a.version = QString::fromUtf8(r.body).trimmed();
+        }
+        done(a);
+    });
+}
+
+void UpdateService::checkForNewVersion()
+{
+    m_checkTimer->stop(); // once per start
+    if (server.isEmpty())
+        return;
+    fetchNewestVersion([this](const VersionAnswer &a) {
+        if (!a.ok) {
+            m_log.writeLogLine(QStringLiteral("version check failed: ") + a.problem);
+            m_prompts.message(QStringLiteral("Error: ") + a.problem);
+            emit checkFailed(a.problem);
+            return;
+        }
+        m_newVersion = a.version;
+        m_log.writeLogLine(QStringLiteral("currentAppVersion: ") + currentVersion);
+        m_log.writeLogLine(QStringLiteral("newAppVersion: ") + m_newVersion);
+        if (isNewer(m_newVersion))
+            emit newVersionFound(m_newVersion);
+        else
+            emit noNewerVersion();
+    });
+}
+
+// ---------------------------------------------------------------------------------------------
+// Update Now.
+
+void UpdateService::launchUpdate()
+{
+    if (m_updateRunning)
+        return;
+    if (server.isEmpty()) {
+        m_prompts.message(QStringLiteral("The editor cannot be updated: no update server is set."));
+        return;
+    }
+    if (!launcher->canRunUpdater()) {
+        m_log.writeLogLine(QStringLiteral("update: the updater is a Windows program; opening ") +
+                           whatsNewPage().toString());
+        m_prompts.message(QStringLiteral("Automatic updating is available in the editor for Windows. The What's New "
+                                         "page opens in your browser; download the new version from there."));
+        m_prompts.openExternal(whatsNewPage());
+        return;
+    }
+    if (!m_prompts.question(QStringLiteral(
+            "This action will update the Quarnelo Editor to the latest version. Do you want to continue?")))
+        return;
+    m_updateRunning = true;
+    refreshUpdater();
+}
+
+void UpdateService::endUpdate()
+{
+    m_updateRunning = false;
+    emit updateFinished();
+}
+
+void UpdateService::refreshUpdater()
+{
+    get(UpdaterVersionPath, 4096, nullptr, [this](const Reply &r) {
+        VersionAnswer a;
+        if (!r.ok)
+            a.problem = r.problem;
+        else if (!VersionNumber::parse(QString::fromUtf8(r.body)))
+            a.problem = QStringLiteral("the update server's answer is not a version number: '%1'").arg(shown(r.body));
+        else
+            a = VersionAnswer{true, QString::fromUtf8(r.body).trimmed(), QString()};
+        onUpdaterVersion(a);
+    });
+}
+
+void UpdateService::onUpdaterVersion(const VersionAnswer &answer)
+{
+    if (!answer.ok) {
+        m_log.writeLogLine(QStringLiteral("update stopped: ") + answer.problem);
+        m_prompts.message(QStringLiteral("Error: ") + answer.problem);
+        endUpdate();
+        return;
+    }
+    m_log.writeLogLine(QStringLiteral("updater version on server: ") + answer.version);
+    const QString local = QDir(editorFolder()).filePath(UpdaterName);
+    if (!QFileInfo(local).isFile()) {
+        m_log.writeLogLine(QStringLiteral("Local updater not found, proceed with download..."));
+        downloadUpdater(true);
+        return;
+    }
+    m_log.writeLogLine(QStringLiteral("local updater exists, check version..."));
+    const BoundedFile file = BoundedFile::read(local, maxDownloadBytes);
+    const QString localVersion = file.status == BoundedFile::Read ? PeFileVersion::majorMinor(file.data) : QString();
+    m_log.writeLogLine(QStringLiteral("currentUpdaterVersion: ") +
+                       (localVersion.isEmpty() ? QStringLiteral("unknown") : localVersion));
+    m_log.writeLogLine(withoutDots(answer.version));
+    m_log.writeLogLine(withoutDots(localVersion));
+    const auto ours = VersionNumber::parse(localVersion);
+    if (!ours || VersionNumber::compare(*ours, *VersionNumber::parse(answer.version)) < 0) {
+        m_log.writeLogLine(QStringLiteral("New version of the updater found on server, downloading the new updater..."));
+        downloadUpdater(false);
+        return;
+    }
+    runUpdater();
+}
+
+void UpdateService::downloadUpdater(bool replacingMissing)
+{
+    // The download goes into a private folder of its own; only a complete, checked program is
+    // put next to the editor.
+    auto folder = std::make_shared<QTemporaryDir>();
+    auto file = std::make_shared<QFile>(folder->filePath(UpdaterName));
+    const auto failed = [this, replacingMissing](const QString &problem) {
+        m_log.writeLogLine(QStringLiteral("updater download failed: ") + problem);
+        m_prompts.message(QStringLiteral("Download failed: ") + problem);
+        if (replacingMissing)
+            endUpdate(); // there is no updater to go on with
+        else
+            runUpdater(); // the updater already here does the update
+    };
+    if (!folder->isValid() || !file->open(QIODevice::WriteOnly)) {
+        failed(folder->isValid() ? file->errorString() : folder->errorString());
+        return;
+    }
+    get(UpdaterPath, maxDownloadBytes, file.get(), [this, folder, file, failed, replacingMissing](const Reply &r) {
+        file->close();
+        if (!r.ok) {
+            failed(r.problem);
+            return;
+        }
+        if (!file->open(QIODevice::ReadOnly)) {
+            failed(file->errorString());
+            return;
+        }
+        const QByteArray program = file->readAll();
+        file->close();
+        if (program.size() < 64 || !program.startsWith("MZ")) {
+            failed(QStringLiteral("the server's answer (%1 bytes) is not a Windows program").arg(program.size()));
+            return;
+        }
+        // Where the updater is missing, the download becomes the updater; otherwise the
+        // updater finds its successor under the download name.
+        const QString target = QDir(editorFolder()).filePath(replacingMissing ? UpdaterName : UpdaterDownloadName);
+        QSaveFile placed(target);
+        if (!placed.open(QIODevice::WriteOnly) || placed.write(program) != program.size() || !placed.commit()) {
+            failed(QStringLiteral("%1 could not be written: %2").arg(QDir::toNativeSeparators(target), placed.errorString()));
+            return;
+        }
+        m_log.writeLogLine(QStringLiteral("updater downloaded: ") + QDir::toNativeSeparators(target));
+        m_prompts.message(QStringLiteral("New updater downloaded! Click OK to proceed with the update."));
+        if (!replacingMissing) {
+            const QString updater = QDir(editorFolder()).filePath(UpdaterName);
+            if (!launcher->startElevated(updater, QString()))
+                m_log.writeLogLine(QStringLiteral("the updater did not start to take its new version"));
+        }
+        runUpdater();
+    });
+}
+
+void UpdateService::runUpdater()
+{
+    const QString updater = QDir(editorFolder()).filePath(UpdaterName);
+    const QString newEditor = QDir(temporaryFolder).filePath(NewEditorName);
+    const QString parameters = QStringLiteral("\"%1\" \"%2\"")
+                                   .arg(QDir::toNativeSeparators(newEditor), QDir::toNativeSeparators(editorPath));
+    m_log.writeLogLine(QStringLiteral("starting the updater: ") + QDir::toNativeSeparators(updater) +
+                       QLatin1Char(' ') + parameters);
+    const bool started = launcher->startElevated(updater, parameters);
+    endUpdate();
+    if (!started) {
+        // The editor keeps running: ending it would leave the user with nothing.
+        m_prompts.message(QStringLiteral("Failed to launch updater. Please run as administrator."));
+        return;
+    }
+    emit quitRequested();
+}
