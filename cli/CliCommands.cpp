@@ -13,11 +13,14 @@
 #include "presets/PresetFile.h"
 #include "simulator/SimBackend.h"
 #include "support/Clock.h"
+#include "support/EditorVersion.h"
 #include "support/Prompts.h"
+#include "update/UpdateService.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -460,6 +463,37 @@ int runBackup(Session &s, const QStringList &rest, QTextStream &out)
     return s.done(Cli::Ok);
 }
 
+// check-update: the editor's version, the newest one on the update server, and the verdict.
+int runCheckUpdate(SystemClock &clock, CliPrompts &prompts, QTextStream &out, QTextStream &err)
+{
+    DiagnosticLog log;
+    UpdateService update(log, prompts, clock);
+    update.currentVersion = editorVersion();
+    QString problem;
+    update.server = UpdateService::serverFromEnvironment(&problem);
+    if (update.server.isEmpty()) {
+        err << problem << "\n";
+        return Cli::Failed;
+    }
+    std::optional<UpdateService::VersionAnswer> answer;
+    QEventLoop loop;
+    update.fetchNewestVersion([&](const UpdateService::VersionAnswer &a) {
+        answer = a;
+        loop.quit();
+    });
+    if (!answer)
+        loop.exec();
+    out << "editor version: " << update.currentVersion << "\n";
+    if (!answer->ok) {
+        err << "The update server " << update.server.toDisplayString() << " could not be asked: " << answer->problem
+            << "\n";
+        return Cli::Failed;
+    }
+    out << "newest version: " << answer->version << "\n";
+    out << (update.isNewer(answer->version) ? "an update is available" : "no update is available") << "\n";
+    return Cli::Ok;
+}
+
 // firmware upgrade | go | verify: finds the pedal in its bootloader or running its firmware.
 int runFirmware(Session &s, const Options &o, const QByteArray &fileImage, QTextStream &out)
 {
@@ -603,6 +637,9 @@ QString Cli::usage()
         "              saves a backup, then erases the pedal's settings memory (--yes)\n"
         "  memory dump FILE [--address 50|51]\n"
         "              reads the 16384 bytes of the settings memory into FILE\n"
+        "  check-update\n"
+        "              the editor's version, the newest one on the update server, and whether\n"
+        "              an update is available (QUARNELO_UPDATE_SERVER names another server)\n"
         "  backup [DIR]\n"
         "              saves the pedal's settings as a preset file and a readable report, named\n"
         "              with the date, time and serial number, in DIR (default: the editor's\n"
@@ -642,7 +679,7 @@ int Cli::run(const QStringList &args, QTextStream &out, QTextStream &err)
     static const QHash<QString, QPair<int, int>> arguments = {
         {"list", {0, 0}}, {"info", {0, 0}}, {"get", {0, 0}}, {"send", {1, 1}}, {"set", {2, 2}},
         {"upload-algorithm", {0, 1}}, {"upload-tuning", {0, 0}}, {"preset", {2, 2}}, {"firmware", {1, 1}},
-        {"memory", {1, 2}}, {"backup", {0, 1}}};
+        {"memory", {1, 2}}, {"backup", {0, 1}}, {"check-update", {0, 0}}};
     if (!arguments.contains(cmd))
         return usageError(QStringLiteral("unknown command ") + echo(cmd));
     const auto [least, most] = arguments.value(cmd);
@@ -760,6 +797,11 @@ int Cli::run(const QStringList &args, QTextStream &out, QTextStream &err)
 
     SystemClock clock;
     CliPrompts prompts(o.yes);
+    if (cmd == QLatin1String("check-update")) {
+        if (o.simulate || !o.port.isEmpty() || !o.serial.isEmpty())
+            return usageError(QStringLiteral("check-update asks the update server, not a pedal"));
+        return runCheckUpdate(clock, prompts, out, err);
+    }
     std::unique_ptr<FtdiBackend> backend;
     if (o.simulate)
         backend = std::make_unique<SimBackend>(&clock);

@@ -7,6 +7,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-qpa-plugins libgl-dev
   fonts-liberation fonts-dejavu-core
   stm32flash
+  openssl
 )
 if [ "${1:-}" = "--gui" ]; then
   packages+=(xvfb xauth)

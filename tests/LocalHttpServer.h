@@ -1,0 +1,112 @@
+#pragma once
+// A small web server on 127.0.0.1 for the update tests: plain HTTP, or HTTPS with a certificate
+// made for the test run. Each path answers with its status and body, or never answers.
+
+#include <QHash>
+#include <QPointer>
+#include <QProcess>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslKey>
+#include <QSslServer>
+#include <QSslSocket>
+#include <QStringList>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QUrl>
+#include <memory>
+
+struct TestCertificate {
+    QSslCertificate certificate;
+    QSslKey key;
+    QString problem;
+    // A certificate for 127.0.0.1, valid for two days, made by the openssl command in folder.
+    static TestCertificate make(const QString &folder)
+    {
+        TestCertificate t;
+        QProcess openssl;
+        openssl.setWorkingDirectory(folder);
+        openssl.start(QStringLiteral("openssl"),
+                      {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-keyout",
+                       "key.pem", "-out", "cert.pem", "-days", "2", "-subj", "/CN=127.0.0.1", "-addext",
+                       "subjectAltName=IP:127.0.0.1"});
+        if (!openssl.waitForFinished(30000) || openssl.exitCode() != 0) {
+            t.problem = QStringLiteral("openssl failed: ") + QString::fromLocal8Bit(openssl.readAllStandardError());
+            return t;
+        }
+        QFile cert(folder + QStringLiteral("/cert.pem")), key(folder + QStringLiteral("/key.pem"));
+        if (cert.open(QIODevice::ReadOnly))
+            t.certificate = QSslCertificate(cert.readAll(), QSsl::Pem);
+        if (key.open(QIODevice::ReadOnly))
+            t.key = QSslKey(key.readAll(), QSsl::Ec, QSsl::Pem);
+        if (t.certificate.isNull() || t.key.isNull())
+            t.problem = QStringLiteral("the test certificate could not be read");
+        return t;
+    }
+};
+
+class LocalHttpServer : public QObject {
+public:
+    struct Route {
+        int status = 200;
+        QByteArray body;
+        bool silent = false;  // takes the request and never answers
+        QByteArray location;  // for a redirect
+    };
+    QHash<QString, Route> routes;
+    QStringList requested; // the paths asked for, in order
+
+    // HTTPS when a certificate is given, plain HTTP otherwise.
+    bool listen(const TestCertificate *tls = nullptr)
+    {
+        if (tls) {
+            auto *server = new QSslServer(this);
+            QSslConfiguration config = QSslConfiguration::defaultConfiguration();
+            config.setLocalCertificate(tls->certificate);
+            config.setPrivateKey(tls->key);
+            config.setPeerVerifyMode(QSslSocket::VerifyNone);
+            server->setSslConfiguration(config);
+            m_server = server;
+            m_scheme = QStringLiteral("https");
+        } else {
+            m_server = new QTcpServer(this);
+            m_scheme = QStringLiteral("http");
+        }
+        connect(m_server, &QTcpServer::pendingConnectionAvailable, this, [this] {
+            while (QTcpSocket *socket = m_server->nextPendingConnection())
+                serve(socket);
+        });
+        return m_server->listen(QHostAddress::LocalHost);
+    }
+    QUrl url() const { return QUrl(QStringLiteral("%1://127.0.0.1:%2").arg(m_scheme).arg(m_server->serverPort())); }
+
+private:
+    void serve(QTcpSocket *socket)
+    {
+        auto request = std::make_shared<QByteArray>();
+        connect(socket, &QTcpSocket::readyRead, socket, [this, socket, request] {
+            *request += socket->readAll();
+            if (!request->contains("\r\n\r\n"))
+                return;
+            const QList<QByteArray> line = request->left(request->indexOf("\r\n")).split(' ');
+            const QString path = QString::fromLatin1(line.value(1));
+            requested << path;
+            const auto route = routes.constFind(path);
+            const Route r = route == routes.constEnd() ? Route{404, "<html>Not Found</html>"} : *route;
+            if (r.silent)
+                return;
+            static const QHash<int, QByteArray> phrases = {{200, "OK"}, {302, "Found"}, {404, "Not Found"},
+                                                           {500, "Internal Server Error"}};
+            QByteArray answer = "HTTP/1.1 " + QByteArray::number(r.status) + ' ' + phrases.value(r.status, "Other") +
+                                "\r\nContent-Length: " + QByteArray::number(r.body.size()) + "\r\nConnection: close\r\n";
+            if (!r.location.isEmpty())
+                answer += "Location: " + r.location + "\r\n";
+            socket->write(answer + "\r\n" + r.body);
+            socket->disconnectFromHost();
+        });
+        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    }
+
+    QTcpServer *m_server = nullptr;
+    QString m_scheme;
+};
