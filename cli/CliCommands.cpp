@@ -806,7 +806,10 @@ int Cli::run(const QStringList &args, QTextStream &out, QTextStream &err)
     if (o.simulate)
         backend = std::make_unique<SimBackend>(&clock);
     else
-        backend = std::make_unique<SerialPortBackend>(o.port.isEmpty() ? QStringList() : QStringList{o.port});
+        // The ports are looked through once a run, and not at all when --port names the device.
+        backend = std::make_unique<SerialPortBackend>(
+            o.port.isEmpty() ? QStringList() : QStringList{o.port},
+            o.port.isEmpty() ? SerialPortBackend::PortScan::Once : SerialPortBackend::PortScan::Never);
     Session session(backend.get(), &prompts, &clock, err, cmd == QLatin1String("preset") || cmd == QLatin1String("memory") ? cmd + ' ' + rest[0] : cmd);
     D2XXUnit &d2xx = *session.core.d2xx;
 

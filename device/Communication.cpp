@@ -145,8 +145,6 @@ Communication::Answer Communication::readReplyBytes()
             lastByteAt = m_clock->nowMs();
             if (lastByteAt >= deadline)
                 break; // a line that never falls quiet
-            if (!firmwareUpgradeMode)
-                m_clock->pause(10);
             continue;
         }
         const qint64 now = m_clock->nowMs();
@@ -178,8 +176,8 @@ Communication::Answer Communication::exchangeDeviceInformation()
     m_d2xx->PurgeFTDeviceRX(); // a late answer to an earlier request must not be taken for this one
     m_d2xx->PurgeFTDeviceTX();
     m_d2xx->WriteFTDeviceBuffer(2);
-    m_clock->pause(requestSettleMs);
-    return readReplyBytes();
+    return readReplyBytes(); // read as soon as the answer arrives: it is waited for, not slept for
+
 }
 
 QString Communication::readReplyText(int timeoutMs, WaitResult *result)

@@ -40,7 +40,6 @@ public:
     int answerTimeoutMs = 2000;  // first byte of the device information answer
     int byteTimeoutMs = 1000;    // a bootloader answer byte
     int answerGapMs = 50;        // silence that ends an answer still short of its values
-    int requestSettleMs = 200;   // pause between sending the request and reading
     int dumpQuietMs = 500;       // silence that ends a settings-memory dump still short of its bytes
 
     // The link.

@@ -9,8 +9,8 @@
 #include <sys/ioctl.h>
 #endif
 
-SerialPortBackend::SerialPortBackend(const QStringList &extraPorts, QObject *parent)
-    : FtdiBackend(parent), m_extraPorts(extraPorts)
+SerialPortBackend::SerialPortBackend(const QStringList &extraPorts, PortScan scan, QObject *parent)
+    : FtdiBackend(parent), m_extraPorts(extraPorts), m_scan(scan)
 {
 }
 
@@ -33,14 +33,22 @@ int SerialPortBackend::statusFor(QSerialPort::SerialPortError error)
 QList<SerialPortBackend::Entry> SerialPortBackend::enumerate() const
 {
     QList<Entry> out;
-    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
-        if (!info.hasVendorIdentifier() || info.vendorIdentifier() != FtdiVendorId)
-            continue;
-        Entry e;
-        e.info.serialNumber = info.serialNumber().toLatin1();
-        e.info.description = info.description().toLatin1();
-        e.portName = info.systemLocation();
-        out << e;
+    if (m_scan != PortScan::Never) {
+        if (!m_scanned || m_scan == PortScan::EveryTime) {
+            QList<Entry> found;
+            ++m_portScans;
+            for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
+                if (!info.hasVendorIdentifier() || info.vendorIdentifier() != FtdiVendorId)
+                    continue;
+                Entry e;
+                e.info.serialNumber = info.serialNumber().toLatin1();
+                e.info.description = info.description().toLatin1();
+                e.portName = info.systemLocation();
+                found << e;
+            }
+            m_scanned = found;
+        }
+        out = *m_scanned;
     }
     for (const QString &path : m_extraPorts) {
         Entry e;

@@ -9,13 +9,21 @@
 #include <QPointer>
 #include <QSerialPort>
 #include <QStringList>
+#include <optional>
 
 class SerialPortBackend : public FtdiBackend {
     Q_OBJECT
 public:
     static constexpr quint16 FtdiVendorId = 0x0403;
 
-    explicit SerialPortBackend(const QStringList &extraPorts = {}, QObject *parent = nullptr);
+    // How often the system's serial ports are looked through: every time the devices are listed
+    // (the editor: a pedal may be plugged in at any time), once for the backend's life (the
+    // command-line tool), or never (only the extra ports, a port named on the command line).
+    enum class PortScan { EveryTime, Once, Never };
+
+    explicit SerialPortBackend(const QStringList &extraPorts = {}, PortScan scan = PortScan::EveryTime,
+                               QObject *parent = nullptr);
+    int portScans() const { return m_portScans; } // how often the system's ports were looked through
     ~SerialPortBackend() override;
 
     bool isSimulated() const override { return false; }
@@ -53,6 +61,9 @@ private:
     QSerialPort *port(quint32 handle, int *status) const;
 
     QStringList m_extraPorts;
+    PortScan m_scan;
+    mutable int m_portScans = 0;
+    mutable std::optional<QList<Entry>> m_scanned;
     QHash<quint32, QSerialPort *> m_ports;
     QHash<quint32, bool> m_lost;
     quint32 m_nextHandle = 0x1000;

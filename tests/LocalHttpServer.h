@@ -48,10 +48,14 @@ struct TestCertificate {
 class LocalHttpServer : public QObject {
 public:
     struct Route {
-        int status = 200;
+        Route(int status_ = 200, const QByteArray &body_ = {}, bool silent_ = false, const QByteArray &location_ = {})
+            : status(status_), body(body_), silent(silent_), location(location_)
+        {
+        }
+        int status;
         QByteArray body;
-        bool silent = false;  // takes the request and never answers
-        QByteArray location;  // for a redirect
+        bool silent;         // takes the request and never answers
+        QByteArray location; // for a redirect
     };
     QHash<QString, Route> routes;
     QStringList requested; // the paths asked for, in order

@@ -120,7 +120,7 @@ private slots:
                                  "baud rate = 115200"})
             QVERIFY2(rig.logged(QString::fromLatin1(line)), line);
         QCOMPARE(rig.service.lastAnswerValues(), rig.pedal()->deviceInformationValues());
-        QVERIFY(rig.clock.pauses.contains(200));
+        QVERIFY(rig.clock.pauses.isEmpty()); // the answer is waited for, never slept for
     }
 
     void unlinkRestoresTheStartupCommands()

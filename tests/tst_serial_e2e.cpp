@@ -37,6 +37,32 @@ struct SerialRig {
 class TestSerialEndToEnd : public QObject {
     Q_OBJECT
 private slots:
+    // The system's ports are looked through every time for the editor, once a run for the
+    // command-line tool, and never when the port is named.
+    void portScans_data()
+    {
+        QTest::addColumn<int>("scan");
+        QTest::addColumn<int>("scans");
+        QTest::newRow("every time") << int(SerialPortBackend::PortScan::EveryTime) << 3;
+        QTest::newRow("once") << int(SerialPortBackend::PortScan::Once) << 1;
+        QTest::newRow("never") << int(SerialPortBackend::PortScan::Never) << 0;
+    }
+    void portScans()
+    {
+        QFETCH(int, scan);
+        QFETCH(int, scans);
+        PedalProcess pedal({});
+        SerialPortBackend backend({pedal.path()}, SerialPortBackend::PortScan(scan));
+        QList<FtdiDeviceInfo> devices;
+        backend.listDevices(&devices);
+        backend.listDevices(&devices);
+        QCOMPARE(devices.last().serialNumber, pedal.path().toLatin1());
+        quint32 handle = 0;
+        QCOMPARE(backend.openBySerial(pedal.path().toLatin1(), &handle), 0);
+        backend.close(handle);
+        QCOMPARE(backend.portScans(), scans);
+    }
+
     void requestOverThePseudoTerminal()
     {
         QTemporaryDir dir;
