@@ -5,12 +5,17 @@
 #include "algorithms/FilterCalculator.h"
 #include "pedal/SettingsMemory.h"
 #include "windows/FilterPlot.h"
+#include "windows/LogLinesModel.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
+#include <QAction>
+#include <QClipboard>
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QListView>
 #include <QPushButton>
 #include <QLocale>
 #include <QScrollBar>
@@ -74,10 +79,20 @@ DebugConsoleWindow::DebugConsoleWindow(DiagnosticLog *log, QWidget *parent) : QW
     plot->setTuningFilters(tuning);
     calculatorPanel->hide();
 
-    logView = place(new QPlainTextEdit(this), "memoLog", 8, 62, 489, 606);
-    logView->setReadOnly(true);
-    logView->setUndoRedoEnabled(false);
-    logView->setLineWrapMode(QPlainTextEdit::NoWrap);
+    logView = place(new QListView(this), "memoLog", 8, 62, 489, 606);
+    logView->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    lines = new LogLinesModel(*m_log, logView->font(), this);
+    logView->setModel(lines);
+    logView->setUniformItemSizes(true); // a million rows lay out as fast as ten
+    logView->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    logView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    logView->setTextElideMode(Qt::ElideNone);
+    logView->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    auto *copy = new QAction(logView);
+    copy->setShortcut(QKeySequence::Copy);
+    copy->setShortcutContext(Qt::WidgetShortcut);
+    logView->addAction(copy);
+    connect(copy, &QAction::triggered, this, &DebugConsoleWindow::copySelectedLines);
 
     m_log->consoleAutoScroll = true;
     connect(btnClear, &QPushButton::clicked, this, &DebugConsoleWindow::clearLog);
@@ -96,8 +111,8 @@ DebugConsoleWindow::DebugConsoleWindow(DiagnosticLog *log, QWidget *parent) : QW
     connect(btnGetNoteFrequency, &QPushButton::clicked, this, &DebugConsoleWindow::calculateForPickedNote);
     connect(m_log, &DiagnosticLog::linesAppended, this, &DebugConsoleWindow::onLinesAppended);
     connect(m_log, &DiagnosticLog::cleared, this, [this] {
-        m_pending.clear();
-        logView->clear();
+        m_pendingScroll = false;
+        lines->reset();
     });
 
     // Lines are shown in batches, so tens of thousands of them cost one layout, not thousands.
@@ -106,9 +121,8 @@ DebugConsoleWindow::DebugConsoleWindow(DiagnosticLog *log, QWidget *parent) : QW
     connect(&m_flush, &QTimer::timeout, this, &DebugConsoleWindow::flushPending);
 }
 
-void DebugConsoleWindow::onLinesAppended(const QStringList &lines, bool scroll)
+void DebugConsoleWindow::onLinesAppended(const QStringList &, bool scroll)
 {
-    m_pending += lines;
     m_pendingScroll = m_pendingScroll || scroll;
     if (!m_flush.isActive())
         m_flush.start();
@@ -117,14 +131,25 @@ void DebugConsoleWindow::onLinesAppended(const QStringList &lines, bool scroll)
 void DebugConsoleWindow::flushPending()
 {
     m_flush.stop();
-    if (m_pending.isEmpty())
-        return;
     QScrollBar *bar = logView->verticalScrollBar();
     const int keep = bar->value();
-    logView->appendPlainText(m_pending.join(QLatin1Char('\n')));
-    m_pending.clear();
-    bar->setValue(m_pendingScroll ? bar->maximum() : keep);
+    if (!lines->showPending())
+        return;
+    if (m_pendingScroll)
+        logView->scrollToBottom();
+    else
+        bar->setValue(keep);
     m_pendingScroll = false;
+}
+
+void DebugConsoleWindow::copySelectedLines()
+{
+    QModelIndexList rows = logView->selectionModel()->selectedRows();
+    std::sort(rows.begin(), rows.end(), [](const QModelIndex &a, const QModelIndex &b) { return a.row() < b.row(); });
+    QStringList text;
+    for (const QModelIndex &i : rows)
+        text << i.data().toString();
+    QGuiApplication::clipboard()->setText(text.join(QLatin1Char('\n')));
 }
 
 void DebugConsoleWindow::eraseMemory()
@@ -150,7 +175,7 @@ void DebugConsoleWindow::clearLog() { m_log->clear(); }
 void DebugConsoleWindow::scrollToTop()
 {
     flushPending();
-    logView->verticalScrollBar()->setValue(0);
+    logView->scrollToTop();
 }
 
 void DebugConsoleWindow::onAutoScrollToggled() { m_log->consoleAutoScroll = autoScrollBox->isChecked(); }

@@ -12,7 +12,8 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
-class QPlainTextEdit;
+class QListView;
+class LogLinesModel;
 class QPushButton;
 class SettingsMemory;
 
@@ -23,7 +24,8 @@ public:
     // The settings memory tools (Erase E2P, Read E2P, Send) act through this.
     void setSettingsMemory(SettingsMemory *memory) { m_memory = memory; }
 
-    QPlainTextEdit *logView = nullptr;
+    QListView *logView = nullptr; // the log's lines, one row each
+    LogLinesModel *lines = nullptr;
     QPushButton *btnClear = nullptr;
     QPushButton *btnScrollTop = nullptr;
     QCheckBox *autoScrollBox = nullptr;
@@ -74,11 +76,11 @@ protected:
 private:
     void layoutControls();
     bool readNumber(QLineEdit *field, double *value);
-    void onLinesAppended(const QStringList &lines, bool scroll);
+    void onLinesAppended(const QStringList &appended, bool scroll);
+    void copySelectedLines();
 
     DiagnosticLog *m_log;
     SettingsMemory *m_memory = nullptr;
-    QStringList m_pending;
     bool m_pendingScroll = false;
     QTimer m_flush;
 };
