@@ -1,6 +1,9 @@
 // The Quarnelo MK3 editor.
 //   quarnelo-editor              start unlinked; Scan And Link finds real pedals
 //   quarnelo-editor --simulate   start linked to the built-in simulated pedal
+//   quarnelo-editor --report-first-frame
+//                                print "first frame, resident N kB" once the main window has
+//                                painted, then end (the start-up benchmark)
 
 #include "pedal/EditorCore.h"
 #include "windows/MainWindow.h"
@@ -10,7 +13,35 @@
 #include "simulator/SimBackend.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QTimer>
+#include <cstdio>
+
+namespace {
+// Reports the first paint of a widget on stdout and ends the program.
+class FirstFrameReport : public QObject {
+public:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint && !m_done) {
+            m_done = true;
+            QByteArray resident = "?";
+            QFile status(QStringLiteral("/proc/self/status"));
+            if (status.open(QIODevice::ReadOnly))
+                for (const QByteArray &line : status.readAll().split('\n'))
+                    if (line.startsWith("VmRSS:"))
+                        resident = line.mid(6).trimmed().split(' ').first();
+            std::printf("first frame, resident %s kB\n", resident.constData());
+            std::fflush(stdout);
+            QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    bool m_done = false;
+};
+} // namespace
 
 int main(int argc, char **argv)
 {
@@ -33,6 +64,9 @@ int main(int argc, char **argv)
     Editor editor(core);
     prompts.setParent(editor.main());
     QObject::connect(editor.main(), &MainWindow::closed, &app, &QApplication::quit);
+    FirstFrameReport firstFrame;
+    if (app.arguments().contains(QStringLiteral("--report-first-frame")))
+        editor.main()->installEventFilter(&firstFrame);
     editor.main()->show();
     if (simulate)
         QTimer::singleShot(0, &core.service, &PedalService::linkSimulated);

@@ -4,72 +4,13 @@
 // bootloader. Each figure is printed beside the link's limit: the bytes on the wire at 115200
 // baud plus the time the simulated flash takes.
 //   build/bench/bench_firmware [RUNS]
-#include "algorithms/StandInImages.h"
-#include "simulator/SimulatedPedal.h"
-#include "support/Clock.h"
+#include "BenchSupport.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QTextStream>
-#include <algorithm>
 
-namespace {
-constexpr double BootByteS = 11.0 / 115200; // 8E1
-constexpr double RunByteS = 10.0 / 115200;  // 8N1
-constexpr double HalfWordS = 52e-6;
-constexpr double PageEraseS = 0.020;
-constexpr double GlobalEraseS = 0.040;
-
-struct Pedal {
-    QProcess process;
-    QString path;
-    explicit Pedal(const QStringList &args)
-    {
-        process.start(QStringLiteral(PEDAL_SIM_PATH), args);
-        if (process.waitForStarted() && process.waitForReadyRead(5000))
-            path = QString::fromLocal8Bit(process.readLine()).trimmed();
-    }
-    ~Pedal()
-    {
-        process.terminate();
-        process.waitForFinished(3000);
-    }
-};
-
-// Runs a program; the seconds it took, or -1 when it failed.
-double timed(const QString &program, const QStringList &args)
-{
-    QProcess p;
-    QElapsedTimer t;
-    t.start();
-    p.start(program, args);
-    if (!p.waitForFinished(180000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
-        QTextStream(stderr) << program << " failed: " << p.readAllStandardError() << p.readAllStandardOutput() << "\n";
-        return -1;
-    }
-    return t.elapsed() / 1000.0;
-}
-
-// The blocks of an image as the bootloader receives them: 256 bytes, the last rounded up to words.
-QList<int> blockSizes(int bytes)
-{
-    QList<int> out;
-    for (int at = 0; at < bytes; at += 256)
-        out << (std::min(256, bytes - at) + 3) / 4 * 4;
-    return out;
-}
-
-double programmingS(const QList<int> &blocks)
-{
-    double s = 0;
-    for (int c : blocks)
-        s += c / 2 * HalfWordS;
-    return s;
-}
-} // namespace
+using namespace Bench;
 
 int main(int argc, char **argv)
 {
@@ -85,27 +26,9 @@ int main(int argc, char **argv)
         f.open(QIODevice::WriteOnly);
         f.write(StandInImages::firmwareImage(15));
     }
-    const QList<int> blocks = blockSizes(StandInImages::firmwareSize(15));
-    qint64 blockBytes = 0;
-    for (int c : blocks)
-        blockBytes += c;
-    const qint64 writeBytes = blockBytes + 12 * blocks.size(); // 31 CE, ACK, address, ACK, N data checksum, ACK
-    const qint64 readBytes = blockBytes + 12 * blocks.size();  // 11 EE, ACK, address, ACK, N ~N, ACK data
-
-    // quarnelo-cli: handshake, global erase, blocks, record, [read-back], Go, then the device
-    // information request at 8N1 that tells the new number.
-    ManualClock clock;
-    SimulatedPedal model(&clock);
-    const qint64 answerBytes = SimulatedPedal::encodeValues(model.deviceInformationValues()).size();
-    const double ourFixed = (2 + 6 + 20 + 9) * BootByteS + (2 + answerBytes) * RunByteS + GlobalEraseS +
-                            programmingS(blocks) + 4 * HalfWordS;
-    const double ourLimit = ourFixed + writeBytes * BootByteS;
-    const double ourVerifyLimit = ourLimit + readBytes * BootByteS;
-    // stm32flash: 7F, Get Version, Get, Get ID, erase of the pages the image covers, blocks, [read-back].
-    const int pages = (StandInImages::firmwareSize(15) + 1023) / 1024;
-    const double theirFixed = (2 + 7 + 13 + 7 + 3 + pages + 3) * BootByteS + pages * PageEraseS + programmingS(blocks);
-    const double theirLimit = theirFixed + writeBytes * BootByteS;
-    const double theirVerifyLimit = theirLimit + readBytes * BootByteS;
+    const FirmwareLimits limits = firmwareLimits();
+    const double ourLimit = limits.ours, ourVerifyLimit = limits.oursWithReadBack;
+    const double theirLimit = limits.stm32flash, theirVerifyLimit = limits.stm32flashWithReadBack;
 
     struct Row {
         QString name;

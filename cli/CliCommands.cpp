@@ -252,6 +252,10 @@ struct Session {
         : core(UserFiles::defaultDocumentsFolder(), prompts_, clock_, backend), prompts(prompts_), clock(clock_), err(err_), command(command_)
     {
         QObject::connect(&core.comm, &Communication::deviceDisconnected, &core.comm, [this] { lost = true; });
+        QObject::connect(&core.comm, &Communication::messageWritten, &core.comm, [this](const QString &text) {
+            lastWriteMs = clock->nowMs();
+            lastWriteBytes = int(text.size() / 2);
+        });
         QObject::connect(&core.comm, &Communication::writeFailed, &core.comm,
                          [this](const QString &text) { failed << text; });
     }
@@ -263,6 +267,8 @@ struct Session {
     QStringList written; // every message written since the link
     QStringList failed;  // messages that did not go out whole
     bool lost = false;   // the pedal went away
+    qint64 lastWriteMs = -1;
+    int lastWriteBytes = 0;
 
     PedalService &service() { return core.service; }
     void flush()
@@ -296,7 +302,13 @@ struct Session {
     {
         if (m_settled)
             return *m_settled;
-        clock->pause(50);
+        // The last message's bytes cross the wire (10 bits a byte at 115200 baud), and the pedal
+        // gets a moment to take them or to go away; a pedal that answered long ago costs nothing.
+        if (lastWriteMs >= 0) {
+            const qint64 until = lastWriteMs + (lastWriteBytes * 10 + 114) / 115 + 20;
+            for (qint64 now = clock->nowMs(); now < until && !lost; now = clock->nowMs())
+                clock->waitForActivity(int(until - now));
+        }
         flush();
         const bool whole = !lost && failed.isEmpty() && core.comm.linked;
         if (!whole) {

@@ -73,7 +73,10 @@ bool SerialPortBackend::isRealPedal(quint32 handle) const
 
 void SerialPortBackend::lowerLatency(QSerialPort *port)
 {
-    const QString device = QFileInfo(QSerialPortInfo(*port).systemLocation()).canonicalFilePath();
+    // From the port's own name: asking QSerialPortInfo would look through every port again.
+    const QString name0 = port->portName();
+    const QString device =
+        QFileInfo(name0.startsWith(QLatin1Char('/')) ? name0 : QStringLiteral("/dev/") + name0).canonicalFilePath();
     const QString name = QFileInfo(device).fileName();
     if (!name.startsWith(QLatin1String("ttyUSB")))
         return; // a pseudo-terminal or another kind of port: nothing is held back

@@ -1,5 +1,7 @@
 #include "simulator/PtyServer.h"
 
+#include <algorithm>
+
 #include "support/Prompts.h"
 #include "support/Clock.h"
 #include "device/HexCodec.h"
@@ -21,6 +23,10 @@ PtyServer::PtyServer(SimulatedPedal *pedal, Clock *clock, QObject *parent)
     m_sender.setSingleShot(true);
     m_sender.setTimerType(Qt::PreciseTimer);
     connect(&m_sender, &QTimer::timeout, this, &PtyServer::sendDue);
+    m_reader.setSingleShot(true);
+    m_reader.setTimerType(Qt::PreciseTimer);
+    connect(&m_reader, &QTimer::timeout, this, &PtyServer::readPaced);
+    pedal->inputPacedByLine = true;
     m_pedal->onMessage = [this](const SimulatedPedal::Message &m) {
         const QString hex = HexCodec::bytesToHexText(m.bytes);
         if (m_record.isOpen()) {
@@ -74,16 +80,45 @@ bool PtyServer::setRecordFile(const QString &path, QString *error)
 
 void PtyServer::onReadable()
 {
+    // Bytes written after a quiet spell start on the wire now: the first of them arrives one
+    // byte time later, the next ones follow at the wire's rate.
+    const double now = double(m_clock->nowUs());
+    if (!m_reader.isActive() && now - m_lastReadUs > 2000)
+        m_wireUntilUs = std::max(m_wireUntilUs, now);
+    readPaced();
+}
+
+void PtyServer::readPaced()
+{
     unsigned char buffer[4096];
+    if (m_notifier)
+        m_notifier->setEnabled(true);
     for (;;) {
-        const ssize_t n = ::read(m_master, buffer, sizeof buffer);
+        int want = int(sizeof buffer);
+        if (m_pedal->wireTiming) {
+            // The pedal takes in no more than the wire could have carried; while the
+            // pseudo-terminal's buffer is full, the writer waits.
+            const double now = double(m_clock->nowUs());
+            const double byteUs = m_pedal->byteUs();
+            want = std::min(want, int((now - m_wireUntilUs) / byteUs));
+            if (want <= 0) {
+                if (m_notifier)
+                    m_notifier->setEnabled(false);
+                m_reader.start(std::max(1, int((m_wireUntilUs + byteUs - now + 999) / 1000)));
+                break;
+            }
+        }
+        const ssize_t n = ::read(m_master, buffer, size_t(want));
         if (n <= 0)
             break;
+        m_wireUntilUs += double(n) * m_pedal->byteUs();
+        m_lastReadUs = double(m_clock->nowUs());
         m_pedal->receive(buffer, int(n));
         if (m_pedal->unplugged()) {
             // Pulled out: the line goes dead for whoever has it open.
             m_notifier.reset();
             m_sender.stop();
+            m_reader.stop();
             ::close(m_master);
             ::close(m_slave);
             m_master = m_slave = -1;

@@ -27,6 +27,7 @@ signals:
 
 private:
     void onReadable();
+    void readPaced();
     void sendDue();
 
     SimulatedPedal *m_pedal;
@@ -35,6 +36,9 @@ private:
     int m_slave = -1; // kept open so the master never reads EIO between clients
     std::unique_ptr<QSocketNotifier> m_notifier;
     QTimer m_sender;
+    QTimer m_reader;          // reading again once the wire could have carried more bytes
+    double m_wireUntilUs = 0; // with wire timing: the bytes read so far took the wire until then
+    double m_lastReadUs = -1e12;
     QByteArray m_unsent;
     QFile m_record;
 };

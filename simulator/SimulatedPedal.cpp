@@ -276,7 +276,8 @@ void SimulatedPedal::receive(const unsigned char *data, int count)
         m_boot = Boot::Command;
     }
     m_lastInMs = now;
-    m_inArrivedUs = wireTiming ? std::max(nowUs(), m_inArrivedUs) + qint64(count * byteUs()) : nowUs();
+    m_inArrivedUs = wireTiming && !inputPacedByLine ? std::max(nowUs(), m_inArrivedUs) + qint64(count * byteUs())
+                                                    : nowUs();
     m_in.append(reinterpret_cast<const char *>(data), count);
     bytesReceived += count;
     for (;;) {

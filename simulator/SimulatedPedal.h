@@ -83,6 +83,11 @@ public:
     int pageEraseMs = 20;
     int globalEraseMs = 40;
     bool evenParity = false;  // line setting: 11 bits a byte instead of 10
+    // The time one byte takes on the wire for the line settings in use (10 or 11 bits).
+    double byteUs() const;
+    // The bytes are handed over as the wire delivers them (the pseudo-terminal server paces
+    // its reads): they have arrived when receive() gets them.
+    bool inputPacedByLine = false;
     bool inBootloader = false;
     QByteArray serialNumber = QByteArrayLiteral("QMK3SIM01");
     QByteArray description = QByteArrayLiteral("Quarnelo MK3");
@@ -130,7 +135,6 @@ private:
     void bootAnswer(const QByteArray &bytes, int workUs = 0);
     // Whether the one-shot boot fault is at this step now; unplugs for an unplug fault.
     BootFault::Kind faultAt(BootFault::Step step, int block = -1);
-    double byteUs() const;
     void applyParameterWrite(quint16 address, quint32 word);
     qint64 nowUs() const;
 
