@@ -183,11 +183,16 @@ bool UpdateService::isNewer(const QString &version) const
 
 void UpdateService::fetchNewestVersion(const std::function<void(const VersionAnswer &)> &done)
 {
+    fetchVersion(VersionPath, done);
+}
+
+void UpdateService::fetchVersion(const QString &path, const std::function<void(const VersionAnswer &)> &done)
+{
     if (server.isEmpty()) {
         done(VersionAnswer{false, QString(), QStringLiteral("no update server is set")});
         return;
     }
-    get(VersionPath, 4096, nullptr, [done](const Reply &r) {
+    get(path, 4096, nullptr, [done](const Reply &r) {
         VersionAnswer a;
         if (!r.ok) {
             a.problem = r.problem;
@@ -257,16 +262,7 @@ void UpdateService::endUpdate()
 
 void UpdateService::refreshUpdater()
 {
-    get(UpdaterVersionPath, 4096, nullptr, [this](const Reply &r) {
-        VersionAnswer a;
-        if (!r.ok)
-            a.problem = r.problem;
-        else if (!VersionNumber::parse(QString::fromUtf8(r.body)))
-            a.problem = QStringLiteral("the update server's answer is not a version number: '%1'").arg(shown(r.body));
-        else
-            a = VersionAnswer{true, QString::fromUtf8(r.body).trimmed(), QString()};
-        onUpdaterVersion(a);
-    });
+    fetchVersion(UpdaterVersionPath, [this](const VersionAnswer &a) { onUpdaterVersion(a); });
 }
 
 void UpdateService::onUpdaterVersion(const VersionAnswer &answer)

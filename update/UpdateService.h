@@ -92,6 +92,8 @@ private:
     // arrives.
     void get(const QString &path, qint64 limit, class QFile *file, const std::function<void(const Reply &)> &done);
     QUrl pageUrl(const QString &path) const;
+    // GET path, whose answer is a version number.
+    void fetchVersion(const QString &path, const std::function<void(const VersionAnswer &)> &done);
     void refreshUpdater();
     void onUpdaterVersion(const VersionAnswer &answer);
     void downloadUpdater(bool replacingMissing);
