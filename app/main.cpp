@@ -13,6 +13,7 @@
 #include "simulator/SimBackend.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QFile>
 #include <QTimer>
 #include <cstdio>
@@ -43,16 +44,50 @@ private:
 };
 } // namespace
 
+namespace {
+void describeOptions(QCommandLineParser &parser)
+{
+    parser.setApplicationDescription(QStringLiteral("The editor of the Quarnelo MK3 octave pedal."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addOption({QStringLiteral("simulate"), QStringLiteral("Start linked to the built-in simulated pedal.")});
+    parser.addOption({QStringLiteral("report-first-frame"),
+                      QStringLiteral("Print the resident memory once the main window has painted, then end "
+                                     "(the start-up benchmark).")});
+}
+
+bool asksForHelpOrVersion(int argc, char **argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray a(argv[i]);
+        if (a == "--help" || a == "-h" || a == "-?" || a == "--help-all" || a == "--version" || a == "-v")
+            return true;
+    }
+    return false;
+}
+} // namespace
+
 int main(int argc, char **argv)
 {
+    QCoreApplication::setApplicationName(QStringLiteral("Quarnelo Editor"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUARNELO_VERSION));
+    if (asksForHelpOrVersion(argc, argv)) {
+        // Answered without a display: no window system is needed to print.
+        QCoreApplication plain(argc, argv);
+        QCommandLineParser parser;
+        describeOptions(parser);
+        parser.process(plain); // prints and ends
+        return 0;
+    }
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Quarnelo Editor"));
-    QApplication::setApplicationVersion(QStringLiteral(QUARNELO_VERSION));
+    QCommandLineParser parser;
+    describeOptions(parser);
+    parser.process(app); // an unknown option ends the program with a message
     QFont font(QStringLiteral("Arial"));
     font.setPointSizeF(9);
     QApplication::setFont(font);
 
-    const bool simulate = app.arguments().contains(QStringLiteral("--simulate"));
+    const bool simulate = parser.isSet(QStringLiteral("simulate"));
 
     SystemClock clock;
     WidgetPrompts prompts;
@@ -65,7 +100,7 @@ int main(int argc, char **argv)
     prompts.setParent(editor.main());
     QObject::connect(editor.main(), &MainWindow::closed, &app, &QApplication::quit);
     FirstFrameReport firstFrame;
-    if (app.arguments().contains(QStringLiteral("--report-first-frame")))
+    if (parser.isSet(QStringLiteral("report-first-frame")))
         editor.main()->installEventFilter(&firstFrame);
     editor.main()->show();
     if (simulate)

@@ -406,7 +406,7 @@ int runSend(Session &s, const QString &serial, const QString &hex, QTextStream &
     D2XXUnit &d2xx = *s.core.d2xx;
     if (!comm.link()) {
         s.flush();
-        s.err << "Could not open " << serial << "\n";
+        s.err << CliPrompts::toolWords(comm.openFailureText()) << "\n";
         return Cli::Failed;
     }
     comm.pollTimer->stop(); // the answer is read here, not by the background poll
@@ -519,7 +519,10 @@ int runFirmware(Session &s, const Options &o, const QByteArray &fileImage, QText
     s.service().link(false);
     s.prompts->messages.clear(); // the handshake's own messages: this run tells its own story
     if (s.lost || !comm.linked) {
-        s.err << "Could not open " << comm.deviceSerialNumber << "\n";
+        if (s.lost)
+            s.err << "Could not open " << comm.deviceSerialNumber << "\n";
+        else
+            s.err << CliPrompts::toolWords(comm.openFailureText()) << "\n";
         return Cli::Failed;
     }
     QObject::connect(&comm, &Communication::messageWritten, &comm, [&s](const QString &text) { s.written << text; });

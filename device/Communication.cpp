@@ -393,6 +393,20 @@ bool Communication::link()
     return true;
 }
 
+QString Communication::openFailureText() const
+{
+    const QString port = m_d2xx->backend() ? m_d2xx->backend()->permissionDeniedPort() : QString();
+    if (!port.isEmpty())
+        return QStringLiteral(
+                   "The pedal's port %1 could not be opened: permission denied. Install the editor's udev rule "
+                   "(70-quarnelo-ftdi.rules, which the editor's package puts in /usr/lib/udev/rules.d) and plug the "
+                   "pedal in again, or add yourself to the dialout group (sudo adduser $USER dialout) and log in "
+                   "again.")
+            .arg(port);
+    return QStringLiteral("The pedal could not be reached: the USB device could not be opened. Check the cable and "
+                          "choose Scan And Link again.");
+}
+
 bool Communication::unlink()
 {
     if (m_d2xx->CloseFTDevice() != 0)

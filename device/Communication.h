@@ -101,6 +101,9 @@ public:
     // Opens the chosen device and sets the line up; in firmware upgrade mode, shakes hands
     // with the bootloader. The poll runs unless the line talks to the bootloader.
     bool link();
+    // Why the last link could not open its device, in words for the user: a port refused for
+    // lack of permission names the fix; anything else asks to check the cable.
+    QString openFailureText() const;
     // Unlink; false when the device could not be closed (nothing changes then).
     bool unlink();
 

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QObject>
+#include <QString>
 
 struct FtdiDeviceInfo {
     QByteArray serialNumber;
@@ -54,6 +55,9 @@ public:
     virtual int purge(quint32 handle, quint32 mask) = 0;
     virtual int resetDevice(quint32 handle) = 0;
     virtual int setTimeouts(quint32 handle, quint32 readMs, quint32 writeMs) = 0;
+    // The port the last open was refused for lack of permission; empty when the last open
+    // succeeded or failed for another reason.
+    virtual QString permissionDeniedPort() const { return QString(); }
 
 signals:
     // Bytes were queued on an open device (lets waits end early instead of polling).

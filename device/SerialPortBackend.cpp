@@ -130,7 +130,10 @@ int SerialPortBackend::openPort(const QString &portName, quint32 *handle)
     p->setParity(QSerialPort::NoParity);
     p->setStopBits(QSerialPort::OneStop);
     p->setFlowControl(QSerialPort::NoFlowControl);
+    m_permissionDenied.clear();
     if (!p->open(QIODevice::ReadWrite)) {
+        if (p->error() == QSerialPort::PermissionError)
+            m_permissionDenied = portName.startsWith(QLatin1Char('/')) ? portName : QStringLiteral("/dev/") + portName;
         const int status = statusFor(p->error());
         delete p;
         return status == FtStatus::Ok ? FtStatus::DeviceNotOpened : status;

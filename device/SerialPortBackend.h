@@ -41,6 +41,7 @@ public:
     int purge(quint32 handle, quint32 mask) override;
     int resetDevice(quint32 handle) override;
     int setTimeouts(quint32 handle, quint32 readMs, quint32 writeMs) override;
+    QString permissionDeniedPort() const override { return m_permissionDenied; }
 
     // The D2XX status a D2XX user would see for a serial-port error.
     static int statusFor(QSerialPort::SerialPortError error);
@@ -61,6 +62,7 @@ private:
     QSerialPort *port(quint32 handle, int *status) const;
 
     QStringList m_extraPorts;
+    QString m_permissionDenied;
     PortScan m_scan;
     mutable int m_portScans = 0;
     mutable std::optional<QList<Entry>> m_scanned;

@@ -6,6 +6,7 @@
 #include "algorithms/EffectList.h"
 #include "device/Communication.h"
 #include "device/D2XXUnit.h"
+#include "device/FtdiBackend.h"
 #include "device/HexCodec.h"
 #include "device/PedalMessages.h"
 #include "pedal/DialMath.h"
@@ -219,9 +220,11 @@ void PedalService::link(bool askForSettings)
 {
     forgetValues(QStringLiteral("the device information request has not run"));
     if (!m_comm.link()) {
-        m_log.writeLogLine(QStringLiteral("link: the USB device %1 could not be opened").arg(m_comm.deviceSerialNumber));
-        m_prompts.message(QStringLiteral("The pedal could not be reached: the USB device could not be opened. Check "
-                                         "the cable and choose Scan And Link again."));
+        const QString denied = m_d2xx.backend() ? m_d2xx.backend()->permissionDeniedPort() : QString();
+        m_log.writeLogLine(QStringLiteral("link: the USB device %1 could not be opened%2")
+                               .arg(m_comm.deviceSerialNumber,
+                                    denied.isEmpty() ? QString() : QStringLiteral(": permission denied on ") + denied));
+        m_prompts.message(m_comm.openFailureText());
         return;
     }
     setGate(m_comm.bootloaderLinked ? GateState::BootloaderLinked : GateState::Linked);

@@ -16,9 +16,11 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("quarnelo-pedal-sim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUARNELO_VERSION));
     QCommandLineParser p;
     p.setApplicationDescription(QStringLiteral("Simulated Quarnelo MK3 pedal on a pseudo-terminal."));
     p.addHelpOption();
+    p.addVersionOption();
     const QCommandLineOption firmware(QStringLiteral("firmware"), QStringLiteral("Firmware number (default 15)."), QStringLiteral("N"), QStringLiteral("15"));
     const QCommandLineOption algorithm(QStringLiteral("algorithm"), QStringLiteral("Algorithm number, four digits (default 0015)."), QStringLiteral("NNNN"), QStringLiteral("0015"));
     const QCommandLineOption effect(QStringLiteral("effect"), QStringLiteral("Selected effect number (default 0)."), QStringLiteral("N"), QStringLiteral("0"));

@@ -13,8 +13,10 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <unistd.h>
 
 namespace {
 QString readAll(const QString &path)
@@ -61,6 +63,44 @@ private slots:
         QCOMPARE(backend.openBySerial(pedal.path().toLatin1(), &handle), 0);
         backend.close(handle);
         QCOMPARE(backend.portScans(), scans);
+    }
+
+    // A port that exists but may not be opened: the message names the fix, for the editor and
+    // for the tool. As root the tool runs as nobody (root opens any port); otherwise the
+    // pseudo-terminal's mode takes the permission away.
+    void permissionDeniedNamesTheFix()
+    {
+        PedalProcess pedal({});
+        QVERIFY(!pedal.path().isEmpty());
+        QTemporaryDir dir;
+        QString program = QStringLiteral(QUARNELO_CLI_PATH);
+        QStringList args{"--port", pedal.path(), "info"};
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HOME", dir.path());
+        if (::geteuid() == 0) {
+            const QString setpriv = QStandardPaths::findExecutable("setpriv");
+            if (setpriv.isEmpty())
+                QSKIP("setpriv is needed to run the tool as another user");
+            // A copy nobody may run, wherever the build folder is.
+            const QString copy = dir.filePath("quarnelo-cli");
+            QVERIFY(QFile::copy(program, copy));
+            QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+                                                  QFileDevice::ReadOther | QFileDevice::ExeOther);
+            QVERIFY(QFile::setPermissions(pedal.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+            args = QStringList{"--reuid=nobody", "--regid=nogroup", "--clear-groups", copy} + args;
+            program = setpriv;
+        } else {
+            QVERIFY(QFile::setPermissions(pedal.path(), QFileDevice::Permissions()));
+        }
+        QProcess cli;
+        cli.setProcessEnvironment(env);
+        cli.start(program, args);
+        QVERIFY(cli.waitForFinished(20000));
+        const QString err = QString::fromUtf8(cli.readAllStandardError());
+        QCOMPARE(cli.exitCode(), 1);
+        QVERIFY2(err.contains(QStringLiteral("The pedal's port %1 could not be opened: permission denied.").arg(pedal.path())),
+                 qPrintable(err));
+        QVERIFY(err.contains("udev rule") && err.contains("dialout"));
     }
 
     void requestOverThePseudoTerminal()

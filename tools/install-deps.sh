@@ -8,6 +8,7 @@ packages=(
   fonts-liberation fonts-dejavu-core
   stm32flash
   openssl
+  desktop-file-utils appstream dpkg-dev file
 )
 if [ "${1:-}" = "--gui" ]; then
   packages+=(xvfb xauth)
