@@ -46,5 +46,6 @@ depends=$(dpkg-deb -f "$deb" Depends)
 for d in libqt6widgets6 libqt6serialport6 libqt6network6 qt6-qpa-plugins; do
   grep -q "$d" <<<"$depends" || fail "the package does not depend on $d ($depends)"
 done
-dpkg-deb -c "$deb" | grep -q "usr/share/applications/$id.desktop" || fail "the package holds no desktop entry"
+contents=$(dpkg-deb -c "$deb") # whole, so no early exit of grep cuts the pipe
+grep -q "usr/share/applications/$id.desktop" <<<"$contents" || fail "the package holds no desktop entry"
 echo "check-install: installed files, validators, --help/--version and the package are in order"
