@@ -339,6 +339,30 @@ private:
     std::optional<bool> m_settled;
 };
 
+// diff FILE: the parameters where the pedal and a preset file differ, one a line (name, the
+// pedal's word, the file's word); 0 when none differ, 1 when some do, 2 when the pedal's values
+// are not known.
+int runDiff(Session &s, const PresetFile::PresetValues &file, QTextStream &out)
+{
+    const PedalState &state = s.service().state();
+    if (!state.reported) {
+        s.err << "The pedal's settings are not known: " << state.unknownReason << "\n";
+        s.done(Cli::Failed);
+        return Cli::NoDevice;
+    }
+    int differences = 0;
+    for (int i = 0; i < PresetFile::Values; ++i) {
+        const quint32 pedal = state.reported->parameterWords[size_t(i)];
+        if (pedal == file[size_t(i)])
+            continue;
+        ++differences;
+        out << ParameterCatalogue::all()[size_t(i)].name << "\t" << HexCodec::hexNumber(pedal, 8) << "\t"
+            << HexCodec::hexNumber(file[size_t(i)], 8) << "\n";
+    }
+    const int code = s.done(Cli::Ok);
+    return code != Cli::Ok ? int(Cli::NoDevice) : differences == 0 ? int(Cli::Ok) : int(Cli::Failed);
+}
+
 int runGet(Session &s, QTextStream &out)
 {
     const PedalState &state = s.service().state();
@@ -652,6 +676,9 @@ QString Cli::usage()
         "              saves a backup, then erases the pedal's settings memory (--yes)\n"
         "  memory dump FILE [--address 50|51]\n"
         "              reads the 16384 bytes of the settings memory into FILE\n"
+        "  diff FILE   the parameters where the pedal and a preset file differ, one a line:\n"
+        "              name, the pedal's word, the file's word; exit 0 when they are the same,\n"
+        "              1 when they differ, 2 when either cannot be read (as diff does)\n"
         "  check-update\n"
         "              the editor's version, the newest one on the update server, and whether\n"
         "              an update is available (QUARNELO_UPDATE_SERVER names another server)\n"
@@ -694,7 +721,7 @@ int Cli::run(const QStringList &args, QTextStream &out, QTextStream &err)
     static const QHash<QString, QPair<int, int>> arguments = {
         {"list", {0, 0}}, {"info", {0, 0}}, {"get", {0, 0}}, {"send", {1, 1}}, {"set", {2, 2}},
         {"upload-algorithm", {0, 1}}, {"upload-tuning", {0, 0}}, {"preset", {2, 2}}, {"firmware", {1, 1}},
-        {"memory", {1, 2}}, {"backup", {0, 1}}, {"check-update", {0, 0}}};
+        {"memory", {1, 2}}, {"backup", {0, 1}}, {"check-update", {0, 0}}, {"diff", {1, 1}}};
     if (!arguments.contains(cmd))
         return usageError(QStringLiteral("unknown command ") + echo(cmd));
     const auto [least, most] = arguments.value(cmd);
@@ -735,6 +762,15 @@ int Cli::run(const QStringList &args, QTextStream &out, QTextStream &err)
             err << rest[1] << " cannot be written: " << (target.isDir() ? "it is a folder" : "its folder does not exist")
                 << ". Nothing was sent.\n";
             return Failed;
+        }
+    }
+    PresetFile::PresetValues diffValues{};
+    if (cmd == QLatin1String("diff")) {
+        // The file is read whole before the pedal is asked; trouble exits with 2, as diff does.
+        QString message;
+        if (!PresetFile::load(rest[0], &diffValues, &message)) {
+            err << message << "\n";
+            return NoDevice;
         }
     }
     if (cmd == QLatin1String("backup") && rest.size() == 1 && QFileInfo(rest[0]).exists() && !QFileInfo(rest[0]).isDir()) {
@@ -876,9 +912,10 @@ int Cli::run(const QStringList &args, QTextStream &out, QTextStream &err)
         break;
     case Session::Linked::NotOpened:
         err << "Could not open " << serial << "\n";
-        return Failed;
+        return cmd == QLatin1String("diff") ? NoDevice : Failed; // for diff, 1 means "they differ"
     case Session::Linked::Lost:
-        return session.done(Failed); // the pedal went away while it was being asked
+        session.done(Failed); // the pedal went away while it was being asked
+        return cmd == QLatin1String("diff") ? NoDevice : Failed;
     }
     if (cmd == QLatin1String("info")) {
         const std::optional<DeviceInformation> &reported = session.service().state().reported;
@@ -898,5 +935,7 @@ int Cli::run(const QStringList &args, QTextStream &out, QTextStream &err)
         return runMemory(session, o, rest, out);
     if (cmd == QLatin1String("backup"))
         return runBackup(session, rest, out);
+    if (cmd == QLatin1String("diff"))
+        return runDiff(session, diffValues, out);
     return runUpload(session, o.command, out);
 }

@@ -103,6 +103,25 @@ private slots:
         QVERIFY(err.contains("udev rule") && err.contains("dialout"));
     }
 
+    // quarnelo-cli diff FILE: 0 right after preset save, 1 and the line for Dry after set Dry 0,
+    // 2 when the file cannot be read.
+    void diffAgainstAPreset()
+    {
+        PedalProcess pedal({});
+        QTemporaryDir dir;
+        const QString cli = QStringLiteral(QUARNELO_CLI_PATH), file = dir.filePath("p.txt");
+        const auto run = [&](const QStringList &args) { return runProgram(cli, QStringList{"--port", pedal.path()} + args); };
+        QCOMPARE(run({"preset", "save", file}).code, 0);
+        ProgramRun same = run({"diff", file});
+        QCOMPARE(same.code, 0);
+        QCOMPARE(same.out, QString());
+        QCOMPARE(run({"set", "Dry", "0"}).code, 0);
+        ProgramRun differ = run({"diff", file});
+        QCOMPARE(differ.code, 1);
+        QCOMPARE(differ.out, QString("Dry\t00000000\t003FC000\n"));
+        QCOMPARE(run({"diff", dir.filePath("missing.txt")}).code, 2);
+    }
+
     void requestOverThePseudoTerminal()
     {
         QTemporaryDir dir;
