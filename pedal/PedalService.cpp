@@ -2,6 +2,7 @@
 
 #include "pedal/FirmwareUpgrade.h"
 #include "pedal/SettingsMemory.h"
+#include "pedal/EditHistory.h"
 
 #include "algorithms/EffectList.h"
 #include "device/Communication.h"
@@ -17,6 +18,8 @@
 #include "support/UserFiles.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QUndoStack>
 #include <utility>
 
 using HexCodec::hexNumber;
@@ -110,6 +113,7 @@ PedalService::PedalService(DiagnosticLog &log, UserFiles &files, Prompts &prompt
     m_firmware = new FirmwareUpgrade(*this, log, prompts, clock, d2xx, comm, this);
     connect(m_firmware, &FirmwareUpgrade::bootloaderReady, this, &PedalService::bootloaderReady);
     m_memory = new SettingsMemory(*this, log, prompts, clock, d2xx, comm, this);
+    m_history = new QUndoStack(this);
     m_uploads->beforeWriting = [this] { return backUpBefore(QStringLiteral("the algorithm upload")); };
 
     // The effect list the editor offers, and the newest algorithm it carries.
@@ -564,7 +568,54 @@ PedalService::Result PedalService::setControl(int parameter, int state)
         return Result::Done;
     m_state.shown[size_t(parameter)] = state;
     emit controlShown(parameter);
-    return controlChanged(parameter, previous);
+    const Result r = controlChanged(parameter, previous);
+    if (r == Result::Done)
+        recordControlEdit(parameter, previous);
+    return r;
+}
+
+void PedalService::recordControlEdit(int parameter, int from)
+{
+    const int to = m_state.shown[size_t(parameter)];
+    if (m_applyingHistory || m_showingValues || m_requestInProgress || to == from)
+        return;
+    m_history->push(new EditHistory::ControlEdit(*this, parameter, from, to, m_clock.nowMs()));
+}
+
+bool PedalService::undo()
+{
+    if (!m_history->canUndo())
+        return false;
+    if (!allowed(Command::ParameterWrite, QStringLiteral("Undo")))
+        return false;
+    m_history->undo();
+    return true;
+}
+
+bool PedalService::redo()
+{
+    if (!m_history->canRedo())
+        return false;
+    if (!allowed(Command::ParameterWrite, QStringLiteral("Redo")))
+        return false;
+    m_history->redo();
+    return true;
+}
+
+void PedalService::applyFromHistory(int parameter, int state)
+{
+    m_applyingHistory = true;
+    setControl(parameter, state);
+    m_applyingHistory = false;
+}
+
+void PedalService::applyValuesFromHistory(const std::array<quint32, 20> &values)
+{
+    m_applyingHistory = true;
+    for (int i = 0; i < PresetFile::Values; ++i)
+        m_state.parameters[size_t(i)].value = values[size_t(i)];
+    showParameterValues(true);
+    m_applyingHistory = false;
 }
 
 PedalService::Result PedalService::sendControl(int parameter, int state)
@@ -577,6 +628,8 @@ PedalService::Result PedalService::sendControl(int parameter, int state)
     m_sendImmediately = true;
     const Result r = controlChanged(parameter, previous);
     m_sendImmediately = false;
+    if (r == Result::Done)
+        recordControlEdit(parameter, previous);
     return r;
 }
 
@@ -757,6 +810,7 @@ void PedalService::chooseFootswitch(bool shortPressChangesPreset, bool longPress
 
 void PedalService::showParameterValues(bool sendImmediately)
 {
+    const bool wasShowing = std::exchange(m_showingValues, true);
     m_sendImmediately = sendImmediately;
     for (int i : ParameterCatalogue::showOrder()) {
         const std::optional<int> state = ParameterCatalogue::shownState(i, m_state.parameters[size_t(i)].value);
@@ -764,6 +818,7 @@ void PedalService::showParameterValues(bool sendImmediately)
             setControl(i, *state);
     }
     m_sendImmediately = false;
+    m_showingValues = wasShowing;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -1081,9 +1136,18 @@ PedalService::Result PedalService::loadPreset(const QString &givenPath)
         m_log.writeLogLine(PresetFile::logKeys()[i] + (valid ? hexNumber(values[size_t(i)], 8) : QString()));
     if (!valid)
         return path.isEmpty() ? Result::Cancelled : Result::Failed; // nothing changes, nothing is sent
-    for (int i = 0; i < PresetFile::Values; ++i)
+    PresetFile::PresetValues before{};
+    for (int i = 0; i < PresetFile::Values; ++i) {
+        before[size_t(i)] = m_state.parameters[size_t(i)].value;
         m_state.parameters[size_t(i)].value = values[size_t(i)];
+    }
     showParameterValues(true);
+    // One step for the whole preset: undo puts every value back as the load had found it.
+    PresetFile::PresetValues after{};
+    for (int i = 0; i < PresetFile::Values; ++i)
+        after[size_t(i)] = m_state.parameters[size_t(i)].value;
+    if (!m_applyingHistory && before != after)
+        m_history->push(new EditHistory::PresetEdit(*this, before, after, QFileInfo(path).completeBaseName()));
     return Result::Done;
 }
 

@@ -16,6 +16,7 @@
 
 class Clock;
 class FirmwareUpgrade;
+class QUndoStack;
 class SettingsMemory;
 class ClockTimer;
 class Communication;
@@ -114,6 +115,15 @@ public:
     void showParameterValues(bool sendImmediately);
     void setParameterValue(int parameter, quint32 value) { m_state.parameters[size_t(parameter)].value = value; }
 
+    // The undo history of live edits (controls, a loaded preset). undo() and redo() check the
+    // link first, as any edit does; the steps send through setControl.
+    QUndoStack &history() { return *m_history; }
+    bool undo();
+    bool redo();
+    // Called by the history's steps: a control moved back or forth, or all twenty values put back.
+    void applyFromHistory(int parameter, int state);
+    void applyValuesFromHistory(const std::array<quint32, 20> &values);
+
     // Commands.
     Result assign();
     Result setFootswitchMode();
@@ -210,6 +220,10 @@ private:
     GateState m_gate = GateState::Startup;
     bool m_requestInProgress = false;
     bool m_sendImmediately = false;
+    bool m_applyingHistory = false; // an undo or redo is moving the controls
+    bool m_showingValues = false;   // values are being put on the controls (read-back, preset)
+    QUndoStack *m_history;
+    void recordControlEdit(int parameter, int from);
     QByteArray m_lastAnswerValues;
     QString m_deviceFirmwareText = QStringLiteral("0");
     QString m_deviceAlgorithmText;

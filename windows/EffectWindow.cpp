@@ -1,5 +1,7 @@
 #include "windows/EffectWindow.h"
 
+#include <QAction>
+
 #include "pedal/PedalService.h"
 #include "support/DiagnosticLog.h"
 #include "windows/Dial.h"
@@ -53,6 +55,18 @@ EffectWindow::EffectWindow(PedalService &service, DiagnosticLog &log, QWidget *p
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFixedSize(440, 448);
     buildControls();
+    // Undo and redo of the live edits work here as in the main window.
+    auto *undo = new QAction(QStringLiteral("Undo"), this);
+    undo->setObjectName(QStringLiteral("actUndo"));
+    undo->setShortcut(QKeySequence::Undo);
+    undo->setShortcutContext(Qt::WindowShortcut);
+    connect(undo, &QAction::triggered, this, [this] { m_service.undo(); });
+    auto *redo = new QAction(QStringLiteral("Redo"), this);
+    redo->setObjectName(QStringLiteral("actRedo"));
+    redo->setShortcut(QKeySequence::Redo);
+    redo->setShortcutContext(Qt::WindowShortcut);
+    connect(redo, &QAction::triggered, this, [this] { m_service.redo(); });
+    addActions({undo, redo});
     for (int i = 0; i < ParameterCatalogue::Count; ++i)
         m_parameterControls[size_t(i)] =
             findChild<QWidget *>(QString::fromLatin1(ParameterCatalogue::all()[size_t(i)].controlName));

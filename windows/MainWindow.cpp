@@ -18,6 +18,8 @@
 #include "windows/NoteCutWindow.h"
 #include "windows/UpdaterWindow.h"
 #include "update/UpdateService.h"
+
+#include <QUndoStack>
 #include "windows/WrapButton.h"
 
 #include <QApplication>
@@ -130,6 +132,15 @@ void MainWindow::buildMenus()
     menuOpenFilesFolder = action(file, "menuOpenFilesFolder", QStringLiteral("Open Files Folder"));
     for (QAction *a : {menuLoadPreset, menuSavePreset, menuLoadIR, menuLoadAlgorithmFromFile})
         a->setEnabled(false);
+
+    QMenu *edit = bar->addMenu(QStringLiteral("Edit"));
+    edit->setObjectName(QStringLiteral("menuEdit"));
+    menuUndo = action(edit, "menuUndo", QStringLiteral("Undo"));
+    menuUndo->setShortcut(QKeySequence::Undo);
+    menuRedo = action(edit, "menuRedo", QStringLiteral("Redo"));
+    menuRedo->setShortcut(QKeySequence::Redo); // Ctrl+Shift+Z here, Ctrl+Y on Windows
+    menuUndo->setEnabled(false);
+    menuRedo->setEnabled(false);
 
     QMenu *connection = bar->addMenu(QStringLiteral("Connection"));
     connection->setObjectName(QStringLiteral("menuConnection"));
@@ -258,6 +269,19 @@ void MainWindow::connectCommands()
         if (m_core.files.rewriteFlagFile(QStringLiteral("ReportUSBErrors.txt"), on))
             m_core.files.reportUsbErrors = on;
     });
+    // The edit history: the menu says what the next undo and redo will do.
+    QUndoStack &history = m_service.history();
+    const auto showHistory = [this, &history] {
+        menuUndo->setText(history.canUndo() ? QStringLiteral("Undo ") + history.undoText() : QStringLiteral("Undo"));
+        menuRedo->setText(history.canRedo() ? QStringLiteral("Redo ") + history.redoText() : QStringLiteral("Redo"));
+        menuUndo->setEnabled(history.canUndo());
+        menuRedo->setEnabled(history.canRedo());
+    };
+    connect(&history, &QUndoStack::indexChanged, this, showHistory);
+    connect(&history, &QUndoStack::cleanChanged, this, showHistory);
+    connect(menuUndo, &QAction::triggered, this, [this] { m_service.undo(); });
+    connect(menuRedo, &QAction::triggered, this, [this] { m_service.redo(); });
+
     // The update service.
     UpdateService &update = m_core.update;
     connect(&update, &UpdateService::newVersionFound, this, [this](const QString &version) {

@@ -61,6 +61,7 @@ public:
             *menuLoadAlgorithmFromFile = nullptr, *menuOpenFilesFolder = nullptr;
     QAction *menuScan = nullptr, *menuConnect = nullptr, *menuDisconnect = nullptr, *menuLinkSimulated = nullptr;
     QAction *menuNoteCut = nullptr;
+    QAction *menuUndo = nullptr, *menuRedo = nullptr; // Edit: the live edits' history
     QAction *menuLiveEnable = nullptr, *menuEnableAllParameters = nullptr, *menuUploadTuningsData = nullptr,
             *menuReportUSBErrors = nullptr, *menuSetAssignableParamsToDefault = nullptr;
     QMenu *menuLook = nullptr, *menuMIDI = nullptr, *menuMIDIchannel = nullptr, *menuInstrumentRange = nullptr,

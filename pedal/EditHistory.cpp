@@ -1,0 +1,73 @@
+#include "pedal/EditHistory.h"
+
+#include "pedal/DialMath.h"
+#include "pedal/ParameterCatalogue.h"
+#include "pedal/PedalService.h"
+
+namespace EditHistory {
+
+QString stateText(int parameter, int state)
+{
+    const ParameterInfo &info = ParameterCatalogue::all()[size_t(parameter)];
+    switch (info.control) {
+    case ControlKind::Dial:
+        return QString::number(DialMath::positionToLevel(DialMath::dialAngleToPosition(state)));
+    case ControlKind::List:
+        return state < 0 ? QStringLiteral("?") : state > 12 ? QStringLiteral("+%1").arg(state - 12) : QString::number(state - 12);
+    case ControlKind::Switch:
+    case ControlKind::CheckBox:
+        return state == 1 ? QStringLiteral("on") : QStringLiteral("off");
+    }
+    return QString::number(state);
+}
+
+ControlEdit::ControlEdit(PedalService &service, int parameter, int from, int to, qint64 atMs)
+    : m_service(service), m_parameter(parameter), m_from(from), m_to(to), m_lastMs(atMs)
+{
+    describe();
+}
+
+void ControlEdit::describe()
+{
+    // "Dry 510 → 300": the menu says what undo and redo will do.
+    setText(QStringLiteral("%1 %2 \u2192 %3")
+                .arg(QString::fromLatin1(ParameterCatalogue::all()[size_t(m_parameter)].name),
+                     stateText(m_parameter, m_from), stateText(m_parameter, m_to)));
+}
+
+void ControlEdit::undo() { m_service.applyFromHistory(m_parameter, m_from); }
+
+void ControlEdit::redo()
+{
+    if (std::exchange(m_applied, false))
+        return;
+    m_service.applyFromHistory(m_parameter, m_to);
+}
+
+bool ControlEdit::mergeWith(const QUndoCommand *other)
+{
+    const auto *next = static_cast<const ControlEdit *>(other);
+    if (next->m_parameter != m_parameter || next->m_lastMs - m_lastMs > GestureMs)
+        return false;
+    m_to = next->m_to;
+    m_lastMs = next->m_lastMs;
+    setObsolete(m_to == m_from); // a drag that came back where it started is no step
+    describe();
+    return true;
+}
+
+PresetEdit::PresetEdit(PedalService &service, const Values &before, const Values &after, const QString &name)
+    : m_service(service), m_before(before), m_after(after)
+{
+    setText(QStringLiteral("Load Preset %1").arg(name));
+}
+
+void PresetEdit::undo() { m_service.applyValuesFromHistory(m_before); }
+
+void PresetEdit::redo()
+{
+    if (std::exchange(m_applied, false))
+        return;
+    m_service.applyValuesFromHistory(m_after);
+}
+} // namespace EditHistory

@@ -1,0 +1,50 @@
+#pragma once
+// The undo history of the editor's live edits: each step sends the earlier (undo) or later
+// (redo) value through the pedal service exactly as a user's change would. A dial drag or a run
+// of wheel notches on one control is one step; a loaded preset is one step for all its values.
+// Commands that write the pedal's permanent store (Save Parameters, uploads, firmware, erase)
+// are never in it.
+
+#include <QUndoCommand>
+#include <array>
+
+class PedalService;
+
+namespace EditHistory {
+// What a control shows, in words: a dial's level, on/off, or the harmonic pitch's semitones.
+QString stateText(int parameter, int state);
+
+enum Id { ControlStep = 1 };
+
+// One control moved from one state to another.
+class ControlEdit : public QUndoCommand {
+public:
+    ControlEdit(PedalService &service, int parameter, int from, int to, qint64 atMs);
+    void undo() override;
+    void redo() override;
+    int id() const override { return ControlStep; }
+    bool mergeWith(const QUndoCommand *other) override;
+    static constexpr int GestureMs = 1000; // changes of one control closer than this are one step
+
+private:
+    void describe();
+    PedalService &m_service;
+    int m_parameter, m_from, m_to;
+    qint64 m_lastMs;
+    bool m_applied = true; // pushed after the change was made: the first redo does nothing
+};
+
+// A preset file's values put on the controls.
+class PresetEdit : public QUndoCommand {
+public:
+    using Values = std::array<quint32, 20>;
+    PresetEdit(PedalService &service, const Values &before, const Values &after, const QString &name);
+    void undo() override;
+    void redo() override;
+
+private:
+    PedalService &m_service;
+    Values m_before, m_after;
+    bool m_applied = true;
+};
+} // namespace EditHistory

@@ -1,0 +1,170 @@
+// Undo and redo of live edits: each step sends through the service as a user's change would.
+#include "EditorRig.h"
+#include "device/PedalMessages.h"
+#include "pedal/DialMath.h"
+#include "pedal/ParameterCatalogue.h"
+#include "presets/PresetFile.h"
+
+#include <QTemporaryDir>
+#include <QUndoStack>
+#include <QtTest>
+
+namespace {
+struct HistoryRig : EditorRig {
+    explicit HistoryRig(const QString &documents) : EditorRig(documents)
+    {
+        link();
+        clock.advance(2000); // what the link set up is sent and done
+        received();
+        prompts.messages.clear();
+    }
+    QUndoStack &history() { return service().history(); }
+    // A dial turned to a travel position, then left alone long enough to be its own step.
+    void turn(int parameter, int position, int thenMs = 1500)
+    {
+        service().setControl(parameter, DialMath::positionToAngle(position));
+        clock.advance(thenMs);
+    }
+    // The words written to a parameter's address since the last look.
+    QList<quint32> wordsFor(int parameter)
+    {
+        QList<quint32> out;
+        const quint16 address = param(parameter).address;
+        for (const QByteArray &m : received()) {
+            if (m.size() == 7 && quint8(m[0]) == 0x01 && quint16(quint8(m[1]) << 8 | quint8(m[2])) == address)
+                out << (quint32(quint8(m[3])) << 24 | quint32(quint8(m[4])) << 16 | quint32(quint8(m[5])) << 8 |
+                        quint8(m[6]));
+        }
+        return out;
+    }
+    quint32 dialWord(int parameter, int position) const
+    {
+        return ParameterCatalogue::wordFor(parameter, DialMath::positionToAngle(position));
+    }
+};
+} // namespace
+
+class TestHistory : public QObject {
+    Q_OBJECT
+    QTemporaryDir m_documents;
+
+private slots:
+    void threeDialChangesUndoneAndRedone()
+    {
+        HistoryRig rig(m_documents.path() + "/three");
+        const int start = rig.state().shown[Parameter::Dry];
+        const quint32 startWord = ParameterCatalogue::wordFor(Parameter::Dry, start);
+        for (int p : {100, 150, 200})
+            rig.turn(Parameter::Dry, p);
+        QCOMPARE(rig.wordsFor(Parameter::Dry),
+                 (QList<quint32>{rig.dialWord(Parameter::Dry, 100), rig.dialWord(Parameter::Dry, 150),
+                                 rig.dialWord(Parameter::Dry, 200)}));
+        QCOMPARE(rig.history().count(), 3);
+        const auto level = [](int p) { return DialMath::positionToLevel(p); };
+        QCOMPARE(rig.main()->menuUndo->text(), QStringLiteral("Undo Dry %1 \u2192 %2").arg(level(150)).arg(level(200)));
+
+        for (int i = 0; i < 3; ++i) {
+            rig.main()->menuUndo->trigger();
+            rig.clock.advance(200);
+        }
+        QCOMPARE(rig.wordsFor(Parameter::Dry),
+                 (QList<quint32>{rig.dialWord(Parameter::Dry, 150), rig.dialWord(Parameter::Dry, 100), startWord}));
+        QCOMPARE(rig.state().shown[Parameter::Dry], start);
+        QVERIFY(!rig.main()->menuUndo->isEnabled());
+        QCOMPARE(rig.main()->menuRedo->text(), QStringLiteral("Redo Dry %1 \u2192 %2").arg(DialMath::positionToLevel(
+                                                   DialMath::dialAngleToPosition(start))).arg(level(100)));
+
+        for (int i = 0; i < 3; ++i) {
+            rig.main()->menuRedo->trigger();
+            rig.clock.advance(200);
+        }
+        QCOMPARE(rig.wordsFor(Parameter::Dry),
+                 (QList<quint32>{rig.dialWord(Parameter::Dry, 100), rig.dialWord(Parameter::Dry, 150),
+                                 rig.dialWord(Parameter::Dry, 200)}));
+        QCOMPARE(rig.pedal()->state.parameters[Parameter::Dry], rig.dialWord(Parameter::Dry, 200));
+    }
+
+    // A drag (and a run of wheel notches) on one control is one step; another control is another.
+    void aDragIsOneStep()
+    {
+        HistoryRig rig(m_documents.path() + "/drag");
+        const int start = rig.state().shown[Parameter::SubMix];
+        const int from = DialMath::dialAngleToPosition(start);
+        for (int k = 1; k <= 40; ++k)
+            rig.turn(Parameter::SubMix, std::min(269, from + k) - (from + 40 > 269 ? 40 : 0), 10);
+        rig.turn(Parameter::Minus1Oct, 30);
+        QCOMPARE(rig.history().count(), 2);
+        rig.clock.advance(500);
+        rig.received();
+        QVERIFY(rig.service().undo()); // the other dial
+        QVERIFY(rig.service().undo()); // the whole drag
+        rig.clock.advance(200);
+        QCOMPARE(rig.state().shown[Parameter::SubMix], start);
+        QCOMPARE(rig.pedal()->state.parameters[Parameter::SubMix], ParameterCatalogue::wordFor(Parameter::SubMix, start));
+    }
+
+    // A loaded preset is one step: undo moves every control back and sends what a user's changes
+    // of those controls would send.
+    void undoingAPresetLoad()
+    {
+        HistoryRig rig(m_documents.path() + "/preset");
+        std::array<int, 20> shownBefore = rig.state().shown;
+        PresetFile::PresetValues values{};
+        for (int i = 0; i < 20; ++i)
+            values[size_t(i)] = rig.param(i).value;
+        values[Parameter::Dry] = rig.dialWord(Parameter::Dry, 20);
+        values[Parameter::SubMix] = rig.dialWord(Parameter::SubMix, 250);
+        values[Parameter::Wave] = PedalMessages::WaveOnValue;
+        values[Parameter::FirstHarmonicPitch] = DialMath::HarmonicPitchTable[15];
+        const QString file = m_documents.filePath("bright.txt");
+        QString error;
+        QVERIFY(PresetFile::write(file, values, &error));
+        QCOMPARE(rig.service().loadPreset(file), PedalService::Result::Done);
+        rig.clock.advance(500);
+        QCOMPARE(rig.received().size(), 4);
+        QCOMPARE(rig.history().count(), 1);
+        QCOMPARE(rig.main()->menuUndo->text(), QString("Undo Load Preset bright"));
+
+        QVERIFY(rig.service().undo());
+        rig.clock.advance(500);
+        const QList<QByteArray> sent = rig.received();
+        QCOMPARE(sent.size(), 4); // one message a control that moves back
+        for (int i = 0; i < 20; ++i)
+            QCOMPARE(rig.state().shown[size_t(i)], shownBefore[size_t(i)]);
+        for (int i : {Parameter::Dry, Parameter::SubMix, Parameter::Wave, Parameter::FirstHarmonicPitch})
+            QCOMPARE(rig.pedal()->state.parameters[size_t(i)], ParameterCatalogue::wordFor(i, shownBefore[size_t(i)]));
+        QVERIFY(rig.service().redo());
+        rig.clock.advance(500);
+        QCOMPARE(rig.pedal()->state.parameters[Parameter::SubMix], rig.dialWord(Parameter::SubMix, 250));
+    }
+
+    // What writes the pedal's permanent store is never a step, and leaves the history alone.
+    void permanentStoreIsNotInTheHistory()
+    {
+        HistoryRig rig(m_documents.path() + "/store");
+        rig.turn(Parameter::Dry, 77);
+        const QString undoText = rig.history().undoText();
+        rig.service().saveParameters();
+        rig.service().uploadTuningData();
+        rig.service().setTuning();
+        rig.service().setFootswitchMode();
+        rig.clock.advance(2000);
+        QCOMPARE(rig.history().count(), 1);
+        QCOMPARE(rig.history().undoText(), undoText);
+    }
+
+    // Without a pedal, undo is refused and the history stays as it is.
+    void undoNeedsALink()
+    {
+        HistoryRig rig(m_documents.path() + "/unlinked");
+        rig.turn(Parameter::Dry, 120);
+        QVERIFY(rig.service().unlink());
+        rig.prompts.messages.clear();
+        QVERIFY(!rig.service().undo());
+        QCOMPARE(rig.prompts.messages, QStringList{"Undo was refused: no pedal is linked."});
+        QCOMPARE(rig.history().index(), 1);
+    }
+};
+
+QTEST_MAIN(TestHistory)
+#include "tst_history.moc"
