@@ -325,6 +325,29 @@ void Communication::chooseScannedDevice(int i)
     setDeviceLabel(QString::fromLatin1(m_d2xx->FTDeviceString));
 }
 
+bool Communication::listed(FtdiBackend *backend, const QString &serial, QString *description)
+{
+    if (!backend)
+        return false;
+    QList<FtdiDeviceInfo> devices;
+    backend->listDevices(&devices);
+    for (const FtdiDeviceInfo &d : devices) {
+        if (QString::fromLatin1(d.serialNumber) == serial) {
+            if (description)
+                *description = QString::fromLatin1(d.description);
+            return true;
+        }
+    }
+    return false;
+}
+
+void Communication::chooseDevice(FtdiBackend *backend, const QString &serial, const QString &description)
+{
+    m_d2xx->setBackend(backend);
+    deviceSerialNumber = serial;
+    setDeviceLabel(description);
+}
+
 bool Communication::chooseSimulatedPedal()
 {
     if (!m_simBackend)

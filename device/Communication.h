@@ -96,6 +96,11 @@ public:
     int scanDevices();
     // Makes scanned device i the one the next link opens.
     void chooseScannedDevice(int i);
+    // Whether backend lists a device with this serial number now (nothing is opened); its
+    // description goes to description.
+    static bool listed(FtdiBackend *backend, const QString &serial, QString *description = nullptr);
+    // Makes a listed device of backend the one the next link opens.
+    void chooseDevice(FtdiBackend *backend, const QString &serial, const QString &description);
     // Chooses the built-in simulated pedal; false (and "No device found") when there is none.
     bool chooseSimulatedPedal();
     // Opens the chosen device and sets the line up; in firmware upgrade mode, shakes hands

@@ -106,6 +106,7 @@ PedalService::PedalService(DiagnosticLog &log, UserFiles &files, Prompts &prompt
     connect(&comm, &Communication::labelsChanged, this, &PedalService::labelsChanged);
     connect(&comm, &Communication::settingsDumpReceived, this, &PedalService::settingsDumpReceived);
     connect(&comm, &Communication::unlinked, this, [this] {
+        m_gateBeforeUnlink = m_gate;
         m_state.reported.reset();
         forgetValues(QStringLiteral("no pedal is linked"));
         setGate(GateState::Unlinked);
@@ -114,6 +115,10 @@ PedalService::PedalService(DiagnosticLog &log, UserFiles &files, Prompts &prompt
     connect(m_firmware, &FirmwareUpgrade::bootloaderReady, this, &PedalService::bootloaderReady);
     m_memory = new SettingsMemory(*this, log, prompts, clock, d2xx, comm, this);
     m_history = new QUndoStack(this);
+    m_returnWatch = clock.createTimer(this);
+    m_returnWatch->setInterval(1000);
+    connect(m_returnWatch, &ClockTimer::timeout, this, &PedalService::lookForLostPedal);
+    connect(&comm, &Communication::deviceDisconnected, this, &PedalService::onDeviceLost);
     m_uploads->beforeWriting = [this] { return backUpBefore(QStringLiteral("the algorithm upload")); };
 
     // The effect list the editor offers, and the newest algorithm it carries.
@@ -236,6 +241,68 @@ void PedalService::link(bool askForSettings)
         m_log.writeLogLine(QStringLiteral("device information request skipped: the line talks to the bootloader"));
     else if (askForSettings && !m_comm.legacyUpgradeMode)
         requestDeviceInformation();
+}
+
+bool PedalService::watchingForReturn() const { return m_returnWatch->isActive(); }
+
+void PedalService::onDeviceLost()
+{
+    // Only a pedal that ran its firmware is waited for: a bootloader has its own way back.
+    const bool normal = m_gateBeforeUnlink == GateState::Linked || m_gateBeforeUnlink == GateState::RequestPassed ||
+                        m_gateBeforeUnlink == GateState::AlgorithmTooOld ||
+                        m_gateBeforeUnlink == GateState::FirmwareTooOld;
+    if (!relinkWhenBack || !normal || m_firmware->running() || m_comm.firmwareUpgradeMode)
+        return;
+    m_lostBackend = m_d2xx.backend();
+    m_lostSerial = m_comm.deviceSerialNumber;
+    std::array<quint32, 20> values{};
+    for (int i = 0; i < 20; ++i)
+        values[size_t(i)] = m_state.parameters[size_t(i)].value;
+    m_keptValues = values;
+    m_keptShown = m_state.shown;
+    m_log.writeLogLine(QStringLiteral("waiting for the pedal %1 to come back; the editor keeps its values").arg(m_lostSerial));
+    m_returnWatch->start();
+}
+
+void PedalService::lookForLostPedal()
+{
+    if (m_comm.linked) { // linked by hand meanwhile, to this pedal or another: nothing to offer
+        m_returnWatch->stop();
+        m_keptValues.reset();
+        return;
+    }
+    QString description;
+    if (!Communication::listed(m_lostBackend, m_lostSerial, &description))
+        return;
+    m_returnWatch->stop();
+    m_log.writeLogLine(QStringLiteral("the pedal %1 is back: linking").arg(m_lostSerial));
+    m_comm.chooseDevice(m_lostBackend, m_lostSerial, description);
+    link();
+    offerKeptValues();
+}
+
+void PedalService::offerKeptValues()
+{
+    const auto kept = std::exchange(m_keptValues, std::nullopt);
+    if (!kept || !m_state.valuesKnown)
+        return;
+    int differing = 0;
+    for (int i = 0; i < 20; ++i)
+        differing += (*kept)[size_t(i)] != m_state.parameters[size_t(i)].value;
+    if (differing == 0)
+        return;
+    if (!m_prompts.question(QStringLiteral("The pedal came back with %1 settings different from the editor. Send the "
+                                           "editor's settings?")
+                                .arg(differing)))
+        return; // the pedal's values stay on the controls
+    // Each control that differs goes back to what the editor showed and sends it at once, as
+    // the user's change of that control would (not a step of the history).
+    const bool wasShowing = std::exchange(m_showingValues, true);
+    for (int i : ParameterCatalogue::showOrder()) {
+        if ((*kept)[size_t(i)] != m_state.parameters[size_t(i)].value)
+            sendControl(i, m_keptShown[size_t(i)]);
+    }
+    m_showingValues = wasShowing;
 }
 
 bool PedalService::unlink()

@@ -13,6 +13,7 @@
 #include <QObject>
 #include <QPair>
 #include <QStringList>
+#include <optional>
 
 class Clock;
 class FirmwareUpgrade;
@@ -95,6 +96,10 @@ public:
     // settings.
     void link(bool askForSettings = true);
     bool unlink();
+    // When the pedal is unplugged, look for it (the device list every second) and link it again
+    // when it is back, keeping the editor's values; set by the editor's windows.
+    bool relinkWhenBack = false;
+    bool watchingForReturn() const;
     FirmwareUpgrade &firmware() { return *m_firmware; }
     ::SettingsMemory &memory() { return *m_memory; }
     Result requestDeviceInformation();
@@ -224,6 +229,15 @@ private:
     bool m_showingValues = false;   // values are being put on the controls (read-back, preset)
     QUndoStack *m_history;
     void recordControlEdit(int parameter, int from);
+    void onDeviceLost();
+    void lookForLostPedal();
+    void offerKeptValues();
+    ClockTimer *m_returnWatch;
+    class FtdiBackend *m_lostBackend = nullptr;
+    QString m_lostSerial;
+    std::optional<std::array<quint32, 20>> m_keptValues; // the editor's values when the pedal went away
+    std::array<int, 20> m_keptShown{};                   // and what its controls showed
+    GateState m_gateBeforeUnlink = GateState::Startup;
     QByteArray m_lastAnswerValues;
     QString m_deviceFirmwareText = QStringLiteral("0");
     QString m_deviceAlgorithmText;

@@ -153,6 +153,74 @@ private slots:
         QCOMPARE(rig.history().undoText(), undoText);
     }
 
+    // Unplugged in the middle of editing: the editor keeps its values and its history, and when
+    // the same pedal comes back with other values it asks once which to keep.
+    void unplugAndTheSamePedalBack_data()
+    {
+        QTest::addColumn<bool>("sendTheEditors");
+        QTest::newRow("Yes: the editor's values") << true;
+        QTest::newRow("No: the pedal's values") << false;
+    }
+    void unplugAndTheSamePedalBack()
+    {
+        QFETCH(bool, sendTheEditors);
+        HistoryRig rig(m_documents.path() + "/replug" + QString::number(sendTheEditors));
+        rig.turn(Parameter::Dry, 40);
+        rig.turn(Parameter::SubMix, 60);
+        std::array<quint32, 20> editor{};
+        for (int i = 0; i < 20; ++i)
+            editor[size_t(i)] = rig.param(i).value;
+        rig.pedal()->unplug();
+        rig.clock.advance(100);
+        QCoreApplication::processEvents(); // the loss is reported as an event
+        QVERIFY(!rig.ctx.comm.linked);
+        QVERIFY(rig.service().watchingForReturn());
+        rig.clock.advance(3000); // still away
+        QVERIFY(!rig.ctx.comm.linked);
+        QCOMPARE(rig.param(Parameter::Dry).value, editor[Parameter::Dry]); // kept on the controls
+
+        // It comes back after a restart with other values in three places.
+        auto &pedal = rig.pedal()->state.parameters;
+        pedal[Parameter::Dry] = rig.dialWord(Parameter::Dry, 200);
+        pedal[Parameter::SubMix] = rig.dialWord(Parameter::SubMix, 10);
+        pedal[Parameter::Minus2Oct] = rig.dialWord(Parameter::Minus2Oct, 100);
+        const auto pedalValues = pedal;
+        rig.pedal()->plugIn(false);
+        rig.prompts.questions.clear();
+        rig.prompts.answers = {sendTheEditors};
+        rig.clock.advance(1000);
+        QVERIFY(rig.ctx.comm.linked);
+        QVERIFY(!rig.service().watchingForReturn());
+        QCOMPARE(rig.prompts.questions, QStringList{"The pedal came back with 3 settings different from the editor. "
+                                                    "Send the editor's settings?"});
+        rig.clock.advance(500);
+        for (int i : {Parameter::Dry, Parameter::SubMix, Parameter::Minus2Oct}) {
+            QCOMPARE(rig.pedal()->state.parameters[size_t(i)], sendTheEditors ? editor[size_t(i)] : pedalValues[size_t(i)]);
+            QCOMPARE(rig.param(i).value, rig.pedal()->state.parameters[size_t(i)]);
+        }
+        QCOMPARE(rig.history().count(), 2); // the history survived the unplug
+    }
+
+    void aDifferentPedalIsANewOne()
+    {
+        HistoryRig rig(m_documents.path() + "/other");
+        SimulatedPedal *other = rig.simulated.addPedal();
+        rig.turn(Parameter::Dry, 40);
+        rig.pedal()->unplug();
+        rig.clock.advance(100);
+        QCoreApplication::processEvents(); // the loss is reported as an event
+        QVERIFY(rig.service().watchingForReturn());
+        rig.prompts.questions.clear();
+        rig.main()->menuLinkSimulated->trigger(); // the only simulated pedal there now: QMK3SIM02
+        QCOMPARE(rig.ctx.comm.deviceSerialNumber, QString("QMK3SIM02"));
+        rig.pedal()->plugIn(false);
+        rig.clock.advance(3000);
+        QVERIFY(!rig.service().watchingForReturn());
+        QVERIFY(rig.prompts.questions.isEmpty());
+        QCOMPARE(other->messagesWith(0x01).size(), 0); // nothing sent unasked
+        QCOMPARE(rig.ctx.comm.deviceSerialNumber, QString("QMK3SIM02"));
+    }
+
     // Without a pedal, undo is refused and the history stays as it is.
     void undoNeedsALink()
     {

@@ -588,6 +588,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
 
 Editor::Editor(EditorCore &core)
 {
+    core.service.relinkWhenBack = true; // the editor keeps its values and waits for an unplugged pedal
     m_main = new MainWindow(core);
     m_firmware = new FirmwareUpgradeWindow(core.service.firmware());
     m_console = new DebugConsoleWindow(&core.log);
