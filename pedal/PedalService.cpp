@@ -475,6 +475,57 @@ PedalService::Result PedalService::requestDeviceInformation()
     return Result::Done;
 }
 
+PedalService::Result PedalService::readPedalReport()
+{
+    if (!allowed(Command::Request, QStringLiteral("request")))
+        return Result::Refused;
+    flushDialWrites();
+    m_comm.tryBeginExchange(QStringLiteral("request"));
+    m_log.writeLogLine(Banner.arg(QStringLiteral("REQUEST FOR COMPARE")));
+    const Communication::Answer answer = m_comm.exchangeDeviceInformation();
+    m_comm.endExchange();
+    if (m_comm.linked && !m_comm.firmwareUpgradeMode)
+        m_comm.pollTimer->start();
+    const auto info = answer.decoded.ok ? DeviceInformation::fromValues(answer.decoded.values) : std::nullopt;
+    if (!info) {
+        m_log.writeLogLine(QStringLiteral("request for compare: no complete answer"));
+        m_prompts.message(QStringLiteral("The pedal did not answer completely, so its values are not shown. Check the "
+                                         "USB connection, then press Refresh."));
+        return Result::Failed;
+    }
+    m_state.reported = info;
+    m_lastAnswerValues = answer.decoded.values;
+    return Result::Done;
+}
+
+PedalService::Result PedalService::useValue(int parameter, quint32 word)
+{
+    if (parameter < 0 || parameter >= ParameterCatalogue::Count)
+        return Result::Refused;
+    const std::optional<int> state = ParameterCatalogue::shownState(parameter, word);
+    if (!state)
+        return Result::Refused;
+    if (ParameterCatalogue::all()[size_t(parameter)].control != ControlKind::Dial)
+        return setControl(parameter, *state); // a switch or list item stands for its word exactly
+    // A dial's word is sent as it is: the nearest dial position may stand for a slightly
+    // different word.
+    const QString reason = refusal(Command::ParameterWrite);
+    if (!reason.isEmpty()) {
+        refuse(QStringLiteral("Use"), reason);
+        return Result::Refused;
+    }
+    ParameterRecord &p = m_state.parameters[size_t(parameter)];
+    const int previous = m_state.shown[size_t(parameter)];
+    m_state.shown[size_t(parameter)] = *state;
+    emit controlShown(parameter);
+    const QString text = PedalMessages::parameterWrite(p.address, word);
+    m_log.writeLogLine(QStringLiteral("Send ") + p.name + QStringLiteral(" string (standard par): ") + text);
+    m_comm.sendHexMessage(text, 7);
+    p.value = word;
+    recordControlEdit(parameter, previous);
+    return Result::Done;
+}
+
 void PedalService::applyReadBacks(const DeviceInformation &info)
 {
     // Footswitch mode.

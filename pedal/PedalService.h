@@ -103,6 +103,12 @@ public:
     FirmwareUpgrade &firmware() { return *m_firmware; }
     ::SettingsMemory &memory() { return *m_memory; }
     Result requestDeviceInformation();
+    // The device information request for the compare view: the pedal's report is kept as its
+    // last answer, and nothing of it is put on the controls.
+    Result readPedalReport();
+    // A compare row's "Use": the control shows what word stands for and sends it, as a user's
+    // change of that control would (a step of the history).
+    Result useValue(int parameter, quint32 word);
 
     // The effect window's controls. A control changed to state (a dial's angle, 0/1, an item):
     // the service keeps what it shows and sends what the control sends.

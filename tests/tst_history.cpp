@@ -4,6 +4,10 @@
 #include "pedal/DialMath.h"
 #include "pedal/ParameterCatalogue.h"
 #include "presets/PresetFile.h"
+#include "windows/CompareWindow.h"
+
+#include <QPushButton>
+#include <QTableWidget>
 
 #include <QTemporaryDir>
 #include <QUndoStack>
@@ -219,6 +223,57 @@ private slots:
         QVERIFY(rig.prompts.questions.isEmpty());
         QCOMPARE(other->messagesWith(0x01).size(), 0); // nothing sent unasked
         QCOMPARE(rig.ctx.comm.deviceSerialNumber, QString("QMK3SIM02"));
+    }
+
+    // The compare window: editor, pedal and file that differ in known places; "Use" sends and
+    // can be undone.
+    void compareShowsTheDifferences()
+    {
+        HistoryRig rig(m_documents.path() + "/compare");
+        // The file: the pedal's values with SubMix changed.
+        PresetFile::PresetValues file{};
+        for (int i = 0; i < 20; ++i)
+            file[size_t(i)] = rig.pedal()->state.parameters[size_t(i)];
+        file[Parameter::SubMix] = rig.dialWord(Parameter::SubMix, 30);
+        const QString path = m_documents.filePath("compare.txt");
+        QString error;
+        QVERIFY(PresetFile::write(path, file, &error));
+        // The editor: Dry turned. The pedal: Minus2Oct changed on the pedal itself.
+        rig.turn(Parameter::Dry, 200);
+        rig.pedal()->state.parameters[Parameter::Minus2Oct] = rig.dialWord(Parameter::Minus2Oct, 90);
+
+        rig.main()->menuCompare->trigger();
+        CompareWindow *compare = rig.main()->compareWindow();
+        QVERIFY(compare->isVisible());
+        QVERIFY(compare->chooseFile(path));
+        compare->btnRefresh->click(); // reads the pedal; the controls stay as they are
+        QCOMPARE(rig.state().shown[Parameter::Dry], DialMath::positionToAngle(200));
+        QStringList differing;
+        for (int row = 0; row < 20; ++row) {
+            if (compare->rowDiffers(row))
+                differing << compare->table->item(row, CompareWindow::Name)->text();
+        }
+        QCOMPARE(differing, (QStringList{"Dry", "Sub Mix", "-2 Oct"}));
+        QCOMPARE(compare->table->item(Parameter::Dry, CompareWindow::Editor)->text(),
+                 QStringLiteral("%1 (%2)").arg(DialMath::positionToLevel(200))
+                     .arg(QString::number(rig.dialWord(Parameter::Dry, 200), 16).toUpper().rightJustified(8, '0')));
+        QVERIFY(compare->table->item(Parameter::Dry, CompareWindow::Name)->font().bold());
+        QVERIFY(!compare->table->item(Parameter::Wave, CompareWindow::Name)->font().bold());
+        if (!qEnvironmentVariableIsEmpty("QUARNELO_SHOT"))
+            compare->grab().save(qEnvironmentVariable("QUARNELO_SHOT"));
+
+        // Use the file's Sub Mix: sent, shown, one step that undo takes back.
+        rig.received();
+        const int steps = rig.history().count();
+        const int subMixBefore = rig.state().shown[Parameter::SubMix];
+        compare->findChild<QPushButton *>(QStringLiteral("btnUseFile_%1").arg(Parameter::SubMix))->click();
+        rig.clock.advance(300);
+        QCOMPARE(rig.pedal()->state.parameters[Parameter::SubMix], rig.dialWord(Parameter::SubMix, 30));
+        QCOMPARE(rig.history().count(), steps + 1);
+        QVERIFY(rig.service().undo());
+        rig.clock.advance(300);
+        QCOMPARE(rig.state().shown[Parameter::SubMix], subMixBefore);
+        QCOMPARE(rig.pedal()->state.parameters[Parameter::SubMix], ParameterCatalogue::wordFor(Parameter::SubMix, subMixBefore));
     }
 
     // Without a pedal, undo is refused and the history stays as it is.

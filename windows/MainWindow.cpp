@@ -9,6 +9,7 @@
 #include "support/EditorVersion.h"
 #include "support/Looks.h"
 #include "support/Prompts.h"
+#include "windows/CompareWindow.h"
 #include "windows/DebugConsoleWindow.h"
 #include "windows/EffectWindow.h"
 #include "windows/FirmwareUpgradeWindow.h"
@@ -63,7 +64,18 @@ MainWindow::MainWindow(EditorCore &core, QWidget *parent) : QMainWindow(parent),
     setUp();
 }
 
-MainWindow::~MainWindow() { qApp->removeEventFilter(this); }
+MainWindow::~MainWindow()
+{
+    qApp->removeEventFilter(this);
+    delete m_compare;
+}
+
+CompareWindow *MainWindow::compareWindow()
+{
+    if (!m_compare)
+        m_compare = new CompareWindow(m_service, *m_core.prompts);
+    return m_compare;
+}
 
 void MainWindow::buildControls()
 {
@@ -141,6 +153,8 @@ void MainWindow::buildMenus()
     menuRedo->setShortcut(QKeySequence::Redo); // Ctrl+Shift+Z here, Ctrl+Y on Windows
     menuUndo->setEnabled(false);
     menuRedo->setEnabled(false);
+    edit->addSeparator();
+    menuCompare = action(edit, "menuCompare", QStringLiteral("Compare..."));
 
     QMenu *connection = bar->addMenu(QStringLiteral("Connection"));
     connection->setObjectName(QStringLiteral("menuConnection"));
@@ -280,6 +294,10 @@ void MainWindow::connectCommands()
     connect(&history, &QUndoStack::indexChanged, this, showHistory);
     connect(&history, &QUndoStack::cleanChanged, this, showHistory);
     connect(menuUndo, &QAction::triggered, this, [this] { m_service.undo(); });
+    connect(menuCompare, &QAction::triggered, this, [this] {
+        compareWindow()->show();
+        compareWindow()->raise();
+    });
     connect(menuRedo, &QAction::triggered, this, [this] { m_service.redo(); });
 
     // The update service.

@@ -62,6 +62,9 @@ public:
     QAction *menuScan = nullptr, *menuConnect = nullptr, *menuDisconnect = nullptr, *menuLinkSimulated = nullptr;
     QAction *menuNoteCut = nullptr;
     QAction *menuUndo = nullptr, *menuRedo = nullptr; // Edit: the live edits' history
+    QAction *menuCompare = nullptr;
+    // The compare window (made when first asked for).
+    class CompareWindow *compareWindow();
     QAction *menuLiveEnable = nullptr, *menuEnableAllParameters = nullptr, *menuUploadTuningsData = nullptr,
             *menuReportUSBErrors = nullptr, *menuSetAssignableParamsToDefault = nullptr;
     QMenu *menuLook = nullptr, *menuMIDI = nullptr, *menuMIDIchannel = nullptr, *menuInstrumentRange = nullptr,
@@ -125,6 +128,7 @@ private:
     QPointer<DebugConsoleWindow> m_console;
     QPointer<EffectWindow> m_effect;
     QPointer<NoteCutWindow> m_noteCut;
+    QPointer<class CompareWindow> m_compare;
     QPointer<NewVersionWindow> m_newVersion;
     QPointer<UpdaterWindow> m_updater;
 };

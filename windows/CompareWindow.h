@@ -1,0 +1,44 @@
+#pragma once
+// Compare: the twenty parameters side by side as the editor shows them, as the pedal reported
+// them in its last device information answer, and as a preset or backup file holds them. Rows
+// that differ stand out; "Use" puts a column's value on the control and sends it (undoable).
+
+#include "presets/PresetFile.h"
+
+#include <QWidget>
+#include <optional>
+
+class PedalService;
+class Prompts;
+class QLabel;
+class QPushButton;
+class QTableWidget;
+
+class CompareWindow : public QWidget {
+    Q_OBJECT
+public:
+    enum Column { Name, Editor, Pedal, UsePedal, File, UseFile, Columns };
+
+    CompareWindow(PedalService &service, Prompts &prompts, QWidget *parent = nullptr);
+
+    QTableWidget *table = nullptr;
+    QPushButton *btnRefresh = nullptr;
+    QPushButton *btnChooseFile = nullptr;
+    QLabel *fileLabel = nullptr;
+
+    // Reads a preset or backup file into the File column; false (with the message shown) when
+    // it is no preset.
+    bool chooseFile(const QString &path = QString());
+    // Fills the rows from the service's state and the chosen file.
+    void showRows();
+    // Whether row (a parameter) differs between the columns that have a value.
+    bool rowDiffers(int row) const;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    PedalService &m_service;
+    Prompts &m_prompts;
+    std::optional<PresetFile::PresetValues> m_file;
+};
