@@ -70,4 +70,16 @@ void PresetEdit::redo()
         return;
     m_service.applyValuesFromHistory(m_after);
 }
+SettingEdit::SettingEdit(const QString &text, std::function<void()> sendBefore, std::function<void()> sendAfter)
+    : m_sendBefore(std::move(sendBefore)), m_sendAfter(std::move(sendAfter))
+{
+    setText(text);
+}
+
+void SettingEdit::redo()
+{
+    if (std::exchange(m_applied, false))
+        return;
+    m_sendAfter();
+}
 } // namespace EditHistory

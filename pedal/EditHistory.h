@@ -7,6 +7,7 @@
 
 #include <QUndoCommand>
 #include <array>
+#include <functional>
 
 class PedalService;
 
@@ -45,6 +46,18 @@ public:
 private:
     PedalService &m_service;
     Values m_before, m_after;
+    bool m_applied = true;
+};
+// A setting sent by a command (assignments, footswitch mode, tuning, note filters, a pedal-wide
+// option, the MIDI channel): undo and redo send the earlier or later setting again.
+class SettingEdit : public QUndoCommand {
+public:
+    SettingEdit(const QString &text, std::function<void()> sendBefore, std::function<void()> sendAfter);
+    void undo() override { m_sendBefore(); }
+    void redo() override;
+
+private:
+    std::function<void()> m_sendBefore, m_sendAfter;
     bool m_applied = true;
 };
 } // namespace EditHistory

@@ -544,6 +544,9 @@ void PedalService::applyReadBacks(const DeviceInformation &info)
     if (s >= -5 && s <= 3)
         m_state.semitoneItem = s + 5;
     readBackAssignments(info);
+    m_sentAssignItems = m_state.assignItems;
+    m_sentFootswitch = {m_state.shortPressChangesPreset, m_state.longPressBypasses};
+    m_sentTuning = {m_state.tuningItem, m_state.semitoneItem};
     // Bypass, the bypass-store marks, the instrument range and the MIDI channel.
     if (info.bypass <= 1)
         m_state.bypass = info.bypass == 1;
@@ -554,6 +557,7 @@ void PedalService::applyReadBacks(const DeviceInformation &info)
         m_state.instrumentRangeMark = info.instrumentRange;
     const int channel = info.midiChannel;
     m_state.midiChannelItem = channel == 0 || channel == 255 ? 0 : channel <= 16 ? channel : -1;
+    m_sentMidiChannel = m_state.midiChannelItem;
     m_log.writeLogLine(QStringLiteral("MIDI channel: %1").arg(channel));
     emit choicesChanged();
 
@@ -698,6 +702,20 @@ void PedalService::recordControlEdit(int parameter, int from)
     if (m_applyingHistory || m_showingValues || m_requestInProgress || to == from)
         return;
     m_history->push(new EditHistory::ControlEdit(*this, parameter, from, to, m_clock.nowMs()));
+}
+
+void PedalService::recordSetting(const QString &text, std::function<void()> sendBefore, std::function<void()> sendAfter)
+{
+    if (m_applyingHistory)
+        return;
+    m_history->push(new EditHistory::SettingEdit(text, std::move(sendBefore), std::move(sendAfter)));
+}
+
+void PedalService::replay(const std::function<void()> &send)
+{
+    const bool was = std::exchange(m_applyingHistory, true);
+    send();
+    m_applyingHistory = was;
 }
 
 bool PedalService::undo()
@@ -962,10 +980,21 @@ PedalService::Result PedalService::assign()
         return Result::Refused;
     m_log.writeLogLine(Banner.arg(QStringLiteral("ASSIGN")));
     const QString text = buildAssignMessage();
-    if (!m_prompts.question(QStringLiteral("Upload Assignments?")))
+    if (!m_applyingHistory && !m_prompts.question(QStringLiteral("Upload Assignments?")))
         return Result::Cancelled;
     m_comm.sendHexMessage(text, int(text.size() / 2));
     m_clock.pause(100);
+    const auto before = std::exchange(m_sentAssignItems, m_state.assignItems), after = m_state.assignItems;
+    if (before != after) {
+        const auto send = [this](const std::array<int, ParameterCatalogue::AssignableControls> &items) {
+            replay([this, items] {
+                m_state.assignItems = items;
+                emit choicesChanged();
+                assign();
+            });
+        };
+        recordSetting(QStringLiteral("Assign"), [send, before] { send(before); }, [send, after] { send(after); });
+    }
     return Result::Done;
 }
 
@@ -977,6 +1006,18 @@ PedalService::Result PedalService::setFootswitchMode()
     const QString text = PedalMessages::footswitch(m_state.shortPressChangesPreset, m_state.longPressBypasses);
     m_log.writeLogLine(QStringLiteral("footswitch behaviour message: ") + text);
     logAndSend(text);
+    const auto after = std::make_pair(m_state.shortPressChangesPreset, m_state.longPressBypasses);
+    const auto before = std::exchange(m_sentFootswitch, after);
+    if (before != after) {
+        const auto send = [this](std::pair<bool, bool> mode) {
+            replay([this, mode] {
+                chooseFootswitch(mode.first, mode.second);
+                emit choicesChanged();
+                setFootswitchMode();
+            });
+        };
+        recordSetting(QStringLiteral("Footswitch Mode"), [send, before] { send(before); }, [send, after] { send(after); });
+    }
     return Result::Done;
 }
 
@@ -987,11 +1028,24 @@ PedalService::Result PedalService::setTuning()
     m_log.writeLogLine(Banner.arg(QStringLiteral("SET TUNING")));
     const QString text = PedalMessages::tuning(m_state.tuningItem, m_state.semitoneVariation());
     m_log.writeLogLine(QStringLiteral("Tuning Message: ") + text);
-    if (!m_prompts.question(QStringLiteral("Set new tuning?")))
+    if (!m_applyingHistory && !m_prompts.question(QStringLiteral("Set new tuning?")))
         return Result::Cancelled;
     m_d2xx.PurgeFTDeviceTX();
     m_comm.sendHexMessage(text, 3);
     m_clock.pause(100);
+    const auto after = std::make_pair(m_state.tuningItem, m_state.semitoneItem);
+    const auto before = std::exchange(m_sentTuning, after);
+    if (before != after) {
+        const auto send = [this](std::pair<int, int> tuning) {
+            replay([this, tuning] {
+                m_state.tuningItem = tuning.first;
+                m_state.semitoneItem = tuning.second;
+                emit choicesChanged();
+                setTuning();
+            });
+        };
+        recordSetting(QStringLiteral("Tuning"), [send, before] { send(before); }, [send, after] { send(after); });
+    }
     return Result::Done;
 }
 
@@ -1015,6 +1069,18 @@ PedalService::Result PedalService::saveNoteFilters(const QList<int> &noteCodes)
     m_d2xx.PurgeFTDeviceTX();
     m_comm.sendHexMessage(text, n);
     m_clock.pause(100);
+    // The pedal does not report its note filters: only a change from filters the editor sent
+    // can be taken back.
+    const auto before = std::exchange(m_sentNoteFilters, noteCodes);
+    if (before && *before != noteCodes) {
+        const auto send = [this](const QList<int> &codes) {
+            replay([this, codes] {
+                saveNoteFilters(codes);
+                emit choicesChanged();
+            });
+        };
+        recordSetting(QStringLiteral("Note Cut"), [send, b = *before] { send(b); }, [send, noteCodes] { send(noteCodes); });
+    }
     return Result::Done;
 }
 
@@ -1110,6 +1176,7 @@ PedalService::Result PedalService::chooseInstrumentRange(quint8 range)
 {
     if (!allowed(Command::PedalOption, QStringLiteral("Instrument Range")))
         return Result::Refused;
+    const quint8 rangeBefore = m_state.instrumentRange;
     m_state.instrumentRange = range;
     m_state.instrumentRangeMark = range;
     emit choicesChanged();
@@ -1120,9 +1187,13 @@ PedalService::Result PedalService::chooseInstrumentRange(quint8 range)
     quint8 checksum = 0;
     const QString text = PedalMessages::instrumentRange(range, &checksum);
     m_log.writeLogLine(QStringLiteral("checksum byte: ") + hexNumber(checksum, 2));
-    if (!m_prompts.question(QStringLiteral("Change current Instrument?")))
+    if (!m_applyingHistory && !m_prompts.question(QStringLiteral("Change current Instrument?")))
         return Result::Cancelled;
     logAndSend(text);
+    if (rangeBefore != range && (rangeBefore == 0xFF || rangeBefore == 0xBA))
+        recordSetting(QStringLiteral("Instrument Range"),
+                      [this, rangeBefore] { replay([this, rangeBefore] { chooseInstrumentRange(rangeBefore); }); },
+                      [this, range] { replay([this, range] { chooseInstrumentRange(range); }); });
     return Result::Done;
 }
 
@@ -1130,9 +1201,13 @@ PedalService::Result PedalService::chooseBypassStatus(bool store)
 {
     if (!allowed(Command::PedalOption, QStringLiteral("Bypass Status")))
         return Result::Refused;
-    m_state.storeBypassStatus = store;
+    const std::optional<bool> before = std::exchange(m_state.storeBypassStatus, store);
     emit choicesChanged();
     logAndSend(PedalMessages::storeBypassStatus(store));
+    if (before && *before != store)
+        recordSetting(QStringLiteral("Bypass Status"),
+                      [this, b = *before] { replay([this, b] { chooseBypassStatus(b); }); },
+                      [this, store] { replay([this, store] { chooseBypassStatus(store); }); });
     return Result::Done;
 }
 
@@ -1142,8 +1217,11 @@ PedalService::Result PedalService::chooseRangeLimit(bool on)
         return Result::Refused;
     m_log.writeLogLine(Banner.arg(on ? QStringLiteral("RANGE LIMIT ON") : QStringLiteral("RANGE LIMIT OFF")));
     logAndSend(PedalMessages::rangeLimit(on));
-    m_state.rangeLimitOn = on;
+    const std::optional<bool> before = std::exchange(m_state.rangeLimitOn, on);
     emit choicesChanged();
+    if (before && *before != on)
+        recordSetting(QStringLiteral("Limit Range"), [this, b = *before] { replay([this, b] { chooseRangeLimit(b); }); },
+                      [this, on] { replay([this, on] { chooseRangeLimit(on); }); });
     return Result::Done;
 }
 
@@ -1155,6 +1233,11 @@ PedalService::Result PedalService::chooseMidiChannel(int item)
         return Result::Refused;
     m_log.addConsoleLine(QStringLiteral("Midi channel: ") + (item == 0 ? QStringLiteral("OMNI") : QString::number(item)));
     logAndSend(QStringLiteral("07") + hexNumber(item, 2));
+    // The menu's mark keeps showing the channel the pedal reported; the history knows what was sent.
+    const int before = std::exchange(m_sentMidiChannel, item);
+    if (before >= 0 && before != item)
+        recordSetting(QStringLiteral("MIDI Channel"), [this, before] { replay([this, before] { chooseMidiChannel(before); }); },
+                      [this, item] { replay([this, item] { chooseMidiChannel(item); }); });
     return Result::Done;
 }
 

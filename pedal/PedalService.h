@@ -13,6 +13,7 @@
 #include <QObject>
 #include <QPair>
 #include <QStringList>
+#include <functional>
 #include <optional>
 
 class Clock;
@@ -140,6 +141,7 @@ public:
     Result setFootswitchMode();
     Result setTuning();
     Result saveNoteFilters(const QList<int> &noteCodes);
+    std::optional<QList<int>> sentNoteFilters() const { return m_sentNoteFilters; }
     Result saveParameters();
     void showSaveParametersInfo();
     // The assignable parameters back to their defaults on the running effect; tellUser adds
@@ -235,6 +237,16 @@ private:
     bool m_showingValues = false;   // values are being put on the controls (read-back, preset)
     QUndoStack *m_history;
     void recordControlEdit(int parameter, int from);
+    // A command's setting as one step: undo runs sendBefore, redo sendAfter, each as a replay
+    // (no question is asked again). Nothing is recorded while a step is replayed.
+    void recordSetting(const QString &text, std::function<void()> sendBefore, std::function<void()> sendAfter);
+    void replay(const std::function<void()> &send);
+    // The settings as last sent or read back: what an undo of the next command goes back to.
+    std::array<int, ParameterCatalogue::AssignableControls> m_sentAssignItems{};
+    std::pair<bool, bool> m_sentFootswitch{false, false};
+    std::pair<int, int> m_sentTuning{0, 5};
+    std::optional<QList<int>> m_sentNoteFilters;
+    int m_sentMidiChannel = -1;
     void onDeviceLost();
     void lookForLostPedal();
     void offerKeptValues();

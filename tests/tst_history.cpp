@@ -276,6 +276,71 @@ private slots:
         QCOMPARE(rig.pedal()->state.parameters[Parameter::SubMix], ParameterCatalogue::wordFor(Parameter::SubMix, subMixBefore));
     }
 
+    // The settings commands send: each is one step whose undo sends the earlier setting again
+    // (without asking again) and whose redo sends the later one.
+    void settingsAreSteps_data()
+    {
+        QTest::addColumn<QString>("kind");
+        for (const char *k : {"assign", "footswitch", "tuning", "note filters", "instrument range", "bypass status",
+                              "range limit", "midi channel"})
+            QTest::newRow(k) << QString::fromLatin1(k);
+    }
+    void settingsAreSteps()
+    {
+        QFETCH(QString, kind);
+        HistoryRig rig(m_documents.path() + "/settings-" + kind);
+        PedalService &service = rig.service();
+        const SimulatedPedalState &p = rig.pedal()->state;
+        const auto pedal = [&p] {
+            return QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 %9 %10 %11")
+                .arg(p.tuning).arg(p.semitones).arg(p.footswitchMode)
+                .arg(QString::fromLatin1(QByteArray(reinterpret_cast<const char *>(p.assignFlags.data()), 5).toHex()))
+                .arg(p.assignAddresses[0]).arg(p.instrumentRange).arg(p.bypassStore).arg(p.midiChannel)
+                .arg(p.rangeLimit).arg(p.noteFilter1).arg(p.noteFilter2);
+        };
+        // Settings the pedal does not report are known once the editor has sent them.
+        if (kind == "range limit")
+            service.chooseRangeLimit(true);
+        if (kind == "note filters")
+            service.saveNoteFilters({4, 6}); // second codes the pedal cannot take for a semitone variation
+        rig.clock.advance(300);
+        const QString before = pedal();
+        const int steps = rig.history().count();
+        if (kind == "assign") {
+            service.chooseAssignment(0, 1);
+            service.assign();
+        } else if (kind == "footswitch") {
+            service.chooseFootswitch(true, true);
+            service.setFootswitchMode();
+        } else if (kind == "tuning") {
+            service.chooseTuning(1);
+            service.setTuning();
+        } else if (kind == "note filters") {
+            service.saveNoteFilters({5, 7});
+        } else if (kind == "instrument range") {
+            service.chooseInstrumentRange(0xBA);
+        } else if (kind == "bypass status") {
+            service.chooseBypassStatus(true);
+        } else if (kind == "range limit") {
+            service.chooseRangeLimit(false);
+        } else {
+            service.chooseMidiChannel(5);
+        }
+        rig.clock.advance(300);
+        const QString after = pedal();
+        QVERIFY2(after != before, qPrintable(before));
+        QCOMPARE(rig.history().count(), steps + 1);
+        const qsizetype questions = rig.prompts.questions.size();
+        QVERIFY(service.undo());
+        rig.clock.advance(300);
+        QCOMPARE(pedal(), before);
+        QVERIFY(service.redo());
+        rig.clock.advance(300);
+        QCOMPARE(pedal(), after);
+        QCOMPARE(rig.prompts.questions.size(), questions); // undo and redo ask nothing
+        QCOMPARE(rig.history().count(), steps + 1);
+    }
+
     // Without a pedal, undo is refused and the history stays as it is.
     void undoNeedsALink()
     {
