@@ -5,6 +5,9 @@
 #include "pedal/ParameterCatalogue.h"
 #include "presets/PresetFile.h"
 #include "windows/CompareWindow.h"
+#include "windows/EffectWindow.h"
+
+#include <QAction>
 
 #include <QPushButton>
 #include <QTableWidget>
@@ -75,6 +78,15 @@ private slots:
                  (QList<quint32>{rig.dialWord(Parameter::Dry, 150), rig.dialWord(Parameter::Dry, 100), startWord}));
         QCOMPARE(rig.state().shown[Parameter::Dry], start);
         QVERIFY(!rig.main()->menuUndo->isEnabled());
+        // The effect window has the same undo and redo (Ctrl+Z, Ctrl+Shift+Z or Ctrl+Y).
+        QAction *effectRedo = rig.editor->effect()->findChild<QAction *>("actRedo");
+        QVERIFY(effectRedo && effectRedo->shortcut() == QKeySequence(QKeySequence::Redo));
+        effectRedo->trigger();
+        rig.clock.advance(200);
+        QCOMPARE(rig.wordsFor(Parameter::Dry), QList<quint32>{rig.dialWord(Parameter::Dry, 100)});
+        rig.editor->effect()->findChild<QAction *>("actUndo")->trigger();
+        rig.clock.advance(200);
+        QCOMPARE(rig.wordsFor(Parameter::Dry), QList<quint32>{startWord});
         QCOMPARE(rig.main()->menuRedo->text(), QStringLiteral("Redo Dry %1 \u2192 %2").arg(DialMath::positionToLevel(
                                                    DialMath::dialAngleToPosition(start))).arg(level(100)));
 
