@@ -194,6 +194,7 @@ private slots:
         rig.clock.advance(3000); // still away
         QVERIFY(!rig.ctx.comm.linked);
         QCOMPARE(rig.param(Parameter::Dry).value, editor[Parameter::Dry]); // kept on the controls
+        QCOMPARE(rig.editor->effect()->windowTitle(), QString("Quarnelo MK3 0015 (not on a pedal)"));
 
         // It comes back after a restart with other values in three places.
         auto &pedal = rig.pedal()->state.parameters;
@@ -215,6 +216,7 @@ private slots:
             QCOMPARE(rig.param(i).value, rig.pedal()->state.parameters[size_t(i)]);
         }
         QCOMPARE(rig.history().count(), 2); // the history survived the unplug
+        QCOMPARE(rig.editor->effect()->windowTitle(), QString("Quarnelo MK3 0015"));
     }
 
     void aDifferentPedalIsANewOne()

@@ -458,6 +458,10 @@ void MainWindow::applyGating(GateState state)
             setControlEnabled(it.key(), it.value());
         }
     }
+    // Unplugged, the effect window keeps its values, greyed, and says they are not on a pedal.
+    if (m_effect && !m_service.selectedEffectName().isEmpty())
+        m_effect->setWindowTitle(m_service.selectedEffectName() +
+                                 (state == GateState::Unlinked ? QStringLiteral(" (not on a pedal)") : QString()));
 }
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
