@@ -718,23 +718,17 @@ void PedalService::replay(const std::function<void()> &send)
     m_applyingHistory = was;
 }
 
-bool PedalService::undo()
-{
-    if (!m_history->canUndo())
-        return false;
-    if (!allowed(Command::ParameterWrite, QStringLiteral("Undo")))
-        return false;
-    m_history->undo();
-    return true;
-}
+bool PedalService::undo() { return stepHistory(true); }
 
-bool PedalService::redo()
+bool PedalService::redo() { return stepHistory(false); }
+
+bool PedalService::stepHistory(bool back)
 {
-    if (!m_history->canRedo())
+    if (!(back ? m_history->canUndo() : m_history->canRedo()))
         return false;
-    if (!allowed(Command::ParameterWrite, QStringLiteral("Redo")))
+    if (!allowed(Command::ParameterWrite, back ? QStringLiteral("Undo") : QStringLiteral("Redo")))
         return false;
-    m_history->redo();
+    back ? m_history->undo() : m_history->redo();
     return true;
 }
 

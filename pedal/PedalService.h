@@ -241,6 +241,7 @@ private:
     // (no question is asked again). Nothing is recorded while a step is replayed.
     void recordSetting(const QString &text, std::function<void()> sendBefore, std::function<void()> sendAfter);
     void replay(const std::function<void()> &send);
+    bool stepHistory(bool back);
     // The settings as last sent or read back: what an undo of the next command goes back to.
     std::array<int, ParameterCatalogue::AssignableControls> m_sentAssignItems{};
     std::pair<bool, bool> m_sentFootswitch{false, false};
