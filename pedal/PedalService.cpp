@@ -266,7 +266,9 @@ void PedalService::onDeviceLost()
 
 void PedalService::lookForLostPedal()
 {
-    if (m_comm.linked) { // linked by hand meanwhile, to this pedal or another: nothing to offer
+    // Linked by hand meanwhile (to this pedal or another), or Upgrade Mode chosen (the pedal will
+    // come back in its bootloader): nothing to offer.
+    if (m_comm.linked || m_comm.firmwareUpgradeMode) {
         m_returnWatch->stop();
         m_keptValues.reset();
         return;
