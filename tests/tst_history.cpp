@@ -219,6 +219,24 @@ private slots:
         QCOMPARE(rig.editor->effect()->windowTitle(), QString("Quarnelo MK3 0015"));
     }
 
+    // Upgrade Mode chosen while the pedal is away: it will come back in its bootloader, so the
+    // editor stops waiting and links nothing by itself.
+    void upgradeModeEndsTheWait()
+    {
+        HistoryRig rig(m_documents.path() + "/upgrade-mode");
+        rig.pedal()->unplug();
+        rig.clock.advance(100);
+        QCoreApplication::processEvents();
+        QVERIFY(rig.service().watchingForReturn());
+        rig.main()->menuFirmwareUpgradeMode->trigger();
+        rig.pedal()->plugIn(true);
+        rig.prompts.questions.clear();
+        rig.clock.advance(2000);
+        QVERIFY(!rig.service().watchingForReturn());
+        QVERIFY(!rig.ctx.comm.linked);
+        QVERIFY(rig.prompts.questions.isEmpty());
+    }
+
     void aDifferentPedalIsANewOne()
     {
         HistoryRig rig(m_documents.path() + "/other");
