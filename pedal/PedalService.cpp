@@ -255,10 +255,7 @@ void PedalService::onDeviceLost()
         return;
     m_lostBackend = m_d2xx.backend();
     m_lostSerial = m_comm.deviceSerialNumber;
-    std::array<quint32, 20> values{};
-    for (int i = 0; i < 20; ++i)
-        values[size_t(i)] = m_state.parameters[size_t(i)].value;
-    m_keptValues = values;
+    m_keptValues = parameterValues();
     m_keptShown = m_state.shown;
     m_log.writeLogLine(QStringLiteral("waiting for the pedal %1 to come back; the editor keeps its values").arg(m_lostSerial));
     m_returnWatch->start();
@@ -288,9 +285,10 @@ void PedalService::offerKeptValues()
     const auto kept = std::exchange(m_keptValues, std::nullopt);
     if (!kept || !m_state.valuesKnown)
         return;
+    const PresetFile::PresetValues now = parameterValues();
     int differing = 0;
-    for (int i = 0; i < 20; ++i)
-        differing += (*kept)[size_t(i)] != m_state.parameters[size_t(i)].value;
+    for (int i = 0; i < PresetFile::Values; ++i)
+        differing += (*kept)[size_t(i)] != now[size_t(i)];
     if (differing == 0)
         return;
     if (!m_prompts.question(QStringLiteral("The pedal came back with %1 settings different from the editor. Send the "
@@ -301,7 +299,7 @@ void PedalService::offerKeptValues()
     // the user's change of that control would (not a step of the history).
     const bool wasShowing = std::exchange(m_showingValues, true);
     for (int i : ParameterCatalogue::showOrder()) {
-        if ((*kept)[size_t(i)] != m_state.parameters[size_t(i)].value)
+        if ((*kept)[size_t(i)] != now[size_t(i)])
             sendControl(i, m_keptShown[size_t(i)]);
     }
     m_showingValues = wasShowing;
@@ -706,10 +704,8 @@ void PedalService::recordControlEdit(int parameter, int from)
     m_history->push(new EditHistory::ControlEdit(*this, parameter, from, to, m_clock.nowMs()));
 }
 
-void PedalService::recordSetting(const QString &text, std::function<void()> sendBefore, std::function<void()> sendAfter)
+void PedalService::pushSetting(const QString &text, std::function<void()> sendBefore, std::function<void()> sendAfter)
 {
-    if (m_applyingHistory)
-        return;
     m_history->push(new EditHistory::SettingEdit(text, std::move(sendBefore), std::move(sendAfter)));
 }
 
@@ -736,18 +732,29 @@ bool PedalService::stepHistory(bool back)
 
 void PedalService::applyFromHistory(int parameter, int state)
 {
-    m_applyingHistory = true;
-    setControl(parameter, state);
-    m_applyingHistory = false;
+    replay([&] { setControl(parameter, state); });
 }
 
-void PedalService::applyValuesFromHistory(const std::array<quint32, 20> &values)
+void PedalService::applyValuesFromHistory(const PresetFile::PresetValues &values)
 {
-    m_applyingHistory = true;
+    replay([&] {
+        putParameterValues(values);
+        showParameterValues(true);
+    });
+}
+
+PresetFile::PresetValues PedalService::parameterValues() const
+{
+    PresetFile::PresetValues values{};
+    for (int i = 0; i < PresetFile::Values; ++i)
+        values[size_t(i)] = m_state.parameters[size_t(i)].value;
+    return values;
+}
+
+void PedalService::putParameterValues(const PresetFile::PresetValues &values)
+{
     for (int i = 0; i < PresetFile::Values; ++i)
         m_state.parameters[size_t(i)].value = values[size_t(i)];
-    showParameterValues(true);
-    m_applyingHistory = false;
 }
 
 PedalService::Result PedalService::sendControl(int parameter, int state)
@@ -981,16 +988,12 @@ PedalService::Result PedalService::assign()
     m_comm.sendHexMessage(text, int(text.size() / 2));
     m_clock.pause(100);
     const auto before = std::exchange(m_sentAssignItems, m_state.assignItems), after = m_state.assignItems;
-    if (before != after) {
-        const auto send = [this](const std::array<int, ParameterCatalogue::AssignableControls> &items) {
-            replay([this, items] {
-                m_state.assignItems = items;
-                emit choicesChanged();
-                assign();
-            });
-        };
-        recordSetting(QStringLiteral("Assign"), [send, before] { send(before); }, [send, after] { send(after); });
-    }
+    if (before != after)
+        recordSetting(QStringLiteral("Assign"), before, after, [this](const auto &items) {
+            m_state.assignItems = items;
+            emit choicesChanged();
+            assign();
+        });
     return Result::Done;
 }
 
@@ -1004,16 +1007,12 @@ PedalService::Result PedalService::setFootswitchMode()
     logAndSend(text);
     const auto after = std::make_pair(m_state.shortPressChangesPreset, m_state.longPressBypasses);
     const auto before = std::exchange(m_sentFootswitch, after);
-    if (before != after) {
-        const auto send = [this](std::pair<bool, bool> mode) {
-            replay([this, mode] {
-                chooseFootswitch(mode.first, mode.second);
-                emit choicesChanged();
-                setFootswitchMode();
-            });
-        };
-        recordSetting(QStringLiteral("Footswitch Mode"), [send, before] { send(before); }, [send, after] { send(after); });
-    }
+    if (before != after)
+        recordSetting(QStringLiteral("Footswitch Mode"), before, after, [this](std::pair<bool, bool> mode) {
+            chooseFootswitch(mode.first, mode.second);
+            emit choicesChanged();
+            setFootswitchMode();
+        });
     return Result::Done;
 }
 
@@ -1031,17 +1030,13 @@ PedalService::Result PedalService::setTuning()
     m_clock.pause(100);
     const auto after = std::make_pair(m_state.tuningItem, m_state.semitoneItem);
     const auto before = std::exchange(m_sentTuning, after);
-    if (before != after) {
-        const auto send = [this](std::pair<int, int> tuning) {
-            replay([this, tuning] {
-                m_state.tuningItem = tuning.first;
-                m_state.semitoneItem = tuning.second;
-                emit choicesChanged();
-                setTuning();
-            });
-        };
-        recordSetting(QStringLiteral("Tuning"), [send, before] { send(before); }, [send, after] { send(after); });
-    }
+    if (before != after)
+        recordSetting(QStringLiteral("Tuning"), before, after, [this](std::pair<int, int> tuning) {
+            m_state.tuningItem = tuning.first;
+            m_state.semitoneItem = tuning.second;
+            emit choicesChanged();
+            setTuning();
+        });
     return Result::Done;
 }
 
@@ -1068,15 +1063,11 @@ PedalService::Result PedalService::saveNoteFilters(const QList<int> &noteCodes)
     // The pedal does not report its note filters: only a change from filters the editor sent
     // can be taken back.
     const auto before = std::exchange(m_sentNoteFilters, noteCodes);
-    if (before && *before != noteCodes) {
-        const auto send = [this](const QList<int> &codes) {
-            replay([this, codes] {
-                saveNoteFilters(codes);
-                emit choicesChanged();
-            });
-        };
-        recordSetting(QStringLiteral("Note Cut"), [send, b = *before] { send(b); }, [send, noteCodes] { send(noteCodes); });
-    }
+    if (before && *before != noteCodes)
+        recordSetting(QStringLiteral("Note Cut"), *before, noteCodes, [this](const QList<int> &codes) {
+            saveNoteFilters(codes);
+            emit choicesChanged();
+        });
     return Result::Done;
 }
 
@@ -1187,9 +1178,8 @@ PedalService::Result PedalService::chooseInstrumentRange(quint8 range)
         return Result::Cancelled;
     logAndSend(text);
     if (rangeBefore != range && (rangeBefore == 0xFF || rangeBefore == 0xBA))
-        recordSetting(QStringLiteral("Instrument Range"),
-                      [this, rangeBefore] { replay([this, rangeBefore] { chooseInstrumentRange(rangeBefore); }); },
-                      [this, range] { replay([this, range] { chooseInstrumentRange(range); }); });
+        recordSetting(QStringLiteral("Instrument Range"), rangeBefore, range,
+                      [this](quint8 r) { chooseInstrumentRange(r); });
     return Result::Done;
 }
 
@@ -1201,9 +1191,7 @@ PedalService::Result PedalService::chooseBypassStatus(bool store)
     emit choicesChanged();
     logAndSend(PedalMessages::storeBypassStatus(store));
     if (before && *before != store)
-        recordSetting(QStringLiteral("Bypass Status"),
-                      [this, b = *before] { replay([this, b] { chooseBypassStatus(b); }); },
-                      [this, store] { replay([this, store] { chooseBypassStatus(store); }); });
+        recordSetting(QStringLiteral("Bypass Status"), *before, store, [this](bool b) { chooseBypassStatus(b); });
     return Result::Done;
 }
 
@@ -1216,8 +1204,7 @@ PedalService::Result PedalService::chooseRangeLimit(bool on)
     const std::optional<bool> before = std::exchange(m_state.rangeLimitOn, on);
     emit choicesChanged();
     if (before && *before != on)
-        recordSetting(QStringLiteral("Limit Range"), [this, b = *before] { replay([this, b] { chooseRangeLimit(b); }); },
-                      [this, on] { replay([this, on] { chooseRangeLimit(on); }); });
+        recordSetting(QStringLiteral("Limit Range"), *before, on, [this](bool b) { chooseRangeLimit(b); });
     return Result::Done;
 }
 
@@ -1232,8 +1219,7 @@ PedalService::Result PedalService::chooseMidiChannel(int item)
     // The menu's mark keeps showing the channel the pedal reported; the history knows what was sent.
     const int before = std::exchange(m_sentMidiChannel, item);
     if (before >= 0 && before != item)
-        recordSetting(QStringLiteral("MIDI Channel"), [this, before] { replay([this, before] { chooseMidiChannel(before); }); },
-                      [this, item] { replay([this, item] { chooseMidiChannel(item); }); });
+        recordSetting(QStringLiteral("MIDI Channel"), before, item, [this](int i) { chooseMidiChannel(i); });
     return Result::Done;
 }
 
@@ -1292,11 +1278,9 @@ PedalService::Result PedalService::savePreset(const QString &givenPath)
 {
     if (!readValuesToSave(Command::PresetSave, QStringLiteral("Save Local Preset"), QStringLiteral("SAVE LOCAL PRESET")))
         return Result::Refused;
-    PresetFile::PresetValues values{};
-    for (int i = 0; i < PresetFile::Values; ++i) {
-        values[size_t(i)] = m_state.parameters[size_t(i)].value;
+    const PresetFile::PresetValues values = parameterValues();
+    for (int i = 0; i < PresetFile::Values; ++i)
         m_log.writeLogLine(PresetFile::logKeys()[i] + hexNumber(values[size_t(i)], 8));
-    }
     QString path = givenPath;
     if (path.isEmpty())
         path = m_prompts.saveFile(QStringLiteral("Save Preset File"), QStringLiteral("Preset files (*.txt)"),
@@ -1333,16 +1317,11 @@ PedalService::Result PedalService::loadPreset(const QString &givenPath)
         m_log.writeLogLine(PresetFile::logKeys()[i] + (valid ? hexNumber(values[size_t(i)], 8) : QString()));
     if (!valid)
         return path.isEmpty() ? Result::Cancelled : Result::Failed; // nothing changes, nothing is sent
-    PresetFile::PresetValues before{};
-    for (int i = 0; i < PresetFile::Values; ++i) {
-        before[size_t(i)] = m_state.parameters[size_t(i)].value;
-        m_state.parameters[size_t(i)].value = values[size_t(i)];
-    }
+    const PresetFile::PresetValues before = parameterValues();
+    putParameterValues(values);
     showParameterValues(true);
     // One step for the whole preset: undo puts every value back as the load had found it.
-    PresetFile::PresetValues after{};
-    for (int i = 0; i < PresetFile::Values; ++i)
-        after[size_t(i)] = m_state.parameters[size_t(i)].value;
+    const PresetFile::PresetValues after = parameterValues();
     if (!m_applyingHistory && before != after)
         m_history->push(new EditHistory::PresetEdit(*this, before, after, QFileInfo(path).completeBaseName()));
     return Result::Done;

@@ -7,6 +7,7 @@
 
 #include "algorithms/Uploads.h"
 #include "pedal/PedalBackup.h"
+#include "presets/PresetFile.h"
 #include "pedal/GateState.h"
 #include "pedal/PedalState.h"
 
@@ -134,7 +135,7 @@ public:
     bool redo();
     // Called by the history's steps: a control moved back or forth, or all twenty values put back.
     void applyFromHistory(int parameter, int state);
-    void applyValuesFromHistory(const std::array<quint32, 20> &values);
+    void applyValuesFromHistory(const PresetFile::PresetValues &values);
 
     // Commands.
     Result assign();
@@ -237,9 +238,20 @@ private:
     bool m_showingValues = false;   // values are being put on the controls (read-back, preset)
     QUndoStack *m_history;
     void recordControlEdit(int parameter, int from);
-    // A command's setting as one step: undo runs sendBefore, redo sendAfter, each as a replay
-    // (no question is asked again). Nothing is recorded while a step is replayed.
-    void recordSetting(const QString &text, std::function<void()> sendBefore, std::function<void()> sendAfter);
+    // A command's setting as one step: undo sends before, redo after, each by send(value) as a
+    // replay (no question is asked again). Nothing is recorded while a step is replayed.
+    template <typename T, typename Send>
+    void recordSetting(const QString &text, const T &before, const T &after, Send send)
+    {
+        if (m_applyingHistory)
+            return;
+        pushSetting(text, [this, send, before] { replay([&] { send(before); }); },
+                    [this, send, after] { replay([&] { send(after); }); });
+    }
+    void pushSetting(const QString &text, std::function<void()> sendBefore, std::function<void()> sendAfter);
+    // The twenty parameter values the records hold, and putting values into them (nothing sent).
+    PresetFile::PresetValues parameterValues() const;
+    void putParameterValues(const PresetFile::PresetValues &values);
     void replay(const std::function<void()> &send);
     bool stepHistory(bool back);
     // The settings as last sent or read back: what an undo of the next command goes back to.
@@ -254,7 +266,7 @@ private:
     ClockTimer *m_returnWatch;
     class FtdiBackend *m_lostBackend = nullptr;
     QString m_lostSerial;
-    std::optional<std::array<quint32, 20>> m_keptValues; // the editor's values when the pedal went away
+    std::optional<PresetFile::PresetValues> m_keptValues; // the editor's values when the pedal went away
     std::array<int, 20> m_keptShown{};                   // and what its controls showed
     GateState m_gateBeforeUnlink = GateState::Startup;
     QByteArray m_lastAnswerValues;
