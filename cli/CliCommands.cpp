@@ -35,13 +35,26 @@ namespace {
 // editor's hints name its menus and buttons.
 class CliPrompts : public Prompts {
 public:
-    explicit CliPrompts(bool yes) : m_yes(yes) {}
+    CliPrompts(bool yes, bool noBackup) : m_yes(yes), m_noBackup(noBackup) {}
     void message(const QString &text) override { messages << toolWords(text); }
     bool question(const QString &text) override
     {
         questions << text;
         return m_yes;
     }
+    // --yes confirms a command; only --no-backup lets it go on without a backup.
+    bool goOnWithoutBackup(const QString &text) override
+    {
+        questions << text;
+        QString said = toolWords(text);
+        said.chop(QStringLiteral(" Go on without a backup?").size());
+        messages << said + (m_noBackup ? QStringLiteral(" Going on without one, as --no-backup asks.")
+                                       : QStringLiteral(" Nothing more was sent; --no-backup goes on without one."));
+        if (m_noBackup)
+            wentOnWithoutBackup = true;
+        return m_noBackup;
+    }
+    bool wentOnWithoutBackup = false;
     QString openFile(const QString &, const QString &, const QString &) override { return {}; }
     QString saveFile(const QString &, const QString &, const QString &, const QString &) override { return {}; }
     void openExternal(const QUrl &) override {}
@@ -69,6 +82,7 @@ public:
 
 private:
     bool m_yes;
+    bool m_noBackup;
 };
 
 // Input from the command line echoed back, cut to a readable length.
@@ -83,6 +97,7 @@ struct Options {
     QString port;
     QString serial;
     bool yes = false;
+    bool noBackup = false; // --no-backup: a command that changes the pedal goes on without a backup
     bool help = false;
     bool version = false;
     int firmware = -1;     // firmware: --firmware N
@@ -116,6 +131,8 @@ bool parse(const QStringList &args, Options *o, QString *error)
             o->help = true;
         } else if (name == QLatin1String("--version") && eq < 0) {
             o->version = true;
+        } else if (name == QLatin1String("--no-backup") && eq < 0) {
+            o->noBackup = true;
         } else if (name == QLatin1String("--no-verify") && eq < 0) {
             o->noVerify = true;
         } else if (name == QLatin1String("--address")) {
@@ -847,7 +864,7 @@ int Cli::run(const QStringList &args, QTextStream &out, QTextStream &err)
     }
 
     SystemClock clock;
-    CliPrompts prompts(o.yes);
+    CliPrompts prompts(o.yes, o.noBackup);
     if (cmd == QLatin1String("check-update")) {
         if (o.simulate || !o.port.isEmpty() || !o.serial.isEmpty())
             return usageError(QStringLiteral("check-update asks the update server, not a pedal"));

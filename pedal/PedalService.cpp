@@ -1262,9 +1262,14 @@ bool PedalService::backUpBefore(const QString &occasion)
     logBackup(backup);
     if (backup.made)
         return true;
-    return m_prompts.question(
-        QStringLiteral("No backup of the pedal's settings could be made before %1: %2. Go on anyway?")
-            .arg(occasion, backup.problem));
+    if (m_prompts.goOnWithoutBackup(
+            QStringLiteral("No backup of the pedal's settings could be made before %1: %2. Go on without a backup?")
+                .arg(occasion, backup.problem))) {
+        m_log.writeLogLine(QStringLiteral("going on without a backup: ") + occasion);
+        return true;
+    }
+    m_log.writeLogLine(QStringLiteral("refused without a backup: ") + occasion);
+    return false;
 }
 
 QString PedalService::presetFolder()

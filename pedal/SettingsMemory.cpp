@@ -103,6 +103,12 @@ SettingsMemory::Outcome SettingsMemory::eraseSettings()
                         .arg(backup.problem);
     if (!m_prompts.question(question))
         return Outcome::Cancelled;
+    if (!backup.made &&
+        !m_prompts.goOnWithoutBackup(
+            QStringLiteral("No backup of the pedal's settings could be made before Erase Settings: %1. Go on without a "
+                           "backup?")
+                .arg(backup.problem)))
+        return Outcome::Cancelled;
     m_log.writeLogLine(Banner.arg(QStringLiteral("ERASE EEPROM 1")));
     m_service.logBackup(backup);
     eraseEEPROM(QStringLiteral("50"));

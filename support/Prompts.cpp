@@ -10,6 +10,8 @@ bool ScriptedPrompts::question(const QString &text)
     return a;
 }
 
+bool ScriptedPrompts::goOnWithoutBackup(const QString &text) { return question(text); }
+
 QString ScriptedPrompts::openFile(const QString &, const QString &, const QString &)
 {
     if (files.empty())

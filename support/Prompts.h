@@ -15,6 +15,9 @@ public:
     virtual void message(const QString &text) = 0;
     // A yes/no question; true for Yes.
     virtual bool question(const QString &text) = 0;
+    // Whether to go on with a command that changes the pedal although no backup of its
+    // settings could be made: its own question, No unless the person chooses Yes.
+    virtual bool goOnWithoutBackup(const QString &text) = 0;
     // Open and save dialogs; an empty result means the user cancelled.
     virtual QString openFile(const QString &title, const QString &filter, const QString &folder) = 0;
     virtual QString saveFile(const QString &title, const QString &filter, const QString &folder,
@@ -28,6 +31,8 @@ class ScriptedPrompts : public Prompts {
 public:
     void message(const QString &text) override { messages << text; }
     bool question(const QString &text) override;
+    // Recorded with the questions and answered from the same script.
+    bool goOnWithoutBackup(const QString &text) override;
     QString openFile(const QString &, const QString &, const QString &) override;
     QString saveFile(const QString &, const QString &, const QString &, const QString &) override;
     void openExternal(const QUrl &url) override { opened << url; }

@@ -16,6 +16,12 @@ bool WidgetPrompts::question(const QString &text)
            QMessageBox::Yes;
 }
 
+bool WidgetPrompts::goOnWithoutBackup(const QString &text)
+{
+    return QMessageBox::warning(m_parent, Title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No) ==
+           QMessageBox::Yes;
+}
+
 QString WidgetPrompts::openFile(const QString &title, const QString &filter, const QString &folder)
 {
     return QFileDialog::getOpenFileName(m_parent, title, folder, filter);

@@ -12,6 +12,7 @@ public:
     void setParent(QWidget *parent) { m_parent = parent; }
     void message(const QString &text) override;
     bool question(const QString &text) override;
+    bool goOnWithoutBackup(const QString &text) override;
     QString openFile(const QString &title, const QString &filter, const QString &folder) override;
     QString saveFile(const QString &title, const QString &filter, const QString &folder,
                      const QString &defaultSuffix) override;
