@@ -4,6 +4,7 @@
 #include "device/HexCodec.h"
 #include "device/PedalMessages.h"
 #include "device/SerialPortBackend.h"
+#include "pedal/BackupRestore.h"
 #include "pedal/DeviceReport.h"
 #include "pedal/DialMath.h"
 #include "pedal/EditorCore.h"
@@ -441,17 +442,33 @@ int runUpload(Session &s, const QStringList &command, QTextStream &out)
 }
 
 // send HEX: one raw message on the line, without the device information request.
-int runSend(Session &s, const QString &serial, const QString &hex, QTextStream &out)
+int runSend(Session &s, const QString &hex, bool destructive, QTextStream &out)
 {
     Communication &comm = s.core.comm;
     D2XXUnit &d2xx = *s.core.d2xx;
-    if (!comm.link()) {
-        s.flush();
-        s.err << CliPrompts::toolWords(comm.openFailureText()) << "\n";
-        return Cli::Failed;
+    if (destructive) {
+        // The pedal is asked for its settings, so that they can be saved before the message.
+        if (s.link(true) != Session::Linked::Yes) {
+            if (!comm.linked)
+                s.err << CliPrompts::toolWords(comm.openFailureText()) << "\n";
+            return s.done(Cli::Failed);
+        }
+        const QString occasion = QStringLiteral("the raw message %1").arg(echo(hex.toUpper()));
+        const bool backedUp = s.service().backUpBefore(occasion);
+        for (const QString &line : s.core.log.lines().filter(QRegularExpression(QStringLiteral("^(backup saved|backup snapshot saved|no backup): "))))
+            out << line << "\n";
+        if (!backedUp)
+            return s.done(Cli::Failed);
+        s.written.clear();
+    } else {
+        if (!comm.link()) {
+            s.flush();
+            s.err << CliPrompts::toolWords(comm.openFailureText()) << "\n";
+            return Cli::Failed;
+        }
+        QObject::connect(&comm, &Communication::messageWritten, &comm, [&s](const QString &text) { s.written << text; });
     }
     comm.pollTimer->stop(); // the answer is read here, not by the background poll
-    QObject::connect(&comm, &Communication::messageWritten, &comm, [&s](const QString &text) { s.written << text; });
     const QByteArray bytes = QByteArray::fromHex(hex.toLatin1());
     comm.sendHexMessage(hex.toUpper(), int(bytes.size()));
     s.clock->pause(100); // let the bytes leave and a quick answer come back
@@ -476,7 +493,7 @@ int runMemory(Session &s, const Options &o, const QStringList &rest, QTextStream
     const QString address = o.address.isEmpty() ? QStringLiteral("50") : o.address;
     if (rest[0] == QLatin1String("erase")) {
         const SettingsMemory::Outcome r = memory.erase(address);
-        const QStringList backup = s.core.log.lines().filter(QRegularExpression(QStringLiteral("^(backup saved|no backup): ")));
+        const QStringList backup = s.core.log.lines().filter(QRegularExpression(QStringLiteral("^(backup saved|backup snapshot saved|no backup): ")));
         s.flush();
         for (const QString &line : backup)
             out << line << "\n";
@@ -512,8 +529,28 @@ int runBackup(Session &s, const QStringList &rest, QTextStream &out)
         s.err << "No backup was made: " << b.problem << "\n";
         return s.done(Cli::Failed);
     }
-    out << b.files.preset << "\n" << b.files.report << "\n";
+    out << b.files.preset << "\n" << b.files.report << "\n" << b.files.snapshot << "\n";
     return s.done(Cli::Ok);
+}
+
+// restore BACKUP: puts a backup's settings back on the pedal and checks that the pedal reports them.
+int runRestore(Session &s, const QString &path, QTextStream &out)
+{
+    const BackupRestore::Outcome o = s.service().backups().restore(path);
+    for (const QString &change : o.changes)
+        out << change << "\n";
+    if (o.result == BackupRestore::Result::Done && s.settle()) {
+        out << (o.changes.isEmpty() ? QStringLiteral("nothing to restore: the pedal holds every setting of the backup")
+                                    : QStringLiteral("restored %1 settings; the pedal reports every setting the backup holds")
+                                          .arg(o.changes.size() - o.notChecked.size()))
+            << "\n";
+        if (!o.notChecked.isEmpty())
+            out << "sent, not checked (the pedal never reports them): " << o.notChecked.join(QStringLiteral(", ")) << "\n";
+        return s.done(Cli::Ok);
+    }
+    for (const QString &m : o.mismatches)
+        s.err << "not taken: " << m << "\n";
+    return s.done(Cli::Failed);
 }
 
 // check-update: the editor's version, the newest one on the update server, and the verdict.
@@ -699,12 +736,20 @@ QString Cli::usage()
         "  check-update\n"
         "              the editor's version, the newest one on the update server, and whether\n"
         "              an update is available (QUARNELO_UPDATE_SERVER names another server)\n"
+        "  restore BACKUP\n"
+        "              shows what differs from a backup (its snapshot.json, or its preset or\n"
+        "              report), sends it, saves the assignable values, reads the pedal again and\n"
+        "              checks it; exit 0 only when the pedal reports everything back (--yes)\n"
         "  backup [DIR]\n"
-        "              saves the pedal's settings as a preset file and a readable report, named\n"
-        "              with the date, time and serial number, in DIR (default: the editor's\n"
-        "              Backups folder)\n"
+        "              saves the pedal's settings as a preset file, a readable report and a\n"
+        "              snapshot that restore reads, named with the date, time and serial number,\n"
+        "              in DIR (default: the editor's Backups folder)\n"
         "  firmware verify [--firmware N | --file IMAGE]\n"
         "              compares the pedal's flash with an image (the pedal in its bootloader)\n"
+        "Commands that change the pedal in a large way (memory erase, upload-algorithm, firmware\n"
+        "upgrade of a running pedal, send of an erase 0B.. or enter-bootloader 05.. message) save a\n"
+        "backup first and refuse when none can be made; --yes never stands in for it, only\n"
+        "--no-backup goes on without one.\n"
         "options may stand anywhere; --help and --version print and exit.\n"
         "Without a target the first FTDI device is used.\n"
         "exit codes: 0 done, 1 failed or refused, 2 no device found, 64 bad usage.\n");
@@ -738,7 +783,7 @@ int Cli::run(const QStringList &args, QTextStream &out, QTextStream &err)
     static const QHash<QString, QPair<int, int>> arguments = {
         {"list", {0, 0}}, {"info", {0, 0}}, {"get", {0, 0}}, {"send", {1, 1}}, {"set", {2, 2}},
         {"upload-algorithm", {0, 1}}, {"upload-tuning", {0, 0}}, {"preset", {2, 2}}, {"firmware", {1, 1}},
-        {"memory", {1, 2}}, {"backup", {0, 1}}, {"check-update", {0, 0}}, {"diff", {1, 1}}};
+        {"memory", {1, 2}}, {"backup", {0, 1}}, {"check-update", {0, 0}}, {"diff", {1, 1}}, {"restore", {1, 1}}};
     if (!arguments.contains(cmd))
         return usageError(QStringLiteral("unknown command ") + echo(cmd));
     const auto [least, most] = arguments.value(cmd);
@@ -757,6 +802,8 @@ int Cli::run(const QStringList &args, QTextStream &out, QTextStream &err)
             return usageError(QStringLiteral("usage: memory erase | memory dump FILE"));
         if (cmd == QLatin1String("backup"))
             return usageError(QStringLiteral("usage: backup [DIR]"));
+        if (cmd == QLatin1String("restore"))
+            return usageError(QStringLiteral("usage: restore BACKUP (a backup's snapshot.json)"));
         return usageError(QStringLiteral("%1 takes no arguments, not '%2'").arg(cmd, echo(rest.join(QLatin1Char(' ')))));
     }
     const bool firmwareCommand = cmd == QLatin1String("firmware");
@@ -807,7 +854,32 @@ int Cli::run(const QStringList &args, QTextStream &out, QTextStream &err)
             return Failed;
         }
     }
-    const bool asks = cmd == QLatin1String("upload-algorithm") || cmd == QLatin1String("upload-tuning") ||
+    if (cmd == QLatin1String("restore")) {
+        // The backup is read whole before the pedal is asked.
+        BackupSnapshot backup;
+        QString problem;
+        if (!BackupSnapshot::load(rest[0], &backup, &problem)) {
+            err << problem << ". Nothing was sent.\n";
+            return Failed;
+        }
+    }
+    // A raw message that erases the settings memory or sends the pedal into its bootloader is
+    // confirmed, and a backup is made first, as for memory erase and firmware upgrade.
+    const bool destructiveSend = cmd == QLatin1String("send") && isHexText(rest[0]) &&
+                                 (rest[0].startsWith(QLatin1String("0B"), Qt::CaseInsensitive) ||
+                                  rest[0].startsWith(QLatin1String("05")));
+    if (destructiveSend && !o.yes)
+        return usageError(QStringLiteral("%1 %2; add --yes to confirm")
+                              .arg(echo(rest[0]),
+                                   rest[0].startsWith(QLatin1String("05"))
+                                       ? QStringLiteral("asks the pedal to enter its bootloader")
+                                       : QStringLiteral("erases the pedal's settings memory")));
+    if (o.noBackup && !(destructiveSend || cmd == QLatin1String("upload-algorithm") ||
+                        (cmd == QLatin1String("memory") && rest[0] == QLatin1String("erase")) ||
+                        (firmwareCommand && rest[0] == QLatin1String("upgrade"))))
+        return usageError(QStringLiteral("--no-backup goes with memory erase, upload-algorithm, firmware upgrade and a "
+                                         "send that erases or enters the bootloader"));
+    const bool asks = cmd == QLatin1String("restore") || cmd == QLatin1String("upload-algorithm") || cmd == QLatin1String("upload-tuning") ||
                       (firmwareCommand && rest[0] != QLatin1String("verify")) ||
                       (memoryCommand && rest[0] == QLatin1String("erase"));
     if (asks && !o.yes)
@@ -918,7 +990,7 @@ int Cli::run(const QStringList &args, QTextStream &out, QTextStream &err)
     comm.deviceLabel = description;
 
     if (cmd == QLatin1String("send"))
-        return runSend(session, serial, rest[0], out);
+        return runSend(session, rest[0], destructiveSend, out);
     if (cmd == QLatin1String("firmware"))
         return runFirmware(session, o, fileImage, out);
 
@@ -954,5 +1026,7 @@ int Cli::run(const QStringList &args, QTextStream &out, QTextStream &err)
         return runBackup(session, rest, out);
     if (cmd == QLatin1String("diff"))
         return runDiff(session, diffValues, out);
+    if (cmd == QLatin1String("restore"))
+        return runRestore(session, rest[0], out);
     return runUpload(session, o.command, out);
 }

@@ -107,7 +107,7 @@ bool writeNewFile(const QString &folder, const QString &name, const QString &suf
 
 bool write(const QString &folder, const QDateTime &when, const QString &serialNumber, const QString &occasion,
            const DeviceInformation &info, const QByteArray &answerValues, const PresetFile::PresetValues &values,
-           Files *files, QString *error)
+           Files *files, QString *error, const QByteArray &snapshotJson)
 {
     if (!makeFolder(folder, error))
         return false;
@@ -116,35 +116,65 @@ bool write(const QString &folder, const QDateTime &when, const QString &serialNu
     const QString presetTemp = temporaryWith(folder, preset, error);
     if (presetTemp.isEmpty())
         return false;
-    // The preset and its report share one name: the first number free for both.
+    // The three files share one name: the first number free for all of them.
     for (int n = 1; n < 1000; ++n) {
         const QString name = numbered(base, n);
         const QString presetPath = QDir(folder).filePath(name + QStringLiteral(" preset.txt"));
         const QString reportPath = QDir(folder).filePath(name + QStringLiteral(" report.txt"));
-        if (QFileInfo::exists(presetPath) || QFileInfo::exists(reportPath))
+        const QString snapshotPath = QDir(folder).filePath(name + QStringLiteral(" snapshot.json"));
+        if (QFileInfo::exists(presetPath) || QFileInfo::exists(reportPath) || QFileInfo::exists(snapshotPath))
             continue;
         if (!QFile::rename(presetTemp, presetPath))
             continue;
+        files->preset = presetPath;
+        // The report and the snapshot take the name the preset took; each is written whole or not at all.
+        const auto place = [&](const QString &target, const QByteArray &bytes) {
+            const QString temp = temporaryWith(folder, bytes, error);
+            if (temp.isEmpty())
+                return false;
+            if (QFile::rename(temp, target))
+                return true;
+            QFile::remove(temp);
+            *error = QStringLiteral("%1 could not be written").arg(QDir::toNativeSeparators(target));
+            return false;
+        };
         const QByteArray report =
             reportText(when, serialNumber, occasion, info, answerValues, values, QFileInfo(presetPath).fileName())
                 .toUtf8();
-        const QString reportTemp = temporaryWith(folder, report, error);
-        if (reportTemp.isEmpty() || !QFile::rename(reportTemp, reportPath)) {
-            if (!reportTemp.isEmpty()) {
-                QFile::remove(reportTemp);
-                *error = QStringLiteral("%1 could not be written").arg(QDir::toNativeSeparators(reportPath));
-            }
-            // The preset alone is still a backup of the values: it stays, and says so.
-            files->preset = presetPath;
-            return false;
-        }
-        files->preset = presetPath;
+        if (!place(reportPath, report))
+            return false; // the preset alone still holds the values, and stays
         files->report = reportPath;
+        if (snapshotJson.isEmpty())
+            return true;
+        if (!place(snapshotPath, snapshotJson))
+            return false;
+        files->snapshot = snapshotPath;
         return true;
     }
     QFile::remove(presetTemp);
     *error = QStringLiteral("no free name for %1 in %2").arg(base, QDir::toNativeSeparators(folder));
     return false;
+}
+
+bool writeSnapshotBeside(const QString &presetPath, const QByteArray &snapshotJson, QString *path, QString *error)
+{
+    const QString suffix = QStringLiteral(" preset.txt");
+    if (!presetPath.endsWith(suffix)) {
+        *error = QStringLiteral("%1 is not a backup's preset").arg(QDir::toNativeSeparators(presetPath));
+        return false;
+    }
+    const QString folder = QFileInfo(presetPath).absolutePath();
+    const QString target = presetPath.chopped(suffix.size()) + QStringLiteral(" snapshot.json");
+    const QString temp = temporaryWith(folder, snapshotJson, error);
+    if (temp.isEmpty())
+        return false;
+    if (!QFile::rename(temp, target)) { // never replaces
+        QFile::remove(temp);
+        *error = QStringLiteral("%1 could not be written").arg(QDir::toNativeSeparators(target));
+        return false;
+    }
+    *path = target;
+    return true;
 }
 
 bool writeMemory(const QString &folder, const QDateTime &when, const QString &serialNumber, const QString &address,

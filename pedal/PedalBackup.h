@@ -17,8 +17,9 @@ namespace PedalBackup {
 inline const QString FolderName = QStringLiteral("Backups");
 
 struct Files {
-    QString preset; // the twenty values, as Load Local Preset reads them
-    QString report; // the readable report
+    QString preset;   // the twenty values, as Load Local Preset reads them
+    QString report;   // the readable report
+    QString snapshot; // every setting, as Restore Backup reads it (BackupSnapshot)
 };
 
 // "2026-12-10 14-03-27 QMK3SIM01": the date and time, then the serial number with anything
@@ -31,12 +32,17 @@ QString reportText(const QDateTime &when, const QString &serialNumber, const QSt
                    const DeviceInformation &info, const QByteArray &answerValues,
                    const PresetFile::PresetValues &values, const QString &presetName);
 
-// Writes a backup into folder (made when missing). A name already taken gets " (2)", " (3)" ...
-// so the preset and its report keep one name. False with the reason when a file could not be
-// written; nothing half-written is left behind.
+// Writes a backup into folder (made when missing): the preset, the report and the snapshot
+// (snapshotJson; none when it is empty). A name already taken by any of the three gets " (2)",
+// " (3)" ... so the three keep one name. False with the reason when a file could not be written; nothing half-written is
+// left behind, and the files that were written stay (they hold what they say).
 bool write(const QString &folder, const QDateTime &when, const QString &serialNumber, const QString &occasion,
            const DeviceInformation &info, const QByteArray &answerValues, const PresetFile::PresetValues &values,
-           Files *files, QString *error);
+           Files *files, QString *error, const QByteArray &snapshotJson = QByteArray());
+
+// Writes a backup's snapshot beside its preset file (the same name, " snapshot.json"), never
+// replacing a file.
+bool writeSnapshotBeside(const QString &presetPath, const QByteArray &snapshotJson, QString *path, QString *error);
 
 // Saves a memory check's 16,384 bytes as "<stem> memory <address>.bin" beside the backups.
 bool writeMemory(const QString &folder, const QDateTime &when, const QString &serialNumber, const QString &address,

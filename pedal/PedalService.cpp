@@ -1,5 +1,6 @@
 #include "pedal/PedalService.h"
 
+#include "pedal/BackupRestore.h"
 #include "pedal/FirmwareUpgrade.h"
 #include "pedal/SettingsMemory.h"
 #include "pedal/EditHistory.h"
@@ -114,6 +115,7 @@ PedalService::PedalService(DiagnosticLog &log, UserFiles &files, Prompts &prompt
     m_firmware = new FirmwareUpgrade(*this, log, prompts, clock, d2xx, comm, this);
     connect(m_firmware, &FirmwareUpgrade::bootloaderReady, this, &PedalService::bootloaderReady);
     m_memory = new SettingsMemory(*this, log, prompts, clock, d2xx, comm, this);
+    m_backups = std::make_unique<BackupRestore>(*this, log, prompts, comm);
     m_history = new QUndoStack(this);
     m_returnWatch = clock.createTimer(this);
     m_returnWatch->setInterval(1000);
@@ -130,6 +132,8 @@ PedalService::PedalService(DiagnosticLog &log, UserFiles &files, Prompts &prompt
     if (!m_effectNames.isEmpty())
         latestAlgorithmNumber = EffectList::latestAlgorithmNumber(m_effectNames.first());
 }
+
+PedalService::~PedalService() = default;
 
 bool PedalService::linked() const { return m_comm.linked; }
 
@@ -1101,6 +1105,20 @@ PedalService::Result PedalService::saveParameters()
     return Result::Done;
 }
 
+void PedalService::sendStoreSettings()
+{
+    std::array<quint32, 10> values{};
+    for (int i = 0; i < 10; ++i)
+        values[size_t(i)] = m_state.parameters[size_t(Parameter::InputLevel + i)].value;
+    const QString text = PedalMessages::storeSettings(values);
+    m_log.writeLogLine(QStringLiteral("Store settings message (HEX): ") + text);
+    m_d2xx.PurgeFTDeviceTX();
+    quint32 written = 0;
+    m_comm.sendHexMessage(text, int(text.size() / 2), &written);
+    m_log.writeLogLine(QStringLiteral("num of bytes sent: %1").arg(written));
+    m_clock.pause(100);
+}
+
 void PedalService::showSaveParametersInfo()
 {
     m_prompts.message(QStringList{
@@ -1225,7 +1243,7 @@ PedalService::Result PedalService::chooseMidiChannel(int item)
 
 QString PedalService::backupFolder() { return m_files.userFile(PedalBackup::FolderName); }
 
-PedalService::Backup PedalService::backUp(const QString &occasion, const QString &folder)
+PedalService::Backup PedalService::backUp(const QString &occasion, const QString &folder, bool snapshotLater)
 {
     Backup b;
     if (!m_state.reported || m_lastAnswerValues.size() < DeviceInformation::Values) {
@@ -1239,21 +1257,40 @@ PedalService::Backup PedalService::backUp(const QString &occasion, const QString
     for (int i = 0; i < PresetFile::Values; ++i)
         values[size_t(i)] =
             m_state.valuesKnown ? m_state.parameters[size_t(i)].value : m_state.reported->parameterWords[size_t(i)];
+    const std::optional<BackupSnapshot> snapshot = m_backups->snapshot(occasion);
     b.made = PedalBackup::write(folder.isEmpty() ? backupFolder() : folder, m_clock.localNow(), m_comm.deviceSerialNumber,
-                                occasion, *m_state.reported, m_lastAnswerValues, values, &b.files, &b.problem);
+                                occasion, *m_state.reported, m_lastAnswerValues, values, &b.files, &b.problem,
+                                snapshotLater || !snapshot ? QByteArray() : snapshot->toJson());
     if (!b.made)
         b.problem = QStringLiteral("the backup could not be written: ") + b.problem;
     return b;
 }
 
+bool PedalService::addSnapshot(Backup *backup, const QString &occasion,
+                               const std::optional<BackupSnapshot::Memory> &memory)
+{
+    if (!backup->made)
+        return false;
+    const std::optional<BackupSnapshot> snapshot = m_backups->snapshot(occasion, memory);
+    QString error = QStringLiteral("the pedal's state is no longer known");
+    if (snapshot && PedalBackup::writeSnapshotBeside(backup->files.preset, snapshot->toJson(), &backup->files.snapshot, &error))
+        return true;
+    backup->made = false;
+    backup->problem = QStringLiteral("the backup's snapshot could not be written: ") + error;
+    return false;
+}
+
 void PedalService::logBackup(const Backup &backup)
 {
-    if (backup.made)
+    if (backup.made) {
         m_log.writeLogLine(QStringLiteral("backup saved: %1 and %2")
                                .arg(QDir::toNativeSeparators(backup.files.preset),
                                     QDir::toNativeSeparators(backup.files.report)));
-    else
+        if (!backup.files.snapshot.isEmpty())
+            m_log.writeLogLine(QStringLiteral("backup snapshot saved: ") + QDir::toNativeSeparators(backup.files.snapshot));
+    } else {
         m_log.writeLogLine(QStringLiteral("no backup: ") + backup.problem);
+    }
 }
 
 bool PedalService::backUpBefore(const QString &occasion)

@@ -6,6 +6,7 @@
 // the service; they never build a message or touch the line.
 
 #include "algorithms/Uploads.h"
+#include "pedal/BackupSnapshot.h"
 #include "pedal/PedalBackup.h"
 #include "presets/PresetFile.h"
 #include "pedal/GateState.h"
@@ -15,8 +16,10 @@
 #include <QPair>
 #include <QStringList>
 #include <functional>
+#include <memory>
 #include <optional>
 
+class BackupRestore;
 class Clock;
 class FirmwareUpgrade;
 class QUndoStack;
@@ -56,6 +59,7 @@ public:
 
     PedalService(DiagnosticLog &log, UserFiles &files, Prompts &prompts, Clock &clock, D2XXUnit &d2xx,
                  Communication &comm, QObject *parent = nullptr);
+    ~PedalService() override;
 
     // State.
     const PedalState &state() const { return m_state; }
@@ -104,6 +108,8 @@ public:
     bool watchingForReturn() const;
     FirmwareUpgrade &firmware() { return *m_firmware; }
     ::SettingsMemory &memory() { return *m_memory; }
+    // Snapshots of the pedal's settings and Restore Backup.
+    BackupRestore &backups() { return *m_backups; }
     Result requestDeviceInformation();
     // The device information request for the compare view: the pedal's report is kept as its
     // last answer, and nothing of it is put on the controls.
@@ -168,9 +174,14 @@ public:
         PedalBackup::Files files;
         QString problem; // why none was made
     };
-    // Saves the pedal's last complete answer, with the parameter values the editor has set since,
-    // into folder (the Backups folder when empty). Logs nothing: see logBackup().
-    Backup backUp(const QString &occasion, const QString &folder = QString());
+    // Saves the pedal's last complete answer, with the parameter values and settings the editor
+    // has sent since, into folder (the Backups folder when empty): a preset file, a report and a
+    // snapshot (BackupSnapshot). Logs nothing: see logBackup(). With snapshotLater the snapshot
+    // is left for addSnapshot(), once more is known (the settings memory before an erase).
+    Backup backUp(const QString &occasion, const QString &folder = QString(), bool snapshotLater = false);
+    // Writes the snapshot of a backup made with snapshotLater, beside its preset; false (and the
+    // backup no longer counted as made) when it could not be written.
+    bool addSnapshot(Backup *backup, const QString &occasion, const std::optional<BackupSnapshot::Memory> &memory);
     // Writes where a backup went, or why none was made, to the log.
     void logBackup(const Backup &backup);
     // Before a command that changes the pedal in a large way: a backup, logged; when none can be
@@ -203,6 +214,9 @@ signals:
 private:
     friend class FirmwareUpgrade;
     friend class ::SettingsMemory;
+    friend class BackupRestore;
+    // The store message of Save Parameters with the ten assignable values the records hold.
+    void sendStoreSettings();
     void setGate(GateState state);
     void forgetValues(const QString &reason);
     void endFailedRequest(const QString &logLine, const QString &message, const QString &reason);
@@ -229,6 +243,7 @@ private:
     Uploads *m_uploads;
     FirmwareUpgrade *m_firmware;
     ::SettingsMemory *m_memory;
+    std::unique_ptr<BackupRestore> m_backups;
 
     PedalState m_state;
     GateState m_gate = GateState::Startup;

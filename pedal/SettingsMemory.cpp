@@ -91,11 +91,16 @@ SettingsMemory::Outcome SettingsMemory::eraseSettings()
         return Outcome::Refused;
     // The backup is made before the question, so the question can say where it is; it is
     // logged only when the user goes on.
-    const PedalService::Backup backup = m_service.backUp(QStringLiteral("Erase Settings"));
+    // Its snapshot is written after the user says Yes, with the settings memory read from the
+    // pedal just before the erase.
+    const QString occasion = QStringLiteral("Erase Settings");
+    PedalService::Backup backup = m_service.backUp(occasion, QString(), true);
     QString question = eraseQuestionLines() + QStringLiteral("\r\n\r\n");
     if (backup.made)
         question += QStringLiteral("A backup of the pedal's settings was saved in %1: %2 (Load Local Preset restores "
-                                   "its values) and %3.")
+                                   "its values) and %3. Before the erase the settings memory is read into the backup's "
+                                   "snapshot too, for the record: Restore Backup puts the settings back, but no message "
+                                   "writes the memory itself back.")
                         .arg(QDir::toNativeSeparators(m_service.backupFolder()),
                              QFileInfo(backup.files.preset).fileName(), QFileInfo(backup.files.report).fileName());
     else
@@ -103,13 +108,25 @@ SettingsMemory::Outcome SettingsMemory::eraseSettings()
                         .arg(backup.problem);
     if (!m_prompts.question(question))
         return Outcome::Cancelled;
+    m_log.writeLogLine(Banner.arg(QStringLiteral("ERASE EEPROM 1")));
+    if (backup.made) {
+        const BackupSnapshot::Memory memory = readForBackup(QStringLiteral("50"));
+        if (!memory.problem.isEmpty()) {
+            backup.made = false;
+            backup.problem = QStringLiteral("the settings memory could not be read into the backup: ") + memory.problem;
+        } else {
+            m_service.addSnapshot(&backup, occasion, memory);
+        }
+    }
     if (!backup.made &&
         !m_prompts.goOnWithoutBackup(
             QStringLiteral("No backup of the pedal's settings could be made before Erase Settings: %1. Go on without a "
                            "backup?")
-                .arg(backup.problem)))
+                .arg(backup.problem))) {
+        m_service.logBackup(backup);
+        m_log.writeLogLine(QStringLiteral("refused without a backup: ") + occasion);
         return Outcome::Cancelled;
-    m_log.writeLogLine(Banner.arg(QStringLiteral("ERASE EEPROM 1")));
+    }
     m_service.logBackup(backup);
     eraseEEPROM(QStringLiteral("50"));
     m_clock.pause(eraseSettleMs);
@@ -167,12 +184,38 @@ SettingsMemory::Outcome SettingsMemory::read(const QString &address)
         ++m_checks;
         if (m_comm.linked) {
             m_log.writeLogLine(QStringLiteral("no settings memory dump within %1 ms").arg(dumpStartMs));
+        }
+        if (m_comm.linked && !m_readingForBackup) {
             m_prompts.message(QStringLiteral("The pedal sent no memory dump within %1 s; the memory's state is unknown.")
                                   .arg(dumpStartMs / 1000.0));
         }
         emit checked();
     }
     return m_check.kind == Check::Kind::Complete ? Outcome::Done : Outcome::Failed;
+}
+
+BackupSnapshot::Memory SettingsMemory::readForBackup(const QString &address)
+{
+    BackupSnapshot::Memory memory;
+    memory.address = address;
+    m_readingForBackup = true;
+    read(address);
+    m_readingForBackup = false;
+    switch (m_check.kind) {
+    case Check::Kind::Complete:
+        memory.bytes = m_check.memory;
+        m_log.writeLogLine(QStringLiteral("settings memory read for the backup: %1 bytes").arg(memory.bytes.size()));
+        break;
+    case Check::Kind::Short:
+        memory.problem = QStringLiteral("the pedal sent %1 of %2 bytes").arg(grouped(m_check.bytes), grouped(Communication::MemoryBytes));
+        break;
+    case Check::Kind::Missing:
+    case Check::Kind::None:
+        memory.problem = m_comm.linked ? QStringLiteral("the pedal sent no memory dump within %1 s").arg(dumpStartMs / 1000.0)
+                                       : QStringLiteral("no pedal is linked");
+        break;
+    }
+    return memory;
 }
 
 SettingsMemory::Outcome SettingsMemory::sendParameterWrite(const QString &address, const QString &data)
@@ -197,6 +240,16 @@ SettingsMemory::Outcome SettingsMemory::sendParameterWrite(const QString &addres
 
 void SettingsMemory::onDump(const QByteArray &memory)
 {
+    if (m_readingForBackup) {
+        // The bytes go into the backup's snapshot: no position lines, no file of their own, no message.
+        m_check = Check{};
+        m_check.kind = Check::Kind::Complete;
+        m_check.memory = memory;
+        m_check.bytes = int(memory.size());
+        ++m_checks;
+        emit checked();
+        return;
+    }
     QStringList lines;
     lines.reserve(memory.size());
     bool empty = true;
@@ -232,6 +285,7 @@ void SettingsMemory::onShortDump(int bytes)
     const QString text = QStringLiteral("The memory check got %1 of %2 bytes; the memory's state is unknown.")
                              .arg(grouped(bytes), grouped(Communication::MemoryBytes));
     m_log.writeLogLine(text);
-    m_prompts.message(text);
+    if (!m_readingForBackup)
+        m_prompts.message(text);
     emit checked();
 }

@@ -3,6 +3,8 @@
 // at an I2C address, the check of the dump the pedal sends back, and the console's raw
 // parameter write. Reached through the pedal service, which guards every message.
 
+#include "pedal/BackupSnapshot.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -58,6 +60,9 @@ private:
     void readEEPROM(const QString &address);
     void onDump(const QByteArray &memory);
     void onShortDump(int bytes);
+    // Reads the memory at address for a backup's snapshot: the bytes, or why they could not be read.
+    BackupSnapshot::Memory readForBackup(const QString &address);
+    bool m_readingForBackup = false;
 
     PedalService &m_service;
     DiagnosticLog &m_log;

@@ -58,7 +58,9 @@ private slots:
         QVERIFY(up.err.contains("The pedal runs firmware 12. Hold the pedal's SHIFT button"));
 
         // Back into the bootloader, where stm32flash reads the flash.
-        QCOMPARE(cli({"--port", pedal.path(), "send", "0500010203040506"}).code, 0);
+        // (the raw enter-bootloader message is confirmed and made after a backup, like an upgrade)
+        QCOMPARE(cli({"--port", pedal.path(), "send", "0500010203040506"}).code, 64);
+        QCOMPARE(cli({"--port", pedal.path(), "--yes", "send", "0500010203040506"}).code, 0);
         const QString out = dir.filePath("out.bin");
         const Run read = run(stm32flash(), {"-b", "115200", "-m", "8n1", "-r", out, "-S", "0x08000000:53544", pedal.path()});
         QVERIFY2(read.code == 0, qPrintable(read.out + read.err));

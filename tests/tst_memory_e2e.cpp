@@ -57,7 +57,8 @@ private slots:
 
         const Run backup = cli(home.path(), {"--port", port, "backup", home.filePath("mine")});
         QCOMPARE(backup.code, 0);
-        QCOMPARE(filesIn(home.filePath("mine")).size(), 2);
+        QCOMPARE(filesIn(home.filePath("mine")).size(), 3); // preset, report and snapshot
+        QCOMPARE(filesIn(home.filePath("mine")).filter(QRegularExpression(" (preset|report)\\.txt$| snapshot\\.json$")).size(), 3);
     }
 
     void shortOrMissingDumpWritesNoFile_data()

@@ -1,6 +1,7 @@
 // The settings memory: Erase Settings, the console's tools, the dump check, and the backups
 // made before anything that can lose what the pedal holds.
 #include "EditorRig.h"
+#include "pedal/BackupSnapshot.h"
 #include "pedal/DialMath.h"
 #include "pedal/FirmwareUpgrade.h"
 #include "pedal/PedalBackup.h"
@@ -86,29 +87,52 @@ private slots:
         const auto r = rig.memory().eraseSettings();
         QCOMPARE(r, SettingsMemory::Outcome::Done);
         QCOMPARE(rig.prompts.questions.value(1), QString("Memory has been erased, do you want to make a memory check now?"));
+        // The settings memory is read into the backup's snapshot first, then erased.
         const QList<QByteArray> sent = rig.received();
-        QCOMPARE(sent.value(0), hex("0B50000000"));
-        QCOMPARE(sent.size(), check ? 2 : 1);
+        QCOMPARE(sent.value(0), hex("0C5000000000"));
+        QCOMPARE(sent.value(1), hex("0B50000000"));
+        QCOMPARE(sent.size(), check ? 3 : 2);
         if (check)
-            QCOMPARE(sent.value(1), hex("0C5000000000"));
+            QCOMPARE(sent.value(2), hex("0C5000000000"));
         QVERIFY(rig.pedal()->state.settingsMemory == QByteArray(16384, char(0xFF)));
-        QVERIFY(rig.clock.pauses.mid(0, 2) == (QList<int>{100, 4000}));
+        const QList<int> pauses = [&] {
+            QList<int> p = rig.clock.pauses;
+            p.removeAll(50); // the waits for the dump read into the backup
+            return p;
+        }();
+        QVERIFY(pauses.mid(0, 2) == (QList<int>{100, 4000}));
 
         const QStringList lines = rig.logSince(mark);
         QCOMPARE(lines.value(0), QString("********************ERASE EEPROM 1********************"));
-        QVERIFY(lines.value(1).startsWith("backup saved: "));
-        QCOMPARE(lines.value(2), QString("erase message: 0B50000000"));
+        QCOMPARE(lines.value(1), QString("Read message: 0C5000000000"));
+        const int read = int(lines.indexOf(QRegularExpression("^settings memory read for the backup: 16384 bytes$")));
+        QVERIFY(read > 1);
+        const int positionLines = int(lines.indexOf(QRegularExpression("^0: ")));
+        QVERIFY(positionLines < 0 || positionLines > read); // the backup's read writes no position lines
+        QVERIFY(lines.value(read + 1).startsWith("backup saved: "));
+        QVERIFY(lines.value(read + 2).startsWith("backup snapshot saved: "));
+        QCOMPARE(lines.value(read + 3), QString("erase message: 0B50000000"));
         if (check) {
-            QCOMPARE(lines.value(3), QString("Read message: 0C5000000000"));
-            QCOMPARE(lines.value(4), QString("num of bytes read: 16385"));
-            QCOMPARE(lines.value(5), QString("0: FF"));
-            QCOMPARE(lines.value(5 + 16383), QString("16383: FF"));
-            QVERIFY(lines.value(5 + 16384).startsWith("memory dump saved: "));
+            QCOMPARE(lines.value(read + 4), QString("Read message: 0C5000000000"));
+            QCOMPARE(lines.value(read + 5), QString("num of bytes read: 16385"));
+            QCOMPARE(lines.value(read + 6), QString("0: FF"));
+            QCOMPARE(lines.value(read + 6 + 16383), QString("16383: FF"));
+            QVERIFY(lines.value(read + 6 + 16384).startsWith("memory dump saved: "));
             QCOMPARE(rig.prompts.messages, QStringList{"Memory is empty"});
         } else {
-            QCOMPARE(lines.size(), 3);
+            QCOMPARE(lines.size(), read + 4);
             QVERIFY(rig.prompts.messages.isEmpty());
         }
+        // The snapshot keeps the memory as it was before the erase.
+        const QStringList snapshots = rig.backups().filter(QRegularExpression(" snapshot\\.json$"));
+        QCOMPARE(snapshots.size(), 1);
+        BackupSnapshot snapshot;
+        QString error;
+        QVERIFY2(BackupSnapshot::load(rig.user("Backups/" + snapshots[0]), &snapshot, &error), qPrintable(error));
+        QVERIFY(snapshot.settingsMemory);
+        QCOMPARE(snapshot.settingsMemory->address, QString("50"));
+        QCOMPARE(snapshot.settingsMemory->bytes.size(), 16384);
+        QVERIFY(snapshot.settingsMemory->bytes != QByteArray(16384, char(0xFF))); // the memory in use, not the erased one
     }
 
     // The backup is on disk before the erase message reaches the pedal, and its preset file
@@ -125,9 +149,10 @@ private slots:
         };
         rig.prompts.answers = {true, false};
         QCOMPARE(rig.memory().eraseSettings(), SettingsMemory::Outcome::Done);
-        QCOMPARE(backupsAtErase.size(), 2);
+        QCOMPARE(backupsAtErase.size(), 3);
         QVERIFY(backupsAtErase[0].endsWith(" QMK3SIM01 preset.txt"));
         QVERIFY(backupsAtErase[1].endsWith(" QMK3SIM01 report.txt"));
+        QVERIFY(backupsAtErase[2].endsWith(" QMK3SIM01 snapshot.json"));
         PresetFile::PresetValues saved{};
         QString error;
         QVERIFY(PresetFile::parse(fileBytes(rig.user("Backups/" + backupsAtErase[0])), &saved, &error));
@@ -387,7 +412,8 @@ private slots:
             rig.service().uploadSelectedAlgorithm();
         else
             rig.service().firmware().chooseUpgradeMode();
-        QCOMPARE(backupsAtFirstMessage.size(), 3);
+        QCOMPARE(backupsAtFirstMessage.size(), 4); // the preset, the report and the snapshot
+        QVERIFY(backupsAtFirstMessage[3].endsWith(" snapshot.json"));
         const QString report = QString::fromUtf8(fileBytes(rig.user("Backups/" + backupsAtFirstMessage[2])));
         QVERIFY2(report.contains(occasion), qPrintable(report.left(200)));
         QVERIFY(!rig.ctx.log.lines().filter(QRegularExpression("^backup saved: .* preset.txt and .* report.txt$")).isEmpty());
