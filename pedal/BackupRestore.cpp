@@ -57,6 +57,8 @@ std::optional<PedalSettings> BackupRestore::knownSettings() const
         s.semitoneVariation = m_service.m_sentTuning.second - 5;
     if (s.storeBypassStatus && state.storeBypassStatus)
         s.storeBypassStatus = state.storeBypassStatus;
+    if (m_service.m_sentInstrumentRange)
+        s.instrumentRange = m_service.m_sentInstrumentRange;
     if (m_service.m_sentMidiChannel >= 0)
         s.midiChannelItem = m_service.m_sentMidiChannel;
     s.noteFilters = m_service.m_sentNoteFilters;
@@ -118,7 +120,12 @@ void BackupRestore::sendWord(int parameter, quint32 word)
 void BackupRestore::send(const PedalSettings &from, const PedalSettings &to)
 {
     PedalState &state = m_service.m_state;
-    // The tuning first: the note-cut assignments and check boxes need one.
+    // The note filters first: their message has the tuning's command byte, so the tuning goes
+    // after it and is what the pedal keeps; it purges the transmit queue first, which would
+    // throw away anything written just before it.
+    if (to.noteFilters && to.noteFilters != from.noteFilters)
+        m_service.saveNoteFilters(*to.noteFilters);
+    // Then the tuning: the note-cut assignments and check boxes need one.
     if ((to.tuningItem && to.tuningItem != from.tuningItem) ||
         (to.semitoneVariation && to.semitoneVariation != from.semitoneVariation)) {
         state.tuningItem = to.tuningItem.value_or(state.tuningItem);
@@ -149,8 +156,6 @@ void BackupRestore::send(const PedalSettings &from, const PedalSettings &to)
         m_service.chooseBypassStatus(*to.storeBypassStatus);
     if (to.midiChannelItem && to.midiChannelItem != from.midiChannelItem)
         m_service.chooseMidiChannel(*to.midiChannelItem);
-    if (to.noteFilters && to.noteFilters != from.noteFilters)
-        m_service.saveNoteFilters(*to.noteFilters);
     if (to.rangeLimitOn && to.rangeLimitOn != from.rangeLimitOn)
         m_service.chooseRangeLimit(*to.rangeLimitOn);
     for (int i : ParameterCatalogue::showOrder()) {

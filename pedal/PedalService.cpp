@@ -557,8 +557,11 @@ void PedalService::applyReadBacks(const DeviceInformation &info)
     if (info.bypassStore <= 1)
         m_state.storeBypassStatus = info.bypassStore == 1;
     m_state.instrumentRange = info.instrumentRange;
-    if (info.instrumentRange == 0xFF || info.instrumentRange == 0xBA)
+    m_sentInstrumentRange.reset();
+    if (info.instrumentRange == 0xFF || info.instrumentRange == 0xBA) {
         m_state.instrumentRangeMark = info.instrumentRange;
+        m_sentInstrumentRange = info.instrumentRange;
+    }
     const int channel = info.midiChannel;
     m_state.midiChannelItem = channel == 0 || channel == 255 ? 0 : channel <= 16 ? channel : -1;
     m_sentMidiChannel = m_state.midiChannelItem;
@@ -825,6 +828,7 @@ PedalService::Result PedalService::controlChanged(int i, int previous)
             m_log.writeLogLine(line);
             m_comm.sendHexMessage(text, 7);
         }
+        p.value = ParameterCatalogue::wordFor(i, shown); // what a backup made now must hold
         return Result::Done;
     }
     case ControlKind::List: {
@@ -1112,7 +1116,7 @@ void PedalService::sendStoreSettings()
         values[size_t(i)] = m_state.parameters[size_t(Parameter::InputLevel + i)].value;
     const QString text = PedalMessages::storeSettings(values);
     m_log.writeLogLine(QStringLiteral("Store settings message (HEX): ") + text);
-    m_d2xx.PurgeFTDeviceTX();
+    // No purge of the transmit queue here: it would throw away the values just written before it.
     quint32 written = 0;
     m_comm.sendHexMessage(text, int(text.size() / 2), &written);
     m_log.writeLogLine(QStringLiteral("num of bytes sent: %1").arg(written));
@@ -1195,6 +1199,8 @@ PedalService::Result PedalService::chooseInstrumentRange(quint8 range)
     if (!m_applyingHistory && !m_prompts.question(QStringLiteral("Change current Instrument?")))
         return Result::Cancelled;
     logAndSend(text);
+    if (range == 0xFF || range == 0xBA)
+        m_sentInstrumentRange = range;
     if (rangeBefore != range && (rangeBefore == 0xFF || rangeBefore == 0xBA))
         recordSetting(QStringLiteral("Instrument Range"), rangeBefore, range,
                       [this](quint8 r) { chooseInstrumentRange(r); });

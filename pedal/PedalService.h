@@ -275,6 +275,7 @@ private:
     std::pair<int, int> m_sentTuning{0, 5};
     std::optional<QList<int>> m_sentNoteFilters;
     int m_sentMidiChannel = -1;
+    std::optional<quint8> m_sentInstrumentRange; // Standard or Low, as last sent or read back
     void onDeviceLost();
     void lookForLostPedal();
     void offerKeptValues();

@@ -13,7 +13,7 @@
 struct ParameterRecord {
     QString name;
     quint16 address = 0;
-    quint32 value = 0;      // the data word, as read back, loaded or last sent from a dial or list
+    quint32 value = 0;      // the data word, as read back, loaded or last sent from its control
     bool assigned = false;  // found on one of Control I..IV by the last read-back
 };
 
