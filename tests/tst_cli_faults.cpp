@@ -24,22 +24,23 @@ struct Fault {
 };
 
 // The faults of the pseudo-terminal pedal. Commands: info, get, set, send, upload-tuning,
-// upload-algorithm, preset save, preset load.
+// upload-algorithm, preset save, preset load, memory erase, send of an erase message (the last
+// two make a backup first and refuse when none can be made, --yes or not).
 const Fault Faults[] = {
-    {"none", {}, "00000000", "", false},
-    {"silent", {"--silent"}, "11101111", "did not answer", true},
-    {"short 0", {"--short-answer", "0"}, "11101111", "did not answer", true},
-    {"short 50", {"--short-answer", "50"}, "11101111", "50 of 106 values", true},
-    {"short 105", {"--short-answer", "105"}, "11101111", "105 of 106 values", true},
-    {"garbled", {"--garbled"}, "11101111", "could not be read", true},
-    {"unplug after 0", {"--unplug-after", "0"}, "11111111", "disconnected", false},
-    {"unplug after 5", {"--unplug-after", "5"}, "00101101", "disconnected", false},
-    {"unplug after 9", {"--unplug-after", "9"}, "00101101", "disconnected", false},
-    {"unplug after 300", {"--unplug-after", "300"}, "00001100", "disconnected", false},
-    {"answer delay 1500", {"--answer-delay", "1500"}, "00000000", "", false},
-    {"answer delay 2500", {"--answer-delay", "2500"}, "11101111", "did not answer", true},
-    {"answer delay 21000", {"--answer-delay", "21000"}, "11101111", "did not answer", true},
-    {"bootloader", {"--start-in-bootloader"}, "11101111", "bootloader", true},
+    {"none", {}, "0000000000", "", false},
+    {"silent", {"--silent"}, "1110111111", "did not answer", true},
+    {"short 0", {"--short-answer", "0"}, "1110111111", "did not answer", true},
+    {"short 50", {"--short-answer", "50"}, "1110111111", "50 of 106 values", true},
+    {"short 105", {"--short-answer", "105"}, "1110111111", "105 of 106 values", true},
+    {"garbled", {"--garbled"}, "1110111111", "could not be read", true},
+    {"unplug after 0", {"--unplug-after", "0"}, "1111111111", "disconnected", false},
+    {"unplug after 5", {"--unplug-after", "5"}, "0010110111", "disconnected", false},
+    {"unplug after 9", {"--unplug-after", "9"}, "0010110100", "disconnected", false},
+    {"unplug after 300", {"--unplug-after", "300"}, "0000110000", "disconnected", false},
+    {"answer delay 1500", {"--answer-delay", "1500"}, "0000000000", "", false},
+    {"answer delay 2500", {"--answer-delay", "2500"}, "1110111111", "did not answer", true},
+    {"answer delay 21000", {"--answer-delay", "21000"}, "1110111111", "did not answer", true},
+    {"bootloader", {"--start-in-bootloader"}, "1110111111", "bootloader", true},
 };
 
 struct Command {
@@ -55,6 +56,8 @@ const Command Commands[] = {
     {{"--yes", "upload-algorithm"}, "answer: Algorithm 0015 OK"},
     {{"preset", "save", "SAVED"}, "File saved successfully"},
     {{"preset", "load", "PRESET"}, "6 messages sent"},
+    {{"--yes", "memory", "erase"}, "was told to erase itself"},
+    {{"--yes", "send", "0B50000000"}, "sent: 0B50000000"},
 };
 
 // A preset that differs from the simulated pedal in six parameters.
@@ -113,7 +116,7 @@ private:
         QTest::addColumn<bool>("onlyRequests");
         for (const Fault &f : Faults) {
             const int code = f.codes[command] - '0';
-            // send writes without asking first: whatever it writes is what it was given.
+            // A plain send writes without asking first: whatever it writes is what it was given.
             const bool send = Commands[command].args.first() == QLatin1String("send");
             QTest::newRow(f.name) << f.pedalArgs << command << code
                                   << QString::fromLatin1(code == 0 ? Commands[command].success : f.words)
@@ -163,6 +166,10 @@ private slots:
     void presetSave() { checkFault(); }
     void presetLoad_data() { faultRows(7); }
     void presetLoad() { checkFault(); }
+    void memoryErase_data() { faultRows(8); }
+    void memoryErase() { checkFault(); }
+    void sendErase_data() { faultRows(9); }
+    void sendErase() { checkFault(); }
 
     // Input from outside: a clear refusal before anything reaches the pedal, and no existing file
     // changed.

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -84,6 +85,102 @@ private slots:
         QVERIFY2(r.err.contains(message), qPrintable(r.err));
         QVERIFY(r.err.contains("dump.bin was not written."));
         QVERIFY(!QFile::exists(file));
+    }
+
+    // Nothing destructive without a backup: --yes confirms the command but never stands in for
+    // a backup that could not be made; only --no-backup goes on without one, and says so.
+    void noBackupNoErase_data()
+    {
+        QTest::addColumn<QStringList>("pedalArgs");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<bool>("backupsIsAFile");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("said");
+        const QStringList erase{"--yes", "memory", "erase"};
+        QTest::newRow("garbled answer") << QStringList{"--garbled"} << erase << false << 1
+                                        << "No backup of the pedal's settings could be made before erasing the settings "
+                                           "memory: the pedal's state is not known (the pedal's answer could not be "
+                                           "read). Nothing more was sent; --no-backup goes on without one.";
+        QTest::newRow("a file where the Backups folder goes") << QStringList{} << erase << true << 1
+                                                              << "the backup could not be written: the folder";
+        QTest::newRow("upload, a file where the Backups folder goes")
+            << QStringList{} << QStringList{"--yes", "upload-algorithm"} << true << 1 << "--no-backup goes on without one";
+        QTest::newRow("garbled answer, --no-backup")
+            << QStringList{"--garbled"} << QStringList{"--no-backup", "--yes", "memory", "erase"} << false << 0
+            << "Going on without one, as --no-backup asks.";
+        QTest::newRow("--no-backup with info") << QStringList{} << QStringList{"--no-backup", "info"} << false << 64
+                                               << "--no-backup goes with memory erase";
+    }
+    void noBackupNoErase()
+    {
+        QFETCH(QStringList, pedalArgs);
+        QFETCH(QStringList, args);
+        QFETCH(bool, backupsIsAFile);
+        QFETCH(int, code);
+        QFETCH(QString, said);
+        QTemporaryDir home;
+        const QString user = home.filePath("Documents/Karvo/Quarnelo MK3");
+        QVERIFY(QDir().mkpath(user));
+        if (backupsIsAFile) {
+            QFile f(user + "/Backups");
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        const QString record = home.filePath("record.txt");
+        PedalProcess pedal(QStringList{"--record", record} + pedalArgs);
+        const Run r = cli(home.path(), QStringList{"--port", pedal.path()} + args);
+        QVERIFY2(r.code == code, qPrintable(QString::number(r.code) + r.out + r.err));
+        QVERIFY2((r.out + r.err).contains(said), qPrintable(r.out + r.err));
+        const QString wire = QString::fromLatin1(readFile(record));
+        QCOMPARE(wire.contains(" 0B50000000"), code == 0 && args.contains("erase"));
+        QVERIFY(!wire.contains(" 0D01")); // an upload's bypass message: nothing was begun
+    }
+
+    // Set values (dial steps and words between them), assignments, footswitch and tuning; back
+    // up; change them all; restore: the pedal holds the backup's settings again, checked.
+    void backupThenRestore()
+    {
+        QTemporaryDir home;
+        const QString record = home.filePath("record.txt");
+        PedalProcess pedal({"--wire-timing", "--record", record});
+        const QString port = pedal.path();
+        const auto run = [&](const QStringList &args) {
+            const Run r = cli(home.path(), QStringList{"--port", port} + args);
+            if (r.code != 0)
+                qWarning() << args << r.code << r.out << r.err;
+            return r.code;
+        };
+        const auto settings = [&](bool first) {
+            QCOMPARE(run({"set", "Dry", first ? "852" : "100"}), 0);
+            QCOMPARE(run({"set", "1st Harmonic", first ? "122" : "5"}), 0);
+            QCOMPARE(run({"set", "Input Level", first ? "600" : "1000"}), 0);
+            QCOMPARE(run({"set", "Wave", first ? "on" : "off"}), 0);
+            QCOMPARE(run({"send", first ? "01000700258123" : "0100070070A001"}), 0);  // Sub Mix, between steps
+            QCOMPARE(run({"send", first ? "01000600382001" : "01000600001000"}), 0);  // Dry HPF, between steps
+            QCOMPARE(run({"send", first ? "040101000001000B0006FFFFFFFFFFFE" : "04000000000000000000FFFFFFFFFFFF"}), 0);
+            QCOMPARE(run({"send", first ? "080101" : "080000"}), 0);
+            QCOMPARE(run({"send", first ? "0903FE" : "090100"}), 0);
+        };
+        settings(true);
+        QCOMPARE(run({"preset", "save", home.filePath("before.txt")}), 0);
+        const Run backup = cli(home.path(), {"--port", port, "backup", home.filePath("b")});
+        QCOMPARE(backup.code, 0);
+        const QString snapshot = backup.out.split('\n').filter(" snapshot.json").value(0);
+        QVERIFY2(QFile::exists(snapshot), qPrintable(backup.out));
+        const QString info = cli(home.path(), {"--port", port, "info"}).out;
+
+        settings(false);
+        QCOMPARE(cli(home.path(), {"--port", port, "diff", home.filePath("before.txt")}).code, 1);
+        QCOMPARE(cli(home.path(), {"--port", port, "restore", snapshot}).code, 64); // needs --yes
+        const Run restore = cli(home.path(), {"--port", port, "--yes", "restore", snapshot});
+        QVERIFY2(restore.code == 0, qPrintable(restore.out + restore.err));
+        QVERIFY(restore.out.contains("Sub Mix: 0070A001 -> 00258123\n"));
+        QVERIFY(restore.out.contains("Control I: Not Assigned -> Input Level\n"));
+        QVERIFY(restore.out.contains("Tuning: Standard (EADGBE) -> DADGAD\n"));
+        QVERIFY(restore.out.endsWith("the pedal reports every setting the backup holds\n"));
+        QCOMPARE(cli(home.path(), {"--port", port, "diff", home.filePath("before.txt")}).code, 0);
+        QCOMPARE(cli(home.path(), {"--port", port, "info"}).out, info);
+        // The assignable values were saved: the store message went out after the writes.
+        QVERIFY(QString::fromLatin1(readFile(record)).contains(QRegularExpression(" 03[0-9A-F]{80}\\n")));
     }
 
     void usageIsCheckedBeforeThePort_data()
