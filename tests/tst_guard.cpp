@@ -87,6 +87,9 @@ const QList<StateCase> &states()
 {
     static const QList<StateCase> all = {
         {"in its bootloader", "the pedal is linked to its bootloader for a firmware upgrade", {}},
+        // Linked as usual to a pedal that was started with SHIFT held: the request finds the
+        // bootloader, which would take a message for the firmware as its own commands.
+        {"answering from its bootloader", "the pedal is in its bootloader", {"Request"}},
         {"firmware 14", "the pedal's firmware 14 is older than firmware 15, which this editor needs",
          {"Request", "Read E2P", "Send"}},
         {"algorithm 0014", "the pedal runs algorithm 0014, older than 0015, which this editor edits",
@@ -102,7 +105,9 @@ const QList<StateCase> &states()
 
 void putInto(Rig &rig, const QString &state)
 {
-    if (state == "firmware 14")
+    if (state == "answering from its bootloader")
+        rig.pedal()->inBootloader = true;
+    else if (state == "firmware 14")
         rig.pedal()->state.firmware = 14;
     else if (state == "algorithm 0014")
         rig.pedal()->state.algorithm = 14;
@@ -170,19 +175,35 @@ private slots:
             return;
         }
         QVERIFY2(wasRefused, qPrintable(wire.join(' ')));
-        QVERIFY2(rig.prompts.messages.value(rig.prompts.messages.size() - 1).endsWith(" was refused: " + reason + "."),
-                 qPrintable(shown));
+        // The reason is the state's own, or ends with it ("the pedal's settings are not known: ...").
+        const QString told = rig.prompts.messages.value(rig.prompts.messages.size() - 1);
+        QVERIFY2(told.contains(" was refused: ") && told.endsWith(": " + reason + "."), qPrintable(shown));
         const QString logged = reason == "the pedal is busy with another exchange"
                                    ? QStringLiteral(" ignored: an exchange with the pedal is under way")
-                                   : " refused: " + reason;
+                                   : ": " + reason;
         bool found = false;
         for (const QString &line : rig.core.log.lines().mid(logMark))
-            found = found || line.endsWith(logged);
+            found = found || ((line.contains(" refused: ") || line.contains(" ignored: ")) && line.endsWith(logged));
         QVERIFY2(found, qPrintable(logged));
         // Nothing on the wire; a command that saves the pedal's values may have asked for them.
         for (const QString &m : wire)
             QVERIFY2(requestsAllowed && m == "0200", qPrintable(wire.join(' ')));
         QVERIFY(!QFileInfo::exists(rig.docs.filePath("saved.txt")));
+    }
+
+    // Switched off and on, the pedal runs its firmware again: the next request that it answers
+    // lifts the refusal the bootloader's answer brought.
+    void theFirmwareAnsweringAgainLiftsTheBootloaderRefusal()
+    {
+        Rig rig;
+        rig.pedal()->inBootloader = true;
+        rig.service.linkSimulated();
+        QCOMPARE(rig.service.setBypass(true), PedalService::Result::Refused);
+        rig.pedal()->plugIn(false);
+        QCOMPARE(rig.service.requestDeviceInformation(), PedalService::Result::Done);
+        const qsizetype mark = rig.pedal()->record.size();
+        QCOMPARE(rig.service.setBypass(true), PedalService::Result::Done);
+        QCOMPARE(rig.pedal()->record.mid(mark).value(0).bytes, QByteArray::fromHex("0D01"));
     }
 
     // The table names every command the guard knows.
