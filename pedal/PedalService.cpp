@@ -169,9 +169,12 @@ QString PedalService::refusal(Command command, bool beforeRequest, Busy busy) co
         return QStringLiteral("the pedal is linked to its bootloader for a firmware upgrade");
     if (beforeRequest)
         return QString();
+    // A bootloader would take a message meant for the firmware as commands of its own; only a
+    // new request may ask whether the pedal runs its firmware again.
+    const QString inBootloader = QStringLiteral("the pedal is in its bootloader");
     // The settings memory tools are for a pedal in trouble: only the link matters to them.
     if (command == Command::MemoryTool || command == Command::RawWrite)
-        return QString();
+        return m_bootloaderAnswered ? inBootloader : QString();
     if (command != Command::Request && m_gate == GateState::FirmwareTooOld)
         return QStringLiteral("the pedal's firmware %1 is older than firmware %2, which this editor needs")
             .arg(m_deviceFirmwareText)
@@ -186,6 +189,8 @@ QString PedalService::refusal(Command command, bool beforeRequest, Busy busy) co
                (m_state.reported ? m_state.addressesReason : m_state.unknownReason);
     if (needsKnownValues(command) && !m_state.valuesKnown)
         return QStringLiteral("the pedal's settings are not known: ") + m_state.unknownReason;
+    if (m_bootloaderAnswered && command != Command::Request)
+        return inBootloader;
     return QString();
 }
 
@@ -240,6 +245,7 @@ void PedalService::link(bool askForSettings)
         m_prompts.message(m_comm.openFailureText());
         return;
     }
+    m_bootloaderAnswered = false;
     setGate(m_comm.bootloaderLinked ? GateState::BootloaderLinked : GateState::Linked);
     if (m_comm.bootloaderLinked)
         m_log.writeLogLine(QStringLiteral("device information request skipped: the line talks to the bootloader"));
@@ -340,6 +346,7 @@ PedalService::Result PedalService::requestDeviceInformation()
     m_comm.tryBeginExchange(QStringLiteral("request"));
     m_log.writeLogLine(Banner.arg(QStringLiteral("REQUEST")));
     m_requestInProgress = true;
+    m_bootloaderAnswered = false;
     const Communication::Answer answer = m_comm.exchangeDeviceInformation();
     m_comm.endExchange();
     m_lastAnswerValues = answer.decoded.ok ? answer.decoded.values : QByteArray();
@@ -379,6 +386,7 @@ PedalService::Result PedalService::requestDeviceInformation()
     const QByteArray &values = answer.decoded.values;
     if (values.size() < DeviceInformation::Values) {
         if (values.isEmpty() && bootloaderAnswer(answer.bytes)) {
+            m_bootloaderAnswered = true;
             const QString byte = hexNumber(quint8(answer.bytes[0]), 2);
             endFailedRequest(
                 QStringLiteral("device information request: the bootloader answered (%1)").arg(byte),

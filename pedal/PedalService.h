@@ -286,6 +286,7 @@ private:
     std::array<int, 20> m_keptShown{};                   // and what its controls showed
     GateState m_gateBeforeUnlink = GateState::Startup;
     QByteArray m_lastAnswerValues;
+    bool m_bootloaderAnswered = false; // the last request was answered by the pedal's bootloader
     QString m_deviceFirmwareText = QStringLiteral("0");
     QString m_deviceAlgorithmText;
     QString m_deviceEffectNumberText;

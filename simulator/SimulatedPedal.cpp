@@ -5,6 +5,7 @@
 
 #include <QRegularExpression>
 #include <algorithm>
+#include <utility>
 
 namespace {
 constexpr quint8 Ack = 0x79;
@@ -422,9 +423,16 @@ void SimulatedPedal::handleRunning()
     case 0x0C:
         if (quint8(msg[1]) == 0x50) {
             QByteArray dump = QByteArray(1, char(0xAB)) + state.settingsMemory;
+            QByteArray trailing(std::max(0, faults.dumpTrailingBytes), char(0));
+            for (int i = 0; i < trailing.size(); ++i)
+                trailing[i] = char(i & 0x7F);
             if (faults.dumpBytes >= 0)
                 dump.truncate(1 + faults.dumpBytes);
+            else if (faults.dumpTrailingAfterMs < 0)
+                dump += std::exchange(trailing, QByteArray());
             answer(dump, 20);
+            if (faults.dumpBytes < 0)
+                answer(trailing, 20 + faults.dumpTrailingAfterMs);
         }
         break;
     case 0x0D:

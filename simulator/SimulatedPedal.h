@@ -51,6 +51,10 @@ struct PedalFaults {
     qint64 unplugAfterBytes = -1;  // disappears after receiving this many bytes
     int answerDelayMs = 0;         // extra time before any answer starts
     int dumpBytes = -1;            // the settings-memory dump stops after this many data bytes
+    // Bytes after a whole settings-memory dump (00 01 02 ..., never its marker): in the same burst
+    // (dumpTrailingAfterMs < 0), or that long after the dump's last byte.
+    int dumpTrailingBytes = 0;
+    int dumpTrailingAfterMs = -1;
 };
 
 // A fault of the bootloader at one step of an upgrade; it happens once, so a second attempt

@@ -171,6 +171,52 @@ private slots:
     void sendErase_data() { faultRows(9); }
     void sendErase() { checkFault(); }
 
+    // diff and backup need the pedal's settings: when its answer is short, garbled, missing or
+    // its bootloader's, diff exits 2 (it cannot tell whether they differ) and backup 1, neither
+    // writes anything, and the pedal gets nothing but 02 00.
+    void unknownSettings_data()
+    {
+        QTest::addColumn<QStringList>("pedalArgs");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("words");
+        const QStringList diff{"diff", "PRESET"}, backup{"backup", "BACKUPS"};
+        const QString diffWords = "The pedal's settings are not known: ";
+        const QString backupWords = "No backup was made: the pedal's state is not known (";
+        const std::pair<const char *, QStringList> faults[] = {
+            {"105 of 106 values", {"--short-answer", "105"}},
+            {"a garbled answer", {"--garbled"}},
+            {"silence", {"--silent"}},
+            {"the bootloader", {"--start-in-bootloader"}},
+        };
+        const char *reasons[] = {"its answer held 105 of 106 values", "the pedal's answer could not be read",
+                                 "the pedal did not answer the device information request",
+                                 "the pedal is in its bootloader"};
+        for (int f = 0; f < 4; ++f) {
+            QTest::addRow("diff, %s", faults[f].first) << faults[f].second << diff << 2 << diffWords + reasons[f];
+            QTest::addRow("backup, %s", faults[f].first)
+                << faults[f].second << backup << 1 << backupWords + reasons[f] + ")";
+        }
+    }
+    void unknownSettings()
+    {
+        QFETCH(QStringList, pedalArgs);
+        QFETCH(QStringList, args);
+        QFETCH(int, code);
+        QFETCH(QString, words);
+        QTemporaryDir dir;
+        QVERIFY(write(dir.filePath("p.txt"), presetBytes()));
+        args.replaceInStrings("BACKUPS", dir.filePath("backups"));
+        const Outcome o = runAgainst(pedalArgs, args, dir);
+        QVERIFY2(o.code == code, qPrintable(QStringLiteral("exit %1, expected %2: %3").arg(o.code).arg(code).arg(o.err)));
+        QVERIFY2(o.err.contains(words), qPrintable(o.err));
+        QCOMPARE(o.out, QString()); // no difference lines, no files named
+        QVERIFY(QDir(dir.filePath("backups")).entryList(QDir::Files).isEmpty());
+        QVERIFY(!o.wire.isEmpty());
+        for (const QString &m : o.wire)
+            QVERIFY2(m == QLatin1String("0200"), qPrintable(o.wire.join(' ')));
+    }
+
     // Input from outside: a clear refusal before anything reaches the pedal, and no existing file
     // changed.
     void hostileInput_data()

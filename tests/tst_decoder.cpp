@@ -1,3 +1,4 @@
+#include "device/DeviceInformation.h"
 #include "device/ReplyDecoder.h"
 
 #include <QtTest>
@@ -48,6 +49,32 @@ private slots:
         QCOMPARE(decodeReplyBytes(full).values.size(), 106);
         QCOMPARE(decodeReplyBytes(full.left(full.indexOf("\n40\r"))).values.size(), 40);
         QCOMPARE(countClosedValues(full), 106);
+    }
+
+    // The device information answer decodes only whole: one value short is nothing, never a
+    // last parameter read from past its end.
+    void deviceInformationTakesOnlyAWholeAnswer_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::newRow("no values") << 0;
+        QTest::newRow("50 values") << 50;
+        QTest::newRow("105 values") << 105;
+        QTest::newRow("106 values") << 106;
+    }
+    void deviceInformationTakesOnlyAWholeAnswer()
+    {
+        QFETCH(int, count);
+        QByteArray values;
+        for (int i = 0; i < count; ++i)
+            values += char(i + 1); // value i holds i + 1: a value read from past the end would be 0
+        const std::optional<DeviceInformation> info = DeviceInformation::fromValues(values);
+        QCOMPARE(info.has_value(), count == DeviceInformation::Values);
+        if (!info)
+            return;
+        QCOMPARE(info->firmware, quint8(1));
+        QCOMPARE(info->midiChannel, quint8(26));                // position 25
+        QCOMPARE(info->parameterWords[0], 0x1B1C1D1Eu);        // positions 26..29
+        QCOMPARE(info->parameterWords[19], 0x6768696Au);       // positions 102..105, the last
     }
 };
 

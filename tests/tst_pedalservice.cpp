@@ -207,6 +207,44 @@ private slots:
         QCOMPARE(rig.service.firmwareLabel(), QString("Device Firmware:"));
     }
 
+    // An answer one value short gives nothing: the request forgets the pedal's settings (so no
+    // backup is made of them), and the compare view's report keeps the last complete answer.
+    void answerOneValueShort_data()
+    {
+        QTest::addColumn<QString>("reader");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("request") << "request" << "The pedal's answer was incomplete (105 of 106 values)";
+        QTest::newRow("report for compare") << "report" << "The pedal did not answer completely, so its values are not shown.";
+    }
+    void answerOneValueShort()
+    {
+        QFETCH(QString, reader);
+        QFETCH(QString, message);
+        Rig rig;
+        rig.service.linkSimulated();
+        QVERIFY(rig.service.state().reported);
+        const quint32 dryBefore = rig.service.state().reported->parameterWords[Parameter::Dry];
+        const QByteArray answerBefore = rig.service.lastAnswerValues();
+        rig.pedal()->state.parameters[Parameter::Dry] = 0x00100000; // changed on the pedal since
+        rig.pedal()->faults.shortAnswerValues = 105;
+        rig.prompts.messages.clear();
+
+        const PedalService::Result r =
+            reader == "request" ? rig.service.requestDeviceInformation() : rig.service.readPedalReport();
+        QCOMPARE(r, PedalService::Result::Failed);
+        QVERIFY2(rig.prompts.messages.value(0).startsWith(message), qPrintable(rig.prompts.messages.join(" | ")));
+        if (reader == "request") {
+            QVERIFY(!rig.service.state().reported && !rig.service.state().valuesKnown);
+            const PedalService::Backup b = rig.service.backUp("a test", rig.docs.filePath("backups"));
+            QVERIFY(!b.made);
+            QCOMPARE(b.problem, QString("the pedal's state is not known (its answer held 105 of 106 values)"));
+        } else {
+            QVERIFY(rig.service.state().reported);
+            QCOMPARE(rig.service.state().reported->parameterWords[Parameter::Dry], dryBefore);
+            QCOMPARE(rig.service.lastAnswerValues(), answerBefore);
+        }
+    }
+
     // Unlink while a slow pedal is being asked ends the request without blaming the cable.
     void unlinkWhileTheRequestWaits()
     {

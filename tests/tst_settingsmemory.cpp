@@ -247,6 +247,44 @@ private slots:
         QVERIFY(rig.logged("12000: 00"));
     }
 
+    // Bytes after a whole dump, in its own read or a later one, are not the memory's: the check
+    // and the saved dump hold exactly its 16,384 bytes, and nothing more is checked.
+    void bytesAfterAWholeDump_data()
+    {
+        QTest::addColumn<int>("trailing");
+        QTest::addColumn<int>("afterMs"); // -1: in the dump's own read
+        QTest::addColumn<QStringList>("reads");
+        QTest::newRow("one byte, same read") << 1 << -1 << QStringList{"num of bytes read: 16386"};
+        QTest::newRow("a hundred bytes, same read") << 100 << -1 << QStringList{"num of bytes read: 16485"};
+        QTest::newRow("a hundred bytes, a later read")
+            << 100 << 200 << QStringList{"num of bytes read: 16385", "num of bytes read: 100"};
+    }
+    void bytesAfterAWholeDump()
+    {
+        QFETCH(int, trailing);
+        QFETCH(int, afterMs);
+        QFETCH(QStringList, reads);
+        MemoryRig rig(m_documents.path() + "/trailing-" + QTest::currentDataTag());
+        QByteArray memory(16384, char(0xFF));
+        memory[16383] = 0x42; // the last byte is the memory's
+        rig.pedal()->state.settingsMemory = memory;
+        rig.pedal()->faults.dumpTrailingBytes = trailing;
+        rig.pedal()->faults.dumpTrailingAfterMs = afterMs;
+        const int mark = rig.ctx.log.lineCount();
+        QCOMPARE(rig.memory().read("50"), SettingsMemory::Outcome::Done);
+        rig.run(1000); // the later bytes arrive, and the line falls quiet
+        QCOMPARE(rig.readCounts(mark), reads);
+        QCOMPARE(rig.prompts.messages, QStringList{"Memory is not empty"});
+        const SettingsMemory::Check &check = rig.memory().lastCheck();
+        QCOMPARE(check.kind, SettingsMemory::Check::Kind::Complete);
+        QCOMPARE(check.bytes, 16384);
+        QCOMPARE(check.memory, memory);
+        QCOMPARE(fileBytes(check.savedPath), memory);
+        QCOMPARE(rig.backups().filter(" memory 50").size(), 1);
+        QVERIFY(rig.logged("16383: 42") && !rig.logged("16384: 00"));
+        QCOMPARE(rig.service().requestDeviceInformation(), PedalService::Result::Done);
+    }
+
     void shortOrMissingDumpGivesNoVerdict_data()
     {
         QTest::addColumn<QString>("address");
