@@ -5,6 +5,9 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <cerrno>
+#include <cstring>
+
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
 #endif
@@ -92,9 +95,14 @@ QString targetProblem(const QString &path)
 
 bool checkWritten(QFileDevice &file, qint64 expectedSize, QString *error)
 {
-    // A buffered write that failed is reported only here: flush() fails and error() is set.
-    if (!file.flush() || file.error() != QFileDevice::NoError) {
-        *error = reasonOf(file, QStringLiteral("the %1 bytes did not all reach the disk").arg(expectedSize));
+    // A buffered write that failed is reported only here: flush() fails and error() is set, but
+    // the reason is left in errno alone.
+    errno = 0;
+    const bool flushed = file.flush();
+    const int reason = errno;
+    if (!flushed || file.error() != QFileDevice::NoError) {
+        *error = reasonOf(file, reason != 0 ? QString::fromLocal8Bit(std::strerror(reason))
+                                            : QStringLiteral("the %1 bytes did not all reach the disk").arg(expectedSize));
         return false;
     }
     const qint64 onDisk = file.size();

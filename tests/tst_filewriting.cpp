@@ -2,7 +2,7 @@
 // a file counts as written, and a failure leaves the earlier file and nothing else behind.
 #include "FullDisk.h"
 #include "pedal/EditorCore.h"
-#include "pedal/PedalBackup.h"
+#include "pedal/SettingsMemory.h"
 #include "presets/PresetFile.h"
 #include "simulator/SimBackend.h"
 #include "support/Clock.h"
@@ -189,21 +189,23 @@ private slots:
         QCOMPARE(contents(path), earlier ? QByteArray("earlier") : QByteArray("<missing>"));
     }
 
-    // The memory dump the editor keeps among the backups, on a full disk: nothing is kept, not
-    // even the temporary file, and the reason is given.
+    // The memory dump the editor keeps among the backups, on a full disk: the check is shown,
+    // the user is told the dump was not saved and why, and nothing is kept, not even the
+    // temporary file.
     void dumpOnAFullDisk()
     {
-        QTemporaryDir dir;
-        QString path, error;
-        bool written = true;
+        Rig rig;
+        rig.prompts.messages.clear();
+        SettingsMemory::Outcome outcome = SettingsMemory::Outcome::Failed;
         {
             FullDisk disk(100);
-            written = PedalBackup::writeMemory(dir.path(), QDateTime(QDate(2025, 3, 3), QTime(9, 5, 7)), "QMK3SIM01",
-                                               "50", QByteArray(16384, char(0xFF)), &path, &error);
+            outcome = rig.service.memory().read(QStringLiteral("50"));
         }
-        QVERIFY(!written);
-        QVERIFY2(!error.isEmpty(), qPrintable(error));
-        QCOMPARE(namesIn(dir.path()), QStringList());
+        QCOMPARE(outcome, SettingsMemory::Outcome::Done);
+        QCOMPARE(rig.prompts.messages,
+                 (QStringList{"Memory is not empty", "The memory dump could not be saved with the backups: " + tooLarge()}));
+        QVERIFY(rig.core.log.lines().contains("memory dump not saved: " + tooLarge()));
+        QCOMPARE(namesIn(rig.service.backupFolder()), QStringList());
     }
 
     // Save Local Preset on a full disk: the user is told why, never "File saved successfully",
