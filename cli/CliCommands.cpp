@@ -15,6 +15,7 @@
 #include "simulator/SimBackend.h"
 #include "support/Clock.h"
 #include "support/EditorVersion.h"
+#include "support/FileWriting.h"
 #include "support/Prompts.h"
 #include "update/UpdateService.h"
 
@@ -25,7 +26,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <cmath>
 #include <memory>
 #include <optional>
@@ -511,9 +511,9 @@ int runMemory(Session &s, const Options &o, const QStringList &rest, QTextStream
             s.err << rest[1] << " was not written.\n";
         return s.done(Cli::Failed);
     }
-    QSaveFile file(rest[1]);
-    if (!file.open(QIODevice::WriteOnly) || file.write(check.memory) != check.memory.size() || !file.commit()) {
-        s.err << rest[1] << " could not be written: " << file.errorString() << "\n";
+    QString error;
+    if (!FileWriting::writeWhole(rest[1], check.memory, &error)) {
+        s.err << rest[1] << " could not be written: " << error << "\n";
         return s.done(Cli::Failed);
     }
     out << "wrote " << check.memory.size() << " bytes to " << rest[1] << " (the memory is "
@@ -820,10 +820,14 @@ int Cli::run(const QStringList &args, QTextStream &out, QTextStream &err)
     if (!o.address.isEmpty() && !memoryCommand)
         return usageError(QStringLiteral("--address goes with memory erase and memory dump"));
     if (memoryCommand && rest[0] == QLatin1String("dump")) {
-        // Where the dump goes is checked before the pedal is asked for it.
-        const QFileInfo target(rest[1]);
-        if (target.isDir() || !target.absoluteDir().exists()) {
-            err << rest[1] << " cannot be written: " << (target.isDir() ? "it is a folder" : "its folder does not exist")
+        // Where the dump goes is checked before the pedal is asked for it: a regular file or a
+        // new name, never a device or a pipe it would replace.
+        const FileWriting::Target target = FileWriting::checkTarget(rest[1]);
+        if (target != FileWriting::Target::Writable) {
+            err << rest[1] << " cannot be written: "
+                << (target == FileWriting::Target::NoFolder     ? QStringLiteral("its folder does not exist")
+                    : target == FileWriting::Target::BrokenLink ? QStringLiteral("it is a link to nothing")
+                                                                : QStringLiteral("it is ") + FileWriting::kindText(target))
                 << ". Nothing was sent.\n";
             return Failed;
         }

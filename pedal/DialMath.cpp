@@ -56,8 +56,25 @@ int wordToLevel(quint32 word, quint32 fullScale)
     return int(std::min<quint32>(l, MaxLevel));
 }
 
+std::optional<int> stepOfWord(quint32 word)
+{
+    if (word % levelToWord(1) != 0 || word > levelToWord(MaxLevel))
+        return std::nullopt;
+    const int level = int(word >> 13);
+    // Levels rise by 3 or 4 from one position to the next: the nearest position or a neighbour.
+    const int guess = int(std::lround(level * double(MaxPosition) / MaxLevel));
+    for (int p : {guess, guess - 1, guess + 1}) {
+        if (p >= 0 && p <= MaxPosition && positionToLevel(p) == level)
+            return p;
+    }
+    return std::nullopt;
+}
+
 int valueToDialAngle(quint32 word, quint32 fullScale)
 {
+    if (const std::optional<int> step = stepOfWord(word))
+        return positionToAngle(*step);
+    // A word between two steps (or on the pedal's own scale of a dial) goes by its level.
     const int l = wordToLevel(word, fullScale);
     if (l <= 169)
         return mapRange(l, 0, 169, -135, -179);

@@ -6,6 +6,7 @@
 
 #include <QtGlobal>
 #include <array>
+#include <optional>
 
 namespace DialMath {
 constexpr int MinAngle = -135;
@@ -22,8 +23,13 @@ int positionToAngle(int position);
 int mapRange(int x, int inLow, int inHigh, int outLow, int outHigh);
 // The level L (0..1023) a data word stands for on a dial of the given full scale.
 int wordToLevel(quint32 word, quint32 fullScale);
-int valueToDialAngle(quint32 word, quint32 fullScale);
 inline quint32 levelToWord(int level) { return quint32(level) << 13; }
+// The travel position (0..269) that sends exactly this word, if there is one: a word the
+// dial itself has sent.
+std::optional<int> stepOfWord(quint32 word);
+// The angle a data word shows at: the step that sends exactly this word when there is one (so
+// a word the editor sent comes back unchanged), otherwise the nearest angle by the full scale.
+int valueToDialAngle(quint32 word, quint32 fullScale);
 
 // Pitch ratios of the first harmonic, -12..+12 semitones, in units of 2^-22.
 extern const std::array<quint32, 25> HarmonicPitchTable;

@@ -4,6 +4,7 @@
 #include "pedal/DeviceReport.h"
 #include "pedal/ParameterCatalogue.h"
 #include "support/EditorVersion.h"
+#include "support/FileWriting.h"
 
 #include <QDir>
 #include <QFile>
@@ -73,8 +74,12 @@ QString temporaryWith(const QString &folder, const QByteArray &bytes, QString *e
         *error = temp.errorString();
         return QString();
     }
-    if (temp.write(bytes) != bytes.size() || !temp.flush()) {
+    // Every byte on the disk before the file counts as written: a full disk is not always
+    // reported by the write itself.
+    const bool whole = temp.write(bytes) == bytes.size();
+    if (!whole)
         *error = temp.errorString();
+    if (!whole || !FileWriting::checkWritten(temp, bytes.size(), error)) {
         temp.remove();
         return QString();
     }

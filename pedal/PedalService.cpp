@@ -517,8 +517,12 @@ PedalService::Result PedalService::useValue(int parameter, quint32 word)
     const std::optional<int> state = ParameterCatalogue::shownState(parameter, word);
     if (!state)
         return Result::Refused;
-    if (ParameterCatalogue::all()[size_t(parameter)].control != ControlKind::Dial)
-        return setControl(parameter, *state); // a switch or list item stands for its word exactly
+    if (!sendsWordAsItIs(parameter)) {
+        // A switch or list item stands for its word exactly; a dial on the pedal's own scale
+        // (Low Pass, High Pass, Range) is sent as its step's word, the only kind it takes.
+        return ParameterCatalogue::all()[size_t(parameter)].control == ControlKind::Dial ? sendControl(parameter, *state)
+                                                                                          : setControl(parameter, *state);
+    }
     // A dial's word is sent as it is: the nearest dial position may stand for a slightly
     // different word.
     const QString reason = refusal(Command::ParameterWrite);
@@ -526,16 +530,31 @@ PedalService::Result PedalService::useValue(int parameter, quint32 word)
         refuse(QStringLiteral("Use"), reason);
         return Result::Refused;
     }
-    ParameterRecord &p = m_state.parameters[size_t(parameter)];
     const int previous = m_state.shown[size_t(parameter)];
-    m_state.shown[size_t(parameter)] = *state;
-    emit controlShown(parameter);
+    sendDialWord(parameter, word);
+    recordControlEdit(parameter, previous);
+    return Result::Done;
+}
+
+bool PedalService::sendsWordAsItIs(int parameter)
+{
+    const ParameterInfo &info = ParameterCatalogue::all()[size_t(parameter)];
+    return info.control == ControlKind::Dial && info.fullScale == DialMath::FullScale;
+}
+
+void PedalService::sendDialWord(int parameter, quint32 word)
+{
+    ParameterRecord &p = m_state.parameters[size_t(parameter)];
+    if (const std::optional<int> state = ParameterCatalogue::shownState(parameter, word)) {
+        m_state.shown[size_t(parameter)] = *state;
+        emit controlShown(parameter);
+    }
+    // A drag's message still held by the throttle would come after this one: it goes.
+    m_pendingDials.removeIf([&](const auto &pending) { return pending.first == p.address; });
     const QString text = PedalMessages::parameterWrite(p.address, word);
     m_log.writeLogLine(QStringLiteral("Send ") + p.name + QStringLiteral(" string (standard par): ") + text);
     m_comm.sendHexMessage(text, 7);
     p.value = word;
-    recordControlEdit(parameter, previous);
-    return Result::Done;
 }
 
 void PedalService::applyReadBacks(const DeviceInformation &info)
@@ -752,9 +771,25 @@ void PedalService::applyFromHistory(int parameter, int state)
 
 void PedalService::applyValuesFromHistory(const PresetFile::PresetValues &values)
 {
+    // The words go back exactly, as the compare window's Use sends them: a dial's word that lies
+    // between two steps would otherwise come back as the word of the step it shows at. The
+    // other controls stand for their words, and a dial on the pedal's own scale takes its step.
     replay([&] {
-        putParameterValues(values);
-        showParameterValues(true);
+        const bool wasShowing = std::exchange(m_showingValues, true);
+        m_sendImmediately = true;
+        for (int i : ParameterCatalogue::showOrder()) {
+            const quint32 word = values[size_t(i)];
+            if (sendsWordAsItIs(i)) {
+                if (word != m_state.parameters[size_t(i)].value)
+                    sendDialWord(i, word);
+                continue;
+            }
+            m_state.parameters[size_t(i)].value = word;
+            if (const std::optional<int> state = ParameterCatalogue::shownState(i, word))
+                setControl(i, *state);
+        }
+        m_sendImmediately = false;
+        m_showingValues = wasShowing;
     });
 }
 

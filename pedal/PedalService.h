@@ -225,6 +225,11 @@ private:
     void applyReadBacks(const DeviceInformation &info);
     void readBackAssignments(const DeviceInformation &info);
     Result controlChanged(int parameter, int previous);
+    // Whether parameter's words go to the pedal as they are: a dial whose words are its levels
+    // shifted by 13 (not one on the pedal's own scale).
+    static bool sendsWordAsItIs(int parameter);
+    // Shows word on parameter's dial and sends it at once, exactly; the record keeps it.
+    void sendDialWord(int parameter, quint32 word);
     // Logs a message's text as its own line, then sends it whole.
     void logAndSend(const QString &text);
     void queueDialWrite(quint16 address, const QString &text);

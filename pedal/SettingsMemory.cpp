@@ -273,6 +273,8 @@ void SettingsMemory::onDump(const QByteArray &memory)
         m_log.writeLogLine(QStringLiteral("memory dump not saved: ") + error);
     ++m_checks;
     m_prompts.message(empty ? QStringLiteral("Memory is empty") : QStringLiteral("Memory is not empty"));
+    if (m_check.savedPath.isEmpty())
+        m_prompts.message(QStringLiteral("The memory dump could not be saved with the backups: ") + error);
     emit checked();
 }
 

@@ -2,12 +2,12 @@
 
 #include "device/HexCodec.h"
 #include "support/BoundedFile.h"
+#include "support/FileWriting.h"
 
 #include <QFile>
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSaveFile>
 
 namespace PresetFile {
 
@@ -94,34 +94,13 @@ bool load(const QString &path, PresetValues *values, QString *message)
 
 bool canWrite(const QString &path, QString *error)
 {
-    const QFileInfo info(path);
-    if (info.exists() && !info.isFile()) {
-        *error = QStringLiteral("%1 is %2").arg(info.fileName(), info.isDir() ? QStringLiteral("a folder")
-                                                                              : QStringLiteral("not a regular file"));
-        return false;
-    }
-    if (!info.absoluteDir().exists()) {
-        *error = QStringLiteral("the folder %1 does not exist").arg(info.absolutePath());
-        return false;
-    }
-    return true;
+    *error = FileWriting::targetProblem(path);
+    return error->isEmpty();
 }
 
 bool write(const QString &path, const PresetValues &values, QString *error)
 {
-    if (!canWrite(path, error))
-        return false;
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly)) {
-        *error = f.errorString();
-        return false;
-    }
-    f.write(fileBytes(values));
-    if (!f.commit()) {
-        *error = f.errorString();
-        return false;
-    }
-    return true;
+    return FileWriting::writeWhole(path, fileBytes(values), error);
 }
 
 QString withExtension(const QString &path)

@@ -25,10 +25,11 @@ bool parse(const QByteArray &data, PresetValues *values, QString *error);
 // Reads and parses a preset file: a regular file of at most MaxFileBytes. On failure message
 // holds what the user is told: "Error loading file: " and why; values is left untouched.
 bool load(const QString &path, PresetValues *values, QString *message);
-// Whether a preset can be written at path: its folder exists and path is no folder, device or
-// pipe. Otherwise error says why.
+// Whether a preset can be written at path: its folder exists and path is a regular file (or a
+// link to one) or nothing yet. Otherwise error says why.
 bool canWrite(const QString &path, QString *error);
-// Writes the file atomically: a failure never leaves a half-written preset.
+// Writes the file whole, or not at all: a failure (a full disk too) leaves an earlier file as it
+// was and no half-written preset, with the reason in error.
 bool write(const QString &path, const PresetValues &values, QString *error);
 // The name the save dialog's choice is stored under: ".txt" appended unless it ends so.
 QString withExtension(const QString &path);

@@ -76,6 +76,16 @@ private slots:
         QTest::newRow("High Pass 16 of 16 clamps") << 16u << 16u << -45;
         QTest::newRow("Range 11 of 22") << 11u << 22u << 90;
         QTest::newRow("Range 0") << 0u << 22u << -135;
+        // A word a step sends shows on that step, not on the formulas' neighbour.
+        QTest::newRow("level 510 on its step, not 506's") << 0x003FC000u << FullScale << 90;
+        QTest::newRow("level 852 on its step, not 856's") << 0x006A8000u << FullScale << 0;
+        QTest::newRow("Low Pass: the word its dial sent") << 0x003FC000u << 24u << 90;
+        QTest::newRow("Range: the word its dial sent") << 0x006A8000u << 22u << 0;
+        // Words between two steps go by the formulas.
+        QTest::newRow("just above level 852's word") << 0x006A8001u << FullScale << -1;
+        QTest::newRow("level 853, between 852 and 856") << (853u << 13) << FullScale << -1;
+        QTest::newRow("level 508, between 506 and 510") << (508u << 13) << FullScale << 91;
+        QTest::newRow("level 1023 and a little") << 0x007FFFFFu << FullScale << -45;
     }
     void valueToDialAngle()
     {
@@ -83,6 +93,29 @@ private slots:
         QFETCH(quint32, fullScale);
         QFETCH(int, angle);
         QCOMPARE(DialMath::valueToDialAngle(word, fullScale), angle);
+    }
+
+    // Every one of the 270 steps of a dial, whatever its full scale: the word the step sends
+    // shows on that step again, so the dial sends the same word back.
+    void everyStepShowsOnItself_data()
+    {
+        QTest::addColumn<quint32>("fullScale");
+        QTest::newRow("Dry and the other dials of 0x800000") << FullScale;
+        QTest::newRow("Low Pass, 24") << 24u;
+        QTest::newRow("High Pass, 16") << 16u;
+        QTest::newRow("Range, 22") << 22u;
+    }
+    void everyStepShowsOnItself()
+    {
+        QFETCH(quint32, fullScale);
+        for (int p = 0; p <= MaxPosition; ++p) {
+            const quint32 word = levelToWord(positionToLevel(p));
+            const int angle = DialMath::valueToDialAngle(word, fullScale);
+            QVERIFY2(angle == positionToAngle(p),
+                     qPrintable(QStringLiteral("position %1 (word %2) shows at %3, not %4")
+                                    .arg(p).arg(word, 8, 16, QLatin1Char('0')).arg(angle).arg(positionToAngle(p))));
+            QCOMPARE(levelToWord(positionToLevel(dialAngleToPosition(angle))), word);
+        }
     }
 
     void harmonicPitchTableFollowsItsRule()

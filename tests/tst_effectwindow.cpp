@@ -34,7 +34,7 @@ private slots:
     void oneEditEndToEnd()
     {
         QTemporaryDir docs;
-        linked rig(docs.path());
+        linked rig(docs.path(), [](SimulatedPedal *p) { p->state.parameters[0] = 0; }); // Dry at its minimum
         QVERIFY(rig.fx()->isVisible());
         QCOMPARE(rig.param(Parameter::Dry).address, quint16(0x0027));
         rig.fx()->dialDry->setAngle(90);
@@ -73,7 +73,7 @@ private slots:
     void twoDialsWithinOneTickBothArrive()
     {
         QTemporaryDir docs;
-        linked rig(docs.path());
+        linked rig(docs.path(), [](SimulatedPedal *p) { p->state.parameters[0] = 0; }); // Dry at its minimum
         rig.fx()->dialDry->setAngle(90);
         rig.fx()->dialSubMix->setAngle(0);
         rig.fx()->dialDry->setAngle(45);
@@ -110,7 +110,7 @@ private slots:
         QVERIFY(rig.main()->menuStoreBypassStatus->isChecked() && !rig.main()->menuDoNotStoreBypassStatus->isChecked());
         QVERIFY(rig.main()->menuLow->isChecked() && !rig.main()->menuStandard->isChecked());
         QVERIFY(rig.main()->midiChannelItems[16]->isChecked());
-        QCOMPARE(fx->dialDry->angle(), 91);
+        QCOMPARE(fx->dialDry->angle(), 90); // level 510 on the step that sends it
         QCOMPARE(fx->dialSubMix->angle(), -135);
         QCOMPARE(fx->dialMinus1Oct->angle(), -45);
         QCOMPARE(fx->dialMinus2Oct->angle(), 89);
@@ -489,8 +489,8 @@ private slots:
         QVERIFY(bytes.startsWith("\xEF\xBB\xBF" "003FC000\r003FC000\r"));
         QVERIFY(bytes.endsWith("\r00000800"));
 
-        // Change two parameters on the pedal, then load the preset: only those two go back, Dry on the
-        // dial step its value lands on (level 510 shows at 91 degrees, which is level 506).
+        // Change two parameters on the pedal, then load the preset: only those two go back, Dry
+        // exactly as saved (level 510 shows on the step that sends it, 90 degrees).
         rig.fx()->dialDry->setAngle(-45);
         rig.fx()->swtAttack->setChecked(false);
         rig.clock.advance(100);
@@ -498,10 +498,10 @@ private slots:
         rig.prompts.files = {path + ".txt"};
         rig.main()->menuLoadPreset->trigger();
         QCOMPARE(rig.prompts.messages.last(), "File loaded successfully: " + path + ".txt");
-        QCOMPARE(rig.received(), QList<QByteArray>({hex("010027003F4000"), hex("0100AE00000800"), hex("0100AE00000800"),
+        QCOMPARE(rig.received(), QList<QByteArray>({hex("010027003FC000"), hex("0100AE00000800"), hex("0100AE00000800"),
                                                     hex("0100AE00000800")}));
-        QCOMPARE(rig.pedal()->state.parameters[0], 0x003F4000u);
-        QCOMPARE(rig.param(Parameter::Dry).value, 0x003F4000u);
+        QCOMPARE(rig.pedal()->state.parameters[0], 0x003FC000u);
+        QCOMPARE(rig.param(Parameter::Dry).value, 0x003FC000u);
         QVERIFY(QDir(docs.filePath("Karvo/Quarnelo MK3/Preset")).exists());
     }
 

@@ -289,6 +289,8 @@ private slots:
         QCOMPARE(compare->table->item(Parameter::Dry, CompareWindow::Editor)->text(),
                  QStringLiteral("%1 (%2)").arg(DialMath::positionToLevel(200))
                      .arg(QString::number(rig.dialWord(Parameter::Dry, 200), 16).toUpper().rightJustified(8, '0')));
+        // The pedal's word shows as its own level, the one the step that sends it has.
+        QCOMPARE(compare->table->item(Parameter::SubMix, CompareWindow::Pedal)->text(), QString("510 (003FC000)"));
         QVERIFY(compare->table->item(Parameter::Dry, CompareWindow::Name)->font().bold());
         QVERIFY(!compare->table->item(Parameter::Wave, CompareWindow::Name)->font().bold());
         if (!qEnvironmentVariableIsEmpty("QUARNELO_SHOT"))

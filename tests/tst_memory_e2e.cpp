@@ -1,5 +1,6 @@
 // The settings memory from the command line, over a real serial device: quarnelo-cli against
 // the simulated pedal on a pseudo-terminal, with the wire's pace.
+#include "FullDisk.h"
 #include "PedalProcess.h"
 
 #include <QDir>
@@ -7,6 +8,9 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
 
 namespace {
 using Run = ProgramRun;
@@ -181,6 +185,67 @@ private slots:
         QCOMPARE(cli(home.path(), {"--port", port, "info"}).out, info);
         // The assignable values were saved: the store message went out after the writes.
         QVERIFY(QString::fromLatin1(readFile(record)).contains(QRegularExpression(" 03[0-9A-F]{80}\\n")));
+    // Where a dump goes, with a pedal on the line: a named pipe is refused before the pedal is
+    // asked and stays a pipe; a link to a regular file is followed; a full disk fails with its
+    // reason and leaves no file.
+    void dumpTargets_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("words");
+        QTest::newRow("a named pipe") << "a named pipe" << 1
+                                      << "dump.bin cannot be written: it is a named pipe, not a regular file. Nothing was sent.";
+        QTest::newRow("a link to a regular file") << "a link to a regular file" << 0 << "wrote 16384 bytes to ";
+        QTest::newRow("a disk full after 8192 bytes") << "a full disk" << 1
+                                                      << "dump.bin could not be written: " + QString::fromLocal8Bit(std::strerror(EFBIG));
+    }
+    void dumpTargets()
+    {
+        QFETCH(QString, target);
+        QFETCH(int, code);
+        QFETCH(QString, words);
+        QTemporaryDir home;
+        QVERIFY(QDir().mkpath(home.filePath("Documents")));
+        const QString record = home.filePath("record.txt");
+        PedalProcess pedal({"--record", record});
+        QVERIFY(!pedal.path().isEmpty());
+        const QString dump = home.filePath("dump.bin");
+        if (target == "a named pipe")
+            QCOMPARE(::mkfifo(QFile::encodeName(dump).constData(), 0600), 0);
+        if (target == "a link to a regular file") {
+            QFile real(home.filePath("real.bin"));
+            QVERIFY(real.open(QIODevice::WriteOnly) && real.write("earlier") == 7);
+            real.close();
+            QVERIFY(QFile::link(real.fileName(), dump));
+        }
+        QProcess cli;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HOME", home.path());
+        env.insert("XDG_DOCUMENTS_DIR", home.filePath("Documents"));
+        cli.setProcessEnvironment(env);
+        if (target == "a full disk")
+            cli.setChildProcessModifier([] { FullDisk::limitThisProcess(8192); });
+        cli.start(QStringLiteral(QUARNELO_CLI_PATH), {"--port", pedal.path(), "memory", "dump", dump});
+        QVERIFY(cli.waitForFinished(60000));
+        const QString out = QString::fromUtf8(cli.readAllStandardOutput());
+        const QString err = QString::fromUtf8(cli.readAllStandardError());
+        QCOMPARE(cli.exitCode(), code);
+        QVERIFY2((out + err).contains(words), qPrintable(out + err));
+        const QString wire = QString::fromLatin1(readFile(record));
+        if (target == "a named pipe") {
+            QVERIFY(QFileInfo(dump).exists() && !QFileInfo(dump).isFile()); // still the pipe
+            struct stat st {};
+            QVERIFY(::stat(QFile::encodeName(dump).constData(), &st) == 0 && S_ISFIFO(st.st_mode));
+            QVERIFY2(!wire.contains(" 0C50"), qPrintable(wire));
+        } else if (target == "a full disk") {
+            QVERIFY(!out.contains("wrote"));
+            QCOMPARE(filesIn(home.path()), QStringList{"record.txt"}); // no dump, whole or part
+            const QString backups = home.filePath("Documents/Karvo/Quarnelo MK3/Backups");
+            QCOMPARE(QDir(backups).entryList(QDir::Files | QDir::Hidden), QStringList()); // nor its copy
+        } else {
+            QVERIFY(QFileInfo(dump).isSymLink());
+            QCOMPARE(readFile(home.filePath("real.bin")).size(), 16384);
+        }
     }
 
     void usageIsCheckedBeforeThePort_data()
@@ -199,6 +264,10 @@ private slots:
                                            << "--address goes with memory erase and memory dump";
         QTest::newRow("dump into a missing folder") << QStringList{"memory", "dump", "/nonexistent/x.bin"} << 1
                                                     << "its folder does not exist. Nothing was sent.";
+        QTest::newRow("dump onto a device") << QStringList{"memory", "dump", "/dev/full"} << 1
+                                            << "/dev/full cannot be written: it is a device, not a regular file. Nothing was sent.";
+        QTest::newRow("dump onto a folder") << QStringList{"memory", "dump", "/tmp"} << 1
+                                            << "/tmp cannot be written: it is a folder. Nothing was sent.";
         QTest::newRow("backup into a file") << QStringList{"backup", QStringLiteral(QUARNELO_CLI_PATH)} << 1
                                             << "is not a folder. Nothing was sent.";
     }

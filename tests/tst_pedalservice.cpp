@@ -299,11 +299,11 @@ private slots:
         Rig rig;
         rig.service.linkSimulated();
         rig.pedal()->record.clear();
-        rig.service.setControl(Parameter::Dry, 90); // held by the throttle
+        rig.service.setControl(Parameter::Dry, 0); // held by the throttle
         rig.service.requestDeviceInformation();
-        QCOMPARE(rig.pedal()->record.value(0).bytes, QByteArray::fromHex("010027003FC000"));
+        QCOMPARE(rig.pedal()->record.value(0).bytes, QByteArray::fromHex("010027006A8000"));
         QCOMPARE(rig.pedal()->record.value(1).bytes, QByteArray::fromHex("0200"));
-        QCOMPARE(rig.service.state().shown[Parameter::Dry], 91); // the pedal's 510, on its dial step
+        QCOMPARE(rig.service.state().shown[Parameter::Dry], 0); // the pedal's 852, on the step that sent it
 
         rig.pedal()->record.clear();
         SimulatedPedal *p = rig.pedal(); // the upload's answer comes after 3 s, the request's at once

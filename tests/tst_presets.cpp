@@ -91,6 +91,40 @@ private slots:
         QCOMPARE(PresetFile::withExtension(chosen), stored);
     }
 
+    // The size limit at its edge: a file of MaxFileBytes is read and judged by its lines, one
+    // byte more is refused for its size before anything of it is read as a preset.
+    void sizeLimit_data()
+    {
+        QTest::addColumn<int>("size");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("4096 bytes, the largest read") << 4096
+                                                      << "Error loading file: big.txt is not a preset: it has 21 lines, a "
+                                                         "preset has 20. No value was changed.";
+        QTest::newRow("4097 bytes") << 4097
+                                    << "Error loading file: big.txt is larger than 4096 bytes; a preset is 182 bytes. No "
+                                       "value was changed.";
+    }
+    void sizeLimit()
+    {
+        QFETCH(int, size);
+        QFETCH(QString, message);
+        QCOMPARE(PresetFile::MaxFileBytes, 4096);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("big.txt");
+        // A preset followed by one long line that makes the file size bytes long.
+        QByteArray bytes = PresetFile::fileBytes(PresetFile::PresetValues{}) + '\r';
+        bytes += QByteArray(size - bytes.size(), 'F');
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == size);
+        f.close();
+        PresetFile::PresetValues v{};
+        v[0] = 42;
+        QString m;
+        QVERIFY(!PresetFile::load(path, &v, &m));
+        QCOMPARE(m, message);
+        QCOMPARE(v[0], 42u);
+    }
+
     void writeIsAtomic()
     {
         QTemporaryDir dir;
