@@ -185,6 +185,8 @@ private slots:
         QCOMPARE(cli(home.path(), {"--port", port, "info"}).out, info);
         // The assignable values were saved: the store message went out after the writes.
         QVERIFY(QString::fromLatin1(readFile(record)).contains(QRegularExpression(" 03[0-9A-F]{80}\\n")));
+    }
+
     // Where a dump goes, with a pedal on the line: a named pipe is refused before the pedal is
     // asked and stays a pipe; a link to a regular file is followed; a full disk fails with its
     // reason and leaves no file.
