@@ -168,11 +168,11 @@ Bootloader::Answer Bootloader::confirmListening()
     m_d2xx.PurgeFTDeviceRX();
     if (!answer.isEmpty() && quint8(answer[0]) == NackByte) {
         note(Answer::Nack);
-        m_problem = QStringLiteral("its bootloader refuses every command (NACK)");
+        m_problem = QStringLiteral("it refuses every command (NACK)");
         return Answer::Nack;
     }
     note(answer.isEmpty() ? Answer::NoAnswer : Answer::Other);
-    m_problem = QStringLiteral("its bootloader did not answer Get Version as it should");
+    m_problem = QStringLiteral("it did not answer Get Version as it should");
     return m_last;
 }
 
