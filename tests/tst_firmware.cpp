@@ -119,6 +119,7 @@ private slots:
         QTest::newRow("the last core vector past the image") << withVector(15, 0x08100001) << "vector 15" << 0;
         QTest::newRow("an unused entry left zero") << withVector(7, 0) << "" << 1024;
         QTest::newRow("a zero reset vector") << withVector(1, 0) << "reset vector" << 0;
+        QTest::newRow("a carried image cut to 1000 bytes") << carried(15).left(1000) << "reset vector 0x0800d125" << 0;
     }
     void checksBeforeTheErase()
     {

@@ -40,6 +40,13 @@ QString writeImage(const QTemporaryDir &dir, int n)
     return writeFile(dir, QStringLiteral("FIRMWARE_%1.bin").arg(n), StandInImages::firmwareImage(n));
 }
 
+// The first 1000 bytes of the carried firmware 15, in a folder that lasts as long as the test.
+QString cutImage()
+{
+    static QTemporaryDir dir;
+    return writeFile(dir, QStringLiteral("cut.bin"), StandInImages::firmwareImage(15).left(1000));
+}
+
 QString lastLine(const QString &text) { return text.trimmed().section(QLatin1Char('\n'), -1); }
 } // namespace
 
@@ -72,7 +79,8 @@ private slots:
         QCOMPARE(readFile(out), StandInImages::firmwareImage(15));
     }
 
-    // What stm32flash writes, the editor's read-back finds equal (and another image not).
+    // What stm32flash writes, the editor's read-back finds equal (and an image changed in its
+    // second block not).
     void stm32flashImageVerifiedByTheEditor()
     {
         QTemporaryDir dir;
@@ -86,7 +94,10 @@ private slots:
         const Run same = cli({"--port", pedal.path(), "firmware", "verify", "--firmware", "14"});
         QVERIFY2(same.code == 0, qPrintable(same.err));
         QVERIFY(same.out.contains("The pedal's flash holds Firmware_14."));
-        const Run other = cli({"--port", pedal.path(), "firmware", "verify", "--file", writeImage(dir, 13), "--firmware", "13"});
+        QByteArray changed = StandInImages::firmwareImage(14);
+        changed.replace(0x180, 8, "CHANGED!"); // in the second block
+        const Run other = cli({"--port", pedal.path(), "firmware", "verify", "--file",
+                               writeFile(dir, "changed.bin", changed), "--firmware", "14"});
         QCOMPARE(other.code, 1);
         QVERIFY(other.err.contains("The flash differs from the image in the block at 0x08000100."));
     }
@@ -242,6 +253,9 @@ private slots:
             << QStringList{"--yes", "firmware", "upgrade", "--file", QStringLiteral(QUARNELO_CLI_PATH) + "-not-there",
                            "--firmware", "15"}
             << 1 << "cannot be written";
+        QTest::newRow("a carried image cut to 1000 bytes")
+            << QStringList{"--port", "/nonexistent", "--yes", "firmware", "upgrade", "--firmware", "15", "--file", cutImage()}
+            << 1 << "cut.bin cannot be written: it does not start with a vector table: its reset vector 0x0800d125 is not a Thumb address inside the image";
         QTest::newRow("a file without its firmware number")
             << QStringList{"--port", "/nonexistent", "--yes", "firmware", "upgrade", "--file", "cut.bin"} << 64
             << "--file needs --firmware N: the number the pedal records for the image";
