@@ -58,21 +58,32 @@ QString FirmwareImage::check(QByteArray *image)
         return QStringLiteral("the image holds %1 bytes; at most %2 fit below the firmware number record")
             .arg(image->size())
             .arg(MaxBytes);
-    if (image->size() < 8)
-        return QStringLiteral("the image holds %1 bytes, too few for a vector table").arg(image->size());
+    if (image->size() < MinBytes)
+        return QStringLiteral("the image holds %1 bytes, too few for a vector table of %2 words and a program")
+            .arg(image->size())
+            .arg(VectorWords);
     const auto *p = reinterpret_cast<const uchar *>(image->constData());
+    const auto hex = [](quint32 v) { return QStringLiteral("0x%1").arg(v, 8, 16, QLatin1Char('0')); };
     const quint32 stack = qFromLittleEndian<quint32>(p);
-    const quint32 reset = qFromLittleEndian<quint32>(p + 4);
-    if ((stack & 0xFFFF0000u) != 0x20000000u)
-        return QStringLiteral("it does not start with a vector table: its stack pointer 0x%1 is not in RAM (0x2000xxxx)")
-            .arg(stack, 8, 16, QLatin1Char('0'));
+    if (stack <= RamBase || stack > RamBase + RamBytes || stack % 4)
+        return QStringLiteral("it does not start with a vector table: its stack pointer %1 is not in RAM (%2 to %3)")
+            .arg(hex(stack), hex(RamBase + 4), hex(RamBase + RamBytes));
+    // The handlers, from the reset vector on, are Thumb addresses (lowest bit set) of code inside
+    // the image, past the table; a zero is an unused entry, except for the reset vector.
+    const quint32 first = FlashBase + VectorWords * 4;
     const quint32 end = FlashBase + quint32(image->size());
-    if (!(reset & 1u) || reset < FlashBase + 8 || reset >= end)
-        return QStringLiteral("it does not start with a vector table: its reset vector 0x%1 is not a Thumb address "
-                              "inside the image (0x%2 to 0x%3)")
-            .arg(reset, 8, 16, QLatin1Char('0'))
-            .arg(FlashBase, 8, 16, QLatin1Char('0'))
-            .arg(end - 1, 8, 16, QLatin1Char('0'));
+    for (int v = 1; v < VectorWords; ++v) {
+        const quint32 handler = qFromLittleEndian<quint32>(p + 4 * v);
+        if (handler == 0 && v != 1)
+            continue;
+        if (!(handler & 1u) || handler < first || handler >= end)
+            return QStringLiteral("it does not start with a vector table: its %1 0x%2 is not a Thumb address "
+                                  "inside the image (0x%3 to 0x%4)")
+                .arg(v == 1 ? QStringLiteral("reset vector") : QStringLiteral("vector %1").arg(v))
+                .arg(handler, 8, 16, QLatin1Char('0'))
+                .arg(first, 8, 16, QLatin1Char('0'))
+                .arg(end - 1, 8, 16, QLatin1Char('0'));
+    }
     if (image->size() % 4)
         image->append(QByteArray(4 - image->size() % 4, char(0xFF)));
     return QString();

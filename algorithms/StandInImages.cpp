@@ -111,11 +111,13 @@ QByteArray StandInImages::firmwareImage(int n)
             img[at + i] = char((w >> (8 * i)) & 0xFF); // little-endian, as the core reads it
     };
     // The vector table: 76 words (stack pointer, reset and the 74 exception and interrupt
-    // vectors of a medium-density part). Every handler is the loop at 0x130.
+    // vectors of a medium-density part). Every handler is the loop in the image's last word, as
+    // a real program's code reaches to its end: an image cut short points past its end.
     constexpr int HandlerOffset = 0x130;
+    const int loopOffset = size - 4;
     putWord(0, 0x20005000u);
     for (int v = 1; v < 76; ++v)
-        putWord(4 * v, 0x08000000u + HandlerOffset + 1); // Thumb: lowest bit set
+        putWord(4 * v, 0x08000000u + quint32(loopOffset) + 1); // Thumb: lowest bit set
     img[HandlerOffset] = char(0xFE); // b .   (0xE7FE)
     img[HandlerOffset + 1] = char(0xE7);
     img[HandlerOffset + 2] = 0;
@@ -130,5 +132,9 @@ QByteArray StandInImages::firmwareImage(int n)
         const QByteArray row = QStringLiteral("FW%1 ROW %2 ").arg(n, 2, 10, QLatin1Char('0')).arg(at / 16, 4, 16, QLatin1Char('0')).toLatin1();
         img.replace(at, 16, row.leftJustified(16, '.', true));
     }
+    img[loopOffset] = char(0xFE); // b .
+    img[loopOffset + 1] = char(0xE7);
+    img[loopOffset + 2] = 0;
+    img[loopOffset + 3] = 0;
     return img;
 }

@@ -74,6 +74,8 @@ public:
              "then run the firmware upgrade again."},
             {"choose Upgrade Firmware to try again, or switch it off and on.",
              "run quarnelo-cli firmware go again, or switch it off and on."},
+            {"Release SHIFT button and click OK.", "Release the SHIFT button."},
+            {"Firmware Upgrade Complete, device will now restart", "The firmware upgrade is complete; the pedal restarts."},
         };
         text.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
         for (const auto &[editor, tool] : Hints)
@@ -585,17 +587,30 @@ int runCheckUpdate(SystemClock &clock, CliPrompts &prompts, QTextStream &out, QT
 }
 
 // firmware upgrade | go | verify: finds the pedal in its bootloader or running its firmware.
+// It ends with what the upgrade told: where it stopped and the way back.
 int runFirmware(Session &s, const Options &o, const QByteArray &fileImage, QTextStream &out)
 {
     const QString action = o.command.value(1);
     Communication &comm = s.core.comm;
     FirmwareUpgrade &upgrade = s.service().firmware();
-    // First look for the bootloader (a pedal plugged in with SHIFT held, or left there by an
-    // upgrade that stopped); a running firmware ignores the single byte.
-    comm.firmwareUpgradeMode = true;
-    comm.legacyUpgradeMode = true;
+    const auto finish = [&](int code) {
+        if (comm.linked)
+            s.service().unlink();
+        s.flush();
+        return code;
+    };
+    // When the upgrade told where it stopped and the way back, the link's own word on an unplug
+    // would only send the user the wrong way.
+    const auto oneStory = [&](bool done) {
+        QCoreApplication::processEvents(); // messages queued by a lost device
+        if (!upgrade.lastMessage().isEmpty())
+            s.prompts->messages.removeIf(
+                [](const QString &m) { return m.startsWith(QLatin1String("The pedal was disconnected.")); });
+        if (!done) // the pedal did not restart after all
+            s.prompts->messages.removeAll(CliPrompts::toolWords(QStringLiteral("Firmware Upgrade Complete, device will now restart")));
+    };
     s.service().link(false);
-    s.prompts->messages.clear(); // the handshake's own messages: this run tells its own story
+    s.prompts->messages.clear();
     if (s.lost || !comm.linked) {
         if (s.lost)
             s.err << "Could not open " << comm.deviceSerialNumber << "\n";
@@ -603,24 +618,42 @@ int runFirmware(Session &s, const Options &o, const QByteArray &fileImage, QText
             s.err << CliPrompts::toolWords(comm.openFailureText()) << "\n";
         return Cli::Failed;
     }
-    QObject::connect(&comm, &Communication::messageWritten, &comm, [&s](const QString &text) { s.written << text; });
-    if (!comm.bootloaderLinked) {
-        if (action != QLatin1String("upgrade")) {
-            s.err << "The pedal is not in its bootloader: it runs its firmware.\n";
-            return s.done(Cli::Failed);
-        }
+    // First look for the bootloader (a pedal plugged in with SHIFT held, or left there by an
+    // upgrade that stopped); a running firmware ignores the byte.
+    const Bootloader::Answer found = upgrade.findBootloader();
+    if (found == Bootloader::Answer::DeviceFailed || s.lost) {
+        s.err << "The pedal went away while its bootloader was looked for. Nothing was written to it.\n";
+        return finish(Cli::Failed);
+    }
+    if (found != Bootloader::Answer::Ack && found != Bootloader::Answer::NoAnswer) {
+        s.err << "The pedal does not answer as its bootloader should: " << upgrade.bootloader().lastProblem()
+              << ". Nothing was written to it. Switch the pedal off and on, holding SHIFT, and run the command again.\n";
+        return finish(Cli::Failed);
+    }
+    if (found == Bootloader::Answer::NoAnswer) {
+        // No bootloader: the pedal's firmware answers the device information request, or nothing does.
         comm.legacyUpgradeMode = false;
-        if (s.service().requestDeviceInformation() != PedalService::Result::Done && !s.service().state().reported) {
-            s.flush();
-            return s.done(Cli::Failed);
-        }
+        s.service().requestDeviceInformation();
         s.prompts->messages.clear(); // "A firmware upgrade is required" and the like
+        if (s.lost) {
+            s.err << "The pedal went away while it was asked for its firmware. Nothing was written to it.\n";
+            return finish(Cli::Failed);
+        }
+        if (!s.service().state().reported) {
+            s.err << "The pedal answers nothing: neither its bootloader (0x7F, twice) nor its firmware (the device "
+                     "information request). Check that it is powered and connected.\n";
+            return finish(Cli::Failed);
+        }
         const int running = s.service().state().reported->firmware;
+        if (action != QLatin1String("upgrade")) {
+            s.err << "The pedal is not in its bootloader: it runs its firmware (firmware " << running << ").\n";
+            return finish(Cli::Failed);
+        }
         if (running < 9) {
             s.err << QStringLiteral("The pedal runs firmware %1, which cannot enter its bootloader on request. Unplug "
                                     "it, connect it again while holding SHIFT, and run the command again.\n")
                          .arg(running);
-            return s.done(Cli::Failed);
+            return finish(Cli::Failed);
         }
         s.err << "The pedal runs firmware " << running << ". Hold the pedal's SHIFT button";
         if (isatty(STDIN_FILENO)) {
@@ -633,21 +666,22 @@ int runFirmware(Session &s, const Options &o, const QByteArray &fileImage, QText
         upgrade.chooseUpgradeMode();
         s.flush();
         if (!comm.bootloaderLinked)
-            return s.done(Cli::Failed);
+            return finish(Cli::Failed);
     } else {
         out << "The pedal is in its bootloader.\n";
     }
 
     if (action == QLatin1String("go")) {
         const auto r = upgrade.restartDevice();
+        oneStory(r == FirmwareUpgrade::Outcome::Done);
         s.flush();
         if (r == FirmwareUpgrade::Outcome::Done && s.service().state().reported)
             out << "The pedal runs firmware " << s.service().state().reported->firmware << ".\n";
-        return s.done(r == FirmwareUpgrade::Outcome::Done ? Cli::Ok : Cli::Failed);
+        return finish(r == FirmwareUpgrade::Outcome::Done ? Cli::Ok : Cli::Failed);
     }
     QByteArray image;
     QString what;
-    int number = o.firmware < 0 ? 15 : o.firmware;
+    const int number = o.firmware < 0 ? 15 : o.firmware; // a file comes with its number
     if (!o.file.isEmpty()) {
         image = fileImage; // read and checked before the port was opened
         what = QFileInfo(o.file).fileName();
@@ -657,11 +691,12 @@ int runFirmware(Session &s, const Options &o, const QByteArray &fileImage, QText
         FirmwareImage::loadCarried(what, &image, &error);
     }
     if (action == QLatin1String("verify")) {
-        const auto r = upgrade.verifyImage(image);
+        const auto r = upgrade.verifyImage(image, number);
+        oneStory(r == FirmwareUpgrade::Outcome::Done);
         s.flush();
         if (r == FirmwareUpgrade::Outcome::Done)
             out << "The pedal's flash holds " << what << ".\n";
-        return s.done(r == FirmwareUpgrade::Outcome::Done ? Cli::Ok : Cli::Failed);
+        return finish(r == FirmwareUpgrade::Outcome::Done ? Cli::Ok : Cli::Failed);
     }
 
     upgrade.verifyAfterWriting = !o.noVerify;
@@ -687,16 +722,30 @@ int runFirmware(Session &s, const Options &o, const QByteArray &fileImage, QText
                              out << line << "\n" << Qt::flush;
                          }
                      });
+    const qsizetype asked = s.prompts->questions.size();
     const auto r = upgrade.upgradeImage(image, number, what);
     if (terminal)
         out << "\n";
+    // The downgrade question, answered by --yes, is said with its answer.
+    for (const QString &q : s.prompts->questions.mid(asked))
+        s.err << q << " Yes (--yes).\n";
+    if (upgrade.downgradedFrom() >= 0) {
+        // The older firmware runs as asked: the editor's call for an upgrade is no news here.
+        s.prompts->messages.removeIf([](const QString &m) {
+            return m.startsWith(QLatin1String("A firmware upgrade is required")) ||
+                   m.startsWith(QLatin1String("If current firmware is below 9"));
+        });
+    }
+    oneStory(r == FirmwareUpgrade::Outcome::Done);
     s.flush();
     const auto &reported = s.service().state().reported;
+    if (r == FirmwareUpgrade::Outcome::Done && upgrade.verifyAfterWriting)
+        out << "Read back: the flash holds " << what << " and the firmware number record " << number << ".\n";
     if (r == FirmwareUpgrade::Outcome::Done && reported)
         out << "The pedal runs firmware " << reported->firmware << ".\n";
     else if (reported && comm.linked && !comm.bootloaderLinked)
         s.err << "The pedal reports firmware " << reported->firmware << ", not " << number << ".\n";
-    return s.done(r == FirmwareUpgrade::Outcome::Done ? Cli::Ok : Cli::Failed);
+    return finish(r == FirmwareUpgrade::Outcome::Done ? Cli::Ok : Cli::Failed);
 }
 } // namespace
 
@@ -721,10 +770,12 @@ QString Cli::usage()
         "              changes one parameter as the effect window does: a level 0..1023 for a\n"
         "              dial, on or off for a switch or check box, the item (-12..+12) for the\n"
         "              harmonic pitch\n"
-        "  firmware upgrade [--firmware N | --file IMAGE] [--no-verify]\n"
-        "              writes carried firmware N (5..15, default 15) or an image file into the\n"
-        "              pedal through its bootloader, reads it back, starts it (--yes); a pedal\n"
-        "              running firmware 9 or newer is asked to enter its bootloader (hold SHIFT)\n"
+        "  firmware upgrade [--firmware N | --file IMAGE --firmware N] [--no-verify]\n"
+        "              writes carried firmware N (5..15, default 15), or an image file recorded\n"
+        "              as firmware N, into the pedal through its bootloader, reads it back with\n"
+        "              its firmware number, starts it (--yes); a pedal running firmware 9 or\n"
+        "              newer is asked to enter its bootloader (hold SHIFT); a firmware older\n"
+        "              than the pedal's is asked about, and --yes answers yes\n"
         "  firmware go leaves the bootloader: the pedal starts the firmware in its flash\n"
         "  memory erase [--address 50|51]\n"
         "              saves a backup, then erases the pedal's settings memory (--yes)\n"
@@ -744,8 +795,9 @@ QString Cli::usage()
         "              saves the pedal's settings as a preset file, a readable report and a\n"
         "              snapshot that restore reads, named with the date, time and serial number,\n"
         "              in DIR (default: the editor's Backups folder)\n"
-        "  firmware verify [--firmware N | --file IMAGE]\n"
-        "              compares the pedal's flash with an image (the pedal in its bootloader)\n"
+        "  firmware verify [--firmware N | --file IMAGE --firmware N]\n"
+        "              compares the pedal's flash with an image and its firmware number record\n"
+        "              with N (the pedal in its bootloader)\n"
         "Commands that change the pedal in a large way (memory erase, upload-algorithm, firmware\n"
         "upgrade of a running pedal, send of an erase 0B.. or enter-bootloader 05.. message) save a\n"
         "backup first and refuse when none can be made; --yes never stands in for it, only\n"
@@ -813,6 +865,8 @@ int Cli::run(const QStringList &args, QTextStream &out, QTextStream &err)
         return usageError(QStringLiteral("--firmware and --file go with firmware upgrade and firmware verify"));
     if (o.noVerify && !(firmwareCommand && rest[0] == QLatin1String("upgrade")))
         return usageError(QStringLiteral("--no-verify goes with firmware upgrade"));
+    if (!o.file.isEmpty() && o.firmware < 0)
+        return usageError(QStringLiteral("--file needs --firmware N: the number the pedal records for the image"));
     const bool memoryCommand = cmd == QLatin1String("memory");
     if (memoryCommand && !((rest[0] == QLatin1String("erase") && rest.size() == 1) ||
                            (rest[0] == QLatin1String("dump") && rest.size() == 2)))

@@ -97,20 +97,83 @@ Bootloader::Answer Bootloader::synchronise(QString *answerText)
     m_comm.setLineSettings(Communication::BootloaderLine);
     m_d2xx.SetFTDeviceDataCharacteristics();
     m_d2xx.PurgeFTDeviceRX(); // what the running firmware said last is not the bootloader's answer
-    if (!write(QByteArray(1, char(0x7F))))
-        return note(Answer::DeviceFailed);
+    const bool wasLinked = m_comm.linked;
     Communication::WaitResult result = Communication::WaitResult::TimedOut;
-    const QString text = m_comm.readReplyText(byteTimeoutMs, &result);
-    if (answerText)
-        *answerText = text;
+    QString text;
+    const auto sync = [&] {
+        if (!write(QByteArray(1, char(0x7F))))
+            return false;
+        text = m_comm.readReplyText(byteTimeoutMs, &result);
+        if (answerText)
+            *answerText = text;
+        return true;
+    };
+    const auto gone = [&] { return result == Communication::WaitResult::DeviceFailed || (wasLinked && !m_comm.linked); };
+    const auto other = [&] {
+        note(Answer::Other);
+        m_problem = QStringLiteral("the pedal answered %1 instead of an acknowledge").arg(text);
+        return Answer::Other;
+    };
+    if (!sync())
+        return note(Answer::DeviceFailed);
     if (text == QLatin1String("79"))
         return note(Answer::Ack);
-    if (text == QLatin1String("1F"))
-        return note(Answer::Nack);
+    if (text == QLatin1String("1F")) {
+        // A bootloader synchronised before took 0x7F as the second byte of a command it had
+        // begun. Whether it listens, its answer to Get Version tells.
+        m_log.writeLogLine(QStringLiteral("the bootloader refused 0x7F: it was synchronised before (its last connection "
+                                          "was not closed properly)"));
+        return confirmListening();
+    }
     if (!text.isEmpty())
-        return note(Answer::Other);
-    return note(result == Communication::WaitResult::DeviceFailed || !m_comm.linked ? Answer::DeviceFailed
-                                                                                      : Answer::NoAnswer);
+        return other();
+    if (gone())
+        return note(Answer::DeviceFailed);
+    // Silence: a bootloader synchronised before takes 0x7F as the first byte of a command and
+    // waits for its complement. A second 0x7F is no complement: it must be refused.
+    m_log.writeLogLine(QStringLiteral("no answer to 0x7F: sending it again, a bootloader synchronised before refuses it"));
+    if (!sync())
+        return note(Answer::DeviceFailed);
+    if (text == QLatin1String("1F")) {
+        m_log.writeLogLine(QStringLiteral("the bootloader refused the second 0x7F: it was synchronised before"));
+        return confirmListening();
+    }
+    if (text == QLatin1String("79")) {
+        // The first byte's acknowledge came late, or the second 0x7F started a new connection:
+        // which one cannot be told, so nothing is sent on top of it.
+        note(Answer::Other);
+        m_problem = QStringLiteral("its answer to 0x7F came late (after more than %1 ms)").arg(byteTimeoutMs);
+        return Answer::Other;
+    }
+    if (!text.isEmpty())
+        return other();
+    return note(gone() ? Answer::DeviceFailed : Answer::NoAnswer);
+}
+
+Bootloader::Answer Bootloader::confirmListening()
+{
+    // Get Version: ACK, the version, two option bytes, ACK.
+    if (!write(QByteArray::fromHex("01FE")))
+        return note(Answer::DeviceFailed);
+    QByteArray answer;
+    const Communication::WaitResult result = m_comm.readExactly(5, byteTimeoutMs, &answer);
+    if (result == Communication::WaitResult::DeviceFailed) {
+        m_d2xx.PurgeFTDeviceRX();
+        return note(Answer::DeviceFailed);
+    }
+    if (result == Communication::WaitResult::Answered && quint8(answer[0]) == AckByte && quint8(answer[4]) == AckByte) {
+        m_log.writeLogLine(QStringLiteral("bootloader version %1: it listens; going on").arg(hexNumber(quint8(answer[1]), 2)));
+        return note(Answer::Ack);
+    }
+    m_d2xx.PurgeFTDeviceRX();
+    if (!answer.isEmpty() && quint8(answer[0]) == NackByte) {
+        note(Answer::Nack);
+        m_problem = QStringLiteral("it refuses every command (NACK)");
+        return Answer::Nack;
+    }
+    note(answer.isEmpty() ? Answer::NoAnswer : Answer::Other);
+    m_problem = QStringLiteral("it did not answer Get Version as it should");
+    return m_last;
 }
 
 Bootloader::Answer Bootloader::commandWithAddress(quint8 code, quint32 address, bool addressByteByByte)

@@ -36,6 +36,11 @@ public:
     static QByteArray firmwareRecord(int number);      // the data frame of 00 00 00 00 00 00 00 n
 
     // Switches the line to the bootloader's settings (8E1), writes 0x7F and reads the answer.
+    // Ack when the bootloader listens: it acknowledged; or it refused the byte because it was
+    // synchronised before (it took 0x7F as a command's second byte; or, after silence, a
+    // second 0x7F as the complement of the first) and then answers Get Version. Nack: it
+    // refuses everything. An acknowledge after silence is late: Other. answerText: the last
+    // answer to 0x7F as two hex digits (empty: none).
     Answer synchronise(QString *answerText = nullptr);
     // Reads one answer; logs "received: " and "ACK" / "NOT ACK".
     Answer waitForAck(int timeoutMs = -1);
@@ -61,6 +66,8 @@ private:
     // A command (its code, then the complement), then the address frame, each acknowledged.
     Answer commandWithAddress(quint8 code, quint32 address, bool addressByteByByte);
     Answer note(Answer a);
+    // After a refused 0x7F: Get Version, answered whole.
+    Answer confirmListening();
 
     DiagnosticLog &m_log;
     D2XXUnit &m_d2xx;

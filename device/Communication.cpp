@@ -1,5 +1,6 @@
 #include "device/Communication.h"
 
+#include "device/Bootloader.h"
 #include "device/D2XXUnit.h"
 #include "device/FtdiBackend.h"
 #include "device/HexCodec.h"
@@ -379,13 +380,13 @@ bool Communication::openLink()
         result = true;
     }
     if (firmwareUpgradeMode) {
-        setLineSettings(BootloaderLine);
-        m_d2xx->SetFTDeviceDataCharacteristics();
-        m_d2xx->FTTransmitBuffer[0] = 0x7F;
-        m_d2xx->WriteFTDeviceBuffer(1);
-        const QString text = readReplyText();
+        // A bootloader left synchronised by an earlier run is taken up as well.
+        QString text;
+        Bootloader boot(*m_log, *m_d2xx, *this);
+        boot.byteTimeoutMs = byteTimeoutMs;
+        const bool listens = boot.synchronise(&text) == Bootloader::Answer::Ack;
         m_log->addConsoleLine(QStringLiteral("received Byte: ") + text);
-        if (text == QLatin1String("79")) {
+        if (listens) {
             m_prompts->message(QStringLiteral("Connection to bootloader succeeded, ready for firmware upgrade"));
             bootloaderLinked = true;
             emit bootloaderReady();

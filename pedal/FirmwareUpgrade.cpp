@@ -19,6 +19,22 @@ const QString UnpluggedInBootloader = QStringLiteral(
     "The pedal's firmware is erased or incomplete, and it starts in its bootloader only while SHIFT is held. Connect "
     "it again while holding SHIFT, turn Upgrade Mode on in the Firmware Upgrade menu, choose Link, then Upgrade "
     "Firmware.");
+const QString UnverifiedInBootloader = QStringLiteral("The pedal stays in its bootloader. Choose Upgrade Firmware to try again.");
+const QString UnpluggedUnverified = QStringLiteral(
+    "The pedal went away; it starts in its bootloader only while SHIFT is held. Connect it again while holding SHIFT, "
+    "turn Upgrade Mode on in the Firmware Upgrade menu, choose Link, then Upgrade Firmware.");
+
+QString hex8(quint32 v) { return QStringLiteral("0x%1").arg(v, 8, 16, QLatin1Char('0')); }
+
+// What the flash holds when a write stopped at block (0-based) of blocks.
+QString heldBefore(int block, int blocks)
+{
+    if (block == 0)
+        return QStringLiteral("The flash was erased; no block was written.");
+    if (block == 1)
+        return QStringLiteral("Block 1 of %1 was written.").arg(blocks);
+    return QStringLiteral("Blocks 1 to %1 of %2 were written.").arg(block).arg(blocks);
+}
 } // namespace
 
 FirmwareUpgrade::FirmwareUpgrade(PedalService &service, DiagnosticLog &log, Prompts &prompts, Clock &clock,
@@ -119,6 +135,31 @@ void FirmwareUpgrade::chooseUpgradeMode()
         m_comm.pollTimer->start();
 }
 
+Bootloader::Answer FirmwareUpgrade::findBootloader()
+{
+    if (!m_comm.linked || m_running)
+        return Bootloader::Answer::DeviceFailed;
+    if (m_comm.bootloaderLinked)
+        return Bootloader::Answer::Ack;
+    m_comm.pollTimer->stop();
+    m_comm.firmwareUpgradeMode = true;
+    QString text;
+    const Bootloader::Answer a = m_boot.synchronise(&text);
+    m_log.addConsoleLine(QStringLiteral("received Byte from bootloader: ") + text);
+    if (a == Bootloader::Answer::Ack) {
+        m_comm.legacyUpgradeMode = true; // no device information request: the bootloader cannot answer it
+        setUpgradeMode(true);
+        enterBootloaderReady();
+        return a;
+    }
+    m_clock.waitForActivity(0); // an unplug is reported by the backend as an event
+    m_comm.firmwareUpgradeMode = false;
+    restoreNormalLine();
+    if (m_comm.linked)
+        m_comm.pollTimer->start();
+    return a;
+}
+
 void FirmwareUpgrade::selectImage(const QString &name)
 {
     m_imageName = name;
@@ -185,17 +226,24 @@ FirmwareUpgrade::Outcome FirmwareUpgrade::upgradeFromFile(const QString &givenPa
     return upgradeImage(image, m_number, name);
 }
 
-FirmwareUpgrade::Outcome FirmwareUpgrade::stop(const QString &step, const QString &problem)
+bool FirmwareUpgrade::pedalGone()
+{
+    m_clock.waitForActivity(0); // an unplug is reported by the backend as an event
+    return !m_comm.linked || m_boot.lastAnswer() == Bootloader::Answer::DeviceFailed;
+}
+
+FirmwareUpgrade::Outcome FirmwareUpgrade::stop(const QString &step, const QString &problem, const QString &holds,
+                                               bool unverified)
 {
     m_running = false;
-    emit runningChanged(false);
+    m_unverified = unverified;
     m_log.writeLogLine(QStringLiteral("firmware upgrade stopped at %1: %2").arg(step, problem));
-    m_clock.waitForActivity(0); // an unplug is reported by the backend as an event
-    if (!m_comm.linked || m_boot.lastAnswer() == Bootloader::Answer::DeviceFailed)
-        tell(QStringLiteral("The firmware upgrade stopped at %1: %2. ").arg(step, problem) + UnpluggedInBootloader);
-    else
-        tell(QStringLiteral("The firmware upgrade stopped at %1: %2. ").arg(step, problem) + StaysInBootloader);
-    return Outcome::Failed;
+    const bool gone = pedalGone();
+    emit runningChanged(false);
+    const QString wayBack = unverified ? (gone ? UnpluggedUnverified : UnverifiedInBootloader)
+                                       : (gone ? UnpluggedInBootloader : StaysInBootloader);
+    tell(QStringLiteral("The firmware upgrade stopped at %1: %2. %3 ").arg(step, problem, holds) + wayBack);
+    return unverified ? Outcome::Unverified : Outcome::Failed;
 }
 
 FirmwareUpgrade::Outcome FirmwareUpgrade::upgradeImage(QByteArray image, int number, const QString &what)
@@ -229,13 +277,32 @@ FirmwareUpgrade::Outcome FirmwareUpgrade::upgradeImage(QByteArray image, int num
                  .arg(number));
         return Outcome::Refused;
     }
+    // Going back to an older firmware is asked about; the pedal's own report says what it runs.
+    m_downgradedFrom = -1;
+    const std::optional<DeviceInformation> &reported = m_service.state().reported;
+    if (reported && number < reported->firmware) {
+        const QString question = QStringLiteral("The pedal runs firmware %1. Write %2 and go back to the older "
+                                                "firmware %3?")
+                                     .arg(reported->firmware)
+                                     .arg(what)
+                                     .arg(number);
+        const bool yes = m_prompts.question(question);
+        m_log.writeLogLine(QStringLiteral("firmware downgrade from %1 to %2 asked: %3")
+                               .arg(reported->firmware)
+                               .arg(number)
+                               .arg(yes ? QStringLiteral("Yes") : QStringLiteral("No")));
+        if (!yes)
+            return Outcome::Cancelled;
+        m_downgradedFrom = reported->firmware;
+    }
 
     const QList<QByteArray> blocks = FirmwareImage::blocks(image);
     const int n = int(image.size());
+    const int count = int(blocks.size());
     m_log.writeLogLine(QStringLiteral("num of chunks: %1").arg(n / FirmwareImage::BlockBytes));
     m_log.writeLogLine(QStringLiteral("num of bytes last chunk: %1").arg(n % FirmwareImage::BlockBytes));
-    for (int i = 0; i < blocks.size(); ++i) {
-        if (i == blocks.size() - 1)
+    for (int i = 0; i < count; ++i) {
+        if (i == count - 1)
             m_log.writeLogLine(QStringLiteral("num of bytes last chunk: %1").arg(blocks[i].size()));
         m_log.addConsoleLine(QStringLiteral("chunk from string %1: ").arg(i));
         m_log.addConsoleLine(HexCodec::bytesToHexText(blocks[i]));
@@ -245,43 +312,58 @@ FirmwareUpgrade::Outcome FirmwareUpgrade::upgradeImage(QByteArray image, int num
     }
 
     m_running = true;
+    m_unverified = false;
+    m_writtenAndVerified = false;
     emit runningChanged(true);
     const qint64 started = m_clock.nowMs();
-    emit progress(0, int(blocks.size()), 0, n, -1);
+    emit progress(0, count, 0, n, -1);
 
     Bootloader::Answer a = m_boot.eraseFlash();
     m_flashIncomplete = true; // from here the old firmware may be gone
     if (a != Bootloader::Answer::Ack)
-        return stop(QStringLiteral("the erase"), m_boot.lastProblem());
+        return stop(QStringLiteral("the erase"), m_boot.lastProblem(), QStringLiteral("The flash may be erased."));
 
     m_log.addConsoleLine(QStringLiteral("Start Write Command"));
     m_log.addConsoleLine(QString());
     quint32 address = FirmwareImage::FlashBase;
     qint64 written = 0;
-    for (int i = 0; i < blocks.size(); ++i) {
+    for (int i = 0; i < count; ++i) {
         a = m_boot.writeBlock(address, blocks[i]);
         if (a != Bootloader::Answer::Ack)
-            return stop(QStringLiteral("block %1 of %2").arg(i + 1).arg(blocks.size()), m_boot.lastProblem());
+            return stop(QStringLiteral("block %1 of %2").arg(i + 1).arg(count), m_boot.lastProblem(), heldBefore(i, count));
         address += quint32(blocks[i].size());
         written += blocks[i].size();
         const qint64 elapsed = m_clock.nowMs() - started;
-        emit progress(i + 1, int(blocks.size()), written, n, elapsed * (n - written) / qMax<qint64>(1, written));
+        emit progress(i + 1, count, written, n, elapsed * (n - written) / qMax<qint64>(1, written));
     }
     a = m_boot.writeFirmwareNumber(number);
     if (a != Bootloader::Answer::Ack)
-        return stop(QStringLiteral("the firmware number record"), m_boot.lastProblem());
+        return stop(QStringLiteral("the firmware number record"), m_boot.lastProblem(),
+                    QStringLiteral("All %1 blocks were written, the firmware number record was not.").arg(count));
 
     if (verifyAfterWriting) {
-        const ReadBack r = readBack(blocks);
-        if (r.answer == Bootloader::Answer::Nack && r.block == 0) {
-            m_log.writeLogLine(QStringLiteral("read-back skipped: the pedal refuses Read Memory (read protection)"));
-        } else if (r.answer != Bootloader::Answer::Ack) {
-            return stop(QStringLiteral("the read-back of block %1").arg(r.block + 1), m_boot.lastProblem());
-        } else if (r.block >= 0) {
-            return stop(QStringLiteral("the read-back of block %1").arg(r.block + 1),
-                        QStringLiteral("the flash at 0x%1 holds other bytes than the image")
-                            .arg(r.address, 8, 16, QLatin1Char('0')));
+        const ReadBack r = readBack(blocks, number);
+        const QString where = r.block == count ? QStringLiteral("the read-back of the firmware number record")
+                                               : QStringLiteral("the read-back of block %1 of %2").arg(r.block + 1).arg(count);
+        if (r.answer != Bootloader::Answer::Ack) {
+            // Not read protection: a protected flash refuses the erase and the writes as well,
+            // and those were acknowledged.
+            return stop(where, m_boot.lastProblem(),
+                        QStringLiteral("%1 was written but not verified: all %2 blocks and the firmware number record "
+                                       "were acknowledged, and the flash could not be read back.")
+                            .arg(what)
+                            .arg(count),
+                        true);
         }
+        if (r.block == count)
+            return stop(where, QStringLiteral("it holds %1, not firmware %2").arg(recordText(r.record)).arg(number),
+                        QStringLiteral("All %1 blocks were written and read back.").arg(count));
+        if (r.block >= 0)
+            return stop(where, QStringLiteral("the flash at %1 holds other bytes than the image").arg(hex8(r.address)),
+                        QStringLiteral("All %1 blocks and the firmware number record were written; the flash does not "
+                                       "hold the image.")
+                            .arg(count));
+        m_writtenAndVerified = true;
     }
     m_flashIncomplete = false;
     m_running = false;
@@ -289,10 +371,15 @@ FirmwareUpgrade::Outcome FirmwareUpgrade::upgradeImage(QByteArray image, int num
     m_log.writeLogLine(QStringLiteral("firmware upgrade: %1 bytes written in %2 ms").arg(n).arg(m_clock.nowMs() - started));
     m_clock.pause(10);
     m_prompts.message(QStringLiteral("Firmware Upgrade Complete, device will now restart"));
-    return restartDevice(number);
+    const Outcome restarted = restartDevice(number);
+    if (restarted == Outcome::Done && m_downgradedFrom >= 0)
+        tell(QStringLiteral("Firmware %1 now runs in the pedal, older than the firmware %2 it ran before.")
+                 .arg(number)
+                 .arg(m_downgradedFrom));
+    return restarted;
 }
 
-FirmwareUpgrade::Outcome FirmwareUpgrade::verifyImage(QByteArray image)
+FirmwareUpgrade::Outcome FirmwareUpgrade::verifyImage(QByteArray image, int number)
 {
     const QString reason = refusalToStart();
     if (!reason.isEmpty()) {
@@ -305,22 +392,46 @@ FirmwareUpgrade::Outcome FirmwareUpgrade::verifyImage(QByteArray image)
         return Outcome::Refused;
     }
     const QList<QByteArray> blocks = FirmwareImage::blocks(image);
-    const ReadBack r = readBack(blocks);
-    const quint32 blockAddress = FirmwareImage::FlashBase + quint32(qMax(0, r.block)) * FirmwareImage::BlockBytes;
+    const ReadBack r = readBack(blocks, number);
+    const bool atRecord = r.block == blocks.size();
+    const quint32 blockAddress = atRecord ? FirmwareImage::RecordAddress
+                                          : FirmwareImage::FlashBase + quint32(qMax(0, r.block)) * FirmwareImage::BlockBytes;
+    if (r.answer == Bootloader::Answer::Nack && r.block == 0) {
+        // Nothing was written in this run that the bootloader took: a refusal of the very first
+        // read may be the flash's read protection.
+        tell(QStringLiteral("The pedal's bootloader refused to read its flash at %1 (NACK): the flash may be "
+                            "read-protected. It was not compared with the image.")
+                 .arg(hex8(blockAddress)));
+        return Outcome::Failed;
+    }
     if (r.answer != Bootloader::Answer::Ack) {
-        tell(QStringLiteral("The flash could not be read at 0x%1: %2.")
-                 .arg(blockAddress, 8, 16, QLatin1Char('0'))
-                 .arg(m_boot.lastProblem()));
+        pedalGone();
+        tell(QStringLiteral("The flash could not be read at %1: %2.").arg(hex8(blockAddress), m_boot.lastProblem()));
+        return Outcome::Failed;
+    }
+    if (atRecord) {
+        tell(QStringLiteral("The flash holds the image, but its firmware number record at %1 holds %2, not firmware %3.")
+                 .arg(hex8(blockAddress), recordText(r.record))
+                 .arg(number));
         return Outcome::Failed;
     }
     if (r.block >= 0) {
-        tell(QStringLiteral("The flash differs from the image in the block at 0x%1.").arg(blockAddress, 8, 16, QLatin1Char('0')));
+        tell(QStringLiteral("The flash differs from the image in the block at %1.").arg(hex8(blockAddress)));
         return Outcome::Failed;
     }
     return Outcome::Done;
 }
 
-FirmwareUpgrade::ReadBack FirmwareUpgrade::readBack(const QList<QByteArray> &blocks)
+QString FirmwareUpgrade::recordText(const QByteArray &record)
+{
+    if (record == QByteArray(8, char(0xFF)))
+        return QStringLiteral("nothing (it is erased)");
+    if (record.left(7) == QByteArray(7, '\0'))
+        return QStringLiteral("firmware %1").arg(quint8(record[7]));
+    return QStringLiteral("the bytes ") + HexCodec::bytesToHexText(record);
+}
+
+FirmwareUpgrade::ReadBack FirmwareUpgrade::readBack(const QList<QByteArray> &blocks, int number)
 {
     ReadBack r;
     quint32 address = FirmwareImage::FlashBase;
@@ -337,7 +448,15 @@ FirmwareUpgrade::ReadBack FirmwareUpgrade::readBack(const QList<QByteArray> &blo
         }
         address += quint32(blocks[i].size());
     }
+    const QByteArray expected = QByteArray(7, '\0') + char(quint8(number));
+    r.answer = m_boot.readMemory(FirmwareImage::RecordAddress, int(expected.size()), &r.record);
+    if (r.answer != Bootloader::Answer::Ack || r.record != expected) {
+        r.block = int(blocks.size());
+        r.address = FirmwareImage::RecordAddress;
+        return r;
+    }
     m_log.writeLogLine(QStringLiteral("read-back: the flash holds the image"));
+    m_log.writeLogLine(QStringLiteral("read-back: the firmware number record holds firmware %1").arg(number));
     return r;
 }
 
@@ -351,13 +470,25 @@ FirmwareUpgrade::Outcome FirmwareUpgrade::restartDevice(int expectNumber)
     if (m_comm.linked && m_comm.bootloaderLinked) {
         const Bootloader::Answer a = m_boot.go();
         if (a != Bootloader::Answer::Ack) {
-            m_clock.waitForActivity(0); // an unplug is reported by the backend as an event
+            const bool gone = pedalGone();
             m_log.writeLogLine(QStringLiteral("Go not acknowledged: ") + m_boot.lastProblem());
-            tell(QStringLiteral("The pedal did not confirm that it left its bootloader (%1). It may still be waiting "
-                                "there: choose Upgrade Firmware to try again, or switch it off and on.")
-                     .arg(m_boot.lastProblem()));
+            const QString written =
+                m_writtenAndVerified ? QStringLiteral("The firmware was written and verified. ") : QString();
+            const QString notConfirmed =
+                QStringLiteral("The pedal did not confirm that it left its bootloader (%1). ").arg(m_boot.lastProblem());
+            if (gone)
+                tell(written + notConfirmed +
+                     QStringLiteral("Connected again it starts the firmware in its flash; should it stay silent, connect "
+                                    "it again while holding SHIFT, turn Upgrade Mode on in the Firmware Upgrade menu, "
+                                    "choose Link, then Upgrade Firmware."));
+            else
+                tell(written + notConfirmed +
+                     QStringLiteral("It may still be waiting there: choose Upgrade Firmware to try again, or switch it "
+                                    "off and on."));
+            m_writtenAndVerified = false;
             return Outcome::Failed;
         }
+        m_writtenAndVerified = false;
         m_d2xx.ReportDeviceErrors = true;
         restoreNormalLine();
         m_comm.bootloaderLinked = false;
@@ -377,6 +508,7 @@ FirmwareUpgrade::Outcome FirmwareUpgrade::restartDevice(int expectNumber)
         }
     }
     m_flashIncomplete = false;
+    m_unverified = false;
     setUpgradeMode(false);
     emit finished();
     return outcome;
@@ -394,9 +526,13 @@ bool FirmwareUpgrade::closeWindow()
         return true;
     }
     if (m_flashIncomplete &&
-        !m_prompts.question(QStringLiteral("The pedal's firmware is erased or incomplete, and starting it may leave the "
-                                           "pedal silent until it is upgraded. Start it anyway?\r\n"
-                                           "Choose No to stay in the bootloader and try the upgrade again.")))
+        !m_prompts.question(m_unverified
+                                ? QStringLiteral("The pedal's firmware was written but not verified, and starting it may "
+                                                 "leave the pedal silent if the flash is not right. Start it anyway?\r\n"
+                                                 "Choose No to stay in the bootloader and try the upgrade again.")
+                                : QStringLiteral("The pedal's firmware is erased or incomplete, and starting it may leave "
+                                                 "the pedal silent until it is upgraded. Start it anyway?\r\n"
+                                                 "Choose No to stay in the bootloader and try the upgrade again.")))
         return false;
     restartDevice();
     return !m_comm.bootloaderLinked; // a Go the pedal did not confirm keeps the window

@@ -21,7 +21,9 @@ class Prompts;
 class FirmwareUpgrade : public QObject {
     Q_OBJECT
 public:
-    enum class Outcome { Done, Refused, Cancelled, Failed };
+    // Unverified: everything was written and acknowledged, but the flash could not be read back;
+    // the pedal stays in its bootloader.
+    enum class Outcome { Done, Refused, Cancelled, Failed, Unverified };
 
     FirmwareUpgrade(PedalService &service, DiagnosticLog &log, Prompts &prompts, Clock &clock, D2XXUnit &d2xx,
                     Communication &comm, QObject *parent = nullptr);
@@ -33,6 +35,11 @@ public:
     // otherwise it only sets the flags for the legacy way. Choosing it again turns it off.
     void chooseUpgradeMode();
     bool upgradeModeOn() const;
+    // On a pedal linked at its normal settings: shakes hands with a bootloader that is already
+    // there (plugged in with SHIFT held, or left there by an upgrade that stopped), taking up one
+    // synchronised before. Ack: the bootloader is linked, as by the legacy way's Link. Otherwise
+    // the line goes back to its normal settings and the answer says what was heard.
+    Bootloader::Answer findBootloader();
 
     // The chooser: "Firmware_5" ... "Firmware_15"; choosing one sets the image name and number.
     QStringList imageNames() const;
@@ -48,7 +55,8 @@ public:
     // names the file, its size and the firmware number that will be recorded.
     Outcome upgradeFromFile(const QString &path = QString());
     // Writes image as firmware number into the pedal's bootloader; what names the image in
-    // messages. Goes on to Go and the device information request when everything was written.
+    // messages. A number below the firmware the pedal reported is asked about first. Goes on to
+    // Go and the device information request when everything was written and read back.
     Outcome upgradeImage(QByteArray image, int number, const QString &what);
     // Leaves the bootloader: Go, the normal line settings, a fresh device information request.
     // Done when the pedal answers (with expectNumber, when given, as its firmware number).
@@ -56,12 +64,17 @@ public:
     // The window's close box: refused while an upgrade runs, asks before starting an erased or
     // incomplete firmware; true when the window may close.
     bool closeWindow();
-    // Reads the flash back and compares it with image (the image is checked and padded first).
-    Outcome verifyImage(QByteArray image);
+    // Reads the flash back and compares it with image (the image is checked and padded first)
+    // and the firmware number record with number.
+    Outcome verifyImage(QByteArray image, int number);
 
     bool running() const { return m_running; }
     // The last upgrade stopped part-way: the pedal's firmware is erased or incomplete.
     bool flashIncomplete() const { return m_flashIncomplete; }
+    // The last upgrade wrote everything but could not read it back.
+    bool writtenUnverified() const { return m_unverified; }
+    // The firmware the pedal ran before the last upgrade wrote an older one (-1: no downgrade).
+    int downgradedFrom() const { return m_downgradedFrom; }
     QString lastMessage() const { return m_lastMessage; }
 
 signals:
@@ -73,18 +86,24 @@ signals:
     void finished(); // the window hides: back to normal operation
 
 private:
-    // Reads the blocks back from the flash base up. block: the first that could not be read or
-    // differs (-1 when all are equal); address: where it first differs.
+    // Reads the blocks back from the flash base up, then the firmware number record. block: the
+    // first that could not be read or differs (-1 when all are equal; blocks.size(): the
+    // record); address: where it first differs; record: what the record holds.
     struct ReadBack {
         Bootloader::Answer answer = Bootloader::Answer::Ack;
         int block = -1;
         quint32 address = 0;
+        QByteArray record;
     };
-    ReadBack readBack(const QList<QByteArray> &blocks);
+    ReadBack readBack(const QList<QByteArray> &blocks, int number);
+    static QString recordText(const QByteArray &record);
     void setUpgradeMode(bool on);
     void restoreNormalLine();
     void enterBootloaderReady();
-    Outcome stop(const QString &step, const QString &problem);
+    // Stops an upgrade at step (said with problem and what the pedal holds) and tells the way
+    // back; unverified: everything was written.
+    Outcome stop(const QString &step, const QString &problem, const QString &holds, bool unverified = false);
+    bool pedalGone();
     void tell(const QString &text);
     QString refusalToStart() const;
 
@@ -99,5 +118,8 @@ private:
     int m_number = 15;
     bool m_running = false;
     bool m_flashIncomplete = false;
+    bool m_unverified = false;
+    bool m_writtenAndVerified = false; // for the message of a Go that fails after an upgrade
+    int m_downgradedFrom = -1;
     QString m_lastMessage;
 };

@@ -160,8 +160,8 @@ void SimulatedPedal::bootAnswer(const QByteArray &bytes, int workUs)
 
 BootFault::Kind SimulatedPedal::faultAt(BootFault::Step step, int block)
 {
-    if (bootFault.kind == BootFault::Kind::None || bootFault.step != step ||
-        (step == BootFault::Step::Block && bootFault.block != block))
+    const bool atBlock = step == BootFault::Step::Block || (step == BootFault::Step::ReadBack && bootFault.block >= 0);
+    if (bootFault.kind == BootFault::Kind::None || bootFault.step != step || (atBlock && bootFault.block != block))
         return BootFault::Kind::None;
     const BootFault::Kind kind = bootFault.kind;
     bootFault.kind = BootFault::Kind::None; // once
@@ -182,6 +182,8 @@ bool BootFault::parse(const QString &text, BootFault *fault)
         f.kind = Kind::Silent;
     else if (parts[0] == QLatin1String("unplug"))
         f.kind = Kind::Unplug;
+    else if (parts[0] == QLatin1String("flip"))
+        f.kind = Kind::Flip;
     else
         return false;
     const QString step = parts[1];
@@ -193,17 +195,23 @@ bool BootFault::parse(const QString &text, BootFault *fault)
         f.step = Step::Record;
     else if (step == QLatin1String("read"))
         f.step = Step::ReadBack;
-    else if (step == QLatin1String("go"))
+    else if (step == QLatin1String("read:record")) {
+        f.step = Step::ReadBack;
+        f.block = RecordBlock;
+    } else if (step == QLatin1String("go"))
         f.step = Step::Go;
-    else if (step.startsWith(QLatin1String("block:"))) {
+    else if (step.startsWith(QLatin1String("block:")) || step.startsWith(QLatin1String("read:"))) {
+        const qsizetype colon = step.indexOf(QLatin1Char(':'));
         bool ok = false;
-        f.block = step.mid(6).toInt(&ok);
-        if (!ok || f.block < 0 || f.block >= 512)
+        f.block = step.mid(colon + 1).toInt(&ok);
+        if (!ok || f.block < 0 || f.block >= RecordBlock)
             return false;
-        f.step = Step::Block;
+        f.step = step.startsWith(QLatin1String("block:")) ? Step::Block : Step::ReadBack;
     } else {
         return false;
     }
+    if (f.kind == Kind::Flip && f.step != Step::Block && f.step != Step::Record && f.step != Step::ReadBack)
+        return false;
     *fault = f;
     return true;
 }
@@ -227,6 +235,7 @@ void SimulatedPedal::startFirmware()
     // The firmware number is the last byte of the record at 0x0801FC00; the program runs when
     // its vector table holds a stack pointer in RAM.
     inBootloader = false;
+    m_synced = false;
     const quint8 n = quint8(state.flash[0x1FC00 + 7]);
     const quint32 stack = quint32(quint8(state.flash[0])) | quint32(quint8(state.flash[1])) << 8 |
                           quint32(quint8(state.flash[2])) << 16 | quint32(quint8(state.flash[3])) << 24;
@@ -272,7 +281,9 @@ void SimulatedPedal::receive(const unsigned char *data, int count)
         unplugNow = true; // what arrived before the cable came out is still handled
     }
     const qint64 now = m_clock->nowMs();
-    if (!m_in.isEmpty() && now - m_lastInMs > StaleInputMs) {
+    // The running firmware drops a message that never finished; the bootloader waits for the
+    // rest of a command however long it takes, as the real one does.
+    if (!m_in.isEmpty() && !inBootloader && now - m_lastInMs > StaleInputMs) {
         complete(int(m_in.size())); // a message that never finished: recorded as it came
         m_boot = Boot::Command;
     }
@@ -394,6 +405,7 @@ void SimulatedPedal::handleRunning()
         if (msg == QByteArray::fromHex("0500010203040506")) {
             inBootloader = true;
             m_boot = Boot::Command;
+            m_synced = false;
         }
         break;
     case 0x07:
@@ -482,10 +494,13 @@ void SimulatedPedal::handleBootloader()
     };
     switch (m_boot) {
     case Boot::Command: {
-        if (quint8(m_in[0]) == 0x7F) {
+        // 0x7F synchronises a bootloader fresh from a reset. Once synchronised, it is the first
+        // byte of a command like any other and waits for its complement: 7F 7F is refused.
+        if (!m_synced && quint8(m_in[0]) == 0x7F) {
             complete(1);
-            m_synced = true;
-            ackUnlessFault(faultAt(Step::Sync));
+            const Kind fault = faultAt(Step::Sync);
+            m_synced = fault == Kind::None || fault == Kind::Nack; // silence: the byte was lost
+            ackUnlessFault(fault);
             return;
         }
         if (m_in.size() < 2)
@@ -559,11 +574,14 @@ void SimulatedPedal::handleBootloader()
             nack();
             return;
         }
-        if (fault != Kind::None) {
+        if (fault != Kind::None && fault != Kind::Flip) {
             ackUnlessFault(fault);
             return;
         }
-        state.flash.replace(offset, data.size(), data);
+        QByteArray kept = data;
+        if (fault == Kind::Flip)
+            kept[kept.size() - 1] = char(quint8(kept[kept.size() - 1]) ^ 0x01); // for the record: its number
+        state.flash.replace(offset, kept.size(), kept);
         m_flashWritten = true;
         bootAnswer(QByteArray(1, char(Ack)), int(data.size() / 2) * halfWordProgramUs);
         return;
@@ -580,11 +598,14 @@ void SimulatedPedal::handleBootloader()
             nack();
             return;
         }
-        const Kind fault = faultAt(Step::ReadBack);
+        const Kind fault = offset % 256 == 0 ? faultAt(Step::ReadBack, int(offset / 256)) : Kind::None;
+        QByteArray read = state.flash.mid(offset, n);
+        if (fault == Kind::Flip)
+            read[n / 2] = char(quint8(read[n / 2]) ^ 0x01);
         if (fault == Kind::Nack)
             nack();
-        else if (fault == Kind::None)
-            bootAnswer(QByteArray(1, char(Ack)) + state.flash.mid(offset, n));
+        else if (fault == Kind::None || fault == Kind::Flip)
+            bootAnswer(QByteArray(1, char(Ack)) + read);
         return;
     }
     case Boot::EraseArg: {

@@ -58,15 +58,20 @@ struct PedalFaults {
 };
 
 // A fault of the bootloader at one step of an upgrade; it happens once, so a second attempt
-// can succeed.
+// can succeed. Flip changes one byte: of a block or the record as it is written into the
+// flash, or of a Read Memory answer (the flash itself stays right).
 struct BootFault {
-    enum class Kind { None, Nack, Silent, Unplug };
+    enum class Kind { None, Nack, Silent, Unplug, Flip };
     enum class Step { Sync, Erase, Block, Record, ReadBack, Go };
+    static constexpr int RecordBlock = 0x1FC00 / 256; // the firmware number record's 256-byte slot
     Kind kind = Kind::None;
     Step step = Step::Sync;
-    int block = 0; // for Step::Block: the Write Memory at 0x08000000 + 256 * block
-    // Parses "nack@block:105", "silent@erase", "unplug@go", ... (steps: sync, erase,
-    // block:K, record, read, go); false for anything else.
+    // For Step::Block: the Write Memory at 0x08000000 + 256 * block. For Step::ReadBack: the
+    // Read Memory there (RecordBlock: the record), or any address when negative.
+    int block = 0;
+    // Parses "nack@block:105", "silent@erase", "unplug@go", "nack@read:50", "flip@read:record",
+    // "flip@block:3", ... (steps: sync, erase, block:K, record, read, read:K, read:record, go;
+    // flip only at block:K, record and read); false for anything else.
     static bool parse(const QString &text, BootFault *fault);
 };
 

@@ -26,7 +26,7 @@ int main(int argc, char **argv)
     const QCommandLineOption effect(QStringLiteral("effect"), QStringLiteral("Selected effect number (default 0)."), QStringLiteral("N"), QStringLiteral("0"));
     const QCommandLineOption record(QStringLiteral("record"), QStringLiteral("Append each received message to FILE."), QStringLiteral("FILE"));
     const QCommandLineOption timing(QStringLiteral("wire-timing"), QStringLiteral("Pace the line both ways as 115200 baud (11 bits a byte in the bootloader, 10 otherwise)."));
-    const QCommandLineOption bootFault(QStringLiteral("boot-fault"), QStringLiteral("One bootloader fault, once: KIND@STEP with KIND nack, silent or unplug and STEP sync, erase, block:K, record, read or go."), QStringLiteral("FAULT"));
+    const QCommandLineOption bootFault(QStringLiteral("boot-fault"), QStringLiteral("One bootloader fault, once: KIND@STEP with KIND nack, silent, unplug or flip (one byte changed) and STEP sync, erase, block:K, record, read (the first Read Memory), read:K, read:record or go."), QStringLiteral("FAULT"));
     const QCommandLineOption noFlashTiming(QStringLiteral("no-flash-timing"), QStringLiteral("Program and erase the flash at once instead of at a Cortex-M3's pace."));
     const QCommandLineOption silent(QStringLiteral("silent"), QStringLiteral("Never answer."));
     const QCommandLineOption shortAnswer(QStringLiteral("short-answer"), QStringLiteral("Answer only N values of the device information."), QStringLiteral("N"));

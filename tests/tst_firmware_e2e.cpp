@@ -26,14 +26,28 @@ QByteArray readFile(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-QString writeImage(const QTemporaryDir &dir, int n)
+QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
 {
-    const QString path = dir.filePath(QStringLiteral("FIRMWARE_%1.bin").arg(n));
+    const QString path = dir.filePath(name);
     QFile f(path);
     if (f.open(QIODevice::WriteOnly))
-        f.write(StandInImages::firmwareImage(n));
+        f.write(bytes);
     return path;
 }
+
+QString writeImage(const QTemporaryDir &dir, int n)
+{
+    return writeFile(dir, QStringLiteral("FIRMWARE_%1.bin").arg(n), StandInImages::firmwareImage(n));
+}
+
+// The first 1000 bytes of the carried firmware 15, in a folder that lasts as long as the test.
+QString cutImage()
+{
+    static QTemporaryDir dir;
+    return writeFile(dir, QStringLiteral("cut.bin"), StandInImages::firmwareImage(15).left(1000));
+}
+
+QString lastLine(const QString &text) { return text.trimmed().section(QLatin1Char('\n'), -1); }
 } // namespace
 
 class TestFirmwareEndToEnd : public QObject {
@@ -67,17 +81,25 @@ private slots:
         QCOMPARE(readFile(out), StandInImages::firmwareImage(15));
     }
 
-    // What stm32flash writes, the editor's read-back finds equal (and another image not).
+    // What stm32flash writes, the editor's read-back finds equal (and an image changed in its
+    // second block not).
     void stm32flashImageVerifiedByTheEditor()
     {
         QTemporaryDir dir;
         PedalProcess pedal({"--start-in-bootloader", "--no-flash-timing"});
         const Run write = run(stm32flash(), {"-b", "115200", "-m", "8n1", "-w", writeImage(dir, 14), "-S", "0x08000000", pedal.path()});
         QVERIFY2(write.code == 0, qPrintable(write.out + write.err));
+        // The firmware number record, as the editor writes it after the image.
+        const QString record = writeFile(dir, "record.bin", QByteArray::fromHex("000000000000000E"));
+        const Run writeRecord = run(stm32flash(), {"-b", "115200", "-m", "8n1", "-w", record, "-S", "0x0801FC00", pedal.path()});
+        QVERIFY2(writeRecord.code == 0, qPrintable(writeRecord.out + writeRecord.err));
         const Run same = cli({"--port", pedal.path(), "firmware", "verify", "--firmware", "14"});
         QVERIFY2(same.code == 0, qPrintable(same.err));
         QVERIFY(same.out.contains("The pedal's flash holds Firmware_14."));
-        const Run other = cli({"--port", pedal.path(), "firmware", "verify", "--file", writeImage(dir, 13)});
+        QByteArray changed = StandInImages::firmwareImage(14);
+        changed.replace(0x180, 8, "CHANGED!"); // in the second block
+        const Run other = cli({"--port", pedal.path(), "firmware", "verify", "--file",
+                               writeFile(dir, "changed.bin", changed), "--firmware", "14"});
         QCOMPARE(other.code, 1);
         QVERIFY(other.err.contains("The flash differs from the image in the block at 0x08000100."));
     }
@@ -91,6 +113,8 @@ private slots:
                                            << "The firmware upgrade stopped at block 106 of 210: the bootloader refused it (NACK).";
         QTest::newRow("silence at the record") << "silent@record"
                                                << "The firmware upgrade stopped at the firmware number record: the bootloader did not answer in time.";
+        QTest::newRow("NACK at block 51") << "nack@block:50"
+                                          << "The firmware upgrade stopped at block 51 of 210: the bootloader refused it (NACK).";
     }
     void faultThenSecondRun()
     {
@@ -107,16 +131,113 @@ private slots:
         const Run second = cli({"--port", pedal.path(), "--yes", "firmware", "upgrade"});
         QVERIFY2(second.code == 0, qPrintable(second.err));
         QVERIFY(second.out.startsWith("The pedal is in its bootloader.\n"));
-        QVERIFY(second.out.endsWith("The pedal runs firmware 15.\n"));
+        QVERIFY(second.out.endsWith("Read back: the flash holds Firmware_15 and the firmware number record 15.\n"
+                                    "The pedal runs firmware 15.\n"));
+        // The bootloader was left synchronised: 0x7F met silence, a second one was refused.
+        QVERIFY(readFile(record).contains(" 7F7F\n"));
     }
 
-    void unplugStopsWithTheWayBack()
+    // A read-back refused after the erase and the writes were acknowledged: written, not verified.
+    void refusedReadBackIsNoSuccess()
     {
-        PedalProcess pedal({"--firmware", "12", "--no-flash-timing", "--boot-fault", "unplug@block:50"});
+        PedalProcess pedal({"--firmware", "12", "--no-flash-timing", "--boot-fault", "nack@read"});
         const Run r = cli({"--port", pedal.path(), "--yes", "firmware", "upgrade"});
         QCOMPARE(r.code, 1);
-        QVERIFY2(r.err.contains("The firmware upgrade stopped at block 51 of 210"), qPrintable(r.err));
-        QVERIFY(r.err.contains("Connect it again while holding SHIFT"));
+        QCOMPARE(lastLine(r.err),
+                 QString("The firmware upgrade stopped at the read-back of block 1 of 210: the bootloader refused it "
+                         "(NACK). Firmware_15 was written but not verified: all 210 blocks and the firmware number record "
+                         "were acknowledged, and the flash could not be read back. The pedal stays in its bootloader. Run "
+                         "the firmware upgrade again."));
+        QVERIFY(!r.err.contains("upgrade is complete"));
+        QVERIFY(!r.out.contains("The pedal runs firmware"));
+    }
+
+    // An unplug ends with one message: where it stopped, what the pedal holds, the way back;
+    // never "Nothing was written" after a write.
+    void unplugStopsWithTheWayBack_data()
+    {
+        QTest::addColumn<QStringList>("pedalArgs");
+        QTest::addColumn<QString>("told"); // the last line
+        const QString atBlock51 =
+            "The firmware upgrade stopped at block 51 of 210: the pedal could not be reached (unplugged?). Blocks 1 to 50 "
+            "of 210 were written. The pedal's firmware is erased or incomplete, and it starts in its bootloader only "
+            "while SHIFT is held. Connect it again while holding SHIFT, then run the firmware upgrade again.";
+        QTest::newRow("at block 51, from its firmware") << QStringList{"--firmware", "12", "--boot-fault", "unplug@block:50"}
+                                                        << atBlock51;
+        QTest::newRow("at block 51, started in its bootloader")
+            << QStringList{"--start-in-bootloader", "--boot-fault", "unplug@block:50"} << atBlock51;
+        QTest::newRow("at Go") << QStringList{"--firmware", "12", "--boot-fault", "unplug@go"}
+                               << "The firmware was written and verified. The pedal did not confirm that it left its "
+                                  "bootloader (the pedal could not be reached (unplugged?)). Connected again it starts the "
+                                  "firmware in its flash; should it stay silent, connect it again while holding SHIFT, then "
+                                  "run the firmware upgrade again.";
+    }
+    void unplugStopsWithTheWayBack()
+    {
+        QFETCH(QStringList, pedalArgs);
+        QFETCH(QString, told);
+        PedalProcess pedal(QStringList{"--no-flash-timing"} + pedalArgs);
+        const Run r = cli({"--port", pedal.path(), "--yes", "firmware", "upgrade"});
+        QCOMPARE(r.code, 1);
+        QCOMPARE(lastLine(r.err), told);
+        QVERIFY2(!r.err.contains("Nothing was written") && !r.err.contains("Written before") &&
+                     !r.err.contains("The pedal was disconnected"),
+                 qPrintable(r.err));
+        QVERIFY(!r.out.contains("The pedal runs firmware"));
+        QVERIFY(!r.err.contains("upgrade is complete"));
+    }
+
+    // go and verify tell who answered: the running firmware, a bootloader that refuses or is
+    // late, or nothing at all.
+    void goAndVerifyTellWhoAnswered_data()
+    {
+        QTest::addColumn<QStringList>("pedalArgs");
+        QTest::addColumn<QString>("told");
+        const struct {
+            const char *name;
+            QStringList args;
+            const char *told;
+        } pedals[] = {
+            {"a running firmware", {"--firmware", "13"}, "The pedal is not in its bootloader: it runs its firmware (firmware 13)."},
+            {"nothing", {"--silent"},
+             "The pedal answers nothing: neither its bootloader (0x7F, twice) nor its firmware (the device information "
+             "request). Check that it is powered and connected."},
+            {"a bootloader that refuses", {"--start-in-bootloader", "--nack"},
+             "The pedal does not answer as its bootloader should: it refuses every command (NACK). Nothing was written to "
+             "it. Switch the pedal off and on, holding SHIFT, and run the command again."},
+            {"a late bootloader", {"--start-in-bootloader", "--answer-delay", "1500"},
+             "The pedal does not answer as its bootloader should: its answer to 0x7F came late (after more than 1000 ms). "
+             "Nothing was written to it. Switch the pedal off and on, holding SHIFT, and run the command again."},
+        };
+        for (const auto &p : pedals) {
+            QTest::addRow("go, %s", p.name) << (p.args + QStringList{"go"}) << QString(p.told);
+            QTest::addRow("verify, %s", p.name) << (p.args + QStringList{"verify"}) << QString(p.told);
+        }
+    }
+    void goAndVerifyTellWhoAnswered()
+    {
+        QFETCH(QStringList, pedalArgs);
+        QFETCH(QString, told);
+        const QString action = pedalArgs.takeLast();
+        PedalProcess pedal(pedalArgs);
+        const Run r = cli({"--port", pedal.path(), "--yes", "firmware", action});
+        QCOMPARE(r.code, 1);
+        QCOMPARE(r.err, told + "\n");
+        QCOMPARE(r.out, QString());
+    }
+
+    // An older firmware is asked about (--yes answers), and the result says it runs.
+    void olderFirmwareIsAskedAbout()
+    {
+        PedalProcess pedal({"--firmware", "15", "--no-flash-timing"});
+        const Run r = cli({"--port", pedal.path(), "--yes", "firmware", "upgrade", "--firmware", "14"});
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QVERIFY2(r.err.contains("The pedal runs firmware 15. Write Firmware_14 and go back to the older firmware 14? Yes (--yes).\n"),
+                 qPrintable(r.err));
+        QCOMPARE(lastLine(r.err), QString("Firmware 14 now runs in the pedal, older than the firmware 15 it ran before."));
+        QVERIFY(!r.err.contains("A firmware upgrade is required"));
+        QVERIFY(r.out.endsWith("The pedal runs firmware 14.\n"));
+        QVERIFY(cli({"--help"}).out.contains("a firmware older\n              than the pedal's is asked about, and --yes answers yes"));
     }
 
     void usageChecksBeforeThePort_data()
@@ -131,8 +252,18 @@ private slots:
         QTest::newRow("--no-verify with go") << QStringList{"--yes", "firmware", "go", "--no-verify"} << 64
                                              << "--no-verify goes with firmware upgrade";
         QTest::newRow("an image file that is not there")
-            << QStringList{"--yes", "firmware", "upgrade", "--file", QStringLiteral(QUARNELO_CLI_PATH) + "-not-there"} << 1
-            << "cannot be written";
+            << QStringList{"--yes", "firmware", "upgrade", "--file", QStringLiteral(QUARNELO_CLI_PATH) + "-not-there",
+                           "--firmware", "15"}
+            << 1 << "cannot be written";
+        QTest::newRow("a carried image cut to 1000 bytes")
+            << QStringList{"--port", "/nonexistent", "--yes", "firmware", "upgrade", "--firmware", "15", "--file", cutImage()}
+            << 1 << "cut.bin cannot be written: it does not start with a vector table: its reset vector 0x0800d125 is not a Thumb address inside the image";
+        QTest::newRow("a file without its firmware number")
+            << QStringList{"--port", "/nonexistent", "--yes", "firmware", "upgrade", "--file", "cut.bin"} << 64
+            << "--file needs --firmware N: the number the pedal records for the image";
+        QTest::newRow("verify a file without its firmware number")
+            << QStringList{"--port", "/nonexistent", "firmware", "verify", "--file", "cut.bin"} << 64
+            << "--file needs --firmware N";
     }
     void usageChecksBeforeThePort()
     {

@@ -208,6 +208,93 @@ private slots:
         QCOMPARE(drain(pedal, clock, 100).toHex(), QByteArray("1f"));
     }
 
+    // Synchronised once, the bootloader takes 0x7F as the first byte of a command and waits for
+    // its complement however long that takes, as the real one does: 7F 7F 7F after a reset
+    // answer ACK, nothing, NACK. Entering the bootloader again starts it fresh.
+    void bootloaderTakesUpASynchronisation_data()
+    {
+        QTest::addColumn<bool>("inBootloader");
+        QTest::addColumn<QStringList>("sent");    // one step each, a second of the clock apart
+        QTest::addColumn<QStringList>("answers"); // what each step brought back
+        QTest::newRow("7F 7F 7F after a reset: ACK, nothing, NACK")
+            << true << QStringList{"7F", "7F", "7F"} << QStringList{"79", "", "1f"};
+        QTest::newRow("after the NACK a command is taken")
+            << true << QStringList{"7F", "7F", "7F", "01FE"} << QStringList{"79", "", "1f", "7922000079"};
+        QTest::newRow("a command's first byte waits for its complement")
+            << true << QStringList{"7F", "31", "CE"} << QStringList{"79", "", "79"};
+        QTest::newRow("the enter-bootloader request starts it fresh")
+            << false << QStringList{"0500010203040506", "7F", "21DE", "0800000008", "0500010203040506", "7F"}
+            << QStringList{"", "79", "79", "79", "", "79"};
+    }
+    void bootloaderTakesUpASynchronisation()
+    {
+        QFETCH(bool, inBootloader);
+        QFETCH(QStringList, sent);
+        QFETCH(QStringList, answers);
+        ManualClock clock;
+        SimulatedPedal pedal(&clock);
+        pedal.inBootloader = inBootloader;
+        QStringList got;
+        for (const QString &step : sent) {
+            feed(pedal, QByteArray::fromHex(step.toLatin1()));
+            got << QString::fromLatin1(drain(pedal, clock, 1000).toHex());
+        }
+        QCOMPARE(got, answers);
+    }
+
+    void bootFaultsByName_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("parsed");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<int>("step");
+        QTest::addColumn<int>("block");
+        using K = BootFault::Kind;
+        using S = BootFault::Step;
+        QTest::newRow("a refused read at block 50") << "nack@read:50" << true << int(K::Nack) << int(S::ReadBack) << 50;
+        QTest::newRow("the record read back changed")
+            << "flip@read:record" << true << int(K::Flip) << int(S::ReadBack) << BootFault::RecordBlock;
+        QTest::newRow("a block written changed") << "flip@block:3" << true << int(K::Flip) << int(S::Block) << 3;
+        QTest::newRow("a read beyond the blocks") << "nack@read:508" << false << 0 << 0 << 0;
+        QTest::newRow("nothing to change at Go") << "flip@go" << false << 0 << 0 << 0;
+    }
+    void bootFaultsByName()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, parsed);
+        QFETCH(int, kind);
+        QFETCH(int, step);
+        QFETCH(int, block);
+        BootFault f;
+        QCOMPARE(BootFault::parse(text, &f), parsed);
+        if (parsed) {
+            QCOMPARE(int(f.kind), kind);
+            QCOMPARE(int(f.step), step);
+            QCOMPARE(f.block, block);
+        }
+    }
+
+    // A flipped byte: in the flash as a block is written, or only in the Read Memory answer.
+    void flippedBytes()
+    {
+        ManualClock clock;
+        const QByteArray writeWord = QByteArray::fromHex("7F" "31CE" "0800000008" "03" "11223344" "47");
+        const QByteArray readWord = QByteArray::fromHex("11EE" "0800000008" "03FC");
+        SimulatedPedal inFlash(&clock);
+        inFlash.inBootloader = true;
+        BootFault::parse(QStringLiteral("flip@block:0"), &inFlash.bootFault);
+        feed(inFlash, writeWord + readWord);
+        QCOMPARE(drain(inFlash, clock, 1000).toHex(), QByteArray("79797979" "797979" "11223345"));
+        QCOMPARE(inFlash.state.flash.left(4).toHex(), QByteArray("11223345"));
+
+        SimulatedPedal inAnswer(&clock);
+        inAnswer.inBootloader = true;
+        BootFault::parse(QStringLiteral("flip@read"), &inAnswer.bootFault);
+        feed(inAnswer, writeWord + readWord + readWord);
+        QCOMPARE(drain(inAnswer, clock, 1000).toHex(), QByteArray("79797979" "797979" "11223244" "797979" "11223344"));
+        QCOMPARE(inAnswer.state.flash.left(4).toHex(), QByteArray("11223344"));
+    }
+
     // The bootloader writes whole words into erased flash only, checks its checksums, and
     // takes as long as the wire and the flash do.
     void bootloaderKeepsToTheFlashRules_data()

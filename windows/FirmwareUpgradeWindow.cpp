@@ -48,7 +48,9 @@ FirmwareUpgradeWindow::FirmwareUpgradeWindow(FirmwareUpgrade &upgrade, QWidget *
         btnUpgradeFirmware->setEnabled(!running);
         cmbFirmwareChoose->setEnabled(!running);
         chkVerify->setEnabled(!running);
-        if (!running && m_upgrade.flashIncomplete())
+        if (!running && m_upgrade.writtenUnverified())
+            lblProgress->setText(QStringLiteral("Warning: written but not verified"));
+        else if (!running && m_upgrade.flashIncomplete())
             lblProgress->setText(QStringLiteral("Stopped: choose Upgrade Firmware to try again"));
     });
     connect(&upgrade, &FirmwareUpgrade::finished, this, [this] {
