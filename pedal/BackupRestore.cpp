@@ -2,6 +2,7 @@
 
 #include "device/Communication.h"
 #include "device/PedalMessages.h"
+#include "pedal/DialMath.h"
 #include "pedal/PedalService.h"
 #include "support/Clock.h"
 #include "support/DiagnosticLog.h"
@@ -40,8 +41,10 @@ std::optional<PedalSettings> BackupRestore::knownSettings() const
     PedalSettings s = PedalSettings::fromReport(*state.reported, addresses);
     // What the editor sent since the answer: its values and the settings last sent.
     if (state.valuesKnown) {
+        // A dial on the pedal's own scale holds the word it sent: kept as the pedal reports it.
         for (int i = 0; i < ParameterCatalogue::Count; ++i)
-            s.words[size_t(i)] = state.parameters[size_t(i)].value;
+            s.words[size_t(i)] = DialMath::ownScaleWord(state.parameters[size_t(i)].value,
+                                                        ParameterCatalogue::all()[size_t(i)].fullScale);
     }
     for (int c = 0; c < ParameterCatalogue::AssignableControls; ++c) {
         if (s.assignItems[size_t(c)])
@@ -94,8 +97,10 @@ void BackupRestore::sendWord(int parameter, quint32 word)
     ParameterRecord &p = state.parameters[size_t(parameter)];
     const ParameterInfo &info = ParameterCatalogue::all()[size_t(parameter)];
     const std::optional<int> shown = ParameterCatalogue::shownState(parameter, word);
-    if (info.control != ControlKind::Dial && shown && ParameterCatalogue::wordFor(parameter, *shown) == word) {
-        // A switch, check box or list item stands for its word exactly: sent as the control sends it.
+    if (shown && (info.control == ControlKind::Dial ? !PedalService::sendsWordAsItIs(parameter)
+                                                     : ParameterCatalogue::wordFor(parameter, *shown) == word)) {
+        // A switch, check box or list item stands for its word exactly, and a dial on the pedal's
+        // own scale takes only its step's word: sent as the control sends it.
         m_service.sendControl(parameter, *shown);
         return;
     }

@@ -70,6 +70,14 @@ std::optional<int> stepOfWord(quint32 word)
     return std::nullopt;
 }
 
+quint32 ownScaleWord(quint32 word, quint32 fullScale)
+{
+    if (fullScale == FullScale || fullScale == 0 || word <= fullScale)
+        return word;
+    const quint32 level = std::min<quint32>(word >> 13, MaxLevel);
+    return (level * fullScale * 2 + MaxLevel) / (2 * MaxLevel);
+}
+
 int valueToDialAngle(quint32 word, quint32 fullScale)
 {
     if (const std::optional<int> step = stepOfWord(word))

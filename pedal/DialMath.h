@@ -27,6 +27,11 @@ inline quint32 levelToWord(int level) { return quint32(level) << 13; }
 // The travel position (0..269) that sends exactly this word, if there is one: a word the
 // dial itself has sent.
 std::optional<int> stepOfWord(quint32 word);
+// A dial on the pedal's own scale (full scale 24, 16 or 22: Low Pass, High Pass, Range) sends
+// the word of a level (0..1023) and reports its value on its own scale. The word the pedal
+// reports for the word such a dial sent: the level taken to the full scale, to the nearest, as
+// showing the reported word takes it back. A word already on the own scale stays as it is.
+quint32 ownScaleWord(quint32 word, quint32 fullScale);
 // The angle a data word shows at: the step that sends exactly this word when there is one (so
 // a word the editor sent comes back unchanged), otherwise the nearest angle by the full scale.
 int valueToDialAngle(quint32 word, quint32 fullScale);

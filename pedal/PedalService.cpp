@@ -1304,8 +1304,9 @@ PedalService::Backup PedalService::backUp(const QString &occasion, const QString
     // The values the pedal runs: those it reported, with the editor's changes since.
     PresetFile::PresetValues values{};
     for (int i = 0; i < PresetFile::Values; ++i)
-        values[size_t(i)] =
-            m_state.valuesKnown ? m_state.parameters[size_t(i)].value : m_state.reported->parameterWords[size_t(i)];
+        values[size_t(i)] = m_state.valuesKnown ? ownScaleWord(m_state.parameters[size_t(i)].value,
+                                                               ParameterCatalogue::all()[size_t(i)].fullScale)
+                                                : m_state.reported->parameterWords[size_t(i)];
     const std::optional<BackupSnapshot> snapshot = m_backups->snapshot(occasion);
     b.made = PedalBackup::write(folder.isEmpty() ? backupFolder() : folder, m_clock.localNow(), m_comm.deviceSerialNumber,
                                 occasion, *m_state.reported, m_lastAnswerValues, values, &b.files, &b.problem,

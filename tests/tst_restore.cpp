@@ -36,6 +36,8 @@ struct RestoreRig : EditorRig {
         s.sendControl(Parameter::Dry, DialMath::positionToAngle(a ? 224 : 10));
         s.useValue(Parameter::SubMix, a ? 0x00258123 : 0x00700001); // between two dial steps
         s.sendControl(Parameter::Wave, a ? 1 : 0);
+        s.sendControl(Parameter::LowPass, DialMath::positionToAngle(a ? 200 : 30)); // on the pedal's own scale
+        s.sendControl(Parameter::Range, DialMath::positionToAngle(a ? 60 : 250));
         s.sendControl(Parameter::FirstHarmonicPitch, a ? 17 : 3);
         s.sendControl(Parameter::InputLevel, DialMath::positionToAngle(a ? 150 : 40));
         s.useValue(Parameter::DryHPF, a ? 0x00382000 : 0x00001000);
