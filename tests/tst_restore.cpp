@@ -155,6 +155,27 @@ private slots:
         QVERIFY(rig.held() == before);
     }
 
+    // File > Restore Backup... in the editor: the file chosen, the one question, and the
+    // controls and the history follow.
+    void restoreFromTheMenu()
+    {
+        RestoreRig rig(folder());
+        rig.setEverything(0);
+        const PedalService::Backup backup = rig.backUp();
+        rig.setEverything(1);
+        QVERIFY(rig.main()->menuRestoreBackup->isEnabled());
+        rig.prompts.files = {backup.files.snapshot};
+        rig.prompts.questions.clear();
+        rig.main()->menuRestoreBackup->trigger();
+        QCOMPARE(rig.backups().lastOutcome().result, Result::Done);
+        QCOMPARE(rig.prompts.questions.size(), 1);
+        QCOMPARE(rig.param(Parameter::SubMix).value, quint32(0x00258123));
+        QCOMPARE(rig.state().assignItems[0], 1);
+        QCOMPARE(rig.main()->menuUndo->text(), QString("Undo Restore Backup"));
+        rig.service().unlink();
+        QVERIFY(!rig.main()->menuRestoreBackup->isEnabled());
+    }
+
     // Restoring what the pedal already holds sends nothing but the request.
     void nothingToRestore()
     {

@@ -9,6 +9,7 @@ const QStringList UploadAndSettings = {QStringLiteral("btnUpload"), QStringLiter
                                        QStringLiteral("menuMIDI"), QStringLiteral("menuSetAssignableParamsToDefault"),
                                        QStringLiteral("menuBypassStatus"), QStringLiteral("menuNoteCut")};
 const QStringList FilesAndRange = {QStringLiteral("menuLoadPreset"), QStringLiteral("menuSavePreset"),
+                                   QStringLiteral("menuRestoreBackup"),
                                    QStringLiteral("menuLoadAlgorithmFromFile"),
                                    QStringLiteral("menuInstrumentRange"), QStringLiteral("menuRangeLimit")};
 const QStringList ScanItems = {QStringLiteral("menuScan"), QStringLiteral("menuConnect"),

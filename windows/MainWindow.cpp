@@ -1,5 +1,7 @@
 #include "windows/MainWindow.h"
 
+#include "pedal/BackupRestore.h"
+
 #include "pedal/SettingsMemory.h"
 
 #include "pedal/EditorCore.h"
@@ -138,11 +140,12 @@ void MainWindow::buildMenus()
     file->setObjectName(QStringLiteral("menuFile"));
     menuLoadPreset = action(file, "menuLoadPreset", QStringLiteral("Load Local Preset"));
     menuSavePreset = action(file, "menuSavePreset", QStringLiteral("Save Local Preset"));
+    menuRestoreBackup = action(file, "menuRestoreBackup", QStringLiteral("Restore Backup..."));
     menuLoadIR = action(file, "menuLoadIR", QStringLiteral("Load IR"));
     menuLoadIR->setVisible(false);
     menuLoadAlgorithmFromFile = action(file, "menuLoadAlgorithmFromFile", QStringLiteral("Load Effect From File"));
     menuOpenFilesFolder = action(file, "menuOpenFilesFolder", QStringLiteral("Open Files Folder"));
-    for (QAction *a : {menuLoadPreset, menuSavePreset, menuLoadIR, menuLoadAlgorithmFromFile})
+    for (QAction *a : {menuLoadPreset, menuSavePreset, menuRestoreBackup, menuLoadIR, menuLoadAlgorithmFromFile})
         a->setEnabled(false);
 
     QMenu *edit = bar->addMenu(QStringLiteral("Edit"));
@@ -253,6 +256,7 @@ void MainWindow::connectCommands()
     connect(menuUploadTuningsData, &QAction::triggered, &pedal, &PedalService::uploadTuningData);
     connect(menuSavePreset, &QAction::triggered, this, [this] { m_service.savePreset(); });
     connect(menuLoadPreset, &QAction::triggered, this, [this] { m_service.loadPreset(); });
+    connect(menuRestoreBackup, &QAction::triggered, this, [this] { m_service.backups().restore(); });
     connect(menuSetAssignableParamsToDefault, &QAction::triggered, this,
             [this] { m_service.resetAssignableParameters(true); });
     connect(menuStandard, &QAction::triggered, this, [this] { m_service.chooseInstrumentRange(0xFF); });

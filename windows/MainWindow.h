@@ -57,6 +57,7 @@ public:
     QListWidget *lstEffects = nullptr;
     QCheckBox *chkFirmwareUpgradeMode = nullptr;
 
+    QAction *menuRestoreBackup = nullptr;
     QAction *menuLoadPreset = nullptr, *menuSavePreset = nullptr, *menuLoadIR = nullptr,
             *menuLoadAlgorithmFromFile = nullptr, *menuOpenFilesFolder = nullptr;
     QAction *menuScan = nullptr, *menuConnect = nullptr, *menuDisconnect = nullptr, *menuLinkSimulated = nullptr;
