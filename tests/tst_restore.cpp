@@ -4,6 +4,11 @@
 #include "EditorRig.h"
 #include "pedal/BackupRestore.h"
 #include "pedal/DialMath.h"
+#include "windows/WidgetPrompts.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
 
 #include <QDir>
 #include <QJsonArray>
@@ -322,6 +327,21 @@ private slots:
         QVERIFY2(o.problem.contains(reason), qPrintable(o.problem));
         QVERIFY(rig.received().isEmpty());
         QVERIFY(rig.prompts.messages.last().endsWith(". Nothing was sent."));
+    }
+
+    // The editor's question to go on without a backup defaults to No: Enter keeps the pedal as it is.
+    void goingOnWithoutABackupDefaultsToNo()
+    {
+        WidgetPrompts prompts;
+        QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
+        QTimer::singleShot(0, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            QVERIFY(box);
+            defaultButton = box->standardButton(box->defaultButton());
+            QTest::keyClick(box, Qt::Key_Return);
+        });
+        QVERIFY(!prompts.goOnWithoutBackup("No backup could be made. Go on without a backup?"));
+        QCOMPARE(defaultButton, QMessageBox::No);
     }
 
     // A snapshot read back is the snapshot written, the settings memory included.

@@ -1,6 +1,7 @@
 // The settings memory: Erase Settings, the console's tools, the dump check, and the backups
 // made before anything that can lose what the pedal holds.
 #include "EditorRig.h"
+#include "FullDisk.h"
 #include "pedal/BackupSnapshot.h"
 #include "pedal/DialMath.h"
 #include "pedal/FirmwareUpgrade.h"
@@ -455,6 +456,77 @@ private slots:
         const QString report = QString::fromUtf8(fileBytes(rig.user("Backups/" + backupsAtFirstMessage[2])));
         QVERIFY2(report.contains(occasion), qPrintable(report.left(200)));
         QVERIFY(!rig.ctx.log.lines().filter(QRegularExpression("^backup saved: .* preset.txt and .* report.txt$")).isEmpty());
+    }
+
+    // A name is free only when none of a backup's three files holds it: a lone report or
+    // snapshot left from an earlier backup moves the new one to the next number.
+    void aNameTakenByAnyFileOfABackup_data()
+    {
+        QTest::addColumn<QString>("lone");
+        QTest::newRow("a lone preset") << " preset.txt";
+        QTest::newRow("a lone report") << " report.txt";
+        QTest::newRow("a lone snapshot") << " snapshot.json";
+    }
+    void aNameTakenByAnyFileOfABackup()
+    {
+        QFETCH(QString, lone);
+        QTemporaryDir dir;
+        const QDateTime when(QDate(2026, 12, 10), QTime(14, 3, 27));
+        const QString taken = dir.filePath("2026-12-10 14-03-27 S" + lone);
+        {
+            QFile f(taken);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("earlier");
+        }
+        const DeviceInformation info = *DeviceInformation::fromValues(QByteArray(106, char(1)));
+        PedalBackup::Files files;
+        QString error;
+        QVERIFY(PedalBackup::write(dir.path(), when, "S", "", info, QByteArray(106, char(1)), {}, &files, &error, "{}"));
+        QCOMPARE(QFileInfo(files.preset).fileName(), QString("2026-12-10 14-03-27 S (2) preset.txt"));
+        QCOMPARE(QFileInfo(files.report).fileName(), QString("2026-12-10 14-03-27 S (2) report.txt"));
+        QCOMPARE(QFileInfo(files.snapshot).fileName(), QString("2026-12-10 14-03-27 S (2) snapshot.json"));
+        QCOMPARE(fileBytes(taken), QByteArray("earlier"));
+    }
+
+    // In the editor, going on without a backup is its own question after the erase question,
+    // and No there erases nothing.
+    void noBackupIsItsOwnQuestion_data()
+    {
+        QTest::addColumn<bool>("goOn");
+        QTest::newRow("No") << false;
+        QTest::newRow("Yes") << true;
+    }
+    void noBackupIsItsOwnQuestion()
+    {
+        QFETCH(bool, goOn);
+        QTemporaryDir dir;
+        EditorRig rig(dir.path(), 0, [](SimulatedPedal *p) { p->faults.shortAnswerValues = 40; });
+        rig.link();
+        rig.prompts.questions.clear();
+        rig.prompts.answers = {true, goOn, false};
+        QCOMPARE(rig.service().memory().eraseSettings(), goOn ? SettingsMemory::Outcome::Done : SettingsMemory::Outcome::Cancelled);
+        QCOMPARE(rig.prompts.questions.value(1),
+                 QString("No backup of the pedal's settings could be made before Erase Settings: the pedal's state is not "
+                         "known (its answer held 40 of 106 values). Go on without a backup?"));
+        QCOMPARE(rig.received().contains(hex("0B50000000")), goOn);
+        QCOMPARE(rig.logged("refused without a backup: Erase Settings"), !goOn);
+    }
+
+    // A backup that cannot be written whole (the disk fills up) refuses the erase.
+    void aFullDiskRefusesTheErase()
+    {
+        MemoryRig rig(m_documents.path() + "/full");
+        rig.prompts.answers = {false}; // No to going on without a backup
+        SettingsMemory::Outcome r;
+        {
+            FullDisk disk(100);
+            r = rig.memory().erase("50");
+        }
+        QCOMPARE(r, SettingsMemory::Outcome::Cancelled);
+        QVERIFY(rig.received().isEmpty());
+        QVERIFY2(rig.prompts.questions.value(0).startsWith("No backup of the pedal's settings could be made before erasing "
+                                                           "the settings memory: the backup could not be written: "),
+                 qPrintable(rig.prompts.questions.value(0)));
     }
 
     // Backups are only ever added: the same second and pedal gets a numbered name.
