@@ -2,14 +2,11 @@
 
 #include "device/HexCodec.h"
 #include "pedal/ParameterCatalogue.h"
+#include "pedal/PedalSettings.h"
 
 using HexCodec::hexNumber;
 
 namespace {
-const char *const Tunings[] = {"No Tuning Selected", "Standard (EADGBE)", "Drop D (DADGBE)", "DADGAD",
-                               "open D (DADF#AD)",   "Blues G (DGDGBD)",  "Open A (EAC#EAE)", "Open C (CGCGCE)",
-                               "Bass Guitar"};
-const char *const Controls[] = {"Control I", "Control II", "Control III", "Control IV", "Remote Footswitch"};
 const char *const FootswitchModes[] = {"short press Bypass, long press Change Preset",
                                        "short press Bypass, long press Bypass",
                                        "short press Change Preset, long press Change Preset",
@@ -28,7 +25,7 @@ QStringList DeviceReport::describe(const DeviceInformation &d)
                                           : QString());
     out << QStringLiteral("Tuning: %1%2")
                .arg(d.tuning)
-               .arg(d.tuning <= 8 ? QStringLiteral(" (%1)").arg(QLatin1String(Tunings[d.tuning])) : QString());
+               .arg(d.tuning <= 8 ? QStringLiteral(" (%1)").arg(PedalSettings::tuningText(int(d.tuning))) : QString());
     const int semitones = qint8(d.semitoneVariation);
     out << QStringLiteral("Semitones: %1%2").arg(semitones > 0 ? QStringLiteral("+") : QString()).arg(semitones);
     for (int c = 0; c < 5; ++c) {
@@ -42,7 +39,7 @@ QStringList DeviceReport::describe(const DeviceInformation &d)
                                        : QStringLiteral("address ") + hexNumber(address, 4);
         else
             what = QStringLiteral("address ") + hexNumber(address, 4);
-        out << QStringLiteral("%1: %2").arg(QLatin1String(Controls[c]), what);
+        out << QStringLiteral("%1: %2").arg(PedalSettings::controlName(c), what);
     }
     const auto onOff = [](int v) {
         return v == 1 ? QStringLiteral("on") : v == 0 ? QStringLiteral("off") : QString::number(v);
