@@ -109,6 +109,8 @@ private slots:
                                                               << "the backup could not be written: the folder";
         QTest::newRow("upload, a file where the Backups folder goes")
             << QStringList{} << QStringList{"--yes", "upload-algorithm"} << true << 1 << "--no-backup goes on without one";
+        QTest::newRow("firmware upgrade, a file where the Backups folder goes")
+            << QStringList{} << QStringList{"--yes", "firmware", "upgrade"} << true << 1 << "--no-backup goes on without one";
         QTest::newRow("garbled answer, --no-backup")
             << QStringList{"--garbled"} << QStringList{"--no-backup", "--yes", "memory", "erase"} << false << 0
             << "Going on without one, as --no-backup asks.";
@@ -136,7 +138,8 @@ private slots:
         QVERIFY2((r.out + r.err).contains(said), qPrintable(r.out + r.err));
         const QString wire = QString::fromLatin1(readFile(record));
         QCOMPARE(wire.contains(" 0B50000000"), code == 0 && args.contains("erase"));
-        QVERIFY(!wire.contains(" 0D01")); // an upload's bypass message: nothing was begun
+        QVERIFY(!wire.contains(" 0D01")); // the bypass message of an upload or an upgrade: nothing was begun
+        QVERIFY(!wire.contains(" 05000102"));
     }
 
     // Set values (dial steps and words between them), assignments, footswitch and tuning; back
