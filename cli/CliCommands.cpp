@@ -752,7 +752,7 @@ int runFirmware(Session &s, const Options &o, const QByteArray &fileImage, QText
 QString Cli::usage()
 {
     return QStringLiteral(
-        "usage: quarnelo-cli [--simulate | --port PATH | --serial SERIAL] [--yes] COMMAND [ARGUMENTS]\n"
+        "usage: quarnelo-cli [--simulate | --port PATH | --serial SERIAL] [--yes] [--no-backup] COMMAND [ARGUMENTS]\n"
         "commands:\n"
         "  list        the FTDI devices: serial number and description, one per line\n"
         "  info        the pedal's firmware, algorithm, effect and every setting\n"
