@@ -97,6 +97,13 @@ int main(int argc, char **argv)
 
     EditorCore core(UserFiles::defaultDocumentsFolder(), &prompts, &clock, &serial, &simulated);
     Editor editor(core);
+    // The folders exist and log.txt is trimmed: a run that never closed is appended now, and this
+    // run's lines go to a journal of their own until its window closes.
+    const QString logPath = core.files.userFile(QStringLiteral("log.txt"));
+    QString journalError;
+    DiagnosticLog::recoverJournals(core.files.userFolder(), logPath, &journalError);
+    if (!core.log.startJournal(core.files.userFolder(), &journalError) || !journalError.isEmpty())
+        std::fprintf(stderr, "log journal: %s\n", qPrintable(journalError));
     prompts.setParent(editor.main());
     QObject::connect(editor.main(), &MainWindow::closed, &app, &QApplication::quit);
     FirstFrameReport firstFrame;
@@ -105,5 +112,7 @@ int main(int argc, char **argv)
     editor.main()->show();
     if (simulate)
         QTimer::singleShot(0, &core.service, &PedalService::linkSimulated);
-    return app.exec();
+    const int code = app.exec();
+    core.log.endJournal(); // a window closed normally has written log.txt; any other end leaves it as it was
+    return code;
 }

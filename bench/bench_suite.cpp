@@ -5,9 +5,11 @@
 //   build/bench/bench_suite [RUNS]      (./run-benchmarks builds and runs it)
 #include "BenchSupport.h"
 
+#include "cli/CliCommands.h"
 #include "device/SerialPortBackend.h"
 #include "pedal/EditorCore.h"
 #include "pedal/ParameterCatalogue.h"
+#include "presets/PresetFile.h"
 #include "support/Prompts.h"
 #include "windows/DebugConsoleWindow.h"
 
@@ -17,13 +19,14 @@
 #include <QFile>
 #include <QListView>
 #include <QTemporaryDir>
+#include <QRegularExpression>
 #include <QTimer>
 #include <sys/resource.h>
 
 using namespace Bench;
 
 namespace {
-const QString Cli = QStringLiteral(QUARNELO_CLI_PATH);
+const QString CliProgram = QStringLiteral(QUARNELO_CLI_PATH);
 const QString EditorProgram = QStringLiteral(QUARNELO_EDITOR_PATH);
 
 double ms(const QElapsedTimer &t) { return t.nsecsElapsed() / 1e6; }
@@ -82,6 +85,92 @@ bool pedalPrints(Pedal &pedal, const QByteArray &prefix, int timeoutMs)
     return false;
 }
 
+// One command of quarnelo-cli run in this process (its start-up is the info row's), timed from
+// the command line to its end. bytesSent: the bytes of the "sent: " lines it printed.
+struct CommandRun {
+    double ms = -1;
+    int bytesSent = 0;
+};
+CommandRun runCommand(const QStringList &args)
+{
+    QString outText, errText;
+    QTextStream out(&outText), err(&errText);
+    QElapsedTimer t;
+    t.start();
+    const int code = Cli::run(args, out, err);
+    CommandRun r;
+    if (code != Cli::Ok) {
+        QTextStream(stderr) << "quarnelo-cli " << args.join(QLatin1Char(' ')) << " failed: " << errText << "\n";
+        return r;
+    }
+    r.ms = ms(t);
+    static const QRegularExpression sent(QStringLiteral("^sent: ([0-9A-F]+)$"), QRegularExpression::MultilineOption);
+    for (auto it = sent.globalMatch(outText); it.hasNext();)
+        r.bytesSent += int(it.next().captured(1).size() / 2);
+    return r;
+}
+
+// A preset whose twenty values all differ from the simulated pedal's (saved from it, each word
+// changed in its lowest bit).
+QString differingPreset(const QString &folder)
+{
+    Pedal pedal({});
+    const QString saved = folder + QStringLiteral("/pedal.txt");
+    PresetFile::PresetValues values{};
+    QString message;
+    if (runCommand({QStringLiteral("--port"), pedal.path, QStringLiteral("preset"), QStringLiteral("save"), saved}).ms < 0 ||
+        !PresetFile::load(saved, &values, &message))
+        return QString();
+    for (quint32 &v : values)
+        v ^= 0x00010001; // a different dial position and a different item of every list
+    const QString path = folder + QStringLiteral("/differing.txt");
+    return PresetFile::write(path, values, &message) ? path : QString();
+}
+
+// Xvfb on a display of its own, for as long as it lives.
+struct Xvfb {
+    QProcess process;
+    QString display;
+    Xvfb()
+    {
+        process.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"),
+                                               QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+        if (process.waitForStarted(5000) && process.waitForReadyRead(10000))
+            display = QLatin1Char(':') + QString::fromLatin1(process.readLine()).trimmed();
+    }
+    ~Xvfb()
+    {
+        process.terminate();
+        process.waitForFinished(3000);
+    }
+};
+
+// The editor started with --report-first-frame on a platform: ms to its first painted frame and
+// its resident MB then, or -1.
+std::pair<double, double> editorFirstFrame(const QString &platform, const QString &display = QString())
+{
+    QTemporaryDir home;
+    QProcess editor;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HOME"), home.path());
+    env.insert(QStringLiteral("XDG_DOCUMENTS_DIR"), home.path() + QStringLiteral("/Documents"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
+    if (!display.isEmpty())
+        env.insert(QStringLiteral("DISPLAY"), display);
+    editor.setProcessEnvironment(env);
+    QElapsedTimer t;
+    t.start();
+    editor.start(EditorProgram, {QStringLiteral("--report-first-frame")});
+    double firstFrame = -1, mb = -1;
+    if (editor.waitForReadyRead(10000)) {
+        firstFrame = ms(t);
+        const QList<QByteArray> words = editor.readAll().trimmed().split(' ');
+        mb = words.value(words.size() - 2).toDouble() / 1024; // "first frame, resident N kB"
+    }
+    editor.waitForFinished(5000);
+    return {firstFrame, mb};
+}
+
 // Lets the event loop run until widget has painted once more.
 class PaintWatch : public QObject {
 public:
@@ -128,17 +217,36 @@ int main(int argc, char **argv)
     const FirmwareLimits firmware = firmwareLimits();
     Row upgrade{QStringLiteral("firmware upgrade, FIRMWARE_15 with read-back"), QStringLiteral("ms"),
                 firmware.oursWithReadBack * 1000, QStringLiteral("wire time + the simulated flash's time")};
-    Row dump{QStringLiteral("console: 16,384-line dump appended and painted"), QStringLiteral("ms"), 300,
+    const QString commandBasis = QStringLiteral("wire time of 02 00, the answer and %1");
+    Row getRow{QStringLiteral("quarnelo-cli get (the command)"), QStringLiteral("ms"), answerWireMs,
+               QStringLiteral("wire time of 02 00 and the answer")};
+    Row setRow{QStringLiteral("quarnelo-cli set Dry (the command)"), QStringLiteral("ms"), 0, QString()};
+    Row presetRow{QStringLiteral("quarnelo-cli preset load, 20 differing values"), QStringLiteral("ms"), 0, QString()};
+    const int dumpBytes = 6 + 1 + 16384;
+    Row memoryRow{QStringLiteral("quarnelo-cli memory dump (the command)"), QStringLiteral("ms"),
+                  answerWireMs + dumpBytes * RunByteS * 1000 + 20,
+                  commandBasis.arg(QStringLiteral("%1 bytes of read and dump + 20 ms the pedal works").arg(dumpBytes))};
+    Row dump{QStringLiteral("console: 16,384-line dump, its own batching"), QStringLiteral("ms"), 300,
              QStringLiteral("target")};
     Row perLine{QStringLiteral("console: memory a line, 1,000,000 lines"), QStringLiteral("B/line"), 120,
                 QStringLiteral("target")};
     Row start{QStringLiteral("editor start to the first frame"), QStringLiteral("ms"), 500, QStringLiteral("target")};
+    Row startXvfb{QStringLiteral("editor start to the first frame, Xvfb"), QStringLiteral("ms"), 500,
+                  QStringLiteral("target")};
     Row resident{QStringLiteral("editor resident memory at the first frame"), QStringLiteral("MB"), 100,
                  QStringLiteral("target")};
     Row idle{QStringLiteral("CPU while waiting for a silent pedal (2 s)"), QStringLiteral("%"), 2,
              QStringLiteral("target, % of one core")};
 
     QTextStream err(stderr);
+    // quarnelo-cli's commands run in this process: its documents folder is a private one.
+    QTemporaryDir benchHome;
+    qputenv("HOME", benchHome.path().toLocal8Bit());
+    qputenv("XDG_DOCUMENTS_DIR", (benchHome.path() + QStringLiteral("/Documents")).toLocal8Bit());
+    const QString preset = differingPreset(benchHome.path());
+    Xvfb xvfb;
+    if (xvfb.display.isEmpty())
+        err << "Xvfb did not start: the Xvfb row is not measured\n";
     for (int run = 0; run < runs; ++run) {
         err << "run " << run + 1 << " of " << runs << "\n" << Qt::flush;
         {
@@ -180,8 +288,33 @@ int main(int argc, char **argv)
         }
         {
             Pedal pedal({QStringLiteral("--wire-timing")});
-            const double s = timed(Cli, {QStringLiteral("--port"), pedal.path, QStringLiteral("info")});
+            const double s = timed(CliProgram, {QStringLiteral("--port"), pedal.path, QStringLiteral("info")});
             infoProcess.samples << (s < 0 ? -1 : s * 1000);
+        }
+        {
+            Pedal pedal({QStringLiteral("--wire-timing")});
+            const QStringList port{QStringLiteral("--port"), pedal.path};
+            getRow.samples << runCommand(port + QStringList{QStringLiteral("get")}).ms;
+            const CommandRun set =
+                runCommand(port + QStringList{QStringLiteral("set"), QStringLiteral("Dry"), QString::number(300 + run)});
+            setRow.samples << set.ms;
+            setRow.limit = answerWireMs + set.bytesSent * RunByteS * 1000;
+            setRow.basis = commandBasis.arg(QStringLiteral("the %1 bytes sent").arg(set.bytesSent));
+        }
+        {
+            Pedal pedal({QStringLiteral("--wire-timing")}); // a fresh pedal: all twenty values differ
+            const CommandRun load = preset.isEmpty() ? CommandRun{}
+                                                     : runCommand({QStringLiteral("--port"), pedal.path,
+                                                                   QStringLiteral("preset"), QStringLiteral("load"), preset});
+            presetRow.samples << load.ms;
+            presetRow.limit = answerWireMs + load.bytesSent * RunByteS * 1000;
+            presetRow.basis = commandBasis.arg(QStringLiteral("the %1 bytes sent").arg(load.bytesSent));
+        }
+        {
+            Pedal pedal({QStringLiteral("--wire-timing")});
+            memoryRow.samples << runCommand({QStringLiteral("--port"), pedal.path, QStringLiteral("memory"),
+                                             QStringLiteral("dump"), benchHome.path() + QStringLiteral("/dump.bin")})
+                                     .ms;
         }
         {
             Pedal pedal({QStringLiteral("--silent")});
@@ -202,33 +335,27 @@ int main(int argc, char **argv)
             for (int p = 0; p < 16384; ++p)
                 lines << QStringLiteral("%1: FF").arg(p);
             const QString text = lines.join(QLatin1Char('\n'));
+            bool shown = false; // the view took the lines in (it may fetch them a screenful at a time)
+            QObject::connect(console.logView->model(), &QAbstractItemModel::rowsInserted, &console,
+                             [&](const QModelIndex &, int, int) {
+                                 shown = true;
+                                 watch.painted = false;
+                             });
             QElapsedTimer t;
             t.start();
-            log.writeLogLine(text); // as the memory check writes it
-            console.flushPending();
-            watch.waitForPaint();
+            log.writeLogLine(text); // as the memory check writes it; the console batches it itself
+            while (!shown && t.elapsed() < 10000)
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            while (!watch.painted && t.elapsed() < 10000)
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
             dump.samples << (watch.painted ? ms(t) : -1);
         }
         {
-            QTemporaryDir home;
-            QProcess editor;
-            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-            env.insert(QStringLiteral("HOME"), home.path());
-            env.insert(QStringLiteral("XDG_DOCUMENTS_DIR"), home.path() + QStringLiteral("/Documents"));
-            env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-            editor.setProcessEnvironment(env);
-            QElapsedTimer t;
-            t.start();
-            editor.start(EditorProgram, {QStringLiteral("--report-first-frame")});
-            double firstFrame = -1, mb = -1;
-            if (editor.waitForReadyRead(10000)) {
-                firstFrame = ms(t);
-                const QList<QByteArray> words = editor.readAll().trimmed().split(' ');
-                mb = words.value(words.size() - 2).toDouble() / 1024; // "first frame, resident N kB"
-            }
-            editor.waitForFinished(5000);
+            const auto [firstFrame, mb] = editorFirstFrame(QStringLiteral("offscreen"));
             start.samples << firstFrame;
             resident.samples << mb;
+            if (!xvfb.display.isEmpty())
+                startXvfb.samples << editorFirstFrame(QStringLiteral("xcb"), xvfb.display).first;
         }
         if (run == 0) {
             const qint64 before = residentKb();
@@ -247,14 +374,14 @@ int main(int argc, char **argv)
         }
         {
             Pedal pedal({QStringLiteral("--start-in-bootloader"), QStringLiteral("--wire-timing")});
-            const double s = timed(Cli, {QStringLiteral("--port"), pedal.path, QStringLiteral("--yes"),
+            const double s = timed(CliProgram, {QStringLiteral("--port"), pedal.path, QStringLiteral("--yes"),
                                          QStringLiteral("firmware"), QStringLiteral("upgrade"),
                                          QStringLiteral("--firmware"), QStringLiteral("15")});
             upgrade.samples << (s < 0 ? -1 : s * 1000);
         }
     }
     out << "runs: " << runs << "\n";
-    printTable(out, {roundTrip, infoProcess, parameterWrite, algorithm, tuning, upgrade, dump, perLine, start, resident,
-                     idle});
+    printTable(out, {roundTrip, infoProcess, getRow, setRow, presetRow, memoryRow, parameterWrite, algorithm, tuning,
+                     upgrade, dump, perLine, start, startXvfb, resident, idle});
     return 0;
 }

@@ -322,10 +322,10 @@ struct Session {
     {
         if (m_settled)
             return *m_settled;
-        // The last message's bytes cross the wire (10 bits a byte at 115200 baud), and the pedal
-        // gets a moment to take them or to go away; a pedal that answered long ago costs nothing.
+        // The last message's bytes cross the wire (10 bits a byte at 115200 baud) and nothing
+        // more is waited for; a pedal that answered long ago costs nothing.
         if (lastWriteMs >= 0) {
-            const qint64 until = lastWriteMs + (lastWriteBytes * 10 + 114) / 115 + 20;
+            const qint64 until = lastWriteMs + (lastWriteBytes * 10 + 114) / 115;
             for (qint64 now = clock->nowMs(); now < until && !lost; now = clock->nowMs())
                 clock->waitForActivity(int(until - now));
         }

@@ -1,15 +1,23 @@
 #pragma once
 // The editor's running trace: every line shown in the debug console and, at close,
-// appended to log.txt as one block.
+// appended to log.txt as one block. While the editor runs, its lines also go to a journal
+// beside log.txt, so that a run that never closes (killed, crashed) is not lost: the next
+// start appends a journal left behind to log.txt as a block of its own.
 
 #include <QDateTime>
+#include <QFile>
 #include <QObject>
 #include <QStringList>
+
+#include <memory>
+
+class QLockFile;
 
 class DiagnosticLog : public QObject {
     Q_OBJECT
 public:
-    explicit DiagnosticLog(QObject *parent = nullptr) : QObject(parent) {}
+    explicit DiagnosticLog(QObject *parent = nullptr);
+    ~DiagnosticLog() override;
 
     // Appends text as one line (a text with line breaks becomes several lines);
     // the console follows the last line while consoleAutoScroll is on.
@@ -26,8 +34,23 @@ public:
 
     // The bytes one run appends to log.txt: LF, LF, the stamp, LF, then every line + CR LF.
     static QByteArray logFileBlock(const QStringList &lines, const QDateTime &closedAt);
-    // Appends this run's block to the file, creating it when missing.
-    bool appendToLogFile(const QString &path, const QDateTime &closedAt, QString *error = nullptr) const;
+    // Appends this run's block to the file, creating it when missing. Once it is written the
+    // journal has done its job and is removed.
+    bool appendToLogFile(const QString &path, const QDateTime &closedAt, QString *error = nullptr);
+
+    // The journal of this run: "log.<process id>.journal" in folder, held by a lock file so that
+    // another editor running at the same time leaves it alone. Every line written from now on
+    // (and those already written) reaches the file as it is written.
+    bool startJournal(const QString &folder, QString *error = nullptr);
+    // Ends the journal without writing log.txt (a run that ends without closing its window).
+    void endJournal();
+    QString journalPath() const { return m_journal.fileName(); }
+
+    // The header of a recovered block: the journal's last write, then the words that say so.
+    static QByteArray recoveredHeader(const QDateTime &lastWrite);
+    // Appends every journal in folder whose editor is no longer running to logPath, oldest
+    // first, each as a block headed by recoveredHeader(), and removes it. Returns how many.
+    static int recoverJournals(const QString &folder, const QString &logPath, QString *error = nullptr);
 
 signals:
     void linesAppended(const QStringList &lines, bool scrollToEnd);
@@ -35,5 +58,8 @@ signals:
 
 private:
     void append(const QString &text, bool scroll);
+    void journal(const QStringList &lines);
     QStringList m_lines;
+    QFile m_journal;
+    std::unique_ptr<QLockFile> m_journalLock;
 };

@@ -1,7 +1,9 @@
 #include "support/DiagnosticLog.h"
 #include "support/EditorVersion.h"
 
+#include <QDir>
 #include <QFile>
+#include <QLockFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -47,6 +49,92 @@ private slots:
         QString error;
         QVERIFY(!log.appendToLogFile(dir.path() + "/missing-folder/log.txt", QDateTime::currentDateTime(), &error));
         QVERIFY(!error.isEmpty());
+    }
+
+    // A run that closes: the journal held every line as it was written, log.txt gets exactly
+    // the block it always got, and nothing is left beside it.
+    void journalOfARunThatCloses()
+    {
+        QTemporaryDir dir;
+        DiagnosticLog log;
+        log.writeLogLine("before");
+        QVERIFY(log.startJournal(dir.path()));
+        log.writeLogLine("one\ntwo");
+        log.addConsoleLine("direct");
+        QFile journal(log.journalPath());
+        QVERIFY(journal.open(QIODevice::ReadOnly));
+        QCOMPARE(journal.readAll(), QByteArray("before\r\none\r\ntwo\r\ndirect\r\n"));
+        log.clear(); // log.txt would get only what follows
+        log.writeLogLine("after clear");
+        journal.seek(0);
+        QCOMPARE(journal.readAll(), QByteArray("after clear\r\n"));
+
+        const QDateTime closedAt(QDate(2025, 3, 3), QTime(9, 5, 7));
+        QVERIFY(log.appendToLogFile(dir.path() + "/log.txt", closedAt));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"log.txt"});
+        QFile file(dir.path() + "/log.txt");
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), DiagnosticLog::logFileBlock({"after clear"}, closedAt));
+    }
+
+    void recoverJournals_data()
+    {
+        QTest::addColumn<QByteArray>("journal");
+        QTest::addColumn<bool>("editorRuns");
+        QTest::addColumn<QByteArray>("appended");
+        const QByteArray header = "\n\n03-03-2025 09:05:07 (recovered after an unclean end)\n";
+        QTest::newRow("killed run") << QByteArray("A\r\nB\r\n") << false << header + "A\r\nB\r\n";
+        QTest::newRow("last line cut short") << QByteArray("A\r\nB") << false << header + "A\r\nB\r\n";
+        QTest::newRow("killed before any line") << QByteArray() << false << header;
+        QTest::newRow("its editor still runs") << QByteArray("A\r\n") << true << QByteArray();
+    }
+    void recoverJournals()
+    {
+        QFETCH(QByteArray, journal);
+        QFETCH(bool, editorRuns);
+        QFETCH(QByteArray, appended);
+        QTemporaryDir dir;
+        const QString logPath = dir.path() + "/log.txt";
+        const QByteArray earlier = "\n\n02-03-2025 10:00:00\nearlier run\r\n";
+        QFile log(logPath);
+        QVERIFY(log.open(QIODevice::WriteOnly));
+        log.write(earlier);
+        log.close();
+        const QString journalPath = dir.path() + "/log.4242.journal";
+        QFile j(journalPath);
+        QVERIFY(j.open(QIODevice::WriteOnly));
+        j.write(journal);
+        j.flush(); // before the time is set: a later write would move it
+        QVERIFY(j.setFileTime(QDateTime(QDate(2025, 3, 3), QTime(9, 5, 7)), QFileDevice::FileModificationTime));
+        j.close();
+        QLockFile running(journalPath + ".lock"); // held by this living process
+        if (editorRuns)
+            QVERIFY(running.tryLock(0));
+
+        QCOMPARE(DiagnosticLog::recoverJournals(dir.path(), logPath), editorRuns ? 0 : 1);
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QCOMPARE(log.readAll(), earlier + appended);
+        QCOMPARE(QFile::exists(journalPath), editorRuns);
+    }
+
+    void journalsAreRecoveredOldestFirst()
+    {
+        QTemporaryDir dir;
+        const QDateTime t(QDate(2025, 3, 3), QTime(9, 0, 0));
+        const QList<std::pair<QString, QDateTime>> journals{{"log.9.journal", t.addSecs(60)}, {"log.10.journal", t}};
+        for (const auto &[name, written] : journals) {
+            QFile j(dir.path() + "/" + name);
+            QVERIFY(j.open(QIODevice::WriteOnly));
+            j.write(name.toUtf8() + "\r\n");
+            j.flush();
+            QVERIFY(j.setFileTime(written, QFileDevice::FileModificationTime));
+        }
+        QCOMPARE(DiagnosticLog::recoverJournals(dir.path(), dir.path() + "/log.txt"), 2);
+        QFile log(dir.path() + "/log.txt");
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QCOMPARE(log.readAll(), QByteArray("\n\n03-03-2025 09:00:00 (recovered after an unclean end)\nlog.10.journal\r\n"
+                                           "\n\n03-03-2025 09:01:00 (recovered after an unclean end)\nlog.9.journal\r\n"));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"log.txt"});
     }
 
     void lineBreaksMakeSeveralLines()
