@@ -1,5 +1,7 @@
 #include "support/DiagnosticLog.h"
 
+#include "support/OutsideText.h"
+
 #include <QFile>
 #include <QRegularExpression>
 
@@ -9,6 +11,8 @@ void DiagnosticLog::append(const QString &text, bool scroll)
     QStringList parts = text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r'))
                             ? text.split(breaks)
                             : QStringList{text};
+    for (QString &part : parts)
+        part = OutsideText::forTerminal(part); // a control character from outside shows as \xNN
     m_lines += parts;
     emit linesAppended(parts, scroll);
 }
