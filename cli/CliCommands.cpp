@@ -582,8 +582,8 @@ int runCheckUpdate(SystemClock &clock, CliPrompts &prompts, QTextStream &out, QT
         loop.exec();
     out << "editor version: " << update.currentVersion << "\n";
     if (!answer->ok) {
-        err << "The update server " << update.server.toDisplayString() << " could not be asked: " << answer->problem
-            << "\n";
+        err << "The update server " << OutsideText::shown(update.server.toDisplayString(), 200)
+            << (answer->answered ? " answered, but " : " could not be asked: ") << answer->problem << "\n";
         return Cli::Failed;
     }
     out << "newest version: " << answer->version << "\n";
