@@ -367,9 +367,25 @@ private:
 // diff FILE: the parameters where the pedal and a preset file differ, one a line (name, the
 // pedal's word, the file's word); 0 when none differ, 1 when some do, 2 when the pedal's values
 // are not known.
+// Why the pedal's parameters are not the tool's to read, back up or compare: its effect is
+// beyond the effect list, so what its words mean is not known (empty when they are).
+QString effectBeyondTheList(Session &s)
+{
+    const PedalState &state = s.service().state();
+    int effect = -1;
+    if (!state.reported || !state.reported->effectNumber(&effect) || effect < s.service().effectNames().size())
+        return QString();
+    return QStringLiteral("the pedal's effect %1 is not in the effect list").arg(state.reported->effectText());
+}
+
 int runDiff(Session &s, const PresetFile::PresetValues &file, QTextStream &out)
 {
     const PedalState &state = s.service().state();
+    if (const QString beyond = effectBeyondTheList(s); !beyond.isEmpty()) {
+        s.err << "The pedal's settings are not compared: " << beyond << "\n";
+        s.done(Cli::Failed);
+        return Cli::NoDevice;
+    }
     if (!state.reported) {
         s.err << "The pedal's settings are not known: " << state.unknownReason << "\n";
         s.done(Cli::Failed);
@@ -531,6 +547,10 @@ int runMemory(Session &s, const Options &o, const QStringList &rest, QTextStream
 // backup [DIR]: the pedal's settings as a preset file and a report, as the editor saves them.
 int runBackup(Session &s, const QStringList &rest, QTextStream &out)
 {
+    if (const QString beyond = effectBeyondTheList(s); !beyond.isEmpty()) {
+        s.err << "No backup was made: " << beyond << "\n";
+        return s.done(Cli::Failed);
+    }
     const PedalService::Backup b = s.service().backUp(QString(), rest.value(0));
     if (!b.made) {
         s.err << "No backup was made: " << b.problem << "\n";
@@ -808,6 +828,10 @@ QString Cli::usage()
         "upgrade of a running pedal, send of an erase 0B.. or enter-bootloader 05.. message) save a\n"
         "backup first and refuse when none can be made; --yes never stands in for it, only\n"
         "--no-backup goes on without one.\n"
+        "A pedal running an effect that is not in the effect list: get, set, preset, diff and backup\n"
+        "refuse, since what its parameter words mean is not known; info shows what it reports, and an\n"
+        "upload is checked afterwards by asking the pedal again (the backup before a large change is\n"
+        "still made, from the words the pedal reports).\n"
         "options may stand anywhere, each once; --help and --version print and exit.\n"
         "Without a target the first FTDI device is used.\n"
         "exit codes: 0 done, 1 failed or refused, 2 no device found, 64 bad usage.\n");

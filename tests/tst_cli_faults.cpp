@@ -324,6 +324,40 @@ private slots:
         QCOMPARE(o.wire.size(), 15000);
     }
 
+    // A pedal whose effect is beyond the effect list: one story. Commands that read its
+    // parameters refuse; an upload, carried or from a .dat file, is checked by asking again.
+    void effectBeyondTheList_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("words");
+        QTest::newRow("get") << QStringList{"get"} << 1 << "not in the effect list";
+        QTest::newRow("backup") << QStringList{"backup", "DIR"} << 1 << "No backup was made: the pedal's effect 40 is not in the effect list";
+        QTest::newRow("diff") << QStringList{"diff", "PRESET"} << 2
+                              << "The pedal's settings are not compared: the pedal's effect 40 is not in the effect list";
+        QTest::newRow("carried image") << QStringList{"--yes", "upload-algorithm"} << 1 << "does not report the new algorithm in place";
+        QTest::newRow(".dat file") << QStringList{"--yes", "upload-algorithm", "DAT"} << 1 << "does not report the new algorithm in place";
+    }
+    void effectBeyondTheList()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, code);
+        QFETCH(QString, words);
+        QTemporaryDir dir;
+        QVERIFY(write(dir.filePath("p.txt"), presetBytes()));
+        QFile hex(QFINDTESTDATA("../resources/algorithms/QUARNELO_MK3_0015.hex"));
+        QVERIFY(hex.open(QIODevice::ReadOnly));
+        QVERIFY(write(dir.filePath("a.dat"), QByteArray::fromHex(hex.readAll().trimmed())));
+        args.replaceInStrings("DAT", dir.filePath("a.dat"));
+        args.replaceInStrings("DIR", dir.filePath("backups"));
+        QVERIFY(QDir(dir.path()).mkdir("backups"));
+        const Outcome o = runAgainst({"--effect", "40"}, args, dir);
+        QVERIFY2(o.code == code, qPrintable(QStringLiteral("exit %1: %2").arg(o.code).arg(o.err)));
+        QVERIFY2(o.err.contains(words), qPrintable(o.err));
+        if (args.first() == "backup")
+            QVERIFY(QDir(dir.filePath("backups")).isEmpty());
+    }
+
     void missingPortAndHelp()
     {
         QProcess cli;
