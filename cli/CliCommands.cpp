@@ -5,6 +5,7 @@
 #include "device/PedalMessages.h"
 #include "device/SerialPortBackend.h"
 #include "pedal/BackupRestore.h"
+#include "cli/CliSafety.h"
 #include "pedal/DeviceReport.h"
 #include "pedal/DialMath.h"
 #include "pedal/EditorCore.h"
@@ -16,6 +17,7 @@
 #include "support/Clock.h"
 #include "support/EditorVersion.h"
 #include "support/FileWriting.h"
+#include "support/OutsideText.h"
 #include "support/Prompts.h"
 #include "update/UpdateService.h"
 
@@ -88,12 +90,8 @@ private:
     bool m_noBackup;
 };
 
-// Input from the command line echoed back, cut to a readable length.
-QString echo(const QString &text)
-{
-    constexpr int Shown = 40;
-    return text.size() <= Shown ? text : text.left(Shown) + QStringLiteral("... (%1 characters)").arg(text.size());
-}
+// Input from the command line echoed back, cut to a readable length, control characters escaped.
+QString echo(const QString &text) { return OutsideText::shown(text, 40); }
 
 struct Options {
     bool simulate = false;
@@ -115,6 +113,7 @@ bool parse(const QStringList &args, Options *o, QString *error)
 {
     static const QRegularExpression negativeNumber(QStringLiteral("^-[0-9]+$"));
     bool optionsEnded = false;
+    QStringList given; // each option once: a second one is a mistake, not a change of mind
     for (int i = 0; i < args.size(); ++i) {
         const QString &a = args[i];
         if (optionsEnded || !a.startsWith(QLatin1Char('-')) || a == QLatin1String("-") ||
@@ -124,6 +123,12 @@ bool parse(const QStringList &args, Options *o, QString *error)
         }
         const qsizetype eq = a.indexOf(QLatin1Char('='));
         const QString name = eq > 0 ? a.left(eq) : a;
+        const QString once = name == QLatin1String("-h") ? QStringLiteral("--help") : name;
+        if (name != QLatin1String("--") && given.contains(once)) {
+            *error = QStringLiteral("%1 is given twice").arg(echo(once));
+            return false;
+        }
+        given << once;
         if (name == QLatin1String("--")) {
             optionsEnded = true;
         } else if (name == QLatin1String("--simulate") && eq < 0) {
@@ -362,9 +367,25 @@ private:
 // diff FILE: the parameters where the pedal and a preset file differ, one a line (name, the
 // pedal's word, the file's word); 0 when none differ, 1 when some do, 2 when the pedal's values
 // are not known.
+// Why the pedal's parameters are not the tool's to read, back up or compare: its effect is
+// beyond the effect list, so what its words mean is not known (empty when they are).
+QString effectBeyondTheList(Session &s)
+{
+    const PedalState &state = s.service().state();
+    int effect = -1;
+    if (!state.reported || !state.reported->effectNumber(&effect) || effect < s.service().effectNames().size())
+        return QString();
+    return QStringLiteral("the pedal's effect %1 is not in the effect list").arg(state.reported->effectText());
+}
+
 int runDiff(Session &s, const PresetFile::PresetValues &file, QTextStream &out)
 {
     const PedalState &state = s.service().state();
+    if (const QString beyond = effectBeyondTheList(s); !beyond.isEmpty()) {
+        s.err << "The pedal's settings are not compared: " << beyond << "\n";
+        s.done(Cli::Failed);
+        return Cli::NoDevice;
+    }
     if (!state.reported) {
         s.err << "The pedal's settings are not known: " << state.unknownReason << "\n";
         s.done(Cli::Failed);
@@ -526,6 +547,10 @@ int runMemory(Session &s, const Options &o, const QStringList &rest, QTextStream
 // backup [DIR]: the pedal's settings as a preset file and a report, as the editor saves them.
 int runBackup(Session &s, const QStringList &rest, QTextStream &out)
 {
+    if (const QString beyond = effectBeyondTheList(s); !beyond.isEmpty()) {
+        s.err << "No backup was made: " << beyond << "\n";
+        return s.done(Cli::Failed);
+    }
     const PedalService::Backup b = s.service().backUp(QString(), rest.value(0));
     if (!b.made) {
         s.err << "No backup was made: " << b.problem << "\n";
@@ -577,8 +602,8 @@ int runCheckUpdate(SystemClock &clock, CliPrompts &prompts, QTextStream &out, QT
         loop.exec();
     out << "editor version: " << update.currentVersion << "\n";
     if (!answer->ok) {
-        err << "The update server " << update.server.toDisplayString() << " could not be asked: " << answer->problem
-            << "\n";
+        err << "The update server " << OutsideText::shown(update.server.toDisplayString(), 200)
+            << (answer->answered ? " answered, but " : " could not be asked: ") << answer->problem << "\n";
         return Cli::Failed;
     }
     out << "newest version: " << answer->version << "\n";
@@ -756,7 +781,8 @@ QString Cli::usage()
         "commands:\n"
         "  list        the FTDI devices: serial number and description, one per line\n"
         "  info        the pedal's firmware, algorithm, effect and every setting\n"
-        "  send HEX    writes one raw message (hex digits, two per byte, at most 65536 bytes)\n"
+        "  send HEX    writes one raw message (hex digits, two per byte, at most 65536 bytes);\n"
+        "              send - reads the hex from standard input, send @FILE from FILE\n"
         "  get         the twenty parameters: name, data word, and the control's value\n"
         "  upload-algorithm [FILE.dat]\n"
         "              sends the carried algorithm image (or a .dat file) and shows the answer (--yes)\n"
@@ -802,13 +828,37 @@ QString Cli::usage()
         "upgrade of a running pedal, send of an erase 0B.. or enter-bootloader 05.. message) save a\n"
         "backup first and refuse when none can be made; --yes never stands in for it, only\n"
         "--no-backup goes on without one.\n"
-        "options may stand anywhere; --help and --version print and exit.\n"
+        "A pedal running an effect that is not in the effect list: get, set, preset, diff and backup\n"
+        "refuse, since what its parameter words mean is not known; info shows what it reports, and an\n"
+        "upload is checked afterwards by asking the pedal again (the backup before a large change is\n"
+        "still made, from the words the pedal reports).\n"
+        "options may stand anywhere, each once; --help and --version print and exit.\n"
         "Without a target the first FTDI device is used.\n"
         "exit codes: 0 done, 1 failed or refused, 2 no device found, 64 bad usage.\n");
 }
 
+namespace {
+int runCommand(const QStringList &args, QTextStream &out, QTextStream &err);
+}
+
 int Cli::run(const QStringList &args, QTextStream &out, QTextStream &err)
 {
+    // Whatever a command prints, from the pedal, a file, a server or the arguments, reaches the
+    // terminal with its control characters escaped.
+    CliSafety::TerminalSafeDevice outDevice(out);
+    CliSafety::TerminalSafeDevice errDevice(err);
+    QTextStream safeOut(&outDevice);
+    QTextStream safeErr(&errDevice);
+    const int code = runCommand(args, safeOut, safeErr);
+    safeOut.flush();
+    safeErr.flush();
+    return code;
+}
+
+namespace {
+int runCommand(const QStringList &args, QTextStream &out, QTextStream &err)
+{
+    using namespace Cli;
     Options o;
     QString error;
     const auto usageError = [&](const QString &text) {
@@ -831,7 +881,7 @@ int Cli::run(const QStringList &args, QTextStream &out, QTextStream &err)
 
     // Every argument is checked before a port is opened.
     const QString cmd = o.command.first();
-    const QStringList rest = o.command.mid(1);
+    QStringList rest = o.command.mid(1);
     static const QHash<QString, QPair<int, int>> arguments = {
         {"list", {0, 0}}, {"info", {0, 0}}, {"get", {0, 0}}, {"send", {1, 1}}, {"set", {2, 2}},
         {"upload-algorithm", {0, 1}}, {"upload-tuning", {0, 0}}, {"preset", {2, 2}}, {"firmware", {1, 1}},
@@ -857,6 +907,15 @@ int Cli::run(const QStringList &args, QTextStream &out, QTextStream &err)
         if (cmd == QLatin1String("restore"))
             return usageError(QStringLiteral("usage: restore BACKUP (a backup's snapshot.json)"));
         return usageError(QStringLiteral("%1 takes no arguments, not '%2'").arg(cmd, echo(rest.join(QLatin1Char(' ')))));
+    }
+    if (cmd == QLatin1String("send")) {
+        // "send -" and "send @FILE" take the hex from standard input or a file: the longest
+        // message is longer than one argument may be.
+        QString problem;
+        if (!CliSafety::sendHex(rest[0], 2 * D2XXUnit::BufferSize, &rest[0], &problem)) {
+            err << problem << ". Nothing was sent.\n";
+            return Failed;
+        }
     }
     const bool firmwareCommand = cmd == QLatin1String("firmware");
     if (firmwareCommand && !QStringList{"upgrade", "go", "verify"}.contains(rest[0]))
@@ -988,9 +1047,13 @@ int Cli::run(const QStringList &args, QTextStream &out, QTextStream &err)
         if (!setState)
             return usageError(QStringLiteral("%1 takes %2, not '%3'").arg(ParameterCatalogue::name(parameter), takes, echo(value)));
     }
-    if (!o.port.isEmpty() && !QFileInfo::exists(o.port)) {
-        err << "No device found: " << echo(o.port) << " does not exist\n";
-        return NoDevice;
+    if (!o.port.isEmpty()) {
+        int code = NoDevice;
+        const QString problem = CliSafety::portProblem(o.port, &code);
+        if (!problem.isEmpty()) {
+            err << problem << "\n";
+            return code;
+        }
     }
 
     SystemClock clock;
@@ -1088,3 +1151,4 @@ int Cli::run(const QStringList &args, QTextStream &out, QTextStream &err)
         return runRestore(session, rest[0], out);
     return runUpload(session, o.command, out);
 }
+} // namespace

@@ -1431,7 +1431,12 @@ PedalService::UploadResult PedalService::uploadAlgorithmFile(const QString &path
 {
     if (!allowed(Command::AlgorithmUpload, QStringLiteral("upload")))
         return UploadResult::Refused;
-    return path.isEmpty() ? m_uploads->chooseAndUploadFile() : m_uploads->uploadFile(path);
+    const UploadResult r = path.isEmpty() ? m_uploads->chooseAndUploadFile() : m_uploads->uploadFile(path);
+    // As for a carried image, the pedal is asked again and must answer with an effect the editor
+    // knows; a file may hold an older algorithm than the editor's, which the answer then tells.
+    if (r == UploadResult::Done && requestDeviceInformation() != Result::Done && m_gate != GateState::AlgorithmTooOld)
+        return UploadResult::Unconfirmed;
+    return r;
 }
 
 PedalService::UploadResult PedalService::uploadTuningData()

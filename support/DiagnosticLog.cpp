@@ -1,8 +1,11 @@
 #include "support/DiagnosticLog.h"
 
+#include "support/OutsideText.h"
+
 #include <QCoreApplication>
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
 #include <QRegularExpression>
@@ -42,6 +45,8 @@ void DiagnosticLog::append(const QString &text, bool scroll)
     QStringList parts = text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r'))
                             ? text.split(breaks)
                             : QStringList{text};
+    for (QString &part : parts)
+        part = OutsideText::forTerminal(part); // a control character from outside shows as \xNN
     m_lines += parts;
     journal(parts);
     emit linesAppended(parts, scroll);

@@ -56,9 +56,31 @@ public:
         QByteArray body;
         bool silent;         // takes the request and never answers
         QByteArray location; // for a redirect
+        QByteArray phrase;   // the status text, when not the usual one
+        QByteArray headers;  // more header lines, each ending in CR LF
+        bool trickle = false; // sends the header, then one byte of the body at each drip()
     };
     QHash<QString, Route> routes;
     QStringList requested; // the paths asked for, in order
+
+    // Sends the next bytes of every trickling answer; false when none is left to send.
+    bool drip(int bytes = 1)
+    {
+        bool sent = false;
+        for (auto it = m_trickles.begin(); it != m_trickles.end();) {
+            if (!it->socket || it->left.isEmpty()) {
+                if (it->socket)
+                    it->socket->disconnectFromHost();
+                it = m_trickles.erase(it);
+                continue;
+            }
+            it->socket->write(it->left.left(bytes));
+            it->left.remove(0, bytes);
+            sent = true;
+            ++it;
+        }
+        return sent;
+    }
 
     // HTTPS when a certificate is given, plain HTTP otherwise.
     bool listen(const TestCertificate *tls = nullptr)
@@ -101,16 +123,28 @@ private:
                 return;
             static const QHash<int, QByteArray> phrases = {{200, "OK"}, {302, "Found"}, {404, "Not Found"},
                                                            {500, "Internal Server Error"}};
-            QByteArray answer = "HTTP/1.1 " + QByteArray::number(r.status) + ' ' + phrases.value(r.status, "Other") +
-                                "\r\nContent-Length: " + QByteArray::number(r.body.size()) + "\r\nConnection: close\r\n";
+            QByteArray answer = "HTTP/1.1 " + QByteArray::number(r.status) + ' ' +
+                                (r.phrase.isEmpty() ? phrases.value(r.status, "Other") : r.phrase) +
+                                "\r\nContent-Length: " + QByteArray::number(r.body.size()) + "\r\nConnection: close\r\n" +
+                                r.headers;
             if (!r.location.isEmpty())
                 answer += "Location: " + r.location + "\r\n";
+            if (r.trickle) {
+                socket->write(answer + "\r\n");
+                m_trickles.append({QPointer<QTcpSocket>(socket), r.body});
+                return;
+            }
             socket->write(answer + "\r\n" + r.body);
             socket->disconnectFromHost();
         });
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
     }
 
+    struct Trickle {
+        QPointer<QTcpSocket> socket;
+        QByteArray left;
+    };
+    QList<Trickle> m_trickles;
     QTcpServer *m_server = nullptr;
     QString m_scheme;
 };

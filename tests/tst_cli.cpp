@@ -109,6 +109,33 @@ private slots:
         QCOMPARE(r.out, QString("sent: 010027007FE000\n1 messages sent\n"));
     }
 
+    // The longest message does not fit in one argument: send @FILE takes it, whole, and no more.
+    void sendFromAFile_data()
+    {
+        QTest::addColumn<int>("bytes");
+        QTest::addColumn<int>("code");
+        QTest::newRow("65,536 bytes") << 65536 << 0;
+        QTest::newRow("65,537 bytes") << 65537 << 64;
+    }
+    void sendFromAFile()
+    {
+        QFETCH(int, bytes);
+        QFETCH(int, code);
+        QTemporaryDir dir;
+        QFile f(dir.filePath("hex"));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        const QByteArray hex = QByteArray("0D00").repeated(bytes / 2) + QByteArray(bytes % 2 ? "0D" : "");
+        for (int i = 0; i < hex.size(); i += 64) // lines of 32 bytes, as a hex dump has them
+            f.write(hex.mid(i, 64) + "\n");
+        f.close();
+        const Run r = run({"--simulate", "send", "@" + f.fileName()});
+        QCOMPARE(r.code, code);
+        if (code == 0)
+            QCOMPARE(r.out.section('\n', 0, 0), "sent: " + QString::fromLatin1(hex));
+        else
+            QCOMPARE(r.err.section('\n', 0, 0), QString("quarnelo-cli: send writes at most 65536 bytes, not 65537"));
+    }
+
     void errors_data()
     {
         QTest::addColumn<QStringList>("args");
@@ -124,6 +151,20 @@ private slots:
                                               << "quarnelo-cli: send writes at most 65536 bytes, not 65537";
         QTest::newRow("no such port") << QStringList{"--port", "/dev/no-such-pedal", "info"} << 2
                                       << "No device found: /dev/no-such-pedal does not exist";
+        QTest::newRow("--port twice") << QStringList{"--port", "/dev/ttyS0", "--port", "/dev/ttyS1", "info"} << 64
+                                      << "quarnelo-cli: --port is given twice";
+        QTest::newRow("--yes twice") << QStringList{"--simulate", "--yes", "info", "--yes"} << 64
+                                     << "quarnelo-cli: --yes is given twice";
+        QTest::newRow("port: /dev/null") << QStringList{"--port", "/dev/null", "info"} << 2
+                                         << "No device found: /dev/null is not a serial port";
+        QTest::newRow("port: a folder") << QStringList{"--port", "/proc", "info"} << 2
+                                        << "No device found: /proc is not a serial port";
+        QTest::newRow("port: a regular file") << QStringList{"--port", "/proc/version", "info"} << 2
+                                              << "No device found: /proc/version is not a serial port";
+        QTest::newRow("escape in an argument") << QStringList{"--simulate", "send", "0\x1b]0;pwned\x07"} << 64
+                                               << "quarnelo-cli: '0\\x1B]0;pwned\\x07' is not hex text (two hex digits per byte)";
+        QTest::newRow("send @ a missing file") << QStringList{"--simulate", "send", "@/nonexistent/hex"} << 1
+                                               << "/nonexistent/hex could not be read: No such file or directory. Nothing was sent.";
         QTest::newRow("no such serial") << QStringList{"--serial", "NOPE", "info"} << 2 << "No device found";
         QTest::newRow("no FTDI device") << QStringList{"list"} << 2 << "No device found";
         QTest::newRow("unknown parameter") << QStringList{"--simulate", "set", "Volume", "3"} << 64

@@ -258,6 +258,9 @@ private slots:
         QTest::newRow("info with an extra word") << QStringList{"info", "now"} << "" << 64 << "info takes no arguments";
         QTest::newRow("get with an extra word") << QStringList{"get", "Dry"} << "" << 64 << "get takes no arguments";
         QTest::newRow("unknown option") << QStringList{"info", "--fast"} << "" << 64 << "unknown option --fast";
+        QTest::newRow("preset: an escape sequence in a line") << QStringList{"preset", "load", "FILE"} << "escape preset" << 1
+                                                              << "line 1 is '\\x1B]0;pwned\\x07', not eight";
+        QTest::newRow("--port twice") << QStringList{"--port", "/dev/null", "info"} << "" << 64 << "--port is given twice";
         QTest::newRow("upload without --yes") << QStringList{"upload-tuning"} << "" << 64 << "add --yes to confirm";
     }
     void hostileInput()
@@ -276,6 +279,8 @@ private slots:
             QVERIFY(write(path, QByteArray::fromHex("DEADBEEF00FF7F80").repeated(40)));
         else if (file == "folder.txt")
             QVERIFY(QDir(dir.path()).mkdir("input.txt"));
+        else if (file == "escape preset")
+            QVERIFY(write(path, "\x1B]0;pwned\x07\r\n" + QByteArray("00000000\r\n").repeated(19)));
         else if (file == "fifo")
             QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
         else if (file == "100 MB") {
@@ -289,6 +294,8 @@ private slots:
         QVERIFY2(o.err.contains(words), qPrintable(o.err.left(400)));
         QVERIFY2(o.wire.isEmpty(), qPrintable(o.wire.join(' '))); // refused before the port was opened
         QVERIFY(o.err.size() < 2000);                              // no wall of echoed input
+        for (const QChar c : o.out + o.err) // nothing from outside reaches the terminal raw
+            QVERIFY2(c >= QLatin1Char(' ') || c == QLatin1Char('\n'), qPrintable(QString::number(c.unicode())));
     }
 
     // A failed preset save leaves an existing file as it was; options may follow the command.
@@ -315,6 +322,40 @@ private slots:
         o = runAgainst({}, {"send", QString("0D00").repeated(15000)}, dir);
         QCOMPARE(o.code, 0);
         QCOMPARE(o.wire.size(), 15000);
+    }
+
+    // A pedal whose effect is beyond the effect list: one story. Commands that read its
+    // parameters refuse; an upload, carried or from a .dat file, is checked by asking again.
+    void effectBeyondTheList_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("words");
+        QTest::newRow("get") << QStringList{"get"} << 1 << "not in the effect list";
+        QTest::newRow("backup") << QStringList{"backup", "DIR"} << 1 << "No backup was made: the pedal's effect 40 is not in the effect list";
+        QTest::newRow("diff") << QStringList{"diff", "PRESET"} << 2
+                              << "The pedal's settings are not compared: the pedal's effect 40 is not in the effect list";
+        QTest::newRow("carried image") << QStringList{"--yes", "upload-algorithm"} << 1 << "does not report the new algorithm in place";
+        QTest::newRow(".dat file") << QStringList{"--yes", "upload-algorithm", "DAT"} << 1 << "does not report the new algorithm in place";
+    }
+    void effectBeyondTheList()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, code);
+        QFETCH(QString, words);
+        QTemporaryDir dir;
+        QVERIFY(write(dir.filePath("p.txt"), presetBytes()));
+        QFile hex(QFINDTESTDATA("../resources/algorithms/QUARNELO_MK3_0015.hex"));
+        QVERIFY(hex.open(QIODevice::ReadOnly));
+        QVERIFY(write(dir.filePath("a.dat"), QByteArray::fromHex(hex.readAll().trimmed())));
+        args.replaceInStrings("DAT", dir.filePath("a.dat"));
+        args.replaceInStrings("DIR", dir.filePath("backups"));
+        QVERIFY(QDir(dir.path()).mkdir("backups"));
+        const Outcome o = runAgainst({"--effect", "40"}, args, dir);
+        QVERIFY2(o.code == code, qPrintable(QStringLiteral("exit %1: %2").arg(o.code).arg(o.err)));
+        QVERIFY2(o.err.contains(words), qPrintable(o.err));
+        if (args.first() == "backup")
+            QVERIFY(QDir(dir.filePath("backups")).isEmpty());
     }
 
     void missingPortAndHelp()

@@ -146,6 +146,15 @@ private slots:
         QCOMPARE(spy.size(), 1);
     }
 
+    // Text from outside (a device, a file, a server) cannot reach the console or log.txt raw.
+    void controlCharactersAreEscaped()
+    {
+        DiagnosticLog log;
+        log.writeLogLine(QStringLiteral("serial \x1B]0;pwned\x07\r\nnul ") + QChar(0) + QStringLiteral(" del \x7F c1 ") +
+                         QChar(0x9B) + QStringLiteral(" end"));
+        QCOMPARE(log.lines(), (QStringList{"serial \\x1B]0;pwned\\x07", "nul \\x00 del \\x7F c1 \\x9B end"}));
+    }
+
     void autoScrollFollowsTheSwitch()
     {
         DiagnosticLog log;

@@ -227,6 +227,141 @@ private slots:
         QCOMPARE(failed.size(), 1);
     }
 
+    // Hostile answers: each ends the check with one message that says what happened, in a
+    // readable length and with no control character from the server.
+    void hostileAnswers_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QByteArray>("location"); // a redirect's target; SELF: this server, PORT: its port
+        QTest::addColumn<QString>("message");
+        const QString notSafe = ", which is not a safe update server";
+        QTest::newRow("a long status text with an escape")
+            << "status text" << QByteArray() << "Error: \\x1B[31m" + QString(195, 'A') + "... (5005 characters)";
+        QTest::newRow("a redirect loop") << "redirect" << QByteArray("SELF/download/quarnelo-editor-version.php")
+                                         << "Error: the update server's redirects lead to no answer (a redirect loop?)";
+        QTest::newRow("a redirect to ftp") << "redirect" << QByteArray("ftp://127.0.0.1/v")
+                                           << "Error: the update server redirected to ftp://127.0.0.1/v, which is neither https nor http";
+        QTest::newRow("a redirect to a file") << "redirect" << QByteArray("file:///etc/passwd")
+                                              << "Error: the update server redirected to file:///etc/passwd, which is neither https nor http";
+        QTest::newRow("a redirect to http") << "redirect" << QByteArray("http://127.0.0.1:PORT/v")
+                                            << "Error: the update server redirected to http://127.0.0.1:PORT/v" + notSafe;
+        QTest::newRow("a redirect to an http host elsewhere") << "redirect" << QByteArray("http://example.org/v")
+                                                              << "Error: the update server redirected to http://example.org/v" + notSafe;
+        QTest::newRow("a redirect to an untrusted host") << "redirect" << QByteArray("https://localhost:PORT/v")
+                                                         << "Error: SSL handshake failed: The host name did not match any of the valid hosts for this certificate";
+        QTest::newRow("damaged gzip") << "gzip" << QByteArray() << "Error: the answer could not be unpacked: its "
+                                                                   "compressed data is damaged or unpacks to more than allowed";
+    }
+    void hostileAnswers()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QByteArray, location);
+        QFETCH(QString, message);
+        const QByteArray port = QByteArray::number(m_https.url().port());
+        location.replace("SELF", m_https.url().toString().toLatin1()).replace("PORT", port);
+        message.replace("PORT", QString::fromLatin1(port));
+        LocalHttpServer::Route route{200, "1.22"};
+        if (kind == "status text") {
+            route = {500, "1.99"};
+            route.phrase = "\x1B[31m" + QByteArray(5000, 'A');
+        } else if (kind == "redirect") {
+            route = {302, "", false, location};
+        } else {
+            route.body = "not gzip at all, but said to be";
+            route.headers = "Content-Encoding: gzip\r\n";
+        }
+        m_https.routes[UpdateService::VersionPath] = route;
+        m_https.routes["/v"] = {200, "1.22"};
+        UpdateRig rig(m_https, m_tls, m_folder.path() + "/hostile");
+        QSignalSpy failed(&rig.update, &UpdateService::checkFailed);
+        m_https.requested.clear();
+        rig.update.checkForNewVersion();
+        QTRY_COMPARE_WITH_TIMEOUT(failed.size(), 1, 10000);
+        QCOMPARE(rig.prompts.messages, QStringList{message});
+        if (kind == "redirect" && !location.startsWith("https://localhost"))
+            QVERIFY(!m_https.requested.contains("/v")); // refused before it was followed
+    }
+
+    // A plain http server on this computer that redirects to another host: the other host is
+    // never asked.
+    void redirectElsewhereIsNotFollowed()
+    {
+        LocalHttpServer http, other;
+        QVERIFY(http.listen() && other.listen());
+        other.routes[UpdateService::VersionPath] = {200, "1.22"};
+        const QByteArray elsewhere = "http://localhost:" + QByteArray::number(other.url().port()) + UpdateService::VersionPath.toLatin1();
+        http.routes[UpdateService::VersionPath] = {302, "", false, elsewhere};
+        UpdateRig rig(http, m_tls, m_folder.path() + "/elsewhere");
+        QSignalSpy failed(&rig.update, &UpdateService::checkFailed);
+        rig.update.checkForNewVersion();
+        QTRY_COMPARE_WITH_TIMEOUT(failed.size(), 1, 10000);
+        QCOMPARE(rig.prompts.messages, QStringList{"Error: the update server redirected to " + QString::fromLatin1(elsewhere) +
+                                                   ", which is not a safe update server"});
+        QVERIFY(other.requested.isEmpty());
+    }
+
+    // A server that sends one byte every 2 s: the check ends at 30 s, on the test's clock,
+    // though the silence limit is never reached.
+    void versionCheckThatTrickles()
+    {
+        UpdateRig rig(m_https, m_tls, m_folder.path() + "/trickle");
+        LocalHttpServer::Route route{200, "1.22" + QByteArray(400, ' ')};
+        route.trickle = true;
+        m_https.routes[UpdateService::VersionPath] = route;
+        QSignalSpy failed(&rig.update, &UpdateService::checkFailed);
+        QSignalSpy finished(&rig.update, &UpdateService::noNewerVersion);
+        m_https.requested.clear();
+        rig.update.checkForNewVersion();
+        QTRY_VERIFY_WITH_TIMEOUT(m_https.requested.contains(UpdateService::VersionPath), 10000);
+        for (int ms = 0; ms < 28000; ms += 2000) {
+            QVERIFY(m_https.drip());
+            QTest::qWait(20); // the byte arrives
+            rig.clock.advance(2000);
+        }
+        QCoreApplication::processEvents();
+        QCOMPARE(failed.size(), 0);
+        rig.clock.advance(2000);
+        QTRY_COMPARE_WITH_TIMEOUT(failed.size(), 1, 10000);
+        QVERIFY2(rig.prompts.messages.value(0).startsWith("Error: the update server did not finish its answer within 30 s"),
+                 qPrintable(rig.prompts.messages.join('|')));
+        QCOMPARE(rig.prompts.messages.size(), 1);
+        QCOMPARE(finished.size(), 0);
+    }
+
+    // The updater download at one byte every 2 s ends once its average rate is too low; a
+    // second Update Now meanwhile says that one runs.
+    void updaterDownloadThatTrickles()
+    {
+        QTemporaryDir folder;
+        UpdateRig rig(m_https, m_tls, folder.path());
+        m_https.routes[UpdateService::UpdaterVersionPath] = {200, "1.4"};
+        LocalHttpServer::Route route{200, windowsProgram(1, 4)};
+        route.trickle = true;
+        m_https.routes[UpdateService::UpdaterPath] = route;
+        writeFile(rig.inEditorFolder(UpdateService::UpdaterName), windowsProgram(1, 3));
+        QSignalSpy finished(&rig.update, &UpdateService::updateFinished);
+        m_https.requested.clear();
+        rig.update.launchUpdate();
+        QTRY_VERIFY_WITH_TIMEOUT(m_https.requested.contains(UpdateService::UpdaterPath), 10000);
+        rig.update.launchUpdate();
+        QCOMPARE(rig.prompts.questions.size(), 1);
+        QCOMPARE(rig.prompts.messages, QStringList{"Update Now is already running: the updater is being fetched. Wait "
+                                                   "for it to end before starting it again."});
+        for (int ms = 0; ms < 14000; ms += 2000) {
+            QVERIFY(m_https.drip());
+            QTest::qWait(20);
+            rig.clock.advance(2000);
+        }
+        QCoreApplication::processEvents();
+        QCOMPARE(finished.size(), 0);
+        rig.clock.advance(2000);
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 10000);
+        QVERIFY2(rig.prompts.messages.value(1).startsWith("Download failed: the download is too slow: 7 bytes in 15 s"),
+                 qPrintable(rig.prompts.messages.join('|')));
+        QVERIFY(!QFile::exists(rig.inEditorFolder(UpdateService::UpdaterDownloadName)));
+        QCOMPARE(rig.launcher.starts.size(), 1); // the updater already there, with the paths
+    }
+
     void updaterRefresh_data()
     {
         QTest::addColumn<QString>("local");       // the updater beside the editor: a version, or none
@@ -436,6 +571,7 @@ private slots:
         QTest::newRow("same") << QByteArray("1.21") << 0 << "editor version: 1.21\nnewest version: 1.21\nno update is available\n";
         QTest::newRow("malformed") << QByteArray("<html>") << 1 << "editor version: 1.21\n";
     }
+    // The one line on stderr of a failed check says the server answered.
     void commandLineCheck()
     {
         QFETCH(QByteArray, served);
@@ -455,6 +591,35 @@ private slots:
         QCOMPARE(QString::fromUtf8(cli.readAllStandardOutput()), output);
         const QString err = QString::fromUtf8(cli.readAllStandardError());
         QCOMPARE(err.count('\n'), code == 0 ? 0 : 1);
+        if (code != 0)
+            QVERIFY2(err.contains(" answered, but the update server's answer is not a version number"), qPrintable(err));
+    }
+
+    // quarnelo-cli check-update against a server that sends one byte every 2 s: it ends with
+    // exit 1 and the reason when its whole time is up (30 s, on the real clock).
+    void commandLineCheckThatTrickles()
+    {
+        LocalHttpServer http;
+        QVERIFY(http.listen());
+        LocalHttpServer::Route route{200, QByteArray(4000, '1')};
+        route.trickle = true;
+        http.routes[UpdateService::VersionPath] = route;
+        QTimer drip;
+        connect(&drip, &QTimer::timeout, &http, [&http] { http.drip(); });
+        drip.start(2000);
+        QProcess cli;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QUARNELO_UPDATE_SERVER", http.url().toString());
+        cli.setProcessEnvironment(env);
+        QSignalSpy finished(&cli, &QProcess::finished);
+        QElapsedTimer took;
+        took.start();
+        cli.start(QStringLiteral(QUARNELO_CLI_PATH), {"check-update"});
+        QVERIFY(finished.wait(60000));
+        QVERIFY(took.elapsed() < 60000);
+        QCOMPARE(cli.exitCode(), 1);
+        const QString err = QString::fromUtf8(cli.readAllStandardError());
+        QVERIFY2(err.contains("could not be asked: the update server did not finish its answer within 30 s"), qPrintable(err));
     }
 };
 

@@ -236,7 +236,8 @@ private slots:
         QCOMPARE(rig.service().uploadAlgorithmFile(path), Uploads::Result::Done);
         QCOMPARE(rig.received().value(0), QByteArray::fromHex("0D01"));
         QCOMPARE(rig.received().value(1), StandInImages::algorithmImage(14));
-        QCOMPARE(rig.received().size(), 2); // no request follows a file upload
+        QCOMPARE(rig.received().value(2), QByteArray::fromHex("0200")); // the pedal is asked what it now runs
+        QCOMPARE(rig.received().size(), 3);
         QVERIFY(rig.logged("4352 Bytes Sent ..."));
         QVERIFY(rig.logged("Opening - " + QFileInfo(path).absoluteFilePath()));
         QVERIFY(rig.logged("num of bytes received from device: 17"));

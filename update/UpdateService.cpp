@@ -3,6 +3,7 @@
 #include "support/BoundedFile.h"
 #include "support/Clock.h"
 #include "support/DiagnosticLog.h"
+#include "support/OutsideText.h"
 #include "support/ProgramLauncher.h"
 #include "support/Prompts.h"
 #include "update/PeFileVersion.h"
@@ -21,6 +22,10 @@
 #include <memory>
 
 namespace {
+constexpr int MaxRedirects = 5;
+constexpr int MaxStatusText = 200; // characters of a status text from the server shown
+const QString RedirectLoop = QStringLiteral("the update server's redirects lead to no answer (a redirect loop?)");
+
 // Text from the server, shown in a message: printable, and short.
 QString shown(const QByteArray &body)
 {
@@ -44,7 +49,7 @@ UpdateService::UpdateService(DiagnosticLog &log, Prompts &prompts, Clock &clock,
     if (QCoreApplication::instance())
         editorPath = QCoreApplication::applicationFilePath();
     temporaryFolder = QDir::tempPath();
-    m_network->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
+    m_network->setRedirectPolicy(QNetworkRequest::UserVerifiedRedirectPolicy);
     m_checkTimer->setSingleShot(true);
     m_checkTimer->setInterval(1000);
     connect(m_checkTimer, &ClockTimer::timeout, this, &UpdateService::checkForNewVersion);
@@ -93,11 +98,26 @@ QString UpdateService::editorFolder() const { return QFileInfo(editorPath).absol
 // ---------------------------------------------------------------------------------------------
 // Requests.
 
-void UpdateService::get(const QString &path, qint64 limit, QFile *file, const std::function<void(const Reply &)> &done)
+QString UpdateService::redirectProblem(const QUrl &target) const
+{
+    const QString shownTarget = OutsideText::shown(target.toDisplayString(), 200);
+    if (target.scheme() != QLatin1String("https") && target.scheme() != QLatin1String("http"))
+        return QStringLiteral("the update server redirected to %1, which is neither https nor http").arg(shownTarget);
+    // Elsewhere only over https, whose certificate is checked; plain http only from a plain http
+    // server on this computer to the same host.
+    if (!acceptableServer(target) ||
+        (target.scheme() == QLatin1String("http") &&
+         (server.scheme() != QLatin1String("http") || target.host() != server.host())))
+        return QStringLiteral("the update server redirected to %1, which is not a safe update server").arg(shownTarget);
+    return QString();
+}
+
+void UpdateService::get(const QString &path, Kind kind, qint64 limit, QFile *file, const std::function<void(const Reply &)> &done)
 {
     QNetworkRequest request(pageUrl(path));
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
-    request.setMaximumRedirectsAllowed(5);
+    // Every redirect is looked at before it is followed.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::UserVerifiedRedirectPolicy);
+    request.setMaximumRedirectsAllowed(MaxRedirects + 1); // the loop is told here, below
     if (!extraTrust.isEmpty()) {
         QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
         tls.addCaCertificates(extraTrust);
@@ -106,14 +126,22 @@ void UpdateService::get(const QString &path, qint64 limit, QFile *file, const st
     QNetworkReply *reply = m_network->get(request);
     struct Progress {
         qint64 received = 0;
+        qint64 startMs = 0;
+        int redirects = 0;
         QByteArray body;
         QString problem;
     };
     auto progress = std::make_shared<Progress>();
+    progress->startMs = m_clock.nowMs();
     ClockTimer *quiet = m_clock.createTimer(reply);
     quiet->setSingleShot(true);
     quiet->setInterval(quietLimitMs);
     quiet->start();
+    // The whole request's limit: a time for a version, a rate for a download.
+    ClockTimer *whole = m_clock.createTimer(reply);
+    whole->setSingleShot(kind == Kind::Version);
+    whole->setInterval(kind == Kind::Version ? versionLimitMs : 1000);
+    whole->start();
     const auto fail = [reply, progress](const QString &problem) {
         if (progress->problem.isEmpty())
             progress->problem = problem;
@@ -122,8 +150,30 @@ void UpdateService::get(const QString &path, qint64 limit, QFile *file, const st
     connect(quiet, &ClockTimer::timeout, reply, [this, fail] {
         fail(QStringLiteral("the update server did not answer within %1 s").arg(quietLimitMs / 1000));
     });
+    connect(whole, &ClockTimer::timeout, reply, [this, kind, progress, fail] {
+        const qint64 elapsedMs = m_clock.nowMs() - progress->startMs;
+        if (kind == Kind::Version) {
+            fail(QStringLiteral("the update server did not finish its answer within %1 s (%2 bytes came)")
+                     .arg(versionLimitMs / 1000)
+                     .arg(progress->received));
+        } else if (elapsedMs >= quietLimitMs && progress->received * 1000 < minDownloadRate * elapsedMs) {
+            fail(QStringLiteral("the download is too slow: %1 bytes in %2 s, less than %3 bytes a second")
+                     .arg(progress->received)
+                     .arg(elapsedMs / 1000)
+                     .arg(minDownloadRate));
+        }
+    });
+    connect(reply, &QNetworkReply::redirected, reply, [this, reply, progress, fail](const QUrl &target) {
+        const QString problem = ++progress->redirects > MaxRedirects
+                                    ? RedirectLoop
+                                    : redirectProblem(reply->url().resolved(target));
+        if (problem.isEmpty())
+            emit reply->redirectAllowed();
+        else
+            fail(problem);
+    });
     const auto take = [reply, progress, quiet, file, limit, fail] {
-        quiet->start(); // the limit is on silence: a slow but steady download goes on
+        quiet->start(); // the silence limit starts again with every piece
         const QByteArray chunk = reply->readAll();
         if (chunk.isEmpty() || !progress->problem.isEmpty())
             return;
@@ -140,24 +190,41 @@ void UpdateService::get(const QString &path, qint64 limit, QFile *file, const st
         }
     };
     connect(reply, &QNetworkReply::readyRead, reply, take);
-    connect(reply, &QNetworkReply::finished, this, [reply, progress, quiet, take, done] {
+    connect(reply, &QNetworkReply::finished, this, [reply, progress, quiet, whole, take, done] {
         if (progress->problem.isEmpty() && reply->error() == QNetworkReply::NoError)
             take();
         quiet->stop();
+        whole->stop();
         Reply r;
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        const QNetworkReply::NetworkError error = reply->error();
+        const QUrl target = reply->url().resolved(QUrl::fromEncoded(reply->rawHeader("Location")));
+        const QString shownTarget = OutsideText::shown(target.toDisplayString(), 200);
         if (!progress->problem.isEmpty()) {
             r.problem = progress->problem;
+        } else if (error == QNetworkReply::TooManyRedirectsError ||
+                   (progress->redirects > 0 && error == QNetworkReply::NoError && status / 100 != 2)) {
+            // Redirected, and then no final answer: the redirects go round.
+            r.problem = RedirectLoop;
+        } else if (error == QNetworkReply::ProtocolUnknownError || error == QNetworkReply::InsecureRedirectError) {
+            r.problem = QStringLiteral("the update server redirected to %1, which is neither https nor http").arg(shownTarget);
+        } else if (error > QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied) {
+            // No answer, or none from the server asked: the connection, TLS or a proxy failed.
+            r.problem = OutsideText::shown(reply->errorString(), MaxStatusText);
+        } else if (reply->errorString().startsWith(QLatin1String("Decompression failed"))) {
+            r.problem = QStringLiteral("the answer could not be unpacked: its compressed data is damaged or unpacks "
+                                       "to more than allowed");
         } else if (status != 0 && status != 200) {
-            const QString phrase = reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
+            const QString phrase = OutsideText::shown(reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString().trimmed(),
+                                                      MaxStatusText);
             r.problem = phrase.isEmpty() ? QStringLiteral("status %1").arg(status) : phrase;
-        } else if (reply->error() != QNetworkReply::NoError) {
-            r.problem = reply->errorString();
+        } else if (error != QNetworkReply::NoError) {
+            r.problem = OutsideText::shown(reply->errorString(), MaxStatusText);
         } else if (status != 200) {
             r.problem = QStringLiteral("no HTTP status");
         } else if (!acceptableServer(reply->url())) {
             r.problem = QStringLiteral("the answer came from %1, which is not a safe update server")
-                            .arg(reply->url().toDisplayString());
+                            .arg(OutsideText::shown(reply->url().toDisplayString(), 200));
         } else {
             r.ok = true;
             r.body = progress->body;
@@ -189,14 +256,15 @@ void UpdateService::fetchNewestVersion(const std::function<void(const VersionAns
 void UpdateService::fetchVersion(const QString &path, const std::function<void(const VersionAnswer &)> &done)
 {
     if (server.isEmpty()) {
-        done(VersionAnswer{false, QString(), QStringLiteral("no update server is set")});
+        done(VersionAnswer{false, false, QString(), QStringLiteral("no update server is set")});
         return;
     }
-    get(path, 4096, nullptr, [done](const Reply &r) {
+    get(path, Kind::Version, 4096, nullptr, [done](const Reply &r) {
         VersionAnswer a;
         if (!r.ok) {
             a.problem = r.problem;
         } else if (!VersionNumber::parse(QString::fromUtf8(r.body))) {
+            a.answered = true;
             a.problem = QStringLiteral("the update server's answer is not a version number: '%1'").arg(shown(r.body));
         } else {
             a.ok = true;
@@ -233,8 +301,11 @@ void UpdateService::checkForNewVersion()
 
 void UpdateService::launchUpdate()
 {
-    if (m_updateRunning)
+    if (m_updateRunning) {
+        m_prompts.message(QStringLiteral("Update Now is already running: the updater is being fetched. Wait for it to "
+                                         "end before starting it again."));
         return;
+    }
     if (server.isEmpty()) {
         m_prompts.message(QStringLiteral("The editor cannot be updated: no update server is set."));
         return;
@@ -314,7 +385,7 @@ void UpdateService::downloadUpdater(bool replacingMissing)
         failed(folder->isValid() ? file->errorString() : folder->errorString());
         return;
     }
-    get(UpdaterPath, maxDownloadBytes, file.get(), [this, folder, file, failed, replacingMissing](const Reply &r) {
+    get(UpdaterPath, Kind::Download, maxDownloadBytes, file.get(), [this, folder, file, failed, replacingMissing](const Reply &r) {
         file->close();
         if (!r.ok) {
             failed(r.problem);

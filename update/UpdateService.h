@@ -43,6 +43,9 @@ public:
     QUrl server;                           // empty: there is no update server, nothing is asked
     QList<QSslCertificate> extraTrust;     // certificates trusted besides the system's (tests)
     int quietLimitMs = 15000;              // a request that receives nothing for this long ends
+    int versionLimitMs = 30000;            // a version request not whole by then ends, however it trickles
+    qint64 minDownloadRate = 4096;         // bytes a second, on average, below which the updater
+                                           // download ends (checked from quietLimitMs on)
     qint64 maxDownloadBytes = 64ll << 20;  // an updater larger than this is refused
     QString currentVersion;                // the editor's own, "1.21"
     QString editorPath;                    // the running editor's executable
@@ -63,6 +66,7 @@ public:
     // The answer of the version endpoint: the version, or why there is none.
     struct VersionAnswer {
         bool ok = false;
+        bool answered = false; // the server answered, with status 200, but not with a version
         QString version;
         QString problem;
     };
@@ -89,8 +93,12 @@ private:
         QString problem;   // what went wrong, in words for the user
     };
     // GET path; the body is kept in memory (limit bytes) or, with file, written there as it
-    // arrives.
-    void get(const QString &path, qint64 limit, class QFile *file, const std::function<void(const Reply &)> &done);
+    // arrives. A version request ends after versionLimitMs; a download whose average rate falls
+    // below minDownloadRate ends.
+    enum class Kind { Version, Download };
+    void get(const QString &path, Kind kind, qint64 limit, class QFile *file, const std::function<void(const Reply &)> &done);
+    // Why a redirect to target may not be followed (empty when it may).
+    QString redirectProblem(const QUrl &target) const;
     QUrl pageUrl(const QString &path) const;
     // GET path, whose answer is a version number.
     void fetchVersion(const QString &path, const std::function<void(const VersionAnswer &)> &done);

@@ -1,5 +1,7 @@
 #include "windows/WidgetPrompts.h"
 
+#include "support/OutsideText.h"
+
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -8,17 +10,17 @@ namespace {
 const QString Title = QStringLiteral("Quarnelo Editor");
 }
 
-void WidgetPrompts::message(const QString &text) { QMessageBox::information(m_parent, Title, text); }
+void WidgetPrompts::message(const QString &text) { QMessageBox::information(m_parent, Title, OutsideText::forTerminal(text)); }
 
 bool WidgetPrompts::question(const QString &text)
 {
-    return QMessageBox::question(m_parent, Title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) ==
+    return QMessageBox::question(m_parent, Title, OutsideText::forTerminal(text), QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) ==
            QMessageBox::Yes;
 }
 
 bool WidgetPrompts::goOnWithoutBackup(const QString &text)
 {
-    return QMessageBox::warning(m_parent, Title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No) ==
+    return QMessageBox::warning(m_parent, Title, OutsideText::forTerminal(text), QMessageBox::Yes | QMessageBox::No, QMessageBox::No) ==
            QMessageBox::Yes;
 }
 

@@ -1,0 +1,101 @@
+#include "cli/CliSafety.h"
+
+#include "support/OutsideText.h"
+
+#include <QFile>
+#include <QStringDecoder>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+CliSafety::TerminalSafeDevice::TerminalSafeDevice(QTextStream &target) : m_target(target)
+{
+    open(QIODevice::WriteOnly);
+}
+
+qint64 CliSafety::TerminalSafeDevice::writeData(const char *data, qint64 size)
+{
+    m_pending.append(data, size);
+    // Keep an unfinished UTF-8 sequence for the next write.
+    qsizetype end = m_pending.size();
+    for (qsizetype back = 1; back <= 3 && back <= m_pending.size(); ++back) {
+        const uchar c = uchar(m_pending[m_pending.size() - back]);
+        if ((c & 0xC0) == 0x80)
+            continue; // a continuation byte: look further back
+        const int length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+        if (length > back)
+            end = m_pending.size() - back;
+        break;
+    }
+    m_target << OutsideText::forTerminal(QString::fromUtf8(m_pending.left(end)));
+    m_target.flush();
+    m_pending.remove(0, end);
+    return size;
+}
+
+QString CliSafety::portProblem(const QString &path, int *exitCode)
+{
+    const QByteArray name = QFile::encodeName(path);
+    const QString shown = OutsideText::shown(path, 80);
+    struct stat info {};
+    if (::stat(name.constData(), &info) != 0) {
+        const int error = errno;
+        *exitCode = error == EACCES ? 1 : 2;
+        if (error == EACCES)
+            return QStringLiteral("%1 cannot be reached: permission denied on a folder on its way").arg(shown);
+        if (error == ENOENT || error == ENOTDIR)
+            return QStringLiteral("No device found: %1 does not exist").arg(shown);
+        return QStringLiteral("No device found: %1: %2").arg(shown, QString::fromLocal8Bit(std::strerror(error)));
+    }
+    *exitCode = 2;
+    const QString notSerial = QStringLiteral("No device found: %1 is not a serial port").arg(shown);
+    if (!S_ISCHR(info.st_mode))
+        return notSerial;
+    // A character device that is no terminal (/dev/null, /dev/zero) is no serial port either.
+    // One that may not be opened is left to the link, which names both fixes for a refusal.
+    const int fd = ::open(name.constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return QString();
+    const bool terminal = ::isatty(fd) == 1;
+    ::close(fd);
+    return terminal ? QString() : notSerial;
+}
+
+bool CliSafety::sendHex(const QString &argument, qsizetype maxChars, QString *hex, QString *error)
+{
+    if (argument != QLatin1String("-") && !argument.startsWith(QLatin1Char('@'))) {
+        *hex = argument;
+        return true;
+    }
+    QFile file;
+    const QString source = argument == QLatin1String("-") ? QStringLiteral("standard input")
+                                                           : OutsideText::shown(argument.mid(1), 80);
+    const bool opened = argument == QLatin1String("-") ? file.open(stdin, QIODevice::ReadOnly)
+                                                       : (file.setFileName(argument.mid(1)), file.open(QIODevice::ReadOnly));
+    if (!opened) {
+        *error = QStringLiteral("%1 could not be read: %2").arg(source, file.errorString());
+        return false;
+    }
+    // Blanks and line breaks may stand between the digits.
+    const QByteArray bytes = file.read(maxChars * 2 + 4096);
+    if (!file.read(1).isEmpty()) {
+        *error = QStringLiteral("%1 holds more than %2 characters").arg(source).arg(maxChars * 2 + 4096);
+        return false;
+    }
+    QString text;
+    text.reserve(bytes.size());
+    for (const char c : bytes) {
+        if (c == ' ' || c == '\t' || c == '\n' || c == '\r')
+            continue;
+        text += QLatin1Char(c);
+    }
+    if (text.isEmpty()) {
+        *error = QStringLiteral("%1 holds no hex text").arg(source);
+        return false;
+    }
+    *hex = text;
+    return true;
+}
