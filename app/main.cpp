@@ -13,6 +13,7 @@
 #include "simulator/SimBackend.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QCommandLineParser>
 #include <QFile>
 #include <QTimer>
@@ -83,6 +84,11 @@ int main(int argc, char **argv)
     QCommandLineParser parser;
     describeOptions(parser);
     parser.process(app); // an unknown option ends the program with a message
+    // Docks and Wayland match the window to its desktop entry; the icon is the installed theme's,
+    // or the one the program carries when it is not installed.
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.karvoaudio.QuarneloEditor"));
+    QApplication::setWindowIcon(
+        QIcon::fromTheme(QStringLiteral("com.karvoaudio.QuarneloEditor"), QIcon(QStringLiteral(":/app/icon.svg"))));
     QFont font(QStringLiteral("Arial"));
     font.setPointSizeF(9);
     QApplication::setFont(font);
