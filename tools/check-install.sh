@@ -43,9 +43,19 @@ grep -q -- '--simulate' <(env -u DISPLAY "$root/bin/quarnelo-editor" --help) || 
 (cd "$work" && cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/package" >/dev/null) || fail "cpack failed"
 deb=$(ls "$work"/package/*.deb)
 depends=$(dpkg-deb -f "$deb" Depends)
-for d in libqt6widgets6 libqt6serialport6 libqt6network6 qt6-qpa-plugins; do
+for d in libqt6widgets6 libqt6serialport6 libqt6network6 qt6-qpa-plugins fonts-liberation2; do
   grep -q "$d" <<<"$depends" || fail "the package does not depend on $d ($depends)"
 done
 contents=$(dpkg-deb -c "$deb") # whole, so no early exit of grep cuts the pipe
 grep -q "usr/share/applications/$id.desktop" <<<"$contents" || fail "the package holds no desktop entry"
+for f in usr/share/doc/quarnelo-editor/copyright usr/share/doc/quarnelo-editor/changelog.gz \
+         usr/share/man/man1/quarnelo-editor.1.gz usr/share/man/man1/quarnelo-cli.1.gz \
+         usr/share/man/man1/quarnelo-pedal-sim.1.gz; do
+  grep -q "$f" <<<"$contents" || fail "the package holds no $f"
+done
+# Debian's own checks, the pedantic ones too: no error, no warning.
+if command -v lintian >/dev/null; then
+  findings=$(lintian --pedantic "$deb" 2>/dev/null | grep -E '^[EW]: ' || true)
+  [ -z "$findings" ] || fail "lintian: $findings"
+fi
 echo "check-install: installed files, validators, --help/--version and the package are in order"

@@ -5,10 +5,10 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ git pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-qpa-plugins libqt6svg6 libgl-dev
-  fonts-liberation fonts-dejavu-core
+  fonts-liberation fonts-liberation2 fonts-dejavu-core help2man
   stm32flash
   openssl
-  desktop-file-utils appstream dpkg-dev file
+  desktop-file-utils appstream dpkg-dev file lintian
 )
 if [ "${1:-}" = "--gui" ]; then
   packages+=(xvfb xauth)
