@@ -384,6 +384,7 @@ void MainWindow::setUp()
 
     editorVersionText = editorVersion();
     menuAppVersion->setText(menuAppVersion->text() + QLatin1Char(' ') + editorVersionText);
+    menuAppVersion->setIcon(QApplication::windowIcon()); // the Info menu's "about" line shows the editor's icon
 
     createLookMenu();
     applySavedLook();
