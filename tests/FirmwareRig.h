@@ -1,6 +1,7 @@
 #pragma once
 // The firmware tests' fixture: an editor core linked to the in-process simulated pedal, the
 // carried images, and small images made to order.
+#include "CoreRig.h"
 #include "algorithms/FirmwareImage.h"
 #include "algorithms/StandInImages.h"
 #include "device/Bootloader.h"
@@ -36,22 +37,13 @@ inline QByteArray imageWith(quint32 stack, quint32 reset, int size)
     return image;
 }
 
-struct Rig {
+struct Rig : CoreRig {
     explicit Rig(int firmware = 12)
     {
         pedal()->state.firmware = quint8(firmware);
         pedal()->wireTiming = true; // the time limits are met at the wire's pace
     }
-    QTemporaryDir docs;
-    ManualClock clock;
-    ScriptedPrompts prompts;
-    SimBackend scan{&clock, 0};
-    SimBackend simulated{&clock, 1};
-    EditorCore core{docs.path(), &prompts, &clock, &scan, &simulated};
-    PedalService &service = core.service;
     FirmwareUpgrade &upgrade = core.service.firmware();
-    SimulatedPedal *pedal() { return simulated.pedal(); }
-    bool logged(const QString &line) const { return core.log.lines().contains(line); }
     bool received(const QByteArray &bytes)
     {
         for (const auto &m : simulated.pedal()->record)

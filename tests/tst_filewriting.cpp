@@ -1,5 +1,6 @@
 // Files written honestly: only onto a regular file or a new name, every byte on the disk before
 // a file counts as written, and a failure leaves the earlier file and nothing else behind.
+#include "CoreRig.h"
 #include "FullDisk.h"
 #include "pedal/EditorCore.h"
 #include "pedal/SettingsMemory.h"
@@ -111,15 +112,8 @@ void sameAsBefore(const QString &kind, const QString &path)
         QVERIFY(!QFileInfo::exists(QFileInfo(path).absolutePath()));
 }
 
-struct Rig {
+struct Rig : CoreRig {
     Rig() { service.linkSimulated(); }
-    QTemporaryDir docs;
-    ManualClock clock;
-    ScriptedPrompts prompts;
-    SimBackend scan{&clock, 0};
-    SimBackend simulated{&clock, 1};
-    EditorCore core{docs.path(), &prompts, &clock, &scan, &simulated};
-    PedalService &service = core.service;
 };
 } // namespace
 

@@ -1,6 +1,7 @@
 // The pedal service's guard, whole: every command it knows, in every state of the link and the
 // pedal that it refuses for. A refused command tells its reason and puts nothing on the wire; a
 // command the state allows reaches the pedal.
+#include "CoreRig.h"
 #include "pedal/EditorCore.h"
 #include "pedal/FirmwareUpgrade.h"
 #include "pedal/SettingsMemory.h"
@@ -16,15 +17,7 @@
 namespace {
 using Command = PedalService::Command;
 
-struct Rig {
-    QTemporaryDir docs;
-    ManualClock clock;
-    ScriptedPrompts prompts;
-    SimBackend scan{&clock, 0};
-    SimBackend simulated{&clock, 1};
-    EditorCore core{docs.path(), &prompts, &clock, &scan, &simulated};
-    PedalService &service = core.service;
-    SimulatedPedal *pedal() { return simulated.pedal(); }
+struct Rig : CoreRig {
 };
 
 // Each command of the guard through the service's own entry point; true when it was refused.

@@ -1,5 +1,6 @@
 // The pedal service against the in-process simulated pedal: what it refuses to write, and what
 // it tells the user when the pedal's answer cannot be used.
+#include "CoreRig.h"
 #include "pedal/EditorCore.h"
 #include "presets/PresetFile.h"
 #include "simulator/SimBackend.h"
@@ -14,21 +15,12 @@
 namespace {
 using Setup = std::function<void(SimulatedPedal *)>;
 
-struct Rig {
+struct Rig : CoreRig {
     explicit Rig(const Setup &setUp = {})
     {
         if (setUp)
             setUp(pedal());
     }
-    QTemporaryDir docs;
-    ManualClock clock;
-    ScriptedPrompts prompts;
-    SimBackend scan{&clock, 0};
-    SimBackend simulated{&clock, 1};
-    EditorCore core{docs.path(), &prompts, &clock, &scan, &simulated};
-    PedalService &service = core.service;
-    SimulatedPedal *pedal() { return simulated.pedal(); }
-    bool logged(const QString &line) const { return core.log.lines().contains(line); }
     // Every message the pedal received but the device information requests.
     QList<QByteArray> writes()
     {

@@ -1,5 +1,6 @@
 // Values through preset files and back, against the in-process simulated pedal: what the editor
 // set comes back from a saved file word for word, and undoing a load sends the earlier words.
+#include "CoreRig.h"
 #include "device/PedalMessages.h"
 #include "pedal/DialMath.h"
 #include "pedal/EditorCore.h"
@@ -16,23 +17,14 @@
 using DialMath::positionToAngle;
 
 namespace {
-struct Rig {
+struct Rig : CoreRig {
     explicit Rig(const std::function<void(SimulatedPedal *)> &setUp = {})
     {
         if (setUp)
             setUp(pedal());
         service.linkSimulated();
     }
-    QTemporaryDir docs;
-    ManualClock clock;
-    ScriptedPrompts prompts;
-    SimBackend scan{&clock, 0};
-    SimBackend simulated{&clock, 1};
-    EditorCore core{docs.path(), &prompts, &clock, &scan, &simulated};
-    PedalService &service = core.service;
-    SimulatedPedal *pedal() { return simulated.pedal(); }
     quint32 onPedal(int parameter) { return pedal()->state.parameters[size_t(parameter)]; }
-    bool logged(const QString &line) const { return core.log.lines().contains(line); }
 };
 
 QByteArray bytesOf(const QString &path)
