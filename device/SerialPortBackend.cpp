@@ -277,12 +277,15 @@ int SerialPortBackend::purge(quint32 handle, quint32 mask)
     QSerialPort *p = port(handle, &status);
     if (!p)
         return status;
-    QSerialPort::Directions d;
+    // The transmit side is not thrown away: every write has already been handed to the system
+    // (see write()), and a message the editor counts as sent must reach the pedal. Discarding the
+    // system's output queue lost the words a restore had just written when the check request that
+    // follows it purged the line. What may still wait in this object's buffer is sent on.
+    if ((mask & FtPurge::Tx) && !p->flush() && p->bytesToWrite() > 0)
+        return FtStatus::IoError;
     if (mask & FtPurge::Rx)
-        d |= QSerialPort::Input;
-    if (mask & FtPurge::Tx)
-        d |= QSerialPort::Output;
-    return p->clear(d) ? FtStatus::Ok : FtStatus::IoError;
+        return p->clear(QSerialPort::Input) ? FtStatus::Ok : FtStatus::IoError;
+    return FtStatus::Ok;
 }
 
 int SerialPortBackend::resetDevice(quint32 handle)

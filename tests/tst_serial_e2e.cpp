@@ -255,6 +255,29 @@ private slots:
         QVERIFY(cli({"get"}).startsWith("Dry 003FC000 510\n"));
     }
 
+    // A request purges the line before it asks; a word written just before it must still reach
+    // the pedal (the system's output queue is not thrown away), as a restore that writes its
+    // words and then asks the pedal again relies on.
+    void wordsWrittenJustBeforeARequestReachThePedal()
+    {
+        QTemporaryDir dir;
+        const QString record = dir.filePath("r.txt");
+        PedalProcess pedal({"--record", record});
+        SerialRig rig(pedal.path());
+        rig.service.scanAndLink();
+        QVERIFY(rig.comm.linked);
+        QStringList written;
+        for (int i = 0; i < 10; ++i) {
+            const QString word = QStringLiteral("010027%1").arg(0x1000 * (i + 1), 8, 16, QLatin1Char('0')).toUpper();
+            QVERIFY(rig.comm.sendHexMessage(word, 7));
+            written << word;
+            QCOMPARE(rig.service.requestDeviceInformation(), PedalService::Result::Done);
+        }
+        const QString received = readAll(record);
+        for (const QString &word : written)
+            QVERIFY2(received.contains(" " + word + "\n"), qPrintable(word + " never reached the pedal:\n" + received));
+    }
+
     void largeAnswerArrivesWhole()
     {
         PedalProcess pedal({});
