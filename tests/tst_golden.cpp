@@ -1,0 +1,416 @@
+// The golden record: a fixed set of scenarios whose every observable outcome is kept in
+// tests/golden/ and compared line by line. For the editor (in process, on the simulated pedal):
+// the messages the pedal received, the log lines, the questions and messages, and each step's
+// result. For the command-line tool against the pseudo-terminal pedal (with and without its
+// faults): the exit code, what it printed and every message the pedal received.
+//
+// The records change only on purpose: QUARNELO_GOLDEN_WRITE=1 makes this test write them anew
+// instead of comparing, and the commit that changes a record says why.
+#include "EditorRig.h"
+#include "PedalProcess.h"
+#include "pedal/BackupRestore.h"
+#include "pedal/DialMath.h"
+#include "pedal/FirmwareUpgrade.h"
+#include "pedal/ParameterCatalogue.h"
+#include "pedal/SettingsMemory.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <functional>
+
+namespace {
+bool writing() { return qEnvironmentVariableIntValue("QUARNELO_GOLDEN_WRITE") == 1; }
+
+// A message as the record shows it: its hex, or for a long one (a firmware block, an image) its
+// length and the start of its SHA-1.
+QString messageText(const QByteArray &bytes)
+{
+    if (bytes.size() <= 48)
+        return QString::fromLatin1(bytes.toHex().toUpper());
+    return QStringLiteral("%1 bytes %2…%3 sha1 %4")
+        .arg(bytes.size())
+        .arg(QString::fromLatin1(bytes.left(4).toHex().toUpper()))
+        .arg(QString::fromLatin1(bytes.right(2).toHex().toUpper()))
+        .arg(QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex().left(12)));
+}
+
+// Compares a record with its golden file (or writes it). Reports the first line that differs.
+void compareWithGolden(const QString &file, const QString &record)
+{
+    const QString path = QStringLiteral(GOLDEN_DIR "/") + file;
+    if (writing()) {
+        QDir().mkpath(QFileInfo(path).path());
+        QFile f(path);
+        QVERIFY2(f.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(path));
+        f.write(record.toUtf8());
+        return;
+    }
+    QFile f(path);
+    QVERIFY2(f.open(QIODevice::ReadOnly), qPrintable(QStringLiteral("no golden record %1").arg(path)));
+    const QStringList want = QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'));
+    const QStringList got = record.split(QLatin1Char('\n'));
+    for (qsizetype i = 0; i < std::max(want.size(), got.size()); ++i) {
+        if (want.value(i) != got.value(i))
+            QFAIL(qPrintable(QStringLiteral("%1 line %2:\n  kept: %3\n  now:  %4")
+                                 .arg(file)
+                                 .arg(i + 1)
+                                 .arg(i < want.size() ? want[i] : QStringLiteral("<end>"))
+                                 .arg(i < got.size() ? got[i] : QStringLiteral("<end>"))));
+    }
+}
+
+// ---- The editor, in process --------------------------------------------------------------
+
+QString resultText(PedalService::Result r)
+{
+    switch (r) {
+    case PedalService::Result::Done: return QStringLiteral("done");
+    case PedalService::Result::Refused: return QStringLiteral("refused");
+    case PedalService::Result::Cancelled: return QStringLiteral("cancelled");
+    case PedalService::Result::Failed: return QStringLiteral("failed");
+    }
+    return QStringLiteral("?");
+}
+QString resultText(bool ok) { return ok ? QStringLiteral("true") : QStringLiteral("false"); }
+QString resultText(Uploads::Result r) { return QStringLiteral("upload %1").arg(int(r)); }
+QString resultText(FirmwareUpgrade::Outcome o) { return QStringLiteral("firmware %1").arg(int(o)); }
+QString resultText(SettingsMemory::Outcome o) { return QStringLiteral("memory %1").arg(int(o)); }
+
+// One editor on the simulated pedal, writing down what each step did.
+struct GoldenEditor : EditorRig {
+    explicit GoldenEditor(const QString &documents) : EditorRig(documents), m_documents(documents) {}
+
+    // Runs one step, then writes down what reached the pedal, the log, the questions and
+    // messages since the last step, and the step's result.
+    template <typename Action>
+    void step(const QString &name, Action action)
+    {
+        QString result = QStringLiteral("-");
+        if constexpr (std::is_void_v<std::invoke_result_t<Action>>)
+            action();
+        else
+            result = action();
+        m_record << QStringLiteral("== %1 -> %2").arg(name, result);
+        collect();
+    }
+    // Time passing with nothing done (timers fire).
+    void wait(int ms)
+    {
+        clock.advance(ms);
+        QCoreApplication::processEvents();
+        m_record << QStringLiteral("== %1 ms later").arg(ms);
+        collect();
+    }
+    QString record() const { return m_record.join(QLatin1Char('\n')) + QLatin1Char('\n'); }
+
+private:
+    void collect()
+    {
+        for (int i = m_wire; i < pedal()->record.size(); ++i)
+            m_record << QStringLiteral("wire: ") + messageText(pedal()->record[i].bytes);
+        m_wire = int(pedal()->record.size());
+        // A long run of numbered byte lines ("12:    FF", a dump or an answer shown byte by byte)
+        // is kept as its count, its ends and a hash of its exact text.
+        static const QRegularExpression byteLine(QStringLiteral("^\\d+: +[0-9A-F]{2}$"));
+        const QStringList &lines = ctx.log.lines();
+        for (qsizetype i = m_log; i < lines.size();) {
+            qsizetype end = i;
+            while (end < lines.size() && byteLine.match(lines[end]).hasMatch())
+                ++end;
+            if (end - i >= 32) {
+                QCryptographicHash hash(QCryptographicHash::Sha1);
+                for (qsizetype k = i; k < end; ++k)
+                    hash.addData(lines[k].toUtf8() + '\n');
+                m_record << QStringLiteral("log: <%1 byte lines, \"%2\" .. \"%3\", sha1 %4>")
+                                .arg(end - i)
+                                .arg(lines[i], lines[end - 1], QString::fromLatin1(hash.result().toHex().left(12)));
+                i = end;
+                continue;
+            }
+            m_record << QStringLiteral("log: ") + normalised(lines[i]);
+            ++i;
+        }
+        m_log = lines.size();
+        for (const QString &q : prompts.questions)
+            m_record << QStringLiteral("asked: ") + normalised(q);
+        for (const QString &m : prompts.messages)
+            m_record << QStringLiteral("told: ") + normalised(m);
+        prompts.questions.clear();
+        prompts.messages.clear();
+    }
+    QString normalised(QString text) const
+    {
+        text.replace(m_documents, QStringLiteral("$DOCS"));
+        return text;
+    }
+    QString m_documents;
+    QStringList m_record;
+    int m_wire = 0;
+    qsizetype m_log = 0;
+};
+
+using Scenario = std::function<void(GoldenEditor &, const QString &dir)>;
+
+const int Dry = ParameterCatalogue::indexOf(QStringLiteral("Dry"));
+const int SubMix = ParameterCatalogue::indexOf(QStringLiteral("Sub Mix"));
+const int LowPass = ParameterCatalogue::indexOf(QStringLiteral("Low Pass"));
+
+void linkAndSettle(GoldenEditor &e)
+{
+    e.step(QStringLiteral("Link Simulated"), [&] { e.main()->menuLinkSimulated->trigger(); });
+    e.wait(2000);
+}
+
+const std::pair<const char *, Scenario> EditorScenarios[] = {
+    {"link-request-unlink",
+     [](GoldenEditor &e, const QString &) {
+         e.step(QStringLiteral("Request before linking"), [&] { return resultText(e.service().requestDeviceInformation()); });
+         linkAndSettle(e);
+         e.step(QStringLiteral("Request"), [&] { return resultText(e.service().requestDeviceInformation()); });
+         e.step(QStringLiteral("Read report"), [&] { return resultText(e.service().readPedalReport()); });
+         e.step(QStringLiteral("Unlink"), [&] { return resultText(e.service().unlink()); });
+         e.step(QStringLiteral("Save Parameters unlinked"), [&] { return resultText(e.service().saveParameters()); });
+     }},
+    {"live-edits-and-history",
+     [](GoldenEditor &e, const QString &) {
+         linkAndSettle(e);
+         e.step(QStringLiteral("Dry dial, five quick moves"), [&] {
+             for (int p : {10, 30, 50, 70, 90})
+                 e.service().setControl(Dry, DialMath::positionToAngle(p));
+         });
+         e.wait(1500);
+         e.step(QStringLiteral("Low Pass dial"),
+                [&] { return resultText(e.service().setControl(LowPass, DialMath::positionToAngle(200))); });
+         e.wait(1500);
+         e.step(QStringLiteral("Sub Mix use value"), [&] { return resultText(e.service().useValue(SubMix, 0x00200000)); });
+         e.step(QStringLiteral("Bypass on"), [&] { return resultText(e.service().setBypass(true)); });
+         e.step(QStringLiteral("Tuning 3"), [&] { e.service().chooseTuning(3); });
+         e.step(QStringLiteral("Semitones 2"), [&] { e.service().chooseSemitoneVariation(2); });
+         e.step(QStringLiteral("Control I item 2"), [&] { return resultText(e.service().chooseAssignment(0, 2)); });
+         e.step(QStringLiteral("Footswitch"), [&] { e.service().chooseFootswitch(true, false); });
+         e.wait(1000);
+         for (int i = 0; i < 4; ++i) {
+             e.step(QStringLiteral("Undo"), [&] { return resultText(e.service().undo()); });
+             e.wait(300);
+         }
+         for (int i = 0; i < 2; ++i) {
+             e.step(QStringLiteral("Redo"), [&] { return resultText(e.service().redo()); });
+             e.wait(300);
+         }
+     }},
+    {"settings-commands",
+     [](GoldenEditor &e, const QString &) {
+         linkAndSettle(e);
+         e.step(QStringLiteral("Save Parameters"), [&] { return resultText(e.service().saveParameters()); });
+         e.step(QStringLiteral("Defaults"), [&] { return resultText(e.service().resetAssignableParameters(true)); });
+         e.step(QStringLiteral("Instrument range 1"), [&] { return resultText(e.service().chooseInstrumentRange(1)); });
+         e.step(QStringLiteral("Store bypass"), [&] { return resultText(e.service().chooseBypassStatus(true)); });
+         e.step(QStringLiteral("Range limit on"), [&] { return resultText(e.service().chooseRangeLimit(true)); });
+         e.step(QStringLiteral("MIDI channel 3"), [&] { return resultText(e.service().chooseMidiChannel(3)); });
+         e.step(QStringLiteral("Note filters"), [&] { return resultText(e.service().saveNoteFilters({40, 45, 52})); });
+         e.step(QStringLiteral("Set Tuning"), [&] { return resultText(e.service().setTuning()); });
+         e.step(QStringLiteral("Assign"), [&] { return resultText(e.service().assign()); });
+         e.step(QStringLiteral("Footswitch mode"), [&] { return resultText(e.service().setFootswitchMode()); });
+     }},
+    {"presets",
+     [](GoldenEditor &e, const QString &dir) {
+         linkAndSettle(e);
+         const QString path = dir + QStringLiteral("/golden preset.txt");
+         e.step(QStringLiteral("Save preset"), [&] { return resultText(e.service().savePreset(path)); });
+         e.step(QStringLiteral("Dry to 0"), [&] { return resultText(e.service().useValue(Dry, 0)); });
+         e.step(QStringLiteral("Load preset"), [&] { return resultText(e.service().loadPreset(path)); });
+         e.step(QStringLiteral("Undo the load"), [&] { return resultText(e.service().undo()); });
+         e.wait(300);
+         e.step(QStringLiteral("Load a missing preset"),
+                [&] { return resultText(e.service().loadPreset(dir + QStringLiteral("/missing.txt"))); });
+     }},
+    {"backup-and-restore",
+     [](GoldenEditor &e, const QString &dir) {
+         linkAndSettle(e);
+         QString snapshot;
+         e.step(QStringLiteral("Back up"), [&] {
+             const auto b = e.service().backUp(QStringLiteral("golden"), dir + QStringLiteral("/backups"));
+             snapshot = b.files.snapshot;
+             return b.made ? QStringLiteral("made") : QStringLiteral("not made: ") + b.problem;
+         });
+         e.step(QStringLiteral("Dry to 0"), [&] { return resultText(e.service().useValue(Dry, 0)); });
+         e.step(QStringLiteral("Tuning 2"), [&] { e.service().chooseTuning(2); });
+         e.step(QStringLiteral("Restore"), [&] {
+             const auto o = e.service().backups().restore(snapshot);
+             return QStringLiteral("restore %1 changes %2 mismatches %3")
+                 .arg(int(o.result))
+                 .arg(o.changes.join(QStringLiteral("; ")), o.mismatches.join(QStringLiteral("; ")));
+         });
+     }},
+    {"uploads",
+     [](GoldenEditor &e, const QString &) {
+         linkAndSettle(e);
+         e.step(QStringLiteral("Upload algorithm"), [&] { return resultText(e.service().uploadSelectedAlgorithm()); });
+         e.wait(3000);
+         e.step(QStringLiteral("Upload tuning data"), [&] { return resultText(e.service().uploadTuningData()); });
+         e.wait(3000);
+     }},
+    {"settings-memory",
+     [](GoldenEditor &e, const QString &) {
+         linkAndSettle(e);
+         e.step(QStringLiteral("Read E2P 50"), [&] { return resultText(e.service().memory().read(QStringLiteral("50"))); });
+         e.step(QStringLiteral("Erase Settings"), [&] { return resultText(e.service().memory().eraseSettings()); });
+         e.wait(2000);
+     }},
+    {"firmware-upgrade",
+     [](GoldenEditor &e, const QString &) {
+         e.pedal()->state.firmware = 12;
+         linkAndSettle(e);
+         FirmwareUpgrade &f = e.service().firmware();
+         e.step(QStringLiteral("Upgrade Mode"), [&] { f.chooseUpgradeMode(); });
+         e.step(QStringLiteral("Choose Firmware_15"), [&] { f.selectImage(QStringLiteral("Firmware_15")); });
+         e.step(QStringLiteral("Upgrade"), [&] { return resultText(f.upgrade()); });
+         e.wait(2000);
+     }},
+    {"unplug-and-back",
+     [](GoldenEditor &e, const QString &) {
+         linkAndSettle(e);
+         e.step(QStringLiteral("Dry dial"), [&] { e.service().setControl(Dry, DialMath::positionToAngle(40)); });
+         e.wait(1500);
+         e.step(QStringLiteral("Unplug"), [&] { e.pedal()->unplug(); });
+         e.wait(100);
+         e.wait(3000);
+         e.step(QStringLiteral("Save Parameters while away"), [&] { return resultText(e.service().saveParameters()); });
+         e.step(QStringLiteral("Plug in"), [&] { e.pedal()->plugIn(false); });
+         e.wait(3000);
+     }},
+};
+
+// ---- The command-line tool against the pseudo-terminal pedal -------------------------------
+
+struct CliScenario {
+    const char *name;
+    QStringList pedalArgs;
+    QList<QStringList> commands; // run one after the other against the same pedal
+};
+
+const QStringList NoFault;
+const CliScenario CliScenarios[] = {
+    {"usage", NoFault, {{}, {"--help"}, {"frobnicate"}, {"--port", "/dev/null", "info"}, {"set", "Dry"}}},
+    {"info-get", NoFault, {{"info"}, {"get"}}},
+    {"set-send", NoFault, {{"set", "Dry", "510"}, {"set", "Bypass", "on"}, {"set", "Low Pass", "300"}, {"send", "0200"}}},
+    {"presets-diff", NoFault, {{"preset", "save", "DIR/saved"}, {"set", "Dry", "0"}, {"diff", "DIR/saved.txt"},
+                               {"preset", "load", "DIR/saved.txt"}, {"diff", "DIR/saved.txt"}}},
+    {"uploads", NoFault, {{"upload-tuning"}, {"--yes", "upload-tuning"}, {"--yes", "upload-algorithm"}}},
+    {"backup-restore", NoFault, {{"backup", "DIR/b"}, {"set", "Dry", "0"}, {"--yes", "restore", "DIR/b/*snapshot.json"}}},
+    {"memory", NoFault, {{"memory", "dump", "DIR/dump.bin"}, {"--yes", "memory", "erase"}, {"--yes", "send", "0B50000000"}}},
+    {"firmware-verify-go", {"--start-in-bootloader"}, {{"firmware", "verify"}, {"--yes", "firmware", "go"}, {"info"}}},
+    {"firmware-upgrade", {"--firmware", "12"}, {{"--yes", "firmware", "upgrade"}, {"info"}}},
+    {"silent", {"--silent"}, {{"info"}, {"set", "Dry", "510"}, {"backup", "DIR/b"}, {"--yes", "memory", "erase"}}},
+    {"garbled", {"--garbled"}, {{"info"}, {"diff", "DIR/none.txt"}}},
+    {"short-105", {"--short-answer", "105"}, {{"get"}, {"backup", "DIR/b"}}},
+    {"unplug-after-5", {"--unplug-after", "5"}, {{"set", "Dry", "510"}}},
+    {"bootloader", {"--start-in-bootloader"}, {{"info"}, {"get"}}},
+};
+
+QString normalisedCli(QString text, const QString &dir, const QString &port)
+{
+    text.replace(dir, QStringLiteral("$DIR"));
+    if (!port.isEmpty()) {
+        text.replace(port, QStringLiteral("$PORT"));
+        text.replace(QString(port).replace(QLatin1Char('/'), QLatin1Char('_')), QStringLiteral("$PORT_NAME"));
+    }
+    text.replace(QDir::homePath(), QStringLiteral("$HOME"));
+    // The tool runs on the real clock: dates, times and durations are not part of the record.
+    static const QRegularExpression stamp(QStringLiteral(R"(\d{4}-\d\d-\d\d[ T]\d\d[-:]\d\d[-:]\d\d)"));
+    text.replace(stamp, QStringLiteral("<date time>"));
+    // A second backup within the same second is named " (2)": the seconds decide, not the tool.
+    static const QRegularExpression sameSecond(QStringLiteral(R"( \(\d+\)( preset| report| snapshot))"));
+    text.replace(sameSecond, QStringLiteral("\\1"));
+    static const QRegularExpression rate(QStringLiteral(R"([\d.]+ KB/s, (\?|\d+) s left)"));
+    text.replace(rate, QStringLiteral("<rate, time left>"));
+    return text;
+}
+
+QString runCliScenario(const CliScenario &s, const QTemporaryDir &dir)
+{
+    const QString recordFile = dir.filePath(QStringLiteral("wire.txt"));
+    PedalProcess pedal(QStringList{QStringLiteral("--record"), recordFile} + s.pedalArgs);
+    const QString port = pedal.path();
+    QStringList record;
+    qsizetype seen = 0;
+    for (QStringList args : s.commands) {
+        args.replaceInStrings(QRegularExpression(QStringLiteral("^DIR")), dir.path());
+        for (QString &a : args) { // DIR/b/*snapshot.json: the one file of that pattern
+            if (a.contains(QLatin1Char('*'))) {
+                const QFileInfo pattern(a);
+                const QStringList found = QDir(pattern.path()).entryList({pattern.fileName()}, QDir::Files);
+                if (found.size() == 1)
+                    a = pattern.path() + QLatin1Char('/') + found.first();
+            }
+        }
+        const bool ownPort = args.contains(QStringLiteral("--port"));
+        const ProgramRun r = runProgram(QStringLiteral(QUARNELO_CLI_PATH),
+                                        ownPort ? args : QStringList{QStringLiteral("--port"), port} + args, dir.path());
+        QStringList shown = args;
+        shown.replaceInStrings(dir.path(), QStringLiteral("$DIR"));
+        record << QStringLiteral("$ quarnelo-cli %1").arg(normalisedCli(shown.join(QLatin1Char(' ')), dir.path(), port));
+        record << QStringLiteral("exit %1").arg(r.code);
+        for (const QString &line : normalisedCli(r.out, dir.path(), port).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+            record << QStringLiteral("out: ") + line;
+        for (const QString &line : normalisedCli(r.err, dir.path(), port).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+            record << QStringLiteral("err: ") + line;
+        QFile f(recordFile);
+        QStringList wire;
+        if (f.open(QIODevice::ReadOnly))
+            for (const QByteArray &line : f.readAll().split('\n'))
+                if (!line.trimmed().isEmpty())
+                    wire << messageText(QByteArray::fromHex(line.split(' ').last()));
+        for (qsizetype i = seen; i < wire.size(); ++i)
+            record << QStringLiteral("wire: ") + wire[i];
+        seen = wire.size();
+    }
+    return record.join(QLatin1Char('\n')) + QLatin1Char('\n');
+}
+} // namespace
+
+class TestGolden : public QObject {
+    Q_OBJECT
+private slots:
+    void editor_data()
+    {
+        QTest::addColumn<int>("scenario");
+        for (int i = 0; i < int(std::size(EditorScenarios)); ++i)
+            QTest::newRow(EditorScenarios[i].first) << i;
+    }
+    void editor()
+    {
+        QFETCH(int, scenario);
+        QTemporaryDir dir;
+        const auto &[name, run] = EditorScenarios[scenario];
+        GoldenEditor e(dir.filePath(QStringLiteral("Documents")));
+        run(e, dir.path());
+        e.step(QStringLiteral("End"), [] {});
+        // Whatever the editor writes after the scenario is not part of it; normalise the folder.
+        QString record = e.record();
+        record.replace(dir.path(), QStringLiteral("$DIR"));
+        compareWithGolden(QStringLiteral("editor/%1.txt").arg(QLatin1String(name)), record);
+    }
+
+    void cli_data()
+    {
+        QTest::addColumn<int>("scenario");
+        for (int i = 0; i < int(std::size(CliScenarios)); ++i)
+            QTest::newRow(CliScenarios[i].name) << i;
+    }
+    void cli()
+    {
+        QFETCH(int, scenario);
+        QTemporaryDir dir;
+        compareWithGolden(QStringLiteral("cli/%1.txt").arg(QLatin1String(CliScenarios[scenario].name)),
+                          runCliScenario(CliScenarios[scenario], dir));
+    }
+};
+
+QTEST_MAIN(TestGolden)
+#include "tst_golden.moc"
