@@ -282,7 +282,7 @@ Uploads::Result Uploads::uploadTuningData()
         return Result::Cancelled;
     m_comm.sendHexMessage(PedalMessages::bypass(true), 2);
     m_clock.pause(400);
-    const QString text = QStringLiteral("0E") + data;
+    const QString text = PedalMessages::tuningData(data);
     const int n = int(text.size() / 2);
     m_log.writeLogLine(QStringLiteral("num_of_bytes: %1").arg(n));
     m_d2xx.PurgeFTDeviceTX();

@@ -61,7 +61,6 @@ public:
 
 private:
     bool write(const QByteArray &bytes);
-    Answer sendCommand(quint8 code, const char *logLine, bool direct);
     Answer sendWriteCommand();
     // A command (its code, then the complement), then the address frame, each acknowledged.
     Answer commandWithAddress(quint8 code, quint32 address, bool addressByteByByte);

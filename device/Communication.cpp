@@ -1,5 +1,6 @@
 #include "device/Communication.h"
 
+#include "device/PedalMessages.h"
 #include "device/Bootloader.h"
 #include "device/D2XXUnit.h"
 #include "device/FtdiBackend.h"
@@ -88,9 +89,9 @@ bool Communication::sendHexMessage(const QString &text, int n, quint32 *written)
     return true;
 }
 
-void Communication::writeDspMessage(const QString &prefix, quint16 address, quint32 value)
+void Communication::writeDspMessage(quint16 address, quint32 value)
 {
-    const QString text = prefix + hexNumber(address, 4) + hexNumber(value, 8);
+    const QString text = PedalMessages::parameterWrite(address, value);
     m_log->writeLogLine(QStringLiteral("write to DSP msg: ") + text);
     sendHexMessage(text, int(quint8(text.size() / 2)));
 }
@@ -173,7 +174,7 @@ Communication::Answer Communication::exchangeDeviceInformation()
 {
     pollTimer->stop();
     finishArrivingDump(); // the purge below must not cut a settings-memory dump in two
-    HexCodec::hexTextToBuffer(QStringLiteral("0200"), m_d2xx->FTTransmitBuffer.data(), 2);
+    HexCodec::hexTextToBuffer(PedalMessages::deviceInformationRequest(), m_d2xx->FTTransmitBuffer.data(), 2);
     m_d2xx->PurgeFTDeviceRX(); // a late answer to an earlier request must not be taken for this one
     m_d2xx->PurgeFTDeviceTX();
     m_d2xx->WriteFTDeviceBuffer(2);

@@ -60,7 +60,7 @@ public:
     // that does not convert to n bytes, so no stale buffer bytes are ever sent. written
     // receives the count the transport reports.
     bool sendHexMessage(const QString &text, int n, quint32 *written = nullptr);
-    void writeDspMessage(const QString &prefix, quint16 address, quint32 value);
+    void writeDspMessage(quint16 address, quint32 value);
     // Writes raw bytes (an algorithm image) in one write; returns the count written.
     quint32 writeBytes(const QByteArray &bytes);
     // Waits, handling events and sleeping between polls, until bytes are queued, the queue

@@ -91,16 +91,6 @@ int D2XXUnit::Open_USB_Device_By_Serial_Number(const QString &serial)
     return status;
 }
 
-int D2XXUnit::OpenFirstFTDevice()
-{
-    quint32 handle = FTHandle;
-    const int status = m_backend->openByIndex(0, &handle);
-    if (status == 0)
-        FTHandle = handle;
-    ReportFTError(QStringLiteral("FT_Open"), status);
-    return status;
-}
-
 int D2XXUnit::CloseFTDevice()
 {
     const int status = m_backend->close(FTHandle);
@@ -166,16 +156,3 @@ int D2XXUnit::GetFTDeviceQueueStatus()
     return status;
 }
 
-int D2XXUnit::ResetFTDevice()
-{
-    const int status = m_backend->resetDevice(FTHandle);
-    ReportFTError(QStringLiteral("FT_ResetDevice"), status);
-    return status;
-}
-
-int D2XXUnit::SetFTDeviceTimeouts(quint32 readMs, quint32 writeMs)
-{
-    const int status = m_backend->setTimeouts(FTHandle, readMs, writeMs);
-    ReportFTError(QStringLiteral("FT_SetTimeouts"), status);
-    return status;
-}

@@ -10,18 +10,6 @@
 class DiagnosticLog;
 class FtdiBackend;
 
-// The library's device information record. Declared as the library has it; devices are
-// listed by serial number and description instead, so nothing fills it.
-struct FT_Device_Info_Node {
-    quint32 Flags = 0;
-    quint32 DeviceType = 0;
-    quint32 ID = 0;
-    quint32 LocID = 0;
-    char SerialNumber[16] = {};
-    char Description[64] = {};
-    quint32 DeviceHandle = 0;
-};
-
 class D2XXUnit {
 public:
     static constexpr int BufferSize = 65536;
@@ -48,7 +36,6 @@ public:
     int GetFTDeviceSerialNo(int index);
     int GetFTDeviceDescription(int index);
     int Open_USB_Device_By_Serial_Number(const QString &serial);
-    int OpenFirstFTDevice();
     int CloseFTDevice();
     quint32 ReadFTDeviceBuffer(quint32 requested);
     quint32 WriteFTDeviceBuffer(quint32 count);
@@ -57,8 +44,6 @@ public:
     int PurgeFTDeviceRX();
     int PurgeFTDeviceTX();
     int GetFTDeviceQueueStatus();
-    int ResetFTDevice();
-    int SetFTDeviceTimeouts(quint32 readMs, quint32 writeMs);
 
     void ReportFTError(const QString &operation, int status);
     // The text appended to the operation name for a status (empty above 17).

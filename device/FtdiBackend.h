@@ -45,7 +45,6 @@ public:
     }
     virtual int listDevices(QList<FtdiDeviceInfo> *devices) = 0;
     virtual int openBySerial(const QByteArray &serial, quint32 *handle) = 0;
-    virtual int openByIndex(int index, quint32 *handle) = 0;
     virtual int close(quint32 handle) = 0;
     virtual int queueStatus(quint32 handle, quint32 *queued) = 0;
     virtual int read(quint32 handle, unsigned char *buffer, quint32 count, quint32 *got) = 0;
@@ -53,8 +52,6 @@ public:
     virtual int setBaudRate(quint32 handle, quint32 baud) = 0;
     virtual int setDataCharacteristics(quint32 handle, quint8 dataBits, quint8 stopBits, quint8 parity) = 0;
     virtual int purge(quint32 handle, quint32 mask) = 0;
-    virtual int resetDevice(quint32 handle) = 0;
-    virtual int setTimeouts(quint32 handle, quint32 readMs, quint32 writeMs) = 0;
     // The port the last open was refused for lack of permission; empty when the last open
     // succeeded or failed for another reason.
     virtual QString permissionDeniedPort() const { return QString(); }

@@ -29,6 +29,20 @@ QString noteFilters(int first, int second)
     return QStringLiteral("09") + hexNumber(quint8(first), 2) + hexNumber(quint8(second), 2);
 }
 
+QString midiChannel(int item) { return QStringLiteral("07") + hexNumber(quint8(item), 2); }
+
+QString deviceInformationRequest() { return QStringLiteral("0200"); }
+
+QString enterBootloader() { return QStringLiteral("0500010203040506"); }
+
+QString tuningData(const QString &tableHex) { return QStringLiteral("0E") + tableHex; }
+
+QString eraseMemory(const QString &address) { return QStringLiteral("0B") + address + QStringLiteral("000000"); }
+
+QString readMemory(const QString &address) { return QStringLiteral("0C") + address + QStringLiteral("00000000"); }
+
+QString consoleParameterWrite(const QString &address, const QString &data) { return QStringLiteral("01") + address + data; }
+
 QString storeSettings(const std::array<quint32, 10> &values)
 {
     QString text = QStringLiteral("03");

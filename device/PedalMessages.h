@@ -23,6 +23,20 @@ QString assign(const std::array<int, 4> &controlAddresses, int remoteItem);
 QString instrumentRange(quint8 range, quint8 *checksum = nullptr);
 QString storeBypassStatus(bool store);
 QString rangeLimit(bool on);
+// 07 and the MIDI channel (0 OMNI, 1..16).
+QString midiChannel(int item);
+// 02 00: the device information request.
+QString deviceInformationRequest();
+// 05 00 01 02 03 04 05 06: restart into the bootloader (the pedal's SHIFT held).
+QString enterBootloader();
+// 0E and the tuning table's hex text.
+QString tuningData(const QString &tableHex);
+// The settings memory at an I2C address given as two hex digits ("50", "51"): 0B address 00
+// 0000 erases it, 0C address 0000 0000 asks for its 16,384 bytes, 01 address data writes one of
+// the pedal's parameters from the console (address and data as the console's hex text).
+QString eraseMemory(const QString &address);
+QString readMemory(const QString &address);
+QString consoleParameterWrite(const QString &address, const QString &data);
 
 constexpr quint16 RemoteBypassCode = 0xFFFE;
 constexpr quint16 RemotePresetCode = 0xFFFD;

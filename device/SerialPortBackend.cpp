@@ -165,14 +165,6 @@ int SerialPortBackend::openBySerial(const QByteArray &serial, quint32 *handle)
     return FtStatus::DeviceNotFound;
 }
 
-int SerialPortBackend::openByIndex(int index, quint32 *handle)
-{
-    const QList<Entry> entries = enumerate();
-    if (index < 0 || index >= entries.size())
-        return FtStatus::DeviceNotFound;
-    return openPort(entries[index].portName, handle);
-}
-
 QSerialPort *SerialPortBackend::port(quint32 handle, int *status) const
 {
     QSerialPort *p = m_ports.value(handle);
@@ -288,16 +280,3 @@ int SerialPortBackend::purge(quint32 handle, quint32 mask)
     return FtStatus::Ok;
 }
 
-int SerialPortBackend::resetDevice(quint32 handle)
-{
-    int status;
-    port(handle, &status);
-    return status;
-}
-
-int SerialPortBackend::setTimeouts(quint32 handle, quint32, quint32)
-{
-    int status;
-    port(handle, &status);
-    return status;
-}

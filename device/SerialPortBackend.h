@@ -31,7 +31,6 @@ public:
     bool isRealPedal(quint32 handle) const override;
     int listDevices(QList<FtdiDeviceInfo> *devices) override;
     int openBySerial(const QByteArray &serial, quint32 *handle) override;
-    int openByIndex(int index, quint32 *handle) override;
     int close(quint32 handle) override;
     int queueStatus(quint32 handle, quint32 *queued) override;
     int read(quint32 handle, unsigned char *buffer, quint32 count, quint32 *got) override;
@@ -39,8 +38,6 @@ public:
     int setBaudRate(quint32 handle, quint32 baud) override;
     int setDataCharacteristics(quint32 handle, quint8 dataBits, quint8 stopBits, quint8 parity) override;
     int purge(quint32 handle, quint32 mask) override;
-    int resetDevice(quint32 handle) override;
-    int setTimeouts(quint32 handle, quint32 readMs, quint32 writeMs) override;
     QString permissionDeniedPort() const override { return m_permissionDenied; }
 
     // The D2XX status a D2XX user would see for a serial-port error.

@@ -1,5 +1,6 @@
 #include "pedal/FirmwareUpgrade.h"
 
+#include "device/PedalMessages.h"
 #include "algorithms/FirmwareImage.h"
 #include "algorithms/StandInImages.h"
 #include "device/Communication.h"
@@ -109,12 +110,12 @@ void FirmwareUpgrade::chooseUpgradeMode()
         setUpgradeMode(false);
         return;
     }
-    m_comm.sendHexMessage(QStringLiteral("0D01"), 2); // bypass on
+    m_comm.sendHexMessage(PedalMessages::bypass(true), 2);
     if (!m_prompts.question(QStringLiteral("Keep SHIFT button on the pedal pressed and click YES."))) {
         setUpgradeMode(false);
         return;
     }
-    m_comm.sendHexMessage(QStringLiteral("0500010203040506"), 8);
+    m_comm.sendHexMessage(PedalMessages::enterBootloader(), 8);
     m_clock.pause(settleAfterEnterMs);
     m_comm.pollTimer->stop();
     QString text;

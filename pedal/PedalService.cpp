@@ -891,7 +891,7 @@ PedalService::Result PedalService::controlChanged(int i, int previous)
             result = Result::Refused; // the value 0 is still sent
         }
         p.value = quint32(shown);
-        m_comm.writeDspMessage(QStringLiteral("01"), p.address, p.value);
+        m_comm.writeDspMessage(p.address, p.value);
         return result;
     }
     }
@@ -1095,16 +1095,16 @@ PedalService::Result PedalService::saveNoteFilters(const QList<int> &noteCodes)
 {
     if (!allowed(Command::NoteFilters, QStringLiteral("Note Cut")))
         return Result::Refused;
-    QString first = QStringLiteral("FF"), second = QStringLiteral("FF");
+    int first = 0xFF, second = 0xFF;
     for (int code : noteCodes) {
-        if (first == QLatin1String("FF"))
-            first = hexNumber(code, 2);
+        if (first == 0xFF)
+            first = code;
         else
-            second = hexNumber(code, 2);
+            second = code;
     }
-    m_log.writeLogLine(QStringLiteral("byte 1: ") + first);
-    m_log.writeLogLine(QStringLiteral("byte 2: ") + second);
-    const QString text = QStringLiteral("09") + first + second;
+    m_log.writeLogLine(QStringLiteral("byte 1: ") + hexNumber(quint8(first), 2));
+    m_log.writeLogLine(QStringLiteral("byte 2: ") + hexNumber(quint8(second), 2));
+    const QString text = PedalMessages::noteFilters(first, second);
     m_log.writeLogLine(QStringLiteral("Set note filters: ") + text);
     const int n = int(text.size() / 2);
     m_log.writeLogLine(QString::number(n));
@@ -1206,8 +1206,8 @@ PedalService::Result PedalService::resetAssignableParameters(bool tellUser)
     plain(InputLevel);
     plain(FirstHarmonicPitch);
     plain(WaveClip);
-    m_comm.writeDspMessage(QStringLiteral("01"), record(DominantNotesCut).address, record(DominantNotesCut).value);
-    m_comm.writeDspMessage(QStringLiteral("01"), record(HighNotesCut).address, record(HighNotesCut).value);
+    m_comm.writeDspMessage(record(DominantNotesCut).address, record(DominantNotesCut).value);
+    m_comm.writeDspMessage(record(HighNotesCut).address, record(HighNotesCut).value);
     m_clock.pause(10);
     plain(DryHPF);
     assignable(LimitRangeUp);
@@ -1282,7 +1282,7 @@ PedalService::Result PedalService::chooseMidiChannel(int item)
     if (!allowed(Command::PedalOption, QStringLiteral("MIDI channel")))
         return Result::Refused;
     m_log.addConsoleLine(QStringLiteral("Midi channel: ") + (item == 0 ? QStringLiteral("OMNI") : QString::number(item)));
-    logAndSend(QStringLiteral("07") + hexNumber(item, 2));
+    logAndSend(PedalMessages::midiChannel(item));
     // The menu's mark keeps showing the channel the pedal reported; the history knows what was sent.
     const int before = std::exchange(m_sentMidiChannel, item);
     if (before >= 0 && before != item)

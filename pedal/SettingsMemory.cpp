@@ -1,5 +1,6 @@
 #include "pedal/SettingsMemory.h"
 
+#include "device/PedalMessages.h"
 #include "device/Communication.h"
 #include "device/D2XXUnit.h"
 #include "device/HexCodec.h"
@@ -67,7 +68,7 @@ bool SettingsMemory::allowed(const QString &what)
 
 void SettingsMemory::eraseEEPROM(const QString &address)
 {
-    const QString text = QStringLiteral("0B") + address + QStringLiteral("00") + QStringLiteral("0000");
+    const QString text = PedalMessages::eraseMemory(address);
     m_log.writeLogLine(QStringLiteral("erase message: ") + text);
     m_d2xx.PurgeFTDeviceTX();
     m_comm.sendHexMessage(text, 5);
@@ -76,7 +77,7 @@ void SettingsMemory::eraseEEPROM(const QString &address)
 
 void SettingsMemory::readEEPROM(const QString &address)
 {
-    const QString text = QStringLiteral("0C") + address + QStringLiteral("0000") + QStringLiteral("0000");
+    const QString text = PedalMessages::readMemory(address);
     m_log.writeLogLine(QStringLiteral("Read message: ") + text);
     m_readAddress = address;
     m_comm.sendHexMessage(text, 6);
@@ -229,7 +230,7 @@ SettingsMemory::Outcome SettingsMemory::sendParameterWrite(const QString &addres
     }
     if (!m_service.allowed(PedalService::Command::RawWrite, QStringLiteral("Send")))
         return Outcome::Refused;
-    const QString text = QStringLiteral("01") + address + data;
+    const QString text = PedalMessages::consoleParameterWrite(address, data);
     m_log.writeLogLine(text);
     m_comm.sendHexMessage(text, 7);
     return Outcome::Done;

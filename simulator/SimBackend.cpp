@@ -44,15 +44,6 @@ int SimBackend::openBySerial(const QByteArray &serial, quint32 *handle)
     return FtStatus::DeviceNotFound;
 }
 
-int SimBackend::openByIndex(int index, quint32 *handle)
-{
-    QList<FtdiDeviceInfo> devices;
-    listDevices(&devices);
-    if (index < 0 || index >= devices.size())
-        return FtStatus::DeviceNotFound;
-    return openBySerial(devices[index].serialNumber, handle);
-}
-
 SimulatedPedal *SimBackend::lookup(quint32 handle, int *status)
 {
     const auto it = m_open.constFind(handle);
@@ -145,16 +136,3 @@ int SimBackend::purge(quint32 handle, quint32 mask)
     return status;
 }
 
-int SimBackend::resetDevice(quint32 handle)
-{
-    int status;
-    lookup(handle, &status);
-    return status;
-}
-
-int SimBackend::setTimeouts(quint32 handle, quint32, quint32)
-{
-    int status;
-    lookup(handle, &status);
-    return status;
-}

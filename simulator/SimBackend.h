@@ -22,7 +22,6 @@ public:
     bool isSimulated() const override { return true; }
     int listDevices(QList<FtdiDeviceInfo> *devices) override;
     int openBySerial(const QByteArray &serial, quint32 *handle) override;
-    int openByIndex(int index, quint32 *handle) override;
     int close(quint32 handle) override;
     int queueStatus(quint32 handle, quint32 *queued) override;
     int read(quint32 handle, unsigned char *buffer, quint32 count, quint32 *got) override;
@@ -30,8 +29,6 @@ public:
     int setBaudRate(quint32 handle, quint32 baud) override;
     int setDataCharacteristics(quint32 handle, quint8 dataBits, quint8 stopBits, quint8 parity) override;
     int purge(quint32 handle, quint32 mask) override;
-    int resetDevice(quint32 handle) override;
-    int setTimeouts(quint32 handle, quint32 readMs, quint32 writeMs) override;
 
 private:
     SimulatedPedal *lookup(quint32 handle, int *status);

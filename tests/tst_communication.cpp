@@ -296,7 +296,7 @@ private slots:
     {
         Rig rig;
         rig.service.scanAndLink();
-        rig.comm.writeDspMessage("01", 0x0027, 0x003FC000);
+        rig.comm.writeDspMessage(0x0027, 0x003FC000);
         QVERIFY(rig.logged("write to DSP msg: 010027003FC000"));
         QCOMPARE(rig.pedal()->record.last().bytes, QByteArray::fromHex("010027003FC000"));
         QCOMPARE(rig.pedal()->state.parameters[0], 0x003FC000u);

@@ -27,11 +27,6 @@ public:
         *h = 0x42;
         return status;
     }
-    int openByIndex(int, quint32 *h) override
-    {
-        *h = 0x43;
-        return status;
-    }
     int close(quint32) override { return status; }
     int queueStatus(quint32, quint32 *q) override
     {
@@ -54,8 +49,6 @@ public:
     int setBaudRate(quint32, quint32) override { return status; }
     int setDataCharacteristics(quint32, quint8, quint8, quint8) override { return status; }
     int purge(quint32, quint32) override { return status; }
-    int resetDevice(quint32) override { return status; }
-    int setTimeouts(quint32, quint32, quint32) override { return status; }
 };
 } // namespace
 

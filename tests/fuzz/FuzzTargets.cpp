@@ -36,8 +36,7 @@ public:
         *devices = {FtdiDeviceInfo{"F", "Fuzz"}};
         return FtStatus::Ok;
     }
-    int openBySerial(const QByteArray &, quint32 *handle) override { return openByIndex(0, handle); }
-    int openByIndex(int, quint32 *handle) override
+    int openBySerial(const QByteArray &, quint32 *handle) override
     {
         *handle = 1;
         return FtStatus::Ok;
@@ -68,8 +67,6 @@ public:
     int setBaudRate(quint32, quint32) override { return FtStatus::Ok; }
     int setDataCharacteristics(quint32, quint8, quint8, quint8) override { return FtStatus::Ok; }
     int purge(quint32, quint32) override { return FtStatus::Ok; }
-    int resetDevice(quint32) override { return FtStatus::Ok; }
-    int setTimeouts(quint32, quint32, quint32) override { return FtStatus::Ok; }
     QByteArray delivered; // everything that arrived, in order
 
 private:
