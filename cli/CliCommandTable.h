@@ -8,6 +8,7 @@
 
 #include "cli/CliCommands.h"
 #include "cli/CliSession.h"
+#include "pedal/RawLine.h"
 #include "presets/PresetFile.h"
 
 #include <functional>
@@ -32,6 +33,7 @@ struct Invocation {
     CliPrompts *prompts = nullptr;
     Session *session = nullptr; // none for a command that asks no pedal
     const Command *command = nullptr;
+    QList<RawLine::Device> devices{};// the FTDI devices, looked for once the session is made
 
     PresetFile::PresetValues diffValues{}; // diff: the preset file's values
     QByteArray firmwareImage{};            // firmware --file: the image, read and checked

@@ -3,6 +3,7 @@
 #include "cli/CliCommandTable.h"
 #include "cli/CliSafety.h"
 #include "device/SerialPortBackend.h"
+#include "pedal/RawLine.h"
 #include "simulator/SimBackend.h"
 #include "support/Clock.h"
 
@@ -221,22 +222,17 @@ int runCommand(const QStringList &args, QTextStream &out, QTextStream &err)
     Session session(backend.get(), &prompts, &clock, err,
                     c.subcommand ? cmd + ' ' + QLatin1String(c.subcommand) : cmd);
     inv.session = &session;
-    D2XXUnit &d2xx = *session.core.d2xx;
-
-    d2xx.GetFTDeviceCount();
+    inv.devices = session.service().rawLine().devices();
     if (c.reach == Reach::Devices)
         return c.run(inv);
 
     // Choose the device to link.
     QString serial = o.serial;
     QString description;
-    for (quint32 i = 0; i < d2xx.FTDeviceCount; ++i) {
-        d2xx.GetFTDeviceSerialNo(int(i));
-        const QString s = QString::fromLatin1(d2xx.FTDeviceString);
-        if (serial.isEmpty() ? (o.port.isEmpty() || s == o.port) : s == serial) {
-            serial = s;
-            d2xx.GetFTDeviceDescription(int(i));
-            description = QString::fromLatin1(d2xx.FTDeviceString);
+    for (const RawLine::Device &d : inv.devices) {
+        if (serial.isEmpty() ? (o.port.isEmpty() || d.serial == o.port) : d.serial == serial) {
+            serial = d.serial;
+            description = d.description;
             break;
         }
     }

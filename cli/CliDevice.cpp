@@ -8,6 +8,7 @@
 #include "pedal/DeviceReport.h"
 #include "pedal/DialMath.h"
 #include "pedal/ParameterCatalogue.h"
+#include "pedal/RawLine.h"
 #include "support/Clock.h"
 
 #include <QRegularExpression>
@@ -94,7 +95,7 @@ int checkSendHex(Invocation &i)
     // "send -" and "send @FILE" take the hex from standard input or a file: the longest
     // message is longer than one argument may be.
     QString problem;
-    if (!CliSafety::sendHex(i.rest[0], 2 * D2XXUnit::BufferSize, &i.rest[0], &problem)) {
+    if (!CliSafety::sendHex(i.rest[0], 2 * RawLine::MaxMessageBytes, &i.rest[0], &problem)) {
         i.err << problem << ". Nothing was sent.\n";
         return Failed;
     }
@@ -118,8 +119,8 @@ int checkSendArguments(Invocation &i)
     const QString &hex = i.rest[0];
     if (!isHexText(hex))
         return i.usageError(QStringLiteral("'%1' is not hex text (two hex digits per byte)").arg(echo(hex)));
-    if (hex.size() / 2 > D2XXUnit::BufferSize)
-        return i.usageError(QStringLiteral("send writes at most %1 bytes, not %2").arg(D2XXUnit::BufferSize).arg(hex.size() / 2));
+    if (hex.size() / 2 > RawLine::MaxMessageBytes)
+        return i.usageError(QStringLiteral("send writes at most %1 bytes, not %2").arg(RawLine::MaxMessageBytes).arg(hex.size() / 2));
     return Pass;
 }
 
@@ -153,18 +154,12 @@ int checkSetArguments(Invocation &i)
 
 int runList(Invocation &i)
 {
-    D2XXUnit &d2xx = *i.session->core.d2xx;
-    QTextStream &out = i.out;
-    if (d2xx.FTDeviceCount == 0) {
+    if (i.devices.isEmpty()) {
         i.err << "No device found\n";
         return NoDevice;
     }
-    for (quint32 n = 0; n < d2xx.FTDeviceCount; ++n) {
-        d2xx.GetFTDeviceSerialNo(int(n));
-        const QString serial = QString::fromLatin1(d2xx.FTDeviceString);
-        d2xx.GetFTDeviceDescription(int(n));
-        out << serial << "\t" << QString::fromLatin1(d2xx.FTDeviceString) << "\n";
-    }
+    for (const RawLine::Device &d : i.devices)
+        i.out << d.serial << "\t" << d.description << "\n";
     return Ok;
 }
 
@@ -245,7 +240,6 @@ int runSend(Invocation &i)
     const QString &hex = i.rest[0];
     const bool destructive = !sendConfirmation(i).isEmpty();
     Communication &comm = s.core.comm;
-    D2XXUnit &d2xx = *s.core.d2xx;
     if (destructive) {
         // The pedal is asked for its settings, so that they can be saved before the message.
         if (s.link(true) != Session::Linked::Yes) {
@@ -268,17 +262,8 @@ int runSend(Invocation &i)
         }
         QObject::connect(&comm, &Communication::messageWritten, &comm, [&s](const QString &text) { s.written << text; });
     }
-    comm.pollTimer->stop(); // the answer is read here, not by the background poll
     const QByteArray bytes = QByteArray::fromHex(hex.toLatin1());
-    comm.sendHexMessage(hex.toUpper(), int(bytes.size()));
-    s.clock->pause(100); // let the bytes leave and a quick answer come back
-    QByteArray answer;
-    while (d2xx.GetFTDeviceQueueStatus() == 0 && d2xx.FTQueuedBytes > 0 && answer.size() < D2XXUnit::BufferSize) {
-        const quint32 n = d2xx.ReadFTDeviceBuffer(D2XXUnit::BufferSize);
-        answer.append(reinterpret_cast<const char *>(d2xx.FTReceiveBuffer.data()), int(n));
-        if (n == 0)
-            break;
-    }
+    const QByteArray answer = s.service().rawLine().send(hex.toUpper());
     if (!s.settle())
         return s.done(Failed);
     out << "sent: " << HexCodec::bytesToHexText(bytes) << "\n";

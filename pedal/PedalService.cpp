@@ -4,6 +4,7 @@
 #include "pedal/FirmwareUpgrade.h"
 #include "pedal/SettingsMemory.h"
 #include "pedal/EditHistory.h"
+#include "pedal/RawLine.h"
 
 #include "algorithms/EffectList.h"
 #include "device/Communication.h"
@@ -116,6 +117,7 @@ PedalService::PedalService(DiagnosticLog &log, UserFiles &files, Prompts &prompt
     connect(m_firmware, &FirmwareUpgrade::bootloaderReady, this, &PedalService::bootloaderReady);
     m_memory = new SettingsMemory(*this, log, prompts, clock, d2xx, comm, this);
     m_backups = std::make_unique<BackupRestore>(*this, log, prompts, comm);
+    m_rawLine = std::make_unique<RawLine>(d2xx, comm, clock);
     m_history = new QUndoStack(this);
     m_returnWatch = clock.createTimer(this);
     m_returnWatch->setInterval(1000);

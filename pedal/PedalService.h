@@ -23,6 +23,7 @@ class BackupRestore;
 class Clock;
 class FirmwareUpgrade;
 class QUndoStack;
+class RawLine;
 class SettingsMemory;
 class ClockTimer;
 class Communication;
@@ -110,6 +111,8 @@ public:
     ::SettingsMemory &memory() { return *m_memory; }
     // Snapshots of the pedal's settings and Restore Backup.
     BackupRestore &backups() { return *m_backups; }
+    // The FTDI devices and one raw message as it is, for the command-line tool.
+    RawLine &rawLine() { return *m_rawLine; }
     Result requestDeviceInformation();
     // The device information request for the compare view: the pedal's report is kept as its
     // last answer, and nothing of it is put on the controls.
@@ -249,6 +252,7 @@ private:
     FirmwareUpgrade *m_firmware;
     ::SettingsMemory *m_memory;
     std::unique_ptr<BackupRestore> m_backups;
+    std::unique_ptr<RawLine> m_rawLine;
 
     PedalState m_state;
     GateState m_gate = GateState::Startup;
