@@ -78,9 +78,6 @@ struct Command {
     int (*run)(Invocation &);
 };
 
-// Every command, in the order of the usage.
-const std::vector<Command> &commands();
-
 // The handlers and their checks, by family.
 int checkSendHex(Invocation &);
 int checkSendArguments(Invocation &);

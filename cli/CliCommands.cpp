@@ -260,8 +260,6 @@ int runCommand(const QStringList &args, QTextStream &out, QTextStream &err)
 }
 } // namespace
 
-const std::vector<Command> &commands() { return Commands; }
-
 QString usage()
 {
     QString text = QStringLiteral(
