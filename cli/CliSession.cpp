@@ -135,6 +135,13 @@ bool parse(const QStringList &args, Options *o, QString *error)
 Session::Session(FtdiBackend *backend, CliPrompts *prompts_, SystemClock *clock_, QTextStream &err_, const QString &command_)
     : core(UserFiles::defaultDocumentsFolder(), prompts_, clock_, backend), prompts(prompts_), clock(clock_), err(err_), command(command_)
 {
+    // QUARNELO_ANSWER_LIMIT_MS, for tests only (--help does not name it): a shorter wait for the
+    // first byte of the device information answer than the 2 s a pedal is given, so that a test
+    // of a pedal that never answers does not wait it out. A longer one is not taken.
+    bool given = false;
+    const int limit = qEnvironmentVariableIntValue("QUARNELO_ANSWER_LIMIT_MS", &given);
+    if (given && limit > 0 && limit < core.comm.answerTimeoutMs)
+        core.comm.answerTimeoutMs = limit;
     QObject::connect(&core.comm, &Communication::deviceDisconnected, &core.comm, [this] { lost = true; });
     QObject::connect(&core.comm, &Communication::messageWritten, &core.comm, [this](const QString &text) {
         lastWriteMs = clock->nowMs();
