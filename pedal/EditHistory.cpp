@@ -82,4 +82,30 @@ void SettingEdit::redo()
         return;
     m_sendAfter();
 }
+
+void UndoHistory::controlEdit(int parameter, int from, int to, qint64 atMs)
+{
+    m_stack.push(new ControlEdit(m_service, parameter, from, to, atMs));
+}
+
+void UndoHistory::presetEdit(const PresetEdit::Values &before, const PresetEdit::Values &after, const QString &name)
+{
+    m_stack.push(new PresetEdit(m_service, before, after, name));
+}
+
+void UndoHistory::settingEdit(const QString &text, std::function<void()> sendBefore, std::function<void()> sendAfter)
+{
+    m_stack.push(new SettingEdit(text, std::move(sendBefore), std::move(sendAfter)));
+}
+
+QUndoStack &of(PedalService &service)
+{
+    auto *history = dynamic_cast<UndoHistory *>(service.editRecorder());
+    if (!history) {
+        auto made = std::make_unique<UndoHistory>(service);
+        history = made.get();
+        service.setEditRecorder(std::move(made));
+    }
+    return history->stack();
+}
 } // namespace EditHistory

@@ -3,9 +3,13 @@
 // (redo) value through the pedal service exactly as a user's change would. A dial drag or a run
 // of wheel notches on one control is one step; a loaded preset is one step for all its values.
 // Commands that write the pedal's permanent store (Save Parameters, uploads, firmware, erase)
-// are never in it.
+// are never in it. It is the editor's (the library quarnelo_history, with Qt's QUndoStack): the
+// service records into it through EditRecorder, and the command-line tool goes without.
+
+#include "pedal/EditRecorder.h"
 
 #include <QUndoCommand>
+#include <QUndoStack>
 #include <array>
 #include <functional>
 
@@ -60,4 +64,23 @@ private:
     std::function<void()> m_sendBefore, m_sendAfter;
     bool m_applied = true;
 };
+
+// The steps on a QUndoStack: what the service records, and its undo and redo.
+class UndoHistory : public EditRecorder {
+public:
+    explicit UndoHistory(PedalService &service) : m_service(service) {}
+    QUndoStack &stack() { return m_stack; }
+    void controlEdit(int parameter, int from, int to, qint64 atMs) override;
+    void presetEdit(const PresetEdit::Values &before, const PresetEdit::Values &after, const QString &name) override;
+    void settingEdit(const QString &text, std::function<void()> sendBefore, std::function<void()> sendAfter) override;
+    bool canStep(bool back) const override { return back ? m_stack.canUndo() : m_stack.canRedo(); }
+    void step(bool back) override { back ? m_stack.undo() : m_stack.redo(); }
+
+private:
+    PedalService &m_service;
+    QUndoStack m_stack;
+};
+
+// The service's undo history: given to it on first use, from then on it records.
+QUndoStack &of(PedalService &service);
 } // namespace EditHistory

@@ -3,7 +3,8 @@
 #include "pedal/BackupRestore.h"
 #include "pedal/FirmwareUpgrade.h"
 #include "pedal/SettingsMemory.h"
-#include "pedal/EditHistory.h"
+#include "pedal/EditRecorder.h"
+#include "pedal/RawLine.h"
 
 #include "algorithms/EffectList.h"
 #include "device/Communication.h"
@@ -20,7 +21,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QUndoStack>
 #include <utility>
 
 using HexCodec::hexNumber;
@@ -116,7 +116,7 @@ PedalService::PedalService(DiagnosticLog &log, UserFiles &files, Prompts &prompt
     connect(m_firmware, &FirmwareUpgrade::bootloaderReady, this, &PedalService::bootloaderReady);
     m_memory = new SettingsMemory(*this, log, prompts, clock, d2xx, comm, this);
     m_backups = std::make_unique<BackupRestore>(*this, log, prompts, comm);
-    m_history = new QUndoStack(this);
+    m_rawLine = std::make_unique<RawLine>(d2xx, comm, clock);
     m_returnWatch = clock.createTimer(this);
     m_returnWatch->setInterval(1000);
     connect(m_returnWatch, &ClockTimer::timeout, this, &PedalService::lookForLostPedal);
@@ -735,12 +735,16 @@ void PedalService::recordControlEdit(int parameter, int from)
     const int to = m_state.shown[size_t(parameter)];
     if (m_applyingHistory || m_showingValues || m_requestInProgress || to == from)
         return;
-    m_history->push(new EditHistory::ControlEdit(*this, parameter, from, to, m_clock.nowMs()));
+    if (m_recorder)
+        m_recorder->controlEdit(parameter, from, to, m_clock.nowMs());
 }
+
+void PedalService::setEditRecorder(std::unique_ptr<EditRecorder> recorder) { m_recorder = std::move(recorder); }
 
 void PedalService::pushSetting(const QString &text, std::function<void()> sendBefore, std::function<void()> sendAfter)
 {
-    m_history->push(new EditHistory::SettingEdit(text, std::move(sendBefore), std::move(sendAfter)));
+    if (m_recorder)
+        m_recorder->settingEdit(text, std::move(sendBefore), std::move(sendAfter));
 }
 
 void PedalService::replay(const std::function<void()> &send)
@@ -756,11 +760,11 @@ bool PedalService::redo() { return stepHistory(false); }
 
 bool PedalService::stepHistory(bool back)
 {
-    if (!(back ? m_history->canUndo() : m_history->canRedo()))
+    if (!m_recorder || !m_recorder->canStep(back))
         return false;
     if (!allowed(Command::ParameterWrite, back ? QStringLiteral("Undo") : QStringLiteral("Redo")))
         return false;
-    back ? m_history->undo() : m_history->redo();
+    m_recorder->step(back);
     return true;
 }
 
@@ -1414,8 +1418,8 @@ PedalService::Result PedalService::loadPreset(const QString &givenPath)
     showParameterValues(true);
     // One step for the whole preset: undo puts every value back as the load had found it.
     const PresetFile::PresetValues after = parameterValues();
-    if (!m_applyingHistory && before != after)
-        m_history->push(new EditHistory::PresetEdit(*this, before, after, QFileInfo(path).completeBaseName()));
+    if (!m_applyingHistory && before != after && m_recorder)
+        m_recorder->presetEdit(before, after, QFileInfo(path).completeBaseName());
     return Result::Done;
 }
 

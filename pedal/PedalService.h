@@ -22,7 +22,8 @@
 class BackupRestore;
 class Clock;
 class FirmwareUpgrade;
-class QUndoStack;
+class EditRecorder;
+class RawLine;
 class SettingsMemory;
 class ClockTimer;
 class Communication;
@@ -110,6 +111,8 @@ public:
     ::SettingsMemory &memory() { return *m_memory; }
     // Snapshots of the pedal's settings and Restore Backup.
     BackupRestore &backups() { return *m_backups; }
+    // The FTDI devices and one raw message as it is, for the command-line tool.
+    RawLine &rawLine() { return *m_rawLine; }
     Result requestDeviceInformation();
     // The device information request for the compare view: the pedal's report is kept as its
     // last answer, and nothing of it is put on the controls.
@@ -134,9 +137,11 @@ public:
     void showParameterValues(bool sendImmediately);
     void setParameterValue(int parameter, quint32 value) { m_state.parameters[size_t(parameter)].value = value; }
 
-    // The undo history of live edits (controls, a loaded preset). undo() and redo() check the
-    // link first, as any edit does; the steps send through setControl.
-    QUndoStack &history() { return *m_history; }
+    // The undo history of live edits (controls, a loaded preset), kept by the recorder the
+    // service is given (none: nothing is recorded). undo() and redo() check the link first, as
+    // any edit does; the steps send through setControl.
+    void setEditRecorder(std::unique_ptr<EditRecorder> recorder);
+    EditRecorder *editRecorder() const { return m_recorder.get(); }
     bool undo();
     bool redo();
     // Called by the history's steps: a control moved back or forth, or all twenty values put back.
@@ -249,6 +254,7 @@ private:
     FirmwareUpgrade *m_firmware;
     ::SettingsMemory *m_memory;
     std::unique_ptr<BackupRestore> m_backups;
+    std::unique_ptr<RawLine> m_rawLine;
 
     PedalState m_state;
     GateState m_gate = GateState::Startup;
@@ -256,7 +262,7 @@ private:
     bool m_sendImmediately = false;
     bool m_applyingHistory = false; // an undo or redo is moving the controls
     bool m_showingValues = false;   // values are being put on the controls (read-back, preset)
-    QUndoStack *m_history;
+    std::unique_ptr<EditRecorder> m_recorder;
     void recordControlEdit(int parameter, int from);
     // A command's setting as one step: undo sends before, redo after, each by send(value) as a
     // replay (no question is asked again). Nothing is recorded while a step is replayed.

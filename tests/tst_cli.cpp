@@ -187,6 +187,31 @@ private slots:
                                                << "quarnelo-cli: usage: preset save FILE | preset load FILE";
         QTest::newRow("set without a value") << QStringList{"--simulate", "set", "Dry"} << 64
                                              << "quarnelo-cli: set needs NAME and VALUE (quote a name with blanks: set \"Sub Mix\" 300)";
+        // A line with two mistakes reports the one it always has: a family's unknown word comes
+        // before its options (firmware), after them (memory) or after the confirmation (preset).
+        QTest::newRow("firmware: unknown word and --no-verify") << QStringList{"--simulate", "firmware", "flash", "--no-verify"}
+                                                                << 64 << "quarnelo-cli: usage: firmware upgrade|go|verify";
+        QTest::newRow("memory: unknown word and --firmware") << QStringList{"--simulate", "memory", "wipe", "--firmware", "9"}
+                                                             << 64 << "quarnelo-cli: --firmware and --file go with firmware upgrade and firmware verify";
+        QTest::newRow("memory: erase with a file and --address") << QStringList{"--simulate", "memory", "erase", "x", "--address", "51"}
+                                                                 << 64 << "quarnelo-cli: usage: memory erase | memory dump FILE";
+        QTest::newRow("preset: unknown word and --no-backup") << QStringList{"--simulate", "preset", "swap", "x", "--no-backup"}
+                                                              << 64 << "quarnelo-cli: --no-backup goes with memory erase, upload-algorithm, firmware upgrade and a send that erases or enters the bootloader";
+        QTest::newRow("preset: unknown word and --yes") << QStringList{"--simulate", "--yes", "preset", "swap", "x"}
+                                                        << 64 << "quarnelo-cli: usage: preset save FILE | preset load FILE";
+        QTest::newRow("erasing send: --yes asked before --no-backup") << QStringList{"--simulate", "send", "0B00", "--no-backup"}
+                                                                     << 64 << "quarnelo-cli: 0B00 erases the pedal's settings memory; add --yes to confirm";
+        QTest::newRow("plain send with --no-backup") << QStringList{"--simulate", "send", "0100", "--no-backup"}
+                                                     << 64 << "quarnelo-cli: --no-backup goes with memory erase, upload-algorithm, firmware upgrade and a send that erases or enters the bootloader";
+        QTest::newRow("firmware go takes no image") << QStringList{"--simulate", "--yes", "firmware", "go", "--firmware", "9"}
+                                                    << 64 << "quarnelo-cli: --firmware and --file go with firmware upgrade and firmware verify";
+        QTest::newRow("firmware go asks for --yes") << QStringList{"--simulate", "firmware", "go"}
+                                                    << 64 << "quarnelo-cli: firmware changes the pedal in a large way; add --yes to confirm";
+        QTest::newRow("restore: the file before --yes") << QStringList{"--simulate", "restore", "/nonexistent/snapshot.json"}
+                                                        << 1 << "snapshot.json cannot be read: No such file or directory. Nothing was sent.";
+        QTest::newRow("diff without a file") << QStringList{"--simulate", "diff"} << 64 << "quarnelo-cli: diff takes no arguments, not ''";
+        QTest::newRow("check-update with a target") << QStringList{"--simulate", "check-update"}
+                                                    << 64 << "quarnelo-cli: check-update asks the update server, not a pedal";
     }
     void errors()
     {

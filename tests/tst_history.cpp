@@ -2,6 +2,7 @@
 #include "EditorRig.h"
 #include "device/PedalMessages.h"
 #include "pedal/DialMath.h"
+#include "pedal/EditHistory.h"
 #include "pedal/ParameterCatalogue.h"
 #include "presets/PresetFile.h"
 #include "windows/CompareWindow.h"
@@ -25,7 +26,7 @@ struct HistoryRig : EditorRig {
         received();
         prompts.messages.clear();
     }
-    QUndoStack &history() { return service().history(); }
+    QUndoStack &history() { return EditHistory::of(service()); }
     // A dial turned to a travel position, then left alone long enough to be its own step.
     void turn(int parameter, int position, int thenMs = 1500)
     {

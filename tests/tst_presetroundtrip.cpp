@@ -3,6 +3,7 @@
 #include "CoreRig.h"
 #include "device/PedalMessages.h"
 #include "pedal/DialMath.h"
+#include "pedal/EditHistory.h"
 #include "pedal/EditorCore.h"
 #include "presets/PresetFile.h"
 #include "simulator/SimBackend.h"
@@ -22,6 +23,7 @@ struct Rig : CoreRig {
     {
         if (setUp)
             setUp(pedal());
+        EditHistory::of(service); // the editor's undo history, as its window gives the service
         service.linkSimulated();
     }
     quint32 onPedal(int parameter) { return pedal()->state.parameters[size_t(parameter)]; }

@@ -4,6 +4,7 @@
 #include "EditorRig.h"
 #include "pedal/BackupRestore.h"
 #include "pedal/DialMath.h"
+#include "pedal/EditHistory.h"
 #include "windows/WidgetPrompts.h"
 
 #include <QApplication>
@@ -125,7 +126,7 @@ private slots:
 
         rig.setEverything(1);
         QVERIFY(!(rig.held() == before));
-        const int steps = rig.service().history().count();
+        const int steps = EditHistory::of(rig.service()).count();
         rig.prompts.questions.clear();
         const BackupRestore::Outcome o = rig.backups().restore(backup.files.snapshot);
         QVERIFY2(o.result == Result::Done, qPrintable(o.mismatches.join("\n") + o.problem));
@@ -146,8 +147,8 @@ private slots:
                                                      "Limit Range."));
 
         // One step of the history: undo sends the settings the pedal held before the restore.
-        QCOMPARE(rig.service().history().count(), steps + 1);
-        QCOMPARE(rig.service().history().undoText(), QString("Restore Backup"));
+        QCOMPARE(EditHistory::of(rig.service()).count(), steps + 1);
+        QCOMPARE(EditHistory::of(rig.service()).undoText(), QString("Restore Backup"));
         rig.setEverything(1);
         const RestoreRig::Held changed = rig.held();
         rig.backups().restore(backup.files.snapshot);

@@ -12,7 +12,11 @@
 #
 # A folder may include its own files and those of lower layers. The simulated pedal stands in for
 # the hardware: only the application, the command-line tool, tests and benchmarks reach for it.
+# The command-line tool reaches the pedal only through the pedal service (never the D2XX unit),
+# and nothing below the windows but the edit history (pedal/EditHistory, its own library) uses
+# QtGui; given the built tool (tools/check-layers.sh build/cli/quarnelo-cli), it must load no QtGui.
 set -u
+tool=${1:-}
 cd "$(dirname "$0")/.."
 
 declare -A level=([support]=0 [device]=1 [algorithms]=2 [presets]=2 [update]=2 [simulator]=2 [pedal]=3 [windows]=4 [cli]=4 [app]=5)
@@ -42,6 +46,30 @@ if [ -n "$widgets" ]; then
     echo "widgets below the windows:"
     echo "$widgets"
     status=1
+fi
+
+d2xx=$(grep -rn 'D2XXUnit\|device/D2XXUnit.h' --include='*.h' --include='*.cpp' cli || true)
+if [ -n "$d2xx" ]; then
+    echo "the command-line tool reaches past the pedal service:"
+    echo "$d2xx"
+    status=1
+fi
+gui=$(grep -rnE '#include <(QtGui|QUndo[A-Za-z]*|QGuiApplication|QColor|QFont|QIcon|QPixmap|QImage|QPainter)>' \
+    --include='*.h' --include='*.cpp' support device algorithms presets update simulator pedal cli | grep -v '^pedal/EditHistory\.' || true)
+if [ -n "$gui" ]; then
+    echo "QtGui below the windows (outside the edit history):"
+    echo "$gui"
+    status=1
+fi
+if [ -n "$tool" ]; then
+    if [ ! -x "$tool" ]; then
+        echo "no command-line tool at $tool"
+        status=1
+    elif ldd "$tool" | grep -q Qt6Gui; then
+        echo "the command-line tool loads QtGui:"
+        ldd "$tool" | grep Qt6Gui
+        status=1
+    fi
 fi
 [ "$status" = 0 ] && echo "layers: every include points down"
 exit $status

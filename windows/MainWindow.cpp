@@ -4,6 +4,7 @@
 
 #include "pedal/SettingsMemory.h"
 
+#include "pedal/EditHistory.h"
 #include "pedal/EditorCore.h"
 #include "pedal/ParameterCatalogue.h"
 #include "pedal/PedalService.h"
@@ -288,7 +289,7 @@ void MainWindow::connectCommands()
             m_core.files.reportUsbErrors = on;
     });
     // The edit history: the menu says what the next undo and redo will do.
-    QUndoStack &history = m_service.history();
+    QUndoStack &history = EditHistory::of(m_service);
     const auto showHistory = [this, &history] {
         menuUndo->setText(history.canUndo() ? QStringLiteral("Undo ") + history.undoText() : QStringLiteral("Undo"));
         menuRedo->setText(history.canRedo() ? QStringLiteral("Redo ") + history.redoText() : QStringLiteral("Redo"));

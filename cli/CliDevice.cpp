@@ -1,0 +1,274 @@
+// The commands that read and write the pedal's live settings and messages: list, info, get,
+// set, send and diff.
+#include "cli/CliCommandTable.h"
+
+#include "cli/CliSafety.h"
+#include "device/HexCodec.h"
+#include "device/PedalMessages.h"
+#include "pedal/DeviceReport.h"
+#include "pedal/DialMath.h"
+#include "pedal/ParameterCatalogue.h"
+#include "pedal/RawLine.h"
+#include "support/Clock.h"
+
+#include <QRegularExpression>
+#include <cmath>
+
+namespace Cli {
+namespace {
+// Hex text of whole bytes: an even number of hex digits.
+bool isHexText(const QString &text)
+{
+    if (text.isEmpty() || text.size() % 2 != 0)
+        return false;
+    for (const QChar c : text) {
+        if (!((c >= QLatin1Char('0') && c <= QLatin1Char('9')) || (c >= QLatin1Char('a') && c <= QLatin1Char('f')) ||
+              (c >= QLatin1Char('A') && c <= QLatin1Char('F'))))
+            return false;
+    }
+    return true;
+}
+
+// What a control shows for a data word, as `get` prints it and `set` takes it.
+QString controlValue(int i, quint32 word)
+{
+    const ParameterInfo &info = ParameterCatalogue::all()[size_t(i)];
+    const auto onOff = [](bool on) { return on ? QStringLiteral("on") : QStringLiteral("off"); };
+    switch (info.control) {
+    case ControlKind::Dial:
+        return QString::number(DialMath::wordToLevel(word, info.fullScale));
+    case ControlKind::List:
+        for (int k = 0; k < int(DialMath::HarmonicPitchTable.size()); ++k) {
+            if (DialMath::HarmonicPitchTable[size_t(k)] == word)
+                return k > 12 ? QStringLiteral("+%1").arg(k - 12) : QString::number(k - 12);
+        }
+        return QStringLiteral("?");
+    case ControlKind::Switch:
+        if (i == 4)
+            return word == PedalMessages::WaveOnValue ? onOff(true) : word == PedalMessages::WaveOffValue ? onOff(false) : QStringLiteral("?");
+        if (i == 19)
+            return word == PedalMessages::AttackSlowValue ? onOff(true) : word == PedalMessages::AttackFastValue ? onOff(false) : QStringLiteral("?");
+        return word <= 1 ? onOff(word == 1) : QStringLiteral("?");
+    case ControlKind::CheckBox:
+        return word <= 1 ? onOff(word == 1) : QStringLiteral("?");
+    }
+    return QString();
+}
+
+// The control state set asks for: a dial's angle for a level, 1/0 for on/off, the harmonic
+// pitch list's item. Empty (with the reason) when the value does not fit the control.
+std::optional<int> requestedState(int parameter, const QString &value, QString *takes)
+{
+    const ParameterInfo &info = ParameterCatalogue::all()[size_t(parameter)];
+    bool ok = false;
+    switch (info.control) {
+    case ControlKind::Dial: {
+        *takes = QStringLiteral("a level from 0 to 1023");
+        const int level = value.toInt(&ok);
+        if (!ok || level < 0 || level > DialMath::MaxLevel)
+            return std::nullopt;
+        // The dial moves in whole degrees: the level of the nearest position goes out.
+        return DialMath::positionToAngle(int(std::lround(level * double(DialMath::MaxPosition) / DialMath::MaxLevel)));
+    }
+    case ControlKind::Switch:
+    case ControlKind::CheckBox:
+        *takes = QStringLiteral("on or off");
+        if (value.compare(QLatin1String("on"), Qt::CaseInsensitive) == 0)
+            return 1;
+        if (value.compare(QLatin1String("off"), Qt::CaseInsensitive) == 0)
+            return 0;
+        return std::nullopt;
+    case ControlKind::List: {
+        *takes = QStringLiteral("an item from -12 to +12");
+        const int semitones = value.toInt(&ok);
+        if (!ok || semitones < -12 || semitones > 12)
+            return std::nullopt;
+        return semitones + 12;
+    }
+    }
+    return std::nullopt;
+}
+} // namespace
+
+int checkSendHex(Invocation &i)
+{
+    // "send -" and "send @FILE" take the hex from standard input or a file: the longest
+    // message is longer than one argument may be.
+    QString problem;
+    if (!CliSafety::sendHex(i.rest[0], 2 * RawLine::MaxMessageBytes, &i.rest[0], &problem)) {
+        i.err << problem << ". Nothing was sent.\n";
+        return Failed;
+    }
+    return Pass;
+}
+
+// A raw message that erases the settings memory or sends the pedal into its bootloader is
+// confirmed, and a backup is made first, as for memory erase and firmware upgrade.
+QString sendConfirmation(const Invocation &i)
+{
+    const QString &hex = i.rest[0];
+    if (!isHexText(hex) || !(hex.startsWith(QLatin1String("0B"), Qt::CaseInsensitive) || hex.startsWith(QLatin1String("05"))))
+        return QString();
+    return QStringLiteral("%1 %2").arg(echo(hex), hex.startsWith(QLatin1String("05"))
+                                                      ? QStringLiteral("asks the pedal to enter its bootloader")
+                                                      : QStringLiteral("erases the pedal's settings memory"));
+}
+
+int checkSendArguments(Invocation &i)
+{
+    const QString &hex = i.rest[0];
+    if (!isHexText(hex))
+        return i.usageError(QStringLiteral("'%1' is not hex text (two hex digits per byte)").arg(echo(hex)));
+    if (hex.size() / 2 > RawLine::MaxMessageBytes)
+        return i.usageError(QStringLiteral("send writes at most %1 bytes, not %2").arg(RawLine::MaxMessageBytes).arg(hex.size() / 2));
+    return Pass;
+}
+
+int checkDiffFile(Invocation &i)
+{
+    // The file is read whole before the pedal is asked; trouble exits with 2, as diff does.
+    QString message;
+    if (!PresetFile::load(i.rest[0], &i.diffValues, &message)) {
+        i.err << message << "\n";
+        return NoDevice;
+    }
+    return Pass;
+}
+
+int checkSetArguments(Invocation &i)
+{
+    for (int p = 0; p < ParameterCatalogue::Count; ++p) {
+        if (i.rest[0].compare(QLatin1String(ParameterCatalogue::all()[size_t(p)].name), Qt::CaseInsensitive) == 0)
+            i.parameter = p;
+    }
+    if (i.parameter < 0)
+        return i.usageError(QStringLiteral("no parameter is named ") + echo(i.rest[0]));
+    QString takes;
+    const QString value = i.rest[1].trimmed();
+    const std::optional<int> state = requestedState(i.parameter, value, &takes);
+    if (!state)
+        return i.usageError(QStringLiteral("%1 takes %2, not '%3'").arg(ParameterCatalogue::name(i.parameter), takes, echo(value)));
+    i.state = *state;
+    return Pass;
+}
+
+int runList(Invocation &i)
+{
+    if (i.devices.isEmpty()) {
+        i.err << "No device found\n";
+        return NoDevice;
+    }
+    for (const RawLine::Device &d : i.devices)
+        i.out << d.serial << "\t" << d.description << "\n";
+    return Ok;
+}
+
+int runInfo(Invocation &i)
+{
+    Session &session = *i.session;
+    const std::optional<DeviceInformation> &reported = session.service().state().reported;
+    if (!reported)
+        return session.done(Failed);
+    for (const QString &line : DeviceReport::describe(*reported))
+        i.out << line << "\n";
+    return session.done(Ok);
+}
+
+// diff FILE: the parameters where the pedal and a preset file differ, one a line (name, the
+// pedal's word, the file's word); 0 when none differ, 1 when some do, 2 when the pedal's values
+// are not known.
+int runDiff(Invocation &i)
+{
+    Session &s = *i.session;
+    QTextStream &out = i.out;
+    const PresetFile::PresetValues &file = i.diffValues;
+    const PedalState &state = s.service().state();
+    if (const QString beyond = effectBeyondTheList(s); !beyond.isEmpty()) {
+        s.err << "The pedal's settings are not compared: " << beyond << "\n";
+        s.done(Failed);
+        return NoDevice;
+    }
+    if (!state.reported) {
+        s.err << "The pedal's settings are not known: " << state.unknownReason << "\n";
+        s.done(Failed);
+        return NoDevice;
+    }
+    int differences = 0;
+    for (int i = 0; i < PresetFile::Values; ++i) {
+        const quint32 pedal = state.reported->parameterWords[size_t(i)];
+        if (pedal == file[size_t(i)])
+            continue;
+        ++differences;
+        out << ParameterCatalogue::all()[size_t(i)].name << "\t" << HexCodec::hexNumber(pedal, 8) << "\t"
+            << HexCodec::hexNumber(file[size_t(i)], 8) << "\n";
+    }
+    const int code = s.done(Ok);
+    return code != Ok ? int(NoDevice) : differences == 0 ? int(Ok) : int(Failed);
+}
+
+int runGet(Invocation &i)
+{
+    Session &s = *i.session;
+    QTextStream &out = i.out;
+    const PedalState &state = s.service().state();
+    if (!state.valuesKnown || !state.reported) {
+        s.err << "The pedal's settings are not known: " << state.unknownReason << "\n";
+        return s.done(Failed);
+    }
+    for (int i = 0; i < ParameterCatalogue::Count; ++i) {
+        const quint32 word = state.reported->parameterWords[size_t(i)];
+        out << ParameterCatalogue::all()[size_t(i)].name << " " << HexCodec::hexNumber(word, 8) << " "
+            << controlValue(i, word) << "\n";
+    }
+    return s.done(Ok);
+}
+
+int runSet(Invocation &i)
+{
+    Session &s = *i.session;
+    const PedalService::Result r = s.service().sendControl(i.parameter, i.state);
+    for (const QString &text : s.written)
+        i.out << "sent: " << text << "\n";
+    return s.done(r == PedalService::Result::Done ? Ok : Failed);
+}
+
+// send HEX: one raw message on the line, without the device information request.
+int runSend(Invocation &i)
+{
+    Session &s = *i.session;
+    QTextStream &out = i.out;
+    const QString &hex = i.rest[0];
+    const bool destructive = !sendConfirmation(i).isEmpty();
+    Communication &comm = s.core.comm;
+    if (destructive) {
+        // The pedal is asked for its settings, so that they can be saved before the message.
+        if (s.link(true) != Session::Linked::Yes) {
+            if (!comm.linked)
+                s.err << CliPrompts::toolWords(comm.openFailureText()) << "\n";
+            return s.done(Failed);
+        }
+        const QString occasion = QStringLiteral("the raw message %1").arg(echo(hex.toUpper()));
+        const bool backedUp = s.service().backUpBefore(occasion);
+        for (const QString &line : s.backupLines())
+            out << line << "\n";
+        if (!backedUp)
+            return s.done(Failed);
+        s.written.clear();
+    } else {
+        if (!comm.link()) {
+            s.flush();
+            s.err << CliPrompts::toolWords(comm.openFailureText()) << "\n";
+            return Failed;
+        }
+        QObject::connect(&comm, &Communication::messageWritten, &comm, [&s](const QString &text) { s.written << text; });
+    }
+    const QByteArray bytes = QByteArray::fromHex(hex.toLatin1());
+    const QByteArray answer = s.service().rawLine().send(hex.toUpper());
+    if (!s.settle())
+        return s.done(Failed);
+    out << "sent: " << HexCodec::bytesToHexText(bytes) << "\n";
+    if (!answer.isEmpty())
+        out << "answer: " << HexCodec::bytesToHexText(answer) << "\n";
+    return s.done(Ok);
+}
+} // namespace Cli

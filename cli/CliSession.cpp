@@ -1,0 +1,229 @@
+#include "cli/CliSession.h"
+
+#include "device/FtdiBackend.h"
+
+#include "support/Clock.h"
+#include "support/OutsideText.h"
+
+#include <QCoreApplication>
+#include <QRegularExpression>
+
+namespace Cli {
+bool CliPrompts::goOnWithoutBackup(const QString &text)
+{
+    questions << text;
+    QString said = toolWords(text);
+    said.chop(QStringLiteral(" Go on without a backup?").size());
+    messages << said + (m_noBackup ? QStringLiteral(" Going on without one, as --no-backup asks.")
+                                   : QStringLiteral(" Nothing more was sent; --no-backup goes on without one."));
+    if (m_noBackup)
+        wentOnWithoutBackup = true;
+    return m_noBackup;
+}
+
+QString CliPrompts::toolWords(QString text)
+{
+    static const std::pair<const char *, const char *> Hints[] = {
+        {"Connect it again and choose Scan And Link.", "Connect it again and run the command again."},
+        {"choose Scan And Link again.", "run the command again."},
+        {"then press Request.", "then run the command again."},
+        {"Use the Firmware Upgrade menu,", "Upgrade its firmware with the editor,"},
+        {"Choose Upgrade Firmware to try again.", "Run the firmware upgrade again."},
+        {"turn Upgrade Mode on in the Firmware Upgrade menu, choose Link, then Upgrade Firmware.",
+         "then run the firmware upgrade again."},
+        {"choose Upgrade Firmware to try again, or switch it off and on.",
+         "run quarnelo-cli firmware go again, or switch it off and on."},
+        {"Release SHIFT button and click OK.", "Release the SHIFT button."},
+        {"Firmware Upgrade Complete, device will now restart", "The firmware upgrade is complete; the pedal restarts."},
+    };
+    text.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
+    for (const auto &[editor, tool] : Hints)
+        text.replace(QLatin1String(editor), QLatin1String(tool));
+    return text;
+}
+
+QString echo(const QString &text) { return OutsideText::shown(text, 40); }
+
+bool parse(const QStringList &args, Options *o, QString *error)
+{
+    static const QRegularExpression negativeNumber(QStringLiteral("^-[0-9]+$"));
+    bool optionsEnded = false;
+    QStringList given; // each option once: a second one is a mistake, not a change of mind
+    for (int i = 0; i < args.size(); ++i) {
+        const QString &a = args[i];
+        if (optionsEnded || !a.startsWith(QLatin1Char('-')) || a == QLatin1String("-") ||
+            negativeNumber.match(a).hasMatch()) {
+            o->command << a;
+            continue;
+        }
+        const qsizetype eq = a.indexOf(QLatin1Char('='));
+        const QString name = eq > 0 ? a.left(eq) : a;
+        const QString once = name == QLatin1String("-h") ? QStringLiteral("--help") : name;
+        if (name != QLatin1String("--") && given.contains(once)) {
+            *error = QStringLiteral("%1 is given twice").arg(echo(once));
+            return false;
+        }
+        given << once;
+        if (name == QLatin1String("--")) {
+            optionsEnded = true;
+        } else if (name == QLatin1String("--simulate") && eq < 0) {
+            o->simulate = true;
+        } else if (name == QLatin1String("--yes") && eq < 0) {
+            o->yes = true;
+        } else if ((name == QLatin1String("--help") || name == QLatin1String("-h")) && eq < 0) {
+            o->help = true;
+        } else if (name == QLatin1String("--version") && eq < 0) {
+            o->version = true;
+        } else if (name == QLatin1String("--no-backup") && eq < 0) {
+            o->noBackup = true;
+        } else if (name == QLatin1String("--no-verify") && eq < 0) {
+            o->noVerify = true;
+        } else if (name == QLatin1String("--address")) {
+            const QString value = eq > 0 ? a.mid(eq + 1) : i + 1 < args.size() ? args[++i] : QString();
+            if (value != QLatin1String("50") && value != QLatin1String("51")) {
+                *error = value.isEmpty() ? QStringLiteral("--address needs a value")
+                                         : QStringLiteral("--address takes 50 or 51, not '%1'").arg(echo(value));
+                return false;
+            }
+            o->address = value;
+        } else if (name == QLatin1String("--firmware") || name == QLatin1String("--file")) {
+            const QString value = eq > 0 ? a.mid(eq + 1) : i + 1 < args.size() ? args[++i] : QString();
+            if (value.isEmpty()) {
+                *error = name + QStringLiteral(" needs a value");
+                return false;
+            }
+            if (name == QLatin1String("--file")) {
+                o->file = value;
+            } else {
+                bool ok = false;
+                o->firmware = value.toInt(&ok);
+                if (!ok || o->firmware < 5 || o->firmware > 15) {
+                    *error = QStringLiteral("--firmware takes a number from 5 to 15, not '%1'").arg(echo(value));
+                    return false;
+                }
+            }
+        } else if (name == QLatin1String("--port") || name == QLatin1String("--serial")) {
+            QString value;
+            if (eq > 0) {
+                value = a.mid(eq + 1);
+            } else if (i + 1 < args.size()) {
+                value = args[++i];
+            }
+            if (value.isEmpty()) {
+                *error = name + QStringLiteral(" needs a value");
+                return false;
+            }
+            (name == QLatin1String("--port") ? o->port : o->serial) = value;
+        } else {
+            *error = QStringLiteral("unknown option ") + echo(a);
+            return false;
+        }
+    }
+    if (o->help || o->version)
+        return true;
+    if (o->command.isEmpty()) {
+        *error = QStringLiteral("no command given");
+        return false;
+    }
+    if (int(o->simulate) + int(!o->port.isEmpty()) + int(!o->serial.isEmpty()) > 1) {
+        *error = QStringLiteral("choose one of --simulate, --port and --serial");
+        return false;
+    }
+    return true;
+}
+
+Session::Session(FtdiBackend *backend, CliPrompts *prompts_, SystemClock *clock_, QTextStream &err_, const QString &command_)
+    : core(UserFiles::defaultDocumentsFolder(), prompts_, clock_, backend), prompts(prompts_), clock(clock_), err(err_), command(command_)
+{
+    // QUARNELO_ANSWER_LIMIT_MS, for tests only (--help does not name it): a shorter wait for the
+    // first byte of the device information answer than the 2 s a pedal is given, so that a test
+    // of a pedal that never answers does not wait it out. A longer one is not taken.
+    bool given = false;
+    const int limit = qEnvironmentVariableIntValue("QUARNELO_ANSWER_LIMIT_MS", &given);
+    if (given && limit > 0 && limit < core.comm.answerTimeoutMs)
+        core.comm.answerTimeoutMs = limit;
+    QObject::connect(&core.comm, &Communication::deviceDisconnected, &core.comm, [this] { lost = true; });
+    QObject::connect(&core.comm, &Communication::messageWritten, &core.comm, [this](const QString &text) {
+        lastWriteMs = clock->nowMs();
+        lastWriteBytes = int(text.size() / 2);
+    });
+    QObject::connect(&core.comm, &Communication::writeFailed, &core.comm,
+                     [this](const QString &text) { failed << text; });
+}
+
+void Session::flush()
+{
+    QCoreApplication::processEvents(); // messages queued by a lost device
+    for (const QString &m : prompts->messages)
+        err << m << "\n";
+    prompts->messages.clear();
+}
+
+Session::Linked Session::link(bool askForSettings)
+{
+    service().link(askForSettings);
+    flush();
+    QObject::connect(&core.comm, &Communication::messageWritten, &core.comm,
+                     [this](const QString &text) { written << text; });
+    if (lost) {
+        err << QStringLiteral("The pedal was disconnected during %1 while it was asked for its settings; nothing "
+                              "else was written to it.\n")
+                   .arg(command);
+        m_settled = false;
+        return Linked::Lost;
+    }
+    return core.comm.linked ? Linked::Yes : Linked::NotOpened;
+}
+
+bool Session::settle()
+{
+    if (m_settled)
+        return *m_settled;
+    // The last message's bytes cross the wire (10 bits a byte at 115200 baud) and nothing
+    // more is waited for; a pedal that answered long ago costs nothing.
+    if (lastWriteMs >= 0) {
+        const qint64 until = lastWriteMs + (lastWriteBytes * 10 + 114) / 115;
+        for (qint64 now = clock->nowMs(); now < until && !lost; now = clock->nowMs())
+            clock->waitForActivity(int(until - now));
+    }
+    flush();
+    const bool whole = !lost && failed.isEmpty() && core.comm.linked;
+    if (!whole) {
+        QStringList parts;
+        for (const QString &m : written)
+            parts << (m.size() <= 24 ? m : m.left(24) + QStringLiteral("... (%1 bytes)").arg(m.size() / 2));
+        err << (lost ? QStringLiteral("The pedal was disconnected during %1. ").arg(command)
+                     : QStringLiteral("A write to the pedal failed during %1. ").arg(command))
+            << (parts.isEmpty() ? QStringLiteral("Nothing was written to it.")
+                                : QStringLiteral("Written before: %1; whether the pedal took %2 is not known.")
+                                      .arg(parts.join(QStringLiteral(", ")),
+                                           parts.size() == 1 ? QStringLiteral("it") : QStringLiteral("them")))
+            << "\n";
+    }
+    m_settled = whole;
+    return whole;
+}
+
+int Session::done(int code)
+{
+    const bool whole = settle();
+    if (core.comm.linked)
+        service().unlink();
+    flush();
+    return whole ? code : int(Failed);
+}
+
+QStringList Session::backupLines() const
+{
+    return core.log.lines().filter(QRegularExpression(QStringLiteral("^(backup saved|backup snapshot saved|no backup): ")));
+}
+
+QString effectBeyondTheList(Session &s)
+{
+    const PedalState &state = s.service().state();
+    int effect = -1;
+    if (!state.reported || !state.reported->effectNumber(&effect) || effect < s.service().effectNames().size())
+        return QString();
+    return QStringLiteral("the pedal's effect %1 is not in the effect list").arg(state.reported->effectText());
+}
+} // namespace Cli

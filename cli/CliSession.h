@@ -1,0 +1,101 @@
+#pragma once
+// What every command of the tool shares: its options, the prompts that become lines on stderr,
+// and the session against one pedal (the editor's core, the messages written, how far a command
+// got when the pedal went away).
+
+#include "cli/CliCommands.h"
+#include "pedal/EditorCore.h"
+#include "support/Prompts.h"
+
+#include <QStringList>
+#include <QTextStream>
+#include <optional>
+
+class SystemClock;
+
+namespace Cli {
+// Messages meant for a message box become lines on stderr, in the tool's own words: the
+// editor's hints name its menus and buttons.
+class CliPrompts : public Prompts {
+public:
+    CliPrompts(bool yes, bool noBackup) : m_yes(yes), m_noBackup(noBackup) {}
+    void message(const QString &text) override { messages << toolWords(text); }
+    bool question(const QString &text) override
+    {
+        questions << text;
+        return m_yes;
+    }
+    // --yes confirms a command; only --no-backup lets it go on without a backup.
+    bool goOnWithoutBackup(const QString &text) override;
+    bool wentOnWithoutBackup = false;
+    QString openFile(const QString &, const QString &, const QString &) override { return {}; }
+    QString saveFile(const QString &, const QString &, const QString &, const QString &) override { return {}; }
+    void openExternal(const QUrl &) override {}
+    QStringList messages;
+    QStringList questions;
+
+    static QString toolWords(QString text);
+
+private:
+    bool m_yes;
+    bool m_noBackup;
+};
+
+// Input from the command line echoed back, cut to a readable length, control characters escaped.
+QString echo(const QString &text);
+
+struct Options {
+    bool simulate = false;
+    QString port;
+    QString serial;
+    bool yes = false;
+    bool noBackup = false; // --no-backup: a command that changes the pedal goes on without a backup
+    bool help = false;
+    bool version = false;
+    int firmware = -1;     // firmware: --firmware N
+    QString file;          // firmware: --file IMAGE
+    bool noVerify = false; // firmware upgrade: --no-verify
+    QString address;       // memory: --address 50|51
+    QStringList command;
+};
+
+// Options may stand anywhere; "--" ends them. A negative number is a value, not an option.
+bool parse(const QStringList &args, Options *o, QString *error);
+
+// One run of the tool against one pedal: the editor's core, its messages on stderr and the
+// messages that reached the pedal counted.
+struct Session {
+    Session(FtdiBackend *backend, CliPrompts *prompts_, SystemClock *clock_, QTextStream &err_, const QString &command_);
+    EditorCore core;
+    CliPrompts *prompts;
+    SystemClock *clock;
+    QTextStream &err;
+    QString command;
+    QStringList written; // every message written since the link
+    QStringList failed;  // messages that did not go out whole
+    bool lost = false;   // the pedal went away
+    qint64 lastWriteMs = -1;
+    int lastWriteBytes = 0;
+
+    PedalService &service() { return core.service; }
+    void flush();
+    enum class Linked { Yes, NotOpened, Lost };
+    // Links and (unless the command asks itself) asks the pedal for its settings; from then on
+    // every message written is counted.
+    Linked link(bool askForSettings);
+    // Lets the last bytes leave, then tells whether the command went through whole: every
+    // message written and the pedal still there. When not, says how far it got.
+    bool settle();
+    // Settles, unlinks and gives code when the command went through whole, Failed when not.
+    int done(int code);
+    // The backup lines of the log (saved, snapshot saved, or why there is none), for stdout.
+    QStringList backupLines() const;
+
+private:
+    std::optional<bool> m_settled;
+};
+
+// Why the pedal's parameters are not the tool's to read, back up or compare: its effect is
+// beyond the effect list, so what its words mean is not known (empty when they are).
+QString effectBeyondTheList(Session &s);
+} // namespace Cli
