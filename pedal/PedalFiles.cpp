@@ -1,0 +1,159 @@
+// Backups and local presets.
+#include "pedal/PedalService.h"
+#include "pedal/PedalServiceTexts.h"
+
+#include "pedal/BackupRestore.h"
+#include "pedal/FirmwareUpgrade.h"
+#include "pedal/SettingsMemory.h"
+#include "pedal/EditRecorder.h"
+#include "pedal/RawLine.h"
+
+#include "algorithms/EffectList.h"
+#include "device/Communication.h"
+#include "device/D2XXUnit.h"
+#include "device/FtdiBackend.h"
+#include "device/HexCodec.h"
+#include "device/PedalMessages.h"
+#include "pedal/DialMath.h"
+#include "presets/PresetFile.h"
+#include "support/Clock.h"
+#include "support/DiagnosticLog.h"
+#include "support/Prompts.h"
+#include "support/UserFiles.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <utility>
+
+using HexCodec::hexNumber;
+using namespace DialMath;
+using namespace PedalServiceTexts;
+
+QString PedalService::backupFolder() { return m_files.userFile(PedalBackup::FolderName); }
+
+PedalService::Backup PedalService::backUp(const QString &occasion, const QString &folder, bool snapshotLater)
+{
+    Backup b;
+    if (!m_state.reported || m_lastAnswerValues.size() < DeviceInformation::Values) {
+        b.problem = QStringLiteral("the pedal's state is not known (%1)")
+                        .arg(m_state.unknownReason.isEmpty() ? QStringLiteral("it has not answered a device information request")
+                                                             : m_state.unknownReason);
+        return b;
+    }
+    // The values the pedal runs: those it reported, with the editor's changes since.
+    PresetFile::PresetValues values{};
+    for (int i = 0; i < PresetFile::Values; ++i)
+        values[size_t(i)] = m_state.valuesKnown ? ownScaleWord(m_state.parameters[size_t(i)].value,
+                                                               ParameterCatalogue::all()[size_t(i)].fullScale)
+                                                : m_state.reported->parameterWords[size_t(i)];
+    const std::optional<BackupSnapshot> snapshot = m_backups->snapshot(occasion);
+    b.made = PedalBackup::write(folder.isEmpty() ? backupFolder() : folder, m_clock.localNow(), m_comm.deviceSerialNumber,
+                                occasion, *m_state.reported, m_lastAnswerValues, values, &b.files, &b.problem,
+                                snapshotLater || !snapshot ? QByteArray() : snapshot->toJson());
+    if (!b.made)
+        b.problem = QStringLiteral("the backup could not be written: ") + b.problem;
+    return b;
+}
+
+bool PedalService::addSnapshot(Backup *backup, const QString &occasion,
+                               const std::optional<BackupSnapshot::Memory> &memory)
+{
+    if (!backup->made)
+        return false;
+    const std::optional<BackupSnapshot> snapshot = m_backups->snapshot(occasion, memory);
+    QString error = QStringLiteral("the pedal's state is no longer known");
+    if (snapshot && PedalBackup::writeSnapshotBeside(backup->files.preset, snapshot->toJson(), &backup->files.snapshot, &error))
+        return true;
+    backup->made = false;
+    backup->problem = QStringLiteral("the backup's snapshot could not be written: ") + error;
+    return false;
+}
+
+void PedalService::logBackup(const Backup &backup)
+{
+    if (backup.made) {
+        m_log.writeLogLine(QStringLiteral("backup saved: %1 and %2")
+                               .arg(QDir::toNativeSeparators(backup.files.preset),
+                                    QDir::toNativeSeparators(backup.files.report)));
+        if (!backup.files.snapshot.isEmpty())
+            m_log.writeLogLine(QStringLiteral("backup snapshot saved: ") + QDir::toNativeSeparators(backup.files.snapshot));
+    } else {
+        m_log.writeLogLine(QStringLiteral("no backup: ") + backup.problem);
+    }
+}
+
+bool PedalService::backUpBefore(const QString &occasion)
+{
+    const Backup backup = backUp(occasion);
+    logBackup(backup);
+    if (backup.made)
+        return true;
+    if (m_prompts.goOnWithoutBackup(
+            QStringLiteral("No backup of the pedal's settings could be made before %1: %2. Go on without a backup?")
+                .arg(occasion, backup.problem))) {
+        m_log.writeLogLine(QStringLiteral("going on without a backup: ") + occasion);
+        return true;
+    }
+    m_log.writeLogLine(QStringLiteral("refused without a backup: ") + occasion);
+    return false;
+}
+
+QString PedalService::presetFolder()
+{
+    const QString folder = m_files.userFile(QStringLiteral("Preset"));
+    QDir().mkpath(folder);
+    return folder;
+}
+
+PedalService::Result PedalService::savePreset(const QString &givenPath)
+{
+    if (!readValuesToSave(Command::PresetSave, QStringLiteral("Save Local Preset"), QStringLiteral("SAVE LOCAL PRESET")))
+        return Result::Refused;
+    const PresetFile::PresetValues values = parameterValues();
+    for (int i = 0; i < PresetFile::Values; ++i)
+        m_log.writeLogLine(PresetFile::logKeys()[i] + hexNumber(values[size_t(i)], 8));
+    QString path = givenPath;
+    if (path.isEmpty())
+        path = m_prompts.saveFile(QStringLiteral("Save Preset File"), QStringLiteral("Preset files (*.txt)"),
+                                  presetFolder(), QStringLiteral("txt"));
+    if (path.isEmpty())
+        return Result::Cancelled;
+    path = PresetFile::withExtension(path);
+    QString error;
+    if (!PresetFile::write(path, values, &error)) {
+        m_prompts.message(QStringLiteral("Error saving file: ") + error);
+        return Result::Failed;
+    }
+    m_prompts.message(QStringLiteral("File saved successfully: ") + path);
+    return Result::Done;
+}
+
+PedalService::Result PedalService::loadPreset(const QString &givenPath)
+{
+    if (!allowed(Command::PresetLoad, QStringLiteral("Load Local Preset")))
+        return Result::Refused;
+    QString path = givenPath;
+    if (path.isEmpty())
+        path = m_prompts.openFile(QStringLiteral("Open Preset File"), QStringLiteral("Preset files (*.txt)"),
+                                  presetFolder());
+    PresetFile::PresetValues values{};
+    QString message;
+    const bool valid = !path.isEmpty() && PresetFile::load(path, &values, &message);
+    if (valid)
+        m_prompts.message(QStringLiteral("File loaded successfully: ") + path);
+    else if (!path.isEmpty())
+        m_prompts.message(message);
+    m_log.writeLogLine(Banner.arg(QStringLiteral("LOAD LOCAL PRESET")));
+    for (int i = 0; i < PresetFile::Values; ++i)
+        m_log.writeLogLine(PresetFile::logKeys()[i] + (valid ? hexNumber(values[size_t(i)], 8) : QString()));
+    if (!valid)
+        return path.isEmpty() ? Result::Cancelled : Result::Failed; // nothing changes, nothing is sent
+    const PresetFile::PresetValues before = parameterValues();
+    putParameterValues(values);
+    showParameterValues(true);
+    // One step for the whole preset: undo puts every value back as the load had found it.
+    const PresetFile::PresetValues after = parameterValues();
+    if (!m_applyingHistory && before != after && m_recorder)
+        m_recorder->presetEdit(before, after, QFileInfo(path).completeBaseName());
+    return Result::Done;
+}

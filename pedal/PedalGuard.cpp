@@ -1,0 +1,135 @@
+// The pedal service's guard: what each command needs, and the refusal that names what is missing.
+#include "pedal/PedalService.h"
+#include "pedal/PedalServiceTexts.h"
+
+#include "pedal/BackupRestore.h"
+#include "pedal/FirmwareUpgrade.h"
+#include "pedal/SettingsMemory.h"
+#include "pedal/EditRecorder.h"
+#include "pedal/RawLine.h"
+
+#include "algorithms/EffectList.h"
+#include "device/Communication.h"
+#include "device/D2XXUnit.h"
+#include "device/FtdiBackend.h"
+#include "device/HexCodec.h"
+#include "device/PedalMessages.h"
+#include "pedal/DialMath.h"
+#include "presets/PresetFile.h"
+#include "support/Clock.h"
+#include "support/DiagnosticLog.h"
+#include "support/Prompts.h"
+#include "support/UserFiles.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <utility>
+
+using HexCodec::hexNumber;
+using namespace DialMath;
+using namespace PedalServiceTexts;
+
+namespace {
+using C = PedalService::Command;
+
+// What each command needs beyond a linked pedal running its firmware: the newest algorithm (its
+// parameter words mean what the editor thinks), the parameter addresses, a complete answer
+// (commands that send many messages or large data), known values (commands that save them).
+struct Needs {
+    C command;
+    bool currentAlgorithm, addresses, completeAnswer, knownValues;
+};
+//   command               algorithm addresses answer values
+constexpr Needs Table[] = {
+    {C::Request,            false,    false,    false, false},
+    {C::ParameterWrite,     true,     true,     false, false},
+    {C::Bypass,             true,     false,    false, false},
+    {C::Assign,             true,     true,     false, false},
+    {C::Footswitch,         true,     false,    false, false},
+    {C::Tuning,             true,     false,    false, false},
+    {C::NoteFilters,        false,    false,    false, false},
+    {C::SaveParameters,     true,     false,    false, true},
+    {C::ResetDefaults,      true,     true,     true,  false},
+    {C::PedalOption,        false,    false,    false, false},
+    {C::PresetSave,         true,     false,    false, true},
+    {C::PresetLoad,         true,     true,     true,  false},
+    {C::AlgorithmUpload,    false,    false,    true,  false},
+    {C::TuningUpload,       false,    false,    true,  false},
+    {C::MemoryTool,         false,    false,    false, false},
+    {C::RawWrite,           false,    false,    false, false},
+};
+
+const Needs &needsOf(C command)
+{
+    for (const Needs &n : Table) {
+        if (n.command == command)
+            return n;
+    }
+    Q_UNREACHABLE();
+}
+bool needsCurrentAlgorithm(C c) { return needsOf(c).currentAlgorithm; }
+bool needsAddresses(C c) { return needsOf(c).addresses; }
+bool needsCompleteAnswer(C c) { return needsOf(c).completeAnswer; }
+bool needsKnownValues(C c) { return needsOf(c).knownValues; }
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// The guard.
+
+QString PedalService::refusal(Command command, bool beforeRequest, Busy busy) const
+{
+    const bool upload = command == Command::AlgorithmUpload || command == Command::TuningUpload;
+    if (m_firmware->running())
+        return QStringLiteral("a firmware upgrade is under way");
+    if (busy == Busy::Refuses && (m_comm.exchangeBusy() || (upload && m_uploads->uploading())))
+        return BusyReason;
+    if (!m_comm.linked)
+        return QStringLiteral("no pedal is linked");
+    if (m_comm.bootloaderLinked || m_gate == GateState::BootloaderLinked)
+        return QStringLiteral("the pedal is linked to its bootloader for a firmware upgrade");
+    if (beforeRequest)
+        return QString();
+    // A bootloader would take a message meant for the firmware as commands of its own; only a
+    // new request may ask whether the pedal runs its firmware again.
+    const QString inBootloader = QStringLiteral("the pedal is in its bootloader");
+    // The settings memory tools are for a pedal in trouble: only the link matters to them.
+    if (command == Command::MemoryTool || command == Command::RawWrite)
+        return m_bootloaderAnswered ? inBootloader : QString();
+    if (command != Command::Request && m_gate == GateState::FirmwareTooOld)
+        return QStringLiteral("the pedal's firmware %1 is older than firmware %2, which this editor needs")
+            .arg(m_deviceFirmwareText)
+            .arg(latestFirmwareNumber);
+    if (needsCurrentAlgorithm(command) && m_gate == GateState::AlgorithmTooOld)
+        return QStringLiteral("the pedal runs algorithm %1, older than %2, which this editor edits")
+            .arg(m_deviceAlgorithmText, QStringLiteral("%1").arg(latestAlgorithmNumber, 4, 10, QLatin1Char('0')));
+    if (needsCompleteAnswer(command) && !m_state.reported)
+        return QStringLiteral("the pedal's settings are not known: ") + m_state.unknownReason;
+    if (needsAddresses(command) && !m_state.addressesLoaded)
+        return QStringLiteral("the parameter addresses are not known: ") +
+               (m_state.reported ? m_state.addressesReason : m_state.unknownReason);
+    if (needsKnownValues(command) && !m_state.valuesKnown)
+        return QStringLiteral("the pedal's settings are not known: ") + m_state.unknownReason;
+    if (m_bootloaderAnswered && command != Command::Request)
+        return inBootloader;
+    return QString();
+}
+
+void PedalService::refuse(const QString &what, const QString &reason)
+{
+    if (reason == BusyReason)
+        m_log.writeLogLine(what + QStringLiteral(" ignored: an exchange with the pedal is under way"));
+    else
+        m_log.writeLogLine(what + QStringLiteral(" refused: ") + reason);
+    QString command = what;
+    command[0] = command[0].toUpper();
+    m_prompts.message(QStringLiteral("%1 was refused: %2.").arg(command, reason));
+}
+
+bool PedalService::allowed(Command command, const QString &what, bool beforeRequest)
+{
+    const QString reason = refusal(command, beforeRequest);
+    if (reason.isEmpty())
+        return true;
+    refuse(what, reason);
+    return false;
+}

@@ -1,0 +1,328 @@
+// The device information request and what its answer puts on the controls (the read-backs).
+#include "pedal/PedalService.h"
+#include "pedal/PedalServiceTexts.h"
+
+#include "pedal/BackupRestore.h"
+#include "pedal/FirmwareUpgrade.h"
+#include "pedal/SettingsMemory.h"
+#include "pedal/EditRecorder.h"
+#include "pedal/RawLine.h"
+
+#include "algorithms/EffectList.h"
+#include "device/Communication.h"
+#include "device/D2XXUnit.h"
+#include "device/FtdiBackend.h"
+#include "device/HexCodec.h"
+#include "device/PedalMessages.h"
+#include "pedal/DialMath.h"
+#include "presets/PresetFile.h"
+#include "support/Clock.h"
+#include "support/DiagnosticLog.h"
+#include "support/Prompts.h"
+#include "support/UserFiles.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <utility>
+
+using HexCodec::hexNumber;
+using namespace DialMath;
+using namespace PedalServiceTexts;
+
+namespace {
+QString upgradeInstructions()
+{
+    return QStringLiteral(
+        "If current firmware is below 9 follow legacy firmware upgrade mode:\r\n"
+        "1) close editor application and disconnect pedal from USB\r\n"
+        "2) hold shift button while connecting pedal to USB\r\n"
+        "3) start application, check Firmware Upgrade Mode in Firmware Upgrade menu\r\n"
+        "4) clink Link under Connection menu\r\n"
+        "5) go to Firmware Upgrade menu again and select Firmware Upgrade\r\n"
+        "\r\n"
+        "If current firmware is 9 or above go to Firmware Upgrade menu and follow instructions.");
+}
+
+// An answer made only of the bootloader's acknowledge (0x79) and refusal (0x1F) bytes.
+bool bootloaderAnswer(const QByteArray &bytes)
+{
+    if (bytes.isEmpty())
+        return false;
+    for (char c : bytes) {
+        if (quint8(c) != 0x79 && quint8(c) != 0x1F)
+            return false;
+    }
+    return true;
+}
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// The device information request.
+
+void PedalService::endFailedRequest(const QString &logLine, const QString &message, const QString &reason)
+{
+    m_log.writeLogLine(logLine);
+    m_state.reported.reset();
+    forgetValues(reason);
+    m_requestInProgress = false;
+    if (m_comm.linked && !m_comm.firmwareUpgradeMode)
+        m_comm.pollTimer->start();
+    m_prompts.message(message);
+}
+
+PedalService::Result PedalService::requestDeviceInformation()
+{
+    if (!allowed(Command::Request, QStringLiteral("request")))
+        return Result::Refused;
+    flushDialWrites(); // the pedal takes the last edits first, so the answer holds them
+    m_comm.tryBeginExchange(QStringLiteral("request"));
+    m_log.writeLogLine(Banner.arg(QStringLiteral("REQUEST")));
+    m_requestInProgress = true;
+    m_bootloaderAnswered = false;
+    const Communication::Answer answer = m_comm.exchangeDeviceInformation();
+    m_comm.endExchange();
+    m_lastAnswerValues = answer.decoded.ok ? answer.decoded.values : QByteArray();
+
+    if (answer.wait == Communication::WaitResult::DeviceFailed) {
+        m_clock.waitForActivity(0); // an unplug is reported by the backend as an event
+        if (!m_comm.linked) {
+            // Unlinked by the user or unplugged while the pedal was being asked: nothing to tell.
+            m_requestInProgress = false;
+            m_state.reported.reset();
+            m_log.writeLogLine(QStringLiteral("device information request: ended, the pedal is no longer linked"));
+            return Result::Failed;
+        }
+        endFailedRequest(QStringLiteral("device information request: the USB device could not be read"),
+                         QStringLiteral("The pedal could not be reached: the USB device is not open or was "
+                                        "disconnected. Check the cable and choose Scan And Link again."),
+                         QStringLiteral("the USB device could not be read"));
+        return Result::Failed;
+    }
+    if (answer.wait == Communication::WaitResult::TimedOut) {
+        endFailedRequest(
+            QStringLiteral("device information request: no answer within %1 ms").arg(m_comm.answerTimeoutMs),
+            QStringLiteral("The pedal did not answer the device information request. Check that the pedal is powered "
+                           "and connected, then press Request."),
+            QStringLiteral("the pedal did not answer the device information request"));
+        return Result::Failed;
+    }
+    if (!answer.decoded.ok) {
+        endFailedRequest(
+            QStringLiteral("device information request: the answer could not be read: ") + answer.decoded.error,
+            QStringLiteral("The pedal's answer could not be read (%1), so nothing was read back. Check the USB "
+                           "connection, then press Request.")
+                .arg(answer.decoded.error),
+            QStringLiteral("the pedal's answer could not be read"));
+        return Result::Failed;
+    }
+    const QByteArray &values = answer.decoded.values;
+    if (values.size() < DeviceInformation::Values) {
+        if (values.isEmpty() && bootloaderAnswer(answer.bytes)) {
+            m_bootloaderAnswered = true;
+            const QString byte = hexNumber(quint8(answer.bytes[0]), 2);
+            endFailedRequest(
+                QStringLiteral("device information request: the bootloader answered (%1)").arg(byte),
+                QStringLiteral("The pedal answered with its bootloader's byte %1 instead of its settings: it is "
+                               "waiting for a firmware upgrade. Use the Firmware Upgrade menu, or switch the pedal "
+                               "off and on again.")
+                    .arg(byte),
+                QStringLiteral("the pedal is in its bootloader"));
+            return Result::Failed;
+        }
+        endFailedRequest(QStringLiteral("device information request: incomplete answer, %1 of %2 values")
+                             .arg(values.size())
+                             .arg(DeviceInformation::Values),
+                         QStringLiteral("The pedal's answer was incomplete (%1 of %2 values), so nothing was read "
+                                        "back. Check the USB connection, then press Request.")
+                             .arg(values.size())
+                             .arg(DeviceInformation::Values),
+                         QStringLiteral("its answer held %1 of %2 values").arg(values.size()).arg(DeviceInformation::Values));
+        return Result::Failed;
+    }
+
+    m_state.reported = DeviceInformation::fromValues(values);
+    const DeviceInformation &info = *m_state.reported;
+    forgetValues(QStringLiteral("the pedal's values were not read back"));
+    m_deviceFirmwareText = info.firmwareText();
+    m_firmwareLabel = QStringLiteral("Device Firmware: ") + m_deviceFirmwareText;
+    m_log.writeLogLine(QStringLiteral("Firmware Version: ") + m_deviceFirmwareText);
+    m_deviceAlgorithmText = info.algorithmText();
+    m_log.writeLogLine(QStringLiteral("Algorithm version: ") + m_deviceAlgorithmText);
+    m_algorithmLabel = QStringLiteral("Device Algorithm: ") + m_deviceAlgorithmText;
+    emit labelsChanged();
+    m_log.writeLogLine(QStringLiteral("Current device firmware: ") + m_deviceFirmwareText);
+    m_log.writeLogLine(QStringLiteral("Most recent firmware: %1").arg(latestFirmwareNumber));
+    m_deviceEffectNumberText = info.effectText();
+    m_log.writeLogLine(QStringLiteral("Effect Number: ") + m_deviceEffectNumberText);
+
+    if (info.firmware < latestFirmwareNumber) {
+        emit effectWindowCloseRequested();
+        m_prompts.message(QStringLiteral("A firmware upgrade is required. Upgrade to Firmware %1").arg(latestFirmwareNumber));
+        m_prompts.message(upgradeInstructions());
+        forgetValues(QStringLiteral("the pedal needs a firmware upgrade"));
+        setGate(GateState::FirmwareTooOld);
+        return Result::Failed;
+    }
+    setGate(GateState::RequestPassed);
+
+    int algorithm = 0;
+    if (!info.algorithmNumber(&algorithm)) {
+        const QString error = HexCodec::conversionError(m_deviceAlgorithmText);
+        m_log.writeLogLine(error);
+        m_prompts.message(error);
+        return Result::Failed;
+    }
+    int effect = 0;
+    if (algorithm < latestAlgorithmNumber) {
+        emit effectWindowCloseRequested();
+        m_prompts.message(QStringLiteral("Upload the latest version of Quarnelo MK3 algorithm:\r\nUpload Quarnelo MK3 00%1")
+                              .arg(latestAlgorithmNumber));
+        if (info.effectNumber(&effect))
+            selectEffect(effect);
+        forgetValues(QStringLiteral("the pedal's algorithm is older than this editor's"));
+        setGate(GateState::AlgorithmTooOld);
+        return Result::Failed;
+    }
+    if (!info.effectNumber(&effect)) {
+        const QString error = HexCodec::conversionError(m_deviceEffectNumberText);
+        m_log.writeLogLine(error);
+        m_prompts.message(error);
+        return Result::Failed;
+    }
+    if (effect >= m_effectNames.size()) {
+        // An effect the editor does not offer: its algorithm image, and so its parameter
+        // addresses, are unknown. Nothing is edited or saved rather than written to wrong places.
+        emit effectWindowCloseRequested();
+        m_state.addressesLoaded = false;
+        m_state.addressesReason =
+            QStringLiteral("the pedal's effect %1 is not in this editor's effect list").arg(m_deviceEffectNumberText);
+        endFailedRequest(QStringLiteral("device information request: effect %1 is not in the effect list")
+                             .arg(m_deviceEffectNumberText),
+                         QStringLiteral("The pedal runs effect %1, which is not in this editor's effect list, so "
+                                        "its parameters cannot be edited or saved. Update the editor or choose an "
+                                        "effect on the pedal that the editor offers, then press Request.")
+                             .arg(m_deviceEffectNumberText),
+                         QStringLiteral("the pedal's effect %1 is not in the effect list").arg(m_deviceEffectNumberText));
+        m_state.reported = DeviceInformation::fromValues(values); // what the pedal reported is still known
+        return Result::Failed;
+    }
+    selectEffect(effect);
+    if (!m_effectWindowShown)
+        openEffectWindow();
+    applyReadBacks(info);
+    m_state.valuesKnown = true;
+    m_state.unknownReason.clear();
+    emit readBacksApplied();
+    setGate(GateState::RequestPassed);
+    m_requestInProgress = false;
+    m_comm.pollTimer->start();
+    return Result::Done;
+}
+
+PedalService::Result PedalService::readPedalReport()
+{
+    if (!allowed(Command::Request, QStringLiteral("request")))
+        return Result::Refused;
+    flushDialWrites();
+    m_comm.tryBeginExchange(QStringLiteral("request"));
+    m_log.writeLogLine(Banner.arg(QStringLiteral("REQUEST FOR COMPARE")));
+    const Communication::Answer answer = m_comm.exchangeDeviceInformation();
+    m_comm.endExchange();
+    if (m_comm.linked && !m_comm.firmwareUpgradeMode)
+        m_comm.pollTimer->start();
+    const auto info = answer.decoded.ok ? DeviceInformation::fromValues(answer.decoded.values) : std::nullopt;
+    if (!info) {
+        m_log.writeLogLine(QStringLiteral("request for compare: no complete answer"));
+        m_prompts.message(QStringLiteral("The pedal did not answer completely, so its values are not shown. Check the "
+                                         "USB connection, then press Refresh."));
+        return Result::Failed;
+    }
+    m_state.reported = info;
+    m_lastAnswerValues = answer.decoded.values;
+    return Result::Done;
+}
+
+void PedalService::applyReadBacks(const DeviceInformation &info)
+{
+    // Footswitch mode.
+    m_state.footswitchMode = info.footswitchMode;
+    m_log.writeLogLine(QStringLiteral("Footswitch Mode: %1").arg(info.footswitchMode));
+    if (info.footswitchMode <= 3) {
+        m_state.shortPressChangesPreset = info.footswitchMode >= 2;
+        m_state.longPressBypasses = info.footswitchMode % 2 == 1;
+    }
+    // Tuning: a tuning or variation the lists do not offer leaves them, and what is sent, as shown.
+    m_log.writeLogLine(QStringLiteral("Current Tuning: %1").arg(info.tuning));
+    m_log.writeLogLine(QStringLiteral("Semitones variation: ") + hexNumber(info.semitoneVariation, 2));
+    if (info.tuning <= 8)
+        m_state.tuningItem = info.tuning;
+    const int s = qint8(info.semitoneVariation);
+    if (s >= -5 && s <= 3)
+        m_state.semitoneItem = s + 5;
+    readBackAssignments(info);
+    m_sentAssignItems = m_state.assignItems;
+    m_sentFootswitch = {m_state.shortPressChangesPreset, m_state.longPressBypasses};
+    m_sentTuning = {m_state.tuningItem, m_state.semitoneItem};
+    // Bypass, the bypass-store marks, the instrument range and the MIDI channel.
+    if (info.bypass <= 1)
+        m_state.bypass = info.bypass == 1;
+    if (info.bypassStore <= 1)
+        m_state.storeBypassStatus = info.bypassStore == 1;
+    m_state.instrumentRange = info.instrumentRange;
+    m_sentInstrumentRange.reset();
+    if (info.instrumentRange == 0xFF || info.instrumentRange == 0xBA) {
+        m_state.instrumentRangeMark = info.instrumentRange;
+        m_sentInstrumentRange = info.instrumentRange;
+    }
+    const int channel = info.midiChannel;
+    m_state.midiChannelItem = channel == 0 || channel == 255 ? 0 : channel <= 16 ? channel : -1;
+    m_sentMidiChannel = m_state.midiChannelItem;
+    m_log.writeLogLine(QStringLiteral("MIDI channel: %1").arg(channel));
+    emit choicesChanged();
+
+    // The parameter values.
+    static const char *const labels[] = {"Dry: \t", "Sub Mix: ", "Sub -1: \t", "Sub -2: \t", "Wave: \t", "LPF: \t",
+                                         "HPF: \t", "1st Harmonic: \t", "Split: \t", "Range: \t", "Input Lvl: \t",
+                                         "Harmonic pitch: \t", "Clip: \t", "Dominant notes cut: \t",
+                                         "High notes cut: \t", "Dry HPF: \t", "Limit Range UP: \t"};
+    for (int i = 0; i < ParameterCatalogue::Count; ++i) {
+        const quint32 word = info.parameterWords[size_t(i)];
+        m_state.parameters[size_t(i)].value = word;
+        const QString label =
+            i < 17 ? QString::fromLatin1(labels[i]) : m_state.parameters[size_t(i)].name + QStringLiteral(": \t");
+        m_log.writeLogLine(label + hexNumber(word, 8));
+    }
+    showParameterValues(false);
+}
+
+void PedalService::readBackAssignments(const DeviceInformation &info)
+{
+    int reported[ParameterCatalogue::AssignableControls];
+    for (int c = 0; c < ParameterCatalogue::AssignableControls; ++c) {
+        if (info.assignFlags[size_t(c)] == 0) {
+            m_state.assignItems[size_t(c)] = 0;
+            reported[c] = -1;
+        } else {
+            reported[c] = info.assignAddresses[size_t(c)];
+        }
+    }
+    for (ParameterRecord &p : m_state.parameters)
+        p.assigned = false;
+    for (int c = 0; c < 4; ++c) {
+        if (reported[c] < 0)
+            continue;
+        const auto &offered = ParameterCatalogue::offeredOn(c);
+        for (int k = 0; k < 5; ++k) {
+            ParameterRecord &p = m_state.parameters[size_t(offered[size_t(k)])];
+            if (p.address == reported[c]) {
+                m_state.assignItems[size_t(c)] = k + 1;
+                p.assigned = true;
+            }
+        }
+    }
+    const int remote = ParameterCatalogue::RemoteFootswitch;
+    if (reported[remote] == PedalMessages::RemoteBypassCode)
+        m_state.assignItems[remote] = 1;
+    else if (reported[remote] == PedalMessages::RemotePresetCode)
+        m_state.assignItems[remote] = 2;
+}

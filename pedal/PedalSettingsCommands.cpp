@@ -1,0 +1,310 @@
+// The settings commands: assign, footswitch mode, tuning, note filters, Save Parameters, the defaults
+// and the pedal options (instrument range, bypass status, range limit, MIDI channel).
+#include "pedal/PedalService.h"
+#include "pedal/PedalServiceTexts.h"
+
+#include "pedal/BackupRestore.h"
+#include "pedal/FirmwareUpgrade.h"
+#include "pedal/SettingsMemory.h"
+#include "pedal/EditRecorder.h"
+#include "pedal/RawLine.h"
+
+#include "algorithms/EffectList.h"
+#include "device/Communication.h"
+#include "device/D2XXUnit.h"
+#include "device/FtdiBackend.h"
+#include "device/HexCodec.h"
+#include "device/PedalMessages.h"
+#include "pedal/DialMath.h"
+#include "presets/PresetFile.h"
+#include "support/Clock.h"
+#include "support/DiagnosticLog.h"
+#include "support/Prompts.h"
+#include "support/UserFiles.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <utility>
+
+using HexCodec::hexNumber;
+using namespace DialMath;
+using namespace PedalServiceTexts;
+
+// ---------------------------------------------------------------------------------------------
+// Commands.
+
+QString PedalService::buildAssignMessage()
+{
+    std::array<int, 4> addresses{};
+    for (int c = 0; c < 4; ++c) {
+        const int item = m_state.assignItems[size_t(c)];
+        addresses[size_t(c)] =
+            item > 0 ? m_state.parameters[size_t(ParameterCatalogue::offeredOn(c)[size_t(item - 1)])].address : -1;
+    }
+    const QString text = PedalMessages::assign(addresses, m_state.assignItems[ParameterCatalogue::RemoteFootswitch]);
+    m_log.writeLogLine(QStringLiteral("lenght of assign message in bytes: %1").arg(text.size() / 2));
+    m_log.writeLogLine(QStringLiteral("assign message: ") + text);
+    return text;
+}
+
+PedalService::Result PedalService::assign()
+{
+    if (!allowed(Command::Assign, QStringLiteral("Assign")))
+        return Result::Refused;
+    m_log.writeLogLine(Banner.arg(QStringLiteral("ASSIGN")));
+    const QString text = buildAssignMessage();
+    if (!m_applyingHistory && !m_prompts.question(QStringLiteral("Upload Assignments?")))
+        return Result::Cancelled;
+    m_comm.sendHexMessage(text, int(text.size() / 2));
+    m_clock.pause(100);
+    const auto before = std::exchange(m_sentAssignItems, m_state.assignItems), after = m_state.assignItems;
+    if (before != after)
+        recordSetting(QStringLiteral("Assign"), before, after, [this](const auto &items) {
+            m_state.assignItems = items;
+            emit choicesChanged();
+            assign();
+        });
+    return Result::Done;
+}
+
+PedalService::Result PedalService::setFootswitchMode()
+{
+    if (!allowed(Command::Footswitch, QStringLiteral("Set Footswitch Mode")))
+        return Result::Refused;
+    m_log.writeLogLine(Banner.arg(QStringLiteral("SET FOOTSWITCH MODE")));
+    const QString text = PedalMessages::footswitch(m_state.shortPressChangesPreset, m_state.longPressBypasses);
+    m_log.writeLogLine(QStringLiteral("footswitch behaviour message: ") + text);
+    logAndSend(text);
+    const auto after = std::make_pair(m_state.shortPressChangesPreset, m_state.longPressBypasses);
+    const auto before = std::exchange(m_sentFootswitch, after);
+    if (before != after)
+        recordSetting(QStringLiteral("Footswitch Mode"), before, after, [this](std::pair<bool, bool> mode) {
+            chooseFootswitch(mode.first, mode.second);
+            emit choicesChanged();
+            setFootswitchMode();
+        });
+    return Result::Done;
+}
+
+PedalService::Result PedalService::setTuning()
+{
+    if (!allowed(Command::Tuning, QStringLiteral("Set Tuning")))
+        return Result::Refused;
+    m_log.writeLogLine(Banner.arg(QStringLiteral("SET TUNING")));
+    const QString text = PedalMessages::tuning(m_state.tuningItem, m_state.semitoneVariation());
+    m_log.writeLogLine(QStringLiteral("Tuning Message: ") + text);
+    if (!m_applyingHistory && !m_prompts.question(QStringLiteral("Set new tuning?")))
+        return Result::Cancelled;
+    m_d2xx.PurgeFTDeviceTX();
+    m_comm.sendHexMessage(text, 3);
+    m_clock.pause(100);
+    const auto after = std::make_pair(m_state.tuningItem, m_state.semitoneItem);
+    const auto before = std::exchange(m_sentTuning, after);
+    if (before != after)
+        recordSetting(QStringLiteral("Tuning"), before, after, [this](std::pair<int, int> tuning) {
+            m_state.tuningItem = tuning.first;
+            m_state.semitoneItem = tuning.second;
+            emit choicesChanged();
+            setTuning();
+        });
+    return Result::Done;
+}
+
+PedalService::Result PedalService::saveNoteFilters(const QList<int> &noteCodes)
+{
+    if (!allowed(Command::NoteFilters, QStringLiteral("Note Cut")))
+        return Result::Refused;
+    int first = 0xFF, second = 0xFF;
+    for (int code : noteCodes) {
+        if (first == 0xFF)
+            first = code;
+        else
+            second = code;
+    }
+    m_log.writeLogLine(QStringLiteral("byte 1: ") + hexNumber(quint8(first), 2));
+    m_log.writeLogLine(QStringLiteral("byte 2: ") + hexNumber(quint8(second), 2));
+    const QString text = PedalMessages::noteFilters(first, second);
+    m_log.writeLogLine(QStringLiteral("Set note filters: ") + text);
+    const int n = int(text.size() / 2);
+    m_log.writeLogLine(QString::number(n));
+    m_d2xx.PurgeFTDeviceTX();
+    m_comm.sendHexMessage(text, n);
+    m_clock.pause(100);
+    // The pedal does not report its note filters: only a change from filters the editor sent
+    // can be taken back.
+    const auto before = std::exchange(m_sentNoteFilters, noteCodes);
+    if (before && *before != noteCodes)
+        recordSetting(QStringLiteral("Note Cut"), *before, noteCodes, [this](const QList<int> &codes) {
+            saveNoteFilters(codes);
+            emit choicesChanged();
+        });
+    return Result::Done;
+}
+
+bool PedalService::readValuesToSave(Command command, const QString &what, const QString &banner)
+{
+    if (!allowed(command, what, true))
+        return false;
+    requestDeviceInformation(); // the values saved are those the pedal is running
+    m_log.writeLogLine(Banner.arg(banner));
+    return allowed(command, what);
+}
+
+PedalService::Result PedalService::saveParameters()
+{
+    if (!readValuesToSave(Command::SaveParameters, QStringLiteral("Save Parameters"), QStringLiteral("SAVE PARAMETERS")))
+        return Result::Refused;
+    std::array<quint32, 10> values{};
+    for (int i = 0; i < 10; ++i)
+        values[size_t(i)] = m_state.parameters[size_t(Parameter::InputLevel + i)].value;
+    const QString text = PedalMessages::storeSettings(values);
+    m_log.writeLogLine(QStringLiteral("Store settings message (HEX): ") + text);
+    const int n = int(text.size() / 2);
+    m_log.writeLogLine(QStringLiteral("num of bytes to send: %1").arg(n));
+    if (!m_prompts.question(QStringLiteral("Save Parameters to pedal?")))
+        return Result::Cancelled;
+    m_d2xx.PurgeFTDeviceTX();
+    quint32 written = 0;
+    m_comm.sendHexMessage(text, n, &written);
+    m_log.writeLogLine(QStringLiteral("num of bytes sent: %1").arg(written));
+    m_clock.pause(100);
+    return Result::Done;
+}
+
+void PedalService::sendStoreSettings()
+{
+    std::array<quint32, 10> values{};
+    for (int i = 0; i < 10; ++i)
+        values[size_t(i)] = m_state.parameters[size_t(Parameter::InputLevel + i)].value;
+    const QString text = PedalMessages::storeSettings(values);
+    m_log.writeLogLine(QStringLiteral("Store settings message (HEX): ") + text);
+    // No purge of the transmit queue here: it would throw away the values just written before it.
+    quint32 written = 0;
+    m_comm.sendHexMessage(text, int(text.size() / 2), &written);
+    m_log.writeLogLine(QStringLiteral("num of bytes sent: %1").arg(written));
+    m_clock.pause(100);
+}
+
+void PedalService::showSaveParametersInfo()
+{
+    m_prompts.message(QStringList{
+        QStringLiteral("Permanently saves the current state of all assignable parameters to the pedal, regardless of "
+                       "whether they are currently assigned."),
+        QStringLiteral("Assignable parameters are those not available as physical controls on the pedal (e.g., Input "
+                       "Level, Dominant Notes Cut, etc.)."),
+        QStringLiteral("Their saved state is preserved even after firmware or algorithm updates."),
+        QString::fromUtf8("Example: you want to set a new Input Level, adjust the Input Level knob in the editor and "
+                          "then click \u201CSave Parameters.\u201D"),
+        QStringLiteral("Save Parameters is not related to presets, in this way saving preset from the pedal will not "
+                       "erase Save Parameters settings."),
+        QStringLiteral("Think of Save Parameters as a global preset.")}
+                          .join(QStringLiteral("\r\n")));
+}
+
+PedalService::Result PedalService::resetAssignableParameters(bool tellUser)
+{
+    if (!allowed(Command::ResetDefaults, QStringLiteral("Set Assignable Parameters to Default")))
+        return Result::Refused;
+    using namespace Parameter;
+    const auto record = [this](int i) -> ParameterRecord & { return m_state.parameters[size_t(i)]; };
+    record(InputLevel).value = FullScale;
+    record(FirstHarmonicPitch).value = HarmonicPitchTable[12];
+    for (int i : {WaveClip, DominantNotesCut, HighNotesCut, DryHPF, LimitRangeUp, NoiseGateStatus, NoiseGateThreshold})
+        record(i).value = 0;
+    record(Attack).value = PedalMessages::AttackFastValue;
+
+    const auto plain = [&](int i) {
+        m_comm.sendHexMessage(PedalMessages::parameterWrite(record(i).address, record(i).value), 7);
+        m_clock.pause(10);
+    };
+    const auto assignable = [&](int i) {
+        const QString text = PedalMessages::parameterWrite(record(i).address, record(i).value);
+        m_log.writeLogLine(QStringLiteral("Send ") + record(i).name + QStringLiteral(" string (assignable par): ") + text);
+        m_comm.sendHexMessage(text, 7);
+    };
+    plain(InputLevel);
+    plain(FirstHarmonicPitch);
+    plain(WaveClip);
+    m_comm.writeDspMessage(record(DominantNotesCut).address, record(DominantNotesCut).value);
+    m_comm.writeDspMessage(record(HighNotesCut).address, record(HighNotesCut).value);
+    m_clock.pause(10);
+    plain(DryHPF);
+    assignable(LimitRangeUp);
+    m_clock.pause(10);
+    // The noise gate: both parameters, each to its own address.
+    assignable(NoiseGateStatus);
+    assignable(NoiseGateThreshold);
+    m_clock.pause(10);
+    assignable(Attack);
+    m_clock.pause(10);
+    showParameterValues(false);
+    if (tellUser)
+        m_prompts.message(QStringLiteral("Click Save Parameters button to save the current status on pedal"));
+    return Result::Done;
+}
+
+PedalService::Result PedalService::chooseInstrumentRange(quint8 range)
+{
+    if (!allowed(Command::PedalOption, QStringLiteral("Instrument Range")))
+        return Result::Refused;
+    const quint8 rangeBefore = m_state.instrumentRange;
+    m_state.instrumentRange = range;
+    m_state.instrumentRangeMark = range;
+    emit choicesChanged();
+    QString error;
+    if (!UserFiles::writeTextFile(m_files.userFile(QStringLiteral("Instrument.txt")),
+                                  range == 0xFF ? QStringLiteral("STANDARD") : QStringLiteral("LOW"), &error))
+        m_log.writeLogLine(QStringLiteral("Instrument.txt could not be written: ") + error);
+    quint8 checksum = 0;
+    const QString text = PedalMessages::instrumentRange(range, &checksum);
+    m_log.writeLogLine(QStringLiteral("checksum byte: ") + hexNumber(checksum, 2));
+    if (!m_applyingHistory && !m_prompts.question(QStringLiteral("Change current Instrument?")))
+        return Result::Cancelled;
+    logAndSend(text);
+    if (range == 0xFF || range == 0xBA)
+        m_sentInstrumentRange = range;
+    if (rangeBefore != range && (rangeBefore == 0xFF || rangeBefore == 0xBA))
+        recordSetting(QStringLiteral("Instrument Range"), rangeBefore, range,
+                      [this](quint8 r) { chooseInstrumentRange(r); });
+    return Result::Done;
+}
+
+PedalService::Result PedalService::chooseBypassStatus(bool store)
+{
+    if (!allowed(Command::PedalOption, QStringLiteral("Bypass Status")))
+        return Result::Refused;
+    const std::optional<bool> before = std::exchange(m_state.storeBypassStatus, store);
+    emit choicesChanged();
+    logAndSend(PedalMessages::storeBypassStatus(store));
+    if (before && *before != store)
+        recordSetting(QStringLiteral("Bypass Status"), *before, store, [this](bool b) { chooseBypassStatus(b); });
+    return Result::Done;
+}
+
+PedalService::Result PedalService::chooseRangeLimit(bool on)
+{
+    if (!allowed(Command::PedalOption, QStringLiteral("Limit Range")))
+        return Result::Refused;
+    m_log.writeLogLine(Banner.arg(on ? QStringLiteral("RANGE LIMIT ON") : QStringLiteral("RANGE LIMIT OFF")));
+    logAndSend(PedalMessages::rangeLimit(on));
+    const std::optional<bool> before = std::exchange(m_state.rangeLimitOn, on);
+    emit choicesChanged();
+    if (before && *before != on)
+        recordSetting(QStringLiteral("Limit Range"), *before, on, [this](bool b) { chooseRangeLimit(b); });
+    return Result::Done;
+}
+
+PedalService::Result PedalService::chooseMidiChannel(int item)
+{
+    if (item < 0 || item > 16)
+        return Result::Refused;
+    if (!allowed(Command::PedalOption, QStringLiteral("MIDI channel")))
+        return Result::Refused;
+    m_log.addConsoleLine(QStringLiteral("Midi channel: ") + (item == 0 ? QStringLiteral("OMNI") : QString::number(item)));
+    logAndSend(PedalMessages::midiChannel(item));
+    // The menu's mark keeps showing the channel the pedal reported; the history knows what was sent.
+    const int before = std::exchange(m_sentMidiChannel, item);
+    if (before >= 0 && before != item)
+        recordSetting(QStringLiteral("MIDI Channel"), before, item, [this](int i) { chooseMidiChannel(i); });
+    return Result::Done;
+}
