@@ -31,46 +31,10 @@ using namespace PedalServiceTexts;
 
 namespace {
 using C = PedalService::Command;
-
-// What each command needs beyond a linked pedal running its firmware: the newest algorithm (its
-// parameter words mean what the editor thinks), the parameter addresses, a complete answer
-// (commands that send many messages or large data), known values (commands that save them).
-struct Needs {
-    C command;
-    bool currentAlgorithm, addresses, completeAnswer, knownValues;
-};
-//   command               algorithm addresses answer values
-constexpr Needs Table[] = {
-    {C::Request,            false,    false,    false, false},
-    {C::ParameterWrite,     true,     true,     false, false},
-    {C::Bypass,             true,     false,    false, false},
-    {C::Assign,             true,     true,     false, false},
-    {C::Footswitch,         true,     false,    false, false},
-    {C::Tuning,             true,     false,    false, false},
-    {C::NoteFilters,        false,    false,    false, false},
-    {C::SaveParameters,     true,     false,    false, true},
-    {C::ResetDefaults,      true,     true,     true,  false},
-    {C::PedalOption,        false,    false,    false, false},
-    {C::PresetSave,         true,     false,    false, true},
-    {C::PresetLoad,         true,     true,     true,  false},
-    {C::AlgorithmUpload,    false,    false,    true,  false},
-    {C::TuningUpload,       false,    false,    true,  false},
-    {C::MemoryTool,         false,    false,    false, false},
-    {C::RawWrite,           false,    false,    false, false},
-};
-
-const Needs &needsOf(C command)
-{
-    for (const Needs &n : Table) {
-        if (n.command == command)
-            return n;
-    }
-    Q_UNREACHABLE();
-}
-bool needsCurrentAlgorithm(C c) { return needsOf(c).currentAlgorithm; }
-bool needsAddresses(C c) { return needsOf(c).addresses; }
-bool needsCompleteAnswer(C c) { return needsOf(c).completeAnswer; }
-bool needsKnownValues(C c) { return needsOf(c).knownValues; }
+bool needsCurrentAlgorithm(C c) { return CommandGuard::needs(c).currentAlgorithm; }
+bool needsAddresses(C c) { return CommandGuard::needs(c).addresses; }
+bool needsCompleteAnswer(C c) { return CommandGuard::needs(c).completeAnswer; }
+bool needsKnownValues(C c) { return CommandGuard::needs(c).knownValues; }
 } // namespace
 
 // ---------------------------------------------------------------------------------------------

@@ -9,6 +9,7 @@
 #include "pedal/BackupSnapshot.h"
 #include "pedal/PedalBackup.h"
 #include "presets/PresetFile.h"
+#include "pedal/CommandGuard.h"
 #include "pedal/GateState.h"
 #include "pedal/PedalState.h"
 
@@ -39,24 +40,8 @@ public:
     using UploadResult = Uploads::Result;
 
     // What a command needs of the link and the pedal's state (see allowed()).
-    enum class Command {
-        Request,        // the device information request
-        ParameterWrite, // a control of the effect window
-        Bypass,
-        Assign,
-        Footswitch,
-        Tuning,
-        NoteFilters,
-        SaveParameters,
-        ResetDefaults,
-        PedalOption,    // instrument range, bypass status, range limit, MIDI channel
-        PresetSave,
-        PresetLoad,
-        AlgorithmUpload,
-        TuningUpload,
-        MemoryTool,     // erasing and reading the settings memory
-        RawWrite,       // the console's raw parameter write
-    };
+    // What a command needs, and where the window offers it: pedal/CommandGuard.
+    using Command = PedalCommand;
 
     PedalService(DiagnosticLog &log, UserFiles &files, Prompts &prompts, Clock &clock, D2XXUnit &d2xx,
                  Communication &comm, QObject *parent = nullptr);

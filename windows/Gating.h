@@ -1,6 +1,6 @@
 #pragma once
-// Which device commands of the main window can be used in which link state.
-// One table, applied by the window by objectName.
+// Which controls of the main window can be used in which link state: each control names the
+// command it starts, and the command guard (pedal/CommandGuard) says where it is offered.
 
 #include "pedal/GateState.h"
 
