@@ -309,7 +309,7 @@ const CliScenario CliScenarios[] = {
     {"silent", {"--silent"}, {{"info"}, {"set", "Dry", "510"}, {"backup", "DIR/b"}, {"--yes", "memory", "erase"}}},
     {"garbled", {"--garbled"}, {{"info"}, {"diff", "DIR/none.txt"}}},
     {"short-105", {"--short-answer", "105"}, {{"get"}, {"backup", "DIR/b"}}},
-    {"unplug-after-5", {"--unplug-after", "5"}, {{"set", "Dry", "510"}}},
+    {"unplug-after-0", {"--unplug-after", "0"}, {{"set", "Dry", "510"}}},
     {"bootloader", {"--start-in-bootloader"}, {{"info"}, {"get"}}},
 };
 
