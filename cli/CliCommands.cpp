@@ -273,7 +273,7 @@ std::optional<int> requestedState(int parameter, const QString &value, QString *
 // One run of the tool against one pedal: the editor's core, its messages on stderr and the
 // messages that reached the pedal counted.
 struct Session {
-    Session(FtdiBackend *backend, CliPrompts *prompts_, SystemClock *clock_, QTextStream &err_, const QString &command_)
+    Session(FtdiBackend *backend, CliPrompts *prompts_, Clock *clock_, QTextStream &err_, const QString &command_)
         : core(UserFiles::defaultDocumentsFolder(), prompts_, clock_, backend), prompts(prompts_), clock(clock_), err(err_), command(command_)
     {
         QObject::connect(&core.comm, &Communication::deviceDisconnected, &core.comm, [this] { lost = true; });
@@ -286,7 +286,7 @@ struct Session {
     }
     EditorCore core;
     CliPrompts *prompts;
-    SystemClock *clock;
+    Clock *clock;
     QTextStream &err;
     QString command;
     QStringList written; // every message written since the link
@@ -838,10 +838,11 @@ QString Cli::usage()
 }
 
 namespace {
-int runCommand(const QStringList &args, QTextStream &out, QTextStream &err);
+int runCommand(const QStringList &args, QTextStream &out, QTextStream &err, Clock *pedalClock);
 }
 
-int Cli::run(const QStringList &args, QTextStream &out, QTextStream &err)
+namespace {
+int runSafely(const QStringList &args, QTextStream &out, QTextStream &err, Clock *pedalClock)
 {
     // Whatever a command prints, from the pedal, a file, a server or the arguments, reaches the
     // terminal with its control characters escaped.
@@ -849,14 +850,22 @@ int Cli::run(const QStringList &args, QTextStream &out, QTextStream &err)
     CliSafety::TerminalSafeDevice errDevice(err);
     QTextStream safeOut(&outDevice);
     QTextStream safeErr(&errDevice);
-    const int code = runCommand(args, safeOut, safeErr);
+    const int code = runCommand(args, safeOut, safeErr, pedalClock);
     safeOut.flush();
     safeErr.flush();
     return code;
 }
+} // namespace
+
+int Cli::run(const QStringList &args, QTextStream &out, QTextStream &err) { return runSafely(args, out, err, nullptr); }
+
+int Cli::run(const QStringList &args, QTextStream &out, QTextStream &err, Clock &clock)
+{
+    return runSafely(args, out, err, &clock);
+}
 
 namespace {
-int runCommand(const QStringList &args, QTextStream &out, QTextStream &err)
+int runCommand(const QStringList &args, QTextStream &out, QTextStream &err, Clock *pedalClock)
 {
     using namespace Cli;
     Options o;
@@ -1056,12 +1065,13 @@ int runCommand(const QStringList &args, QTextStream &out, QTextStream &err)
         }
     }
 
-    SystemClock clock;
+    SystemClock systemClock;
+    Clock &clock = pedalClock ? *pedalClock : systemClock;
     CliPrompts prompts(o.yes, o.noBackup);
     if (cmd == QLatin1String("check-update")) {
         if (o.simulate || !o.port.isEmpty() || !o.serial.isEmpty())
             return usageError(QStringLiteral("check-update asks the update server, not a pedal"));
-        return runCheckUpdate(clock, prompts, out, err);
+        return runCheckUpdate(systemClock, prompts, out, err);
     }
     std::unique_ptr<FtdiBackend> backend;
     if (o.simulate)

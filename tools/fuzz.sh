@@ -3,7 +3,7 @@
 # target for a while from its saved inputs, then prints executions, coverage and crashes.
 #
 #   tools/fuzz.sh [SECONDS] [TARGET ...]      default: 60 seconds, every target
-#   targets: reply hextext preset header answer version program
+#   targets: reply hextext preset header answer version program dat firmware bootloader dump cli
 #
 # New inputs the fuzzer finds stay in build-fuzz/corpus-TARGET. A crash input is copied into
 # tests/fuzz/corpus/TARGET/, which every test run replays: fix the fault, then commit the input.
@@ -12,7 +12,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(reply hextext preset header answer version program)
+[ ${#targets[@]} -gt 0 ] || targets=(reply hextext preset header answer version program dat firmware bootloader dump cli)
 
 need=()
 command -v clang++ >/dev/null || need+=(clang)
