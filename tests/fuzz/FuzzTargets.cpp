@@ -28,6 +28,8 @@
 #include <QTemporaryDir>
 #include <QtEndian>
 
+#include <optional>
+
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -119,6 +121,16 @@ QList<QPair<qint64, QByteArray>> timedPieces(const QByteArray &payload, int piec
     for (qsizetype at = 0, i = 0; at < payload.size(); at += pieceLength, ++i)
         pieces.append({qint64(i) * gapMs, payload.mid(at, pieceLength)});
     return pieces;
+}
+
+// A folder for the files a run writes, emptied by the run: in memory where the system offers
+// that (making and removing folders on a disk costs more than the run).
+QString scratchFolder()
+{
+    static QTemporaryDir folder(QFileInfo(QStringLiteral("/dev/shm")).isWritable()
+                                    ? QStringLiteral("/dev/shm/quarnelo-fuzz-XXXXXX")
+                                    : QDir::tempPath() + QStringLiteral("/quarnelo-fuzz-XXXXXX"));
+    return folder.path();
 }
 
 QCoreApplication *application()
@@ -244,8 +256,7 @@ void algorithmImage(const uint8_t *data, size_t size)
         check(message.contains(name) && message.endsWith(QLatin1String("Nothing was sent.")));
     }
     // The file reader gives the same verdict on the same bytes, and the bytes themselves.
-    static QTemporaryDir folder;
-    const QString path = folder.filePath(name);
+    const QString path = scratchFolder() + QLatin1Char('/') + name;
     QFile f(path);
     check(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(d) == d.size());
     f.close();
@@ -364,7 +375,8 @@ void settingsDump(const uint8_t *data, size_t size)
     static constexpr int Delays[] = {0, 300, 900, 1500};
     const int gapMs = Gaps[(data[0] >> 4) & 3];
     const int delayMs = Delays[data[0] >> 6];
-    const int length = data[1] * 256 + data[2];
+    // Up to a dump and a little more: longer streams only cost time.
+    const int length = std::min(data[1] * 256 + data[2], 1 + Communication::MemoryBytes + 1024);
     const QByteArray rest = bytes(data + 3, size - 3);
     QByteArray stream = rest;
     if (length > 0) {
@@ -372,12 +384,13 @@ void settingsDump(const uint8_t *data, size_t size)
         stream.truncate(length);
     }
 
-    QTemporaryDir documents;
+    const QString documents = scratchFolder() + QStringLiteral("/documents");
     ManualClock clock;
     ScriptedPrompts prompts;
     SimBackend scan(&clock, 0);
     SimBackend simulated(&clock, 1);
-    EditorCore core(documents.path(), &prompts, &clock, &scan, &simulated);
+    std::optional<EditorCore> rig(std::in_place, documents, &prompts, &clock, &scan, &simulated);
+    EditorCore &core = *rig;
     core.service.linkSimulated();
     check(core.comm.linked);
     SettingsMemory &memory = core.service.memory();
@@ -422,6 +435,8 @@ void settingsDump(const uint8_t *data, size_t size)
     for (const QByteArray &m : dumps)
         check(m.size() == Communication::MemoryBytes && stream.contains(char(Communication::DumpMarker) + m));
     check(dumps.size() <= stream.size() / (Communication::MemoryBytes + 1));
+    rig.reset();
+    QDir(documents).removeRecursively();
 }
 
 void commandLine(const uint8_t *data, size_t size)
@@ -429,7 +444,7 @@ void commandLine(const uint8_t *data, size_t size)
     application();
     // The tool's folders: HOME (its documents) and the working folder (relative file names),
     // both emptied after every run; standard input is empty, the update server nobody's.
-    static QTemporaryDir root;
+    static const QDir root(scratchFolder());
     static const bool prepared = [] {
         qputenv("HOME", QFile::encodeName(root.filePath(QStringLiteral("home"))));
         qputenv("XDG_DOCUMENTS_DIR", QFile::encodeName(root.filePath(QStringLiteral("home/Documents"))));
