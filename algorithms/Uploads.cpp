@@ -192,7 +192,14 @@ bool Uploads::readImageFile(const QString &path, QByteArray *image, QString *mes
     case BoundedFile::Read:
         break;
     }
-    const QByteArray &data = file.data;
+    if (!checkImage(name, file.data, message))
+        return false;
+    *image = file.data;
+    return true;
+}
+
+bool Uploads::checkImage(const QString &name, const QByteArray &data, QString *message)
+{
     const int declared = data.size() >= 3 ? quint8(data[1]) * 256 + quint8(data[2]) : -1;
     if (declared != data.size()) {
         *message = QStringLiteral("%1 is not a complete algorithm image: it holds %2 bytes, its header says %3. Nothing "
@@ -209,7 +216,6 @@ bool Uploads::readImageFile(const QString &path, QByteArray *image, QString *mes
                        .arg(HeaderBytes);
         return false;
     }
-    *image = data;
     return true;
 }
 

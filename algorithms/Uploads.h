@@ -29,6 +29,8 @@ public:
     // MaxImageBytes, starting with 0x00, as long as its length field says and at least as long
     // as its header. On failure message holds what the user is told.
     static bool readImageFile(const QString &path, QByteArray *image, QString *message);
+    // The same checks on bytes already read; name is the file's name for the message.
+    static bool checkImage(const QString &name, const QByteArray &data, QString *message);
 
     Uploads(DiagnosticLog &log, Prompts &prompts, Clock &clock, D2XXUnit &d2xx, Communication &comm,
             QObject *parent = nullptr);

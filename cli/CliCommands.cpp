@@ -106,7 +106,7 @@ QString confirmation(const Command &c, const Invocation &i)
     return c.confirmation ? c.confirmation(i) : QString();
 }
 
-int runCommand(const QStringList &args, QTextStream &out, QTextStream &err)
+int runCommand(const QStringList &args, QTextStream &out, QTextStream &err, Clock *pedalClock)
 {
     Options o;
     QString error;
@@ -202,9 +202,12 @@ int runCommand(const QStringList &args, QTextStream &out, QTextStream &err)
         }
     }
 
-    SystemClock clock;
+    // The pedal's waits run on the system clock, or on a test's clock; the update server's
+    // always on the system clock.
+    SystemClock systemClock;
+    Clock &clock = pedalClock ? *pedalClock : systemClock;
     CliPrompts prompts(o.yes, o.noBackup);
-    inv.clock = &clock;
+    inv.clock = &systemClock;
     inv.prompts = &prompts;
     if (c.reach == Reach::Server) {
         if (o.simulate || !o.port.isEmpty() || !o.serial.isEmpty())
@@ -289,7 +292,8 @@ QString usage()
         "exit codes: 0 done, 1 failed or refused, 2 no device found, 64 bad usage.\n");
 }
 
-int run(const QStringList &args, QTextStream &out, QTextStream &err)
+namespace {
+int runSafely(const QStringList &args, QTextStream &out, QTextStream &err, Clock *pedalClock)
 {
     // Whatever a command prints, from the pedal, a file, a server or the arguments, reaches the
     // terminal with its control characters escaped.
@@ -297,9 +301,14 @@ int run(const QStringList &args, QTextStream &out, QTextStream &err)
     CliSafety::TerminalSafeDevice errDevice(err);
     QTextStream safeOut(&outDevice);
     QTextStream safeErr(&errDevice);
-    const int code = runCommand(args, safeOut, safeErr);
+    const int code = runCommand(args, safeOut, safeErr, pedalClock);
     safeOut.flush();
     safeErr.flush();
     return code;
 }
+} // namespace
+
+int run(const QStringList &args, QTextStream &out, QTextStream &err) { return runSafely(args, out, err, nullptr); }
+
+int run(const QStringList &args, QTextStream &out, QTextStream &err, Clock &clock) { return runSafely(args, out, err, &clock); }
 } // namespace Cli

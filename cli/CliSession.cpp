@@ -132,7 +132,7 @@ bool parse(const QStringList &args, Options *o, QString *error)
     return true;
 }
 
-Session::Session(FtdiBackend *backend, CliPrompts *prompts_, SystemClock *clock_, QTextStream &err_, const QString &command_)
+Session::Session(FtdiBackend *backend, CliPrompts *prompts_, Clock *clock_, QTextStream &err_, const QString &command_)
     : core(UserFiles::defaultDocumentsFolder(), prompts_, clock_, backend), prompts(prompts_), clock(clock_), err(err_), command(command_)
 {
     // QUARNELO_ANSWER_LIMIT_MS, for tests only (--help does not name it): a shorter wait for the

@@ -11,6 +11,7 @@
 #include <QTextStream>
 #include <optional>
 
+class Clock;
 class SystemClock;
 
 namespace Cli {
@@ -65,10 +66,10 @@ bool parse(const QStringList &args, Options *o, QString *error);
 // One run of the tool against one pedal: the editor's core, its messages on stderr and the
 // messages that reached the pedal counted.
 struct Session {
-    Session(FtdiBackend *backend, CliPrompts *prompts_, SystemClock *clock_, QTextStream &err_, const QString &command_);
+    Session(FtdiBackend *backend, CliPrompts *prompts_, Clock *clock_, QTextStream &err_, const QString &command_);
     EditorCore core;
     CliPrompts *prompts;
-    SystemClock *clock;
+    Clock *clock;
     QTextStream &err;
     QString command;
     QStringList written; // every message written since the link

@@ -98,11 +98,13 @@ int D2XXUnit::CloseFTDevice()
     return status;
 }
 
-quint32 D2XXUnit::ReadFTDeviceBuffer(quint32 /*requested*/)
+quint32 D2XXUnit::ReadFTDeviceBuffer(quint32 requested)
 {
     quint32 queued = 0;
     m_backend->queueStatus(FTHandle, &queued); // neither tested nor reported
-    queued = std::min<quint32>(queued, BufferSize);
+    // What is queued beyond the request stays queued: a reader that counts bytes (a bootloader
+    // answer of known length) gets no more than it asked for.
+    queued = std::min({queued, requested, quint32(BufferSize)});
     quint32 got = 0;
     FTLastIOStatus = m_backend->read(FTHandle, FTReceiveBuffer.data(), queued, &got);
     ReportFTError(QStringLiteral("FT_Read"), FTLastIOStatus);

@@ -154,6 +154,19 @@ private slots:
         QCOMPARE(d2xx.FTReceiveBuffer[1], 0x02);
     }
 
+    void readTakesAtMostTheRequestedCount()
+    {
+        DiagnosticLog log;
+        ScriptedBackend backend;
+        backend.queued = QByteArray("\x79\x11\x22\x33\x44", 5);
+        D2XXUnit d2xx(&log, &backend);
+        QCOMPARE(d2xx.ReadFTDeviceBuffer(2), 2u);
+        QCOMPARE(backend.lastReadCount, 2u);
+        QCOMPARE(d2xx.FTReceiveBuffer[1], 0x11);
+        QCOMPARE(d2xx.ReadFTDeviceBuffer(65536), 3u); // the rest stayed queued
+        QCOMPARE(d2xx.FTReceiveBuffer[0], 0x22);
+    }
+
     void readNeverAsksBeyondTheBuffer()
     {
         DiagnosticLog log;

@@ -44,6 +44,16 @@ private slots:
             FuzzTargets::versionText(p, size_t(d.size()));
         else if (target == "program")
             FuzzTargets::programVersion(p, size_t(d.size()));
+        else if (target == "dat")
+            FuzzTargets::algorithmImage(p, size_t(d.size()));
+        else if (target == "firmware")
+            FuzzTargets::firmwareImage(p, size_t(d.size()));
+        else if (target == "bootloader")
+            FuzzTargets::bootloaderAnswers(p, size_t(d.size()));
+        else if (target == "dump")
+            FuzzTargets::settingsDump(p, size_t(d.size()));
+        else if (target == "cli")
+            FuzzTargets::commandLine(p, size_t(d.size()));
         else
             QFAIL(qPrintable("no fuzz target named " + target));
     }
