@@ -135,11 +135,11 @@ PedalService::PedalService(DiagnosticLog &log, UserFiles &files, Prompts &prompt
 
 PedalService::~PedalService() = default;
 
-bool PedalService::linked() const { return m_comm.linked; }
+bool PedalService::linked() const { return m_comm.linked(); }
 
-QString PedalService::deviceLabel() const { return m_comm.deviceLabel; }
+QString PedalService::deviceLabel() const { return m_comm.deviceLabel(); }
 
-QString PedalService::serialMenuText() const { return m_comm.serialMenuText; }
+QString PedalService::serialMenuText() const { return m_comm.serialMenuText(); }
 
 void PedalService::setGate(GateState state)
 {
@@ -163,9 +163,9 @@ QString PedalService::refusal(Command command, bool beforeRequest, Busy busy) co
         return QStringLiteral("a firmware upgrade is under way");
     if (busy == Busy::Refuses && (m_comm.exchangeBusy() || (upload && m_uploads->uploading())))
         return BusyReason;
-    if (!m_comm.linked)
+    if (!m_comm.linked())
         return QStringLiteral("no pedal is linked");
-    if (m_comm.bootloaderLinked || m_gate == GateState::BootloaderLinked)
+    if (m_comm.bootloaderLinked() || m_gate == GateState::BootloaderLinked)
         return QStringLiteral("the pedal is linked to its bootloader for a firmware upgrade");
     if (beforeRequest)
         return QString();
@@ -240,16 +240,16 @@ void PedalService::link(bool askForSettings)
     if (!m_comm.link()) {
         const QString denied = m_d2xx.backend() ? m_d2xx.backend()->permissionDeniedPort() : QString();
         m_log.writeLogLine(QStringLiteral("link: the USB device %1 could not be opened%2")
-                               .arg(m_comm.deviceSerialNumber,
+                               .arg(m_comm.deviceSerialNumber(),
                                     denied.isEmpty() ? QString() : QStringLiteral(": permission denied on ") + denied));
         m_prompts.message(m_comm.openFailureText());
         return;
     }
     m_bootloaderAnswered = false;
-    setGate(m_comm.bootloaderLinked ? GateState::BootloaderLinked : GateState::Linked);
-    if (m_comm.bootloaderLinked)
+    setGate(m_comm.bootloaderLinked() ? GateState::BootloaderLinked : GateState::Linked);
+    if (m_comm.bootloaderLinked())
         m_log.writeLogLine(QStringLiteral("device information request skipped: the line talks to the bootloader"));
-    else if (askForSettings && !m_comm.legacyUpgradeMode)
+    else if (askForSettings && !m_comm.legacyUpgradeMode())
         requestDeviceInformation();
 }
 
@@ -261,22 +261,24 @@ void PedalService::onDeviceLost()
     const bool normal = m_gateBeforeUnlink == GateState::Linked || m_gateBeforeUnlink == GateState::RequestPassed ||
                         m_gateBeforeUnlink == GateState::AlgorithmTooOld ||
                         m_gateBeforeUnlink == GateState::FirmwareTooOld;
-    if (!relinkWhenBack || !normal || m_firmware->running() || m_comm.firmwareUpgradeMode)
+    if (!relinkWhenBack || !normal || m_firmware->running() || m_comm.firmwareUpgradeMode())
         return;
     m_lostBackend = m_d2xx.backend();
-    m_lostSerial = m_comm.deviceSerialNumber;
+    m_lostSerial = m_comm.deviceSerialNumber();
     m_keptValues = parameterValues();
     m_keptShown = m_state.shown;
     m_log.writeLogLine(QStringLiteral("waiting for the pedal %1 to come back; the editor keeps its values").arg(m_lostSerial));
     m_returnWatch->start();
+    m_comm.watchingForReturn();
 }
 
 void PedalService::lookForLostPedal()
 {
     // Linked by hand meanwhile (to this pedal or another), or Upgrade Mode chosen (the pedal will
     // come back in its bootloader): nothing to offer.
-    if (m_comm.linked || m_comm.firmwareUpgradeMode) {
+    if (m_comm.linked() || m_comm.firmwareUpgradeMode()) {
         m_returnWatch->stop();
+        m_comm.cameBack(); // no longer awaited
         m_keptValues.reset();
         return;
     }
@@ -284,6 +286,7 @@ void PedalService::lookForLostPedal()
     if (!Communication::listed(m_lostBackend, m_lostSerial, &description))
         return;
     m_returnWatch->stop();
+    m_comm.cameBack();
     m_log.writeLogLine(QStringLiteral("the pedal %1 is back: linking").arg(m_lostSerial));
     m_comm.chooseDevice(m_lostBackend, m_lostSerial, description);
     link();
@@ -333,8 +336,8 @@ void PedalService::endFailedRequest(const QString &logLine, const QString &messa
     m_state.reported.reset();
     forgetValues(reason);
     m_requestInProgress = false;
-    if (m_comm.linked && !m_comm.firmwareUpgradeMode)
-        m_comm.pollTimer->start();
+    if (m_comm.linked() && !m_comm.firmwareUpgradeMode())
+        m_comm.startPoll();
     m_prompts.message(message);
 }
 
@@ -353,7 +356,7 @@ PedalService::Result PedalService::requestDeviceInformation()
 
     if (answer.wait == Communication::WaitResult::DeviceFailed) {
         m_clock.waitForActivity(0); // an unplug is reported by the backend as an event
-        if (!m_comm.linked) {
+        if (!m_comm.linked()) {
             // Unlinked by the user or unplugged while the pedal was being asked: nothing to tell.
             m_requestInProgress = false;
             m_state.reported.reset();
@@ -368,7 +371,7 @@ PedalService::Result PedalService::requestDeviceInformation()
     }
     if (answer.wait == Communication::WaitResult::TimedOut) {
         endFailedRequest(
-            QStringLiteral("device information request: no answer within %1 ms").arg(m_comm.answerTimeoutMs),
+            QStringLiteral("device information request: no answer within %1 ms").arg(m_comm.answerTimeoutMs()),
             QStringLiteral("The pedal did not answer the device information request. Check that the pedal is powered "
                            "and connected, then press Request."),
             QStringLiteral("the pedal did not answer the device information request"));
@@ -412,6 +415,8 @@ PedalService::Result PedalService::requestDeviceInformation()
     const DeviceInformation &info = *m_state.reported;
     forgetValues(QStringLiteral("the pedal's values were not read back"));
     m_deviceFirmwareText = info.firmwareText();
+    int reportedAlgorithm = -1;
+    m_comm.answered(info.firmware, info.algorithmNumber(&reportedAlgorithm) ? reportedAlgorithm : -1);
     m_firmwareLabel = QStringLiteral("Device Firmware: ") + m_deviceFirmwareText;
     m_log.writeLogLine(QStringLiteral("Firmware Version: ") + m_deviceFirmwareText);
     m_deviceAlgorithmText = info.algorithmText();
@@ -483,7 +488,7 @@ PedalService::Result PedalService::requestDeviceInformation()
     emit readBacksApplied();
     setGate(GateState::RequestPassed);
     m_requestInProgress = false;
-    m_comm.pollTimer->start();
+    m_comm.startPoll();
     return Result::Done;
 }
 
@@ -496,8 +501,8 @@ PedalService::Result PedalService::readPedalReport()
     m_log.writeLogLine(Banner.arg(QStringLiteral("REQUEST FOR COMPARE")));
     const Communication::Answer answer = m_comm.exchangeDeviceInformation();
     m_comm.endExchange();
-    if (m_comm.linked && !m_comm.firmwareUpgradeMode)
-        m_comm.pollTimer->start();
+    if (m_comm.linked() && !m_comm.firmwareUpgradeMode())
+        m_comm.startPoll();
     const auto info = answer.decoded.ok ? DeviceInformation::fromValues(answer.decoded.values) : std::nullopt;
     if (!info) {
         m_log.writeLogLine(QStringLiteral("request for compare: no complete answer"));
@@ -692,7 +697,7 @@ void PedalService::openEffectWindow()
 void PedalService::chooseEffect(int index)
 {
     selectEffect(index);
-    if (!m_comm.linked) {
+    if (!m_comm.linked()) {
         openEffectWindow();
         return;
     }
@@ -1312,7 +1317,7 @@ PedalService::Backup PedalService::backUp(const QString &occasion, const QString
                                                                ParameterCatalogue::all()[size_t(i)].fullScale)
                                                 : m_state.reported->parameterWords[size_t(i)];
     const std::optional<BackupSnapshot> snapshot = m_backups->snapshot(occasion);
-    b.made = PedalBackup::write(folder.isEmpty() ? backupFolder() : folder, m_clock.localNow(), m_comm.deviceSerialNumber,
+    b.made = PedalBackup::write(folder.isEmpty() ? backupFolder() : folder, m_clock.localNow(), m_comm.deviceSerialNumber(),
                                 occasion, *m_state.reported, m_lastAnswerValues, values, &b.files, &b.problem,
                                 snapshotLater || !snapshot ? QByteArray() : snapshot->toJson());
     if (!b.made)

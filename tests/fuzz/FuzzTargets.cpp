@@ -171,9 +171,9 @@ void deviceAnswer(const uint8_t *data, size_t size)
     PiecesBackend backend(&clock, pieces);
     D2XXUnit d2xx(&log, &backend);
     Communication comm(&log, &d2xx, &clock, &prompts);
-    comm.deviceSerialNumber = QStringLiteral("F");
+    comm.chooseSerialNumber(QStringLiteral("F"), comm.deviceLabel());
     comm.link();
-    comm.pollTimer->stop();
+    comm.stopPoll();
     const Communication::Answer a = comm.exchangeDeviceInformation();
     // The answer is exactly what arrived, in order, up to where the exchange stopped reading.
     check(backend.delivered.startsWith(a.bytes));
