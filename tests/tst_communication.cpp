@@ -49,6 +49,7 @@ private slots:
             QCOMPARE(rig.prompts.messages, QStringList{"No device found"});
             QCOMPARE(rig.comm.deviceLabel(), QString("No device found"));
             QVERIFY(!rig.comm.linked());
+            QCOMPARE(rig.comm.linkState().state(), LinkState::State::NotLinked);
             QVERIFY(gates.isEmpty());
             return;
         }
@@ -62,6 +63,10 @@ private slots:
         QCOMPARE(rig.comm.deviceSerialNumber(), QString::fromLatin1(rig.pedal(devices - 1)->serialNumber));
         QVERIFY(rig.comm.pollRunning());
         QVERIFY(!rig.service.requestInProgress());
+        // The answer's numbers are kept with the link.
+        QCOMPARE(rig.comm.linkState().state(), LinkState::State::RunningFirmware);
+        QCOMPARE(rig.comm.linkState().firmware(), int(rig.pedal(devices - 1)->state.firmware));
+        QCOMPARE(rig.comm.linkState().algorithm(), int(rig.pedal(devices - 1)->state.algorithm));
     }
 
     void versionGates_data()
@@ -275,6 +280,7 @@ private slots:
         QCOMPARE(rig.service.gate(), fault == 0 ? GateState::BootloaderLinked : GateState::Linked);
         QCOMPARE(rig.comm.pollRunning(), fault != 0);
         QCOMPARE(rig.comm.firmwareUpgradeMode(), fault == 0);
+        QCOMPARE(rig.comm.linkState().state(), fault == 0 ? LinkState::State::Bootloader : LinkState::State::RunningFirmware);
         if (fault == 2)
             QVERIFY(rig.logged("no answer from the bootloader within 1000 ms"));
     }

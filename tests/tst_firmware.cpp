@@ -168,6 +168,7 @@ private slots:
         QCOMPARE(rig.prompts.messages.last(), QString("Release SHIFT button and click OK."));
         QCOMPARE(rig.core.d2xx->FTParity, quint8(2));
         QVERIFY(!rig.core.comm.pollRunning());
+        QCOMPARE(rig.core.comm.linkState().state(), LinkState::State::Bootloader);
 
         rig.upgrade.selectImage(QStringLiteral("Firmware_15"));
         QVERIFY(rig.logged("Firmware Version(DEC): 15"));
@@ -181,6 +182,8 @@ private slots:
         QVERIFY(!rig.pedal()->dead);
         QCOMPARE(rig.service.state().reported->firmware, 15);
         QCOMPARE(rig.service.deviceFirmwareText(), QString("15"));
+        QCOMPARE(rig.core.comm.linkState().state(), LinkState::State::RunningFirmware);
+        QCOMPARE(rig.core.comm.linkState().firmware(), 15);
         QCOMPARE(rig.core.d2xx->FTParity, quint8(0));
         QVERIFY(rig.core.comm.pollRunning());
         QVERIFY(!rig.upgrade.upgradeModeOn());
@@ -246,6 +249,38 @@ private slots:
         QCOMPARE(rig.pedal()->record.first().bytes, hex("0D01"));
         QVERIFY(!rig.upgrade.upgradeModeOn());
         QVERIFY(!rig.pedal()->inBootloader);
+    }
+
+    // Upgrade Mode on a linked pedal: firmware older than 9 cannot enter its bootloader on
+    // request, so only the flags change; from 9 on the SHIFT question comes (answered No here).
+    void upgradeModeWayByReportedFirmware_data()
+    {
+        QTest::addColumn<int>("firmware");
+        QTest::addColumn<bool>("legacy");
+        QTest::newRow("0") << 0 << true;
+        QTest::newRow("1") << 1 << true;
+        QTest::newRow("8") << 8 << true;
+        QTest::newRow("9") << 9 << false;
+        QTest::newRow("10") << 10 << false;
+        QTest::newRow("99") << 99 << false;
+    }
+    void upgradeModeWayByReportedFirmware()
+    {
+        QFETCH(int, firmware);
+        QFETCH(bool, legacy);
+        Rig rig(firmware);
+        rig.service.linkSimulated();
+        QCOMPARE(rig.service.deviceFirmwareText(), QString::number(firmware));
+        QCOMPARE(rig.core.comm.linkState().firmware(), firmware);
+        rig.pedal()->record.clear();
+        rig.prompts.questions.clear();
+        rig.prompts.answers = {false};
+        rig.upgrade.chooseUpgradeMode();
+        QCOMPARE(rig.core.comm.legacyUpgradeMode(), legacy);
+        QCOMPARE(rig.upgrade.upgradeModeOn(), legacy);
+        QCOMPARE(rig.prompts.questions.contains("Keep SHIFT button on the pedal pressed and click YES."), !legacy);
+        QCOMPARE(rig.pedal()->record.isEmpty(), legacy);
+        QCOMPARE(rig.core.comm.linkState().state(), LinkState::State::RunningFirmware);
     }
 
     void failedHandshakeGoesBackToNormal_data()

@@ -192,6 +192,7 @@ private slots:
         QCoreApplication::processEvents(); // the loss is reported as an event
         QVERIFY(!rig.ctx.comm.linked());
         QVERIFY(rig.service().watchingForReturn());
+        QCOMPARE(rig.ctx.comm.linkState().state(), LinkState::State::WaitingForReturn);
         rig.clock.advance(3000); // still away
         QVERIFY(!rig.ctx.comm.linked());
         QCOMPARE(rig.param(Parameter::Dry).value, editor[Parameter::Dry]); // kept on the controls
@@ -209,6 +210,7 @@ private slots:
         rig.clock.advance(1000);
         QVERIFY(rig.ctx.comm.linked());
         QVERIFY(!rig.service().watchingForReturn());
+        QCOMPARE(rig.ctx.comm.linkState().state(), LinkState::State::RunningFirmware);
         QCOMPARE(rig.prompts.questions, QStringList{"The pedal came back with 3 settings different from the editor. "
                                                     "Send the editor's settings?"});
         rig.clock.advance(500);
@@ -235,6 +237,7 @@ private slots:
         rig.clock.advance(2000);
         QVERIFY(!rig.service().watchingForReturn());
         QVERIFY(!rig.ctx.comm.linked());
+        QCOMPARE(rig.ctx.comm.linkState().state(), LinkState::State::NotLinked);
         QVERIFY(rig.prompts.questions.isEmpty());
     }
 
