@@ -48,8 +48,8 @@ void Uploads::tell(const QString &message)
 
 void Uploads::resumePoll()
 {
-    if (m_comm.linked && !m_comm.firmwareUpgradeMode)
-        m_comm.pollTimer->start();
+    if (m_comm.linked() && !m_comm.firmwareUpgradeMode())
+        m_comm.startPoll();
 }
 
 bool Uploads::refuseStandIn(const QByteArray &image)
@@ -67,7 +67,7 @@ Uploads::Result Uploads::uploadCarriedImage(const QString &effectName, QStringLi
 {
     Busy busy(m_uploading);
     m_log.writeLogLine(QStringLiteral("********************UPLOAD********************"));
-    m_comm.pollTimer->stop();
+    m_comm.stopPoll();
     if (!m_prompts.question(Question)) {
         resumePoll();
         return Result::Cancelled;
@@ -155,7 +155,7 @@ Uploads::Result Uploads::uploadFile(const QString &path)
     m_comm.sendHexMessage(PedalMessages::bypass(true), 2);
     m_clock.pause(400);
     m_d2xx.ReportDeviceErrors = true;
-    m_comm.pollTimer->stop();
+    m_comm.stopPoll();
     checkTimer->start();
     lastFolder = QFileInfo(path).absolutePath();
     m_log.writeLogLine(QStringLiteral("Opening - ") + QFileInfo(path).absoluteFilePath());

@@ -244,8 +244,7 @@ int runCommand(const QStringList &args, QTextStream &out, QTextStream &err, Cloc
         return NoDevice;
     }
     Communication &comm = session.core.comm;
-    comm.deviceSerialNumber = serial;
-    comm.deviceLabel = description;
+    comm.chooseSerialNumber(serial, description);
     if (c.reach == Reach::Port)
         return c.run(inv);
 

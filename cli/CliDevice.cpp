@@ -243,7 +243,7 @@ int runSend(Invocation &i)
     if (destructive) {
         // The pedal is asked for its settings, so that they can be saved before the message.
         if (s.link(true) != Session::Linked::Yes) {
-            if (!comm.linked)
+            if (!comm.linked())
                 s.err << CliPrompts::toolWords(comm.openFailureText()) << "\n";
             return s.done(Failed);
         }

@@ -40,7 +40,7 @@ int runFirmware(Invocation &i)
     Communication &comm = s.core.comm;
     FirmwareUpgrade &upgrade = s.service().firmware();
     const auto finish = [&](int code) {
-        if (comm.linked)
+        if (comm.linked())
             s.service().unlink();
         s.flush();
         return code;
@@ -57,9 +57,9 @@ int runFirmware(Invocation &i)
     };
     s.service().link(false);
     s.prompts->messages.clear();
-    if (s.lost || !comm.linked) {
+    if (s.lost || !comm.linked()) {
         if (s.lost)
-            s.err << "Could not open " << comm.deviceSerialNumber << "\n";
+            s.err << "Could not open " << comm.deviceSerialNumber() << "\n";
         else
             s.err << CliPrompts::toolWords(comm.openFailureText()) << "\n";
         return Failed;
@@ -78,7 +78,7 @@ int runFirmware(Invocation &i)
     }
     if (found == Bootloader::Answer::NoAnswer) {
         // No bootloader: the pedal's firmware answers the device information request, or nothing does.
-        comm.legacyUpgradeMode = false;
+        comm.setLegacyUpgradeMode(false);
         s.service().requestDeviceInformation();
         s.prompts->messages.clear(); // "A firmware upgrade is required" and the like
         if (s.lost) {
@@ -111,7 +111,7 @@ int runFirmware(Invocation &i)
         s.err.flush();
         upgrade.chooseUpgradeMode();
         s.flush();
-        if (!comm.bootloaderLinked)
+        if (!comm.bootloaderLinked())
             return finish(Failed);
     } else {
         out << "The pedal is in its bootloader.\n";
@@ -189,7 +189,7 @@ int runFirmware(Invocation &i)
         out << "Read back: the flash holds " << what << " and the firmware number record " << number << ".\n";
     if (r == FirmwareUpgrade::Outcome::Done && reported)
         out << "The pedal runs firmware " << reported->firmware << ".\n";
-    else if (reported && comm.linked && !comm.bootloaderLinked)
+    else if (reported && comm.linked() && !comm.bootloaderLinked())
         s.err << "The pedal reports firmware " << reported->firmware << ", not " << number << ".\n";
     return finish(r == FirmwareUpgrade::Outcome::Done ? Ok : Failed);
 }

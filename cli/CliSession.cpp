@@ -140,8 +140,8 @@ Session::Session(FtdiBackend *backend, CliPrompts *prompts_, Clock *clock_, QTex
     // of a pedal that never answers does not wait it out. A longer one is not taken.
     bool given = false;
     const int limit = qEnvironmentVariableIntValue("QUARNELO_ANSWER_LIMIT_MS", &given);
-    if (given && limit > 0 && limit < core.comm.answerTimeoutMs)
-        core.comm.answerTimeoutMs = limit;
+    if (given && limit > 0 && limit < core.comm.answerTimeoutMs())
+        core.comm.setAnswerTimeoutMs(limit);
     QObject::connect(&core.comm, &Communication::deviceDisconnected, &core.comm, [this] { lost = true; });
     QObject::connect(&core.comm, &Communication::messageWritten, &core.comm, [this](const QString &text) {
         lastWriteMs = clock->nowMs();
@@ -172,7 +172,7 @@ Session::Linked Session::link(bool askForSettings)
         m_settled = false;
         return Linked::Lost;
     }
-    return core.comm.linked ? Linked::Yes : Linked::NotOpened;
+    return core.comm.linked() ? Linked::Yes : Linked::NotOpened;
 }
 
 bool Session::settle()
@@ -187,7 +187,7 @@ bool Session::settle()
             clock->waitForActivity(int(until - now));
     }
     flush();
-    const bool whole = !lost && failed.isEmpty() && core.comm.linked;
+    const bool whole = !lost && failed.isEmpty() && core.comm.linked();
     if (!whole) {
         QStringList parts;
         for (const QString &m : written)
@@ -207,7 +207,7 @@ bool Session::settle()
 int Session::done(int code)
 {
     const bool whole = settle();
-    if (core.comm.linked)
+    if (core.comm.linked())
         service().unlink();
     flush();
     return whole ? code : int(Failed);

@@ -87,7 +87,7 @@ Bootloader::Answer Bootloader::waitForAck(int timeoutMs)
         m_problem = QStringLiteral("the bootloader answered %1 instead of an acknowledge").arg(text);
         return a;
     }
-    if (result == Communication::WaitResult::DeviceFailed || !m_comm.linked)
+    if (result == Communication::WaitResult::DeviceFailed || !m_comm.linked())
         return note(Answer::DeviceFailed);
     return note(Answer::NoAnswer);
 }
@@ -97,7 +97,7 @@ Bootloader::Answer Bootloader::synchronise(QString *answerText)
     m_comm.setLineSettings(Communication::BootloaderLine);
     m_d2xx.SetFTDeviceDataCharacteristics();
     m_d2xx.PurgeFTDeviceRX(); // what the running firmware said last is not the bootloader's answer
-    const bool wasLinked = m_comm.linked;
+    const bool wasLinked = m_comm.linked();
     Communication::WaitResult result = Communication::WaitResult::TimedOut;
     QString text;
     const auto sync = [&] {
@@ -108,7 +108,7 @@ Bootloader::Answer Bootloader::synchronise(QString *answerText)
             *answerText = text;
         return true;
     };
-    const auto gone = [&] { return result == Communication::WaitResult::DeviceFailed || (wasLinked && !m_comm.linked); };
+    const auto gone = [&] { return result == Communication::WaitResult::DeviceFailed || (wasLinked && !m_comm.linked()); };
     const auto other = [&] {
         note(Answer::Other);
         m_problem = QStringLiteral("the pedal answered %1 instead of an acknowledge").arg(text);
@@ -240,7 +240,7 @@ Bootloader::Answer Bootloader::writeBlock(quint32 address, const QByteArray &dat
         return a;
     currentAddress += quint32(count);
     m_log.writeLogLine(QString());
-    if (m_comm.pollTimer->isActive())
+    if (m_comm.pollRunning())
         m_log.writeLogLine(QStringLiteral("TIMER IS ON!!!!!!!!!!!"));
     m_log.writeLogLine(QString());
     return a;
@@ -284,7 +284,7 @@ Bootloader::Answer Bootloader::readMemory(quint32 address, int count, QByteArray
     }
     if (result != Communication::WaitResult::Answered) {
         m_d2xx.PurgeFTDeviceRX();
-        if (result == Communication::WaitResult::DeviceFailed || !m_comm.linked)
+        if (result == Communication::WaitResult::DeviceFailed || !m_comm.linked())
             return note(Answer::DeviceFailed);
         note(Answer::NoAnswer);
         m_problem = QStringLiteral("the bootloader sent %1 of %2 bytes").arg(std::max<qsizetype>(0, answer.size() - 1)).arg(count);

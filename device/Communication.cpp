@@ -21,9 +21,9 @@ QString trueFalse(bool b) { return b ? QStringLiteral("True") : QStringLiteral("
 Communication::Communication(DiagnosticLog *log, D2XXUnit *d2xx, Clock *clock, Prompts *prompts, QObject *parent)
     : QObject(parent), m_log(log), m_d2xx(d2xx), m_clock(clock), m_prompts(prompts)
 {
-    pollTimer = clock->createTimer(this);
-    pollTimer->setInterval(50);
-    connect(pollTimer, &ClockTimer::timeout, this, &Communication::pollDeviceData);
+    m_pollTimer = clock->createTimer(this);
+    m_pollTimer->setInterval(50);
+    connect(m_pollTimer, &ClockTimer::timeout, this, &Communication::pollDeviceData);
     setLineSettings(NormalLine);
     if (d2xx->backend())
         setScanBackend(d2xx->backend());
@@ -58,9 +58,15 @@ bool Communication::linkedToRealPedal() const
     return m_d2xx->backend() && m_d2xx->backend()->isRealPedal(m_d2xx->FTHandle);
 }
 
+void Communication::startPoll() { m_pollTimer->start(); }
+
+void Communication::stopPoll() { m_pollTimer->stop(); }
+
+bool Communication::pollRunning() const { return m_pollTimer->isActive(); }
+
 void Communication::setDeviceLabel(const QString &text)
 {
-    deviceLabel = text;
+    m_deviceLabel = text;
     emit labelsChanged();
 }
 
@@ -128,14 +134,14 @@ Communication::WaitResult Communication::waitForFirstByte(int timeoutMs)
 Communication::Answer Communication::readReplyBytes()
 {
     Answer a;
-    a.wait = waitForFirstByte(answerTimeoutMs);
+    a.wait = waitForFirstByte(m_answerTimeoutMs);
     if (a.wait != WaitResult::Answered)
         return a;
     m_d2xx->PurgeFTDeviceTX();
 
     // Gather every read of this answer; stop once all values are in and the line is quiet,
     // or when the pedal falls silent short of them, or at the time limit.
-    const qint64 deadline = m_clock->nowMs() + answerTimeoutMs;
+    const qint64 deadline = m_clock->nowMs() + m_answerTimeoutMs;
     qint64 lastByteAt = m_clock->nowMs();
     for (;;) {
         m_clock->waitForActivity(0);
@@ -151,7 +157,7 @@ Communication::Answer Communication::readReplyBytes()
         }
         const qint64 now = m_clock->nowMs();
         const bool complete = countClosedValues(a.bytes) >= 106;
-        if (complete || now - lastByteAt >= answerGapMs || now >= deadline)
+        if (complete || now - lastByteAt >= m_answerGapMs || now >= deadline)
             break;
         m_clock->waitForActivity(10);
     }
@@ -172,7 +178,7 @@ Communication::Answer Communication::readReplyBytes()
 
 Communication::Answer Communication::exchangeDeviceInformation()
 {
-    pollTimer->stop();
+    stopPoll();
     finishArrivingDump(); // the purge below must not cut a settings-memory dump in two
     HexCodec::hexTextToBuffer(PedalMessages::deviceInformationRequest(), m_d2xx->FTTransmitBuffer.data(), 2);
     m_d2xx->PurgeFTDeviceRX(); // a late answer to an earlier request must not be taken for this one
@@ -184,7 +190,7 @@ Communication::Answer Communication::exchangeDeviceInformation()
 
 QString Communication::readReplyText(int timeoutMs, WaitResult *result)
 {
-    const int limit = timeoutMs < 0 ? byteTimeoutMs : timeoutMs;
+    const int limit = timeoutMs < 0 ? m_byteTimeoutMs : timeoutMs;
     const WaitResult first = waitForFirstByte(limit);
     if (result)
         *result = first;
@@ -208,7 +214,7 @@ QString Communication::readReplyText(int timeoutMs, WaitResult *result)
     }
     m_log->writeLogLine(QStringLiteral("num of bytes received: %1").arg(total));
     m_d2xx->PurgeFTDeviceRX();
-    m_log->writeLogLine(QStringLiteral("firmware_upgrade_mode: ") + trueFalse(firmwareUpgradeMode));
+    m_log->writeLogLine(QStringLiteral("firmware_upgrade_mode: ") + trueFalse(firmwareUpgradeMode()));
     return accumulated.left(2);
 }
 
@@ -240,7 +246,7 @@ void Communication::pollDeviceData()
         if (quint16(n) > 0) {
             m_log->writeLogLine(QStringLiteral("num of bytes read: %1").arg(n));
             takePolledBytes(m_d2xx->FTReceiveBuffer.data(), int(n));
-        } else if (m_dumpArriving && m_clock->nowMs() - m_dumpLastByteAt >= dumpQuietMs) {
+        } else if (m_dumpArriving && m_clock->nowMs() - m_dumpLastByteAt >= m_dumpQuietMs) {
             endDump(false);
         }
     } else if (m_dumpArriving) {
@@ -295,10 +301,10 @@ void Communication::refreshDeviceList()
     m_d2xx->GetFTDeviceCount();
     for (quint32 i = 0; i < m_d2xx->FTDeviceCount; ++i) {
         m_d2xx->GetFTDeviceSerialNo(int(i));
-        serialMenuText += QString::fromLatin1(m_d2xx->FTDeviceString);
-        deviceSerialNumber = QString::fromLatin1(m_d2xx->FTDeviceString);
+        m_serialMenuText += QString::fromLatin1(m_d2xx->FTDeviceString);
+        m_deviceSerialNumber = QString::fromLatin1(m_d2xx->FTDeviceString);
         m_d2xx->GetFTDeviceDescription(int(i));
-        deviceLabel = QString::fromLatin1(m_d2xx->FTDeviceString);
+        m_deviceLabel = QString::fromLatin1(m_d2xx->FTDeviceString);
     }
     emit labelsChanged();
 }
@@ -322,7 +328,7 @@ void Communication::chooseScannedDevice(int i)
 {
     m_d2xx->GetFTDeviceSerialNo(i);
     m_log->writeLogLine(QStringLiteral("FT_Device_String: ") + QString::fromLatin1(m_d2xx->FTDeviceString));
-    deviceSerialNumber = QString::fromLatin1(m_d2xx->FTDeviceString);
+    m_deviceSerialNumber = QString::fromLatin1(m_d2xx->FTDeviceString);
     m_d2xx->GetFTDeviceDescription(i);
     setDeviceLabel(QString::fromLatin1(m_d2xx->FTDeviceString));
 }
@@ -346,8 +352,14 @@ bool Communication::listed(FtdiBackend *backend, const QString &serial, QString 
 void Communication::chooseDevice(FtdiBackend *backend, const QString &serial, const QString &description)
 {
     m_d2xx->setBackend(backend);
-    deviceSerialNumber = serial;
+    m_deviceSerialNumber = serial;
     setDeviceLabel(description);
+}
+
+void Communication::chooseSerialNumber(const QString &serial, const QString &label)
+{
+    m_deviceSerialNumber = serial;
+    m_deviceLabel = label;
 }
 
 bool Communication::chooseSimulatedPedal()
@@ -361,41 +373,41 @@ bool Communication::chooseSimulatedPedal()
         m_prompts->message(NoDeviceFound);
         return false;
     }
-    deviceSerialNumber = QString::fromLatin1(devices.first().serialNumber);
+    m_deviceSerialNumber = QString::fromLatin1(devices.first().serialNumber);
     setDeviceLabel(QString::fromLatin1(devices.first().description));
     return true;
 }
 
 bool Communication::openLink()
 {
-    m_log->writeLogLine(QStringLiteral("serial number: ") + deviceSerialNumber);
-    const int status = m_d2xx->Open_USB_Device_By_Serial_Number(deviceSerialNumber);
+    m_log->writeLogLine(QStringLiteral("serial number: ") + m_deviceSerialNumber);
+    const int status = m_d2xx->Open_USB_Device_By_Serial_Number(m_deviceSerialNumber);
     bool result = false;
     if (status == 0) {
         m_lostReported = false;
-        setDeviceLabel(deviceLabel + QStringLiteral(" linked"));
+        setDeviceLabel(m_deviceLabel + QStringLiteral(" linked"));
         m_d2xx->SetFTDeviceBaudRate();
         m_d2xx->SetFTDeviceDataCharacteristics();
         m_log->writeLogLine(QStringLiteral("FT_HANDLE: 0x") + hexNumber(m_d2xx->FTHandle, 8));
         m_log->addConsoleLine(QStringLiteral("baud rate = %1").arg(m_d2xx->FTBaudRate));
         result = true;
     }
-    if (firmwareUpgradeMode) {
+    if (firmwareUpgradeMode()) {
         // A bootloader left synchronised by an earlier run is taken up as well.
         QString text;
         Bootloader boot(*m_log, *m_d2xx, *this);
-        boot.byteTimeoutMs = byteTimeoutMs;
+        boot.byteTimeoutMs = m_byteTimeoutMs;
         const bool listens = boot.synchronise(&text) == Bootloader::Answer::Ack;
         m_log->addConsoleLine(QStringLiteral("received Byte: ") + text);
         if (listens) {
             m_prompts->message(QStringLiteral("Connection to bootloader succeeded, ready for firmware upgrade"));
-            bootloaderLinked = true;
+            m_link.bootloaderReached();
             emit bootloaderReady();
         } else {
             m_prompts->message(QStringLiteral("Connection to bootloader failed"));
             // No bootloader there: the pedal runs its firmware, so the line goes back to its
             // normal settings, Upgrade Mode goes off, and the link goes on as a normal one.
-            firmwareUpgradeMode = false;
+            m_upgradeModeChosen = false;
             setLineSettings(NormalLine);
             m_d2xx->SetFTDeviceDataCharacteristics();
             emit bootloaderHandshakeFailed();
@@ -406,15 +418,17 @@ bool Communication::openLink()
 
 bool Communication::link()
 {
-    bootloaderLinked = false;
-    if (!openLink())
+    m_link.linking();
+    if (!openLink()) {
+        m_link.linkFailed();
         return false;
-    linked = true;
-    m_log->writeLogLine(QStringLiteral("firmware upgrade mode: ") + trueFalse(firmwareUpgradeMode));
-    if (firmwareUpgradeMode)
-        pollTimer->stop();
+    }
+    m_link.linkedUp();
+    m_log->writeLogLine(QStringLiteral("firmware upgrade mode: ") + trueFalse(firmwareUpgradeMode()));
+    if (firmwareUpgradeMode())
+        stopPoll();
     else
-        pollTimer->start();
+        startPoll();
     return true;
 }
 
@@ -436,18 +450,20 @@ bool Communication::unlink()
 {
     if (m_d2xx->CloseFTDevice() != 0)
         return false;
-    enterUnlinked();
+    enterUnlinked(false);
     return true;
 }
 
-void Communication::enterUnlinked()
+void Communication::enterUnlinked(bool lost)
 {
-    QString label = deviceLabel;
+    QString label = m_deviceLabel;
     label.remove(QStringLiteral("linked"));
     setDeviceLabel(label);
-    linked = false;
-    bootloaderLinked = false;
-    pollTimer->stop();
+    if (lost)
+        m_link.lost();
+    else
+        m_link.unlinked();
+    stopPoll();
     if (m_dumpArriving)
         endDump(false);
     emit unlinked();
@@ -455,12 +471,12 @@ void Communication::enterUnlinked()
 
 void Communication::onDeviceLost(quint32 handle)
 {
-    if (handle != m_d2xx->FTHandle || !linked || m_lostReported)
+    if (handle != m_d2xx->FTHandle || !linked() || m_lostReported)
         return;
     m_lostReported = true;
     m_log->writeLogLine(QStringLiteral("USB device lost: the pedal was disconnected"));
     m_d2xx->CloseFTDevice();
-    enterUnlinked();
+    enterUnlinked(true);
     emit deviceDisconnected();
     // Told once, after the exchange that noticed it has wound down.
     QMetaObject::invokeMethod(

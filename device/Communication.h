@@ -3,6 +3,7 @@
 // gathering answers, the background poll, and noticing an unplugged pedal. What an answer
 // means and whether a message may be sent is decided above this, by the pedal service.
 
+#include "device/LinkState.h"
 #include "device/ReplyDecoder.h"
 
 #include <QByteArray>
@@ -36,24 +37,46 @@ public:
     // Whether the open device is a real pedal (stand-in data is refused for it).
     bool linkedToRealPedal() const;
 
-    // Time limits (milliseconds).
-    int answerTimeoutMs = 2000;  // first byte of the device information answer
-    int byteTimeoutMs = 1000;    // a bootloader answer byte
-    int answerGapMs = 50;        // silence that ends an answer still short of its values
-    int dumpQuietMs = 500;       // silence that ends a settings-memory dump still short of its bytes
+    // Time limits (milliseconds), shortened by tests and by the tool's answer limit.
+    int answerTimeoutMs() const { return m_answerTimeoutMs; } // first byte of the device information answer
+    int byteTimeoutMs() const { return m_byteTimeoutMs; }     // a bootloader answer byte
+    int answerGapMs() const { return m_answerGapMs; }         // silence that ends an answer still short of its values
+    int dumpQuietMs() const { return m_dumpQuietMs; }         // silence that ends a settings-memory dump still short
+    void setAnswerTimeoutMs(int ms) { m_answerTimeoutMs = ms; }
+    void setByteTimeoutMs(int ms) { m_byteTimeoutMs = ms; }
+    void setAnswerGapMs(int ms) { m_answerGapMs = ms; }
+    void setDumpQuietMs(int ms) { m_dumpQuietMs = ms; }
 
-    // The link.
-    QString deviceSerialNumber;
-    bool linked = false;
-    bool bootloaderLinked = false;   // the link's handshake reached the bootloader
-    bool legacyUpgradeMode = false;  // link without the device information request
-    bool firmwareUpgradeMode = false; // the line talks to the pedal's bootloader
+    // The link, as its state machine tells it.
+    const LinkState &linkState() const { return m_link; }
+    bool linked() const { return m_link.linked(); }
+    bool bootloaderLinked() const { return m_link.bootloaderLinked(); } // the line reached the bootloader
+    // Upgrade Mode: the next link shakes hands with the bootloader; on while the line talks to it.
+    bool firmwareUpgradeMode() const { return m_upgradeModeChosen; }
+    void setFirmwareUpgradeMode(bool on) { m_upgradeModeChosen = on; }
+    // Link without the device information request (the bootloader could not answer it).
+    bool legacyUpgradeMode() const { return m_legacyUpgradeMode; }
+    void setLegacyUpgradeMode(bool on) { m_legacyUpgradeMode = on; }
+    // What happened to the link, told from above (see LinkState for what each may follow).
+    bool upgradeStarted() { return m_link.upgradeStarted(); }
+    bool upgradeEnded() { return m_link.upgradeEnded(); }
+    bool bootloaderReached() { return m_link.bootloaderReached(); }
+    bool answered(int firmware, int algorithm) { return m_link.answered(firmware, algorithm); }
+    bool watchingForReturn() { return m_link.watchingForReturn(); }
+    bool cameBack() { return m_link.cameBack(); }
 
-    // Texts of the main window's device label and serial menu item.
-    QString deviceLabel = NoDeviceFound;
-    QString serialMenuText = QStringLiteral("Device Serial: ");
+    // The chosen device and the texts of the main window's device label and serial menu item.
+    QString deviceSerialNumber() const { return m_deviceSerialNumber; }
+    QString deviceLabel() const { return m_deviceLabel; }
+    QString serialMenuText() const { return m_serialMenuText; }
+    // Makes the device with this serial number, on the backend in use, the one the next link
+    // opens; the label takes its description (labelsChanged is not emitted).
+    void chooseSerialNumber(const QString &serial, const QString &label);
 
-    ClockTimer *pollTimer = nullptr; // the background poll, 50 ms
+    // The background poll, every 50 ms.
+    void startPoll();
+    void stopPoll();
+    bool pollRunning() const;
 
     void setLineSettings(LineMode mode);
     // Converts text into the transmit buffer and writes n bytes. Refuses (and logs) a text
@@ -131,7 +154,7 @@ signals:
 
 private:
     bool openLink();
-    void enterUnlinked();
+    void enterUnlinked(bool lost);
     void watch(FtdiBackend *backend);
     void onDeviceLost(quint32 handle);
     void setDeviceLabel(const QString &text);
@@ -146,6 +169,17 @@ private:
     FtdiBackend *m_scanBackend = nullptr;
     FtdiBackend *m_simBackend = nullptr;
     QSet<FtdiBackend *> m_watched;
+    LinkState m_link;
+    bool m_upgradeModeChosen = false;
+    bool m_legacyUpgradeMode = false;
+    QString m_deviceSerialNumber;
+    QString m_deviceLabel = NoDeviceFound;
+    QString m_serialMenuText = QStringLiteral("Device Serial: ");
+    ClockTimer *m_pollTimer = nullptr;
+    int m_answerTimeoutMs = 2000;
+    int m_byteTimeoutMs = 1000;
+    int m_answerGapMs = 50;
+    int m_dumpQuietMs = 500;
     bool m_busy = false;
     bool m_lostReported = false;
     bool m_dumpArriving = false;

@@ -80,7 +80,7 @@ std::optional<BackupSnapshot> BackupRestore::snapshot(const QString &occasion,
     b.saved = m_service.m_clock.localNow();
     b.occasion = occasion;
     b.editorVersion = editorVersion();
-    b.serialNumber = m_comm.deviceSerialNumber;
+    b.serialNumber = m_comm.deviceSerialNumber();
     b.firmware = info.firmware;
     b.algorithm = info.algorithmText();
     b.effect = info.effectText();
@@ -213,11 +213,11 @@ BackupRestore::Outcome BackupRestore::restore(const QString &givenPath)
         o.result = Result::Refused;
         return finish(o);
     }
-    if (identifiesAPedal(backup.serialNumber) && identifiesAPedal(m_comm.deviceSerialNumber) &&
-        backup.serialNumber != m_comm.deviceSerialNumber &&
+    if (identifiesAPedal(backup.serialNumber) && identifiesAPedal(m_comm.deviceSerialNumber()) &&
+        backup.serialNumber != m_comm.deviceSerialNumber() &&
         !m_prompts.question(QStringLiteral("%1 was saved from the pedal %2; the linked pedal is %3. Restore its settings "
                                            "onto this pedal?")
-                                .arg(name, backup.serialNumber, m_comm.deviceSerialNumber))) {
+                                .arg(name, backup.serialNumber, m_comm.deviceSerialNumber()))) {
         o.result = Result::Cancelled;
         return finish(o);
     }

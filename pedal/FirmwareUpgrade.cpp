@@ -51,11 +51,11 @@ FirmwareUpgrade::FirmwareUpgrade(PedalService &service, DiagnosticLog &log, Prom
 
 QStringList FirmwareUpgrade::imageNames() const { return FirmwareImage::chooserNames(); }
 
-bool FirmwareUpgrade::upgradeModeOn() const { return m_comm.firmwareUpgradeMode; }
+bool FirmwareUpgrade::upgradeModeOn() const { return m_comm.firmwareUpgradeMode(); }
 
 void FirmwareUpgrade::setUpgradeMode(bool on)
 {
-    m_comm.firmwareUpgradeMode = on;
+    m_comm.setFirmwareUpgradeMode(on);
     emit upgradeModeChanged(on);
 }
 
@@ -73,11 +73,12 @@ void FirmwareUpgrade::restoreNormalLine()
 
 void FirmwareUpgrade::enterBootloaderReady()
 {
-    m_comm.bootloaderLinked = true;
+    if (!m_comm.bootloaderLinked()) // the legacy way's link reached it already
+        m_comm.bootloaderReached();
     m_service.setGate(GateState::BootloaderLinked);
     // Start Firmware Upgrade: no background poll, no transport error lines while the
     // bootloader talks.
-    m_comm.pollTimer->stop();
+    m_comm.stopPoll();
     m_d2xx.ReportDeviceErrors = false;
     emit bootloaderReady();
 }
@@ -94,9 +95,8 @@ void FirmwareUpgrade::chooseUpgradeMode()
         return;
     }
     setUpgradeMode(true);
-    const QString firmware = m_service.deviceFirmwareText();
-    if (!m_comm.linked || m_comm.bootloaderLinked || firmware == QLatin1String("0") || firmware.toInt() < 9) {
-        m_comm.legacyUpgradeMode = true;
+    if (!m_comm.linked() || m_comm.bootloaderLinked() || m_comm.linkState().firmware() < 9) {
+        m_comm.setLegacyUpgradeMode(true);
         return;
     }
     const QString busy = m_service.refusal(PedalService::Command::Request, true);
@@ -117,7 +117,8 @@ void FirmwareUpgrade::chooseUpgradeMode()
     }
     m_comm.sendHexMessage(PedalMessages::enterBootloader(), 8);
     m_clock.pause(settleAfterEnterMs);
-    m_comm.pollTimer->stop();
+    m_comm.stopPoll();
+    m_comm.upgradeStarted();
     QString text;
     const Bootloader::Answer a = m_boot.synchronise(&text);
     m_log.addConsoleLine(QStringLiteral("received Byte from bootloader: ") + text);
@@ -129,35 +130,38 @@ void FirmwareUpgrade::chooseUpgradeMode()
     // The pedal did not reach its bootloader: it still runs its firmware, so the line goes back
     // to its normal settings and the background poll runs again.
     m_clock.waitForActivity(0); // an unplug is reported by the backend as an event
+    m_comm.upgradeEnded();
     tell(QStringLiteral("Connection to bootloader failed"));
     setUpgradeMode(false);
     restoreNormalLine();
-    if (m_comm.linked)
-        m_comm.pollTimer->start();
+    if (m_comm.linked())
+        m_comm.startPoll();
 }
 
 Bootloader::Answer FirmwareUpgrade::findBootloader()
 {
-    if (!m_comm.linked || m_running)
+    if (!m_comm.linked() || m_running)
         return Bootloader::Answer::DeviceFailed;
-    if (m_comm.bootloaderLinked)
+    if (m_comm.bootloaderLinked())
         return Bootloader::Answer::Ack;
-    m_comm.pollTimer->stop();
-    m_comm.firmwareUpgradeMode = true;
+    m_comm.stopPoll();
+    m_comm.setFirmwareUpgradeMode(true);
+    m_comm.upgradeStarted();
     QString text;
     const Bootloader::Answer a = m_boot.synchronise(&text);
     m_log.addConsoleLine(QStringLiteral("received Byte from bootloader: ") + text);
     if (a == Bootloader::Answer::Ack) {
-        m_comm.legacyUpgradeMode = true; // no device information request: the bootloader cannot answer it
+        m_comm.setLegacyUpgradeMode(true); // no device information request: the bootloader cannot answer it
         setUpgradeMode(true);
         enterBootloaderReady();
         return a;
     }
     m_clock.waitForActivity(0); // an unplug is reported by the backend as an event
-    m_comm.firmwareUpgradeMode = false;
+    m_comm.upgradeEnded();
+    m_comm.setFirmwareUpgradeMode(false);
     restoreNormalLine();
-    if (m_comm.linked)
-        m_comm.pollTimer->start();
+    if (m_comm.linked())
+        m_comm.startPoll();
     return a;
 }
 
@@ -173,9 +177,9 @@ QString FirmwareUpgrade::refusalToStart() const
 {
     if (m_running)
         return QStringLiteral("a firmware upgrade is under way");
-    if (!m_comm.linked)
+    if (!m_comm.linked())
         return QStringLiteral("no pedal is linked");
-    if (!m_comm.bootloaderLinked)
+    if (!m_comm.bootloaderLinked())
         return QStringLiteral("the pedal is not in its bootloader; turn Upgrade Mode on in the Firmware Upgrade menu first");
     return QString();
 }
@@ -230,7 +234,7 @@ FirmwareUpgrade::Outcome FirmwareUpgrade::upgradeFromFile(const QString &givenPa
 bool FirmwareUpgrade::pedalGone()
 {
     m_clock.waitForActivity(0); // an unplug is reported by the backend as an event
-    return !m_comm.linked || m_boot.lastAnswer() == Bootloader::Answer::DeviceFailed;
+    return !m_comm.linked() || m_boot.lastAnswer() == Bootloader::Answer::DeviceFailed;
 }
 
 FirmwareUpgrade::Outcome FirmwareUpgrade::stop(const QString &step, const QString &problem, const QString &holds,
@@ -468,7 +472,7 @@ FirmwareUpgrade::Outcome FirmwareUpgrade::restartDevice(int expectNumber)
         return Outcome::Refused;
     }
     Outcome outcome = Outcome::Done;
-    if (m_comm.linked && m_comm.bootloaderLinked) {
+    if (m_comm.linked() && m_comm.bootloaderLinked()) {
         const Bootloader::Answer a = m_boot.go();
         if (a != Bootloader::Answer::Ack) {
             const bool gone = pedalGone();
@@ -492,12 +496,12 @@ FirmwareUpgrade::Outcome FirmwareUpgrade::restartDevice(int expectNumber)
         m_writtenAndVerified = false;
         m_d2xx.ReportDeviceErrors = true;
         restoreNormalLine();
-        m_comm.bootloaderLinked = false;
+        m_comm.upgradeEnded();
         m_service.setGate(GateState::Linked);
-        m_comm.legacyUpgradeMode = false;
+        m_comm.setLegacyUpgradeMode(false);
         const PedalService::Result r = m_service.requestDeviceInformation();
-        if (m_comm.linked)
-            m_comm.pollTimer->start();
+        if (m_comm.linked())
+            m_comm.startPoll();
         if (r != PedalService::Result::Done && !m_service.state().reported) {
             outcome = Outcome::Failed;
         } else if (expectNumber >= 0 && m_service.state().reported &&
@@ -522,7 +526,7 @@ bool FirmwareUpgrade::closeWindow()
                          QStringLiteral("a firmware upgrade is under way"));
         return false;
     }
-    if (!m_comm.linked || !m_comm.bootloaderLinked) {
+    if (!m_comm.linked() || !m_comm.bootloaderLinked()) {
         emit finished();
         return true;
     }
@@ -536,5 +540,5 @@ bool FirmwareUpgrade::closeWindow()
                                                  "Choose No to stay in the bootloader and try the upgrade again.")))
         return false;
     restartDevice();
-    return !m_comm.bootloaderLinked; // a Go the pedal did not confirm keeps the window
+    return !m_comm.bootloaderLinked(); // a Go the pedal did not confirm keeps the window
 }

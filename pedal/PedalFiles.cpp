@@ -47,7 +47,7 @@ PedalService::Backup PedalService::backUp(const QString &occasion, const QString
                                                                ParameterCatalogue::all()[size_t(i)].fullScale)
                                                 : m_state.reported->parameterWords[size_t(i)];
     const std::optional<BackupSnapshot> snapshot = m_backups->snapshot(occasion);
-    b.made = PedalBackup::write(folder.isEmpty() ? backupFolder() : folder, m_clock.localNow(), m_comm.deviceSerialNumber,
+    b.made = PedalBackup::write(folder.isEmpty() ? backupFolder() : folder, m_clock.localNow(), m_comm.deviceSerialNumber(),
                                 occasion, *m_state.reported, m_lastAnswerValues, values, &b.files, &b.problem,
                                 snapshotLater || !snapshot ? QByteArray() : snapshot->toJson());
     if (!b.made)

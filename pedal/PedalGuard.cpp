@@ -47,9 +47,9 @@ QString PedalService::refusal(Command command, bool beforeRequest, Busy busy) co
         return QStringLiteral("a firmware upgrade is under way");
     if (busy == Busy::Refuses && (m_comm.exchangeBusy() || (upload && m_uploads->uploading())))
         return BusyReason;
-    if (!m_comm.linked)
+    if (!m_comm.linked())
         return QStringLiteral("no pedal is linked");
-    if (m_comm.bootloaderLinked || m_gate == GateState::BootloaderLinked)
+    if (m_comm.bootloaderLinked() || m_gate == GateState::BootloaderLinked)
         return QStringLiteral("the pedal is linked to its bootloader for a firmware upgrade");
     if (beforeRequest)
         return QString();

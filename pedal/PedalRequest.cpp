@@ -65,8 +65,8 @@ void PedalService::endFailedRequest(const QString &logLine, const QString &messa
     m_state.reported.reset();
     forgetValues(reason);
     m_requestInProgress = false;
-    if (m_comm.linked && !m_comm.firmwareUpgradeMode)
-        m_comm.pollTimer->start();
+    if (m_comm.linked() && !m_comm.firmwareUpgradeMode())
+        m_comm.startPoll();
     m_prompts.message(message);
 }
 
@@ -85,7 +85,7 @@ PedalService::Result PedalService::requestDeviceInformation()
 
     if (answer.wait == Communication::WaitResult::DeviceFailed) {
         m_clock.waitForActivity(0); // an unplug is reported by the backend as an event
-        if (!m_comm.linked) {
+        if (!m_comm.linked()) {
             // Unlinked by the user or unplugged while the pedal was being asked: nothing to tell.
             m_requestInProgress = false;
             m_state.reported.reset();
@@ -100,7 +100,7 @@ PedalService::Result PedalService::requestDeviceInformation()
     }
     if (answer.wait == Communication::WaitResult::TimedOut) {
         endFailedRequest(
-            QStringLiteral("device information request: no answer within %1 ms").arg(m_comm.answerTimeoutMs),
+            QStringLiteral("device information request: no answer within %1 ms").arg(m_comm.answerTimeoutMs()),
             QStringLiteral("The pedal did not answer the device information request. Check that the pedal is powered "
                            "and connected, then press Request."),
             QStringLiteral("the pedal did not answer the device information request"));
@@ -144,6 +144,8 @@ PedalService::Result PedalService::requestDeviceInformation()
     const DeviceInformation &info = *m_state.reported;
     forgetValues(QStringLiteral("the pedal's values were not read back"));
     m_deviceFirmwareText = info.firmwareText();
+    int reportedAlgorithm = -1;
+    m_comm.answered(info.firmware, info.algorithmNumber(&reportedAlgorithm) ? reportedAlgorithm : -1);
     m_firmwareLabel = QStringLiteral("Device Firmware: ") + m_deviceFirmwareText;
     m_log.writeLogLine(QStringLiteral("Firmware Version: ") + m_deviceFirmwareText);
     m_deviceAlgorithmText = info.algorithmText();
@@ -215,7 +217,7 @@ PedalService::Result PedalService::requestDeviceInformation()
     emit readBacksApplied();
     setGate(GateState::RequestPassed);
     m_requestInProgress = false;
-    m_comm.pollTimer->start();
+    m_comm.startPoll();
     return Result::Done;
 }
 
@@ -228,8 +230,8 @@ PedalService::Result PedalService::readPedalReport()
     m_log.writeLogLine(Banner.arg(QStringLiteral("REQUEST FOR COMPARE")));
     const Communication::Answer answer = m_comm.exchangeDeviceInformation();
     m_comm.endExchange();
-    if (m_comm.linked && !m_comm.firmwareUpgradeMode)
-        m_comm.pollTimer->start();
+    if (m_comm.linked() && !m_comm.firmwareUpgradeMode())
+        m_comm.startPoll();
     const auto info = answer.decoded.ok ? DeviceInformation::fromValues(answer.decoded.values) : std::nullopt;
     if (!info) {
         m_log.writeLogLine(QStringLiteral("request for compare: no complete answer"));

@@ -75,11 +75,11 @@ PedalService::PedalService(DiagnosticLog &log, UserFiles &files, Prompts &prompt
 
 PedalService::~PedalService() = default;
 
-bool PedalService::linked() const { return m_comm.linked; }
+bool PedalService::linked() const { return m_comm.linked(); }
 
-QString PedalService::deviceLabel() const { return m_comm.deviceLabel; }
+QString PedalService::deviceLabel() const { return m_comm.deviceLabel(); }
 
-QString PedalService::serialMenuText() const { return m_comm.serialMenuText; }
+QString PedalService::serialMenuText() const { return m_comm.serialMenuText(); }
 
 void PedalService::setGate(GateState state)
 {
@@ -119,16 +119,16 @@ void PedalService::link(bool askForSettings)
     if (!m_comm.link()) {
         const QString denied = m_d2xx.backend() ? m_d2xx.backend()->permissionDeniedPort() : QString();
         m_log.writeLogLine(QStringLiteral("link: the USB device %1 could not be opened%2")
-                               .arg(m_comm.deviceSerialNumber,
+                               .arg(m_comm.deviceSerialNumber(),
                                     denied.isEmpty() ? QString() : QStringLiteral(": permission denied on ") + denied));
         m_prompts.message(m_comm.openFailureText());
         return;
     }
     m_bootloaderAnswered = false;
-    setGate(m_comm.bootloaderLinked ? GateState::BootloaderLinked : GateState::Linked);
-    if (m_comm.bootloaderLinked)
+    setGate(m_comm.bootloaderLinked() ? GateState::BootloaderLinked : GateState::Linked);
+    if (m_comm.bootloaderLinked())
         m_log.writeLogLine(QStringLiteral("device information request skipped: the line talks to the bootloader"));
-    else if (askForSettings && !m_comm.legacyUpgradeMode)
+    else if (askForSettings && !m_comm.legacyUpgradeMode())
         requestDeviceInformation();
 }
 
@@ -140,22 +140,24 @@ void PedalService::onDeviceLost()
     const bool normal = m_gateBeforeUnlink == GateState::Linked || m_gateBeforeUnlink == GateState::RequestPassed ||
                         m_gateBeforeUnlink == GateState::AlgorithmTooOld ||
                         m_gateBeforeUnlink == GateState::FirmwareTooOld;
-    if (!relinkWhenBack || !normal || m_firmware->running() || m_comm.firmwareUpgradeMode)
+    if (!relinkWhenBack || !normal || m_firmware->running() || m_comm.firmwareUpgradeMode())
         return;
     m_lostBackend = m_d2xx.backend();
-    m_lostSerial = m_comm.deviceSerialNumber;
+    m_lostSerial = m_comm.deviceSerialNumber();
     m_keptValues = parameterValues();
     m_keptShown = m_state.shown;
     m_log.writeLogLine(QStringLiteral("waiting for the pedal %1 to come back; the editor keeps its values").arg(m_lostSerial));
     m_returnWatch->start();
+    m_comm.watchingForReturn();
 }
 
 void PedalService::lookForLostPedal()
 {
     // Linked by hand meanwhile (to this pedal or another), or Upgrade Mode chosen (the pedal will
     // come back in its bootloader): nothing to offer.
-    if (m_comm.linked || m_comm.firmwareUpgradeMode) {
+    if (m_comm.linked() || m_comm.firmwareUpgradeMode()) {
         m_returnWatch->stop();
+        m_comm.cameBack(); // no longer awaited
         m_keptValues.reset();
         return;
     }
@@ -163,6 +165,7 @@ void PedalService::lookForLostPedal()
     if (!Communication::listed(m_lostBackend, m_lostSerial, &description))
         return;
     m_returnWatch->stop();
+    m_comm.cameBack();
     m_log.writeLogLine(QStringLiteral("the pedal %1 is back: linking").arg(m_lostSerial));
     m_comm.chooseDevice(m_lostBackend, m_lostSerial, description);
     link();
@@ -253,7 +256,7 @@ void PedalService::openEffectWindow()
 void PedalService::chooseEffect(int index)
 {
     selectEffect(index);
-    if (!m_comm.linked) {
+    if (!m_comm.linked()) {
         openEffectWindow();
         return;
     }

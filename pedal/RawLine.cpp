@@ -23,7 +23,7 @@ QList<RawLine::Device> RawLine::devices()
 
 QByteArray RawLine::send(const QString &hex)
 {
-    m_comm.pollTimer->stop(); // the answer is read here, not by the background poll
+    m_comm.stopPoll(); // the answer is read here, not by the background poll
     const QByteArray bytes = QByteArray::fromHex(hex.toLatin1());
     m_comm.sendHexMessage(hex, int(bytes.size()));
     m_clock.pause(100); // let the bytes leave and a quick answer come back

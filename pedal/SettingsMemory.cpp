@@ -172,10 +172,10 @@ SettingsMemory::Outcome SettingsMemory::read(const QString &address)
     // The dump arrives unasked for and is gathered by the background poll; this waits until it
     // has been checked (a complete dump takes about 1.4 s on the wire), it ended short, or it has
     // not begun within the time limit.
-    if (!m_comm.pollTimer->isActive())
-        m_comm.pollTimer->start();
+    if (!m_comm.pollRunning())
+        m_comm.startPoll();
     const qint64 start = m_clock.nowMs();
-    while (m_checks == before && m_comm.linked &&
+    while (m_checks == before && m_comm.linked() &&
            (m_comm.dumpArriving() || m_clock.nowMs() - start < dumpStartMs))
         m_clock.pause(50);
     m_comm.endExchange();
@@ -183,10 +183,10 @@ SettingsMemory::Outcome SettingsMemory::read(const QString &address)
         m_check = Check{};
         m_check.kind = Check::Kind::Missing;
         ++m_checks;
-        if (m_comm.linked) {
+        if (m_comm.linked()) {
             m_log.writeLogLine(QStringLiteral("no settings memory dump within %1 ms").arg(dumpStartMs));
         }
-        if (m_comm.linked && !m_readingForBackup) {
+        if (m_comm.linked() && !m_readingForBackup) {
             m_prompts.message(QStringLiteral("The pedal sent no memory dump within %1 s; the memory's state is unknown.")
                                   .arg(dumpStartMs / 1000.0));
         }
@@ -212,7 +212,7 @@ BackupSnapshot::Memory SettingsMemory::readForBackup(const QString &address)
         break;
     case Check::Kind::Missing:
     case Check::Kind::None:
-        memory.problem = m_comm.linked ? QStringLiteral("the pedal sent no memory dump within %1 s").arg(dumpStartMs / 1000.0)
+        memory.problem = m_comm.linked() ? QStringLiteral("the pedal sent no memory dump within %1 s").arg(dumpStartMs / 1000.0)
                                        : QStringLiteral("no pedal is linked");
         break;
     }
@@ -267,7 +267,7 @@ void SettingsMemory::onDump(const QByteArray &memory)
     m_check.empty = empty;
     QString error;
     const QString address = m_readAddress.isEmpty() ? QStringLiteral("unasked") : m_readAddress;
-    if (PedalBackup::writeMemory(m_service.backupFolder(), m_clock.localNow(), m_comm.deviceSerialNumber, address,
+    if (PedalBackup::writeMemory(m_service.backupFolder(), m_clock.localNow(), m_comm.deviceSerialNumber(), address,
                                  memory, &m_check.savedPath, &error))
         m_log.writeLogLine(QStringLiteral("memory dump saved: ") + QDir::toNativeSeparators(m_check.savedPath));
     else

@@ -56,7 +56,7 @@ struct Rig : CoreRig {
     {
         service.linkSimulated();
         upgrade.chooseUpgradeMode();
-        QVERIFY(core.comm.bootloaderLinked);
+        QVERIFY(core.comm.bootloaderLinked());
     }
     QByteArray flash(int size) { return simulated.pedal()->state.flash.left(size); }
 };

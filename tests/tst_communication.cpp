@@ -47,21 +47,26 @@ private slots:
         QVERIFY(rig.logged(QStringLiteral("FT device count: %1").arg(devices)));
         if (devices == 0) {
             QCOMPARE(rig.prompts.messages, QStringList{"No device found"});
-            QCOMPARE(rig.comm.deviceLabel, QString("No device found"));
-            QVERIFY(!rig.comm.linked);
+            QCOMPARE(rig.comm.deviceLabel(), QString("No device found"));
+            QVERIFY(!rig.comm.linked());
+            QCOMPARE(rig.comm.linkState().state(), LinkState::State::NotLinked);
             QVERIFY(gates.isEmpty());
             return;
         }
         QVERIFY(rig.prompts.messages.isEmpty());
-        QVERIFY(rig.comm.linked);
+        QVERIFY(rig.comm.linked());
         QCOMPARE(rig.service.gate(), GateState::RequestPassed);
-        QCOMPARE(rig.comm.deviceLabel, QString("Quarnelo MK3 linked"));
+        QCOMPARE(rig.comm.deviceLabel(), QString("Quarnelo MK3 linked"));
         // Every device is linked in turn and asked; the last one is the one in use.
         for (int i = 0; i < devices; ++i)
             QCOMPARE(rig.pedal(i)->messagesWith(0x02), QList<QByteArray>{QByteArray::fromHex("0200")});
-        QCOMPARE(rig.comm.deviceSerialNumber, QString::fromLatin1(rig.pedal(devices - 1)->serialNumber));
-        QVERIFY(rig.comm.pollTimer->isActive());
+        QCOMPARE(rig.comm.deviceSerialNumber(), QString::fromLatin1(rig.pedal(devices - 1)->serialNumber));
+        QVERIFY(rig.comm.pollRunning());
         QVERIFY(!rig.service.requestInProgress());
+        // The answer's numbers are kept with the link.
+        QCOMPARE(rig.comm.linkState().state(), LinkState::State::RunningFirmware);
+        QCOMPARE(rig.comm.linkState().firmware(), int(rig.pedal(devices - 1)->state.firmware));
+        QCOMPARE(rig.comm.linkState().algorithm(), int(rig.pedal(devices - 1)->state.algorithm));
     }
 
     void versionGates_data()
@@ -104,7 +109,7 @@ private slots:
         QCOMPARE(int(rig.service.gate()), gate);
         QCOMPARE(readBackSpy.size(), readBacks ? 1 : 0);
         QCOMPARE(rig.service.requestInProgress(), !readBacks);
-        QCOMPARE(rig.comm.pollTimer->isActive(), readBacks);
+        QCOMPARE(rig.comm.pollRunning(), readBacks);
         // The algorithm check still selects the pedal's effect so its image can be uploaded.
         QCOMPARE(effectSpy.size(), firmware >= 15 ? 1 : 0);
     }
@@ -128,10 +133,10 @@ private slots:
         Rig rig;
         rig.service.scanAndLink();
         QVERIFY(rig.service.unlink());
-        QCOMPARE(rig.comm.deviceLabel, QString("Quarnelo MK3 ")); // the blank before "linked" stays
+        QCOMPARE(rig.comm.deviceLabel(), QString("Quarnelo MK3 ")); // the blank before "linked" stays
         QCOMPARE(rig.service.gate(), GateState::Unlinked);
-        QVERIFY(!rig.comm.linked);
-        QVERIFY(!rig.comm.pollTimer->isActive());
+        QVERIFY(!rig.comm.linked());
+        QVERIFY(!rig.comm.pollRunning());
         // Closing again fails: nothing changes.
         QVERIFY(!rig.service.unlink());
     }
@@ -153,7 +158,7 @@ private slots:
         // The editor stays usable: commands on, poll running, controls not silenced.
         QCOMPARE(rig.service.gate(), GateState::Linked);
         QVERIFY(!rig.service.requestInProgress());
-        QVERIFY(rig.comm.pollTimer->isActive());
+        QVERIFY(rig.comm.pollRunning());
         // A second request works once the pedal speaks again.
         rig.pedal()->faults.silent = false;
         rig.service.requestDeviceInformation();
@@ -210,9 +215,9 @@ private slots:
     void deviceThatCannotBeOpened()
     {
         Rig rig;
-        rig.comm.deviceSerialNumber = "NOT-THERE";
+        rig.comm.chooseSerialNumber("NOT-THERE", rig.comm.deviceLabel());
         rig.service.link();
-        QVERIFY(!rig.comm.linked);
+        QVERIFY(!rig.comm.linked());
         QCOMPARE(rig.prompts.messages.size(), 1);
         QVERIFY(rig.prompts.messages[0].startsWith("The pedal could not be reached"));
         QCOMPARE(rig.service.gate(), GateState::Startup);
@@ -229,17 +234,17 @@ private slots:
         QCOMPARE(rig.prompts.messages,
                  QStringList{"The pedal was disconnected. Connect it again and choose Scan And Link."});
         QCOMPARE(rig.service.gate(), GateState::Unlinked);
-        QVERIFY(!rig.comm.linked);
-        QVERIFY(!rig.comm.pollTimer->isActive());
-        QCOMPARE(rig.comm.deviceLabel, QString("Quarnelo MK3 "));
+        QVERIFY(!rig.comm.linked());
+        QVERIFY(!rig.comm.pollRunning());
+        QCOMPARE(rig.comm.deviceLabel(), QString("Quarnelo MK3 "));
     }
 
     void legacyUpgradeModeSendsNoRequest()
     {
         Rig rig;
-        rig.comm.legacyUpgradeMode = true;
+        rig.comm.setLegacyUpgradeMode(true);
         rig.service.scanAndLink();
-        QVERIFY(rig.comm.linked);
+        QVERIFY(rig.comm.linked());
         QVERIFY(rig.pedal()->record.isEmpty());
     }
 
@@ -261,8 +266,8 @@ private slots:
         rig.pedal()->inBootloader = true;
         rig.pedal()->faults.nack = fault == 1;
         rig.pedal()->faults.silent = fault == 2;
-        rig.comm.firmwareUpgradeMode = true;
-        rig.comm.legacyUpgradeMode = true;
+        rig.comm.setFirmwareUpgradeMode(true);
+        rig.comm.setLegacyUpgradeMode(true);
         QSignalSpy ready(&rig.comm, &Communication::bootloaderReady);
         rig.service.scanAndLink();
         QCOMPARE(rig.prompts.messages, QStringList{message});
@@ -273,8 +278,9 @@ private slots:
         // runs its firmware, so Upgrade Mode goes off and the line is a normal one again.
         QCOMPARE(rig.ctx.d2xx->FTParity, quint8(fault == 0 ? 2 : 0));
         QCOMPARE(rig.service.gate(), fault == 0 ? GateState::BootloaderLinked : GateState::Linked);
-        QCOMPARE(rig.comm.pollTimer->isActive(), fault != 0);
-        QCOMPARE(rig.comm.firmwareUpgradeMode, fault == 0);
+        QCOMPARE(rig.comm.pollRunning(), fault != 0);
+        QCOMPARE(rig.comm.firmwareUpgradeMode(), fault == 0);
+        QCOMPARE(rig.comm.linkState().state(), fault == 0 ? LinkState::State::Bootloader : LinkState::State::RunningFirmware);
         if (fault == 2)
             QVERIFY(rig.logged("no answer from the bootloader within 1000 ms"));
     }
@@ -324,12 +330,12 @@ private slots:
     {
         Rig rig(2);
         rig.comm.refreshDeviceList();
-        QCOMPARE(rig.comm.serialMenuText, QString("Device Serial: QMK3SIM01QMK3SIM02"));
-        QCOMPARE(rig.comm.deviceLabel, QString("Quarnelo MK3"));
+        QCOMPARE(rig.comm.serialMenuText(), QString("Device Serial: QMK3SIM01QMK3SIM02"));
+        QCOMPARE(rig.comm.deviceLabel(), QString("Quarnelo MK3"));
         Rig none(0);
         none.comm.refreshDeviceList();
-        QCOMPARE(none.comm.serialMenuText, QString("Device Serial: "));
-        QCOMPARE(none.comm.deviceLabel, QString("No device found"));
+        QCOMPARE(none.comm.serialMenuText(), QString("Device Serial: "));
+        QCOMPARE(none.comm.deviceLabel(), QString("No device found"));
     }
 
     void simulatedPedalIsLinkedOnRequestOnly()
@@ -338,7 +344,7 @@ private slots:
         rig.service.scanAndLink(); // finds only real devices
         QCOMPARE(rig.prompts.messages, QStringList{"No device found"});
         rig.service.linkSimulated();
-        QVERIFY(rig.comm.linked);
+        QVERIFY(rig.comm.linked());
         QVERIFY(rig.comm.linkedToSimulation());
         QCOMPARE(rig.service.gate(), GateState::RequestPassed);
     }

@@ -167,7 +167,8 @@ private slots:
         QVERIFY(rig.logged("received Byte from bootloader: 79"));
         QCOMPARE(rig.prompts.messages.last(), QString("Release SHIFT button and click OK."));
         QCOMPARE(rig.core.d2xx->FTParity, quint8(2));
-        QVERIFY(!rig.core.comm.pollTimer->isActive());
+        QVERIFY(!rig.core.comm.pollRunning());
+        QCOMPARE(rig.core.comm.linkState().state(), LinkState::State::Bootloader);
 
         rig.upgrade.selectImage(QStringLiteral("Firmware_15"));
         QVERIFY(rig.logged("Firmware Version(DEC): 15"));
@@ -181,8 +182,10 @@ private slots:
         QVERIFY(!rig.pedal()->dead);
         QCOMPARE(rig.service.state().reported->firmware, 15);
         QCOMPARE(rig.service.deviceFirmwareText(), QString("15"));
+        QCOMPARE(rig.core.comm.linkState().state(), LinkState::State::RunningFirmware);
+        QCOMPARE(rig.core.comm.linkState().firmware(), 15);
         QCOMPARE(rig.core.d2xx->FTParity, quint8(0));
-        QVERIFY(rig.core.comm.pollTimer->isActive());
+        QVERIFY(rig.core.comm.pollRunning());
         QVERIFY(!rig.upgrade.upgradeModeOn());
         QCOMPARE(mode.last().first().toBool(), false);
         QVERIFY(rig.logged("num of chunks: 209"));
@@ -220,7 +223,7 @@ private slots:
         rig.pedal()->inBootloader = true; // plugged in with SHIFT held
         rig.upgrade.chooseUpgradeMode(); // not linked: only the flags
         QVERIFY(rig.upgrade.upgradeModeOn());
-        QVERIFY(rig.core.comm.legacyUpgradeMode);
+        QVERIFY(rig.core.comm.legacyUpgradeMode());
         QVERIFY(rig.pedal()->record.isEmpty());
         QSignalSpy ready(&rig.service, &PedalService::bootloaderReady);
         rig.service.linkSimulated();
@@ -248,6 +251,38 @@ private slots:
         QVERIFY(!rig.pedal()->inBootloader);
     }
 
+    // Upgrade Mode on a linked pedal: firmware older than 9 cannot enter its bootloader on
+    // request, so only the flags change; from 9 on the SHIFT question comes (answered No here).
+    void upgradeModeWayByReportedFirmware_data()
+    {
+        QTest::addColumn<int>("firmware");
+        QTest::addColumn<bool>("legacy");
+        QTest::newRow("0") << 0 << true;
+        QTest::newRow("1") << 1 << true;
+        QTest::newRow("8") << 8 << true;
+        QTest::newRow("9") << 9 << false;
+        QTest::newRow("10") << 10 << false;
+        QTest::newRow("99") << 99 << false;
+    }
+    void upgradeModeWayByReportedFirmware()
+    {
+        QFETCH(int, firmware);
+        QFETCH(bool, legacy);
+        Rig rig(firmware);
+        rig.service.linkSimulated();
+        QCOMPARE(rig.service.deviceFirmwareText(), QString::number(firmware));
+        QCOMPARE(rig.core.comm.linkState().firmware(), firmware);
+        rig.pedal()->record.clear();
+        rig.prompts.questions.clear();
+        rig.prompts.answers = {false};
+        rig.upgrade.chooseUpgradeMode();
+        QCOMPARE(rig.core.comm.legacyUpgradeMode(), legacy);
+        QCOMPARE(rig.upgrade.upgradeModeOn(), legacy);
+        QCOMPARE(rig.prompts.questions.contains("Keep SHIFT button on the pedal pressed and click YES."), !legacy);
+        QCOMPARE(rig.pedal()->record.isEmpty(), legacy);
+        QCOMPARE(rig.core.comm.linkState().state(), LinkState::State::RunningFirmware);
+    }
+
     void failedHandshakeGoesBackToNormal_data()
     {
         QTest::addColumn<int>("kind");
@@ -270,18 +305,18 @@ private slots:
         QVERIFY(!rig.upgrade.upgradeModeOn());
         QCOMPARE(mode.last().first().toBool(), false);
         QCOMPARE(rig.core.d2xx->FTParity, quint8(0));
-        QVERIFY(!rig.core.comm.bootloaderLinked);
+        QVERIFY(!rig.core.comm.bootloaderLinked());
         QVERIFY(rig.pedal()->messagesWith(0x43).isEmpty());
         if (BootFault::Kind(kind) == BootFault::Kind::Unplug) {
-            QVERIFY(!rig.core.comm.linked);
+            QVERIFY(!rig.core.comm.linked());
             rig.pedal()->plugIn(false); // plugged in again: it runs its firmware
             rig.service.linkSimulated();
         } else {
-            QVERIFY(rig.core.comm.pollTimer->isActive());
+            QVERIFY(rig.core.comm.pollRunning());
         }
         // Again: this time the bootloader answers (the pedal may already wait there).
         rig.upgrade.chooseUpgradeMode();
-        QVERIFY(rig.core.comm.bootloaderLinked);
+        QVERIFY(rig.core.comm.bootloaderLinked());
         QCOMPARE(rig.upgrade.upgrade(), FirmwareUpgrade::Outcome::Done);
         QCOMPARE(rig.service.state().reported->firmware, 15);
     }
@@ -380,11 +415,11 @@ private slots:
                 QCOMPARE(int(quint8(last[0])) + 3, int(last.size())); // the data frame of that step
         }
         if (!unplug)
-            QVERIFY(!rig.core.comm.pollTimer->isActive());
+            QVERIFY(!rig.core.comm.pollRunning());
 
         // The second attempt.
         if (unplug) {
-            QVERIFY(!rig.core.comm.linked);
+            QVERIFY(!rig.core.comm.linked());
             QVERIFY(rig.upgrade.upgradeModeOn()); // ready for the legacy way
             rig.pedal()->plugIn(!atGo);            // SHIFT held, unless the firmware is whole
             rig.service.linkSimulated();
@@ -395,7 +430,7 @@ private slots:
                 QCOMPARE(rig.service.state().reported->firmware, 15);
                 return;
             }
-            QVERIFY(rig.core.comm.bootloaderLinked);
+            QVERIFY(rig.core.comm.bootloaderLinked());
         }
         if (atGo && !unplug) {
             QVERIFY(rig.upgrade.closeWindow()); // the image was whole: no question
@@ -507,9 +542,9 @@ private slots:
         QTemporaryDir docs;
         EditorCore core(docs.path(), &prompts, &clock, &real, &none);
         real.pedal()->inBootloader = true;
-        core.comm.firmwareUpgradeMode = true;
+        core.comm.setFirmwareUpgradeMode(true);
         core.service.scanAndLink();
-        QVERIFY(core.comm.bootloaderLinked);
+        QVERIFY(core.comm.bootloaderLinked());
         const int before = int(real.pedal()->record.size());
         QCOMPARE(core.service.firmware().upgrade(), FirmwareUpgrade::Outcome::Refused);
         QCOMPARE(real.pedal()->record.size(), before);

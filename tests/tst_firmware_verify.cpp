@@ -16,10 +16,10 @@ void holding(Rig &rig, int n, const QByteArray &record)
     rig.pedal()->state.flash.replace(0, int(image.size()), image);
     rig.pedal()->state.flash.replace(0x1FC00, int(record.size()), record);
     rig.pedal()->inBootloader = true;
-    rig.core.comm.firmwareUpgradeMode = true;
-    rig.core.comm.legacyUpgradeMode = true;
+    rig.core.comm.setFirmwareUpgradeMode(true);
+    rig.core.comm.setLegacyUpgradeMode(true);
     rig.service.linkSimulated();
-    QVERIFY(rig.core.comm.bootloaderLinked);
+    QVERIFY(rig.core.comm.bootloaderLinked());
 }
 } // namespace
 
@@ -67,10 +67,10 @@ private slots:
         const auto a = rig.upgrade.findBootloader();
         QCOMPARE(int(a), answer);
         QCOMPARE(pedal->bytesReceived - sentBefore, bytesSent);
-        QCOMPARE(rig.core.comm.bootloaderLinked, a == Bootloader::Answer::Ack);
+        QCOMPARE(rig.core.comm.bootloaderLinked(), a == Bootloader::Answer::Ack);
         if (a != Bootloader::Answer::Ack) {
             QVERIFY(!rig.upgrade.upgradeModeOn());
-            if (rig.core.comm.linked)
+            if (rig.core.comm.linked())
                 QCOMPARE(rig.core.d2xx->FTParity, quint8(0)); // back to the normal line
             if (fault == 2)
                 QVERIFY2(rig.upgrade.bootloader().lastProblem().contains("came late"),
@@ -94,8 +94,8 @@ private slots:
         QCOMPARE(rig.upgrade.upgrade(), FirmwareUpgrade::Outcome::Failed);
         // The run ends; a new one links as quarnelo-cli does.
         QVERIFY(rig.service.unlink());
-        rig.core.comm.firmwareUpgradeMode = false;
-        rig.core.comm.legacyUpgradeMode = false;
+        rig.core.comm.setFirmwareUpgradeMode(false);
+        rig.core.comm.setLegacyUpgradeMode(false);
         rig.core.comm.chooseSimulatedPedal();
         rig.service.link(false);
         rig.pedal()->record.clear();
@@ -280,7 +280,7 @@ private slots:
                  QStringList{"The pedal runs firmware 15. Write Firmware_14 and go back to the older firmware 14?"});
         QVERIFY(rig.logged("firmware downgrade from 15 to 14 asked: No"));
         QVERIFY(rig.pedal()->messagesWith(0x43).isEmpty()); // nothing erased
-        QVERIFY(rig.core.comm.bootloaderLinked);
+        QVERIFY(rig.core.comm.bootloaderLinked());
 
         rig.prompts.answers = {true};
         QCOMPARE(rig.upgrade.upgrade(), FirmwareUpgrade::Outcome::Done);

@@ -109,7 +109,7 @@ void putInto(Rig &rig, const QString &state)
         // Upgrade Mode on a pedal that answered completely: its values and addresses are known,
         // only the bootloader stands in the way until the upgrade.
         rig.service.firmware().chooseUpgradeMode();
-        QVERIFY(rig.core.comm.bootloaderLinked && rig.service.state().valuesKnown);
+        QVERIFY(rig.core.comm.bootloaderLinked() && rig.service.state().valuesKnown);
     } else if (state == "105 of 106 values") {
         // A later request got one value short: the addresses of the first answer are still loaded.
         rig.pedal()->faults.shortAnswerValues = 105;

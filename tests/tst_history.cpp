@@ -190,10 +190,11 @@ private slots:
         rig.pedal()->unplug();
         rig.clock.advance(100);
         QCoreApplication::processEvents(); // the loss is reported as an event
-        QVERIFY(!rig.ctx.comm.linked);
+        QVERIFY(!rig.ctx.comm.linked());
         QVERIFY(rig.service().watchingForReturn());
+        QCOMPARE(rig.ctx.comm.linkState().state(), LinkState::State::WaitingForReturn);
         rig.clock.advance(3000); // still away
-        QVERIFY(!rig.ctx.comm.linked);
+        QVERIFY(!rig.ctx.comm.linked());
         QCOMPARE(rig.param(Parameter::Dry).value, editor[Parameter::Dry]); // kept on the controls
         QCOMPARE(rig.editor->effect()->windowTitle(), QString("Quarnelo MK3 0015 (not on a pedal)"));
 
@@ -207,8 +208,9 @@ private slots:
         rig.prompts.questions.clear();
         rig.prompts.answers = {sendTheEditors};
         rig.clock.advance(1000);
-        QVERIFY(rig.ctx.comm.linked);
+        QVERIFY(rig.ctx.comm.linked());
         QVERIFY(!rig.service().watchingForReturn());
+        QCOMPARE(rig.ctx.comm.linkState().state(), LinkState::State::RunningFirmware);
         QCOMPARE(rig.prompts.questions, QStringList{"The pedal came back with 3 settings different from the editor. "
                                                     "Send the editor's settings?"});
         rig.clock.advance(500);
@@ -234,7 +236,8 @@ private slots:
         rig.prompts.questions.clear();
         rig.clock.advance(2000);
         QVERIFY(!rig.service().watchingForReturn());
-        QVERIFY(!rig.ctx.comm.linked);
+        QVERIFY(!rig.ctx.comm.linked());
+        QCOMPARE(rig.ctx.comm.linkState().state(), LinkState::State::NotLinked);
         QVERIFY(rig.prompts.questions.isEmpty());
     }
 
@@ -249,13 +252,13 @@ private slots:
         QVERIFY(rig.service().watchingForReturn());
         rig.prompts.questions.clear();
         rig.main()->menuLinkSimulated->trigger(); // the only simulated pedal there now: QMK3SIM02
-        QCOMPARE(rig.ctx.comm.deviceSerialNumber, QString("QMK3SIM02"));
+        QCOMPARE(rig.ctx.comm.deviceSerialNumber(), QString("QMK3SIM02"));
         rig.pedal()->plugIn(false);
         rig.clock.advance(3000);
         QVERIFY(!rig.service().watchingForReturn());
         QVERIFY(rig.prompts.questions.isEmpty());
         QCOMPARE(other->messagesWith(0x01).size(), 0); // nothing sent unasked
-        QCOMPARE(rig.ctx.comm.deviceSerialNumber, QString("QMK3SIM02"));
+        QCOMPARE(rig.ctx.comm.deviceSerialNumber(), QString("QMK3SIM02"));
     }
 
     // The compare window: editor, pedal and file that differ in known places; "Use" sends and

@@ -77,7 +77,7 @@ private slots:
         QCOMPARE(rig.main()->lstEffects->item(0)->text(), QString("Quarnelo MK3 0015"));
         QCOMPARE(rig.ctx.service.latestAlgorithmNumber, 15);
         QVERIFY(rig.ctx.update.checkScheduled());
-        QVERIFY(!rig.ctx.comm.pollTimer->isActive());
+        QVERIFY(!rig.ctx.comm.pollRunning());
         QCOMPARE(rig.main()->size(), QSize(356, rig.main()->menuBar()->height() + 228));
         QCOMPARE(rig.main()->windowTitle(), QString("Quarnelo Editor"));
         QCOMPARE(rig.main()->btnSaveParameters->toolTip(), QString("Saves current status of assignable parameters to pedal."));

@@ -195,7 +195,7 @@ private slots:
         QVERIFY(!s.reported && !s.valuesKnown);
         QCOMPARE(s.parameters[Parameter::InputLevel].value, 0u); // never read, so never "read as zero" either:
         QVERIFY(!rig.service.requestInProgress());                // the store commands refuse (above)
-        QVERIFY(rig.core.comm.pollTimer->isActive());
+        QVERIFY(rig.core.comm.pollRunning());
         QCOMPARE(rig.service.firmwareLabel(), QString("Device Firmware:"));
     }
 
@@ -251,14 +251,14 @@ private slots:
         QVERIFY(rig.logged("device information request: ended, the pedal is no longer linked"));
         QCOMPARE(rig.service.gate(), GateState::Unlinked);
         QVERIFY(!rig.service.requestInProgress());
-        QVERIFY(!rig.core.comm.pollTimer->isActive());
+        QVERIFY(!rig.core.comm.pollRunning());
     }
 
     // A link that reached the bootloader asks nothing of it: 02 00 is no bootloader command.
     void linkToTheBootloaderAsksNothing()
     {
         Rig rig([](SimulatedPedal *p) { p->inBootloader = true; });
-        rig.core.comm.firmwareUpgradeMode = true; // Upgrade Mode chosen with firmware 9 or above
+        rig.core.comm.setFirmwareUpgradeMode(true); // Upgrade Mode chosen with firmware 9 or above
         rig.service.linkSimulated();
         QCOMPARE(rig.prompts.messages, QStringList{"Connection to bootloader succeeded, ready for firmware upgrade"});
         QCOMPARE(rig.pedal()->record.size(), 1); // 7F only

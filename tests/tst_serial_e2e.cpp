@@ -131,7 +131,7 @@ private slots:
         SerialRig rig(pedal.path());
         rig.service.scanAndLink();
         QVERIFY2(rig.prompts.messages.isEmpty(), qPrintable(rig.prompts.messages.join("|")));
-        QVERIFY(rig.comm.linked);
+        QVERIFY(rig.comm.linked());
         QCOMPARE(rig.service.gate(), GateState::RequestPassed);
         ManualClock unused;
         SimulatedPedal expected(&unused);
@@ -265,7 +265,7 @@ private slots:
         PedalProcess pedal({"--record", record});
         SerialRig rig(pedal.path());
         rig.service.scanAndLink();
-        QVERIFY(rig.comm.linked);
+        QVERIFY(rig.comm.linked());
         QStringList written;
         for (int i = 0; i < 10; ++i) {
             const QString word = QStringLiteral("010027%1").arg(0x1000 * (i + 1), 8, 16, QLatin1Char('0')).toUpper();
@@ -282,7 +282,7 @@ private slots:
     {
         PedalProcess pedal({});
         SerialRig rig(pedal.path());
-        rig.comm.legacyUpgradeMode = true; // link only
+        rig.comm.setLegacyUpgradeMode(true); // link only
         rig.service.scanAndLink();
         QVERIFY(rig.comm.sendHexMessage("0C5000000000", 6));
         QByteArray dump;
@@ -307,15 +307,15 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(rig.prompts.messages.size(), 1, 1000);
         QCOMPARE(rig.prompts.messages[0], QString("The pedal was disconnected. Connect it again and choose Scan And Link."));
         QCOMPARE(rig.service.gate(), GateState::Unlinked);
-        QVERIFY(!rig.comm.linked);
+        QVERIFY(!rig.comm.linked());
     }
 
     void bootloaderHandshakeOverThePseudoTerminal()
     {
         PedalProcess pedal({"--start-in-bootloader"});
         SerialRig rig(pedal.path());
-        rig.comm.firmwareUpgradeMode = true;
-        rig.comm.legacyUpgradeMode = true;
+        rig.comm.setFirmwareUpgradeMode(true);
+        rig.comm.setLegacyUpgradeMode(true);
         rig.ctx.d2xx->ReportDeviceErrors = true;
         rig.service.scanAndLink();
         // A pseudo-terminal cannot take even parity; the exchange works all the same.

@@ -95,7 +95,7 @@ private slots:
         QCOMPARE(rig.service().deviceAlgorithmText(), QString("0015"));
         QVERIFY(rig.ctx->d2xx->ReportDeviceErrors);
         QVERIFY(!rig.uploads->checkTimer->isActive());
-        QVERIFY(rig.ctx->comm.pollTimer->isActive());
+        QVERIFY(rig.ctx->comm.pollRunning());
         QVERIFY(rig.clock.pauses.contains(40));
     }
 
@@ -161,7 +161,7 @@ private slots:
         QVERIFY(rig.prompts.messages[0].startsWith("The pedal did not answer the upload within 20 seconds"));
         QVERIFY(!rig.uploads->uploading());
         QVERIFY(!rig.uploads->checkTimer->isActive());
-        QVERIFY(rig.ctx->comm.pollTimer->isActive());
+        QVERIFY(rig.ctx->comm.pollRunning());
         QVERIFY(rig.clock.eventPasses <= rig.clock.activityWaits + 5); // waited, never spun
         rig.pedal()->faults.silent = false;
         QCOMPARE(rig.service().uploadSelectedAlgorithm(), Uploads::Result::Done); // usable again
@@ -201,7 +201,7 @@ private slots:
         rig.prompts.answers = {false};
         QCOMPARE(rig.service().uploadSelectedAlgorithm(), Uploads::Result::Cancelled);
         QVERIFY(rig.received().isEmpty());
-        QVERIFY(rig.ctx->comm.pollTimer->isActive());
+        QVERIFY(rig.ctx->comm.pollRunning());
     }
 
     void refusals_data()
@@ -226,7 +226,7 @@ private slots:
         QCOMPARE(rig.prompts.messages.size(), 1);
         QVERIFY2(rig.prompts.messages[0].startsWith(message), qPrintable(rig.prompts.messages[0]));
         QCOMPARE(lines, before);
-        QVERIFY(rig.ctx->comm.pollTimer->isActive());
+        QVERIFY(rig.ctx->comm.pollRunning());
     }
 
     void datFile()

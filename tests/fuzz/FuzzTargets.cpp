@@ -214,9 +214,9 @@ void deviceAnswer(const uint8_t *data, size_t size)
     PiecesBackend backend(&clock, pieces);
     D2XXUnit d2xx(&log, &backend);
     Communication comm(&log, &d2xx, &clock, &prompts);
-    comm.deviceSerialNumber = QStringLiteral("F");
+    comm.chooseSerialNumber(QStringLiteral("F"), comm.deviceLabel());
     comm.link();
-    comm.pollTimer->stop();
+    comm.stopPoll();
     const Communication::Answer a = comm.exchangeDeviceInformation();
     // The answer is exactly what arrived, in order, up to where the exchange stopped reading.
     check(backend.delivered.startsWith(a.bytes));
@@ -320,10 +320,10 @@ void bootloaderAnswers(const uint8_t *data, size_t size)
     PiecesBackend backend(&clock, pieces);
     D2XXUnit d2xx(&log, &backend);
     Communication comm(&log, &d2xx, &clock, &prompts);
-    comm.deviceSerialNumber = QStringLiteral("F");
-    comm.byteTimeoutMs = 50;
+    comm.chooseSerialNumber(QStringLiteral("F"), comm.deviceLabel());
+    comm.setByteTimeoutMs(50);
     comm.link();
-    comm.pollTimer->stop();
+    comm.stopPoll();
     Bootloader boot(log, d2xx, comm);
     boot.byteTimeoutMs = 50;
     boot.eraseTimeoutMs = 200;
@@ -389,7 +389,7 @@ void settingsDump(const uint8_t *data, size_t size)
     std::optional<EditorCore> rig(std::in_place, documents, &prompts, &clock, &scan, &simulated);
     EditorCore &core = *rig;
     core.service.linkSimulated();
-    check(core.comm.linked);
+    check(core.comm.linked());
     SettingsMemory &memory = core.service.memory();
     memory.dumpStartMs = 1000;
     QList<QByteArray> dumps;
