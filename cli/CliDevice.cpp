@@ -244,7 +244,7 @@ int runSend(Invocation &i)
         // The pedal is asked for its settings, so that they can be saved before the message.
         if (s.link(true) != Session::Linked::Yes) {
             if (!comm.linked())
-                s.err << CliPrompts::toolWords(comm.openFailureText()) << "\n";
+                s.err << CliPrompts::oneLine(comm.openFailureText()) << "\n";
             return s.done(Failed);
         }
         const QString occasion = QStringLiteral("the raw message %1").arg(echo(hex.toUpper()));
@@ -257,7 +257,7 @@ int runSend(Invocation &i)
     } else {
         if (!comm.link()) {
             s.flush();
-            s.err << CliPrompts::toolWords(comm.openFailureText()) << "\n";
+            s.err << CliPrompts::oneLine(comm.openFailureText()) << "\n";
             return Failed;
         }
         QObject::connect(&comm, &Communication::messageWritten, &comm, [&s](const QString &text) { s.written << text; });

@@ -53,7 +53,7 @@ int runFirmware(Invocation &i)
             s.prompts->messages.removeIf(
                 [](const QString &m) { return m.startsWith(QLatin1String("The pedal was disconnected.")); });
         if (!done) // the pedal did not restart after all
-            s.prompts->messages.removeAll(CliPrompts::toolWords(QStringLiteral("Firmware Upgrade Complete, device will now restart")));
+            s.prompts->messages.removeAll(s.prompts->words(Prompts::NextStep::UpgradeComplete));
     };
     s.service().link(false);
     s.prompts->messages.clear();
@@ -61,7 +61,7 @@ int runFirmware(Invocation &i)
         if (s.lost)
             s.err << "Could not open " << comm.deviceSerialNumber() << "\n";
         else
-            s.err << CliPrompts::toolWords(comm.openFailureText()) << "\n";
+            s.err << CliPrompts::oneLine(comm.openFailureText()) << "\n";
         return Failed;
     }
     // First look for the bootloader (a pedal plugged in with SHIFT held, or left there by an

@@ -12,7 +12,7 @@ namespace Cli {
 bool CliPrompts::goOnWithoutBackup(const QString &text)
 {
     questions << text;
-    QString said = toolWords(text);
+    QString said = oneLine(text);
     said.chop(QStringLiteral(" Go on without a backup?").size());
     messages << said + (m_noBackup ? QStringLiteral(" Going on without one, as --no-backup asks.")
                                    : QStringLiteral(" Nothing more was sent; --no-backup goes on without one."));
@@ -21,26 +21,23 @@ bool CliPrompts::goOnWithoutBackup(const QString &text)
     return m_noBackup;
 }
 
-QString CliPrompts::toolWords(QString text)
+QString CliPrompts::words(NextStep step) const
 {
-    static const std::pair<const char *, const char *> Hints[] = {
-        {"Connect it again and choose Scan And Link.", "Connect it again and run the command again."},
-        {"choose Scan And Link again.", "run the command again."},
-        {"then press Request.", "then run the command again."},
-        {"Use the Firmware Upgrade menu,", "Upgrade its firmware with the editor,"},
-        {"Choose Upgrade Firmware to try again.", "Run the firmware upgrade again."},
-        {"turn Upgrade Mode on in the Firmware Upgrade menu, choose Link, then Upgrade Firmware.",
-         "then run the firmware upgrade again."},
-        {"choose Upgrade Firmware to try again, or switch it off and on.",
-         "run quarnelo-cli firmware go again, or switch it off and on."},
-        {"Release SHIFT button and click OK.", "Release the SHIFT button."},
-        {"Firmware Upgrade Complete, device will now restart", "The firmware upgrade is complete; the pedal restarts."},
-    };
-    text.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
-    for (const auto &[editor, tool] : Hints)
-        text.replace(QLatin1String(editor), QLatin1String(tool));
-    return text;
+    switch (step) {
+    case NextStep::Relink:
+    case NextStep::RelinkAgain:
+    case NextStep::AskAgain: return QStringLiteral("run the command again");
+    case NextStep::UseUpgradeMenu: return QStringLiteral("Upgrade its firmware with the editor");
+    case NextStep::UpgradeAgain: return QStringLiteral("Run the firmware upgrade again.");
+    case NextStep::UpgradeFromBootloader: return QStringLiteral("then run the firmware upgrade again.");
+    case NextStep::GoAgain: return QStringLiteral("run quarnelo-cli firmware go again");
+    case NextStep::ReleaseShift: return QStringLiteral("Release the SHIFT button.");
+    case NextStep::UpgradeComplete: return QStringLiteral("The firmware upgrade is complete; the pedal restarts.");
+    }
+    return Prompts::words(step);
 }
+
+QString CliPrompts::oneLine(QString text) { return text.replace(QStringLiteral("\r\n"), QStringLiteral(" ")); }
 
 QString echo(const QString &text) { return OutsideText::shown(text, 40); }
 

@@ -15,12 +15,13 @@ class Clock;
 class SystemClock;
 
 namespace Cli {
-// Messages meant for a message box become lines on stderr, in the tool's own words: the
-// editor's hints name its menus and buttons.
+// Messages meant for a message box become lines on stderr; the next steps they name are the
+// tool's commands, not the editor's menus and buttons.
 class CliPrompts : public Prompts {
 public:
     CliPrompts(bool yes, bool noBackup) : m_yes(yes), m_noBackup(noBackup) {}
-    void message(const QString &text) override { messages << toolWords(text); }
+    void message(const QString &text) override { messages << oneLine(text); }
+    QString words(NextStep step) const override;
     bool question(const QString &text) override
     {
         questions << text;
@@ -35,7 +36,8 @@ public:
     QStringList messages;
     QStringList questions;
 
-    static QString toolWords(QString text);
+    // A message box's text as one line.
+    static QString oneLine(QString text);
 
 private:
     bool m_yes;

@@ -442,8 +442,8 @@ QString Communication::openFailureText() const
                    "pedal in again, or add yourself to the dialout group (sudo adduser $USER dialout) and log in "
                    "again.")
             .arg(port);
-    return QStringLiteral("The pedal could not be reached: the USB device could not be opened. Check the cable and "
-                          "choose Scan And Link again.");
+    return QStringLiteral("The pedal could not be reached: the USB device could not be opened. Check the cable and ") +
+           m_prompts->words(Prompts::NextStep::RelinkAgain) + QLatin1Char('.');
 }
 
 bool Communication::unlink()
@@ -482,7 +482,8 @@ void Communication::onDeviceLost(quint32 handle)
     QMetaObject::invokeMethod(
         this,
         [this] {
-            m_prompts->message(QStringLiteral("The pedal was disconnected. Connect it again and choose Scan And Link."));
+            m_prompts->message(QStringLiteral("The pedal was disconnected. Connect it again and ") +
+                               m_prompts->words(Prompts::NextStep::Relink) + QLatin1Char('.'));
         },
         Qt::QueuedConnection);
 }

@@ -14,16 +14,19 @@
 #include <QFileInfo>
 
 namespace {
-const QString StaysInBootloader = QStringLiteral(
-    "The pedal stays in its bootloader; its firmware is erased or incomplete. Choose Upgrade Firmware to try again.");
-const QString UnpluggedInBootloader = QStringLiteral(
-    "The pedal's firmware is erased or incomplete, and it starts in its bootloader only while SHIFT is held. Connect "
-    "it again while holding SHIFT, turn Upgrade Mode on in the Firmware Upgrade menu, choose Link, then Upgrade "
-    "Firmware.");
-const QString UnverifiedInBootloader = QStringLiteral("The pedal stays in its bootloader. Choose Upgrade Firmware to try again.");
-const QString UnpluggedUnverified = QStringLiteral(
-    "The pedal went away; it starts in its bootloader only while SHIFT is held. Connect it again while holding SHIFT, "
-    "turn Upgrade Mode on in the Firmware Upgrade menu, choose Link, then Upgrade Firmware.");
+// The way back after an upgrade stopped, in the words of the view that shows it.
+QString stoppedWayBack(const Prompts &prompts, bool unverified, bool gone)
+{
+    using Step = Prompts::NextStep;
+    if (!gone)
+        return (unverified ? QStringLiteral("The pedal stays in its bootloader. ")
+                           : QStringLiteral("The pedal stays in its bootloader; its firmware is erased or incomplete. ")) +
+               prompts.words(Step::UpgradeAgain);
+    return (unverified ? QStringLiteral("The pedal went away; it starts in its bootloader only while SHIFT is held. ")
+                       : QStringLiteral("The pedal's firmware is erased or incomplete, and it starts in its bootloader "
+                                        "only while SHIFT is held. ")) +
+           QStringLiteral("Connect it again while holding SHIFT, ") + prompts.words(Step::UpgradeFromBootloader);
+}
 
 QString hex8(quint32 v) { return QStringLiteral("0x%1").arg(v, 8, 16, QLatin1Char('0')); }
 
@@ -123,7 +126,7 @@ void FirmwareUpgrade::chooseUpgradeMode()
     const Bootloader::Answer a = m_boot.synchronise(&text);
     m_log.addConsoleLine(QStringLiteral("received Byte from bootloader: ") + text);
     if (a == Bootloader::Answer::Ack) {
-        m_prompts.message(QStringLiteral("Release SHIFT button and click OK."));
+        m_prompts.message(m_prompts.words(Prompts::NextStep::ReleaseShift));
         enterBootloaderReady();
         return;
     }
@@ -245,8 +248,7 @@ FirmwareUpgrade::Outcome FirmwareUpgrade::stop(const QString &step, const QStrin
     m_log.writeLogLine(QStringLiteral("firmware upgrade stopped at %1: %2").arg(step, problem));
     const bool gone = pedalGone();
     emit runningChanged(false);
-    const QString wayBack = unverified ? (gone ? UnpluggedUnverified : UnverifiedInBootloader)
-                                       : (gone ? UnpluggedInBootloader : StaysInBootloader);
+    const QString wayBack = stoppedWayBack(m_prompts, unverified, gone);
     tell(QStringLiteral("The firmware upgrade stopped at %1: %2. %3 ").arg(step, problem, holds) + wayBack);
     return unverified ? Outcome::Unverified : Outcome::Failed;
 }
@@ -375,7 +377,7 @@ FirmwareUpgrade::Outcome FirmwareUpgrade::upgradeImage(QByteArray image, int num
     emit runningChanged(false);
     m_log.writeLogLine(QStringLiteral("firmware upgrade: %1 bytes written in %2 ms").arg(n).arg(m_clock.nowMs() - started));
     m_clock.pause(10);
-    m_prompts.message(QStringLiteral("Firmware Upgrade Complete, device will now restart"));
+    m_prompts.message(m_prompts.words(Prompts::NextStep::UpgradeComplete));
     const Outcome restarted = restartDevice(number);
     if (restarted == Outcome::Done && m_downgradedFrom >= 0)
         tell(QStringLiteral("Firmware %1 now runs in the pedal, older than the firmware %2 it ran before.")
@@ -484,12 +486,12 @@ FirmwareUpgrade::Outcome FirmwareUpgrade::restartDevice(int expectNumber)
             if (gone)
                 tell(written + notConfirmed +
                      QStringLiteral("Connected again it starts the firmware in its flash; should it stay silent, connect "
-                                    "it again while holding SHIFT, turn Upgrade Mode on in the Firmware Upgrade menu, "
-                                    "choose Link, then Upgrade Firmware."));
+                                    "it again while holding SHIFT, ") +
+                     m_prompts.words(Prompts::NextStep::UpgradeFromBootloader));
             else
                 tell(written + notConfirmed +
-                     QStringLiteral("It may still be waiting there: choose Upgrade Firmware to try again, or switch it "
-                                    "off and on."));
+                     QStringLiteral("It may still be waiting there: %1, or switch it off and on.")
+                         .arg(m_prompts.words(Prompts::NextStep::GoAgain)));
             m_writtenAndVerified = false;
             return Outcome::Failed;
         }

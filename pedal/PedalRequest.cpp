@@ -94,7 +94,8 @@ PedalService::Result PedalService::requestDeviceInformation()
         }
         endFailedRequest(QStringLiteral("device information request: the USB device could not be read"),
                          QStringLiteral("The pedal could not be reached: the USB device is not open or was "
-                                        "disconnected. Check the cable and choose Scan And Link again."),
+                                        "disconnected. Check the cable and ") +
+                             m_prompts.words(Prompts::NextStep::RelinkAgain) + QLatin1Char('.'),
                          QStringLiteral("the USB device could not be read"));
         return Result::Failed;
     }
@@ -102,7 +103,8 @@ PedalService::Result PedalService::requestDeviceInformation()
         endFailedRequest(
             QStringLiteral("device information request: no answer within %1 ms").arg(m_comm.answerTimeoutMs()),
             QStringLiteral("The pedal did not answer the device information request. Check that the pedal is powered "
-                           "and connected, then press Request."),
+                           "and connected, then ") +
+                m_prompts.words(Prompts::NextStep::AskAgain) + QLatin1Char('.'),
             QStringLiteral("the pedal did not answer the device information request"));
         return Result::Failed;
     }
@@ -110,8 +112,8 @@ PedalService::Result PedalService::requestDeviceInformation()
         endFailedRequest(
             QStringLiteral("device information request: the answer could not be read: ") + answer.decoded.error,
             QStringLiteral("The pedal's answer could not be read (%1), so nothing was read back. Check the USB "
-                           "connection, then press Request.")
-                .arg(answer.decoded.error),
+                           "connection, then %2.")
+                .arg(answer.decoded.error, m_prompts.words(Prompts::NextStep::AskAgain)),
             QStringLiteral("the pedal's answer could not be read"));
         return Result::Failed;
     }
@@ -123,9 +125,8 @@ PedalService::Result PedalService::requestDeviceInformation()
             endFailedRequest(
                 QStringLiteral("device information request: the bootloader answered (%1)").arg(byte),
                 QStringLiteral("The pedal answered with its bootloader's byte %1 instead of its settings: it is "
-                               "waiting for a firmware upgrade. Use the Firmware Upgrade menu, or switch the pedal "
-                               "off and on again.")
-                    .arg(byte),
+                               "waiting for a firmware upgrade. %2, or switch the pedal off and on again.")
+                    .arg(byte, m_prompts.words(Prompts::NextStep::UseUpgradeMenu)),
                 QStringLiteral("the pedal is in its bootloader"));
             return Result::Failed;
         }
@@ -133,9 +134,10 @@ PedalService::Result PedalService::requestDeviceInformation()
                              .arg(values.size())
                              .arg(DeviceInformation::Values),
                          QStringLiteral("The pedal's answer was incomplete (%1 of %2 values), so nothing was read "
-                                        "back. Check the USB connection, then press Request.")
+                                        "back. Check the USB connection, then %3.")
                              .arg(values.size())
-                             .arg(DeviceInformation::Values),
+                             .arg(DeviceInformation::Values)
+                             .arg(m_prompts.words(Prompts::NextStep::AskAgain)),
                          QStringLiteral("its answer held %1 of %2 values").arg(values.size()).arg(DeviceInformation::Values));
         return Result::Failed;
     }
@@ -202,8 +204,8 @@ PedalService::Result PedalService::requestDeviceInformation()
                              .arg(m_deviceEffectNumberText),
                          QStringLiteral("The pedal runs effect %1, which is not in this editor's effect list, so "
                                         "its parameters cannot be edited or saved. Update the editor or choose an "
-                                        "effect on the pedal that the editor offers, then press Request.")
-                             .arg(m_deviceEffectNumberText),
+                                        "effect on the pedal that the editor offers, then %2.")
+                             .arg(m_deviceEffectNumberText, m_prompts.words(Prompts::NextStep::AskAgain)),
                          QStringLiteral("the pedal's effect %1 is not in the effect list").arg(m_deviceEffectNumberText));
         m_state.reported = DeviceInformation::fromValues(values); // what the pedal reported is still known
         return Result::Failed;

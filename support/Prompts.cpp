@@ -25,3 +25,20 @@ QString ScriptedPrompts::saveFile(const QString &, const QString &, const QStrin
 {
     return openFile({}, {}, {});
 }
+
+QString Prompts::words(NextStep step) const
+{
+    switch (step) {
+    case NextStep::Relink: return QStringLiteral("choose Scan And Link");
+    case NextStep::RelinkAgain: return QStringLiteral("choose Scan And Link again");
+    case NextStep::AskAgain: return QStringLiteral("press Request");
+    case NextStep::UseUpgradeMenu: return QStringLiteral("Use the Firmware Upgrade menu");
+    case NextStep::UpgradeAgain: return QStringLiteral("Choose Upgrade Firmware to try again.");
+    case NextStep::UpgradeFromBootloader:
+        return QStringLiteral("turn Upgrade Mode on in the Firmware Upgrade menu, choose Link, then Upgrade Firmware.");
+    case NextStep::GoAgain: return QStringLiteral("choose Upgrade Firmware to try again");
+    case NextStep::ReleaseShift: return QStringLiteral("Release SHIFT button and click OK.");
+    case NextStep::UpgradeComplete: return QStringLiteral("Firmware Upgrade Complete, device will now restart");
+    }
+    return QString();
+}

@@ -10,7 +10,22 @@
 
 class Prompts {
 public:
+    // What the person does next, worded by each view for its own user: the editor names its menus
+    // and buttons, the command-line tool its commands.
+    enum class NextStep {
+        Relink,          // "choose Scan And Link"
+        RelinkAgain,     // "choose Scan And Link again"
+        AskAgain,        // "press Request"
+        UseUpgradeMenu,  // "Use the Firmware Upgrade menu"
+        UpgradeAgain,    // "Choose Upgrade Firmware to try again."
+        UpgradeFromBootloader, // after "...while holding SHIFT, ": how to upgrade from the bootloader
+        GoAgain,         // "choose Upgrade Firmware to try again" (the pedal may wait in its bootloader)
+        ReleaseShift,    // the message after the bootloader answered
+        UpgradeComplete, // the message at the end of an upgrade
+    };
     virtual ~Prompts() = default;
+    // The editor's words for a next step; the command-line tool has its own.
+    virtual QString words(NextStep step) const;
     // A plain message box with a fixed text.
     virtual void message(const QString &text) = 0;
     // A yes/no question; true for Yes.
