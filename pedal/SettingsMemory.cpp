@@ -174,9 +174,12 @@ SettingsMemory::Outcome SettingsMemory::read(const QString &address)
     // not begun within the time limit.
     if (!m_comm.pollRunning())
         m_comm.startPoll();
+    // A dump that has begun has the time it takes on the wire (about 1.4 s) and as long again
+    // before the read gives up on it, so that the wait ends even if the dump's end never comes.
     const qint64 start = m_clock.nowMs();
+    const qint64 limit = dumpStartMs + 2 * dumpWireMs;
     while (m_checks == before && m_comm.linked() &&
-           (m_comm.dumpArriving() || m_clock.nowMs() - start < dumpStartMs))
+           (m_comm.dumpArriving() ? m_clock.nowMs() - start < limit : m_clock.nowMs() - start < dumpStartMs))
         m_clock.pause(50);
     m_comm.endExchange();
     if (m_checks == before) {

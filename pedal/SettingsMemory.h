@@ -27,6 +27,7 @@ public:
     int eraseMessageMs = 100; // after an erase message
     int eraseSettleMs = 4000; // the memory's erase, before the memory-check question
     int dumpStartMs = 4000;   // how long a read waits for its dump to begin
+    int dumpWireMs = 1500;    // a whole dump's time on the wire (16,385 bytes at 115200 baud)
 
     // The main window's Erase Settings: a backup, the question, the erase at "50", and the
     // memory check when the user wants it.

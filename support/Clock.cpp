@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
@@ -106,13 +107,33 @@ qint64 SystemClock::nowUs() const { return steady().nsecsElapsed() / 1000; }
 
 QDateTime SystemClock::localNow() const { return QDateTime::currentDateTime(); }
 
+namespace {
+// Once the application has been told to quit, every event loop returns at once: a wait that
+// would return early then sleeps out its time instead, so a caller's loop waiting for a time
+// limit ends at that limit rather than spinning a core.
+void sleepOutTheRest(const QElapsedTimer &waited, int ms)
+{
+    const qint64 left = ms - waited.elapsed();
+    if (left > 0)
+        QThread::msleep(quint64(left));
+}
+} // namespace
+
 void SystemClock::pause(int ms)
 {
     if (ms <= 0)
         return;
+    QElapsedTimer waited;
+    waited.start();
+    bool timeUp = false;
     QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    QTimer::singleShot(ms, &loop, [&] {
+        timeUp = true;
+        loop.quit();
+    });
     loop.exec(QEventLoop::ExcludeUserInputEvents);
+    if (!timeUp)
+        sleepOutTheRest(waited, ms);
 }
 
 void SystemClock::waitForActivity(int ms)
@@ -121,13 +142,22 @@ void SystemClock::waitForActivity(int ms)
         QCoreApplication::processEvents();
         return;
     }
+    QElapsedTimer waited;
+    waited.start();
+    bool ended = false; // the time is up or something arrived
     QEventLoop loop;
     QTimer timer;
     timer.setSingleShot(true);
-    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-    QObject::connect(this, &SystemClock::woken, &loop, &QEventLoop::quit);
+    const auto end = [&] {
+        ended = true;
+        loop.quit();
+    };
+    QObject::connect(&timer, &QTimer::timeout, &loop, end);
+    QObject::connect(this, &SystemClock::woken, &loop, end);
     timer.start(ms);
     loop.exec();
+    if (!ended)
+        sleepOutTheRest(waited, ms);
 }
 
 void SystemClock::wake() { emit woken(); }
