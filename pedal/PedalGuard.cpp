@@ -45,7 +45,9 @@ QString PedalService::refusal(Command command, bool beforeRequest, Busy busy) co
     const bool upload = command == Command::AlgorithmUpload || command == Command::TuningUpload;
     if (m_firmware->running())
         return QStringLiteral("a firmware upgrade is under way");
-    if (busy == Busy::Refuses && (m_comm.exchangeBusy() || (upload && m_uploads->uploading())))
+    // Started by an event handled inside another command's pause or wait: that command holds the
+    // line until it ends.
+    if (busy == Busy::Refuses && (m_comm.exchangeBusy() || m_clock.waiting() || (upload && m_uploads->uploading())))
         return BusyReason;
     if (!m_comm.linked())
         return QStringLiteral("no pedal is linked");
@@ -86,7 +88,11 @@ void PedalService::refuse(const QString &what, const QString &reason)
         m_log.writeLogLine(what + QStringLiteral(" refused: ") + reason);
     QString command = what;
     command[0] = command[0].toUpper();
-    m_prompts.message(QStringLiteral("%1 was refused: %2.").arg(command, reason));
+    const QString text = QStringLiteral("%1 was refused: %2.").arg(command, reason);
+    if (reason == BusyReason || m_clock.waiting())
+        m_prompts.notice(text); // the command under way goes on while this shows
+    else
+        m_prompts.message(text);
 }
 
 bool PedalService::allowed(Command command, const QString &what, bool beforeRequest)

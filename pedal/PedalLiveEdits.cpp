@@ -295,8 +295,8 @@ void PedalService::onDialTick()
     m_dialTimer->stop();
     if (m_pendingDials.isEmpty())
         return;
-    if (m_comm.exchangeBusy()) {
-        m_dialTimer->start(100); // the pedal is answering something else: the dials wait their turn
+    if (m_comm.exchangeBusy() || m_clock.waiting()) {
+        m_dialTimer->start(100); // the pedal is busy with another command: the dials wait their turn
         return;
     }
     const QString reason = refusal(Command::ParameterWrite);

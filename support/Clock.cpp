@@ -123,6 +123,7 @@ void SystemClock::pause(int ms)
 {
     if (ms <= 0)
         return;
+    const WaitScope scope(*this);
     QElapsedTimer waited;
     waited.start();
     bool timeUp = false;
@@ -131,13 +132,14 @@ void SystemClock::pause(int ms)
         timeUp = true;
         loop.quit();
     });
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    loop.exec();
     if (!timeUp)
         sleepOutTheRest(waited, ms);
 }
 
 void SystemClock::waitForActivity(int ms)
 {
+    const WaitScope scope(*this);
     if (ms <= 0) {
         QCoreApplication::processEvents();
         return;
@@ -164,6 +166,7 @@ void SystemClock::wake() { emit woken(); }
 
 void ManualClock::pause(int ms)
 {
+    const WaitScope scope(*this);
     pauses << ms;
     pausedMs += ms;
     advance(ms);
@@ -172,6 +175,7 @@ void ManualClock::pause(int ms)
 
 void ManualClock::waitForActivity(int ms)
 {
+    const WaitScope scope(*this);
     QCoreApplication::processEvents();
     if (ms > 0) {
         ++activityWaits;

@@ -37,13 +37,28 @@ public:
     virtual qint64 nowUs() const { return nowMs() * 1000; }
     // Local wall time, for the log file's stamp.
     virtual QDateTime localNow() const = 0;
-    // A fixed pause of the editor's flows. The window keeps painting but takes no input.
+    // A fixed pause of the editor's flows. The window keeps painting and taking input; a command
+    // started meanwhile is refused as busy (see waiting()).
     virtual void pause(int ms) = 0;
     // Waits up to ms for activity (data arriving, a timer), handling events meanwhile.
     // Never spins: the thread sleeps until something happens or the time is up.
     virtual void waitForActivity(int ms) = 0;
     // Ends a waitForActivity early (called when data arrives).
     virtual void wake() = 0;
+    // Whether a pause or wait is under way: a command that starts now was started by an event
+    // handled inside another command's wait, and must not get onto the line in its middle.
+    bool waiting() const { return m_waitDepth > 0; }
+
+protected:
+    // Marks a pause or wait for as long as it lives.
+    struct WaitScope {
+        explicit WaitScope(Clock &c) : clock(c) { ++clock.m_waitDepth; }
+        ~WaitScope() { --clock.m_waitDepth; }
+        Clock &clock;
+    };
+
+private:
+    int m_waitDepth = 0;
 };
 
 // The real clock: steady time, local time, event-loop based pauses and waits.

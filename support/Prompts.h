@@ -28,6 +28,9 @@ public:
     virtual QString words(NextStep step) const;
     // A plain message box with a fixed text.
     virtual void message(const QString &text) = 0;
+    // A message that must not hold up a command under way (a command refused while another one
+    // runs): shown without waiting for the person to close it.
+    virtual void notice(const QString &text) { message(text); }
     // A yes/no question; true for Yes.
     virtual bool question(const QString &text) = 0;
     // Whether to go on with a command that changes the pedal although no backup of its

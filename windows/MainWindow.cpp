@@ -605,6 +605,16 @@ void MainWindow::showFirmwareUpgradeWindow()
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
+    // Inside a command's wait (an upgrade, an upload, a request): closing now would leave the
+    // command half done and the editor running without its main window. The close is refused as
+    // a whole, with a word, and can be made again once the command has ended.
+    if (m_core.clock->waiting()) {
+        event->ignore();
+        m_core.log.writeLogLine(QStringLiteral("close refused: a command with the pedal is under way"));
+        m_core.prompts->notice(QStringLiteral("The editor cannot close while a command with the pedal is under way; "
+                                              "close it again when the command has ended."));
+        return;
+    }
     if (m_console)
         m_console->flushPending();
     QString error;

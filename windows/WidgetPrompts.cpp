@@ -12,6 +12,15 @@ const QString Title = QStringLiteral("Quarnelo Editor");
 
 void WidgetPrompts::message(const QString &text) { QMessageBox::information(m_parent, Title, OutsideText::forTerminal(text)); }
 
+void WidgetPrompts::notice(const QString &text)
+{
+    // Not modal and not waited for: the command that holds the line goes on behind it.
+    auto *box = new QMessageBox(QMessageBox::Information, Title, OutsideText::forTerminal(text), QMessageBox::Ok, m_parent);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->show();
+}
+
 bool WidgetPrompts::question(const QString &text)
 {
     return QMessageBox::question(m_parent, Title, OutsideText::forTerminal(text), QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) ==

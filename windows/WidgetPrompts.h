@@ -11,6 +11,7 @@ class WidgetPrompts : public Prompts {
 public:
     void setParent(QWidget *parent) { m_parent = parent; }
     void message(const QString &text) override;
+    void notice(const QString &text) override;
     bool question(const QString &text) override;
     bool goOnWithoutBackup(const QString &text) override;
     QString openFile(const QString &title, const QString &filter, const QString &folder) override;
