@@ -120,6 +120,25 @@ QList<QPair<qint64, QByteArray>> timedPieces(const QByteArray &payload, int piec
     return pieces;
 }
 
+// A linked line to one device whose answers arrive in timed pieces, its poll stopped.
+struct PiecesLine {
+    PiecesLine(QList<QPair<qint64, QByteArray>> pieces, int byteTimeoutMs = -1) : backend(&clock, std::move(pieces))
+    {
+        comm.chooseSerialNumber(QStringLiteral("F"), comm.deviceLabel());
+        if (byteTimeoutMs >= 0)
+            comm.setByteTimeoutMs(byteTimeoutMs);
+        comm.link();
+        comm.stopPoll();
+    }
+    ManualClock clock;
+    ScriptedPrompts prompts;
+    DiagnosticLog log;
+    PiecesBackend backend;
+    D2XXUnit d2xx{&log, &backend};
+    Communication comm{&log, &d2xx, &clock, &prompts};
+};
+
+
 // A folder for the files a run writes, emptied by the run: in memory where the system offers
 // that (making and removing folders on a disk costs more than the run).
 QString scratchFolder()
@@ -208,16 +227,9 @@ void deviceAnswer(const uint8_t *data, size_t size)
     const int gapMs = 40 * (data[0] >> 6);
     const auto pieces = timedPieces(bytes(data + 1, size - 1), pieceLength, gapMs);
 
-    ManualClock clock;
-    ScriptedPrompts prompts;
-    DiagnosticLog log;
-    PiecesBackend backend(&clock, pieces);
-    D2XXUnit d2xx(&log, &backend);
-    Communication comm(&log, &d2xx, &clock, &prompts);
-    comm.chooseSerialNumber(QStringLiteral("F"), comm.deviceLabel());
-    comm.link();
-    comm.stopPoll();
-    const Communication::Answer a = comm.exchangeDeviceInformation();
+    PiecesLine line(pieces);
+    const Communication::Answer a = line.comm.exchangeDeviceInformation();
+    const PiecesBackend &backend = line.backend;
     // The answer is exactly what arrived, in order, up to where the exchange stopped reading.
     check(backend.delivered.startsWith(a.bytes));
     if (a.decoded.ok) {
@@ -314,17 +326,10 @@ void bootloaderAnswers(const uint8_t *data, size_t size)
     const int count = 1 + data[1];
     const auto pieces = timedPieces(bytes(data + 2, size - 2), pieceLength, gapMs);
 
-    ManualClock clock;
-    ScriptedPrompts prompts;
-    DiagnosticLog log;
-    PiecesBackend backend(&clock, pieces);
-    D2XXUnit d2xx(&log, &backend);
-    Communication comm(&log, &d2xx, &clock, &prompts);
-    comm.chooseSerialNumber(QStringLiteral("F"), comm.deviceLabel());
-    comm.setByteTimeoutMs(50);
-    comm.link();
-    comm.stopPoll();
-    Bootloader boot(log, d2xx, comm);
+    PiecesLine line(pieces, 50);
+    const ManualClock &clock = line.clock;
+    const PiecesBackend &backend = line.backend;
+    Bootloader boot(line.log, line.d2xx, line.comm);
     boot.byteTimeoutMs = 50;
     boot.eraseTimeoutMs = 200;
     const qint64 start = clock.nowMs();
