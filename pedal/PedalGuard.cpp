@@ -1,41 +1,14 @@
 // The pedal service's guard: what each command needs, and the refusal that names what is missing.
 #include "pedal/PedalService.h"
-#include "pedal/PedalServiceTexts.h"
 
-#include "pedal/BackupRestore.h"
-#include "pedal/FirmwareUpgrade.h"
-#include "pedal/SettingsMemory.h"
-#include "pedal/EditRecorder.h"
-#include "pedal/RawLine.h"
-
-#include "algorithms/EffectList.h"
 #include "device/Communication.h"
-#include "device/D2XXUnit.h"
-#include "device/FtdiBackend.h"
-#include "device/HexCodec.h"
-#include "device/PedalMessages.h"
-#include "pedal/DialMath.h"
-#include "presets/PresetFile.h"
+#include "pedal/FirmwareUpgrade.h"
+#include "pedal/PedalServiceTexts.h"
 #include "support/Clock.h"
 #include "support/DiagnosticLog.h"
 #include "support/Prompts.h"
-#include "support/UserFiles.h"
 
-#include <QDir>
-#include <QFileInfo>
-#include <utility>
-
-using HexCodec::hexNumber;
-using namespace DialMath;
 using namespace PedalServiceTexts;
-
-namespace {
-using C = PedalService::Command;
-bool needsCurrentAlgorithm(C c) { return CommandGuard::needs(c).currentAlgorithm; }
-bool needsAddresses(C c) { return CommandGuard::needs(c).addresses; }
-bool needsCompleteAnswer(C c) { return CommandGuard::needs(c).completeAnswer; }
-bool needsKnownValues(C c) { return CommandGuard::needs(c).knownValues; }
-} // namespace
 
 // ---------------------------------------------------------------------------------------------
 // The guard.
@@ -65,15 +38,16 @@ QString PedalService::refusal(Command command, bool beforeRequest, Busy busy) co
         return QStringLiteral("the pedal's firmware %1 is older than firmware %2, which this editor needs")
             .arg(m_deviceFirmwareText)
             .arg(latestFirmwareNumber);
-    if (needsCurrentAlgorithm(command) && m_gate == GateState::AlgorithmTooOld)
+    const CommandGuard::Needs needs = CommandGuard::needs(command);
+    if (needs.currentAlgorithm && m_gate == GateState::AlgorithmTooOld)
         return QStringLiteral("the pedal runs algorithm %1, older than %2, which this editor edits")
             .arg(m_deviceAlgorithmText, QStringLiteral("%1").arg(latestAlgorithmNumber, 4, 10, QLatin1Char('0')));
-    if (needsCompleteAnswer(command) && !m_state.reported)
+    if (needs.completeAnswer && !m_state.reported)
         return QStringLiteral("the pedal's settings are not known: ") + m_state.unknownReason;
-    if (needsAddresses(command) && !m_state.addressesLoaded)
+    if (needs.addresses && !m_state.addressesLoaded)
         return QStringLiteral("the parameter addresses are not known: ") +
                (m_state.reported ? m_state.addressesReason : m_state.unknownReason);
-    if (needsKnownValues(command) && !m_state.valuesKnown)
+    if (needs.knownValues && !m_state.valuesKnown)
         return QStringLiteral("the pedal's settings are not known: ") + m_state.unknownReason;
     if (m_bootloaderAnswered && command != Command::Request)
         return inBootloader;

@@ -1,33 +1,16 @@
 // Live edits: the effect window's controls, the dial throttle, bypass, the lists and the history's replays.
 #include "pedal/PedalService.h"
-#include "pedal/PedalServiceTexts.h"
 
-#include "pedal/BackupRestore.h"
-#include "pedal/FirmwareUpgrade.h"
-#include "pedal/SettingsMemory.h"
-#include "pedal/EditRecorder.h"
-#include "pedal/RawLine.h"
-
-#include "algorithms/EffectList.h"
 #include "device/Communication.h"
-#include "device/D2XXUnit.h"
-#include "device/FtdiBackend.h"
-#include "device/HexCodec.h"
 #include "device/PedalMessages.h"
 #include "pedal/DialMath.h"
-#include "presets/PresetFile.h"
+#include "pedal/EditRecorder.h"
+#include "pedal/PedalServiceTexts.h"
 #include "support/Clock.h"
 #include "support/DiagnosticLog.h"
 #include "support/Prompts.h"
-#include "support/UserFiles.h"
 
-#include <QDir>
-#include <QFileInfo>
-#include <utility>
-
-using HexCodec::hexNumber;
 using namespace DialMath;
-using namespace PedalServiceTexts;
 
 // ---------------------------------------------------------------------------------------------
 // Values used from elsewhere (Compare, restore).

@@ -1,32 +1,16 @@
 // The device information request and what its answer puts on the controls (the read-backs).
 #include "pedal/PedalService.h"
-#include "pedal/PedalServiceTexts.h"
 
-#include "pedal/BackupRestore.h"
-#include "pedal/FirmwareUpgrade.h"
-#include "pedal/SettingsMemory.h"
-#include "pedal/EditRecorder.h"
-#include "pedal/RawLine.h"
-
-#include "algorithms/EffectList.h"
 #include "device/Communication.h"
-#include "device/D2XXUnit.h"
-#include "device/FtdiBackend.h"
 #include "device/HexCodec.h"
 #include "device/PedalMessages.h"
-#include "pedal/DialMath.h"
-#include "presets/PresetFile.h"
+#include "pedal/PedalServiceTexts.h"
 #include "support/Clock.h"
 #include "support/DiagnosticLog.h"
 #include "support/Prompts.h"
-#include "support/UserFiles.h"
-
-#include <QDir>
-#include <QFileInfo>
-#include <utility>
 
 using HexCodec::hexNumber;
-using namespace DialMath;
+
 using namespace PedalServiceTexts;
 
 namespace {

@@ -4,35 +4,21 @@
 // PedalLiveEdits.cpp (controls, the dial throttle, history replays), PedalSettingsCommands.cpp
 // (assign, tuning, Save Parameters, the pedal options), PedalFiles.cpp (backups and presets).
 #include "pedal/PedalService.h"
-#include "pedal/PedalServiceTexts.h"
-
-#include "pedal/BackupRestore.h"
-#include "pedal/FirmwareUpgrade.h"
-#include "pedal/SettingsMemory.h"
-#include "pedal/EditRecorder.h"
-#include "pedal/RawLine.h"
 
 #include "algorithms/EffectList.h"
 #include "device/Communication.h"
 #include "device/D2XXUnit.h"
 #include "device/FtdiBackend.h"
 #include "device/HexCodec.h"
-#include "device/PedalMessages.h"
-#include "pedal/DialMath.h"
-#include "presets/PresetFile.h"
+#include "pedal/BackupRestore.h"
+#include "pedal/EditRecorder.h"
+#include "pedal/FirmwareUpgrade.h"
+#include "pedal/PedalServiceTexts.h"
+#include "pedal/RawLine.h"
+#include "pedal/SettingsMemory.h"
 #include "support/Clock.h"
 #include "support/DiagnosticLog.h"
 #include "support/Prompts.h"
-#include "support/UserFiles.h"
-
-#include <QDir>
-#include <QFileInfo>
-#include <utility>
-
-using HexCodec::hexNumber;
-using namespace DialMath;
-
-using namespace PedalServiceTexts;
 
 PedalService::PedalService(DiagnosticLog &log, UserFiles &files, Prompts &prompts, Clock &clock, D2XXUnit &d2xx,
                            Communication &comm, QObject *parent)
