@@ -6,6 +6,7 @@
 //                                painted, then end (the start-up benchmark)
 
 #include "pedal/EditorCore.h"
+#include "windows/Editor.h"
 #include "windows/MainWindow.h"
 #include "support/Clock.h"
 #include "windows/WidgetPrompts.h"

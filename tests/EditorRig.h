@@ -5,6 +5,7 @@
 #include "pedal/EditorCore.h"
 #include "support/Prompts.h"
 #include "support/Clock.h"
+#include "windows/Editor.h"
 #include "windows/MainWindow.h"
 #include "windows/WrapButton.h"
 #include "simulator/SimBackend.h"

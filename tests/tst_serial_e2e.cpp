@@ -3,6 +3,7 @@
 #include "pedal/EditorCore.h"
 #include "support/Prompts.h"
 #include "support/Clock.h"
+#include "windows/Editor.h"
 #include "windows/MainWindow.h"
 #include "PedalProcess.h"
 #include "device/SerialPortBackend.h"

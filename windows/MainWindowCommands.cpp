@@ -1,0 +1,147 @@
+// What each control and menu item of the main window does: the service's command it starts.
+#include "windows/MainWindow.h"
+
+#include "pedal/BackupRestore.h"
+#include "pedal/EditHistory.h"
+#include "pedal/EditorCore.h"
+#include "pedal/FirmwareUpgrade.h"
+#include "pedal/PedalService.h"
+#include "pedal/SettingsMemory.h"
+#include "support/Prompts.h"
+#include "windows/CompareWindow.h"
+#include "windows/EffectWindow.h"
+#include "windows/Gating.h"
+#include "windows/NewVersionWindow.h"
+#include "windows/NoteCutWindow.h"
+#include "windows/WrapButton.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenuBar>
+
+void MainWindow::connectCommands()
+{
+    PedalService &pedal = m_service;
+    // Device commands: each is one call of the service, which decides what reaches the pedal.
+    connect(btnRequest, &QPushButton::clicked, &pedal, &PedalService::requestDeviceInformation);
+    connect(btnAssign, &QPushButton::clicked, this, [this] {
+        btnAssign->setEnabled(false); // until the pedal has had time to take it
+        m_service.assign();
+        btnAssign->setEnabled(Gating::enabledFor(m_service.gate()).value(QStringLiteral("btnAssign"), true));
+    });
+    connect(btnSetFootswitchMode, &QPushButton::clicked, &pedal, &PedalService::setFootswitchMode);
+    connect(btnSetTuning, &QPushButton::clicked, &pedal, &PedalService::setTuning);
+    connect(btnSaveParameters, &QPushButton::clicked, &pedal, &PedalService::saveParameters);
+    connect(btnSaveParametersInfo, &QPushButton::clicked, &pedal, &PedalService::showSaveParametersInfo);
+    connect(btnUpload, &QPushButton::clicked, &pedal, &PedalService::uploadSelectedAlgorithm);
+    connect(menuLoadAlgorithmFromFile, &QAction::triggered, this, [this] { m_service.uploadAlgorithmFile(); });
+    connect(menuUploadTuningsData, &QAction::triggered, &pedal, &PedalService::uploadTuningData);
+    connect(menuSavePreset, &QAction::triggered, this, [this] { m_service.savePreset(); });
+    connect(menuLoadPreset, &QAction::triggered, this, [this] { m_service.loadPreset(); });
+    connect(menuRestoreBackup, &QAction::triggered, this, [this] { m_service.backups().restore(); });
+    connect(menuSetAssignableParamsToDefault, &QAction::triggered, this,
+            [this] { m_service.resetAssignableParameters(true); });
+    connect(menuStandard, &QAction::triggered, this, [this] { m_service.chooseInstrumentRange(0xFF); });
+    connect(menuLow, &QAction::triggered, this, [this] { m_service.chooseInstrumentRange(0xBA); });
+    connect(menuStoreBypassStatus, &QAction::triggered, this, [this] { m_service.chooseBypassStatus(true); });
+    connect(menuDoNotStoreBypassStatus, &QAction::triggered, this, [this] { m_service.chooseBypassStatus(false); });
+    connect(menuRangeLimitOFF, &QAction::triggered, this, [this] { m_service.chooseRangeLimit(false); });
+    connect(menuRangeLimitON, &QAction::triggered, this, [this] { m_service.chooseRangeLimit(true); });
+    connect(menuFirmwareUpgradeMode, &QAction::triggered, this, [this] { m_service.firmware().chooseUpgradeMode(); });
+    connect(menuStartFirmwareUpgrade, &QAction::triggered, this, &MainWindow::showFirmwareUpgradeWindow);
+    connect(menuEraseSettings, &QAction::triggered, this, [this] { m_service.memory().eraseSettings(); });
+    connect(&pedal.firmware(), &FirmwareUpgrade::upgradeModeChanged, this, [this](bool on) {
+        menuFirmwareUpgradeMode->setChecked(on);
+        chkFirmwareUpgradeMode->setChecked(on);
+    });
+    connect(lstEffects, &QListWidget::itemClicked, this, &MainWindow::chooseClickedEffect);
+
+    // The link.
+    connect(menuScan, &QAction::triggered, &pedal, &PedalService::scanAndLink);
+    connect(menuConnect, &QAction::triggered, this, [this] { m_service.link(); });
+    connect(menuDisconnect, &QAction::triggered, &pedal, &PedalService::unlink);
+    connect(menuLinkSimulated, &QAction::triggered, &pedal, &PedalService::linkSimulated);
+
+    // Editor-only items.
+    connect(menuInfo, &QMenu::aboutToShow, this, &MainWindow::logEditorVersion);
+    connect(menuReportUSBErrors, &QAction::triggered, this, [this] {
+        const bool on = menuReportUSBErrors->isChecked();
+        if (m_core.files.rewriteFlagFile(QStringLiteral("ReportUSBErrors.txt"), on))
+            m_core.files.reportUsbErrors = on;
+    });
+    // The edit history: the menu says what the next undo and redo will do.
+    QUndoStack &history = EditHistory::of(m_service);
+    const auto showHistory = [this, &history] {
+        menuUndo->setText(history.canUndo() ? QStringLiteral("Undo ") + history.undoText() : QStringLiteral("Undo"));
+        menuRedo->setText(history.canRedo() ? QStringLiteral("Redo ") + history.redoText() : QStringLiteral("Redo"));
+        menuUndo->setEnabled(history.canUndo());
+        menuRedo->setEnabled(history.canRedo());
+    };
+    connect(&history, &QUndoStack::indexChanged, this, showHistory);
+    connect(&history, &QUndoStack::cleanChanged, this, showHistory);
+    connect(menuUndo, &QAction::triggered, this, [this] { m_service.undo(); });
+    connect(menuCompare, &QAction::triggered, this, [this] {
+        compareWindow()->show();
+        compareWindow()->raise();
+    });
+    connect(menuRedo, &QAction::triggered, this, [this] { m_service.redo(); });
+
+    // The update service.
+    UpdateService &update = m_core.update;
+    connect(&update, &UpdateService::newVersionFound, this, [this](const QString &version) {
+        menuNewAppVersion->setText(menuNewAppVersion->text() + QLatin1Char(' ') + version);
+        if (m_core.files.showUpdateMessage && m_newVersion)
+            m_newVersion->show();
+        menuUpdateNow->setEnabled(true);
+    });
+    connect(&update, &UpdateService::noNewerVersion, this, [this] {
+        menuNewAppVersion->setText(QStringLiteral("No update available"));
+        menuUpdateNow->setEnabled(false);
+    });
+    connect(menuUpdateNow, &QAction::triggered, &update, &UpdateService::launchUpdate);
+    connect(&update, &UpdateService::quitRequested, this, &MainWindow::close);
+    connect(menuShowUpdateMsg, &QAction::triggered, this, [this] {
+        const bool on = menuShowUpdateMsg->isChecked();
+        m_core.files.showUpdateMessage = on;
+        m_core.files.rewriteFlagFile(QStringLiteral("ShowMessageVersionAtStartup.txt"), on);
+    });
+    connect(menuSupport, &QAction::triggered, this, [this] { m_core.prompts->openExternal(QUrl(SupportPage)); });
+    connect(menuOpenFilesFolder, &QAction::triggered, this, [this] {
+        m_core.prompts->openExternal(QUrl::fromLocalFile(QDir(m_core.files.userFolder()).absolutePath()));
+    });
+    menuEnableAllParameters->setCheckable(true);
+    connect(menuEnableAllParameters, &QAction::triggered, this, [this] {
+        if (m_effect) {
+            m_effect->toggleAllParametersEnabled();
+            menuEnableAllParameters->setChecked(m_effect->allParametersEnabled());
+        }
+    });
+    connect(menuNoteCut, &QAction::triggered, this, [this] {
+        if (m_noteCut) {
+            m_noteCut->move(x() + 20, y() + frameGeometry().height() + 10);
+            m_noteCut->show();
+            m_noteCut->raise();
+        }
+    });
+    for (QAction *a : {menuStandard, menuLow, menuRangeLimitOFF, menuRangeLimitON}) {
+        a->setCheckable(true);
+        connect(a, &QAction::triggered, this, &MainWindow::showMarks); // the marks show the service's state
+    }
+    connect(menuStoreBypassStatus, &QAction::triggered, this, &MainWindow::showMarks);
+    connect(menuDoNotStoreBypassStatus, &QAction::triggered, this, &MainWindow::showMarks);
+
+    // What the service reports.
+    connect(&pedal, &PedalService::labelsChanged, this, &MainWindow::showLabels);
+    connect(&pedal, &PedalService::gateChanged, this, &MainWindow::applyGating);
+    connect(&pedal, &PedalService::choicesChanged, this, &MainWindow::showMarks);
+    connect(&pedal, &PedalService::uploadStatusChanged, lblStatus, &QLabel::setText);
+    connect(&pedal, &PedalService::effectSelected, this, [this](int index) { lstEffects->setCurrentRow(index); });
+    connect(&pedal, &PedalService::effectWindowRequested, this, &MainWindow::showEffectWindow);
+    connect(&pedal, &PedalService::effectWindowCloseRequested, this, [this] {
+        if (m_effect)
+            m_effect->close();
+    });
+    connect(&pedal, &PedalService::bootloaderReady, this, &MainWindow::showFirmwareUpgradeWindow);
+}
