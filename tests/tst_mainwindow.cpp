@@ -348,6 +348,29 @@ private slots:
         QCOMPARE(fileBytes(rig.user("ReportUSBErrors.txt")), QByteArray("NO"));
         QVERIFY(!rig.ctx.files.reportUsbErrors);
     }
+
+    // Closing the editor while a command waits (here the tuning upload's pauses) is refused as a
+    // whole, with a word, and the command ends as it would have; once it has ended the editor closes.
+    void closeDuringACommandIsRefusedAsAWhole()
+    {
+        QTemporaryDir documents;
+        EditorRig rig(documents.path());
+        rig.main()->show();
+        rig.link();
+        rig.clock.advance(2000);
+        ClockTimer *user = rig.clock.createTimer(rig.main());
+        user->setSingleShot(true);
+        bool closed = true;
+        QObject::connect(user, &ClockTimer::timeout, rig.main(), [&] { closed = rig.main()->close(); });
+        user->start(5);
+        QCOMPARE(rig.service().uploadTuningData(), Uploads::Result::Done);
+        QVERIFY(!closed);
+        QVERIFY(rig.main()->isVisible());
+        QVERIFY(rig.logged("close refused: a command with the pedal is under way"));
+        QVERIFY(rig.prompts.messages.contains("The editor cannot close while a command with the pedal is under way; "
+                                              "close it again when the command has ended."));
+        QVERIFY(rig.main()->close());
+    }
 };
 
 QTEST_MAIN(TestMainWindow)

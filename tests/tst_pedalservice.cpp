@@ -1,6 +1,7 @@
 // The pedal service against the in-process simulated pedal: what it refuses to write, and what
 // it tells the user when the pedal's answer cannot be used.
 #include "CoreRig.h"
+#include "pedal/SettingsMemory.h"
 #include "pedal/EditorCore.h"
 #include "presets/PresetFile.h"
 #include "simulator/SimBackend.h"
@@ -320,6 +321,46 @@ private slots:
         }
         QVERIFY(movedAt > 0 && subMixAt > 0);
         QVERIFY2(subMixAt >= movedAt + 3000 - 1000 && subMixAt <= answerAt, "held until the answer, sent before the request");
+    }
+
+    // A command started by a timer or a queued event inside another command's pause gets nothing
+    // onto the line in its middle: it is refused as busy, with the log line that says so, and the
+    // command under way ends as it would have.
+    void commandsStartedInsideAnotherCommandsPause_data()
+    {
+        QTest::addColumn<int>("operation");
+        QTest::newRow("tuning upload") << 0;
+        QTest::newRow("Save Parameters") << 1;
+        QTest::newRow("Erase Settings") << 2;
+    }
+    void commandsStartedInsideAnotherCommandsPause()
+    {
+        QFETCH(int, operation);
+        Rig rig;
+        rig.service.linkSimulated();
+        rig.clock.advance(2000);
+        rig.pedal()->record.clear();
+        rig.prompts.messages.clear();
+        ClockTimer *intruder = rig.clock.createTimer(&rig.service);
+        intruder->setSingleShot(true);
+        PedalService::Result intruded = PedalService::Result::Done;
+        QObject::connect(intruder, &ClockTimer::timeout, &rig.service,
+                         [&] { intruded = rig.service.requestDeviceInformation(); });
+        intruder->start(5); // inside the operation's first pause
+        bool done = false;
+        if (operation == 0)
+            done = rig.service.uploadTuningData() == PedalService::UploadResult::Done;
+        else if (operation == 1)
+            done = rig.service.saveParameters() == PedalService::Result::Done;
+        else
+            done = rig.service.memory().eraseSettings() == SettingsMemory::Outcome::Done;
+        QVERIFY(done);
+        QCOMPARE(intruded, PedalService::Result::Refused);
+        QVERIFY(rig.logged("request ignored: an exchange with the pedal is under way"));
+        QVERIFY(rig.prompts.messages.contains("Request was refused: the pedal is busy with another exchange."));
+        if (operation == 0) // Save Parameters and Erase Settings ask the pedal themselves
+            for (const auto &m : rig.pedal()->record)
+                QVERIFY2(m.bytes != QByteArray::fromHex("0200"), "a request got onto the line");
     }
 };
 
