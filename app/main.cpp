@@ -118,7 +118,7 @@ int main(int argc, char **argv)
         editor.main()->installEventFilter(&firstFrame);
     editor.main()->show();
     if (simulate)
-        QTimer::singleShot(0, &core.service, &PedalService::linkSimulated);
+        QTimer::singleShot(0, &core.service, [&core] { core.service.linkSimulated().detach(); });
     const int code = app.exec();
     core.log.endJournal(); // a window closed normally has written log.txt; any other end leaves it as it was
     return code;

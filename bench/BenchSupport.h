@@ -4,7 +4,7 @@
 
 #include "algorithms/StandInImages.h"
 #include "simulator/SimulatedPedal.h"
-#include "support/Clock.h"
+#include "support/ManualClock.h"
 
 #include <QElapsedTimer>
 #include <QList>

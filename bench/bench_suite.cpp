@@ -3,6 +3,7 @@
 // target) and the ratio. What crosses the serial line crosses it for real: the simulated pedal
 // runs as its own program on a pseudo-terminal with wire timing.
 //   build/bench/bench_suite [RUNS]      (./run-benchmarks builds and runs it)
+#include "support/Finish.h"
 #include "BenchSupport.h"
 
 #include "cli/CliCommands.h"
@@ -63,7 +64,7 @@ struct Linked {
         core.update.server = QUrl();
         core.comm.scanDevices();
         core.comm.chooseScannedDevice(0);
-        core.service.link(askForSettings);
+        finished(core.service.link(askForSettings));
     }
 };
 
@@ -256,7 +257,7 @@ int main(int argc, char **argv)
             for (int i = 0; i < 5; ++i) {
                 QElapsedTimer t;
                 t.start();
-                const bool ok = service.requestDeviceInformation() == PedalService::Result::Done;
+                const bool ok = finished(service.requestDeviceInformation()) == PedalService::Result::Done;
                 roundTrip.samples << (ok ? ms(t) : -1);
             }
             for (int i = 0; i < 5; ++i) {
@@ -269,7 +270,7 @@ int main(int argc, char **argv)
             {
                 QElapsedTimer t;
                 t.start();
-                const bool ok = service.uploadSelectedAlgorithm() == PedalService::UploadResult::Done;
+                const bool ok = finished(service.uploadSelectedAlgorithm()) == PedalService::UploadResult::Done;
                 algorithm.samples << (ok ? ms(t) : -1);
                 const int imageBytes = int(service.resourceLines().value(0).size() / 2);
                 // bypass, the image, its 17-byte answer, then the request that checks it; the pedal
@@ -281,7 +282,7 @@ int main(int argc, char **argv)
             {
                 QElapsedTimer t;
                 t.start();
-                const bool ok = service.uploadTuningData() == PedalService::UploadResult::Done;
+                const bool ok = finished(service.uploadTuningData()) == PedalService::UploadResult::Done;
                 QCoreApplication::processEvents();
                 tuning.samples << (ok && pedalPrints(pedal, "received: 0E", 2000) ? ms(t) : -1);
             }
@@ -322,7 +323,7 @@ int main(int argc, char **argv)
             QElapsedTimer t;
             t.start();
             const double cpu = cpuSeconds();
-            linked.core.service.requestDeviceInformation(); // no answer: waits its 2 s
+            finished(linked.core.service.requestDeviceInformation()); // no answer: waits its 2 s
             idle.samples << 100.0 * (cpuSeconds() - cpu) / (t.nsecsElapsed() / 1e9);
         }
         {

@@ -1,5 +1,6 @@
 // backup [DIR] | restore BACKUP: the pedal's settings saved and put back.
 #include "cli/CliCommandTable.h"
+#include "cli/CliWait.h"
 
 #include "pedal/BackupRestore.h"
 
@@ -52,7 +53,7 @@ int runRestore(Invocation &i)
     Session &s = *i.session;
     QTextStream &out = i.out;
     const QString &path = i.rest[0];
-    const BackupRestore::Outcome o = s.service().backups().restore(path);
+    const BackupRestore::Outcome o = Cli::finish(s.service().backups().restore(path));
     for (const QString &change : o.changes)
         out << change << "\n";
     if (o.result == BackupRestore::Result::Done && s.settle()) {

@@ -1,6 +1,7 @@
 // The commands that read and write the pedal's live settings and messages: list, info, get,
 // set, send and diff.
 #include "cli/CliCommandTable.h"
+#include "cli/CliWait.h"
 
 #include "cli/CliSafety.h"
 #include "device/HexCodec.h"
@@ -255,7 +256,7 @@ int runSend(Invocation &i)
             return s.done(Failed);
         s.written.clear();
     } else {
-        if (!comm.link()) {
+        if (!Cli::finish(comm.link())) {
             s.flush();
             s.err << CliPrompts::oneLine(comm.openFailureText()) << "\n";
             return Failed;
@@ -263,7 +264,7 @@ int runSend(Invocation &i)
         QObject::connect(&comm, &Communication::messageWritten, &comm, [&s](const QString &text) { s.written << text; });
     }
     const QByteArray bytes = QByteArray::fromHex(hex.toLatin1());
-    const QByteArray answer = s.service().rawLine().send(hex.toUpper());
+    const QByteArray answer = Cli::finish(s.service().rawLine().send(hex.toUpper()));
     if (!s.settle())
         return s.done(Failed);
     out << "sent: " << HexCodec::bytesToHexText(bytes) << "\n";

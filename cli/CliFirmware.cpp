@@ -1,5 +1,6 @@
 // firmware upgrade | go | verify: the pedal's firmware through its bootloader.
 #include "cli/CliCommandTable.h"
+#include "cli/CliWait.h"
 
 #include "algorithms/FirmwareImage.h"
 #include "pedal/FirmwareUpgrade.h"
@@ -55,7 +56,7 @@ int runFirmware(Invocation &i)
         if (!done) // the pedal did not restart after all
             s.prompts->messages.removeAll(s.prompts->words(Prompts::NextStep::UpgradeComplete));
     };
-    s.service().link(false);
+    Cli::finish(s.service().link(false));
     s.prompts->messages.clear();
     if (s.lost || !comm.linked()) {
         if (s.lost)
@@ -66,7 +67,7 @@ int runFirmware(Invocation &i)
     }
     // First look for the bootloader (a pedal plugged in with SHIFT held, or left there by an
     // upgrade that stopped); a running firmware ignores the byte.
-    const Bootloader::Answer found = upgrade.findBootloader();
+    const Bootloader::Answer found = Cli::finish(upgrade.findBootloader());
     if (found == Bootloader::Answer::DeviceFailed || s.lost) {
         s.err << "The pedal went away while its bootloader was looked for. Nothing was written to it.\n";
         return finish(Failed);
@@ -79,7 +80,7 @@ int runFirmware(Invocation &i)
     if (found == Bootloader::Answer::NoAnswer) {
         // No bootloader: the pedal's firmware answers the device information request, or nothing does.
         comm.setLegacyUpgradeMode(false);
-        s.service().requestDeviceInformation();
+        Cli::finish(s.service().requestDeviceInformation());
         s.prompts->messages.clear(); // "A firmware upgrade is required" and the like
         if (s.lost) {
             s.err << "The pedal went away while it was asked for its firmware. Nothing was written to it.\n";
@@ -109,7 +110,7 @@ int runFirmware(Invocation &i)
             s.err << "; it enters its bootloader now.\n";
         }
         s.err.flush();
-        upgrade.chooseUpgradeMode();
+        Cli::finish(upgrade.chooseUpgradeMode());
         s.flush();
         if (!comm.bootloaderLinked())
             return finish(Failed);
@@ -118,7 +119,7 @@ int runFirmware(Invocation &i)
     }
 
     if (action == QLatin1String("go")) {
-        const auto r = upgrade.restartDevice();
+        const auto r = Cli::finish(upgrade.restartDevice());
         oneStory(r == FirmwareUpgrade::Outcome::Done);
         s.flush();
         if (r == FirmwareUpgrade::Outcome::Done && s.service().state().reported)
@@ -137,7 +138,7 @@ int runFirmware(Invocation &i)
         FirmwareImage::loadCarried(what, &image, &error);
     }
     if (action == QLatin1String("verify")) {
-        const auto r = upgrade.verifyImage(image, number);
+        const auto r = Cli::finish(upgrade.verifyImage(image, number));
         oneStory(r == FirmwareUpgrade::Outcome::Done);
         s.flush();
         if (r == FirmwareUpgrade::Outcome::Done)
@@ -169,7 +170,7 @@ int runFirmware(Invocation &i)
                          }
                      });
     const qsizetype asked = s.prompts->questions.size();
-    const auto r = upgrade.upgradeImage(image, number, what);
+    const auto r = Cli::finish(upgrade.upgradeImage(image, number, what));
     if (terminal)
         out << "\n";
     // The downgrade question, answered by --yes, is said with its answer.

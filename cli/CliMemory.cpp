@@ -1,5 +1,6 @@
 // memory erase | memory dump FILE: the settings memory at --address (50 when not given).
 #include "cli/CliCommandTable.h"
+#include "cli/CliWait.h"
 
 #include "pedal/SettingsMemory.h"
 #include "support/FileWriting.h"
@@ -28,7 +29,7 @@ int checkDumpTarget(Invocation &i)
 int runMemoryErase(Invocation &i)
 {
     Session &s = *i.session;
-    const SettingsMemory::Outcome r = s.service().memory().erase(address(i));
+    const SettingsMemory::Outcome r = Cli::finish(s.service().memory().erase(address(i)));
     const QStringList backup = s.backupLines();
     s.flush();
     for (const QString &line : backup)
@@ -44,7 +45,7 @@ int runMemoryDump(Invocation &i)
     QTextStream &out = i.out;
     const QStringList &rest = i.rest;
     SettingsMemory &memory = s.service().memory();
-    const SettingsMemory::Outcome r = memory.read(address(i));
+    const SettingsMemory::Outcome r = Cli::finish(memory.read(address(i)));
     s.flush();
     const SettingsMemory::Check &check = memory.lastCheck();
     if (r != SettingsMemory::Outcome::Done || check.kind != SettingsMemory::Check::Kind::Complete) {

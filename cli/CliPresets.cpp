@@ -1,5 +1,6 @@
 // preset save FILE | preset load FILE: the pedal's twenty values and a preset file.
 #include "cli/CliCommandTable.h"
+#include "cli/CliWait.h"
 
 namespace Cli {
 // A file that is not a preset, or a place a preset cannot be saved, is refused before the pedal
@@ -28,7 +29,7 @@ int checkPresetSave(Invocation &i)
 int runPresetSave(Invocation &i)
 {
     Session &s = *i.session;
-    return s.done(s.service().savePreset(i.rest[1]) == PedalService::Result::Done ? Ok : Failed);
+    return s.done(Cli::finish(s.service().savePreset(i.rest[1])) == PedalService::Result::Done ? Ok : Failed);
 }
 
 int runPresetLoad(Invocation &i)

@@ -1,4 +1,5 @@
 #include "cli/CliSession.h"
+#include "cli/CliWait.h"
 
 #include "device/FtdiBackend.h"
 
@@ -158,7 +159,7 @@ void Session::flush()
 
 Session::Linked Session::link(bool askForSettings)
 {
-    service().link(askForSettings);
+    Cli::finish(service().link(askForSettings));
     flush();
     QObject::connect(&core.comm, &Communication::messageWritten, &core.comm,
                      [this](const QString &text) { written << text; });
@@ -181,7 +182,7 @@ bool Session::settle()
     if (lastWriteMs >= 0) {
         const qint64 until = lastWriteMs + (lastWriteBytes * 10 + 114) / 115;
         for (qint64 now = clock->nowMs(); now < until && !lost; now = clock->nowMs())
-            clock->waitForActivity(int(until - now));
+            Cli::finish(Cli::activity(*clock, int(until - now)));
     }
     flush();
     const bool whole = !lost && failed.isEmpty() && core.comm.linked();

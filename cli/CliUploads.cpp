@@ -1,7 +1,8 @@
 // upload-algorithm [FILE.dat] | upload-tuning: the large uploads into the pedal.
 #include "cli/CliCommandTable.h"
+#include "cli/CliWait.h"
 
-#include "algorithms/Uploads.h"
+#include "pedal/Uploads.h"
 
 namespace Cli {
 namespace {
@@ -39,17 +40,17 @@ int runUploadAlgorithm(Invocation &i)
     PedalService &pedal = i.session->service();
     PedalService::UploadResult result;
     if (i.rest.size() == 1) {
-        result = pedal.uploadAlgorithmFile(i.rest[0]);
+        result = Cli::finish(pedal.uploadAlgorithmFile(i.rest[0]));
     } else {
         if (pedal.selectedEffect() < 0)
             pedal.selectEffect(0); // the pedal's effect is not known: the first of the list
-        result = pedal.uploadSelectedAlgorithm();
+        result = Cli::finish(pedal.uploadSelectedAlgorithm());
     }
     return finishUpload(*i.session, result, true, i.out);
 }
 
 int runUploadTuning(Invocation &i)
 {
-    return finishUpload(*i.session, i.session->service().uploadTuningData(), false, i.out);
+    return finishUpload(*i.session, Cli::finish(i.session->service().uploadTuningData()), false, i.out);
 }
 } // namespace Cli

@@ -69,30 +69,40 @@ bool Bootloader::write(const QByteArray &bytes)
     return m_d2xx.FTLastIOStatus == 0 && written == quint32(bytes.size());
 }
 
-Bootloader::Answer Bootloader::waitForAck(int timeoutMs)
+Task<Bootloader::Answer> Bootloader::waitForAck(int timeoutMs)
 {
     Communication::WaitResult result = Communication::WaitResult::TimedOut;
-    const QString text = m_comm.readReplyText(timeoutMs < 0 ? byteTimeoutMs : timeoutMs, &result);
+    const QString text = co_await m_comm.readReplyText(timeoutMs < 0 ? byteTimeoutMs : timeoutMs, &result);
     m_log.addConsoleLine(QStringLiteral("received: ") + text);
     if (text == QLatin1String("79")) {
         m_log.addConsoleLine(QStringLiteral("ACK"));
-        return note(Answer::Ack);
+        co_return note(Answer::Ack);
     }
     if (text == QLatin1String("1F")) {
         m_log.addConsoleLine(QStringLiteral("NOT ACK"));
-        return note(Answer::Nack);
+        co_return note(Answer::Nack);
     }
     if (!text.isEmpty()) {
         const Answer a = note(Answer::Other);
         m_problem = QStringLiteral("the bootloader answered %1 instead of an acknowledge").arg(text);
-        return a;
+        co_return a;
     }
     if (result == Communication::WaitResult::DeviceFailed || !m_comm.linked())
-        return note(Answer::DeviceFailed);
-    return note(Answer::NoAnswer);
+        co_return note(Answer::DeviceFailed);
+    co_return note(Answer::NoAnswer);
 }
 
-Bootloader::Answer Bootloader::synchronise(QString *answerText)
+Task<bool> Bootloader::sendSyncByte(QString *text, Communication::WaitResult *result, QString *answerText)
+{
+    if (!write(QByteArray(1, char(0x7F))))
+        co_return false;
+    *text = co_await m_comm.readReplyText(byteTimeoutMs, result);
+    if (answerText)
+        *answerText = *text;
+    co_return true;
+}
+
+Task<Bootloader::Answer> Bootloader::synchronise(QString *answerText)
 {
     m_comm.setLineSettings(Communication::BootloaderLine);
     m_d2xx.SetFTDeviceDataCharacteristics();
@@ -100,89 +110,83 @@ Bootloader::Answer Bootloader::synchronise(QString *answerText)
     const bool wasLinked = m_comm.linked();
     Communication::WaitResult result = Communication::WaitResult::TimedOut;
     QString text;
-    const auto sync = [&] {
-        if (!write(QByteArray(1, char(0x7F))))
-            return false;
-        text = m_comm.readReplyText(byteTimeoutMs, &result);
-        if (answerText)
-            *answerText = text;
-        return true;
-    };
     const auto gone = [&] { return result == Communication::WaitResult::DeviceFailed || (wasLinked && !m_comm.linked()); };
     const auto other = [&] {
         note(Answer::Other);
         m_problem = QStringLiteral("the pedal answered %1 instead of an acknowledge").arg(text);
         return Answer::Other;
     };
-    if (!sync())
-        return note(Answer::DeviceFailed);
+    const bool sentFirst = co_await sendSyncByte(&text, &result, answerText);
+    if (!sentFirst)
+        co_return note(Answer::DeviceFailed);
     if (text == QLatin1String("79"))
-        return note(Answer::Ack);
+        co_return note(Answer::Ack);
     if (text == QLatin1String("1F")) {
         // A bootloader synchronised before took 0x7F as the second byte of a command it had
         // begun. Whether it listens, its answer to Get Version tells.
         m_log.writeLogLine(QStringLiteral("the bootloader refused 0x7F: it was synchronised before (its last connection "
                                           "was not closed properly)"));
-        return confirmListening();
+        co_return co_await confirmListening();
     }
     if (!text.isEmpty())
-        return other();
+        co_return other();
     if (gone())
-        return note(Answer::DeviceFailed);
+        co_return note(Answer::DeviceFailed);
     // Silence: a bootloader synchronised before takes 0x7F as the first byte of a command and
     // waits for its complement. A second 0x7F is no complement: it must be refused.
     m_log.writeLogLine(QStringLiteral("no answer to 0x7F: sending it again, a bootloader synchronised before refuses it"));
-    if (!sync())
-        return note(Answer::DeviceFailed);
+    const bool sentSecond = co_await sendSyncByte(&text, &result, answerText);
+    if (!sentSecond)
+        co_return note(Answer::DeviceFailed);
     if (text == QLatin1String("1F")) {
         m_log.writeLogLine(QStringLiteral("the bootloader refused the second 0x7F: it was synchronised before"));
-        return confirmListening();
+        co_return co_await confirmListening();
     }
     if (text == QLatin1String("79")) {
         // The first byte's acknowledge came late, or the second 0x7F started a new connection:
         // which one cannot be told, so nothing is sent on top of it.
         note(Answer::Other);
         m_problem = QStringLiteral("its answer to 0x7F came late (after more than %1 ms)").arg(byteTimeoutMs);
-        return Answer::Other;
+        co_return Answer::Other;
     }
     if (!text.isEmpty())
-        return other();
-    return note(gone() ? Answer::DeviceFailed : Answer::NoAnswer);
+        co_return other();
+    co_return note(gone() ? Answer::DeviceFailed : Answer::NoAnswer);
 }
 
-Bootloader::Answer Bootloader::confirmListening()
+Task<Bootloader::Answer> Bootloader::confirmListening()
 {
     // Get Version: ACK, the version, two option bytes, ACK.
     if (!write(QByteArray::fromHex("01FE")))
-        return note(Answer::DeviceFailed);
+        co_return note(Answer::DeviceFailed);
     QByteArray answer;
-    const Communication::WaitResult result = m_comm.readExactly(5, byteTimeoutMs, &answer);
+    const Communication::WaitResult result = co_await m_comm.readExactly(5, byteTimeoutMs, &answer);
     if (result == Communication::WaitResult::DeviceFailed) {
         m_d2xx.PurgeFTDeviceRX();
-        return note(Answer::DeviceFailed);
+        co_return note(Answer::DeviceFailed);
     }
     if (result == Communication::WaitResult::Answered && quint8(answer[0]) == AckByte && quint8(answer[4]) == AckByte) {
         m_log.writeLogLine(QStringLiteral("bootloader version %1: it listens; going on").arg(hexNumber(quint8(answer[1]), 2)));
-        return note(Answer::Ack);
+        co_return note(Answer::Ack);
     }
     m_d2xx.PurgeFTDeviceRX();
     if (!answer.isEmpty() && quint8(answer[0]) == NackByte) {
         note(Answer::Nack);
         m_problem = QStringLiteral("it refuses every command (NACK)");
-        return Answer::Nack;
+        co_return Answer::Nack;
     }
     note(answer.isEmpty() ? Answer::NoAnswer : Answer::Other);
     m_problem = QStringLiteral("it did not answer Get Version as it should");
-    return m_last;
+    co_return m_last;
 }
 
-Bootloader::Answer Bootloader::commandWithAddress(quint8 code, quint32 address, bool addressByteByByte)
+Task<Bootloader::Answer> Bootloader::commandWithAddress(quint8 code, quint32 address, bool addressByteByByte)
 {
     if (!write(QByteArray(1, char(code))) || !write(QByteArray(1, char(quint8(~code)))))
-        return note(Answer::DeviceFailed);
-    const Answer a = waitForAck();
+        co_return note(Answer::DeviceFailed);
+    const Answer a = co_await waitForAck();
     if (a != Answer::Ack)
-        return a;
+        co_return a;
     const QByteArray frame = addressFrame(address);
     m_log.writeLogLine(QStringLiteral("SEND ADDRESS + CHECKSUM"));
     m_log.writeLogLine(QStringLiteral("Address: ") + hexNumber(address, 8));
@@ -190,114 +194,114 @@ Bootloader::Answer Bootloader::commandWithAddress(quint8 code, quint32 address, 
     if (addressByteByByte) {
         for (char c : frame) {
             if (!write(QByteArray(1, c)))
-                return note(Answer::DeviceFailed);
+                co_return note(Answer::DeviceFailed);
         }
     } else if (!write(frame)) {
-        return note(Answer::DeviceFailed);
+        co_return note(Answer::DeviceFailed);
     }
-    return waitForAck();
+    co_return co_await waitForAck();
 }
 
-Bootloader::Answer Bootloader::sendWriteCommand()
+Task<Bootloader::Answer> Bootloader::sendWriteCommand()
 {
     m_log.writeLogLine(QStringLiteral("SEND WRITE COMMAND"));
-    return commandWithAddress(0x31, currentAddress, false);
+    co_return co_await commandWithAddress(0x31, currentAddress, false);
 }
 
-Bootloader::Answer Bootloader::eraseFlash()
+Task<Bootloader::Answer> Bootloader::eraseFlash()
 {
     m_log.addConsoleLine(QStringLiteral("Start Erase Command"));
     if (!write(QByteArray::fromHex("43BC")))
-        return note(Answer::DeviceFailed);
-    const Answer a = waitForAck();
+        co_return note(Answer::DeviceFailed);
+    const Answer a = co_await waitForAck();
     if (a != Answer::Ack)
-        return a;
+        co_return a;
     if (!write(QByteArray::fromHex("FF00")))
-        return note(Answer::DeviceFailed);
-    return waitForAck(eraseTimeoutMs);
+        co_return note(Answer::DeviceFailed);
+    co_return co_await waitForAck(eraseTimeoutMs);
 }
 
-Bootloader::Answer Bootloader::writeBlock(quint32 address, const QByteArray &data)
+Task<Bootloader::Answer> Bootloader::writeBlock(quint32 address, QByteArray data)
 {
     currentAddress = address;
-    Answer a = sendWriteCommand();
+    Answer a = co_await sendWriteCommand();
     if (a != Answer::Ack)
-        return a;
+        co_return a;
     const QByteArray frame = dataFrame(data);
     const int count = int(data.size());
     m_log.writeLogLine(QStringLiteral("SEND N BYTE + DATA + CHECKSUM"));
     m_log.writeLogLine(QStringLiteral("N_byte: ") + hexNumber(quint8(frame[0]), 2));
     if (!write(frame.left(1)))
-        return note(Answer::DeviceFailed);
+        co_return note(Answer::DeviceFailed);
     m_log.writeLogLine(QStringLiteral("chunk size: %1").arg(count));
     if (!write(data))
-        return note(Answer::DeviceFailed);
+        co_return note(Answer::DeviceFailed);
     m_log.writeLogLine(QStringLiteral("data checksum: ") + hexNumber(quint8(frame[count + 1]), 2));
     if (!write(frame.right(1)))
-        return note(Answer::DeviceFailed);
-    a = waitForAck();
+        co_return note(Answer::DeviceFailed);
+    a = co_await waitForAck();
     if (a != Answer::Ack)
-        return a;
+        co_return a;
     currentAddress += quint32(count);
     m_log.writeLogLine(QString());
     if (m_comm.pollRunning())
         m_log.writeLogLine(QStringLiteral("TIMER IS ON!!!!!!!!!!!"));
     m_log.writeLogLine(QString());
-    return a;
+    co_return a;
 }
 
-Bootloader::Answer Bootloader::writeFirmwareNumber(int number)
+Task<Bootloader::Answer> Bootloader::writeFirmwareNumber(int number)
 {
     currentAddress = RecordAddress;
-    const Answer a = sendWriteCommand();
+    const Answer a = co_await sendWriteCommand();
     if (a != Answer::Ack)
-        return a;
+        co_return a;
     const QByteArray frame = firmwareRecord(number);
     for (char c : frame) {
         if (!write(QByteArray(1, c)))
-            return note(Answer::DeviceFailed);
+            co_return note(Answer::DeviceFailed);
     }
-    return waitForAck();
+    co_return co_await waitForAck();
 }
 
-Bootloader::Answer Bootloader::readMemory(quint32 address, int count, QByteArray *data)
+Task<Bootloader::Answer> Bootloader::readMemory(quint32 address, int count, QByteArray *data)
 {
     data->clear();
     if (!write(QByteArray::fromHex("11EE")))
-        return note(Answer::DeviceFailed);
-    Answer a = waitForAck();
+        co_return note(Answer::DeviceFailed);
+    Answer a = co_await waitForAck();
     if (a != Answer::Ack)
-        return a;
+        co_return a;
     if (!write(addressFrame(address)))
-        return note(Answer::DeviceFailed);
-    a = waitForAck();
+        co_return note(Answer::DeviceFailed);
+    a = co_await waitForAck();
     if (a != Answer::Ack)
-        return a;
+        co_return a;
     const quint8 n = quint8(count - 1);
     if (!write(QByteArray(1, char(n)) + char(quint8(~n))))
-        return note(Answer::DeviceFailed);
+        co_return note(Answer::DeviceFailed);
     QByteArray answer;
-    const auto result = m_comm.readExactly(1 + count, byteTimeoutMs, &answer);
+    const auto result = co_await m_comm.readExactly(1 + count, byteTimeoutMs, &answer);
     if (!answer.isEmpty() && quint8(answer[0]) != AckByte) {
         m_d2xx.PurgeFTDeviceRX();
-        return note(quint8(answer[0]) == NackByte ? Answer::Nack : Answer::Other);
+        co_return note(quint8(answer[0]) == NackByte ? Answer::Nack : Answer::Other);
     }
     if (result != Communication::WaitResult::Answered) {
         m_d2xx.PurgeFTDeviceRX();
         if (result == Communication::WaitResult::DeviceFailed || !m_comm.linked())
-            return note(Answer::DeviceFailed);
+            co_return note(Answer::DeviceFailed);
         note(Answer::NoAnswer);
         m_problem = QStringLiteral("the bootloader sent %1 of %2 bytes").arg(std::max<qsizetype>(0, answer.size() - 1)).arg(count);
-        return Answer::NoAnswer;
+        co_return Answer::NoAnswer;
     }
     *data = answer.mid(1);
-    return note(Answer::Ack);
+    co_return note(Answer::Ack);
 }
 
-Bootloader::Answer Bootloader::go(quint32 address)
+Task<Bootloader::Answer> Bootloader::go(quint32 address)
 {
     m_log.writeLogLine(QString());
     m_log.writeLogLine(QStringLiteral("SEND GO COMMAND"));
     currentAddress = address;
-    return commandWithAddress(0x21, address, true);
+    co_return co_await commandWithAddress(0x21, address, true);
 }

@@ -7,7 +7,10 @@
 #include <QByteArray>
 #include <QString>
 
-class Communication;
+#include "support/Task.h"
+
+#include "device/Communication.h"
+
 class D2XXUnit;
 class DiagnosticLog;
 
@@ -41,16 +44,16 @@ public:
     // second 0x7F as the complement of the first) and then answers Get Version. Nack: it
     // refuses everything. An acknowledge after silence is late: Other. answerText: the last
     // answer to 0x7F as two hex digits (empty: none).
-    Answer synchronise(QString *answerText = nullptr);
+    Task<Answer> synchronise(QString *answerText = nullptr);
     // Reads one answer; logs "received: " and "ACK" / "NOT ACK".
-    Answer waitForAck(int timeoutMs = -1);
-    Answer eraseFlash();
+    Task<Answer> waitForAck(int timeoutMs = -1);
+    Task<Answer> eraseFlash();
     // Write Memory of one block (1 to 256 bytes) at address.
-    Answer writeBlock(quint32 address, const QByteArray &data);
-    Answer writeFirmwareNumber(int number);
+    Task<Answer> writeBlock(quint32 address, QByteArray data);
+    Task<Answer> writeFirmwareNumber(int number);
     // Read Memory of count bytes (1 to 256) at address into data.
-    Answer readMemory(quint32 address, int count, QByteArray *data);
-    Answer go(quint32 address = FlashBase);
+    Task<Answer> readMemory(quint32 address, int count, QByteArray *data);
+    Task<Answer> go(quint32 address = FlashBase);
 
     // The address the next Write Memory goes to.
     quint32 currentAddress = FlashBase;
@@ -61,12 +64,14 @@ public:
 
 private:
     bool write(const QByteArray &bytes);
-    Answer sendWriteCommand();
+    // Writes 0x7F and reads the answer into text (and answerText); false when it could not be written.
+    Task<bool> sendSyncByte(QString *text, Communication::WaitResult *result, QString *answerText);
+    Task<Answer> sendWriteCommand();
     // A command (its code, then the complement), then the address frame, each acknowledged.
-    Answer commandWithAddress(quint8 code, quint32 address, bool addressByteByByte);
+    Task<Answer> commandWithAddress(quint8 code, quint32 address, bool addressByteByByte);
     Answer note(Answer a);
     // After a refused 0x7F: Get Version, answered whole.
-    Answer confirmListening();
+    Task<Answer> confirmListening();
 
     DiagnosticLog &m_log;
     D2XXUnit &m_d2xx;

@@ -115,28 +115,28 @@ quint32 Communication::writeBytes(const QByteArray &bytes)
     return written;
 }
 
-Communication::WaitResult Communication::waitForFirstByte(int timeoutMs)
+Task<Communication::WaitResult> Communication::waitForFirstByte(int timeoutMs)
 {
     const qint64 deadline = m_clock->nowMs() + timeoutMs;
     for (;;) {
-        m_clock->waitForActivity(0);
+        co_await m_clock->activity(0);
         if (m_d2xx->GetFTDeviceQueueStatus() != 0)
-            return WaitResult::DeviceFailed;
+            co_return WaitResult::DeviceFailed;
         if (m_d2xx->FTQueuedBytes > 0)
-            return WaitResult::Answered;
+            co_return WaitResult::Answered;
         const qint64 left = deadline - m_clock->nowMs();
         if (left <= 0)
-            return WaitResult::TimedOut;
-        m_clock->waitForActivity(int(qMin<qint64>(left, 10)));
+            co_return WaitResult::TimedOut;
+        co_await m_clock->activity(int(qMin<qint64>(left, 10)));
     }
 }
 
-Communication::Answer Communication::readReplyBytes()
+Task<Communication::Answer> Communication::readReplyBytes()
 {
     Answer a;
-    a.wait = waitForFirstByte(m_answerTimeoutMs);
+    a.wait = co_await waitForFirstByte(m_answerTimeoutMs);
     if (a.wait != WaitResult::Answered)
-        return a;
+        co_return a;
     m_d2xx->PurgeFTDeviceTX();
 
     // Gather every read of this answer; stop once all values are in and the line is quiet,
@@ -144,7 +144,7 @@ Communication::Answer Communication::readReplyBytes()
     const qint64 deadline = m_clock->nowMs() + m_answerTimeoutMs;
     qint64 lastByteAt = m_clock->nowMs();
     for (;;) {
-        m_clock->waitForActivity(0);
+        co_await m_clock->activity(0);
         const quint32 n = m_d2xx->ReadFTDeviceBuffer(D2XXUnit::BufferSize);
         if (m_d2xx->FTLastIOStatus != 0)
             break;
@@ -159,52 +159,51 @@ Communication::Answer Communication::readReplyBytes()
         const bool complete = countClosedValues(a.bytes) >= 106;
         if (complete || now - lastByteAt >= m_answerGapMs || now >= deadline)
             break;
-        m_clock->waitForActivity(10);
+        co_await m_clock->activity(10);
     }
 
     a.decoded = decodeReplyBytes(a.bytes);
     m_d2xx->PurgeFTDeviceRX();
     if (!a.decoded.ok) {
         m_log->writeLogLine(QStringLiteral("answer could not be decoded: ") + a.decoded.error);
-        return a;
+        co_return a;
     }
     const QByteArray &values = a.decoded.values;
     m_log->writeLogLine(QStringLiteral("num of bytes received: %1").arg(values.size()));
     m_log->writeLogLine(QStringLiteral("received_bytes_array size: %1").arg(values.size()));
     for (int k = 0; k < values.size(); ++k)
         m_log->writeLogLine(QStringLiteral("%1:    %2").arg(k).arg(hexNumber(quint8(values[k]), 2)));
-    return a;
+    co_return a;
 }
 
-Communication::Answer Communication::exchangeDeviceInformation()
+Task<Communication::Answer> Communication::exchangeDeviceInformation()
 {
     stopPoll();
-    finishArrivingDump(); // the purge below must not cut a settings-memory dump in two
+    co_await finishArrivingDump(); // the purge below must not cut a settings-memory dump in two
     HexCodec::hexTextToBuffer(PedalMessages::deviceInformationRequest(), m_d2xx->FTTransmitBuffer.data(), 2);
     m_d2xx->PurgeFTDeviceRX(); // a late answer to an earlier request must not be taken for this one
     m_d2xx->PurgeFTDeviceTX();
     m_d2xx->WriteFTDeviceBuffer(2);
-    return readReplyBytes(); // read as soon as the answer arrives: it is waited for, not slept for
-
+    co_return co_await readReplyBytes(); // read as soon as the answer arrives: it is waited for, not slept for
 }
 
-QString Communication::readReplyText(int timeoutMs, WaitResult *result)
+Task<QString> Communication::readReplyText(int timeoutMs, WaitResult *result)
 {
     const int limit = timeoutMs < 0 ? m_byteTimeoutMs : timeoutMs;
-    const WaitResult first = waitForFirstByte(limit);
+    const WaitResult first = co_await waitForFirstByte(limit);
     if (result)
         *result = first;
     if (first == WaitResult::TimedOut) {
         m_log->writeLogLine(QStringLiteral("no answer from the bootloader within %1 ms").arg(limit));
-        return QString();
+        co_return QString();
     }
     if (first == WaitResult::DeviceFailed)
-        return QString();
+        co_return QString();
     QString accumulated;
     quint32 total = 0;
     const qint64 deadline = m_clock->nowMs() + limit;
     for (;;) {
-        m_clock->waitForActivity(0);
+        co_await m_clock->activity(0);
         const quint32 n = m_d2xx->ReadFTDeviceBuffer(D2XXUnit::BufferSize);
         if (n == 0 || m_clock->nowMs() >= deadline)
             break;
@@ -215,27 +214,27 @@ QString Communication::readReplyText(int timeoutMs, WaitResult *result)
     m_log->writeLogLine(QStringLiteral("num of bytes received: %1").arg(total));
     m_d2xx->PurgeFTDeviceRX();
     m_log->writeLogLine(QStringLiteral("firmware_upgrade_mode: ") + trueFalse(firmwareUpgradeMode()));
-    return accumulated.left(2);
+    co_return accumulated.left(2);
 }
 
-Communication::WaitResult Communication::readExactly(int count, int timeoutMs, QByteArray *bytes)
+Task<Communication::WaitResult> Communication::readExactly(int count, int timeoutMs, QByteArray *bytes)
 {
     bytes->clear();
     const qint64 deadline = m_clock->nowMs() + timeoutMs;
     while (bytes->size() < count) {
         const qint64 left = deadline - m_clock->nowMs();
         if (left <= 0)
-            return WaitResult::TimedOut;
-        const WaitResult w = waitForFirstByte(int(left));
+            co_return WaitResult::TimedOut;
+        const WaitResult w = co_await waitForFirstByte(int(left));
         if (w != WaitResult::Answered)
-            return w;
+            co_return w;
         const quint32 want = quint32(std::min<qsizetype>(count - bytes->size(), D2XXUnit::BufferSize));
         const quint32 n = m_d2xx->ReadFTDeviceBuffer(std::min(want, m_d2xx->FTQueuedBytes));
         if (m_d2xx->FTLastIOStatus != 0)
-            return WaitResult::DeviceFailed;
+            co_return WaitResult::DeviceFailed;
         bytes->append(reinterpret_cast<const char *>(m_d2xx->FTReceiveBuffer.data()), int(n));
     }
-    return WaitResult::Answered;
+    co_return WaitResult::Answered;
 }
 
 void Communication::pollDeviceData()
@@ -283,13 +282,13 @@ void Communication::endDump(bool complete)
         emit settingsDumpIncomplete(int(dump.size()));
 }
 
-void Communication::finishArrivingDump()
+Task<> Communication::finishArrivingDump()
 {
     if (!m_dumpArriving && (m_d2xx->GetFTDeviceQueueStatus() != 0 || m_d2xx->FTQueuedBytes == 0))
-        return;
+        co_return;
     pollDeviceData(); // what waits in the queue: the start of a dump, or bytes to drop
     while (m_dumpArriving) {
-        m_clock->waitForActivity(10);
+        co_await m_clock->activity(10);
         pollDeviceData();
     }
 }
@@ -378,7 +377,7 @@ bool Communication::chooseSimulatedPedal()
     return true;
 }
 
-bool Communication::openLink()
+Task<bool> Communication::openLink()
 {
     m_log->writeLogLine(QStringLiteral("serial number: ") + m_deviceSerialNumber);
     const int status = m_d2xx->Open_USB_Device_By_Serial_Number(m_deviceSerialNumber);
@@ -397,7 +396,7 @@ bool Communication::openLink()
         QString text;
         Bootloader boot(*m_log, *m_d2xx, *this);
         boot.byteTimeoutMs = m_byteTimeoutMs;
-        const bool listens = boot.synchronise(&text) == Bootloader::Answer::Ack;
+        const bool listens = co_await boot.synchronise(&text) == Bootloader::Answer::Ack;
         m_log->addConsoleLine(QStringLiteral("received Byte: ") + text);
         if (listens) {
             m_prompts->message(QStringLiteral("Connection to bootloader succeeded, ready for firmware upgrade"));
@@ -413,15 +412,16 @@ bool Communication::openLink()
             emit bootloaderHandshakeFailed();
         }
     }
-    return result;
+    co_return result;
 }
 
-bool Communication::link()
+Task<bool> Communication::link()
 {
     m_link.linking();
-    if (!openLink()) {
+    const bool opened = co_await openLink();
+    if (!opened) {
         m_link.linkFailed();
-        return false;
+        co_return false;
     }
     m_link.linkedUp();
     m_log->writeLogLine(QStringLiteral("firmware upgrade mode: ") + trueFalse(firmwareUpgradeMode()));
@@ -429,7 +429,7 @@ bool Communication::link()
         stopPoll();
     else
         startPoll();
-    return true;
+    co_return true;
 }
 
 QString Communication::openFailureText() const

@@ -5,6 +5,7 @@
 
 #include "device/LinkState.h"
 #include "device/ReplyDecoder.h"
+#include "support/Task.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -88,12 +89,12 @@ public:
     quint32 writeBytes(const QByteArray &bytes);
     // Waits, handling events and sleeping between polls, until bytes are queued, the queue
     // cannot be read, or the time limit passes.
-    WaitResult waitForFirstByte(int timeoutMs);
+    Task<WaitResult> waitForFirstByte(int timeoutMs);
     // Reads a bootloader answer: its first byte as two hex digits, empty on no answer
     // (result tells a silent line from a failed device).
-    QString readReplyText(int timeoutMs = -1, WaitResult *result = nullptr);
+    Task<QString> readReplyText(int timeoutMs = -1, WaitResult *result = nullptr);
     // Reads exactly count bytes (an answer with data), or what came before the time limit.
-    WaitResult readExactly(int count, int timeoutMs, QByteArray *bytes);
+    Task<WaitResult> readExactly(int count, int timeoutMs, QByteArray *bytes);
     // The background poll: logs every read, drops what is not a settings-memory dump, and
     // gathers a dump (0xAB, then 16,384 bytes) across as many reads as it takes.
     void pollDeviceData();
@@ -102,7 +103,7 @@ public:
     bool dumpArriving() const { return m_dumpArriving; }
     // Before a purge of the receive queue: a dump that has begun to arrive, or that waits in
     // the queue, is gathered to its end (or until the line falls quiet) instead of thrown away.
-    void finishArrivingDump();
+    Task<> finishArrivingDump();
 
     // The device information exchange: 02 00 out, the answer gathered and decoded, its values
     // logged. The background poll is stopped first; whoever asked decides when it runs again.
@@ -111,7 +112,7 @@ public:
         QByteArray bytes;      // every byte of this answer
         DecodedReply decoded;  // its values
     };
-    Answer exchangeDeviceInformation();
+    Task<Answer> exchangeDeviceInformation();
 
     // Devices and the link.
     void refreshDeviceList();
@@ -128,7 +129,7 @@ public:
     bool chooseSimulatedPedal();
     // Opens the chosen device and sets the line up; in firmware upgrade mode, shakes hands
     // with the bootloader. The poll runs unless the line talks to the bootloader.
-    bool link();
+    Task<bool> link();
     // Why the last link could not open its device, in words for the user: a port refused for
     // lack of permission names the fix; anything else asks to check the cable.
     QString openFailureText() const;
@@ -153,12 +154,12 @@ signals:
     void writeFailed(const QString &hexText);    // a message did not, or only in part
 
 private:
-    bool openLink();
+    Task<bool> openLink();
     void enterUnlinked(bool lost);
     void watch(FtdiBackend *backend);
     void onDeviceLost(quint32 handle);
     void setDeviceLabel(const QString &text);
-    Answer readReplyBytes();
+    Task<Answer> readReplyBytes();
     void takePolledBytes(const unsigned char *data, int n);
     void endDump(bool complete);
 

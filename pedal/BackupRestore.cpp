@@ -122,21 +122,21 @@ void BackupRestore::sendWord(int parameter, quint32 word)
     p.value = word;
 }
 
-void BackupRestore::send(const PedalSettings &from, const PedalSettings &to)
+Task<> BackupRestore::send(PedalSettings from, PedalSettings to)
 {
     PedalState &state = m_service.m_state;
     // The note filters first: their message has the tuning's command byte, so the tuning goes
     // after it and is what the pedal keeps; it purges the transmit queue first, which would
     // throw away anything written just before it.
     if (to.noteFilters && to.noteFilters != from.noteFilters)
-        m_service.saveNoteFilters(*to.noteFilters);
+        co_await m_service.saveNoteFilters(*to.noteFilters);
     // Then the tuning: the note-cut assignments and check boxes need one.
     if ((to.tuningItem && to.tuningItem != from.tuningItem) ||
         (to.semitoneVariation && to.semitoneVariation != from.semitoneVariation)) {
         state.tuningItem = to.tuningItem.value_or(state.tuningItem);
         state.semitoneItem = to.semitoneVariation ? *to.semitoneVariation + 5 : state.semitoneItem;
         emit m_service.choicesChanged();
-        m_service.setTuning();
+        co_await m_service.setTuning();
     }
     bool assignmentsDiffer = false;
     for (int c = 0; c < ParameterCatalogue::AssignableControls; ++c)
@@ -147,7 +147,7 @@ void BackupRestore::send(const PedalSettings &from, const PedalSettings &to)
                 m_service.chooseAssignment(c, *to.assignItems[size_t(c)]);
         }
         emit m_service.choicesChanged();
-        m_service.assign();
+        co_await m_service.assign();
     }
     if (to.shortPressChangesPreset && to.longPressBypasses &&
         (to.shortPressChangesPreset != from.shortPressChangesPreset || to.longPressBypasses != from.longPressBypasses)) {
@@ -175,7 +175,7 @@ BackupRestore::Outcome BackupRestore::finish(Outcome o)
     return o;
 }
 
-BackupRestore::Outcome BackupRestore::restore(const QString &givenPath)
+Task<BackupRestore::Outcome> BackupRestore::restore(QString givenPath)
 {
     Outcome o;
     const QString path = givenPath.isEmpty()
@@ -185,7 +185,7 @@ BackupRestore::Outcome BackupRestore::restore(const QString &givenPath)
                              : givenPath;
     if (path.isEmpty()) {
         o.result = Result::Cancelled;
-        return finish(o);
+        co_return finish(o);
     }
     BackupSnapshot backup;
     QString error;
@@ -194,7 +194,7 @@ BackupRestore::Outcome BackupRestore::restore(const QString &givenPath)
         m_log.writeLogLine(QStringLiteral("restore backup refused: ") + error);
         m_prompts.message(QStringLiteral("Restore Backup: %1. Nothing was sent.").arg(error));
         o.result = Result::Failed;
-        return finish(o);
+        co_return finish(o);
     }
     const QString name = QFileInfo(o.backup).fileName();
     const QString what = QStringLiteral("Restore Backup");
@@ -202,16 +202,16 @@ BackupRestore::Outcome BackupRestore::restore(const QString &givenPath)
     if (!m_service.allowed(PedalService::Command::PresetLoad, what, true)) {
         o.problem = m_service.refusal(PedalService::Command::PresetLoad, true);
         o.result = Result::Refused;
-        return finish(o);
+        co_return finish(o);
     }
-    m_service.requestDeviceInformation();
+    co_await m_service.requestDeviceInformation();
     const std::optional<PedalSettings> before = knownSettings();
     if (!m_service.allowed(PedalService::Command::PresetLoad, what) || !before) {
         o.problem = m_service.refusal(PedalService::Command::PresetLoad);
         if (o.problem.isEmpty())
             o.problem = QStringLiteral("the pedal's settings are not known");
         o.result = Result::Refused;
-        return finish(o);
+        co_return finish(o);
     }
     if (identifiesAPedal(backup.serialNumber) && identifiesAPedal(m_comm.deviceSerialNumber()) &&
         backup.serialNumber != m_comm.deviceSerialNumber() &&
@@ -219,7 +219,7 @@ BackupRestore::Outcome BackupRestore::restore(const QString &givenPath)
                                            "onto this pedal?")
                                 .arg(name, backup.serialNumber, m_comm.deviceSerialNumber()))) {
         o.result = Result::Cancelled;
-        return finish(o);
+        co_return finish(o);
     }
     const QList<PedalSettings::Difference> differences = PedalSettings::differences(*before, backup.settings);
     for (const PedalSettings::Difference &d : differences)
@@ -228,7 +228,7 @@ BackupRestore::Outcome BackupRestore::restore(const QString &givenPath)
         m_log.writeLogLine(QStringLiteral("restore backup: the pedal already holds every setting of ") + o.backup);
         m_prompts.message(QStringLiteral("The pedal already holds every setting of %1.").arg(name));
         o.result = Result::Done;
-        return finish(o);
+        co_return finish(o);
     }
     QString question = QStringLiteral("%1 (saved %2) differs from the pedal in %3 %4:\r\n")
                            .arg(name, backup.saved.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
@@ -242,7 +242,7 @@ BackupRestore::Outcome BackupRestore::restore(const QString &givenPath)
     question += QStringLiteral("\r\n\r\nSend these settings to the pedal?");
     if (!m_prompts.question(question)) {
         o.result = Result::Cancelled;
-        return finish(o);
+        co_return finish(o);
     }
 
     m_log.writeLogLine(Banner.arg(QStringLiteral("RESTORE BACKUP")));
@@ -250,19 +250,20 @@ BackupRestore::Outcome BackupRestore::restore(const QString &givenPath)
     for (const QString &change : o.changes)
         m_log.writeLogLine(QStringLiteral("restore: ") + change);
     const PedalSettings after = backup.settings;
-    m_service.replay([&] { send(*before, after); });
+    co_await m_service.replaySteps([&]() -> Task<> { co_await send(*before, after); });
     // One step of the history: undo sends the settings the pedal held before.
     m_service.pushSetting(
-        QStringLiteral("Restore Backup"), [this, b = *before, a = after] { m_service.replay([&] { send(a, b); }); },
-        [this, b = *before, a = after] { m_service.replay([&] { send(b, a); }); });
+        QStringLiteral("Restore Backup"),
+        [this, b = *before, a = after] { m_service.replaySteps([this, a, b]() -> Task<> { co_await send(a, b); }).detach(); },
+        [this, b = *before, a = after] { m_service.replaySteps([this, a, b]() -> Task<> { co_await send(b, a); }).detach(); });
     bool assignableChanged = false;
     for (const PedalSettings::Difference &d : differences)
         assignableChanged = assignableChanged || (d.parameter >= 0 && isAssignable(d.parameter));
     if (assignableChanged)
-        m_service.sendStoreSettings(); // the pedal keeps assignable values only after Save Parameters
+        co_await m_service.sendStoreSettings(); // the pedal keeps assignable values only after Save Parameters
 
     // Then the pedal is asked again, and what it reports is compared with the backup.
-    m_service.requestDeviceInformation();
+    co_await m_service.requestDeviceInformation();
     const std::optional<PedalSettings> now = m_service.m_state.reported ? knownSettings() : std::nullopt;
     for (const PedalSettings::Difference &d : differences) {
         if (!d.reportedBack)
@@ -288,7 +289,7 @@ BackupRestore::Outcome BackupRestore::restore(const QString &givenPath)
         m_prompts.message(QStringLiteral("%1 restored: the pedal reports every setting the backup holds.%2")
                               .arg(name, notChecked));
         o.result = Result::Done;
-        return finish(o);
+        co_return finish(o);
     }
     if (o.problem.isEmpty())
         o.problem = QStringLiteral("the pedal reports %1 %2 differently: %3")
@@ -298,5 +299,5 @@ BackupRestore::Outcome BackupRestore::restore(const QString &givenPath)
     m_log.writeLogLine(QStringLiteral("restore backup failed: ") + o.problem);
     m_prompts.message(QStringLiteral("%1 was sent, but %2.%3").arg(name, o.problem, notChecked));
     o.result = Result::Failed;
-    return finish(o);
+    co_return finish(o);
 }

@@ -12,6 +12,8 @@
 #include <QStringList>
 #include <optional>
 
+#include "support/Task.h"
+
 class Clock;
 class Communication;
 class DiagnosticLog;
@@ -39,12 +41,12 @@ public:
         QString problem;         // why it was refused or failed
     };
     // Restore Backup: an empty path asks for the file.
-    Outcome restore(const QString &path = QString());
+    Task<Outcome> restore(QString path = QString());
     const Outcome &lastOutcome() const { return m_last; }
 
     // Sends what differs from `from` to `to` through the service's commands, asking nothing and
     // recording nothing (the caller records one step). Data words go out exactly.
-    void send(const PedalSettings &from, const PedalSettings &to);
+    Task<> send(PedalSettings from, PedalSettings to);
 
 private:
     Outcome finish(Outcome o);

@@ -86,53 +86,53 @@ void FirmwareUpgrade::enterBootloaderReady()
     emit bootloaderReady();
 }
 
-void FirmwareUpgrade::chooseUpgradeMode()
+Task<> FirmwareUpgrade::chooseUpgradeMode()
 {
     if (m_running) {
         m_service.refuse(QStringLiteral("upgrade mode"), QStringLiteral("a firmware upgrade is under way"));
         emit upgradeModeChanged(true);
-        return;
+        co_return;
     }
     if (upgradeModeOn()) {
         setUpgradeMode(false);
-        return;
+        co_return;
     }
     setUpgradeMode(true);
     if (!m_comm.linked() || m_comm.bootloaderLinked() || m_comm.linkState().firmware() < 9) {
         m_comm.setLegacyUpgradeMode(true);
-        return;
+        co_return;
     }
     const QString busy = m_service.refusal(PedalService::Command::Request, true);
     if (!busy.isEmpty()) {
         m_service.refuse(QStringLiteral("upgrade mode"), busy);
         setUpgradeMode(false);
-        return;
+        co_return;
     }
     // What the pedal holds is saved while its firmware can still tell it.
     if (!m_service.backUpBefore(QStringLiteral("the firmware upgrade"))) {
         setUpgradeMode(false);
-        return;
+        co_return;
     }
     m_comm.sendHexMessage(PedalMessages::bypass(true), 2);
     if (!m_prompts.question(QStringLiteral("Keep SHIFT button on the pedal pressed and click YES."))) {
         setUpgradeMode(false);
-        return;
+        co_return;
     }
     m_comm.sendHexMessage(PedalMessages::enterBootloader(), 8);
-    m_clock.pause(settleAfterEnterMs);
+    co_await m_clock.pause(settleAfterEnterMs);
     m_comm.stopPoll();
     m_comm.upgradeStarted();
     QString text;
-    const Bootloader::Answer a = m_boot.synchronise(&text);
+    const Bootloader::Answer a = co_await m_boot.synchronise(&text);
     m_log.addConsoleLine(QStringLiteral("received Byte from bootloader: ") + text);
     if (a == Bootloader::Answer::Ack) {
         m_prompts.message(m_prompts.words(Prompts::NextStep::ReleaseShift));
         enterBootloaderReady();
-        return;
+        co_return;
     }
     // The pedal did not reach its bootloader: it still runs its firmware, so the line goes back
     // to its normal settings and the background poll runs again.
-    m_clock.waitForActivity(0); // an unplug is reported by the backend as an event
+    co_await m_clock.activity(0); // an unplug is reported by the backend as an event
     m_comm.upgradeEnded();
     tell(QStringLiteral("Connection to bootloader failed"));
     setUpgradeMode(false);
@@ -141,31 +141,31 @@ void FirmwareUpgrade::chooseUpgradeMode()
         m_comm.startPoll();
 }
 
-Bootloader::Answer FirmwareUpgrade::findBootloader()
+Task<Bootloader::Answer> FirmwareUpgrade::findBootloader()
 {
     if (!m_comm.linked() || m_running)
-        return Bootloader::Answer::DeviceFailed;
+        co_return Bootloader::Answer::DeviceFailed;
     if (m_comm.bootloaderLinked())
-        return Bootloader::Answer::Ack;
+        co_return Bootloader::Answer::Ack;
     m_comm.stopPoll();
     m_comm.setFirmwareUpgradeMode(true);
     m_comm.upgradeStarted();
     QString text;
-    const Bootloader::Answer a = m_boot.synchronise(&text);
+    const Bootloader::Answer a = co_await m_boot.synchronise(&text);
     m_log.addConsoleLine(QStringLiteral("received Byte from bootloader: ") + text);
     if (a == Bootloader::Answer::Ack) {
         m_comm.setLegacyUpgradeMode(true); // no device information request: the bootloader cannot answer it
         setUpgradeMode(true);
         enterBootloaderReady();
-        return a;
+        co_return a;
     }
-    m_clock.waitForActivity(0); // an unplug is reported by the backend as an event
+    co_await m_clock.activity(0); // an unplug is reported by the backend as an event
     m_comm.upgradeEnded();
     m_comm.setFirmwareUpgradeMode(false);
     restoreNormalLine();
     if (m_comm.linked())
         m_comm.startPoll();
-    return a;
+    co_return a;
 }
 
 void FirmwareUpgrade::selectImage(const QString &name)
@@ -187,78 +187,77 @@ QString FirmwareUpgrade::refusalToStart() const
     return QString();
 }
 
-FirmwareUpgrade::Outcome FirmwareUpgrade::upgrade()
+Task<FirmwareUpgrade::Outcome> FirmwareUpgrade::upgrade()
 {
     const QString reason = refusalToStart();
     if (!reason.isEmpty()) {
         m_service.refuse(QStringLiteral("upgrade firmware"), reason);
-        return Outcome::Refused;
+        co_return Outcome::Refused;
     }
     QByteArray image;
     QString error;
     if (!FirmwareImage::loadCarried(m_imageName, &image, &error)) {
         m_log.writeLogLine(QStringLiteral("firmware image not loaded: ") + error);
         tell(QStringLiteral("Error loading resource: ") + error);
-        return Outcome::Failed;
+        co_return Outcome::Failed;
     }
-    return upgradeImage(image, m_number, m_imageName);
+    co_return co_await upgradeImage(image, m_number, m_imageName);
 }
 
-FirmwareUpgrade::Outcome FirmwareUpgrade::upgradeFromFile(const QString &givenPath)
+Task<FirmwareUpgrade::Outcome> FirmwareUpgrade::upgradeFromFile(QString givenPath)
 {
     const QString reason = refusalToStart();
     if (!reason.isEmpty()) {
         m_service.refuse(QStringLiteral("upgrade firmware from a file"), reason);
-        return Outcome::Refused;
+        co_return Outcome::Refused;
     }
     const QString path = givenPath.isEmpty()
                              ? m_prompts.openFile(QStringLiteral("Firmware image"),
                                                   QStringLiteral("Firmware images (*.bin);;All files (*)"), QString())
                              : givenPath;
     if (path.isEmpty())
-        return Outcome::Cancelled;
+        co_return Outcome::Cancelled;
     m_log.addConsoleLine(QStringLiteral("Opening: ") + path);
     const QString name = QFileInfo(path).fileName();
     QByteArray image;
     QString why;
     if (!FirmwareImage::readFile(path, &image, &why)) {
         tell(QStringLiteral("%1 cannot be written: %2. Nothing in the pedal was changed.").arg(name, why));
-        return Outcome::Failed;
+        co_return Outcome::Failed;
     }
     m_log.writeLogLine(QStringLiteral("num of bytes read: %1").arg(image.size()));
     if (!m_prompts.question(QStringLiteral("Write %1 (%2 bytes) into the pedal and record it as firmware %3?")
                                 .arg(name)
                                 .arg(image.size())
                                 .arg(m_number)))
-        return Outcome::Cancelled;
-    return upgradeImage(image, m_number, name);
+        co_return Outcome::Cancelled;
+    co_return co_await upgradeImage(image, m_number, name);
 }
 
-bool FirmwareUpgrade::pedalGone()
+Task<bool> FirmwareUpgrade::pedalGone()
 {
-    m_clock.waitForActivity(0); // an unplug is reported by the backend as an event
-    return !m_comm.linked() || m_boot.lastAnswer() == Bootloader::Answer::DeviceFailed;
+    co_await m_clock.activity(0); // an unplug is reported by the backend as an event
+    co_return !m_comm.linked() || m_boot.lastAnswer() == Bootloader::Answer::DeviceFailed;
 }
 
-FirmwareUpgrade::Outcome FirmwareUpgrade::stop(const QString &step, const QString &problem, const QString &holds,
-                                               bool unverified)
+Task<FirmwareUpgrade::Outcome> FirmwareUpgrade::stop(QString step, QString problem, QString holds, bool unverified)
 {
     m_running = false;
     m_unverified = unverified;
     m_log.writeLogLine(QStringLiteral("firmware upgrade stopped at %1: %2").arg(step, problem));
-    const bool gone = pedalGone();
+    const bool gone = co_await pedalGone();
     emit runningChanged(false);
     const QString wayBack = stoppedWayBack(m_prompts, unverified, gone);
     tell(QStringLiteral("The firmware upgrade stopped at %1: %2. %3 ").arg(step, problem, holds) + wayBack);
-    return unverified ? Outcome::Unverified : Outcome::Failed;
+    co_return unverified ? Outcome::Unverified : Outcome::Failed;
 }
 
-FirmwareUpgrade::Outcome FirmwareUpgrade::upgradeImage(QByteArray image, int number, const QString &what)
+Task<FirmwareUpgrade::Outcome> FirmwareUpgrade::upgradeImage(QByteArray image, int number, QString what)
 {
     const QString reason = refusalToStart();
     if (!reason.isEmpty()) {
         m_service.refuse(QStringLiteral("upgrade firmware"), reason);
-        return Outcome::Refused;
+        co_return Outcome::Refused;
     }
     m_log.writeLogLine(QStringLiteral("********************FIRMWARE UPGRADE********************"));
     m_d2xx.ReportDeviceErrors = false;
@@ -269,20 +268,20 @@ FirmwareUpgrade::Outcome FirmwareUpgrade::upgradeImage(QByteArray image, int num
     if (!problem.isEmpty()) {
         m_log.writeLogLine(QStringLiteral("firmware image refused: ") + problem);
         tell(QStringLiteral("%1 cannot be written: %2. Nothing in the pedal was changed.").arg(what, problem));
-        return Outcome::Refused;
+        co_return Outcome::Refused;
     }
     if (StandInImages::isStandInFirmware(image) && m_comm.linkedToRealPedal()) {
         m_log.writeLogLine(QStringLiteral("firmware image refused: a stand-in for a real pedal"));
         tell(QStringLiteral("%1 is a stand-in for tests and the simulated pedal, not the maker's firmware; it is never "
                             "written into a real pedal. Nothing in the pedal was changed.")
                  .arg(what));
-        return Outcome::Refused;
+        co_return Outcome::Refused;
     }
     if (number < 0 || number > 255) {
         tell(QStringLiteral("%1 cannot be written: %2 is not a firmware number. Nothing in the pedal was changed.")
                  .arg(what)
                  .arg(number));
-        return Outcome::Refused;
+        co_return Outcome::Refused;
     }
     // Going back to an older firmware is asked about; the pedal's own report says what it runs.
     m_downgradedFrom = -1;
@@ -299,7 +298,7 @@ FirmwareUpgrade::Outcome FirmwareUpgrade::upgradeImage(QByteArray image, int num
                                .arg(number)
                                .arg(yes ? QStringLiteral("Yes") : QStringLiteral("No")));
         if (!yes)
-            return Outcome::Cancelled;
+            co_return Outcome::Cancelled;
         m_downgradedFrom = reported->firmware;
     }
 
@@ -325,37 +324,37 @@ FirmwareUpgrade::Outcome FirmwareUpgrade::upgradeImage(QByteArray image, int num
     const qint64 started = m_clock.nowMs();
     emit progress(0, count, 0, n, -1);
 
-    Bootloader::Answer a = m_boot.eraseFlash();
+    Bootloader::Answer a = co_await m_boot.eraseFlash();
     m_flashIncomplete = true; // from here the old firmware may be gone
     if (a != Bootloader::Answer::Ack)
-        return stop(QStringLiteral("the erase"), m_boot.lastProblem(), QStringLiteral("The flash may be erased."));
+        co_return co_await stop(QStringLiteral("the erase"), m_boot.lastProblem(), QStringLiteral("The flash may be erased."));
 
     m_log.addConsoleLine(QStringLiteral("Start Write Command"));
     m_log.addConsoleLine(QString());
     quint32 address = FirmwareImage::FlashBase;
     qint64 written = 0;
     for (int i = 0; i < count; ++i) {
-        a = m_boot.writeBlock(address, blocks[i]);
+        a = co_await m_boot.writeBlock(address, blocks[i]);
         if (a != Bootloader::Answer::Ack)
-            return stop(QStringLiteral("block %1 of %2").arg(i + 1).arg(count), m_boot.lastProblem(), heldBefore(i, count));
+            co_return co_await stop(QStringLiteral("block %1 of %2").arg(i + 1).arg(count), m_boot.lastProblem(), heldBefore(i, count));
         address += quint32(blocks[i].size());
         written += blocks[i].size();
         const qint64 elapsed = m_clock.nowMs() - started;
         emit progress(i + 1, count, written, n, elapsed * (n - written) / qMax<qint64>(1, written));
     }
-    a = m_boot.writeFirmwareNumber(number);
+    a = co_await m_boot.writeFirmwareNumber(number);
     if (a != Bootloader::Answer::Ack)
-        return stop(QStringLiteral("the firmware number record"), m_boot.lastProblem(),
+        co_return co_await stop(QStringLiteral("the firmware number record"), m_boot.lastProblem(),
                     QStringLiteral("All %1 blocks were written, the firmware number record was not.").arg(count));
 
     if (verifyAfterWriting) {
-        const ReadBack r = readBack(blocks, number);
+        const ReadBack r = co_await readBack(blocks, number);
         const QString where = r.block == count ? QStringLiteral("the read-back of the firmware number record")
                                                : QStringLiteral("the read-back of block %1 of %2").arg(r.block + 1).arg(count);
         if (r.answer != Bootloader::Answer::Ack) {
             // Not read protection: a protected flash refuses the erase and the writes as well,
             // and those were acknowledged.
-            return stop(where, m_boot.lastProblem(),
+            co_return co_await stop(where, m_boot.lastProblem(),
                         QStringLiteral("%1 was written but not verified: all %2 blocks and the firmware number record "
                                        "were acknowledged, and the flash could not be read back.")
                             .arg(what)
@@ -363,10 +362,10 @@ FirmwareUpgrade::Outcome FirmwareUpgrade::upgradeImage(QByteArray image, int num
                         true);
         }
         if (r.block == count)
-            return stop(where, QStringLiteral("it holds %1, not firmware %2").arg(recordText(r.record)).arg(number),
+            co_return co_await stop(where, QStringLiteral("it holds %1, not firmware %2").arg(recordText(r.record)).arg(number),
                         QStringLiteral("All %1 blocks were written and read back.").arg(count));
         if (r.block >= 0)
-            return stop(where, QStringLiteral("the flash at %1 holds other bytes than the image").arg(hex8(r.address)),
+            co_return co_await stop(where, QStringLiteral("the flash at %1 holds other bytes than the image").arg(hex8(r.address)),
                         QStringLiteral("All %1 blocks and the firmware number record were written; the flash does not "
                                        "hold the image.")
                             .arg(count));
@@ -376,30 +375,30 @@ FirmwareUpgrade::Outcome FirmwareUpgrade::upgradeImage(QByteArray image, int num
     m_running = false;
     emit runningChanged(false);
     m_log.writeLogLine(QStringLiteral("firmware upgrade: %1 bytes written in %2 ms").arg(n).arg(m_clock.nowMs() - started));
-    m_clock.pause(10);
+    co_await m_clock.pause(10);
     m_prompts.message(m_prompts.words(Prompts::NextStep::UpgradeComplete));
-    const Outcome restarted = restartDevice(number);
+    const Outcome restarted = co_await restartDevice(number);
     if (restarted == Outcome::Done && m_downgradedFrom >= 0)
         tell(QStringLiteral("Firmware %1 now runs in the pedal, older than the firmware %2 it ran before.")
                  .arg(number)
                  .arg(m_downgradedFrom));
-    return restarted;
+    co_return restarted;
 }
 
-FirmwareUpgrade::Outcome FirmwareUpgrade::verifyImage(QByteArray image, int number)
+Task<FirmwareUpgrade::Outcome> FirmwareUpgrade::verifyImage(QByteArray image, int number)
 {
     const QString reason = refusalToStart();
     if (!reason.isEmpty()) {
         m_service.refuse(QStringLiteral("verify firmware"), reason);
-        return Outcome::Refused;
+        co_return Outcome::Refused;
     }
     const QString problem = FirmwareImage::check(&image);
     if (!problem.isEmpty()) {
         tell(QStringLiteral("The image cannot be compared: %1.").arg(problem));
-        return Outcome::Refused;
+        co_return Outcome::Refused;
     }
     const QList<QByteArray> blocks = FirmwareImage::blocks(image);
-    const ReadBack r = readBack(blocks, number);
+    const ReadBack r = co_await readBack(blocks, number);
     const bool atRecord = r.block == blocks.size();
     const quint32 blockAddress = atRecord ? FirmwareImage::RecordAddress
                                           : FirmwareImage::FlashBase + quint32(qMax(0, r.block)) * FirmwareImage::BlockBytes;
@@ -409,24 +408,24 @@ FirmwareUpgrade::Outcome FirmwareUpgrade::verifyImage(QByteArray image, int numb
         tell(QStringLiteral("The pedal's bootloader refused to read its flash at %1 (NACK): the flash may be "
                             "read-protected. It was not compared with the image.")
                  .arg(hex8(blockAddress)));
-        return Outcome::Failed;
+        co_return Outcome::Failed;
     }
     if (r.answer != Bootloader::Answer::Ack) {
-        pedalGone();
+        co_await pedalGone();
         tell(QStringLiteral("The flash could not be read at %1: %2.").arg(hex8(blockAddress), m_boot.lastProblem()));
-        return Outcome::Failed;
+        co_return Outcome::Failed;
     }
     if (atRecord) {
         tell(QStringLiteral("The flash holds the image, but its firmware number record at %1 holds %2, not firmware %3.")
                  .arg(hex8(blockAddress), recordText(r.record))
                  .arg(number));
-        return Outcome::Failed;
+        co_return Outcome::Failed;
     }
     if (r.block >= 0) {
         tell(QStringLiteral("The flash differs from the image in the block at %1.").arg(hex8(blockAddress)));
-        return Outcome::Failed;
+        co_return Outcome::Failed;
     }
-    return Outcome::Done;
+    co_return Outcome::Done;
 }
 
 QString FirmwareUpgrade::recordText(const QByteArray &record)
@@ -438,46 +437,46 @@ QString FirmwareUpgrade::recordText(const QByteArray &record)
     return QStringLiteral("the bytes ") + HexCodec::bytesToHexText(record);
 }
 
-FirmwareUpgrade::ReadBack FirmwareUpgrade::readBack(const QList<QByteArray> &blocks, int number)
+Task<FirmwareUpgrade::ReadBack> FirmwareUpgrade::readBack(QList<QByteArray> blocks, int number)
 {
     ReadBack r;
     quint32 address = FirmwareImage::FlashBase;
     for (int i = 0; i < blocks.size(); ++i) {
         QByteArray back;
-        r.answer = m_boot.readMemory(address, int(blocks[i].size()), &back);
+        r.answer = co_await m_boot.readMemory(address, int(blocks[i].size()), &back);
         if (r.answer != Bootloader::Answer::Ack || back != blocks[i]) {
             r.block = i;
             qsizetype at = 0;
             while (at < back.size() && back[at] == blocks[i][at])
                 ++at;
             r.address = address + quint32(at);
-            return r;
+            co_return r;
         }
         address += quint32(blocks[i].size());
     }
     const QByteArray expected = QByteArray(7, '\0') + char(quint8(number));
-    r.answer = m_boot.readMemory(FirmwareImage::RecordAddress, int(expected.size()), &r.record);
+    r.answer = co_await m_boot.readMemory(FirmwareImage::RecordAddress, int(expected.size()), &r.record);
     if (r.answer != Bootloader::Answer::Ack || r.record != expected) {
         r.block = int(blocks.size());
         r.address = FirmwareImage::RecordAddress;
-        return r;
+        co_return r;
     }
     m_log.writeLogLine(QStringLiteral("read-back: the flash holds the image"));
     m_log.writeLogLine(QStringLiteral("read-back: the firmware number record holds firmware %1").arg(number));
-    return r;
+    co_return r;
 }
 
-FirmwareUpgrade::Outcome FirmwareUpgrade::restartDevice(int expectNumber)
+Task<FirmwareUpgrade::Outcome> FirmwareUpgrade::restartDevice(int expectNumber)
 {
     if (m_running) {
         m_service.refuse(QStringLiteral("restart"), QStringLiteral("a firmware upgrade is under way"));
-        return Outcome::Refused;
+        co_return Outcome::Refused;
     }
     Outcome outcome = Outcome::Done;
     if (m_comm.linked() && m_comm.bootloaderLinked()) {
-        const Bootloader::Answer a = m_boot.go();
+        const Bootloader::Answer a = co_await m_boot.go();
         if (a != Bootloader::Answer::Ack) {
-            const bool gone = pedalGone();
+            const bool gone = co_await pedalGone();
             m_log.writeLogLine(QStringLiteral("Go not acknowledged: ") + m_boot.lastProblem());
             const QString written =
                 m_writtenAndVerified ? QStringLiteral("The firmware was written and verified. ") : QString();
@@ -493,7 +492,7 @@ FirmwareUpgrade::Outcome FirmwareUpgrade::restartDevice(int expectNumber)
                      QStringLiteral("It may still be waiting there: %1, or switch it off and on.")
                          .arg(m_prompts.words(Prompts::NextStep::GoAgain)));
             m_writtenAndVerified = false;
-            return Outcome::Failed;
+            co_return Outcome::Failed;
         }
         m_writtenAndVerified = false;
         m_d2xx.ReportDeviceErrors = true;
@@ -501,7 +500,7 @@ FirmwareUpgrade::Outcome FirmwareUpgrade::restartDevice(int expectNumber)
         m_comm.upgradeEnded();
         m_service.setGate(GateState::Linked);
         m_comm.setLegacyUpgradeMode(false);
-        const PedalService::Result r = m_service.requestDeviceInformation();
+        const PedalService::Result r = co_await m_service.requestDeviceInformation();
         if (m_comm.linked())
             m_comm.startPoll();
         if (r != PedalService::Result::Done && !m_service.state().reported) {
@@ -518,19 +517,19 @@ FirmwareUpgrade::Outcome FirmwareUpgrade::restartDevice(int expectNumber)
     m_unverified = false;
     setUpgradeMode(false);
     emit finished();
-    return outcome;
+    co_return outcome;
 }
 
-bool FirmwareUpgrade::closeWindow()
+Task<bool> FirmwareUpgrade::closeWindow()
 {
     if (m_running) {
         m_service.refuse(QStringLiteral("closing the firmware upgrade window"),
                          QStringLiteral("a firmware upgrade is under way"));
-        return false;
+        co_return false;
     }
     if (!m_comm.linked() || !m_comm.bootloaderLinked()) {
         emit finished();
-        return true;
+        co_return true;
     }
     if (m_flashIncomplete &&
         !m_prompts.question(m_unverified
@@ -540,7 +539,7 @@ bool FirmwareUpgrade::closeWindow()
                                 : QStringLiteral("The pedal's firmware is erased or incomplete, and starting it may leave "
                                                  "the pedal silent until it is upgraded. Start it anyway?\r\n"
                                                  "Choose No to stay in the bootloader and try the upgrade again.")))
-        return false;
-    restartDevice();
-    return !m_comm.bootloaderLinked(); // a Go the pedal did not confirm keeps the window
+        co_return false;
+    co_await restartDevice();
+    co_return !m_comm.bootloaderLinked(); // a Go the pedal did not confirm keeps the window
 }

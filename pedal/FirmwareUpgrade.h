@@ -33,13 +33,13 @@ public:
     // The Upgrade Mode command: on a linked pedal with firmware 9 or newer it sends the
     // enter-bootloader request (after the SHIFT question) and shakes hands with the bootloader;
     // otherwise it only sets the flags for the legacy way. Choosing it again turns it off.
-    void chooseUpgradeMode();
+    Task<> chooseUpgradeMode();
     bool upgradeModeOn() const;
     // On a pedal linked at its normal settings: shakes hands with a bootloader that is already
     // there (plugged in with SHIFT held, or left there by an upgrade that stopped), taking up one
     // synchronised before. Ack: the bootloader is linked, as by the legacy way's Link. Otherwise
     // the line goes back to its normal settings and the answer says what was heard.
-    Bootloader::Answer findBootloader();
+    Task<Bootloader::Answer> findBootloader();
 
     // The chooser: "Firmware_5" ... "Firmware_15"; choosing one sets the image name and number.
     QStringList imageNames() const;
@@ -50,23 +50,23 @@ public:
     int settleAfterEnterMs = 200; // between the enter-bootloader request and the handshake
 
     // Upgrade Firmware: writes the chosen carried image.
-    Outcome upgrade();
+    Task<Outcome> upgrade();
     // Writes an image file the user chose (a dialog when path is empty) after a question that
     // names the file, its size and the firmware number that will be recorded.
-    Outcome upgradeFromFile(const QString &path = QString());
+    Task<Outcome> upgradeFromFile(QString path = QString());
     // Writes image as firmware number into the pedal's bootloader; what names the image in
     // messages. A number below the firmware the pedal reported is asked about first. Goes on to
     // Go and the device information request when everything was written and read back.
-    Outcome upgradeImage(QByteArray image, int number, const QString &what);
+    Task<Outcome> upgradeImage(QByteArray image, int number, QString what);
     // Leaves the bootloader: Go, the normal line settings, a fresh device information request.
     // Done when the pedal answers (with expectNumber, when given, as its firmware number).
-    Outcome restartDevice(int expectNumber = -1);
+    Task<Outcome> restartDevice(int expectNumber = -1);
     // The window's close box: refused while an upgrade runs, asks before starting an erased or
     // incomplete firmware; true when the window may close.
-    bool closeWindow();
+    Task<bool> closeWindow();
     // Reads the flash back and compares it with image (the image is checked and padded first)
     // and the firmware number record with number.
-    Outcome verifyImage(QByteArray image, int number);
+    Task<Outcome> verifyImage(QByteArray image, int number);
 
     bool running() const { return m_running; }
     // The last upgrade stopped part-way: the pedal's firmware is erased or incomplete.
@@ -95,15 +95,15 @@ private:
         quint32 address = 0;
         QByteArray record;
     };
-    ReadBack readBack(const QList<QByteArray> &blocks, int number);
+    Task<ReadBack> readBack(QList<QByteArray> blocks, int number);
     static QString recordText(const QByteArray &record);
     void setUpgradeMode(bool on);
     void restoreNormalLine();
     void enterBootloaderReady();
     // Stops an upgrade at step (said with problem and what the pedal holds) and tells the way
     // back; unverified: everything was written.
-    Outcome stop(const QString &step, const QString &problem, const QString &holds, bool unverified = false);
-    bool pedalGone();
+    Task<Outcome> stop(QString step, QString problem, QString holds, bool unverified = false);
+    Task<bool> pedalGone();
     void tell(const QString &text);
     QString refusalToStart() const;
 

@@ -94,10 +94,12 @@ QString PedalService::presetFolder()
     return folder;
 }
 
-PedalService::Result PedalService::savePreset(const QString &givenPath)
+Task<PedalService::Result> PedalService::savePreset(QString givenPath)
 {
-    if (!readValuesToSave(Command::PresetSave, QStringLiteral("Save Local Preset"), QStringLiteral("SAVE LOCAL PRESET")))
-        return Result::Refused;
+    const bool readBack =
+        co_await readValuesToSave(Command::PresetSave, QStringLiteral("Save Local Preset"), QStringLiteral("SAVE LOCAL PRESET"));
+    if (!readBack)
+        co_return Result::Refused;
     const PresetFile::PresetValues values = parameterValues();
     for (int i = 0; i < PresetFile::Values; ++i)
         m_log.writeLogLine(PresetFile::logKeys()[i] + hexNumber(values[size_t(i)], 8));
@@ -106,15 +108,15 @@ PedalService::Result PedalService::savePreset(const QString &givenPath)
         path = m_prompts.saveFile(QStringLiteral("Save Preset File"), QStringLiteral("Preset files (*.txt)"),
                                   presetFolder(), QStringLiteral("txt"));
     if (path.isEmpty())
-        return Result::Cancelled;
+        co_return Result::Cancelled;
     path = PresetFile::withExtension(path);
     QString error;
     if (!PresetFile::write(path, values, &error)) {
         m_prompts.message(QStringLiteral("Error saving file: ") + error);
-        return Result::Failed;
+        co_return Result::Failed;
     }
     m_prompts.message(QStringLiteral("File saved successfully: ") + path);
-    return Result::Done;
+    co_return Result::Done;
 }
 
 PedalService::Result PedalService::loadPreset(const QString &givenPath)

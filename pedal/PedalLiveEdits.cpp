@@ -104,6 +104,13 @@ void PedalService::replay(const std::function<void()> &send)
     m_applyingHistory = was;
 }
 
+Task<> PedalService::replaySteps(std::function<Task<>()> send)
+{
+    const bool was = std::exchange(m_applyingHistory, true);
+    co_await send();
+    m_applyingHistory = was;
+}
+
 bool PedalService::undo() { return stepHistory(true); }
 
 bool PedalService::redo() { return stepHistory(false); }

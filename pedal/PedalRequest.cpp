@@ -54,34 +54,34 @@ void PedalService::endFailedRequest(const QString &logLine, const QString &messa
     m_prompts.message(message);
 }
 
-PedalService::Result PedalService::requestDeviceInformation()
+Task<PedalService::Result> PedalService::requestDeviceInformation()
 {
     if (!allowed(Command::Request, QStringLiteral("request")))
-        return Result::Refused;
+        co_return Result::Refused;
     flushDialWrites(); // the pedal takes the last edits first, so the answer holds them
     m_comm.tryBeginExchange(QStringLiteral("request"));
     m_log.writeLogLine(Banner.arg(QStringLiteral("REQUEST")));
     m_requestInProgress = true;
     m_bootloaderAnswered = false;
-    const Communication::Answer answer = m_comm.exchangeDeviceInformation();
+    const Communication::Answer answer = co_await m_comm.exchangeDeviceInformation();
     m_comm.endExchange();
     m_lastAnswerValues = answer.decoded.ok ? answer.decoded.values : QByteArray();
 
     if (answer.wait == Communication::WaitResult::DeviceFailed) {
-        m_clock.waitForActivity(0); // an unplug is reported by the backend as an event
+        co_await m_clock.activity(0); // an unplug is reported by the backend as an event
         if (!m_comm.linked()) {
             // Unlinked by the user or unplugged while the pedal was being asked: nothing to tell.
             m_requestInProgress = false;
             m_state.reported.reset();
             m_log.writeLogLine(QStringLiteral("device information request: ended, the pedal is no longer linked"));
-            return Result::Failed;
+            co_return Result::Failed;
         }
         endFailedRequest(QStringLiteral("device information request: the USB device could not be read"),
                          QStringLiteral("The pedal could not be reached: the USB device is not open or was "
                                         "disconnected. Check the cable and ") +
                              m_prompts.words(Prompts::NextStep::RelinkAgain) + QLatin1Char('.'),
                          QStringLiteral("the USB device could not be read"));
-        return Result::Failed;
+        co_return Result::Failed;
     }
     if (answer.wait == Communication::WaitResult::TimedOut) {
         endFailedRequest(
@@ -90,7 +90,7 @@ PedalService::Result PedalService::requestDeviceInformation()
                            "and connected, then ") +
                 m_prompts.words(Prompts::NextStep::AskAgain) + QLatin1Char('.'),
             QStringLiteral("the pedal did not answer the device information request"));
-        return Result::Failed;
+        co_return Result::Failed;
     }
     if (!answer.decoded.ok) {
         endFailedRequest(
@@ -99,7 +99,7 @@ PedalService::Result PedalService::requestDeviceInformation()
                            "connection, then %2.")
                 .arg(answer.decoded.error, m_prompts.words(Prompts::NextStep::AskAgain)),
             QStringLiteral("the pedal's answer could not be read"));
-        return Result::Failed;
+        co_return Result::Failed;
     }
     const QByteArray &values = answer.decoded.values;
     if (values.size() < DeviceInformation::Values) {
@@ -112,7 +112,7 @@ PedalService::Result PedalService::requestDeviceInformation()
                                "waiting for a firmware upgrade. %2, or switch the pedal off and on again.")
                     .arg(byte, m_prompts.words(Prompts::NextStep::UseUpgradeMenu)),
                 QStringLiteral("the pedal is in its bootloader"));
-            return Result::Failed;
+            co_return Result::Failed;
         }
         endFailedRequest(QStringLiteral("device information request: incomplete answer, %1 of %2 values")
                              .arg(values.size())
@@ -123,7 +123,7 @@ PedalService::Result PedalService::requestDeviceInformation()
                              .arg(DeviceInformation::Values)
                              .arg(m_prompts.words(Prompts::NextStep::AskAgain)),
                          QStringLiteral("its answer held %1 of %2 values").arg(values.size()).arg(DeviceInformation::Values));
-        return Result::Failed;
+        co_return Result::Failed;
     }
 
     m_state.reported = DeviceInformation::fromValues(values);
@@ -149,7 +149,7 @@ PedalService::Result PedalService::requestDeviceInformation()
         m_prompts.message(upgradeInstructions());
         forgetValues(QStringLiteral("the pedal needs a firmware upgrade"));
         setGate(GateState::FirmwareTooOld);
-        return Result::Failed;
+        co_return Result::Failed;
     }
     setGate(GateState::RequestPassed);
 
@@ -158,7 +158,7 @@ PedalService::Result PedalService::requestDeviceInformation()
         const QString error = HexCodec::conversionError(m_deviceAlgorithmText);
         m_log.writeLogLine(error);
         m_prompts.message(error);
-        return Result::Failed;
+        co_return Result::Failed;
     }
     int effect = 0;
     if (algorithm < latestAlgorithmNumber) {
@@ -169,13 +169,13 @@ PedalService::Result PedalService::requestDeviceInformation()
             selectEffect(effect);
         forgetValues(QStringLiteral("the pedal's algorithm is older than this editor's"));
         setGate(GateState::AlgorithmTooOld);
-        return Result::Failed;
+        co_return Result::Failed;
     }
     if (!info.effectNumber(&effect)) {
         const QString error = HexCodec::conversionError(m_deviceEffectNumberText);
         m_log.writeLogLine(error);
         m_prompts.message(error);
-        return Result::Failed;
+        co_return Result::Failed;
     }
     if (effect >= m_effectNames.size()) {
         // An effect the editor does not offer: its algorithm image, and so its parameter
@@ -192,7 +192,7 @@ PedalService::Result PedalService::requestDeviceInformation()
                              .arg(m_deviceEffectNumberText, m_prompts.words(Prompts::NextStep::AskAgain)),
                          QStringLiteral("the pedal's effect %1 is not in the effect list").arg(m_deviceEffectNumberText));
         m_state.reported = DeviceInformation::fromValues(values); // what the pedal reported is still known
-        return Result::Failed;
+        co_return Result::Failed;
     }
     selectEffect(effect);
     if (!m_effectWindowShown)
@@ -204,17 +204,17 @@ PedalService::Result PedalService::requestDeviceInformation()
     setGate(GateState::RequestPassed);
     m_requestInProgress = false;
     m_comm.startPoll();
-    return Result::Done;
+    co_return Result::Done;
 }
 
-PedalService::Result PedalService::readPedalReport()
+Task<PedalService::Result> PedalService::readPedalReport()
 {
     if (!allowed(Command::Request, QStringLiteral("request")))
-        return Result::Refused;
+        co_return Result::Refused;
     flushDialWrites();
     m_comm.tryBeginExchange(QStringLiteral("request"));
     m_log.writeLogLine(Banner.arg(QStringLiteral("REQUEST FOR COMPARE")));
-    const Communication::Answer answer = m_comm.exchangeDeviceInformation();
+    const Communication::Answer answer = co_await m_comm.exchangeDeviceInformation();
     m_comm.endExchange();
     if (m_comm.linked() && !m_comm.firmwareUpgradeMode())
         m_comm.startPoll();
@@ -223,11 +223,11 @@ PedalService::Result PedalService::readPedalReport()
         m_log.writeLogLine(QStringLiteral("request for compare: no complete answer"));
         m_prompts.message(QStringLiteral("The pedal did not answer completely, so its values are not shown. Check the "
                                          "USB connection, then press Refresh."));
-        return Result::Failed;
+        co_return Result::Failed;
     }
     m_state.reported = info;
     m_lastAnswerValues = answer.decoded.values;
-    return Result::Done;
+    co_return Result::Done;
 }
 
 void PedalService::applyReadBacks(const DeviceInformation &info)

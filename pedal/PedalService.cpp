@@ -84,38 +84,39 @@ void PedalService::forgetValues(const QString &reason)
 
 void PedalService::refreshDeviceList() { m_comm.refreshDeviceList(); }
 
-void PedalService::scanAndLink()
+Task<> PedalService::scanAndLink()
 {
     const int count = m_comm.scanDevices();
     for (int i = 0; i < count; ++i) {
         m_comm.chooseScannedDevice(i);
-        link();
+        co_await link();
     }
 }
 
-void PedalService::linkSimulated()
+Task<> PedalService::linkSimulated()
 {
     if (m_comm.chooseSimulatedPedal())
-        link();
+        co_await link();
 }
 
-void PedalService::link(bool askForSettings)
+Task<> PedalService::link(bool askForSettings)
 {
     forgetValues(QStringLiteral("the device information request has not run"));
-    if (!m_comm.link()) {
+    const bool opened = co_await m_comm.link();
+    if (!opened) {
         const QString denied = m_d2xx.backend() ? m_d2xx.backend()->permissionDeniedPort() : QString();
         m_log.writeLogLine(QStringLiteral("link: the USB device %1 could not be opened%2")
                                .arg(m_comm.deviceSerialNumber(),
                                     denied.isEmpty() ? QString() : QStringLiteral(": permission denied on ") + denied));
         m_prompts.message(m_comm.openFailureText());
-        return;
+        co_return;
     }
     m_bootloaderAnswered = false;
     setGate(m_comm.bootloaderLinked() ? GateState::BootloaderLinked : GateState::Linked);
     if (m_comm.bootloaderLinked())
         m_log.writeLogLine(QStringLiteral("device information request skipped: the line talks to the bootloader"));
     else if (askForSettings && !m_comm.legacyUpgradeMode())
-        requestDeviceInformation();
+        co_await requestDeviceInformation();
 }
 
 bool PedalService::watchingForReturn() const { return m_returnWatch->isActive(); }
@@ -154,8 +155,7 @@ void PedalService::lookForLostPedal()
     m_comm.cameBack();
     m_log.writeLogLine(QStringLiteral("the pedal %1 is back: linking").arg(m_lostSerial));
     m_comm.chooseDevice(m_lostBackend, m_lostSerial, description);
-    link();
-    offerKeptValues();
+    link().then([this] { offerKeptValues(); });
 }
 
 void PedalService::offerKeptValues()
@@ -262,29 +262,30 @@ void PedalService::chooseEffect(int index)
     setGate(GateState::AlgorithmTooOld);
 }
 
-PedalService::UploadResult PedalService::uploadSelectedAlgorithm()
+Task<PedalService::UploadResult> PedalService::uploadSelectedAlgorithm()
 {
     if (!allowed(Command::AlgorithmUpload, QStringLiteral("upload")))
-        return UploadResult::Refused;
-    return m_uploads->uploadCarriedImage(m_selectedEffectName, &m_resourceLines,
-                                         [this] { return requestDeviceInformation() == Result::Done; });
+        co_return UploadResult::Refused;
+    co_return co_await m_uploads->uploadCarriedImage(m_selectedEffectName, &m_resourceLines,
+                                         [this]() -> Task<bool> { co_return co_await requestDeviceInformation() == Result::Done; });
 }
 
-PedalService::UploadResult PedalService::uploadAlgorithmFile(const QString &path)
+Task<PedalService::UploadResult> PedalService::uploadAlgorithmFile(QString path)
 {
     if (!allowed(Command::AlgorithmUpload, QStringLiteral("upload")))
-        return UploadResult::Refused;
-    const UploadResult r = path.isEmpty() ? m_uploads->chooseAndUploadFile() : m_uploads->uploadFile(path);
+        co_return UploadResult::Refused;
+    const UploadResult r = path.isEmpty() ? co_await m_uploads->chooseAndUploadFile() : co_await m_uploads->uploadFile(path);
     // As for a carried image, the pedal is asked again and must answer with an effect the editor
     // knows; a file may hold an older algorithm than the editor's, which the answer then tells.
-    if (r == UploadResult::Done && requestDeviceInformation() != Result::Done && m_gate != GateState::AlgorithmTooOld)
-        return UploadResult::Unconfirmed;
-    return r;
+    const bool answered = r != UploadResult::Done || co_await requestDeviceInformation() == Result::Done;
+    if (!answered && m_gate != GateState::AlgorithmTooOld)
+        co_return UploadResult::Unconfirmed;
+    co_return r;
 }
 
-PedalService::UploadResult PedalService::uploadTuningData()
+Task<PedalService::UploadResult> PedalService::uploadTuningData()
 {
     if (!allowed(Command::TuningUpload, QStringLiteral("tuning upload")))
-        return UploadResult::Refused;
-    return m_uploads->uploadTuningData();
+        co_return UploadResult::Refused;
+    co_return co_await m_uploads->uploadTuningData();
 }

@@ -5,7 +5,7 @@
 // whatever the link and the pedal's state do not allow. The windows show the state and call
 // the service; they never build a message or touch the line.
 
-#include "algorithms/Uploads.h"
+#include "pedal/Uploads.h"
 #include "pedal/BackupSnapshot.h"
 #include "pedal/PedalBackup.h"
 #include "presets/PresetFile.h"
@@ -82,11 +82,11 @@ public:
 
     // The link.
     void refreshDeviceList();
-    void scanAndLink();
-    void linkSimulated();
+    Task<> scanAndLink();
+    Task<> linkSimulated();
     // Links the chosen device; unless told not to (or in legacy upgrade mode) asks it for its
     // settings.
-    void link(bool askForSettings = true);
+    Task<> link(bool askForSettings = true);
     bool unlink();
     // When the pedal is unplugged, look for it (the device list every second) and link it again
     // when it is back, keeping the editor's values; set by the editor's windows.
@@ -98,10 +98,10 @@ public:
     BackupRestore &backups() { return *m_backups; }
     // The FTDI devices and one raw message as it is, for the command-line tool.
     RawLine &rawLine() { return *m_rawLine; }
-    Result requestDeviceInformation();
+    Task<Result> requestDeviceInformation();
     // The device information request for the compare view: the pedal's report is kept as its
     // last answer, and nothing of it is put on the controls.
-    Result readPedalReport();
+    Task<Result> readPedalReport();
     // A compare row's "Use": the control shows what word stands for and sends it, as a user's
     // change of that control would (a step of the history).
     Result useValue(int parameter, quint32 word);
@@ -134,27 +134,27 @@ public:
     void applyValuesFromHistory(const PresetFile::PresetValues &values);
 
     // Commands.
-    Result assign();
+    Task<Result> assign();
     Result setFootswitchMode();
-    Result setTuning();
-    Result saveNoteFilters(const QList<int> &noteCodes);
+    Task<Result> setTuning();
+    Task<Result> saveNoteFilters(QList<int> noteCodes);
     std::optional<QList<int>> sentNoteFilters() const { return m_sentNoteFilters; }
-    Result saveParameters();
+    Task<Result> saveParameters();
     void showSaveParametersInfo();
     // The assignable parameters back to their defaults on the running effect; tellUser adds
     // the reminder that they are not stored until Save Parameters.
-    Result resetAssignableParameters(bool tellUser);
+    Task<Result> resetAssignableParameters(bool tellUser);
     Result chooseInstrumentRange(quint8 range);
     Result chooseBypassStatus(bool store);
     Result chooseRangeLimit(bool on);
     Result chooseMidiChannel(int item);
     // Presets: an empty path asks the user for one.
-    Result savePreset(const QString &path = QString());
+    Task<Result> savePreset(QString path = QString());
     Result loadPreset(const QString &path = QString());
     QString presetFolder();
-    UploadResult uploadSelectedAlgorithm();
-    UploadResult uploadAlgorithmFile(const QString &path = QString());
-    UploadResult uploadTuningData();
+    Task<UploadResult> uploadSelectedAlgorithm();
+    Task<UploadResult> uploadAlgorithmFile(QString path = QString());
+    Task<UploadResult> uploadTuningData();
     Uploads &uploads() { return *m_uploads; }
 
     // Backups of what the pedal holds, in the "Backups" folder beside the presets.
@@ -206,7 +206,7 @@ private:
     friend class ::SettingsMemory;
     friend class BackupRestore;
     // The store message of Save Parameters with the ten assignable values the records hold.
-    void sendStoreSettings();
+    Task<> sendStoreSettings();
     void setGate(GateState state);
     void forgetValues(const QString &reason);
     void endFailedRequest(const QString &logLine, const QString &message, const QString &reason);
@@ -226,7 +226,7 @@ private:
     void onDialTick();
     // The commands that save the pedal's values: asks the pedal for them first, logs the
     // command's banner, and tells whether they are known now.
-    bool readValuesToSave(Command command, const QString &what, const QString &banner);
+    Task<bool> readValuesToSave(Command command, QString what, QString banner);
     QString buildAssignMessage();
 
     DiagnosticLog &m_log;
@@ -264,6 +264,8 @@ private:
     PresetFile::PresetValues parameterValues() const;
     void putParameterValues(const PresetFile::PresetValues &values);
     void replay(const std::function<void()> &send);
+    // The same for steps that wait: nothing is asked or recorded until the last of them ends.
+    Task<> replaySteps(std::function<Task<>()> send);
     bool stepHistory(bool back);
     // The settings as last sent or read back: what an undo of the next command goes back to.
     std::array<int, ParameterCatalogue::AssignableControls> m_sentAssignItems{};

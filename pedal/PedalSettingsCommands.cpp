@@ -34,24 +34,26 @@ QString PedalService::buildAssignMessage()
     return text;
 }
 
-PedalService::Result PedalService::assign()
+Task<PedalService::Result> PedalService::assign()
 {
     if (!allowed(Command::Assign, QStringLiteral("Assign")))
-        return Result::Refused;
+        co_return Result::Refused;
     m_log.writeLogLine(Banner.arg(QStringLiteral("ASSIGN")));
     const QString text = buildAssignMessage();
     if (!m_applyingHistory && !m_prompts.question(QStringLiteral("Upload Assignments?")))
-        return Result::Cancelled;
+        co_return Result::Cancelled;
     m_comm.sendHexMessage(text, int(text.size() / 2));
-    m_clock.pause(100);
+    // Recorded before the pause: the replay of a step asks nothing and records nothing, and that
+    // holds only until the command first waits.
     const auto before = std::exchange(m_sentAssignItems, m_state.assignItems), after = m_state.assignItems;
     if (before != after)
         recordSetting(QStringLiteral("Assign"), before, after, [this](const auto &items) {
             m_state.assignItems = items;
             emit choicesChanged();
-            assign();
+            assign().detach();
         });
-    return Result::Done;
+    co_await m_clock.pause(100);
+    co_return Result::Done;
 }
 
 PedalService::Result PedalService::setFootswitchMode()
@@ -73,18 +75,19 @@ PedalService::Result PedalService::setFootswitchMode()
     return Result::Done;
 }
 
-PedalService::Result PedalService::setTuning()
+Task<PedalService::Result> PedalService::setTuning()
 {
     if (!allowed(Command::Tuning, QStringLiteral("Set Tuning")))
-        return Result::Refused;
+        co_return Result::Refused;
     m_log.writeLogLine(Banner.arg(QStringLiteral("SET TUNING")));
     const QString text = PedalMessages::tuning(m_state.tuningItem, m_state.semitoneVariation());
     m_log.writeLogLine(QStringLiteral("Tuning Message: ") + text);
     if (!m_applyingHistory && !m_prompts.question(QStringLiteral("Set new tuning?")))
-        return Result::Cancelled;
+        co_return Result::Cancelled;
     m_d2xx.PurgeFTDeviceTX();
     m_comm.sendHexMessage(text, 3);
-    m_clock.pause(100);
+    // Recorded before the pause: the replay of a step asks nothing and records nothing, and that
+    // holds only until the command first waits.
     const auto after = std::make_pair(m_state.tuningItem, m_state.semitoneItem);
     const auto before = std::exchange(m_sentTuning, after);
     if (before != after)
@@ -92,15 +95,16 @@ PedalService::Result PedalService::setTuning()
             m_state.tuningItem = tuning.first;
             m_state.semitoneItem = tuning.second;
             emit choicesChanged();
-            setTuning();
+            setTuning().detach();
         });
-    return Result::Done;
+    co_await m_clock.pause(100);
+    co_return Result::Done;
 }
 
-PedalService::Result PedalService::saveNoteFilters(const QList<int> &noteCodes)
+Task<PedalService::Result> PedalService::saveNoteFilters(QList<int> noteCodes)
 {
     if (!allowed(Command::NoteFilters, QStringLiteral("Note Cut")))
-        return Result::Refused;
+        co_return Result::Refused;
     int first = 0xFF, second = 0xFF;
     for (int code : noteCodes) {
         if (first == 0xFF)
@@ -116,31 +120,35 @@ PedalService::Result PedalService::saveNoteFilters(const QList<int> &noteCodes)
     m_log.writeLogLine(QString::number(n));
     m_d2xx.PurgeFTDeviceTX();
     m_comm.sendHexMessage(text, n);
-    m_clock.pause(100);
     // The pedal does not report its note filters: only a change from filters the editor sent
     // can be taken back.
+    // Recorded before the pause: the replay of a step asks nothing and records nothing, and that
+    // holds only until the command first waits.
     const auto before = std::exchange(m_sentNoteFilters, noteCodes);
     if (before && *before != noteCodes)
         recordSetting(QStringLiteral("Note Cut"), *before, noteCodes, [this](const QList<int> &codes) {
-            saveNoteFilters(codes);
+            saveNoteFilters(codes).detach();
             emit choicesChanged();
         });
-    return Result::Done;
+    co_await m_clock.pause(100);
+    co_return Result::Done;
 }
 
-bool PedalService::readValuesToSave(Command command, const QString &what, const QString &banner)
+Task<bool> PedalService::readValuesToSave(Command command, QString what, QString banner)
 {
     if (!allowed(command, what, true))
-        return false;
-    requestDeviceInformation(); // the values saved are those the pedal is running
+        co_return false;
+    co_await requestDeviceInformation(); // the values saved are those the pedal is running
     m_log.writeLogLine(Banner.arg(banner));
-    return allowed(command, what);
+    co_return allowed(command, what);
 }
 
-PedalService::Result PedalService::saveParameters()
+Task<PedalService::Result> PedalService::saveParameters()
 {
-    if (!readValuesToSave(Command::SaveParameters, QStringLiteral("Save Parameters"), QStringLiteral("SAVE PARAMETERS")))
-        return Result::Refused;
+    const bool readBack =
+        co_await readValuesToSave(Command::SaveParameters, QStringLiteral("Save Parameters"), QStringLiteral("SAVE PARAMETERS"));
+    if (!readBack)
+        co_return Result::Refused;
     std::array<quint32, 10> values{};
     for (int i = 0; i < 10; ++i)
         values[size_t(i)] = m_state.parameters[size_t(Parameter::InputLevel + i)].value;
@@ -149,16 +157,16 @@ PedalService::Result PedalService::saveParameters()
     const int n = int(text.size() / 2);
     m_log.writeLogLine(QStringLiteral("num of bytes to send: %1").arg(n));
     if (!m_prompts.question(QStringLiteral("Save Parameters to pedal?")))
-        return Result::Cancelled;
+        co_return Result::Cancelled;
     m_d2xx.PurgeFTDeviceTX();
     quint32 written = 0;
     m_comm.sendHexMessage(text, n, &written);
     m_log.writeLogLine(QStringLiteral("num of bytes sent: %1").arg(written));
-    m_clock.pause(100);
-    return Result::Done;
+    co_await m_clock.pause(100);
+    co_return Result::Done;
 }
 
-void PedalService::sendStoreSettings()
+Task<> PedalService::sendStoreSettings()
 {
     std::array<quint32, 10> values{};
     for (int i = 0; i < 10; ++i)
@@ -169,7 +177,7 @@ void PedalService::sendStoreSettings()
     quint32 written = 0;
     m_comm.sendHexMessage(text, int(text.size() / 2), &written);
     m_log.writeLogLine(QStringLiteral("num of bytes sent: %1").arg(written));
-    m_clock.pause(100);
+    co_await m_clock.pause(100);
 }
 
 void PedalService::showSaveParametersInfo()
@@ -188,10 +196,10 @@ void PedalService::showSaveParametersInfo()
                           .join(QStringLiteral("\r\n")));
 }
 
-PedalService::Result PedalService::resetAssignableParameters(bool tellUser)
+Task<PedalService::Result> PedalService::resetAssignableParameters(bool tellUser)
 {
     if (!allowed(Command::ResetDefaults, QStringLiteral("Set Assignable Parameters to Default")))
-        return Result::Refused;
+        co_return Result::Refused;
     using namespace Parameter;
     const auto record = [this](int i) -> ParameterRecord & { return m_state.parameters[size_t(i)]; };
     record(InputLevel).value = FullScale;
@@ -202,7 +210,6 @@ PedalService::Result PedalService::resetAssignableParameters(bool tellUser)
 
     const auto plain = [&](int i) {
         m_comm.sendHexMessage(PedalMessages::parameterWrite(record(i).address, record(i).value), 7);
-        m_clock.pause(10);
     };
     const auto assignable = [&](int i) {
         const QString text = PedalMessages::parameterWrite(record(i).address, record(i).value);
@@ -210,24 +217,28 @@ PedalService::Result PedalService::resetAssignableParameters(bool tellUser)
         m_comm.sendHexMessage(text, 7);
     };
     plain(InputLevel);
+    co_await m_clock.pause(10);
     plain(FirstHarmonicPitch);
+    co_await m_clock.pause(10);
     plain(WaveClip);
+    co_await m_clock.pause(10);
     m_comm.writeDspMessage(record(DominantNotesCut).address, record(DominantNotesCut).value);
     m_comm.writeDspMessage(record(HighNotesCut).address, record(HighNotesCut).value);
-    m_clock.pause(10);
+    co_await m_clock.pause(10);
     plain(DryHPF);
+    co_await m_clock.pause(10);
     assignable(LimitRangeUp);
-    m_clock.pause(10);
+    co_await m_clock.pause(10);
     // The noise gate: both parameters, each to its own address.
     assignable(NoiseGateStatus);
     assignable(NoiseGateThreshold);
-    m_clock.pause(10);
+    co_await m_clock.pause(10);
     assignable(Attack);
-    m_clock.pause(10);
+    co_await m_clock.pause(10);
     showParameterValues(false);
     if (tellUser)
         m_prompts.message(QStringLiteral("Click Save Parameters button to save the current status on pedal"));
-    return Result::Done;
+    co_return Result::Done;
 }
 
 PedalService::Result PedalService::chooseInstrumentRange(quint8 range)

@@ -21,12 +21,12 @@ QList<RawLine::Device> RawLine::devices()
     return found;
 }
 
-QByteArray RawLine::send(const QString &hex)
+Task<QByteArray> RawLine::send(QString hex)
 {
     m_comm.stopPoll(); // the answer is read here, not by the background poll
     const QByteArray bytes = QByteArray::fromHex(hex.toLatin1());
     m_comm.sendHexMessage(hex, int(bytes.size()));
-    m_clock.pause(100); // let the bytes leave and a quick answer come back
+    co_await m_clock.pause(100); // let the bytes leave and a quick answer come back
     QByteArray answer;
     while (m_d2xx.GetFTDeviceQueueStatus() == 0 && m_d2xx.FTQueuedBytes > 0 && answer.size() < D2XXUnit::BufferSize) {
         const quint32 n = m_d2xx.ReadFTDeviceBuffer(D2XXUnit::BufferSize);
@@ -34,5 +34,5 @@ QByteArray RawLine::send(const QString &hex)
         if (n == 0)
             break;
     }
-    return answer;
+    co_return answer;
 }

@@ -1,4 +1,5 @@
 #pragma once
+#include "support/Task.h"
 // The line as it is, for the command-line tool's own work beside the pedal service: the FTDI
 // devices on the bus, and one raw message written unchanged with the bytes that come back soon
 // after. It goes through the service's link and its messages are counted and logged as any.
@@ -28,7 +29,7 @@ public:
     // Writes the message (hex text, two digits a byte, upper case as it goes out) with the
     // background poll stopped, lets it leave and a quick answer come back (100 ms), and gives
     // the bytes that came back.
-    QByteArray send(const QString &hex);
+    Task<QByteArray> send(QString hex);
 
 private:
     D2XXUnit &m_d2xx;

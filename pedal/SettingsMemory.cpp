@@ -66,13 +66,13 @@ bool SettingsMemory::allowed(const QString &what)
 // ---------------------------------------------------------------------------------------------
 // The two messages.
 
-void SettingsMemory::eraseEEPROM(const QString &address)
+Task<> SettingsMemory::eraseEEPROM(QString address)
 {
     const QString text = PedalMessages::eraseMemory(address);
     m_log.writeLogLine(QStringLiteral("erase message: ") + text);
     m_d2xx.PurgeFTDeviceTX();
     m_comm.sendHexMessage(text, 5);
-    m_clock.pause(eraseMessageMs);
+    co_await m_clock.pause(eraseMessageMs);
 }
 
 void SettingsMemory::readEEPROM(const QString &address)
@@ -86,10 +86,10 @@ void SettingsMemory::readEEPROM(const QString &address)
 // ---------------------------------------------------------------------------------------------
 // Commands.
 
-SettingsMemory::Outcome SettingsMemory::eraseSettings()
+Task<SettingsMemory::Outcome> SettingsMemory::eraseSettings()
 {
     if (!allowed(QStringLiteral("Erase Settings")))
-        return Outcome::Refused;
+        co_return Outcome::Refused;
     // The backup is made before the question, so the question can say where it is; it is
     // logged only when the user goes on.
     // Its snapshot is written after the user says Yes, with the settings memory read from the
@@ -108,10 +108,10 @@ SettingsMemory::Outcome SettingsMemory::eraseSettings()
         question += QStringLiteral("No backup of the pedal's settings could be made: %1. Erase them anyway?")
                         .arg(backup.problem);
     if (!m_prompts.question(question))
-        return Outcome::Cancelled;
+        co_return Outcome::Cancelled;
     m_log.writeLogLine(Banner.arg(QStringLiteral("ERASE EEPROM 1")));
     if (backup.made) {
-        const BackupSnapshot::Memory memory = readForBackup(QStringLiteral("50"));
+        const BackupSnapshot::Memory memory = co_await readForBackup(QStringLiteral("50"));
         if (!memory.problem.isEmpty()) {
             backup.made = false;
             backup.problem = QStringLiteral("the settings memory could not be read into the backup: ") + memory.problem;
@@ -126,47 +126,47 @@ SettingsMemory::Outcome SettingsMemory::eraseSettings()
                 .arg(backup.problem))) {
         m_service.logBackup(backup);
         m_log.writeLogLine(QStringLiteral("refused without a backup: ") + occasion);
-        return Outcome::Cancelled;
+        co_return Outcome::Cancelled;
     }
     m_service.logBackup(backup);
-    eraseEEPROM(QStringLiteral("50"));
-    m_clock.pause(eraseSettleMs);
+    co_await eraseEEPROM(QStringLiteral("50"));
+    co_await m_clock.pause(eraseSettleMs);
     if (!m_prompts.question(QStringLiteral("Memory has been erased, do you want to make a memory check now?")))
-        return Outcome::Done;
-    return read(QStringLiteral("50"));
+        co_return Outcome::Done;
+    co_return co_await read(QStringLiteral("50"));
 }
 
-SettingsMemory::Outcome SettingsMemory::eraseWithQuestion(const QString &address)
+Task<SettingsMemory::Outcome> SettingsMemory::eraseWithQuestion(QString address)
 {
     if (!m_prompts.question(QStringLiteral("Erase EEPROM now?")))
-        return Outcome::Cancelled;
-    return erase(address);
+        co_return Outcome::Cancelled;
+    co_return co_await erase(address);
 }
 
-SettingsMemory::Outcome SettingsMemory::erase(const QString &address)
+Task<SettingsMemory::Outcome> SettingsMemory::erase(QString address)
 {
     if (!isHexDigits(address, 2)) {
         m_service.refuse(QStringLiteral("Erase E2P"),
                          QStringLiteral("the I2C address '%1' is not two hex digits").arg(shown(address)));
-        return Outcome::Refused;
+        co_return Outcome::Refused;
     }
     if (!allowed(QStringLiteral("Erase E2P")))
-        return Outcome::Refused;
+        co_return Outcome::Refused;
     if (!m_service.backUpBefore(QStringLiteral("erasing the settings memory")))
-        return Outcome::Cancelled;
-    eraseEEPROM(address.toUpper());
-    return Outcome::Done;
+        co_return Outcome::Cancelled;
+    co_await eraseEEPROM(address.toUpper());
+    co_return Outcome::Done;
 }
 
-SettingsMemory::Outcome SettingsMemory::read(const QString &address)
+Task<SettingsMemory::Outcome> SettingsMemory::read(QString address)
 {
     if (!isHexDigits(address, 2)) {
         m_service.refuse(QStringLiteral("Read E2P"),
                          QStringLiteral("the I2C address '%1' is not two hex digits").arg(shown(address)));
-        return Outcome::Refused;
+        co_return Outcome::Refused;
     }
     if (!allowed(QStringLiteral("Read E2P")) || !m_comm.tryBeginExchange(QStringLiteral("Read E2P")))
-        return Outcome::Refused;
+        co_return Outcome::Refused;
     const int before = m_checks;
     readEEPROM(address.toUpper());
     // The dump arrives unasked for and is gathered by the background poll; this waits until it
@@ -180,7 +180,7 @@ SettingsMemory::Outcome SettingsMemory::read(const QString &address)
     const qint64 limit = dumpStartMs + 2 * dumpWireMs;
     while (m_checks == before && m_comm.linked() &&
            (m_comm.dumpArriving() ? m_clock.nowMs() - start < limit : m_clock.nowMs() - start < dumpStartMs))
-        m_clock.pause(50);
+        co_await m_clock.pause(50);
     m_comm.endExchange();
     if (m_checks == before) {
         m_check = Check{};
@@ -195,15 +195,15 @@ SettingsMemory::Outcome SettingsMemory::read(const QString &address)
         }
         emit checked();
     }
-    return m_check.kind == Check::Kind::Complete ? Outcome::Done : Outcome::Failed;
+    co_return m_check.kind == Check::Kind::Complete ? Outcome::Done : Outcome::Failed;
 }
 
-BackupSnapshot::Memory SettingsMemory::readForBackup(const QString &address)
+Task<BackupSnapshot::Memory> SettingsMemory::readForBackup(QString address)
 {
     BackupSnapshot::Memory memory;
     memory.address = address;
     m_readingForBackup = true;
-    read(address);
+    co_await read(address);
     m_readingForBackup = false;
     switch (m_check.kind) {
     case Check::Kind::Complete:
@@ -219,7 +219,7 @@ BackupSnapshot::Memory SettingsMemory::readForBackup(const QString &address)
                                        : QStringLiteral("no pedal is linked");
         break;
     }
-    return memory;
+    co_return memory;
 }
 
 SettingsMemory::Outcome SettingsMemory::sendParameterWrite(const QString &address, const QString &data)

@@ -9,6 +9,8 @@
 #include <QObject>
 #include <QString>
 
+#include "support/Task.h"
+
 class Clock;
 class Communication;
 class D2XXUnit;
@@ -31,14 +33,14 @@ public:
 
     // The main window's Erase Settings: a backup, the question, the erase at "50", and the
     // memory check when the user wants it.
-    Outcome eraseSettings();
+    Task<Outcome> eraseSettings();
     // The console's Erase E2P: asks "Erase EEPROM now?", then erase().
-    Outcome eraseWithQuestion(const QString &address);
+    Task<Outcome> eraseWithQuestion(QString address);
     // Erases the memory at an I2C address (two hex digits) after a backup.
-    Outcome erase(const QString &address);
+    Task<Outcome> erase(QString address);
     // Asks the pedal for its memory at an I2C address and waits until the dump is in and
     // checked, has ended short, or has not begun within dumpStartMs.
-    Outcome read(const QString &address);
+    Task<Outcome> read(QString address);
     // The console's Send: a parameter write from four hex digits of address and eight of value.
     Outcome sendParameterWrite(const QString &address, const QString &data);
 
@@ -57,12 +59,12 @@ signals:
 
 private:
     bool allowed(const QString &what);
-    void eraseEEPROM(const QString &address);
+    Task<> eraseEEPROM(QString address);
     void readEEPROM(const QString &address);
     void onDump(const QByteArray &memory);
     void onShortDump(int bytes);
     // Reads the memory at address for a backup's snapshot: the bytes, or why they could not be read.
-    BackupSnapshot::Memory readForBackup(const QString &address);
+    Task<BackupSnapshot::Memory> readForBackup(QString address);
     bool m_readingForBackup = false;
 
     PedalService &m_service;

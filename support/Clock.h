@@ -1,8 +1,12 @@
 #pragma once
 // The seam between the editor's logic and time: pauses, waits, timers and clock readings go
-// through Clock, so tests move time by hand instead of sleeping.
+// through Clock, so tests move time by hand instead of sleeping. A wait is a step of a command
+// (support/Task.h): the command is resumed by the event loop, which runs on meanwhile.
 
 #include <QDateTime>
+#ifndef Q_MOC_RUN
+#include <coroutine>
+#endif
 #include <QList>
 #include <QObject>
 
@@ -28,6 +32,29 @@ signals:
 
 class Clock {
 public:
+    enum class WaitKind { Pause, Activity };
+
+    // A wait inside a step-by-step command (see Task): `co_await clock.pause(100);`. While it
+    // lasts the event loop runs on and waiting() is true.
+    struct [[nodiscard]] Wait {
+        Clock &clock;
+        int ms;
+        WaitKind kind;
+        bool suspended = false;
+        bool await_ready() { return clock.passesAtOnce(ms, kind); }
+        void await_suspend(std::coroutine_handle<> h)
+        {
+            suspended = true;
+            ++clock.m_waitDepth;
+            clock.resumeLater(ms, kind, h);
+        }
+        void await_resume()
+        {
+            if (suspended)
+                --clock.m_waitDepth;
+        }
+    };
+
     // A new timer on this clock, owned by parent.
     virtual ClockTimer *createTimer(QObject *parent) = 0;
     virtual ~Clock() = default;
@@ -37,20 +64,25 @@ public:
     virtual qint64 nowUs() const { return nowMs() * 1000; }
     // Local wall time, for the log file's stamp.
     virtual QDateTime localNow() const = 0;
-    // A fixed pause of the editor's flows. The window keeps painting and taking input; a command
+    // A fixed pause of a command's steps. The window keeps painting and taking input; a command
     // started meanwhile is refused as busy (see waiting()).
-    virtual void pause(int ms) = 0;
-    // Waits up to ms for activity (data arriving, a timer), handling events meanwhile.
-    // Never spins: the thread sleeps until something happens or the time is up.
-    virtual void waitForActivity(int ms) = 0;
-    // Ends a waitForActivity early (called when data arrives).
+    Wait pause(int ms) { return Wait{*this, ms, WaitKind::Pause}; }
+    // Waits up to ms for activity (data arriving, see wake()); with 0, lets the events that are
+    // already queued (an unplug, bytes) be handled first.
+    Wait activity(int ms) { return Wait{*this, ms, WaitKind::Activity}; }
+    // Ends the activity waits early (called when data arrives).
     virtual void wake() = 0;
     // Whether a pause or wait is under way: a command that starts now was started by an event
     // handled inside another command's wait, and must not get onto the line in its middle.
     bool waiting() const { return m_waitDepth > 0; }
 
 protected:
-    // Marks a pause or wait for as long as it lives.
+    // Whether a wait is over without suspending the command (a test clock that moves time itself).
+    virtual bool passesAtOnce(int ms, WaitKind kind) = 0;
+    // Resumes h from the event loop after ms, or on wake() for an activity wait.
+    virtual void resumeLater(int ms, WaitKind kind, std::coroutine_handle<> h) = 0;
+
+    // Marks a wait handled inside passesAtOnce for as long as it lives.
     struct WaitScope {
         explicit WaitScope(Clock &c) : clock(c) { ++clock.m_waitDepth; }
         ~WaitScope() { --clock.m_waitDepth; }
@@ -61,7 +93,7 @@ private:
     int m_waitDepth = 0;
 };
 
-// The real clock: steady time, local time, event-loop based pauses and waits.
+// The real clock: steady time, local time, waits as timers of the event loop.
 class SystemClock : public QObject, public Clock {
     Q_OBJECT
 public:
@@ -69,36 +101,11 @@ public:
     qint64 nowMs() const override;
     qint64 nowUs() const override;
     QDateTime localNow() const override;
-    void pause(int ms) override;
-    void waitForActivity(int ms) override;
     void wake() override;
 signals:
     void woken();
-};
 
-// A clock for tests: time moves only when the code pauses or waits.
-class ManualClock : public Clock {
-public:
-    ~ManualClock() override;
-    ClockTimer *createTimer(QObject *parent) override;
-    qint64 nowMs() const override { return m_now; }
-    QDateTime localNow() const override { return m_wall.addMSecs(m_now - StartMs); }
-    void pause(int ms) override;
-    void waitForActivity(int ms) override;
-    void wake() override {}
-    // Moves time on, firing every timer that falls due on the way, in time order.
-    void advance(int ms);
-    // The wall time now; it moves on with the clock.
-    void setWallTime(const QDateTime &t) { m_wall = t.addMSecs(StartMs - m_now); }
-    qint64 pausedMs = 0;      // total of all pause() calls
-    QList<int> pauses;        // each pause() in order
-    int activityWaits = 0;    // waitForActivity() calls that could sleep (ms > 0)
-    int eventPasses = 0;      // waitForActivity(0) calls: handle events, no sleep
-private:
-    friend class ManualTimer;
-    static constexpr qint64 StartMs = 1000;
-    qint64 m_now = StartMs;
-    QList<class ManualTimer *> m_timers;
-    QDateTime m_wall = QDateTime(QDate(2025, 3, 3), QTime(9, 0, 0));
+protected:
+    bool passesAtOnce(int ms, WaitKind kind) override;
+    void resumeLater(int ms, WaitKind kind, std::coroutine_handle<> h) override;
 };
-

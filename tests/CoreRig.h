@@ -5,7 +5,7 @@
 
 #include "pedal/EditorCore.h"
 #include "simulator/SimBackend.h"
-#include "support/Clock.h"
+#include "support/ManualClock.h"
 #include "support/Prompts.h"
 
 #include <QTemporaryDir>

@@ -4,7 +4,7 @@
 
 #include "pedal/EditorCore.h"
 #include "support/Prompts.h"
-#include "support/Clock.h"
+#include "support/ManualClock.h"
 #include "windows/Editor.h"
 #include "windows/MainWindow.h"
 #include "windows/WrapButton.h"

@@ -1,6 +1,7 @@
 #pragma once
 // The firmware tests' fixture: an editor core linked to the in-process simulated pedal, the
 // carried images, and small images made to order.
+#include "support/Finish.h"
 #include "CoreRig.h"
 #include "algorithms/FirmwareImage.h"
 #include "algorithms/StandInImages.h"
@@ -54,8 +55,8 @@ struct Rig : CoreRig {
     // Upgrade Mode on a linked pedal running firmware 9 or newer: the pedal is in its bootloader.
     void intoBootloader()
     {
-        service.linkSimulated();
-        upgrade.chooseUpgradeMode();
+        finished(service.linkSimulated());
+        finished(upgrade.chooseUpgradeMode());
         QVERIFY(core.comm.bootloaderLinked());
     }
     QByteArray flash(int size) { return simulated.pedal()->state.flash.left(size); }

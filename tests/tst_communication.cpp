@@ -1,6 +1,7 @@
+#include "support/Finish.h"
 #include "pedal/EditorCore.h"
 #include "support/Prompts.h"
-#include "support/Clock.h"
+#include "support/ManualClock.h"
 #include "simulator/SimBackend.h"
 
 #include <QSignalSpy>
@@ -43,7 +44,7 @@ private slots:
         QFETCH(int, devices);
         Rig rig(devices);
         QSignalSpy gates(&rig.service, &PedalService::gateChanged);
-        rig.service.scanAndLink();
+        finished(rig.service.scanAndLink());
         QVERIFY(rig.logged(QStringLiteral("FT device count: %1").arg(devices)));
         if (devices == 0) {
             QCOMPARE(rig.prompts.messages, QStringList{"No device found"});
@@ -95,7 +96,7 @@ private slots:
         rig.pedal()->state.algorithm = quint16(algorithm);
         QSignalSpy readBackSpy(&rig.service, &PedalService::readBacksApplied);
         QSignalSpy effectSpy(&rig.service, &PedalService::effectSelected);
-        rig.service.scanAndLink();
+        finished(rig.service.scanAndLink());
         QCOMPARE(rig.service.firmwareLabel(), QStringLiteral("Device Firmware: %1").arg(firmware));
         QCOMPARE(rig.service.algorithmLabel(), QStringLiteral("Device Algorithm: %1").arg(algorithm, 4, 10, QLatin1Char('0')));
         QCOMPARE(rig.prompts.messages.size(), messages.size());
@@ -117,7 +118,7 @@ private slots:
     void requestLogsTheAnswer()
     {
         Rig rig;
-        rig.service.scanAndLink();
+        finished(rig.service.scanAndLink());
         for (const char *line : {"********************REQUEST********************", "num of bytes received: 106",
                                  "received_bytes_array size: 106", "0:    0F", "2:    15", "105:    00",
                                  "Firmware Version: 15", "Algorithm version: 0015", "Current device firmware: 15",
@@ -131,7 +132,7 @@ private slots:
     void unlinkRestoresTheStartupCommands()
     {
         Rig rig;
-        rig.service.scanAndLink();
+        finished(rig.service.scanAndLink());
         QVERIFY(rig.service.unlink());
         QCOMPARE(rig.comm.deviceLabel(), QString("Quarnelo MK3 ")); // the blank before "linked" stays
         QCOMPARE(rig.service.gate(), GateState::Unlinked);
@@ -146,7 +147,7 @@ private slots:
         Rig rig;
         rig.pedal()->faults.silent = true;
         const qint64 start = rig.clock.nowMs();
-        rig.service.scanAndLink();
+        finished(rig.service.scanAndLink());
         QCOMPARE(rig.prompts.messages.size(), 1);
         QVERIFY(rig.prompts.messages[0].startsWith("The pedal did not answer"));
         QVERIFY(rig.logged("device information request: no answer within 2000 ms"));
@@ -161,7 +162,7 @@ private slots:
         QVERIFY(rig.comm.pollRunning());
         // A second request works once the pedal speaks again.
         rig.pedal()->faults.silent = false;
-        rig.service.requestDeviceInformation();
+        finished(rig.service.requestDeviceInformation());
         QCOMPARE(rig.service.gate(), GateState::RequestPassed);
     }
 
@@ -178,7 +179,7 @@ private slots:
         Rig rig;
         rig.pedal()->faults.shortAnswerValues = values;
         QSignalSpy readBackSpy(&rig.service, &PedalService::readBacksApplied);
-        rig.service.scanAndLink();
+        finished(rig.service.scanAndLink());
         QVERIFY(rig.service.lastAnswerValues().size() == values);
         QCOMPARE(readBackSpy.size(), 0);
         QCOMPARE(rig.prompts.messages.size(), 1);
@@ -193,7 +194,7 @@ private slots:
         Rig rig;
         rig.pedal()->wireTiming = true;
         rig.pedal()->faults.answerDelayMs = 185; // half of it is there at the first read
-        rig.service.scanAndLink();
+        finished(rig.service.scanAndLink());
         QCOMPARE(rig.service.lastAnswerValues(), rig.pedal()->deviceInformationValues());
         QCOMPARE(rig.service.gate(), GateState::RequestPassed);
     }
@@ -202,12 +203,12 @@ private slots:
     {
         Rig rig;
         rig.pedal()->faults.answerDelayMs = 2600;
-        rig.service.scanAndLink();
+        finished(rig.service.scanAndLink());
         QVERIFY(rig.prompts.messages.value(0).startsWith("The pedal did not answer"));
         rig.clock.advance(1000); // the late answer is now queued
         rig.pedal()->faults.answerDelayMs = 0;
         rig.pedal()->state.firmware = 16;
-        rig.service.requestDeviceInformation();
+        finished(rig.service.requestDeviceInformation());
         QCOMPARE(rig.service.deviceFirmwareText(), QString("16"));
         QCOMPARE(rig.service.lastAnswerValues().size(), 106);
     }
@@ -216,7 +217,7 @@ private slots:
     {
         Rig rig;
         rig.comm.chooseSerialNumber("NOT-THERE", rig.comm.deviceLabel());
-        rig.service.link();
+        finished(rig.service.link());
         QVERIFY(!rig.comm.linked());
         QCOMPARE(rig.prompts.messages.size(), 1);
         QVERIFY(rig.prompts.messages[0].startsWith("The pedal could not be reached"));
@@ -228,7 +229,7 @@ private slots:
         Rig rig;
         rig.pedal()->faults.unplugAfterBytes = 2; // gone right after 02 00
         QSignalSpy lost(&rig.comm, &Communication::deviceDisconnected);
-        rig.service.scanAndLink();
+        finished(rig.service.scanAndLink());
         QCoreApplication::processEvents();
         QCOMPARE(lost.size(), 1);
         QCOMPARE(rig.prompts.messages,
@@ -243,7 +244,7 @@ private slots:
     {
         Rig rig;
         rig.comm.setLegacyUpgradeMode(true);
-        rig.service.scanAndLink();
+        finished(rig.service.scanAndLink());
         QVERIFY(rig.comm.linked());
         QVERIFY(rig.pedal()->record.isEmpty());
     }
@@ -269,7 +270,7 @@ private slots:
         rig.comm.setFirmwareUpgradeMode(true);
         rig.comm.setLegacyUpgradeMode(true);
         QSignalSpy ready(&rig.comm, &Communication::bootloaderReady);
-        rig.service.scanAndLink();
+        finished(rig.service.scanAndLink());
         QCOMPARE(rig.prompts.messages, QStringList{message});
         QCOMPARE(ready.size(), fault == 0 ? 1 : 0);
         QCOMPARE(rig.pedal()->record.value(0).bytes, QByteArray("\x7F"));
@@ -288,7 +289,7 @@ private slots:
     void noStaleBytesAreEverSent()
     {
         Rig rig;
-        rig.service.scanAndLink();
+        finished(rig.service.scanAndLink());
         rig.pedal()->record.clear();
         rig.ctx.d2xx->FTTransmitBuffer[1] = 0x99;
         QVERIFY(!rig.comm.sendHexMessage("07G1", 2));
@@ -301,7 +302,7 @@ private slots:
     void dspWrite()
     {
         Rig rig;
-        rig.service.scanAndLink();
+        finished(rig.service.scanAndLink());
         rig.comm.writeDspMessage(0x0027, 0x003FC000);
         QVERIFY(rig.logged("write to DSP msg: 010027003FC000"));
         QCOMPARE(rig.pedal()->record.last().bytes, QByteArray::fromHex("010027003FC000"));
@@ -311,7 +312,7 @@ private slots:
     void pollLogsAndHandsOnTheDump()
     {
         Rig rig;
-        rig.service.scanAndLink();
+        finished(rig.service.scanAndLink());
         QSignalSpy dumps(&rig.comm, &Communication::settingsDumpReceived);
         rig.pedal()->inject(QByteArray::fromHex("010203"));
         rig.comm.pollDeviceData();
@@ -341,9 +342,9 @@ private slots:
     void simulatedPedalIsLinkedOnRequestOnly()
     {
         Rig rig(0);
-        rig.service.scanAndLink(); // finds only real devices
+        finished(rig.service.scanAndLink()); // finds only real devices
         QCOMPARE(rig.prompts.messages, QStringList{"No device found"});
-        rig.service.linkSimulated();
+        finished(rig.service.linkSimulated());
         QVERIFY(rig.comm.linked());
         QVERIFY(rig.comm.linkedToSimulation());
         QCOMPARE(rig.service.gate(), GateState::RequestPassed);

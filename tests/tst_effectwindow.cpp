@@ -1,3 +1,4 @@
+#include "support/Finish.h"
 #include "EditorRig.h"
 #include "windows/DebugConsoleWindow.h"
 #include "windows/Dial.h"
@@ -336,7 +337,7 @@ private slots:
     {
         QTemporaryDir docs;
         linked rig(docs.path());
-        rig.ctx.service.resetAssignableParameters(false);
+        finished(rig.ctx.service.resetAssignableParameters(false));
         QList<QByteArray> sent = rig.received();
         QCOMPARE(sent.mid(0, 10), QList<QByteArray>({hex("01000B00800000"), hex("01005200400000"), hex("0100C300000000"),
                                                     hex("01001D00000000"), hex("01000E00000000"), hex("01000600000000"),

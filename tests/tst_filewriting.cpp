@@ -1,5 +1,6 @@
 // Files written honestly: only onto a regular file or a new name, every byte on the disk before
 // a file counts as written, and a failure leaves the earlier file and nothing else behind.
+#include "support/Finish.h"
 #include "CoreRig.h"
 #include "FullDisk.h"
 #include "pedal/EditorCore.h"
@@ -113,7 +114,7 @@ void sameAsBefore(const QString &kind, const QString &path)
 }
 
 struct Rig : CoreRig {
-    Rig() { service.linkSimulated(); }
+    Rig() { finished(service.linkSimulated()); }
 };
 } // namespace
 
@@ -193,7 +194,7 @@ private slots:
         SettingsMemory::Outcome outcome = SettingsMemory::Outcome::Failed;
         {
             FullDisk disk(100);
-            outcome = rig.service.memory().read(QStringLiteral("50"));
+            outcome = finished(rig.service.memory().read(QStringLiteral("50")));
         }
         QCOMPARE(outcome, SettingsMemory::Outcome::Done);
         QCOMPARE(rig.prompts.messages,
@@ -224,7 +225,7 @@ private slots:
         PedalService::Result result = PedalService::Result::Done;
         {
             FullDisk disk(100);
-            result = rig.service.savePreset(path);
+            result = finished(rig.service.savePreset(path));
         }
         QCOMPARE(result, PedalService::Result::Failed);
         QCOMPARE(rig.prompts.messages, QStringList{"Error saving file: " + tooLarge()});
@@ -244,7 +245,7 @@ private slots:
         const QString path = make(kind, dir.filePath("target.txt"));
         QVERIFY2(problem.isEmpty() == FileWriting::targetProblem(path).isEmpty(), qPrintable(path));
         rig.prompts.messages.clear();
-        const PedalService::Result result = rig.service.savePreset(path);
+        const PedalService::Result result = finished(rig.service.savePreset(path));
         if (problem.isEmpty()) {
             QCOMPARE(result, PedalService::Result::Done);
             QCOMPARE(rig.prompts.messages, QStringList{"File saved successfully: " + path});

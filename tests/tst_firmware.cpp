@@ -1,5 +1,7 @@
 // The firmware upgrade: the bootloader's frames, the image's blocks and the checks before the
 // erase, and whole upgrades against the in-process simulated pedal, with a fault at each step.
+#include "support/Finish.h"
+#include "support/ManualClock.h"
 #include "FirmwareRig.h"
 
 #include <QSignalSpy>
@@ -39,7 +41,7 @@ private slots:
         rig.intoBootloader();
         Bootloader &boot = rig.upgrade.bootloader();
         const int from = int(rig.core.log.lines().size());
-        QCOMPARE(boot.writeBlock(0x08000000, hex("00500020")), Bootloader::Answer::Ack);
+        QCOMPARE(finished(boot.writeBlock(0x08000000, hex("00500020"))), Bootloader::Answer::Ack);
         const QStringList expected = {"SEND WRITE COMMAND", "num of bytes received: 1", "firmware_upgrade_mode: True",
                                       "received: 79", "ACK", "SEND ADDRESS + CHECKSUM", "Address: 08000000",
                                       "address checksum: 08", "num of bytes received: 1", "firmware_upgrade_mode: True",
@@ -49,7 +51,7 @@ private slots:
         QCOMPARE(rig.core.log.lines().mid(from), expected);
         QCOMPARE(boot.currentAddress, quint32(0x08000004));
         // The same word again: the flash is not erased there any more.
-        QCOMPARE(boot.writeBlock(0x08000000, hex("00500020")), Bootloader::Answer::Nack);
+        QCOMPARE(finished(boot.writeBlock(0x08000000, hex("00500020"))), Bootloader::Answer::Nack);
         QCOMPARE(rig.core.log.lines().mid(rig.core.log.lines().size() - 2), QStringList({"received: 1F", "NOT ACK"}));
         QCOMPARE(boot.currentAddress, quint32(0x08000000));
     }
@@ -141,7 +143,7 @@ private slots:
         Rig rig;
         rig.intoBootloader();
         const int before = int(rig.pedal()->record.size());
-        const auto outcome = rig.upgrade.upgradeImage(image, 15, QStringLiteral("test.bin"));
+        const auto outcome = finished(rig.upgrade.upgradeImage(image, 15, QStringLiteral("test.bin")));
         QCOMPARE(outcome, reason.isEmpty() ? FirmwareUpgrade::Outcome::Done : FirmwareUpgrade::Outcome::Refused);
         if (!reason.isEmpty()) {
             QCOMPARE(rig.pedal()->record.size(), before);
@@ -154,11 +156,11 @@ private slots:
     void upgradeModeUpgradesAndRestarts()
     {
         Rig rig(12);
-        rig.service.linkSimulated();
+        finished(rig.service.linkSimulated());
         QSignalSpy ready(&rig.service, &PedalService::bootloaderReady);
         QSignalSpy mode(&rig.upgrade, &FirmwareUpgrade::upgradeModeChanged);
         rig.pedal()->record.clear();
-        rig.upgrade.chooseUpgradeMode();
+        finished(rig.upgrade.chooseUpgradeMode());
         QCOMPARE(rig.prompts.questions, QStringList{"Keep SHIFT button on the pedal pressed and click YES."});
         QCOMPARE(rig.pedal()->record.value(0).bytes, hex("0D01"));
         QCOMPARE(rig.pedal()->record.value(1).bytes, hex("0500010203040506"));
@@ -173,7 +175,7 @@ private slots:
         rig.upgrade.selectImage(QStringLiteral("Firmware_15"));
         QVERIFY(rig.logged("Firmware Version(DEC): 15"));
         QSignalSpy progress(&rig.upgrade, &FirmwareUpgrade::progress);
-        QCOMPARE(rig.upgrade.upgrade(), FirmwareUpgrade::Outcome::Done);
+        QCOMPARE(finished(rig.upgrade.upgrade()), FirmwareUpgrade::Outcome::Done);
 
         const QByteArray image = carried(15);
         QCOMPARE(rig.flash(image.size()), image);
@@ -221,19 +223,19 @@ private slots:
     {
         Rig rig(7);
         rig.pedal()->inBootloader = true; // plugged in with SHIFT held
-        rig.upgrade.chooseUpgradeMode(); // not linked: only the flags
+        finished(rig.upgrade.chooseUpgradeMode()); // not linked: only the flags
         QVERIFY(rig.upgrade.upgradeModeOn());
         QVERIFY(rig.core.comm.legacyUpgradeMode());
         QVERIFY(rig.pedal()->record.isEmpty());
         QSignalSpy ready(&rig.service, &PedalService::bootloaderReady);
-        rig.service.linkSimulated();
+        finished(rig.service.linkSimulated());
         QCOMPARE(ready.size(), 1);
         QCOMPARE(rig.prompts.messages.last(),
                  QString("Connection to bootloader succeeded, ready for firmware upgrade"));
         QVERIFY(!rig.received(hex("0200")));
         QCOMPARE(rig.service.gate(), GateState::BootloaderLinked);
         rig.upgrade.selectImage(QStringLiteral("Firmware_14"));
-        QCOMPARE(rig.upgrade.upgrade(), FirmwareUpgrade::Outcome::Done);
+        QCOMPARE(finished(rig.upgrade.upgrade()), FirmwareUpgrade::Outcome::Done);
         QCOMPARE(rig.service.state().reported->firmware, 14);
         QCOMPARE(rig.flash(53400), carried(14));
     }
@@ -241,10 +243,10 @@ private slots:
     void noToTheShiftQuestionSendsOnlyBypass()
     {
         Rig rig(12);
-        rig.service.linkSimulated();
+        finished(rig.service.linkSimulated());
         rig.pedal()->record.clear();
         rig.prompts.answers = {false};
-        rig.upgrade.chooseUpgradeMode();
+        finished(rig.upgrade.chooseUpgradeMode());
         QCOMPARE(rig.pedal()->record.size(), 1);
         QCOMPARE(rig.pedal()->record.first().bytes, hex("0D01"));
         QVERIFY(!rig.upgrade.upgradeModeOn());
@@ -269,13 +271,13 @@ private slots:
         QFETCH(int, firmware);
         QFETCH(bool, legacy);
         Rig rig(firmware);
-        rig.service.linkSimulated();
+        finished(rig.service.linkSimulated());
         QCOMPARE(rig.service.deviceFirmwareText(), QString::number(firmware));
         QCOMPARE(rig.core.comm.linkState().firmware(), firmware);
         rig.pedal()->record.clear();
         rig.prompts.questions.clear();
         rig.prompts.answers = {false};
-        rig.upgrade.chooseUpgradeMode();
+        finished(rig.upgrade.chooseUpgradeMode());
         QCOMPARE(rig.core.comm.legacyUpgradeMode(), legacy);
         QCOMPARE(rig.upgrade.upgradeModeOn(), legacy);
         QCOMPARE(rig.prompts.questions.contains("Keep SHIFT button on the pedal pressed and click YES."), !legacy);
@@ -294,12 +296,12 @@ private slots:
     {
         QFETCH(int, kind);
         Rig rig(12);
-        rig.service.linkSimulated();
+        finished(rig.service.linkSimulated());
         QSignalSpy mode(&rig.upgrade, &FirmwareUpgrade::upgradeModeChanged);
         rig.pedal()->bootFault.kind = BootFault::Kind(kind);
         rig.pedal()->bootFault.step = BootFault::Step::Sync;
         const qint64 started = rig.clock.nowMs();
-        rig.upgrade.chooseUpgradeMode();
+        finished(rig.upgrade.chooseUpgradeMode());
         QVERIFY(rig.clock.nowMs() - started <= 200 + 1000 + 50); // the settle pause, then one byte's limit
         QVERIFY(rig.prompts.messages.contains("Connection to bootloader failed"));
         QVERIFY(!rig.upgrade.upgradeModeOn());
@@ -310,14 +312,14 @@ private slots:
         if (BootFault::Kind(kind) == BootFault::Kind::Unplug) {
             QVERIFY(!rig.core.comm.linked());
             rig.pedal()->plugIn(false); // plugged in again: it runs its firmware
-            rig.service.linkSimulated();
+            finished(rig.service.linkSimulated());
         } else {
             QVERIFY(rig.core.comm.pollRunning());
         }
         // Again: this time the bootloader answers (the pedal may already wait there).
-        rig.upgrade.chooseUpgradeMode();
+        finished(rig.upgrade.chooseUpgradeMode());
         QVERIFY(rig.core.comm.bootloaderLinked());
-        QCOMPARE(rig.upgrade.upgrade(), FirmwareUpgrade::Outcome::Done);
+        QCOMPARE(finished(rig.upgrade.upgrade()), FirmwareUpgrade::Outcome::Done);
         QCOMPARE(rig.service.state().reported->firmware, 15);
     }
 
@@ -369,7 +371,7 @@ private slots:
         const bool readBack = BootFault::Step(step) == BootFault::Step::ReadBack;
 
         const qint64 started = rig.clock.nowMs();
-        const auto outcome = rig.upgrade.upgrade();
+        const auto outcome = finished(rig.upgrade.upgrade());
         // A whole upgrade takes about 25 s of this clock (the wire's pace, and waits that look
         // every 10 ms); a fault adds at most one time limit (10 s for the erase, 1 s for any
         // other answer).
@@ -422,7 +424,7 @@ private slots:
             QVERIFY(!rig.core.comm.linked());
             QVERIFY(rig.upgrade.upgradeModeOn()); // ready for the legacy way
             rig.pedal()->plugIn(!atGo);            // SHIFT held, unless the firmware is whole
-            rig.service.linkSimulated();
+            finished(rig.service.linkSimulated());
             if (atGo) {
                 // The firmware was whole: plugged in normally it runs. The link finds no
                 // bootloader, turns Upgrade Mode off and asks the pedal for its settings.
@@ -433,12 +435,12 @@ private slots:
             QVERIFY(rig.core.comm.bootloaderLinked());
         }
         if (atGo && !unplug) {
-            QVERIFY(rig.upgrade.closeWindow()); // the image was whole: no question
+            QVERIFY(finished(rig.upgrade.closeWindow())); // the image was whole: no question
             QVERIFY(rig.prompts.questions.size() == 1);
             QCOMPARE(rig.service.state().reported->firmware, 15);
             return;
         }
-        QCOMPARE(rig.upgrade.upgrade(), FirmwareUpgrade::Outcome::Done);
+        QCOMPARE(finished(rig.upgrade.upgrade()), FirmwareUpgrade::Outcome::Done);
         QCOMPARE(rig.flash(53544), carried(15));
         QCOMPARE(rig.service.state().reported->firmware, 15);
     }
@@ -456,16 +458,16 @@ private slots:
                 return;
             tried = true;
             const int before = int(rig.prompts.messages.size());
-            QCOMPARE(rig.upgrade.upgrade(), FirmwareUpgrade::Outcome::Refused);
-            QVERIFY(!rig.upgrade.closeWindow());
+            QCOMPARE(finished(rig.upgrade.upgrade()), FirmwareUpgrade::Outcome::Refused);
+            QVERIFY(!finished(rig.upgrade.closeWindow()));
             QVERIFY(!rig.service.unlink());
-            rig.upgrade.chooseUpgradeMode();
+            finished(rig.upgrade.chooseUpgradeMode());
             QCOMPARE(rig.service.setBypass(true), PedalService::Result::Refused);
-            QCOMPARE(rig.service.requestDeviceInformation(), PedalService::Result::Refused);
-            QCOMPARE(rig.upgrade.restartDevice(), FirmwareUpgrade::Outcome::Refused);
+            QCOMPARE(finished(rig.service.requestDeviceInformation()), PedalService::Result::Refused);
+            QCOMPARE(finished(rig.upgrade.restartDevice()), FirmwareUpgrade::Outcome::Refused);
             refusals = rig.prompts.messages.mid(before);
         });
-        QCOMPARE(rig.upgrade.upgrade(), FirmwareUpgrade::Outcome::Done);
+        QCOMPARE(finished(rig.upgrade.upgrade()), FirmwareUpgrade::Outcome::Done);
         QVERIFY(tried);
         QCOMPARE(refusals.size(), 7);
         for (const QString &r : refusals)
@@ -480,13 +482,13 @@ private slots:
         Rig rig(12);
         rig.intoBootloader();
         rig.pedal()->bootFault = {BootFault::Kind::Nack, BootFault::Step::Block, 0};
-        QCOMPARE(rig.upgrade.upgrade(), FirmwareUpgrade::Outcome::Failed);
+        QCOMPARE(finished(rig.upgrade.upgrade()), FirmwareUpgrade::Outcome::Failed);
         rig.prompts.answers = {false};
-        QVERIFY(!rig.upgrade.closeWindow());
+        QVERIFY(!finished(rig.upgrade.closeWindow()));
         QVERIFY(rig.pedal()->messagesWith(0x21).isEmpty());
         QVERIFY(rig.pedal()->inBootloader);
         rig.prompts.answers = {true};
-        QVERIFY(rig.upgrade.closeWindow());
+        QVERIFY(finished(rig.upgrade.closeWindow()));
         QCOMPARE(rig.pedal()->messagesWith(0x21).size(), 1);
         QVERIFY(rig.pedal()->dead); // what the user was warned of: the half-written program does not run
         QVERIFY(!rig.upgrade.upgradeModeOn());
@@ -496,7 +498,7 @@ private slots:
     {
         Rig rig(12);
         rig.intoBootloader();
-        QVERIFY(rig.upgrade.closeWindow());
+        QVERIFY(finished(rig.upgrade.closeWindow()));
         QVERIFY(rig.prompts.questions.size() == 1); // only the SHIFT question
         QCOMPARE(rig.pedal()->messagesWith(0x21).size(), 1);
         QVERIFY(!rig.pedal()->inBootloader);
@@ -519,11 +521,11 @@ private slots:
         rig.upgrade.selectImage(QStringLiteral("Firmware_9"));
         rig.prompts.files = {path};
         rig.prompts.answers = {false};
-        QCOMPARE(rig.upgrade.upgradeFromFile(), FirmwareUpgrade::Outcome::Cancelled);
+        QCOMPARE(finished(rig.upgrade.upgradeFromFile()), FirmwareUpgrade::Outcome::Cancelled);
         QCOMPARE(rig.prompts.questions.last(), QString("Write own.bin (51152 bytes) into the pedal and record it as firmware 9?"));
         QVERIFY(rig.pedal()->messagesWith(0x43).isEmpty());
         rig.prompts.files = {path};
-        QCOMPARE(rig.upgrade.upgradeFromFile(), FirmwareUpgrade::Outcome::Done);
+        QCOMPARE(finished(rig.upgrade.upgradeFromFile()), FirmwareUpgrade::Outcome::Done);
         QCOMPARE(rig.flash(own.size()), own); // the file's own bytes, not the chooser's image
         QCOMPARE(rig.service.state().reported->firmware, 9);
     }
@@ -543,10 +545,10 @@ private slots:
         EditorCore core(docs.path(), &prompts, &clock, &real, &none);
         real.pedal()->inBootloader = true;
         core.comm.setFirmwareUpgradeMode(true);
-        core.service.scanAndLink();
+        finished(core.service.scanAndLink());
         QVERIFY(core.comm.bootloaderLinked());
         const int before = int(real.pedal()->record.size());
-        QCOMPARE(core.service.firmware().upgrade(), FirmwareUpgrade::Outcome::Refused);
+        QCOMPARE(finished(core.service.firmware().upgrade()), FirmwareUpgrade::Outcome::Refused);
         QCOMPARE(real.pedal()->record.size(), before);
         QVERIFY(prompts.messages.last().contains("is a stand-in for tests and the simulated pedal"));
     }

@@ -1,6 +1,7 @@
 // The firmware upgrade's word on what it did: the read-back with the firmware number record,
 // verify, a bootloader left synchronised by an earlier run, the one message after a fault, and
 // the question before an older firmware. Against the in-process simulated pedal.
+#include "support/Finish.h"
 #include "FirmwareRig.h"
 
 #include <QtTest>
@@ -18,7 +19,7 @@ void holding(Rig &rig, int n, const QByteArray &record)
     rig.pedal()->inBootloader = true;
     rig.core.comm.setFirmwareUpgradeMode(true);
     rig.core.comm.setLegacyUpgradeMode(true);
-    rig.service.linkSimulated();
+    finished(rig.service.linkSimulated());
     QVERIFY(rig.core.comm.bootloaderLinked());
 }
 } // namespace
@@ -62,9 +63,9 @@ private slots:
         if (fault == 4)
             pedal->bootFault = {K::Unplug, S::Sync, 0};
         rig.core.comm.chooseSimulatedPedal();
-        rig.service.link(false); // as quarnelo-cli links: the normal line first
+        finished(rig.service.link(false)); // as quarnelo-cli links: the normal line first
         const qint64 sentBefore = pedal->bytesReceived;
-        const auto a = rig.upgrade.findBootloader();
+        const auto a = finished(rig.upgrade.findBootloader());
         QCOMPARE(int(a), answer);
         QCOMPARE(pedal->bytesReceived - sentBefore, bytesSent);
         QCOMPARE(rig.core.comm.bootloaderLinked(), a == Bootloader::Answer::Ack);
@@ -78,7 +79,7 @@ private slots:
             return;
         }
         QCOMPARE(rig.service.gate(), GateState::BootloaderLinked);
-        QCOMPARE(rig.upgrade.upgrade(), FirmwareUpgrade::Outcome::Done);
+        QCOMPARE(finished(rig.upgrade.upgrade()), FirmwareUpgrade::Outcome::Done);
         QCOMPARE(rig.flash(53544), carried(15));
         QVERIFY(rig.logged("read-back: the firmware number record holds firmware 15"));
         QCOMPARE(rig.service.state().reported->firmware, 15);
@@ -91,19 +92,19 @@ private slots:
         Rig rig(12);
         rig.intoBootloader();
         rig.pedal()->bootFault = {K::Nack, S::Block, 50};
-        QCOMPARE(rig.upgrade.upgrade(), FirmwareUpgrade::Outcome::Failed);
+        QCOMPARE(finished(rig.upgrade.upgrade()), FirmwareUpgrade::Outcome::Failed);
         // The run ends; a new one links as quarnelo-cli does.
         QVERIFY(rig.service.unlink());
         rig.core.comm.setFirmwareUpgradeMode(false);
         rig.core.comm.setLegacyUpgradeMode(false);
         rig.core.comm.chooseSimulatedPedal();
-        rig.service.link(false);
+        finished(rig.service.link(false));
         rig.pedal()->record.clear();
-        QCOMPARE(rig.upgrade.findBootloader(), Bootloader::Answer::Ack);
+        QCOMPARE(finished(rig.upgrade.findBootloader()), Bootloader::Answer::Ack);
         QVERIFY(rig.logged("the bootloader refused the second 0x7F: it was synchronised before"));
         QCOMPARE(rig.pedal()->record.value(0).bytes, hex("7F7F")); // silence, then 0x7F refused as a complement
         QCOMPARE(rig.pedal()->record.value(1).bytes, hex("01FE")); // Get Version: it listens
-        QCOMPARE(rig.upgrade.upgrade(), FirmwareUpgrade::Outcome::Done);
+        QCOMPARE(finished(rig.upgrade.upgrade()), FirmwareUpgrade::Outcome::Done);
         QVERIFY(rig.logged("read-back: the flash holds the image"));
         QCOMPARE(rig.flash(53544), carried(15));
         QCOMPARE(rig.service.state().reported->firmware, 15);
@@ -164,12 +165,12 @@ private slots:
         rig.intoBootloader();
         rig.pedal()->bootFault = {BootFault::Kind(kind), BootFault::Step(step), block};
         const qsizetype before = rig.prompts.messages.size();
-        QCOMPARE(int(rig.upgrade.upgrade()), outcome);
+        QCOMPARE(int(finished(rig.upgrade.upgrade())), outcome);
         QCOMPARE(rig.prompts.messages.mid(before), QStringList{told});
         QCOMPARE(rig.upgrade.writtenUnverified(), outcome == int(FirmwareUpgrade::Outcome::Unverified));
         QVERIFY(rig.pedal()->messagesWith(0x21).isEmpty()); // no Go
         QVERIFY(rig.pedal()->inBootloader);
-        QCOMPARE(rig.upgrade.upgrade(), FirmwareUpgrade::Outcome::Done);
+        QCOMPARE(finished(rig.upgrade.upgrade()), FirmwareUpgrade::Outcome::Done);
         QCOMPARE(rig.pedal()->state.flash.mid(0x1FC00, 8), hex("000000000000000F"));
         QCOMPARE(rig.service.state().reported->firmware, 15);
     }
@@ -209,7 +210,7 @@ private slots:
         if (!fault.isEmpty())
             QVERIFY(BootFault::parse(fault, &rig.pedal()->bootFault));
         const qsizetype before = rig.prompts.messages.size();
-        const auto outcome = rig.upgrade.verifyImage(carried(14), 14);
+        const auto outcome = finished(rig.upgrade.verifyImage(carried(14), 14));
         QCOMPARE(outcome, told.isEmpty() ? FirmwareUpgrade::Outcome::Done : FirmwareUpgrade::Outcome::Failed);
         QCOMPARE(rig.prompts.messages.mid(before), told.isEmpty() ? QStringList() : QStringList{told});
         if (told.isEmpty())
@@ -222,12 +223,12 @@ private slots:
         Rig rig(12);
         rig.intoBootloader();
         rig.pedal()->bootFault = {K::Nack, S::Record, 0};
-        QCOMPARE(rig.upgrade.upgrade(), FirmwareUpgrade::Outcome::Failed);
+        QCOMPARE(finished(rig.upgrade.upgrade()), FirmwareUpgrade::Outcome::Failed);
         QCOMPARE(rig.prompts.messages.last(),
                  QString("The firmware upgrade stopped at the firmware number record: the bootloader refused it (NACK). "
                          "All 210 blocks were written, the firmware number record was not. The pedal stays in its "
                          "bootloader; its firmware is erased or incomplete. Choose Upgrade Firmware to try again."));
-        QCOMPARE(rig.upgrade.verifyImage(carried(15), 15), FirmwareUpgrade::Outcome::Failed);
+        QCOMPARE(finished(rig.upgrade.verifyImage(carried(15), 15)), FirmwareUpgrade::Outcome::Failed);
         QCOMPARE(rig.prompts.messages.last(),
                  QString("The flash holds the image, but its firmware number record at 0x0801fc00 holds nothing (it is "
                          "erased), not firmware 15."));
@@ -262,7 +263,7 @@ private slots:
         rig.intoBootloader();
         rig.pedal()->bootFault = {K::Unplug, BootFault::Step(step), block};
         const qsizetype before = rig.prompts.messages.size();
-        QCOMPARE(rig.upgrade.upgrade(), FirmwareUpgrade::Outcome::Failed);
+        QCOMPARE(finished(rig.upgrade.upgrade()), FirmwareUpgrade::Outcome::Failed);
         QCOMPARE(rig.prompts.messages.mid(before), told);
     }
 
@@ -275,7 +276,7 @@ private slots:
         rig.upgrade.selectImage(QStringLiteral("Firmware_14"));
         const qsizetype asked = rig.prompts.questions.size();
         rig.prompts.answers = {false};
-        QCOMPARE(rig.upgrade.upgrade(), FirmwareUpgrade::Outcome::Cancelled);
+        QCOMPARE(finished(rig.upgrade.upgrade()), FirmwareUpgrade::Outcome::Cancelled);
         QCOMPARE(rig.prompts.questions.mid(asked),
                  QStringList{"The pedal runs firmware 15. Write Firmware_14 and go back to the older firmware 14?"});
         QVERIFY(rig.logged("firmware downgrade from 15 to 14 asked: No"));
@@ -283,7 +284,7 @@ private slots:
         QVERIFY(rig.core.comm.bootloaderLinked());
 
         rig.prompts.answers = {true};
-        QCOMPARE(rig.upgrade.upgrade(), FirmwareUpgrade::Outcome::Done);
+        QCOMPARE(finished(rig.upgrade.upgrade()), FirmwareUpgrade::Outcome::Done);
         QCOMPARE(rig.prompts.questions.size(), asked + 2);
         QVERIFY(rig.logged("firmware downgrade from 15 to 14 asked: Yes"));
         QCOMPARE(rig.service.state().reported->firmware, 14);
@@ -294,7 +295,7 @@ private slots:
         Rig same(15);
         same.intoBootloader();
         const qsizetype sameAsked = same.prompts.questions.size();
-        QCOMPARE(same.upgrade.upgrade(), FirmwareUpgrade::Outcome::Done);
+        QCOMPARE(finished(same.upgrade.upgrade()), FirmwareUpgrade::Outcome::Done);
         QCOMPARE(same.prompts.questions.size(), sameAsked);
     }
 };

@@ -6,6 +6,7 @@
 //
 // The records change only on purpose: QUARNELO_GOLDEN_WRITE=1 makes this test write them anew
 // instead of comparing, and the commit that changes a record says why.
+#include "support/Finish.h"
 #include "EditorRig.h"
 #include "PedalProcess.h"
 #include "pedal/BackupRestore.h"
@@ -169,12 +170,12 @@ void linkAndSettle(GoldenEditor &e)
 const std::pair<const char *, Scenario> EditorScenarios[] = {
     {"link-request-unlink",
      [](GoldenEditor &e, const QString &) {
-         e.step(QStringLiteral("Request before linking"), [&] { return resultText(e.service().requestDeviceInformation()); });
+         e.step(QStringLiteral("Request before linking"), [&] { return resultText(finished(e.service().requestDeviceInformation())); });
          linkAndSettle(e);
-         e.step(QStringLiteral("Request"), [&] { return resultText(e.service().requestDeviceInformation()); });
-         e.step(QStringLiteral("Read report"), [&] { return resultText(e.service().readPedalReport()); });
+         e.step(QStringLiteral("Request"), [&] { return resultText(finished(e.service().requestDeviceInformation())); });
+         e.step(QStringLiteral("Read report"), [&] { return resultText(finished(e.service().readPedalReport())); });
          e.step(QStringLiteral("Unlink"), [&] { return resultText(e.service().unlink()); });
-         e.step(QStringLiteral("Save Parameters unlinked"), [&] { return resultText(e.service().saveParameters()); });
+         e.step(QStringLiteral("Save Parameters unlinked"), [&] { return resultText(finished(e.service().saveParameters())); });
      }},
     {"live-edits-and-history",
      [](GoldenEditor &e, const QString &) {
@@ -206,22 +207,22 @@ const std::pair<const char *, Scenario> EditorScenarios[] = {
     {"settings-commands",
      [](GoldenEditor &e, const QString &) {
          linkAndSettle(e);
-         e.step(QStringLiteral("Save Parameters"), [&] { return resultText(e.service().saveParameters()); });
-         e.step(QStringLiteral("Defaults"), [&] { return resultText(e.service().resetAssignableParameters(true)); });
+         e.step(QStringLiteral("Save Parameters"), [&] { return resultText(finished(e.service().saveParameters())); });
+         e.step(QStringLiteral("Defaults"), [&] { return resultText(finished(e.service().resetAssignableParameters(true))); });
          e.step(QStringLiteral("Instrument range 1"), [&] { return resultText(e.service().chooseInstrumentRange(1)); });
          e.step(QStringLiteral("Store bypass"), [&] { return resultText(e.service().chooseBypassStatus(true)); });
          e.step(QStringLiteral("Range limit on"), [&] { return resultText(e.service().chooseRangeLimit(true)); });
          e.step(QStringLiteral("MIDI channel 3"), [&] { return resultText(e.service().chooseMidiChannel(3)); });
-         e.step(QStringLiteral("Note filters"), [&] { return resultText(e.service().saveNoteFilters({40, 45, 52})); });
-         e.step(QStringLiteral("Set Tuning"), [&] { return resultText(e.service().setTuning()); });
-         e.step(QStringLiteral("Assign"), [&] { return resultText(e.service().assign()); });
+         e.step(QStringLiteral("Note filters"), [&] { return resultText(finished(e.service().saveNoteFilters({40, 45, 52}))); });
+         e.step(QStringLiteral("Set Tuning"), [&] { return resultText(finished(e.service().setTuning())); });
+         e.step(QStringLiteral("Assign"), [&] { return resultText(finished(e.service().assign())); });
          e.step(QStringLiteral("Footswitch mode"), [&] { return resultText(e.service().setFootswitchMode()); });
      }},
     {"presets",
      [](GoldenEditor &e, const QString &dir) {
          linkAndSettle(e);
          const QString path = dir + QStringLiteral("/golden preset.txt");
-         e.step(QStringLiteral("Save preset"), [&] { return resultText(e.service().savePreset(path)); });
+         e.step(QStringLiteral("Save preset"), [&] { return resultText(finished(e.service().savePreset(path))); });
          e.step(QStringLiteral("Dry to 0"), [&] { return resultText(e.service().useValue(Dry, 0)); });
          e.step(QStringLiteral("Load preset"), [&] { return resultText(e.service().loadPreset(path)); });
          e.step(QStringLiteral("Undo the load"), [&] { return resultText(e.service().undo()); });
@@ -241,7 +242,7 @@ const std::pair<const char *, Scenario> EditorScenarios[] = {
          e.step(QStringLiteral("Dry to 0"), [&] { return resultText(e.service().useValue(Dry, 0)); });
          e.step(QStringLiteral("Tuning 2"), [&] { e.service().chooseTuning(2); });
          e.step(QStringLiteral("Restore"), [&] {
-             const auto o = e.service().backups().restore(snapshot);
+             const auto o = finished(e.service().backups().restore(snapshot));
              return QStringLiteral("restore %1 changes %2 mismatches %3")
                  .arg(int(o.result))
                  .arg(o.changes.join(QStringLiteral("; ")), o.mismatches.join(QStringLiteral("; ")));
@@ -250,16 +251,16 @@ const std::pair<const char *, Scenario> EditorScenarios[] = {
     {"uploads",
      [](GoldenEditor &e, const QString &) {
          linkAndSettle(e);
-         e.step(QStringLiteral("Upload algorithm"), [&] { return resultText(e.service().uploadSelectedAlgorithm()); });
+         e.step(QStringLiteral("Upload algorithm"), [&] { return resultText(finished(e.service().uploadSelectedAlgorithm())); });
          e.wait(3000);
-         e.step(QStringLiteral("Upload tuning data"), [&] { return resultText(e.service().uploadTuningData()); });
+         e.step(QStringLiteral("Upload tuning data"), [&] { return resultText(finished(e.service().uploadTuningData())); });
          e.wait(3000);
      }},
     {"settings-memory",
      [](GoldenEditor &e, const QString &) {
          linkAndSettle(e);
-         e.step(QStringLiteral("Read E2P 50"), [&] { return resultText(e.service().memory().read(QStringLiteral("50"))); });
-         e.step(QStringLiteral("Erase Settings"), [&] { return resultText(e.service().memory().eraseSettings()); });
+         e.step(QStringLiteral("Read E2P 50"), [&] { return resultText(finished(e.service().memory().read(QStringLiteral("50")))); });
+         e.step(QStringLiteral("Erase Settings"), [&] { return resultText(finished(e.service().memory().eraseSettings())); });
          e.wait(2000);
      }},
     {"firmware-upgrade",
@@ -267,9 +268,9 @@ const std::pair<const char *, Scenario> EditorScenarios[] = {
          e.pedal()->state.firmware = 12;
          linkAndSettle(e);
          FirmwareUpgrade &f = e.service().firmware();
-         e.step(QStringLiteral("Upgrade Mode"), [&] { f.chooseUpgradeMode(); });
+         e.step(QStringLiteral("Upgrade Mode"), [&] { finished(f.chooseUpgradeMode()); });
          e.step(QStringLiteral("Choose Firmware_15"), [&] { f.selectImage(QStringLiteral("Firmware_15")); });
-         e.step(QStringLiteral("Upgrade"), [&] { return resultText(f.upgrade()); });
+         e.step(QStringLiteral("Upgrade"), [&] { return resultText(finished(f.upgrade())); });
          e.wait(2000);
      }},
     {"unplug-and-back",
@@ -280,7 +281,7 @@ const std::pair<const char *, Scenario> EditorScenarios[] = {
          e.step(QStringLiteral("Unplug"), [&] { e.pedal()->unplug(); });
          e.wait(100);
          e.wait(3000);
-         e.step(QStringLiteral("Save Parameters while away"), [&] { return resultText(e.service().saveParameters()); });
+         e.step(QStringLiteral("Save Parameters while away"), [&] { return resultText(finished(e.service().saveParameters())); });
          e.step(QStringLiteral("Plug in"), [&] { e.pedal()->plugIn(false); });
          e.wait(3000);
      }},

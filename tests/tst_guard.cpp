@@ -1,6 +1,7 @@
 // The pedal service's guard, whole: every command it knows, in every state of the link and the
 // pedal that it refuses for. A refused command tells its reason and puts nothing on the wire; a
 // command the state allows reaches the pedal.
+#include "support/Finish.h"
 #include "CoreRig.h"
 #include "pedal/EditorCore.h"
 #include "pedal/FirmwareUpgrade.h"
@@ -44,24 +45,24 @@ QString presetFile(const QTemporaryDir &dir)
 const QList<CommandCase> &commands()
 {
     static const QList<CommandCase> all = {
-        {Command::Request, "Request", [](Rig &r) { return refused(r.service.requestDeviceInformation()); }},
+        {Command::Request, "Request", [](Rig &r) { return refused(finished(r.service.requestDeviceInformation())); }},
         {Command::ParameterWrite, "Dry", [](Rig &r) { return refused(r.service.sendControl(Parameter::Dry, 90)); }},
         {Command::Bypass, "Bypass", [](Rig &r) { return refused(r.service.setBypass(!r.service.state().bypass)); }},
-        {Command::Assign, "Assign", [](Rig &r) { return refused(r.service.assign()); }},
+        {Command::Assign, "Assign", [](Rig &r) { return refused(finished(r.service.assign())); }},
         {Command::Footswitch, "Set Footswitch Mode", [](Rig &r) { return refused(r.service.setFootswitchMode()); }},
-        {Command::Tuning, "Set Tuning", [](Rig &r) { return refused(r.service.setTuning()); }},
-        {Command::NoteFilters, "Note Cut", [](Rig &r) { return refused(r.service.saveNoteFilters({40})); }},
-        {Command::SaveParameters, "Save Parameters", [](Rig &r) { return refused(r.service.saveParameters()); }},
+        {Command::Tuning, "Set Tuning", [](Rig &r) { return refused(finished(r.service.setTuning())); }},
+        {Command::NoteFilters, "Note Cut", [](Rig &r) { return refused(finished(r.service.saveNoteFilters({40}))); }},
+        {Command::SaveParameters, "Save Parameters", [](Rig &r) { return refused(finished(r.service.saveParameters())); }},
         {Command::ResetDefaults, "Set Assignable Parameters to Default",
-         [](Rig &r) { return refused(r.service.resetAssignableParameters(false)); }},
+         [](Rig &r) { return refused(finished(r.service.resetAssignableParameters(false))); }},
         {Command::PedalOption, "MIDI channel", [](Rig &r) { return refused(r.service.chooseMidiChannel(3)); }},
         {Command::PresetSave, "Save Local Preset",
-         [](Rig &r) { return refused(r.service.savePreset(r.docs.filePath("saved"))); }},
+         [](Rig &r) { return refused(finished(r.service.savePreset(r.docs.filePath("saved")))); }},
         {Command::PresetLoad, "Load Local Preset",
          [](Rig &r) { return refused(r.service.loadPreset(presetFile(r.docs))); }},
-        {Command::AlgorithmUpload, "upload", [](Rig &r) { return refused(r.service.uploadSelectedAlgorithm()); }},
-        {Command::TuningUpload, "tuning upload", [](Rig &r) { return refused(r.service.uploadTuningData()); }},
-        {Command::MemoryTool, "Read E2P", [](Rig &r) { return refused(r.service.memory().read("50")); }},
+        {Command::AlgorithmUpload, "upload", [](Rig &r) { return refused(finished(r.service.uploadSelectedAlgorithm())); }},
+        {Command::TuningUpload, "tuning upload", [](Rig &r) { return refused(finished(r.service.uploadTuningData())); }},
+        {Command::MemoryTool, "Read E2P", [](Rig &r) { return refused(finished(r.service.memory().read("50"))); }},
         {Command::RawWrite, "Send",
          [](Rig &r) { return refused(r.service.memory().sendParameterWrite("0027", "003FC000")); }},
     };
@@ -104,16 +105,16 @@ void putInto(Rig &rig, const QString &state)
         rig.pedal()->state.firmware = 14;
     else if (state == "algorithm 0014")
         rig.pedal()->state.algorithm = 14;
-    rig.service.linkSimulated();
+    finished(rig.service.linkSimulated());
     if (state == "in its bootloader") {
         // Upgrade Mode on a pedal that answered completely: its values and addresses are known,
         // only the bootloader stands in the way until the upgrade.
-        rig.service.firmware().chooseUpgradeMode();
+        finished(rig.service.firmware().chooseUpgradeMode());
         QVERIFY(rig.core.comm.bootloaderLinked() && rig.service.state().valuesKnown);
     } else if (state == "105 of 106 values") {
         // A later request got one value short: the addresses of the first answer are still loaded.
         rig.pedal()->faults.shortAnswerValues = 105;
-        QCOMPARE(rig.service.requestDeviceInformation(), PedalService::Result::Failed);
+        QCOMPARE(finished(rig.service.requestDeviceInformation()), PedalService::Result::Failed);
         QVERIFY(rig.service.state().addressesLoaded && !rig.service.state().reported);
     } else if (state == "busy with an exchange") {
         QVERIFY(rig.core.comm.tryBeginExchange(QStringLiteral("an earlier command")));
@@ -190,10 +191,10 @@ private slots:
     {
         Rig rig;
         rig.pedal()->inBootloader = true;
-        rig.service.linkSimulated();
+        finished(rig.service.linkSimulated());
         QCOMPARE(rig.service.setBypass(true), PedalService::Result::Refused);
         rig.pedal()->plugIn(false);
-        QCOMPARE(rig.service.requestDeviceInformation(), PedalService::Result::Done);
+        QCOMPARE(finished(rig.service.requestDeviceInformation()), PedalService::Result::Done);
         const qsizetype mark = rig.pedal()->record.size();
         QCOMPARE(rig.service.setBypass(true), PedalService::Result::Done);
         QCOMPARE(rig.pedal()->record.mid(mark).value(0).bytes, QByteArray::fromHex("0D01"));

@@ -1,4 +1,5 @@
 // Undo and redo of live edits: each step sends through the service as a user's change would.
+#include "support/Finish.h"
 #include "EditorRig.h"
 #include "device/PedalMessages.h"
 #include "pedal/DialMath.h"
@@ -161,9 +162,9 @@ private slots:
         HistoryRig rig(m_documents.path() + "/store");
         rig.turn(Parameter::Dry, 77);
         const QString undoText = rig.history().undoText();
-        rig.service().saveParameters();
-        rig.service().uploadTuningData();
-        rig.service().setTuning();
+        finished(rig.service().saveParameters());
+        finished(rig.service().uploadTuningData());
+        finished(rig.service().setTuning());
         rig.service().setFootswitchMode();
         rig.clock.advance(2000);
         QCOMPARE(rig.history().count(), 1);
@@ -340,21 +341,21 @@ private slots:
         if (kind == "range limit")
             service.chooseRangeLimit(true);
         if (kind == "note filters")
-            service.saveNoteFilters({4, 6}); // second codes the pedal cannot take for a semitone variation
+            finished(service.saveNoteFilters({4, 6})); // second codes the pedal cannot take for a semitone variation
         rig.clock.advance(300);
         const QString before = pedal();
         const int steps = rig.history().count();
         if (kind == "assign") {
             service.chooseAssignment(0, 1);
-            service.assign();
+            finished(service.assign());
         } else if (kind == "footswitch") {
             service.chooseFootswitch(true, true);
             service.setFootswitchMode();
         } else if (kind == "tuning") {
             service.chooseTuning(1);
-            service.setTuning();
+            finished(service.setTuning());
         } else if (kind == "note filters") {
-            service.saveNoteFilters({5, 7});
+            finished(service.saveNoteFilters({5, 7}));
         } else if (kind == "instrument range") {
             service.chooseInstrumentRange(0xBA);
         } else if (kind == "bypass status") {

@@ -1,3 +1,4 @@
+#include "support/Finish.h"
 #include "EditorRig.h"
 #include "pedal/EditorCore.h"
 #include "support/Prompts.h"
@@ -363,7 +364,7 @@ private slots:
         bool closed = true;
         QObject::connect(user, &ClockTimer::timeout, rig.main(), [&] { closed = rig.main()->close(); });
         user->start(5);
-        QCOMPARE(rig.service().uploadTuningData(), Uploads::Result::Done);
+        QCOMPARE(finished(rig.service().uploadTuningData()), Uploads::Result::Done);
         QVERIFY(!closed);
         QVERIFY(rig.main()->isVisible());
         QVERIFY(rig.logged("close refused: a command with the pedal is under way"));

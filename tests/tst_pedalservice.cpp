@@ -1,5 +1,6 @@
 // The pedal service against the in-process simulated pedal: what it refuses to write, and what
 // it tells the user when the pedal's answer cannot be used.
+#include "support/Finish.h"
 #include "CoreRig.h"
 #include "pedal/SettingsMemory.h"
 #include "pedal/EditorCore.h"
@@ -123,7 +124,7 @@ private slots:
         QFETCH(QString, message);
         Rig rig(pedalWith(pedal));
         QSignalSpy windows(&rig.service, &PedalService::effectWindowRequested);
-        rig.service.linkSimulated();
+        finished(rig.service.linkSimulated());
         const QString preset = presetFile(rig.docs);
         const QString saved = rig.docs.filePath("saved");
         rig.prompts.messages.clear();
@@ -132,22 +133,22 @@ private slots:
         if (command == "Dry")
             result = rig.service.setControl(Parameter::Dry, 90);
         else if (command == "Assign")
-            result = rig.service.assign();
+            result = finished(rig.service.assign());
         else if (command == "preset load")
             result = rig.service.loadPreset(preset);
         else if (command == "preset save")
-            result = rig.service.savePreset(saved);
+            result = finished(rig.service.savePreset(saved));
         else if (command == "Save Parameters")
-            result = rig.service.saveParameters();
+            result = finished(rig.service.saveParameters());
         else if (command == "upload")
-            result = rig.service.uploadSelectedAlgorithm() == PedalService::UploadResult::Refused
+            result = finished(rig.service.uploadSelectedAlgorithm()) == PedalService::UploadResult::Refused
                          ? PedalService::Result::Refused
                          : PedalService::Result::Done;
         else if (command == "tuning upload")
-            result = rig.service.uploadTuningData() == PedalService::UploadResult::Refused ? PedalService::Result::Refused
+            result = finished(rig.service.uploadTuningData()) == PedalService::UploadResult::Refused ? PedalService::Result::Refused
                                                                                            : PedalService::Result::Done;
         else if (command == ".dat upload")
-            result = rig.service.uploadAlgorithmFile(preset) == PedalService::UploadResult::Refused
+            result = finished(rig.service.uploadAlgorithmFile(preset)) == PedalService::UploadResult::Refused
                          ? PedalService::Result::Refused
                          : PedalService::Result::Done;
 
@@ -185,7 +186,7 @@ private slots:
         QFETCH(QString, message);
         QFETCH(QString, line);
         Rig rig(pedalWith(pedal));
-        rig.service.linkSimulated();
+        finished(rig.service.linkSimulated());
         QCOMPARE(rig.prompts.messages.size(), 1);
         QVERIFY2(rig.prompts.messages[0].startsWith(message), qPrintable(rig.prompts.messages[0]));
         bool found = false;
@@ -214,7 +215,7 @@ private slots:
         QFETCH(QString, reader);
         QFETCH(QString, message);
         Rig rig;
-        rig.service.linkSimulated();
+        finished(rig.service.linkSimulated());
         QVERIFY(rig.service.state().reported);
         const quint32 dryBefore = rig.service.state().reported->parameterWords[Parameter::Dry];
         const QByteArray answerBefore = rig.service.lastAnswerValues();
@@ -223,7 +224,7 @@ private slots:
         rig.prompts.messages.clear();
 
         const PedalService::Result r =
-            reader == "request" ? rig.service.requestDeviceInformation() : rig.service.readPedalReport();
+            reader == "request" ? finished(rig.service.requestDeviceInformation()) : finished(rig.service.readPedalReport());
         QCOMPARE(r, PedalService::Result::Failed);
         QVERIFY2(rig.prompts.messages.value(0).startsWith(message), qPrintable(rig.prompts.messages.join(" | ")));
         if (reader == "request") {
@@ -246,7 +247,7 @@ private slots:
         user->setSingleShot(true);
         QObject::connect(user, &ClockTimer::timeout, &rig.service, [&] { rig.service.unlink(); });
         user->start(600); // the user chooses Unlink 600 ms into the request
-        rig.service.linkSimulated();
+        finished(rig.service.linkSimulated());
         QCoreApplication::processEvents();
         QCOMPARE(rig.prompts.messages, QStringList());
         QVERIFY(rig.logged("device information request: ended, the pedal is no longer linked"));
@@ -260,7 +261,7 @@ private slots:
     {
         Rig rig([](SimulatedPedal *p) { p->inBootloader = true; });
         rig.core.comm.setFirmwareUpgradeMode(true); // Upgrade Mode chosen with firmware 9 or above
-        rig.service.linkSimulated();
+        finished(rig.service.linkSimulated());
         QCOMPARE(rig.prompts.messages, QStringList{"Connection to bootloader succeeded, ready for firmware upgrade"});
         QCOMPARE(rig.pedal()->record.size(), 1); // 7F only
         QCOMPARE(rig.service.gate(), GateState::BootloaderLinked);
@@ -273,16 +274,16 @@ private slots:
     void allowedWritesAfterACompleteAnswer()
     {
         Rig rig;
-        rig.service.linkSimulated();
+        finished(rig.service.linkSimulated());
         QVERIFY(rig.service.state().valuesKnown);
         QCOMPARE(rig.service.sendControl(Parameter::Dry, 90), PedalService::Result::Done);
         QCOMPARE(rig.writes(), QList<QByteArray>{QByteArray::fromHex("010027003FC000")});
         QVERIFY(rig.logged("Send Dry string (standard par): 010027003FC000"));
         // A request that fails afterwards makes the values unknown again.
         rig.pedal()->faults.shortAnswerValues = 30;
-        rig.service.requestDeviceInformation();
+        finished(rig.service.requestDeviceInformation());
         QVERIFY(!rig.service.state().valuesKnown);
-        QCOMPARE(rig.service.saveParameters(), PedalService::Result::Refused);
+        QCOMPARE(finished(rig.service.saveParameters()), PedalService::Result::Refused);
     }
 
     // A dial edit still held by the throttle reaches the pedal before a request asks for its
@@ -290,10 +291,10 @@ private slots:
     void heldDialMessagesAndExchanges()
     {
         Rig rig;
-        rig.service.linkSimulated();
+        finished(rig.service.linkSimulated());
         rig.pedal()->record.clear();
         rig.service.setControl(Parameter::Dry, 0); // held by the throttle
-        rig.service.requestDeviceInformation();
+        finished(rig.service.requestDeviceInformation());
         QCOMPARE(rig.pedal()->record.value(0).bytes, QByteArray::fromHex("010027006A8000"));
         QCOMPARE(rig.pedal()->record.value(1).bytes, QByteArray::fromHex("0200"));
         QCOMPARE(rig.service.state().shown[Parameter::Dry], 0); // the pedal's 852, on the step that sent it
@@ -311,7 +312,7 @@ private slots:
             rig.service.setControl(Parameter::SubMix, 0);
         });
         user->start(1000); // during the upload's wait for its answer
-        QCOMPARE(rig.service.uploadSelectedAlgorithm(), PedalService::UploadResult::Done);
+        QCOMPARE(finished(rig.service.uploadSelectedAlgorithm()), PedalService::UploadResult::Done);
         qint64 answerAt = -1, subMixAt = -1;
         for (const auto &m : rig.pedal()->record) {
             if (m.bytes == QByteArray::fromHex("0200") && answerAt < 0)
@@ -337,7 +338,7 @@ private slots:
     {
         QFETCH(int, operation);
         Rig rig;
-        rig.service.linkSimulated();
+        finished(rig.service.linkSimulated());
         rig.clock.advance(2000);
         rig.pedal()->record.clear();
         rig.prompts.messages.clear();
@@ -345,15 +346,15 @@ private slots:
         intruder->setSingleShot(true);
         PedalService::Result intruded = PedalService::Result::Done;
         QObject::connect(intruder, &ClockTimer::timeout, &rig.service,
-                         [&] { intruded = rig.service.requestDeviceInformation(); });
+                         [&] { intruded = finished(rig.service.requestDeviceInformation()); });
         intruder->start(5); // inside the operation's first pause
         bool done = false;
         if (operation == 0)
-            done = rig.service.uploadTuningData() == PedalService::UploadResult::Done;
+            done = finished(rig.service.uploadTuningData()) == PedalService::UploadResult::Done;
         else if (operation == 1)
-            done = rig.service.saveParameters() == PedalService::Result::Done;
+            done = finished(rig.service.saveParameters()) == PedalService::Result::Done;
         else
-            done = rig.service.memory().eraseSettings() == SettingsMemory::Outcome::Done;
+            done = finished(rig.service.memory().eraseSettings()) == SettingsMemory::Outcome::Done;
         QVERIFY(done);
         QCOMPARE(intruded, PedalService::Result::Refused);
         QVERIFY(rig.logged("request ignored: an exchange with the pedal is under way"));

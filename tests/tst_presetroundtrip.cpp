@@ -1,5 +1,6 @@
 // Values through preset files and back, against the in-process simulated pedal: what the editor
 // set comes back from a saved file word for word, and undoing a load sends the earlier words.
+#include "support/Finish.h"
 #include "CoreRig.h"
 #include "device/PedalMessages.h"
 #include "pedal/DialMath.h"
@@ -24,7 +25,7 @@ struct Rig : CoreRig {
         if (setUp)
             setUp(pedal());
         EditHistory::of(service); // the editor's undo history, as its window gives the service
-        service.linkSimulated();
+        finished(service.linkSimulated());
     }
     quint32 onPedal(int parameter) { return pedal()->state.parameters[size_t(parameter)]; }
 };
@@ -80,12 +81,12 @@ private slots:
         QString first = rig.docs.filePath("first.txt");
         if (backup) {
             // As the tool's backup command makes it: the pedal is asked first.
-            QCOMPARE(rig.service.requestDeviceInformation(), PedalService::Result::Done);
+            QCOMPARE(finished(rig.service.requestDeviceInformation()), PedalService::Result::Done);
             const PedalService::Backup made = rig.service.backUp(QString(), rig.docs.filePath("backups"));
             QVERIFY2(made.made, qPrintable(made.problem));
             first = made.files.preset;
         } else {
-            QCOMPARE(rig.service.savePreset(first), PedalService::Result::Done);
+            QCOMPARE(finished(rig.service.savePreset(first)), PedalService::Result::Done);
         }
         const QByteArray kept = bytesOf(first);
         QVERIFY(kept.mid(3, 8) == "006A8000"); // Dry as set: level 852
@@ -97,7 +98,7 @@ private slots:
         for (int i = 0; i < PresetFile::Values; ++i)
             QVERIFY2(rig.onPedal(i) == pedalHeld[size_t(i)], qPrintable(ParameterCatalogue::name(i)));
         const QString second = rig.docs.filePath("second.txt");
-        QCOMPARE(rig.service.savePreset(second), PedalService::Result::Done);
+        QCOMPARE(finished(rig.service.savePreset(second)), PedalService::Result::Done);
         QCOMPARE(bytesOf(second), kept);
     }
 

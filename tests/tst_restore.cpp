@@ -1,6 +1,7 @@
 // Backups as snapshots and Restore Backup: a backup holds every setting the editor can send
 // back, a restore puts back exactly those words and settings, and is called done only when the
 // pedal reports them again.
+#include "support/Finish.h"
 #include "EditorRig.h"
 #include "pedal/BackupRestore.h"
 #include "pedal/DialMath.h"
@@ -50,17 +51,17 @@ struct RestoreRig : EditorRig {
         s.sendControl(Parameter::Attack, a ? 1 : 0);
         s.chooseTuning(a ? 3 : 1);
         s.chooseSemitoneVariation(a ? 3 : 6);
-        s.setTuning();
+        finished(s.setTuning());
         s.chooseAssignment(0, a ? 1 : 4);
         s.chooseAssignment(2, a ? 3 : 0);
         s.chooseAssignment(4, a ? 1 : 2);
-        s.assign();
+        finished(s.assign());
         s.chooseFootswitch(a, a);
         s.setFootswitchMode();
         s.chooseMidiChannel(a ? 5 : 0);
         s.chooseBypassStatus(a);
         s.chooseInstrumentRange(a ? 0xBA : 0xFF);
-        s.saveNoteFilters(a ? QList<int>{0x02, 0x06} : QList<int>{});
+        finished(s.saveNoteFilters(a ? QList<int>{0x02, 0x06} : QList<int>{}));
         s.chooseRangeLimit(a);
         flushAndSettle();
     }
@@ -128,7 +129,7 @@ private slots:
         QVERIFY(!(rig.held() == before));
         const int steps = EditHistory::of(rig.service()).count();
         rig.prompts.questions.clear();
-        const BackupRestore::Outcome o = rig.backups().restore(backup.files.snapshot);
+        const BackupRestore::Outcome o = finished(rig.backups().restore(backup.files.snapshot));
         QVERIFY2(o.result == Result::Done, qPrintable(o.mismatches.join("\n") + o.problem));
         QVERIFY(rig.held() == before);
         // The exact words, not the nearest dial step.
@@ -151,7 +152,7 @@ private slots:
         QCOMPARE(EditHistory::of(rig.service()).undoText(), QString("Restore Backup"));
         rig.setEverything(1);
         const RestoreRig::Held changed = rig.held();
-        rig.backups().restore(backup.files.snapshot);
+        finished(rig.backups().restore(backup.files.snapshot));
         QVERIFY(rig.held() == before);
         QVERIFY(rig.service().undo());
         rig.flushAndSettle();
@@ -188,11 +189,11 @@ private slots:
         RestoreRig rig(folder());
         rig.setEverything(0);
         const PedalService::Backup backup = rig.backUp();
-        rig.service().requestDeviceInformation();
+        finished(rig.service().requestDeviceInformation());
         rig.received();
         rig.prompts.questions.clear();
         // The editor knows the note filters and range limit it sent: they are the same too.
-        const BackupRestore::Outcome o = rig.backups().restore(backup.files.snapshot);
+        const BackupRestore::Outcome o = finished(rig.backups().restore(backup.files.snapshot));
         QCOMPARE(o.result, Result::Done);
         QVERIFY2(o.changes.isEmpty(), qPrintable(o.changes.join("\n")));
         QCOMPARE(rig.received(), QList<QByteArray>{hex("0200")});
@@ -210,7 +211,7 @@ private slots:
             if (quint8(m.bytes[0]) == 0x03)
                 rig.pedalState().parameters[Parameter::Dry] = 0x00123000; // lost after the writes
         };
-        const BackupRestore::Outcome o = rig.backups().restore(backup.files.snapshot);
+        const BackupRestore::Outcome o = finished(rig.backups().restore(backup.files.snapshot));
         QCOMPARE(o.result, Result::Failed);
         QCOMPARE(o.mismatches.size(), 1);
         QVERIFY2(o.mismatches[0].startsWith("Dry: the pedal reports 00123000, the backup holds "), qPrintable(o.mismatches[0]));
@@ -255,7 +256,7 @@ private slots:
         if (situation == "cancel")
             path.clear(); // and no file is chosen
         rig.prompts.questions.clear();
-        const BackupRestore::Outcome o = rig.backups().restore(path);
+        const BackupRestore::Outcome o = finished(rig.backups().restore(path));
         QCOMPARE(int(o.result), result);
         for (const QByteArray &m : rig.received())
             QCOMPARE(m, hex("0200"));
@@ -323,7 +324,7 @@ private slots:
                           o["parameters"] = parameters;
                           o["assignments"] = assignments;
                       }));
-        const BackupRestore::Outcome o = rig.backups().restore(path);
+        const BackupRestore::Outcome o = finished(rig.backups().restore(path));
         QCOMPARE(o.result, Result::Failed);
         QVERIFY2(o.problem.contains(reason), qPrintable(o.problem));
         QVERIFY(rig.received().isEmpty());

@@ -1,8 +1,9 @@
 // End to end over a real serial device: the standalone simulated pedal serves a
 // pseudo-terminal, and the serial-port backend (the code that faces real pedals) talks to it.
+#include "support/Finish.h"
 #include "pedal/EditorCore.h"
 #include "support/Prompts.h"
-#include "support/Clock.h"
+#include "support/ManualClock.h"
 #include "windows/Editor.h"
 #include "windows/MainWindow.h"
 #include "PedalProcess.h"
@@ -130,7 +131,7 @@ private slots:
         PedalProcess pedal({"--record", record, "--wire-timing"});
         QVERIFY(pedal.path().startsWith("/dev/"));
         SerialRig rig(pedal.path());
-        rig.service.scanAndLink();
+        finished(rig.service.scanAndLink());
         QVERIFY2(rig.prompts.messages.isEmpty(), qPrintable(rig.prompts.messages.join("|")));
         QVERIFY(rig.comm.linked());
         QCOMPARE(rig.service.gate(), GateState::RequestPassed);
@@ -161,9 +162,9 @@ private slots:
         ctx.update.server = QUrl(); // no version check
         Editor editor(ctx);
         QCOMPARE(editor.main()->lblDeviceName->text(), QString("Quarnelo MK3")); // listed at start-up
-        editor.main()->menuScan->trigger();
+        editor.main()->menuScan->trigger(); // the link and the request run on as steps of the event loop
+        QTRY_COMPARE_WITH_TIMEOUT(editor.main()->lblFirmwareVersion->text(), QString("Device Firmware: 15"), 5000);
         QVERIFY2(prompts.messages.isEmpty(), qPrintable(prompts.messages.join("|")));
-        QCOMPARE(editor.main()->lblFirmwareVersion->text(), QString("Device Firmware: 15"));
         QCOMPARE(editor.main()->lblAlgorithmVersion->text(), QString("Device Algorithm: 0015"));
         editor.main()->midiChannelItems[12]->trigger();
         QTRY_VERIFY_WITH_TIMEOUT(readAll(record).contains(" 070C\n"), 3000);
@@ -265,14 +266,14 @@ private slots:
         const QString record = dir.filePath("r.txt");
         PedalProcess pedal({"--record", record});
         SerialRig rig(pedal.path());
-        rig.service.scanAndLink();
+        finished(rig.service.scanAndLink());
         QVERIFY(rig.comm.linked());
         QStringList written;
         for (int i = 0; i < 10; ++i) {
             const QString word = QStringLiteral("010027%1").arg(0x1000 * (i + 1), 8, 16, QLatin1Char('0')).toUpper();
             QVERIFY(rig.comm.sendHexMessage(word, 7));
             written << word;
-            QCOMPARE(rig.service.requestDeviceInformation(), PedalService::Result::Done);
+            QCOMPARE(finished(rig.service.requestDeviceInformation()), PedalService::Result::Done);
         }
         const QString received = readAll(record);
         for (const QString &word : written)
@@ -284,13 +285,13 @@ private slots:
         PedalProcess pedal({});
         SerialRig rig(pedal.path());
         rig.comm.setLegacyUpgradeMode(true); // link only
-        rig.service.scanAndLink();
+        finished(rig.service.scanAndLink());
         QVERIFY(rig.comm.sendHexMessage("0C5000000000", 6));
         QByteArray dump;
         QElapsedTimer t;
         t.start();
         while (dump.size() < 16385 && t.elapsed() < 5000) {
-            rig.clock.waitForActivity(10);
+            waitOn(rig.clock, 10);
             const quint32 n = rig.ctx.d2xx->ReadFTDeviceBuffer(65536);
             dump.append(reinterpret_cast<const char *>(rig.ctx.d2xx->FTReceiveBuffer.data()), int(n));
         }
@@ -303,7 +304,7 @@ private slots:
         PedalProcess pedal({"--unplug-after", "2"});
         SerialRig rig(pedal.path());
         QSignalSpy lost(&rig.comm, &Communication::deviceDisconnected);
-        rig.service.scanAndLink();
+        finished(rig.service.scanAndLink());
         QTRY_COMPARE_WITH_TIMEOUT(lost.size(), 1, 3000);
         QTRY_COMPARE_WITH_TIMEOUT(rig.prompts.messages.size(), 1, 1000);
         QCOMPARE(rig.prompts.messages[0], QString("The pedal was disconnected. Connect it again and choose Scan And Link."));
@@ -318,7 +319,7 @@ private slots:
         rig.comm.setFirmwareUpgradeMode(true);
         rig.comm.setLegacyUpgradeMode(true);
         rig.ctx.d2xx->ReportDeviceErrors = true;
-        rig.service.scanAndLink();
+        finished(rig.service.scanAndLink());
         // A pseudo-terminal cannot take even parity; the exchange works all the same.
         QVERIFY(rig.ctx.log.lines().contains("FT_SetDataCharacteristics - Invalid parameter..."));
         QCOMPARE(rig.prompts.messages, QStringList{"Connection to bootloader succeeded, ready for firmware upgrade"});

@@ -1,5 +1,6 @@
 // The settings memory: Erase Settings, the console's tools, the dump check, and the backups
 // made before anything that can lose what the pedal holds.
+#include "support/Finish.h"
 #include "EditorRig.h"
 #include "FullDisk.h"
 #include "pedal/BackupSnapshot.h"
@@ -60,7 +61,7 @@ private slots:
         MemoryRig rig(m_documents.path() + "/no");
         const int mark = rig.ctx.log.lineCount();
         rig.prompts.answers = {false};
-        QCOMPARE(rig.memory().eraseSettings(), SettingsMemory::Outcome::Cancelled);
+        QCOMPARE(finished(rig.memory().eraseSettings()), SettingsMemory::Outcome::Cancelled);
         QVERIFY(rig.received().isEmpty());
         QCOMPARE(rig.ctx.log.lineCount(), mark);
         QCOMPARE(rig.prompts.questions.size(), 1);
@@ -85,7 +86,7 @@ private slots:
         const int mark = rig.ctx.log.lineCount();
         rig.prompts.answers = {true, check};
         rig.clock.pauses.clear();
-        const auto r = rig.memory().eraseSettings();
+        const auto r = finished(rig.memory().eraseSettings());
         QCOMPARE(r, SettingsMemory::Outcome::Done);
         QCOMPARE(rig.prompts.questions.value(1), QString("Memory has been erased, do you want to make a memory check now?"));
         // The settings memory is read into the backup's snapshot first, then erased.
@@ -149,7 +150,7 @@ private slots:
                 backupsAtErase = rig.backups();
         };
         rig.prompts.answers = {true, false};
-        QCOMPARE(rig.memory().eraseSettings(), SettingsMemory::Outcome::Done);
+        QCOMPARE(finished(rig.memory().eraseSettings()), SettingsMemory::Outcome::Done);
         QCOMPARE(backupsAtErase.size(), 3);
         QVERIFY(backupsAtErase[0].endsWith(" QMK3SIM01 preset.txt"));
         QVERIFY(backupsAtErase[1].endsWith(" QMK3SIM01 report.txt"));
@@ -167,7 +168,7 @@ private slots:
         rig.pedal()->state.parameters[Parameter::Dry] = 0x00100000;
         rig.pedal()->state.parameters[Parameter::SubMix] = 0x00700000;
         QVERIFY(rig.pedal()->state.parameters != before);
-        QCOMPARE(rig.service().requestDeviceInformation(), PedalService::Result::Done);
+        QCOMPARE(finished(rig.service().requestDeviceInformation()), PedalService::Result::Done);
         QCOMPARE(rig.service().loadPreset(rig.user("Backups/" + backupsAtErase[0])), PedalService::Result::Done);
         rig.service().flushDialWrites();
         // A dial sends the word of one of its 270 steps: a dial's value comes back to within a
@@ -191,7 +192,7 @@ private slots:
         rig.link();
         rig.prompts.questions.clear();
         rig.prompts.answers = {false};
-        QCOMPARE(rig.service().memory().eraseSettings(), SettingsMemory::Outcome::Cancelled);
+        QCOMPARE(finished(rig.service().memory().eraseSettings()), SettingsMemory::Outcome::Cancelled);
         QVERIFY(questionLine(rig.prompts.questions.value(0), 11)
                     .startsWith("No backup of the pedal's settings could be made: the pedal's state is not known"));
         QVERIFY(questionLine(rig.prompts.questions.value(0), 11).endsWith(". Erase them anyway?"));
@@ -218,7 +219,7 @@ private slots:
             memory[position] = char(0xFE);
         rig.pedal()->state.settingsMemory = memory;
         const int mark = rig.ctx.log.lineCount();
-        QCOMPARE(rig.memory().read("50"), SettingsMemory::Outcome::Done);
+        QCOMPARE(finished(rig.memory().read("50")), SettingsMemory::Outcome::Done);
         QCOMPARE(rig.prompts.messages, QStringList{verdict});
         const QStringList lines = rig.logSince(mark);
         QCOMPARE(lines.value(1), QString("num of bytes read: 16385"));
@@ -272,7 +273,7 @@ private slots:
         rig.pedal()->faults.dumpTrailingBytes = trailing;
         rig.pedal()->faults.dumpTrailingAfterMs = afterMs;
         const int mark = rig.ctx.log.lineCount();
-        QCOMPARE(rig.memory().read("50"), SettingsMemory::Outcome::Done);
+        QCOMPARE(finished(rig.memory().read("50")), SettingsMemory::Outcome::Done);
         rig.run(1000); // the later bytes arrive, and the line falls quiet
         QCOMPARE(rig.readCounts(mark), reads);
         QCOMPARE(rig.prompts.messages, QStringList{"Memory is not empty"});
@@ -283,7 +284,7 @@ private slots:
         QCOMPARE(fileBytes(check.savedPath), memory);
         QCOMPARE(rig.backups().filter(" memory 50").size(), 1);
         QVERIFY(rig.logged("16383: 42") && !rig.logged("16384: 00"));
-        QCOMPARE(rig.service().requestDeviceInformation(), PedalService::Result::Done);
+        QCOMPARE(finished(rig.service().requestDeviceInformation()), PedalService::Result::Done);
     }
 
     void shortOrMissingDumpGivesNoVerdict_data()
@@ -305,12 +306,12 @@ private slots:
         QFETCH(QString, message);
         MemoryRig rig(m_documents.path() + "/short" + QString::number(bytes));
         rig.pedal()->faults.dumpBytes = bytes;
-        QCOMPARE(rig.memory().read(address), SettingsMemory::Outcome::Failed);
+        QCOMPARE(finished(rig.memory().read(address)), SettingsMemory::Outcome::Failed);
         QCOMPARE(rig.prompts.messages, QStringList{message});
         QVERIFY(!rig.logged("0: FF"));
         QVERIFY(rig.backups().isEmpty());
         // The line is free again: the next request works.
-        QCOMPARE(rig.service().requestDeviceInformation(), PedalService::Result::Done);
+        QCOMPARE(finished(rig.service().requestDeviceInformation()), PedalService::Result::Done);
     }
 
     void readWithoutTheMarkerLogsOnlyItsCount()
@@ -342,7 +343,7 @@ private slots:
             rig.run(60);
             QVERIFY(rig.ctx.comm.dumpArriving());
         }
-        QCOMPARE(rig.service().requestDeviceInformation(), PedalService::Result::Done);
+        QCOMPARE(finished(rig.service().requestDeviceInformation()), PedalService::Result::Done);
         QCOMPARE(rig.memory().lastCheck().memory, memory);
         QCOMPARE(rig.prompts.messages, QStringList{"Memory is not empty"});
     }
@@ -422,8 +423,8 @@ private slots:
         QTemporaryDir dir;
         EditorRig rig(dir.path());
         rig.prompts.answers = {true};
-        QCOMPARE(rig.service().memory().eraseWithQuestion("50"), SettingsMemory::Outcome::Refused);
-        QCOMPARE(rig.service().memory().read("50"), SettingsMemory::Outcome::Refused);
+        QCOMPARE(finished(rig.service().memory().eraseWithQuestion("50")), SettingsMemory::Outcome::Refused);
+        QCOMPARE(finished(rig.service().memory().read("50")), SettingsMemory::Outcome::Refused);
         QVERIFY(rig.prompts.messages.value(0).startsWith("Erase E2P was refused: no pedal is linked"));
         QVERIFY(rig.pedal()->record.isEmpty());
     }
@@ -448,9 +449,9 @@ private slots:
                 backupsAtFirstMessage << "first" << rig.backups();
         };
         if (command == "upload")
-            rig.service().uploadSelectedAlgorithm();
+            finished(rig.service().uploadSelectedAlgorithm());
         else
-            rig.service().firmware().chooseUpgradeMode();
+            finished(rig.service().firmware().chooseUpgradeMode());
         QCOMPARE(backupsAtFirstMessage.size(), 4); // the preset, the report and the snapshot
         QVERIFY(backupsAtFirstMessage[3].endsWith(" snapshot.json"));
         const QString report = QString::fromUtf8(fileBytes(rig.user("Backups/" + backupsAtFirstMessage[2])));
@@ -504,7 +505,7 @@ private slots:
         rig.link();
         rig.prompts.questions.clear();
         rig.prompts.answers = {true, goOn, false};
-        QCOMPARE(rig.service().memory().eraseSettings(), goOn ? SettingsMemory::Outcome::Done : SettingsMemory::Outcome::Cancelled);
+        QCOMPARE(finished(rig.service().memory().eraseSettings()), goOn ? SettingsMemory::Outcome::Done : SettingsMemory::Outcome::Cancelled);
         QCOMPARE(rig.prompts.questions.value(1),
                  QString("No backup of the pedal's settings could be made before Erase Settings: the pedal's state is not "
                          "known (its answer held 40 of 106 values). Go on without a backup?"));
@@ -520,7 +521,7 @@ private slots:
         SettingsMemory::Outcome r;
         {
             FullDisk disk(100);
-            r = rig.memory().erase("50");
+            r = finished(rig.memory().erase("50"));
         }
         QCOMPARE(r, SettingsMemory::Outcome::Cancelled);
         QVERIFY(rig.received().isEmpty());

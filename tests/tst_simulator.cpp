@@ -1,6 +1,6 @@
 // The simulated pedal is the oracle of many tests: it must apply each message as the pedal does.
 #include "support/Prompts.h"
-#include "support/Clock.h"
+#include "support/ManualClock.h"
 #include "simulator/SimulatedPedal.h"
 
 #include <QtTest>

@@ -1,5 +1,7 @@
 // The update service against a web server on this computer: HTTPS with a certificate made for
 // this run and trusted by these requests only, a launcher that records instead of starting.
+#include "support/Finish.h"
+#include "support/ManualClock.h"
 #include "EditorRig.h"
 #include "LocalHttpServer.h"
 #include "WindowsProgram.h"

@@ -1,10 +1,11 @@
+#include "support/Finish.h"
 #include "algorithms/StandInImages.h"
 #include "algorithms/Tunings.h"
-#include "algorithms/Uploads.h"
+#include "pedal/Uploads.h"
 #include "pedal/EditorCore.h"
 #include "pedal/PedalService.h"
 #include "support/Prompts.h"
-#include "support/Clock.h"
+#include "support/ManualClock.h"
 #include "algorithms/FilterCalculator.h"
 #include "device/HexCodec.h"
 #include "simulator/SimBackend.h"
@@ -27,7 +28,7 @@ struct UploadRig {
     {
         backend = real ? std::make_unique<RealLookingBackend>(&clock) : std::make_unique<SimBackend>(&clock);
         ctx = std::make_unique<EditorCore>(documents.path(), &prompts, &clock, backend.get());
-        ctx->service.scanAndLink(); // selects the pedal's effect, "Quarnelo MK3 0015"
+        finished(ctx->service.scanAndLink()); // selects the pedal's effect, "Quarnelo MK3 0015"
         uploads = &ctx->service.uploads();
         pedal()->record.clear();
         connect();
@@ -82,7 +83,7 @@ private slots:
     {
         UploadRig rig;
         rig.pedal()->state.algorithm = 14;
-        QCOMPARE(rig.service().uploadSelectedAlgorithm(), Uploads::Result::Done);
+        QCOMPARE(finished(rig.service().uploadSelectedAlgorithm()), Uploads::Result::Done);
         const QList<QByteArray> sent = rig.received();
         QCOMPARE(sent.value(0), QByteArray::fromHex("0D01")); // bypass first
         QCOMPARE(sent.value(1).size(), 4256);
@@ -104,7 +105,7 @@ private slots:
         UploadRig rig;
         rig.delayUploadAnswer(7000);
         rig.startMs = rig.clock.nowMs();
-        QCOMPARE(rig.service().uploadSelectedAlgorithm(), Uploads::Result::Done);
+        QCOMPARE(finished(rig.service().uploadSelectedAlgorithm()), Uploads::Result::Done);
         QStringList seen;
         for (const auto &s : rig.statuses)
             seen << s.second;
@@ -130,7 +131,7 @@ private slots:
         rig.delayUploadAnswer(answerAfterMs);
         if (!waiting.isEmpty())
             rig.pedal()->inject(waiting);
-        QCOMPARE(rig.service().uploadSelectedAlgorithm(), Uploads::Result::Done);
+        QCOMPARE(finished(rig.service().uploadSelectedAlgorithm()), Uploads::Result::Done);
         QCOMPARE(rig.uploads->status, QString("Algorithm 0015 OK"));
         QCOMPARE(rig.statuses.last().second, QString("Algorithm 0015 OK"));
         for (const auto &st : rig.statuses)
@@ -146,7 +147,7 @@ private slots:
             if (!m.bytes.isEmpty() && m.bytes[0] == 0x00)
                 p->faults.shortAnswerValues = 30; // answers the image, then only part of its settings
         };
-        QCOMPARE(rig.service().uploadSelectedAlgorithm(), Uploads::Result::Unconfirmed);
+        QCOMPARE(finished(rig.service().uploadSelectedAlgorithm()), Uploads::Result::Unconfirmed);
         QCOMPARE(rig.uploads->status, QString("Algorithm 0015 OK"));
         QVERIFY(!rig.service().state().valuesKnown);
     }
@@ -155,7 +156,7 @@ private slots:
     {
         UploadRig rig;
         rig.pedal()->faults.silent = true;
-        QCOMPARE(rig.service().uploadSelectedAlgorithm(), Uploads::Result::NoAnswer);
+        QCOMPARE(finished(rig.service().uploadSelectedAlgorithm()), Uploads::Result::NoAnswer);
         QCOMPARE(rig.uploads->status, QString("Upload Failed"));
         QCOMPARE(rig.prompts.messages.size(), 1);
         QVERIFY(rig.prompts.messages[0].startsWith("The pedal did not answer the upload within 20 seconds"));
@@ -164,7 +165,7 @@ private slots:
         QVERIFY(rig.ctx->comm.pollRunning());
         QVERIFY(rig.clock.eventPasses <= rig.clock.activityWaits + 5); // waited, never spun
         rig.pedal()->faults.silent = false;
-        QCOMPARE(rig.service().uploadSelectedAlgorithm(), Uploads::Result::Done); // usable again
+        QCOMPARE(finished(rig.service().uploadSelectedAlgorithm()), Uploads::Result::Done); // usable again
     }
 
     void noSecondUploadWhileOneWaits()
@@ -173,8 +174,8 @@ private slots:
         rig.delayUploadAnswer(6000);
         Uploads::Result nested = Uploads::Result::Done;
         QObject::connect(rig.uploads->checkTimer, &ClockTimer::timeout, rig.uploads,
-                         [&] { nested = rig.service().uploadSelectedAlgorithm(); });
-        QCOMPARE(rig.service().uploadSelectedAlgorithm(), Uploads::Result::Done);
+                         [&] { nested = finished(rig.service().uploadSelectedAlgorithm()); });
+        QCOMPARE(finished(rig.service().uploadSelectedAlgorithm()), Uploads::Result::Done);
         QCOMPARE(nested, Uploads::Result::Refused);
         QVERIFY(rig.logged("upload ignored: an exchange with the pedal is under way"));
         int images = 0;
@@ -188,8 +189,8 @@ private slots:
         UploadRig rig;
         rig.delayUploadAnswer(6000);
         QObject::connect(rig.uploads->checkTimer, &ClockTimer::timeout, rig.uploads,
-                         [&] { rig.service().requestDeviceInformation(); });
-        QCOMPARE(rig.service().uploadSelectedAlgorithm(), Uploads::Result::Done);
+                         [&] { finished(rig.service().requestDeviceInformation()); });
+        QCOMPARE(finished(rig.service().uploadSelectedAlgorithm()), Uploads::Result::Done);
         QVERIFY(rig.logged("request ignored: an exchange with the pedal is under way"));
         QCOMPARE(rig.uploads->status, QString("Algorithm 0015 OK"));
         QCOMPARE(rig.received().mid(2), QList<QByteArray>{QByteArray::fromHex("0200")}); // only the one after the upload
@@ -199,7 +200,7 @@ private slots:
     {
         UploadRig rig;
         rig.prompts.answers = {false};
-        QCOMPARE(rig.service().uploadSelectedAlgorithm(), Uploads::Result::Cancelled);
+        QCOMPARE(finished(rig.service().uploadSelectedAlgorithm()), Uploads::Result::Cancelled);
         QVERIFY(rig.received().isEmpty());
         QVERIFY(rig.ctx->comm.pollRunning());
     }
@@ -221,7 +222,7 @@ private slots:
         UploadRig rig(real);
         const QStringList before = rig.service().resourceLines();
         QStringList lines = before;
-        QCOMPARE(rig.uploads->uploadCarriedImage(effect, &lines, {}), Uploads::Result::Refused);
+        QCOMPARE(finished(rig.uploads->uploadCarriedImage(effect, &lines, {})), Uploads::Result::Refused);
         QVERIFY(rig.received().isEmpty());
         QCOMPARE(rig.prompts.messages.size(), 1);
         QVERIFY2(rig.prompts.messages[0].startsWith(message), qPrintable(rig.prompts.messages[0]));
@@ -233,7 +234,7 @@ private slots:
     {
         UploadRig rig;
         const QString path = rig.writeFile(StandInImages::algorithmImage(14));
-        QCOMPARE(rig.service().uploadAlgorithmFile(path), Uploads::Result::Done);
+        QCOMPARE(finished(rig.service().uploadAlgorithmFile(path)), Uploads::Result::Done);
         QCOMPARE(rig.received().value(0), QByteArray::fromHex("0D01"));
         QCOMPARE(rig.received().value(1), StandInImages::algorithmImage(14));
         QCOMPARE(rig.received().value(2), QByteArray::fromHex("0200")); // the pedal is asked what it now runs
@@ -245,7 +246,7 @@ private slots:
         QVERIFY(rig.clock.pauses.contains(400));
         QCOMPARE(rig.uploads->lastFolder, QFileInfo(path).absolutePath());
         // The dialog opens there next time; cancelling it sends nothing.
-        QCOMPARE(rig.service().uploadAlgorithmFile(), Uploads::Result::Cancelled);
+        QCOMPARE(finished(rig.service().uploadAlgorithmFile()), Uploads::Result::Cancelled);
     }
 
     void badDatFiles_data()
@@ -265,7 +266,7 @@ private slots:
         QFETCH(QByteArray, bytes);
         QFETCH(QString, message);
         UploadRig rig;
-        QCOMPARE(rig.service().uploadAlgorithmFile(rig.writeFile(bytes)), Uploads::Result::Refused);
+        QCOMPARE(finished(rig.service().uploadAlgorithmFile(rig.writeFile(bytes))), Uploads::Result::Refused);
         QVERIFY(rig.received().isEmpty());
         QVERIFY2(rig.prompts.messages.value(0).contains(message), qPrintable(rig.prompts.messages.value(0)));
         QVERIFY(rig.prompts.messages.value(0).endsWith("Nothing was sent."));
@@ -274,22 +275,22 @@ private slots:
     void standInFileRefusedForARealPedal()
     {
         UploadRig rig(true);
-        QCOMPARE(rig.service().uploadAlgorithmFile(rig.writeFile(StandInImages::algorithmImage(15))), Uploads::Result::Refused);
+        QCOMPARE(finished(rig.service().uploadAlgorithmFile(rig.writeFile(StandInImages::algorithmImage(15)))), Uploads::Result::Refused);
         QVERIFY(rig.received().isEmpty());
         // A file that is not a stand-in goes to a real pedal.
         QByteArray image = StandInImages::algorithmImage(15);
         image.replace(47, int(StandInImages::marker().size()), QByteArray(StandInImages::marker().size(), 'x'));
-        QCOMPARE(rig.service().uploadAlgorithmFile(rig.writeFile(image)), Uploads::Result::Done);
+        QCOMPARE(finished(rig.service().uploadAlgorithmFile(rig.writeFile(image))), Uploads::Result::Done);
     }
 
     void tuningData()
     {
         UploadRig rig;
         rig.prompts.answers = {false};
-        QCOMPARE(rig.service().uploadTuningData(), Uploads::Result::Cancelled);
+        QCOMPARE(finished(rig.service().uploadTuningData()), Uploads::Result::Cancelled);
         QVERIFY(rig.received().isEmpty());
         QVERIFY(rig.ctx->log.lines().last().startsWith("tuning data: 007FF5ECFF002B70"));
-        QCOMPARE(rig.service().uploadTuningData(), Uploads::Result::Done);
+        QCOMPARE(finished(rig.service().uploadTuningData()), Uploads::Result::Done);
         const QList<QByteArray> sent = rig.received();
         QCOMPARE(sent.size(), 2);
         QCOMPARE(sent[0], QByteArray::fromHex("0D01"));

@@ -5,7 +5,7 @@
 #   app                 start-up: picks the backends, creates the core and the windows
 #   windows   cli       views of the pedal service (cli: the command-line tool)
 #   pedal               the pedal's state and the one service every command goes through
-#   algorithms presets  data, files and upload procedures
+#   algorithms presets  data and files (algorithm images, tunings, presets)
 #   update              the version check and the updater refresh
 #   device              link, exchange, messages, hex text, the D2XX-shaped transport
 #   support             log, per-user files, prompts and clock seams, carried data, looks
@@ -14,7 +14,9 @@
 # the hardware: only the application, the command-line tool, tests and benchmarks reach for it.
 # The command-line tool reaches the pedal only through the pedal service (never the D2XX unit),
 # and nothing below the windows but the edit history (pedal/EditHistory, its own library) uses
-# QtGui; given the built tool (tools/check-layers.sh build/cli/quarnelo-cli), it must load no QtGui.
+# QtGui; no event loop runs inside a command below the windows (a wait is a step, see
+# support/Task.h), and no co_await stands in the condition of an if, while or switch (GCC 12
+# leaves such a command unfinished: write the result to a variable first); given the built tool (tools/check-layers.sh build/cli/quarnelo-cli), it must load no QtGui.
 set -u
 tool=${1:-}
 cd "$(dirname "$0")/.."
@@ -59,6 +61,18 @@ gui=$(grep -rnE '#include <(QtGui|QUndo[A-Za-z]*|QGuiApplication|QColor|QFont|QI
 if [ -n "$gui" ]; then
     echo "QtGui below the windows (outside the edit history):"
     echo "$gui"
+    status=1
+fi
+loops=$(grep -rnE 'QEventLoop|processEvents' --include='*.h' --include='*.cpp' support device algorithms presets update pedal || true)
+if [ -n "$loops" ]; then
+    echo "an event loop inside a command (a wait must be a step of the command):"
+    echo "$loops"
+    status=1
+fi
+conditions=$(grep -rnE '(if|while|switch) *\(.*co_await' --include='*.h' --include='*.cpp' . | grep -v '^\./build' || true)
+if [ -n "$conditions" ]; then
+    echo "co_await in a condition (GCC 12 leaves the command unfinished; await into a variable first):"
+    echo "$conditions"
     status=1
 fi
 if [ -n "$tool" ]; then

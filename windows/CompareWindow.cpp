@@ -74,8 +74,7 @@ CompareWindow::CompareWindow(PedalService &service, Prompts &prompts, QWidget *p
     layout->addWidget(table);
 
     connect(btnRefresh, &QPushButton::clicked, this, [this] {
-        m_service.readPedalReport();
-        showRows();
+        m_service.readPedalReport().then([this](PedalService::Result) { showRows(); });
     });
     connect(btnChooseFile, &QPushButton::clicked, this, [this] { chooseFile(); });
     connect(&m_service, &PedalService::controlShown, this, [this] {

@@ -155,13 +155,13 @@ void DebugConsoleWindow::copySelectedLines()
 void DebugConsoleWindow::eraseMemory()
 {
     if (m_memory)
-        m_memory->eraseWithQuestion(cmbI2Caddr->currentText());
+        m_memory->eraseWithQuestion(cmbI2Caddr->currentText()).detach();
 }
 
 void DebugConsoleWindow::readMemory()
 {
     if (m_memory)
-        m_memory->read(cmbI2Caddr->currentText());
+        m_memory->read(cmbI2Caddr->currentText()).detach();
 }
 
 void DebugConsoleWindow::sendParameterWrite()

@@ -41,7 +41,7 @@ FirmwareUpgradeWindow::FirmwareUpgradeWindow(FirmwareUpgrade &upgrade, QWidget *
     lblProgress->setGeometry(8, 114, 180, 20);
 
     connect(cmbFirmwareChoose, &QComboBox::currentTextChanged, &upgrade, &FirmwareUpgrade::selectImage);
-    connect(btnUpgradeFirmware, &QPushButton::clicked, &upgrade, [this] { m_upgrade.upgrade(); });
+    connect(btnUpgradeFirmware, &QPushButton::clicked, &upgrade, [this] { m_upgrade.upgrade().detach(); });
     connect(chkVerify, &QCheckBox::toggled, this, [this](bool on) { m_upgrade.verifyAfterWriting = on; });
     connect(&upgrade, &FirmwareUpgrade::progress, this, &FirmwareUpgradeWindow::showProgress);
     connect(&upgrade, &FirmwareUpgrade::runningChanged, this, [this](bool running) {
@@ -69,17 +69,17 @@ void FirmwareUpgradeWindow::showEvent(QShowEvent *event)
 
 void FirmwareUpgradeWindow::closeEvent(QCloseEvent *event)
 {
-    if (m_upgrade.closeWindow())
-        event->accept();
-    else
-        event->ignore();
+    // Leaving the bootloader takes a Go and a request: the window hides when the upgrade says it
+    // has finished, and stays while the pedal is still in its bootloader.
+    event->ignore();
+    m_upgrade.closeWindow().detach();
 }
 
 void FirmwareUpgradeWindow::keyPressEvent(QKeyEvent *event)
 {
     if (event->key() == Qt::Key_O && event->modifiers() == (Qt::ControlModifier | Qt::ShiftModifier)) {
         event->accept();
-        m_upgrade.upgradeFromFile();
+        m_upgrade.upgradeFromFile().detach();
         return;
     }
     QWidget::keyPressEvent(event);

@@ -173,7 +173,7 @@ bool MainWindow::handleShortcut(int key, Qt::KeyboardModifiers modifiers)
         return true;
     }
     if (key == Qt::Key_Z) {
-        m_service.resetAssignableParameters(false);
+        m_service.resetAssignableParameters(false).detach();
         return true;
     }
     return false;

@@ -25,33 +25,34 @@ void MainWindow::connectCommands()
 {
     PedalService &pedal = m_service;
     // Device commands: each is one call of the service, which decides what reaches the pedal.
-    connect(btnRequest, &QPushButton::clicked, &pedal, &PedalService::requestDeviceInformation);
+    connect(btnRequest, &QPushButton::clicked, this, [this] { m_service.requestDeviceInformation().detach(); });
     connect(btnAssign, &QPushButton::clicked, this, [this] {
         btnAssign->setEnabled(false); // until the pedal has had time to take it
-        m_service.assign();
-        btnAssign->setEnabled(Gating::enabledFor(m_service.gate()).value(QStringLiteral("btnAssign"), true));
+        m_service.assign().then([this](PedalService::Result) {
+            btnAssign->setEnabled(Gating::enabledFor(m_service.gate()).value(QStringLiteral("btnAssign"), true));
+        });
     });
     connect(btnSetFootswitchMode, &QPushButton::clicked, &pedal, &PedalService::setFootswitchMode);
-    connect(btnSetTuning, &QPushButton::clicked, &pedal, &PedalService::setTuning);
-    connect(btnSaveParameters, &QPushButton::clicked, &pedal, &PedalService::saveParameters);
+    connect(btnSetTuning, &QPushButton::clicked, this, [this] { m_service.setTuning().detach(); });
+    connect(btnSaveParameters, &QPushButton::clicked, this, [this] { m_service.saveParameters().detach(); });
     connect(btnSaveParametersInfo, &QPushButton::clicked, &pedal, &PedalService::showSaveParametersInfo);
-    connect(btnUpload, &QPushButton::clicked, &pedal, &PedalService::uploadSelectedAlgorithm);
-    connect(menuLoadAlgorithmFromFile, &QAction::triggered, this, [this] { m_service.uploadAlgorithmFile(); });
-    connect(menuUploadTuningsData, &QAction::triggered, &pedal, &PedalService::uploadTuningData);
-    connect(menuSavePreset, &QAction::triggered, this, [this] { m_service.savePreset(); });
+    connect(btnUpload, &QPushButton::clicked, this, [this] { m_service.uploadSelectedAlgorithm().detach(); });
+    connect(menuLoadAlgorithmFromFile, &QAction::triggered, this, [this] { m_service.uploadAlgorithmFile().detach(); });
+    connect(menuUploadTuningsData, &QAction::triggered, this, [this] { m_service.uploadTuningData().detach(); });
+    connect(menuSavePreset, &QAction::triggered, this, [this] { m_service.savePreset().detach(); });
     connect(menuLoadPreset, &QAction::triggered, this, [this] { m_service.loadPreset(); });
-    connect(menuRestoreBackup, &QAction::triggered, this, [this] { m_service.backups().restore(); });
+    connect(menuRestoreBackup, &QAction::triggered, this, [this] { m_service.backups().restore().detach(); });
     connect(menuSetAssignableParamsToDefault, &QAction::triggered, this,
-            [this] { m_service.resetAssignableParameters(true); });
+            [this] { m_service.resetAssignableParameters(true).detach(); });
     connect(menuStandard, &QAction::triggered, this, [this] { m_service.chooseInstrumentRange(0xFF); });
     connect(menuLow, &QAction::triggered, this, [this] { m_service.chooseInstrumentRange(0xBA); });
     connect(menuStoreBypassStatus, &QAction::triggered, this, [this] { m_service.chooseBypassStatus(true); });
     connect(menuDoNotStoreBypassStatus, &QAction::triggered, this, [this] { m_service.chooseBypassStatus(false); });
     connect(menuRangeLimitOFF, &QAction::triggered, this, [this] { m_service.chooseRangeLimit(false); });
     connect(menuRangeLimitON, &QAction::triggered, this, [this] { m_service.chooseRangeLimit(true); });
-    connect(menuFirmwareUpgradeMode, &QAction::triggered, this, [this] { m_service.firmware().chooseUpgradeMode(); });
+    connect(menuFirmwareUpgradeMode, &QAction::triggered, this, [this] { m_service.firmware().chooseUpgradeMode().detach(); });
     connect(menuStartFirmwareUpgrade, &QAction::triggered, this, &MainWindow::showFirmwareUpgradeWindow);
-    connect(menuEraseSettings, &QAction::triggered, this, [this] { m_service.memory().eraseSettings(); });
+    connect(menuEraseSettings, &QAction::triggered, this, [this] { m_service.memory().eraseSettings().detach(); });
     connect(&pedal.firmware(), &FirmwareUpgrade::upgradeModeChanged, this, [this](bool on) {
         menuFirmwareUpgradeMode->setChecked(on);
         chkFirmwareUpgradeMode->setChecked(on);
@@ -59,10 +60,10 @@ void MainWindow::connectCommands()
     connect(lstEffects, &QListWidget::itemClicked, this, &MainWindow::chooseClickedEffect);
 
     // The link.
-    connect(menuScan, &QAction::triggered, &pedal, &PedalService::scanAndLink);
-    connect(menuConnect, &QAction::triggered, this, [this] { m_service.link(); });
+    connect(menuScan, &QAction::triggered, this, [this] { m_service.scanAndLink().detach(); });
+    connect(menuConnect, &QAction::triggered, this, [this] { m_service.link().detach(); });
     connect(menuDisconnect, &QAction::triggered, &pedal, &PedalService::unlink);
-    connect(menuLinkSimulated, &QAction::triggered, &pedal, &PedalService::linkSimulated);
+    connect(menuLinkSimulated, &QAction::triggered, this, [this] { m_service.linkSimulated().detach(); });
 
     // Editor-only items.
     connect(menuInfo, &QMenu::aboutToShow, this, &MainWindow::logEditorVersion);

@@ -31,7 +31,7 @@ NoteCutWindow::NoteCutWindow(PedalService &service, QWidget *parent)
     btnGet = new QPushButton(QStringLiteral("Get"), this);
     btnGet->setObjectName(QStringLiteral("btnGet"));
     btnGet->setGeometry(116, 78, 96, 27);
-    connect(btnSave, &QPushButton::clicked, this, [this] { m_service.saveNoteFilters(chosenNotes()); });
+    connect(btnSave, &QPushButton::clicked, this, [this] { m_service.saveNoteFilters(chosenNotes()).detach(); });
 }
 
 std::array<QCheckBox *, 8> NoteCutWindow::notes() const

@@ -1,7 +1,8 @@
+#include "support/Finish.h"
 #include "FuzzTargets.h"
 
 #include "algorithms/FirmwareImage.h"
-#include "algorithms/Uploads.h"
+#include "pedal/Uploads.h"
 #include "cli/CliCommands.h"
 #include "device/Bootloader.h"
 #include "device/Communication.h"
@@ -9,7 +10,7 @@
 #include "device/DeviceInformation.h"
 #include "device/FtdiBackend.h"
 #include "device/HexCodec.h"
-#include "support/Clock.h"
+#include "support/ManualClock.h"
 #include "support/DiagnosticLog.h"
 #include "support/Prompts.h"
 #include "device/ReplyDecoder.h"
@@ -127,7 +128,7 @@ struct PiecesLine {
         comm.chooseSerialNumber(QStringLiteral("F"), comm.deviceLabel());
         if (byteTimeoutMs >= 0)
             comm.setByteTimeoutMs(byteTimeoutMs);
-        comm.link();
+        finished(comm.link());
         comm.stopPoll();
     }
     ManualClock clock;
@@ -228,7 +229,7 @@ void deviceAnswer(const uint8_t *data, size_t size)
     const auto pieces = timedPieces(bytes(data + 1, size - 1), pieceLength, gapMs);
 
     PiecesLine line(pieces);
-    const Communication::Answer a = line.comm.exchangeDeviceInformation();
+    const Communication::Answer a = finished(line.comm.exchangeDeviceInformation());
     const PiecesBackend &backend = line.backend;
     // The answer is exactly what arrived, in order, up to where the exchange stopped reading.
     check(backend.delivered.startsWith(a.bytes));
@@ -343,9 +344,9 @@ void bootloaderAnswers(const uint8_t *data, size_t size)
         else
             ::check(!boot.lastProblem().isEmpty());
     };
-    step(boot.synchronise(), 1);
+    step(finished(boot.synchronise()), 1);
     QByteArray memory;
-    const Bootloader::Answer read = boot.readMemory(Bootloader::FlashBase, count, &memory);
+    const Bootloader::Answer read = finished(boot.readMemory(Bootloader::FlashBase, count, &memory));
     step(read, 3);
     // A read reports success only with the count asked for: the bytes after an acknowledge, as
     // they arrived.
@@ -353,10 +354,10 @@ void bootloaderAnswers(const uint8_t *data, size_t size)
         check(memory.size() == count && backend.delivered.contains(char(Bootloader::AckByte) + memory));
     else
         check(memory.isEmpty());
-    step(boot.eraseFlash(), 2);
-    step(boot.writeBlock(Bootloader::FlashBase, QByteArray(count, char(0x5A))), 3);
-    step(boot.writeFirmwareNumber(15), 3);
-    step(boot.go(), 2);
+    step(finished(boot.eraseFlash()), 2);
+    step(finished(boot.writeBlock(Bootloader::FlashBase, QByteArray(count, char(0x5A)))), 3);
+    step(finished(boot.writeFirmwareNumber(15)), 3);
+    step(finished(boot.go()), 2);
     check(acknowledges <= backend.delivered.count(char(Bootloader::AckByte)));
     // Every wait ended at its limit: about 20 byte limits and one erase limit, with the 10 ms
     // steps of the waits.
@@ -393,7 +394,7 @@ void settingsDump(const uint8_t *data, size_t size)
     SimBackend simulated(&clock, 1);
     std::optional<EditorCore> rig(std::in_place, documents, &prompts, &clock, &scan, &simulated);
     EditorCore &core = *rig;
-    core.service.linkSimulated();
+    finished(core.service.linkSimulated());
     check(core.comm.linked());
     SettingsMemory &memory = core.service.memory();
     memory.dumpStartMs = 1000;
@@ -409,7 +410,7 @@ void settingsDump(const uint8_t *data, size_t size)
                 pedal->inject(stream.mid(at, pieceLength), delayMs + int(std::min<qint64>(i * gapMs, 5000)));
         }
     };
-    const SettingsMemory::Outcome outcome = memory.read(QStringLiteral("51"));
+    const SettingsMemory::Outcome outcome = finished(memory.read(QStringLiteral("51")));
     const SettingsMemory::Check &c = memory.lastCheck();
     const qsizetype marker = stream.indexOf(char(Communication::DumpMarker));
     switch (c.kind) {

@@ -1,4 +1,4 @@
-#include "algorithms/Uploads.h"
+#include "pedal/Uploads.h"
 
 #include "algorithms/EffectList.h"
 #include "algorithms/StandInImages.h"
@@ -62,15 +62,15 @@ bool Uploads::refuseStandIn(const QByteArray &image)
     return true;
 }
 
-Uploads::Result Uploads::uploadCarriedImage(const QString &effectName, QStringList *resourceLines,
-                                            const std::function<bool()> &confirm)
+Task<Uploads::Result> Uploads::uploadCarriedImage(QString effectName, QStringList *resourceLines,
+                                                  std::function<Task<bool>()> confirm)
 {
     Busy busy(m_uploading);
     m_log.writeLogLine(QStringLiteral("********************UPLOAD********************"));
     m_comm.stopPoll();
     if (!m_prompts.question(Question)) {
         resumePoll();
-        return Result::Cancelled;
+        co_return Result::Cancelled;
     }
 
     // The image is checked whole before anything reaches the pedal.
@@ -82,7 +82,7 @@ Uploads::Result Uploads::uploadCarriedImage(const QString &effectName, QStringLi
         tell(QStringLiteral("Error loading resource: ") +
              (error.isEmpty() ? QStringLiteral("no effect is selected") : error) + QStringLiteral(". Nothing was sent."));
         resumePoll();
-        return Result::Refused;
+        co_return Result::Refused;
     }
     const QString text = lines.value(0);
     const int len = int(text.size() / 2);
@@ -91,19 +91,19 @@ Uploads::Result Uploads::uploadCarriedImage(const QString &effectName, QStringLi
         m_log.writeLogLine(QStringLiteral("upload stopped: the image of '%1' is damaged").arg(effectName));
         tell(QStringLiteral("The algorithm image of %1 is damaged. Nothing was sent.").arg(effectName));
         resumePoll();
-        return Result::Refused;
+        co_return Result::Refused;
     }
     if (refuseStandIn(image)) {
         resumePoll();
-        return Result::Refused;
+        co_return Result::Refused;
     }
     if (beforeWriting && !beforeWriting()) {
         resumePoll();
-        return Result::Cancelled;
+        co_return Result::Cancelled;
     }
 
     m_comm.sendHexMessage(PedalMessages::bypass(true), 2);
-    m_clock.pause(40);
+    co_await m_clock.pause(40);
     m_d2xx.ReportDeviceErrors = true;
     checkTimer->start();
     *resourceLines = lines;
@@ -111,65 +111,65 @@ Uploads::Result Uploads::uploadCarriedImage(const QString &effectName, QStringLi
     m_log.writeLogLine(QStringLiteral("size: %1").arg(len));
     m_log.writeLogLine(QStringLiteral("filecontent (first 128 bytes): ") + text.left(256));
     m_log.writeLogLine(QStringLiteral("num of bytes: %1").arg(image.size()));
-    m_comm.finishArrivingDump();
+    co_await m_comm.finishArrivingDump();
     m_d2xx.PurgeFTDeviceRX(); // what came before is no answer to this image
     m_comm.writeBytes(image);
     m_log.writeLogLine(QStringLiteral("write to device"));
     setStatus(QStringLiteral("Uploading..."));
 
-    const Result waited = finishWait(waitForAnswer(false));
+    const Result waited = finishWait(co_await waitForAnswer(false));
     if (waited != Result::Done)
-        return waited;
+        co_return waited;
     checkTimer->stop(); // answered: "Upload Failed" must not follow during the check
-    const bool confirmed = !confirm || confirm();
+    const bool confirmed = !confirm || co_await confirm();
     resumePoll();
-    return confirmed ? Result::Done : Result::Unconfirmed;
+    co_return confirmed ? Result::Done : Result::Unconfirmed;
 }
 
-Uploads::Result Uploads::chooseAndUploadFile()
+Task<Uploads::Result> Uploads::chooseAndUploadFile()
 {
     const QString path = m_prompts.openFile(QStringLiteral("Open"), QStringLiteral("Dat files (*.dat)"), lastFolder);
     if (path.isEmpty())
-        return Result::Cancelled;
-    return uploadFile(path);
+        co_return Result::Cancelled;
+    co_return co_await uploadFile(path);
 }
 
-Uploads::Result Uploads::uploadFile(const QString &path)
+Task<Uploads::Result> Uploads::uploadFile(QString path)
 {
     Busy busy(m_uploading);
     if (!m_prompts.question(Question))
-        return Result::Cancelled;
+        co_return Result::Cancelled;
 
     // Read and check the whole file first: a truncated or foreign file is never sent.
     QByteArray image;
     QString message;
     if (!readImageFile(path, &image, &message)) {
         tell(message);
-        return Result::Refused;
+        co_return Result::Refused;
     }
     if (refuseStandIn(image))
-        return Result::Refused;
+        co_return Result::Refused;
     if (beforeWriting && !beforeWriting())
-        return Result::Cancelled;
+        co_return Result::Cancelled;
 
     m_comm.sendHexMessage(PedalMessages::bypass(true), 2);
-    m_clock.pause(400);
+    co_await m_clock.pause(400);
     m_d2xx.ReportDeviceErrors = true;
     m_comm.stopPoll();
     checkTimer->start();
     lastFolder = QFileInfo(path).absolutePath();
     m_log.writeLogLine(QStringLiteral("Opening - ") + QFileInfo(path).absoluteFilePath());
-    m_comm.finishArrivingDump();
+    co_await m_comm.finishArrivingDump();
     m_d2xx.PurgeFTDeviceRX(); // what came before is no answer to this image
     const quint32 written = m_comm.writeBytes(image);
     m_log.writeLogLine(QStringLiteral("%1 Bytes Sent ...").arg(written));
 
-    const Result waited = finishWait(waitForAnswer(true));
+    const Result waited = finishWait(co_await waitForAnswer(true));
     if (waited != Result::Done)
-        return waited;
+        co_return waited;
     checkTimer->stop();
     resumePoll();
-    return Result::Done;
+    co_return Result::Done;
 }
 
 bool Uploads::readImageFile(const QString &path, QByteArray *image, QString *message)
@@ -237,7 +237,7 @@ Uploads::Result Uploads::finishWait(Result waited)
     return waited;
 }
 
-Uploads::Result Uploads::waitForAnswer(bool logCounts)
+Task<Uploads::Result> Uploads::waitForAnswer(bool logCounts)
 {
     // While the answer is awaited no request may send 02 00 and take the answer for its own.
     const bool owned = m_comm.tryBeginExchange(QStringLiteral("upload answer wait"));
@@ -252,16 +252,17 @@ Uploads::Result Uploads::waitForAnswer(bool logCounts)
     } release{m_comm, owned};
 
     const qint64 deadline = m_clock.nowMs() + answerLimitMs;
-    switch (m_comm.waitForFirstByte(answerLimitMs)) {
-    case Communication::WaitResult::DeviceFailed: return Result::DeviceFailed;
-    case Communication::WaitResult::TimedOut: return Result::NoAnswer;
+    const Communication::WaitResult first = co_await m_comm.waitForFirstByte(answerLimitMs);
+    switch (first) {
+    case Communication::WaitResult::DeviceFailed: co_return Result::DeviceFailed;
+    case Communication::WaitResult::TimedOut: co_return Result::NoAnswer;
     case Communication::WaitResult::Answered: break;
     }
     // Gather the answer (17 bytes) over as many reads as it takes; each read is shown.
     QByteArray answer;
     qint64 lastByteAt = m_clock.nowMs();
     for (;;) {
-        m_clock.waitForActivity(0);
+        co_await m_clock.activity(0);
         const quint32 n = m_d2xx.ReadFTDeviceBuffer(D2XXUnit::BufferSize);
         if (logCounts)
             m_log.writeLogLine(QStringLiteral("num of bytes received from device: %1").arg(n));
@@ -276,23 +277,23 @@ Uploads::Result Uploads::waitForAnswer(bool logCounts)
         }
         if (m_d2xx.FTLastIOStatus != 0 || answer.size() >= 17 || m_clock.nowMs() - lastByteAt >= 50)
             break;
-        m_clock.waitForActivity(10);
+        co_await m_clock.activity(10);
     }
-    return Result::Done;
+    co_return Result::Done;
 }
 
-Uploads::Result Uploads::uploadTuningData()
+Task<Uploads::Result> Uploads::uploadTuningData()
 {
     const QString data = Tunings::buildTuningData(&m_log);
     if (!m_prompts.question(QStringLiteral("Upload Tuning Data?")))
-        return Result::Cancelled;
+        co_return Result::Cancelled;
     m_comm.sendHexMessage(PedalMessages::bypass(true), 2);
-    m_clock.pause(400);
+    co_await m_clock.pause(400);
     const QString text = PedalMessages::tuningData(data);
     const int n = int(text.size() / 2);
     m_log.writeLogLine(QStringLiteral("num_of_bytes: %1").arg(n));
     m_d2xx.PurgeFTDeviceTX();
     m_comm.sendHexMessage(text, n);
-    m_clock.pause(100);
-    return Result::Done;
+    co_await m_clock.pause(100);
+    co_return Result::Done;
 }

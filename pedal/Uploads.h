@@ -9,6 +9,8 @@
 #include <QStringList>
 #include <functional>
 
+#include "support/Task.h"
+
 class Clock;
 class ClockTimer;
 class Communication;
@@ -47,19 +49,19 @@ public:
     // Upload Audio Algorithm: the carried image of an effect. Once the pedal has answered,
     // confirm runs (the device information request: true when the algorithm is in place) and
     // resourceLines takes the image.
-    Result uploadCarriedImage(const QString &effectName, QStringList *resourceLines,
-                              const std::function<bool()> &confirm);
+    Task<Result> uploadCarriedImage(QString effectName, QStringList *resourceLines,
+                                    std::function<Task<bool>()> confirm);
     // Load Effect From File: the dialog, then uploadFile.
-    Result chooseAndUploadFile();
-    Result uploadFile(const QString &path);
+    Task<Result> chooseAndUploadFile();
+    Task<Result> uploadFile(QString path);
     // Upload Tuning Data.
-    Result uploadTuningData();
+    Task<Result> uploadTuningData();
 
 signals:
     void statusChanged(const QString &status);
 
 private:
-    Result waitForAnswer(bool logCounts);
+    Task<Result> waitForAnswer(bool logCounts);
     Result finishWait(Result waited);
     void setStatus(const QString &text);
     void tell(const QString &message);
