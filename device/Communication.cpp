@@ -103,9 +103,9 @@ bool Communication::sendHexMessage(const QString &text, int n, quint32 *written)
 
 void Communication::writeDspMessage(quint16 address, quint32 value)
 {
-    const QString text = PedalMessages::parameterWrite(address, value);
-    m_log->writeLogLine(QStringLiteral("write to DSP msg: ") + text);
-    sendHexMessage(text, int(quint8(text.size() / 2)));
+    const QByteArray message = PedalMessages::parameterWrite(address, value);
+    m_log->writeLogLine(QStringLiteral("write to DSP msg: ") + HexCodec::bytesToHexText(message));
+    sendMessage(message);
 }
 
 quint32 Communication::writeBytes(const QByteArray &bytes)
@@ -186,10 +186,11 @@ Task<Communication::Answer> Communication::exchangeDeviceInformation()
 {
     stopPoll();
     co_await finishArrivingDump(); // the purge below must not cut a settings-memory dump in two
-    HexCodec::hexTextToBuffer(PedalMessages::deviceInformationRequest(), m_d2xx->FTTransmitBuffer.data(), 2);
+    const QByteArray request = PedalMessages::deviceInformationRequest();
+    std::copy(request.begin(), request.end(), m_d2xx->FTTransmitBuffer.begin());
     m_d2xx->PurgeFTDeviceRX(); // a late answer to an earlier request must not be taken for this one
     m_d2xx->PurgeFTDeviceTX();
-    m_d2xx->WriteFTDeviceBuffer(2);
+    m_d2xx->WriteFTDeviceBuffer(quint32(request.size()));
     co_return co_await readReplyBytes(); // read as soon as the answer arrives: it is waited for, not slept for
 }
 
