@@ -78,28 +78,34 @@ void Communication::setLineSettings(LineMode mode)
     m_d2xx->FTParity = quint8(mode);
 }
 
+bool Communication::sendMessage(const QByteArray &message, quint32 *written)
+{
+    if (message.size() > qsizetype(m_d2xx->FTTransmitBuffer.size())) {
+        m_log->writeLogLine(QStringLiteral("message not sent: %1 bytes do not fit the transmit buffer").arg(message.size()));
+        return false;
+    }
+    const quint32 count = writeBytes(message);
+    if (written)
+        *written = count;
+    return true;
+}
+
 bool Communication::sendHexMessage(const QString &text, int n, quint32 *written)
 {
-    const int converted = HexCodec::hexTextToBuffer(text, m_d2xx->FTTransmitBuffer.data(), n);
+    QByteArray message(qMax(n, 0), '\0');
+    const int converted = HexCodec::hexTextToBuffer(text, reinterpret_cast<unsigned char *>(message.data()), n);
     if (converted < n) {
         m_log->writeLogLine(QStringLiteral("message not sent: '%1' does not hold %2 bytes").arg(text).arg(n));
         return false;
     }
-    const quint32 count = m_d2xx->WriteFTDeviceBuffer(quint32(n));
-    if (written)
-        *written = count;
-    if (m_d2xx->FTLastIOStatus == 0 && count == quint32(n))
-        emit messageWritten(text.left(2 * n).toUpper());
-    else
-        emit writeFailed(text.left(2 * n).toUpper());
-    return true;
+    return sendMessage(message, written);
 }
 
 void Communication::writeDspMessage(quint16 address, quint32 value)
 {
-    const QString text = PedalMessages::parameterWrite(address, value);
-    m_log->writeLogLine(QStringLiteral("write to DSP msg: ") + text);
-    sendHexMessage(text, int(quint8(text.size() / 2)));
+    const QByteArray message = PedalMessages::parameterWrite(address, value);
+    m_log->writeLogLine(QStringLiteral("write to DSP msg: ") + HexCodec::bytesToHexText(message));
+    sendMessage(message);
 }
 
 quint32 Communication::writeBytes(const QByteArray &bytes)
@@ -180,10 +186,11 @@ Task<Communication::Answer> Communication::exchangeDeviceInformation()
 {
     stopPoll();
     co_await finishArrivingDump(); // the purge below must not cut a settings-memory dump in two
-    HexCodec::hexTextToBuffer(PedalMessages::deviceInformationRequest(), m_d2xx->FTTransmitBuffer.data(), 2);
+    const QByteArray request = PedalMessages::deviceInformationRequest();
+    std::copy(request.begin(), request.end(), m_d2xx->FTTransmitBuffer.begin());
     m_d2xx->PurgeFTDeviceRX(); // a late answer to an earlier request must not be taken for this one
     m_d2xx->PurgeFTDeviceTX();
-    m_d2xx->WriteFTDeviceBuffer(2);
+    m_d2xx->WriteFTDeviceBuffer(quint32(request.size()));
     co_return co_await readReplyBytes(); // read as soon as the answer arrives: it is waited for, not slept for
 }
 

@@ -80,9 +80,11 @@ public:
     bool pollRunning() const;
 
     void setLineSettings(LineMode mode);
-    // Converts text into the transmit buffer and writes n bytes. Refuses (and logs) a text
-    // that does not convert to n bytes, so no stale buffer bytes are ever sent. written
-    // receives the count the transport reports.
+    // Writes a message in one write. Refuses (and logs) a message longer than the transmit
+    // buffer. written receives the count the transport reports.
+    bool sendMessage(const QByteArray &message, quint32 *written = nullptr);
+    // Sends the first n bytes of hex text typed by the user. Refuses (and logs) a text that
+    // does not convert to n bytes, so nothing but what was typed is ever sent.
     bool sendHexMessage(const QString &text, int n, quint32 *written = nullptr);
     void writeDspMessage(quint16 address, quint32 value);
     // Writes raw bytes (an algorithm image) in one write; returns the count written.

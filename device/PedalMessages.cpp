@@ -2,82 +2,103 @@
 
 #include "device/HexCodec.h"
 
-using HexCodec::hexNumber;
+namespace {
+// Appends value's low `bytes` bytes, most significant first.
+void appendNumber(QByteArray &message, quint32 value, int bytes)
+{
+    for (int i = bytes - 1; i >= 0; --i)
+        message.append(char(quint8(value >> (8 * i))));
+}
+
+QByteArray message(std::initializer_list<quint8> bytes)
+{
+    QByteArray m;
+    for (quint8 b : bytes)
+        m.append(char(b));
+    return m;
+}
+} // namespace
 
 namespace PedalMessages {
 
-QString parameterWrite(quint16 address, quint32 word)
+QByteArray parameterWrite(quint16 address, quint32 word)
 {
-    return QStringLiteral("01") + hexNumber(address, 4) + hexNumber(word, 8);
+    QByteArray m = message({0x01});
+    appendNumber(m, address, 2);
+    appendNumber(m, word, 4);
+    return m;
 }
 
-QString bypass(bool on) { return on ? QStringLiteral("0D01") : QStringLiteral("0D00"); }
+QByteArray bypass(bool on) { return message({0x0D, quint8(on ? 0x01 : 0x00)}); }
 
-QString footswitch(bool shortChangePreset, bool longBypass)
+QByteArray footswitch(bool shortChangePreset, bool longBypass)
 {
-    return QStringLiteral("08") + (shortChangePreset ? QStringLiteral("01") : QStringLiteral("00")) +
-           (longBypass ? QStringLiteral("01") : QStringLiteral("00"));
+    return message({0x08, quint8(shortChangePreset ? 0x01 : 0x00), quint8(longBypass ? 0x01 : 0x00)});
 }
 
-QString tuning(int tuningIndex, int semitones)
+QByteArray tuning(int tuningIndex, int semitones) { return message({0x09, quint8(tuningIndex), quint8(qint8(semitones))}); }
+
+QByteArray noteFilters(int first, int second) { return message({0x09, quint8(first), quint8(second)}); }
+
+QByteArray midiChannel(int item) { return message({0x07, quint8(item)}); }
+
+QByteArray deviceInformationRequest() { return message({0x02, 0x00}); }
+
+QByteArray enterBootloader() { return message({0x05, 0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06}); }
+
+QByteArray tuningData(const QString &tableHex) { return message({0x0E}) + HexCodec::hexTextToRaw(tableHex); }
+
+QByteArray eraseMemory(const QString &address)
 {
-    return QStringLiteral("09") + hexNumber(quint8(tuningIndex), 2) + hexNumber(quint8(qint8(semitones)), 2);
+    return message({0x0B}) + HexCodec::hexTextToRaw(address) + message({0x00, 0x00, 0x00});
 }
 
-QString noteFilters(int first, int second)
+QByteArray readMemory(const QString &address)
 {
-    return QStringLiteral("09") + hexNumber(quint8(first), 2) + hexNumber(quint8(second), 2);
+    return message({0x0C}) + HexCodec::hexTextToRaw(address) + message({0x00, 0x00, 0x00, 0x00});
 }
 
-QString midiChannel(int item) { return QStringLiteral("07") + hexNumber(quint8(item), 2); }
-
-QString deviceInformationRequest() { return QStringLiteral("0200"); }
-
-QString enterBootloader() { return QStringLiteral("0500010203040506"); }
-
-QString tuningData(const QString &tableHex) { return QStringLiteral("0E") + tableHex; }
-
-QString eraseMemory(const QString &address) { return QStringLiteral("0B") + address + QStringLiteral("000000"); }
-
-QString readMemory(const QString &address) { return QStringLiteral("0C") + address + QStringLiteral("00000000"); }
-
-QString consoleParameterWrite(const QString &address, const QString &data) { return QStringLiteral("01") + address + data; }
-
-QString storeSettings(const std::array<quint32, 10> &values)
+QByteArray consoleParameterWrite(const QString &address, const QString &data)
 {
-    QString text = QStringLiteral("03");
+    return message({0x01}) + HexCodec::hexTextToRaw(address) + HexCodec::hexTextToRaw(data);
+}
+
+QByteArray storeSettings(const std::array<quint32, 10> &values)
+{
+    QByteArray m = message({0x03});
     for (quint32 v : values)
-        text += hexNumber(v, 8);
-    return text;
+        appendNumber(m, v, 4);
+    return m;
 }
 
-QString assign(const std::array<int, 4> &controlAddresses, int remoteItem)
+QByteArray assign(const std::array<int, 4> &controlAddresses, int remoteItem)
 {
-    QString flags = QStringLiteral("04");
-    QString addresses;
+    QByteArray flags = message({0x04});
+    QByteArray addresses;
     for (int a : controlAddresses) {
-        flags += a >= 0 ? QStringLiteral("01") : QStringLiteral("00");
-        addresses += a >= 0 ? hexNumber(a, 4) : QStringLiteral("FFFF");
+        flags.append(char(a >= 0 ? 0x01 : 0x00));
+        appendNumber(addresses, a >= 0 ? quint32(a) : 0xFFFF, 2);
     }
-    flags += remoteItem > 0 ? QStringLiteral("01") : QStringLiteral("00");
-    const QString remote = remoteItem == 1   ? hexNumber(RemoteBypassCode, 4)
-                           : remoteItem == 2 ? hexNumber(RemotePresetCode, 4)
-                                             : QStringLiteral("FFFF");
+    flags.append(char(remoteItem > 0 ? 0x01 : 0x00));
+    QByteArray remote;
+    appendNumber(remote, remoteItem == 1 ? RemoteBypassCode : remoteItem == 2 ? RemotePresetCode : 0xFFFF, 2);
     return flags + addresses + remote;
 }
 
-QString instrumentRange(quint8 range, quint8 *checksum)
+QByteArray instrumentRange(quint8 range, quint8 *checksum)
 {
-    QString text = QStringLiteral("0F") + hexNumber(range, 2) +
-                   (range == 0xFF ? QStringLiteral("0102030405") : QStringLiteral("0203040506"));
-    const quint8 c = HexCodec::xorChecksum(text, 7);
+    const QByteArray m = message({0x0F, range}) + (range == 0xFF ? message({0x01, 0x02, 0x03, 0x04, 0x05})
+                                                                  : message({0x02, 0x03, 0x04, 0x05, 0x06}));
+    quint8 c = 0;
+    for (char b : m)
+        c ^= quint8(b);
     if (checksum)
         *checksum = c;
-    return text + hexNumber(c, 2);
+    return m + char(c);
 }
 
-QString storeBypassStatus(bool store) { return store ? QStringLiteral("1001") : QStringLiteral("10FF"); }
+QByteArray storeBypassStatus(bool store) { return message({0x10, quint8(store ? 0x01 : 0xFF)}); }
 
-QString rangeLimit(bool on) { return on ? QStringLiteral("1101") : QStringLiteral("11FF"); }
+QByteArray rangeLimit(bool on) { return message({0x11, quint8(on ? 0x01 : 0xFF)}); }
 
 } // namespace PedalMessages

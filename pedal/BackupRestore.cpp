@@ -1,6 +1,7 @@
 #include "pedal/BackupRestore.h"
 
 #include "device/Communication.h"
+#include "device/HexCodec.h"
 #include "device/PedalMessages.h"
 #include "pedal/DialMath.h"
 #include "pedal/PedalService.h"
@@ -113,12 +114,12 @@ void BackupRestore::sendWord(int parameter, quint32 word)
         state.shown[size_t(parameter)] = *shown;
         emit m_service.controlShown(parameter);
     }
-    const QString text = PedalMessages::parameterWrite(p.address, word);
+    const QByteArray message = PedalMessages::parameterWrite(p.address, word);
     m_log.writeLogLine(QStringLiteral("Send ") + p.name +
                        (isAssignable(parameter) ? QStringLiteral(" string (assignable par): ")
                                                 : QStringLiteral(" string (standard par): ")) +
-                       text);
-    m_comm.sendHexMessage(text, 7);
+                       HexCodec::bytesToHexText(message));
+    m_comm.sendMessage(message);
     p.value = word;
 }
 

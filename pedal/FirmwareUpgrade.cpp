@@ -113,12 +113,12 @@ Task<> FirmwareUpgrade::chooseUpgradeMode()
         setUpgradeMode(false);
         co_return;
     }
-    m_comm.sendHexMessage(PedalMessages::bypass(true), 2);
+    m_comm.sendMessage(PedalMessages::bypass(true));
     if (!m_prompts.question(QStringLiteral("Keep SHIFT button on the pedal pressed and click YES."))) {
         setUpgradeMode(false);
         co_return;
     }
-    m_comm.sendHexMessage(PedalMessages::enterBootloader(), 8);
+    m_comm.sendMessage(PedalMessages::enterBootloader());
     co_await m_clock.pause(settleAfterEnterMs);
     m_comm.stopPoll();
     m_comm.upgradeStarted();

@@ -2,6 +2,7 @@
 #include "pedal/PedalService.h"
 
 #include "device/Communication.h"
+#include "device/HexCodec.h"
 #include "device/PedalMessages.h"
 #include "pedal/DialMath.h"
 #include "pedal/EditRecorder.h"
@@ -56,9 +57,10 @@ void PedalService::sendDialWord(int parameter, quint32 word)
     }
     // A drag's message still held by the throttle would come after this one: it goes.
     m_pendingDials.removeIf([&](const auto &pending) { return pending.first == p.address; });
-    const QString text = PedalMessages::parameterWrite(p.address, word);
-    m_log.writeLogLine(QStringLiteral("Send ") + p.name + QStringLiteral(" string (standard par): ") + text);
-    m_comm.sendHexMessage(text, 7);
+    const QByteArray message = PedalMessages::parameterWrite(p.address, word);
+    m_log.writeLogLine(QStringLiteral("Send ") + p.name + QStringLiteral(" string (standard par): ") +
+                       HexCodec::bytesToHexText(message));
+    m_comm.sendMessage(message);
     p.value = word;
 }
 
@@ -212,34 +214,35 @@ PedalService::Result PedalService::controlChanged(int i, int previous)
             emit controlShown(i);
         }
         const quint32 word = ParameterCatalogue::wordFor(i, shown);
-        const QString text = PedalMessages::parameterWrite(p.address, word);
-        m_log.writeLogLine(QStringLiteral("Send ") + p.name + QStringLiteral(" string (standard par): ") + text);
+        const QByteArray message = PedalMessages::parameterWrite(p.address, word);
+        m_log.writeLogLine(QStringLiteral("Send ") + p.name + QStringLiteral(" string (standard par): ") +
+                           HexCodec::bytesToHexText(message));
         if (m_sendImmediately)
-            m_comm.sendHexMessage(text, 7);
+            m_comm.sendMessage(message);
         else
-            queueDialWrite(p.address, text);
+            queueDialWrite(p.address, message);
         p.value = word;
         return Result::Done;
     }
     case ControlKind::Switch: {
-        const QString text = PedalMessages::parameterWrite(p.address, ParameterCatalogue::wordFor(i, shown));
+        const QByteArray message = PedalMessages::parameterWrite(p.address, ParameterCatalogue::wordFor(i, shown));
         const QString line = QStringLiteral("Send ") + p.name +
                              (info.record == RecordKind::Assignable ? QStringLiteral(" string (assignable par): ")
                                                                          : QStringLiteral(" string (standard par): ")) +
-                             text;
+                             HexCodec::bytesToHexText(message);
         const int times = i == Parameter::Attack ? 3 : 1; // the pedal takes Attack only this way
         for (int t = 0; t < times; ++t) {
             m_log.writeLogLine(line);
-            m_comm.sendHexMessage(text, 7);
+            m_comm.sendMessage(message);
         }
         p.value = ParameterCatalogue::wordFor(i, shown); // what a backup made now must hold
         return Result::Done;
     }
     case ControlKind::List: {
         const quint32 word = ParameterCatalogue::wordFor(i, shown);
-        const QString text = PedalMessages::parameterWrite(p.address, word);
-        m_log.writeLogLine(QStringLiteral("Send Harmonic Pitch string: ") + text);
-        m_comm.sendHexMessage(text, 7);
+        const QByteArray message = PedalMessages::parameterWrite(p.address, word);
+        m_log.writeLogLine(QStringLiteral("Send Harmonic Pitch string: ") + HexCodec::bytesToHexText(message));
+        m_comm.sendMessage(message);
         p.value = word;
         return Result::Done;
     }
@@ -259,23 +262,23 @@ PedalService::Result PedalService::controlChanged(int i, int previous)
     return Result::Done;
 }
 
-void PedalService::logAndSend(const QString &text)
+void PedalService::logAndSend(const QByteArray &message)
 {
-    m_log.writeLogLine(text);
-    m_comm.sendHexMessage(text, int(text.size() / 2));
+    m_log.writeLogLine(HexCodec::bytesToHexText(message));
+    m_comm.sendMessage(message);
 }
 
-void PedalService::queueDialWrite(quint16 address, const QString &text)
+void PedalService::queueDialWrite(quint16 address, const QByteArray &message)
 {
     bool replaced = false;
     for (auto &pending : m_pendingDials) {
         if (pending.first == address) {
-            pending.second = text;
+            pending.second = message;
             replaced = true;
         }
     }
     if (!replaced)
-        m_pendingDials.append({address, text});
+        m_pendingDials.append({address, message});
     if (!m_dialTimer->isActive() || m_dialTimer->interval() != 100)
         m_dialTimer->start(100); // already running at 100 ms: left alone, so a drag still sends every 100 ms
 }
@@ -296,7 +299,7 @@ void PedalService::onDialTick()
         return;
     }
     for (const auto &p : pending)
-        m_comm.sendHexMessage(p.second, 7);
+        m_comm.sendMessage(p.second);
 }
 
 void PedalService::flushDialWrites()
@@ -304,7 +307,7 @@ void PedalService::flushDialWrites()
     m_dialTimer->stop();
     const auto pending = std::exchange(m_pendingDials, {});
     for (const auto &p : pending)
-        m_comm.sendHexMessage(p.second, 7);
+        m_comm.sendMessage(p.second);
 }
 
 PedalService::Result PedalService::setBypass(bool on)
@@ -321,7 +324,7 @@ PedalService::Result PedalService::setBypass(bool on)
         emit choicesChanged();
         return Result::Refused;
     }
-    m_comm.sendHexMessage(PedalMessages::bypass(on), 2);
+    m_comm.sendMessage(PedalMessages::bypass(on));
     return Result::Done;
 }
 

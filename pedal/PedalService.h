@@ -221,13 +221,13 @@ private:
     // Shows word on parameter's dial and sends it at once, exactly; the record keeps it.
     void sendDialWord(int parameter, quint32 word);
     // Logs a message's text as its own line, then sends it whole.
-    void logAndSend(const QString &text);
-    void queueDialWrite(quint16 address, const QString &text);
+    void logAndSend(const QByteArray &message);
+    void queueDialWrite(quint16 address, const QByteArray &message);
     void onDialTick();
     // The commands that save the pedal's values: asks the pedal for them first, logs the
     // command's banner, and tells whether they are known now.
     Task<bool> readValuesToSave(Command command, QString what, QString banner);
-    QString buildAssignMessage();
+    QByteArray buildAssignMessage();
 
     DiagnosticLog &m_log;
     UserFiles &m_files;
@@ -300,5 +300,5 @@ private:
     // The dial throttle: the newest message of each dial changed since the last tick, in the
     // order they changed, so turning a second dial never swallows the first one's value.
     ClockTimer *m_dialTimer;
-    QList<QPair<quint16, QString>> m_pendingDials;
+    QList<QPair<quint16, QByteArray>> m_pendingDials;
 };

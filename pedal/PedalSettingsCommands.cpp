@@ -20,7 +20,7 @@ using namespace PedalServiceTexts;
 // ---------------------------------------------------------------------------------------------
 // Commands.
 
-QString PedalService::buildAssignMessage()
+QByteArray PedalService::buildAssignMessage()
 {
     std::array<int, 4> addresses{};
     for (int c = 0; c < 4; ++c) {
@@ -28,10 +28,10 @@ QString PedalService::buildAssignMessage()
         addresses[size_t(c)] =
             item > 0 ? m_state.parameters[size_t(ParameterCatalogue::offeredOn(c)[size_t(item - 1)])].address : -1;
     }
-    const QString text = PedalMessages::assign(addresses, m_state.assignItems[ParameterCatalogue::RemoteFootswitch]);
-    m_log.writeLogLine(QStringLiteral("lenght of assign message in bytes: %1").arg(text.size() / 2));
-    m_log.writeLogLine(QStringLiteral("assign message: ") + text);
-    return text;
+    const QByteArray message = PedalMessages::assign(addresses, m_state.assignItems[ParameterCatalogue::RemoteFootswitch]);
+    m_log.writeLogLine(QStringLiteral("lenght of assign message in bytes: %1").arg(message.size()));
+    m_log.writeLogLine(QStringLiteral("assign message: ") + HexCodec::bytesToHexText(message));
+    return message;
 }
 
 Task<PedalService::Result> PedalService::assign()
@@ -39,10 +39,10 @@ Task<PedalService::Result> PedalService::assign()
     if (!allowed(Command::Assign, QStringLiteral("Assign")))
         co_return Result::Refused;
     m_log.writeLogLine(Banner.arg(QStringLiteral("ASSIGN")));
-    const QString text = buildAssignMessage();
+    const QByteArray message = buildAssignMessage();
     if (!m_applyingHistory && !m_prompts.question(QStringLiteral("Upload Assignments?")))
         co_return Result::Cancelled;
-    m_comm.sendHexMessage(text, int(text.size() / 2));
+    m_comm.sendMessage(message);
     // Recorded before the pause: the replay of a step asks nothing and records nothing, and that
     // holds only until the command first waits.
     const auto before = std::exchange(m_sentAssignItems, m_state.assignItems), after = m_state.assignItems;
@@ -61,9 +61,9 @@ PedalService::Result PedalService::setFootswitchMode()
     if (!allowed(Command::Footswitch, QStringLiteral("Set Footswitch Mode")))
         return Result::Refused;
     m_log.writeLogLine(Banner.arg(QStringLiteral("SET FOOTSWITCH MODE")));
-    const QString text = PedalMessages::footswitch(m_state.shortPressChangesPreset, m_state.longPressBypasses);
-    m_log.writeLogLine(QStringLiteral("footswitch behaviour message: ") + text);
-    logAndSend(text);
+    const QByteArray message = PedalMessages::footswitch(m_state.shortPressChangesPreset, m_state.longPressBypasses);
+    m_log.writeLogLine(QStringLiteral("footswitch behaviour message: ") + HexCodec::bytesToHexText(message));
+    logAndSend(message);
     const auto after = std::make_pair(m_state.shortPressChangesPreset, m_state.longPressBypasses);
     const auto before = std::exchange(m_sentFootswitch, after);
     if (before != after)
@@ -80,12 +80,12 @@ Task<PedalService::Result> PedalService::setTuning()
     if (!allowed(Command::Tuning, QStringLiteral("Set Tuning")))
         co_return Result::Refused;
     m_log.writeLogLine(Banner.arg(QStringLiteral("SET TUNING")));
-    const QString text = PedalMessages::tuning(m_state.tuningItem, m_state.semitoneVariation());
-    m_log.writeLogLine(QStringLiteral("Tuning Message: ") + text);
+    const QByteArray message = PedalMessages::tuning(m_state.tuningItem, m_state.semitoneVariation());
+    m_log.writeLogLine(QStringLiteral("Tuning Message: ") + HexCodec::bytesToHexText(message));
     if (!m_applyingHistory && !m_prompts.question(QStringLiteral("Set new tuning?")))
         co_return Result::Cancelled;
     m_d2xx.PurgeFTDeviceTX();
-    m_comm.sendHexMessage(text, 3);
+    m_comm.sendMessage(message);
     // Recorded before the pause: the replay of a step asks nothing and records nothing, and that
     // holds only until the command first waits.
     const auto after = std::make_pair(m_state.tuningItem, m_state.semitoneItem);
@@ -114,12 +114,11 @@ Task<PedalService::Result> PedalService::saveNoteFilters(QList<int> noteCodes)
     }
     m_log.writeLogLine(QStringLiteral("byte 1: ") + hexNumber(quint8(first), 2));
     m_log.writeLogLine(QStringLiteral("byte 2: ") + hexNumber(quint8(second), 2));
-    const QString text = PedalMessages::noteFilters(first, second);
-    m_log.writeLogLine(QStringLiteral("Set note filters: ") + text);
-    const int n = int(text.size() / 2);
-    m_log.writeLogLine(QString::number(n));
+    const QByteArray message = PedalMessages::noteFilters(first, second);
+    m_log.writeLogLine(QStringLiteral("Set note filters: ") + HexCodec::bytesToHexText(message));
+    m_log.writeLogLine(QString::number(message.size()));
     m_d2xx.PurgeFTDeviceTX();
-    m_comm.sendHexMessage(text, n);
+    m_comm.sendMessage(message);
     // The pedal does not report its note filters: only a change from filters the editor sent
     // can be taken back.
     // Recorded before the pause: the replay of a step asks nothing and records nothing, and that
@@ -152,15 +151,14 @@ Task<PedalService::Result> PedalService::saveParameters()
     std::array<quint32, 10> values{};
     for (int i = 0; i < 10; ++i)
         values[size_t(i)] = m_state.parameters[size_t(Parameter::InputLevel + i)].value;
-    const QString text = PedalMessages::storeSettings(values);
-    m_log.writeLogLine(QStringLiteral("Store settings message (HEX): ") + text);
-    const int n = int(text.size() / 2);
-    m_log.writeLogLine(QStringLiteral("num of bytes to send: %1").arg(n));
+    const QByteArray message = PedalMessages::storeSettings(values);
+    m_log.writeLogLine(QStringLiteral("Store settings message (HEX): ") + HexCodec::bytesToHexText(message));
+    m_log.writeLogLine(QStringLiteral("num of bytes to send: %1").arg(message.size()));
     if (!m_prompts.question(QStringLiteral("Save Parameters to pedal?")))
         co_return Result::Cancelled;
     m_d2xx.PurgeFTDeviceTX();
     quint32 written = 0;
-    m_comm.sendHexMessage(text, n, &written);
+    m_comm.sendMessage(message, &written);
     m_log.writeLogLine(QStringLiteral("num of bytes sent: %1").arg(written));
     co_await m_clock.pause(100);
     co_return Result::Done;
@@ -171,11 +169,11 @@ Task<> PedalService::sendStoreSettings()
     std::array<quint32, 10> values{};
     for (int i = 0; i < 10; ++i)
         values[size_t(i)] = m_state.parameters[size_t(Parameter::InputLevel + i)].value;
-    const QString text = PedalMessages::storeSettings(values);
-    m_log.writeLogLine(QStringLiteral("Store settings message (HEX): ") + text);
+    const QByteArray message = PedalMessages::storeSettings(values);
+    m_log.writeLogLine(QStringLiteral("Store settings message (HEX): ") + HexCodec::bytesToHexText(message));
     // No purge of the transmit queue here: it would throw away the values just written before it.
     quint32 written = 0;
-    m_comm.sendHexMessage(text, int(text.size() / 2), &written);
+    m_comm.sendMessage(message, &written);
     m_log.writeLogLine(QStringLiteral("num of bytes sent: %1").arg(written));
     co_await m_clock.pause(100);
 }
@@ -209,12 +207,13 @@ Task<PedalService::Result> PedalService::resetAssignableParameters(bool tellUser
     record(Attack).value = PedalMessages::AttackFastValue;
 
     const auto plain = [&](int i) {
-        m_comm.sendHexMessage(PedalMessages::parameterWrite(record(i).address, record(i).value), 7);
+        m_comm.sendMessage(PedalMessages::parameterWrite(record(i).address, record(i).value));
     };
     const auto assignable = [&](int i) {
-        const QString text = PedalMessages::parameterWrite(record(i).address, record(i).value);
-        m_log.writeLogLine(QStringLiteral("Send ") + record(i).name + QStringLiteral(" string (assignable par): ") + text);
-        m_comm.sendHexMessage(text, 7);
+        const QByteArray message = PedalMessages::parameterWrite(record(i).address, record(i).value);
+        m_log.writeLogLine(QStringLiteral("Send ") + record(i).name + QStringLiteral(" string (assignable par): ") +
+                           HexCodec::bytesToHexText(message));
+        m_comm.sendMessage(message);
     };
     plain(InputLevel);
     co_await m_clock.pause(10);
@@ -254,11 +253,11 @@ PedalService::Result PedalService::chooseInstrumentRange(quint8 range)
                                   range == 0xFF ? QStringLiteral("STANDARD") : QStringLiteral("LOW"), &error))
         m_log.writeLogLine(QStringLiteral("Instrument.txt could not be written: ") + error);
     quint8 checksum = 0;
-    const QString text = PedalMessages::instrumentRange(range, &checksum);
+    const QByteArray message = PedalMessages::instrumentRange(range, &checksum);
     m_log.writeLogLine(QStringLiteral("checksum byte: ") + hexNumber(checksum, 2));
     if (!m_applyingHistory && !m_prompts.question(QStringLiteral("Change current Instrument?")))
         return Result::Cancelled;
-    logAndSend(text);
+    logAndSend(message);
     if (range == 0xFF || range == 0xBA)
         m_sentInstrumentRange = range;
     if (rangeBefore != range && (rangeBefore == 0xFF || rangeBefore == 0xBA))

@@ -68,19 +68,19 @@ bool SettingsMemory::allowed(const QString &what)
 
 Task<> SettingsMemory::eraseEEPROM(QString address)
 {
-    const QString text = PedalMessages::eraseMemory(address);
-    m_log.writeLogLine(QStringLiteral("erase message: ") + text);
+    const QByteArray message = PedalMessages::eraseMemory(address);
+    m_log.writeLogLine(QStringLiteral("erase message: ") + HexCodec::bytesToHexText(message));
     m_d2xx.PurgeFTDeviceTX();
-    m_comm.sendHexMessage(text, 5);
+    m_comm.sendMessage(message);
     co_await m_clock.pause(eraseMessageMs);
 }
 
 void SettingsMemory::readEEPROM(const QString &address)
 {
-    const QString text = PedalMessages::readMemory(address);
-    m_log.writeLogLine(QStringLiteral("Read message: ") + text);
+    const QByteArray message = PedalMessages::readMemory(address);
+    m_log.writeLogLine(QStringLiteral("Read message: ") + HexCodec::bytesToHexText(message));
     m_readAddress = address;
-    m_comm.sendHexMessage(text, 6);
+    m_comm.sendMessage(message);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -233,9 +233,8 @@ SettingsMemory::Outcome SettingsMemory::sendParameterWrite(const QString &addres
     }
     if (!m_service.allowed(PedalService::Command::RawWrite, QStringLiteral("Send")))
         return Outcome::Refused;
-    const QString text = PedalMessages::consoleParameterWrite(address, data);
-    m_log.writeLogLine(text);
-    m_comm.sendHexMessage(text, 7);
+    m_log.writeLogLine(QStringLiteral("01") + address + data); // as typed
+    m_comm.sendMessage(PedalMessages::consoleParameterWrite(address, data));
     return Outcome::Done;
 }
 

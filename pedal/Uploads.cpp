@@ -102,7 +102,7 @@ Task<Uploads::Result> Uploads::uploadCarriedImage(QString effectName, QStringLis
         co_return Result::Cancelled;
     }
 
-    m_comm.sendHexMessage(PedalMessages::bypass(true), 2);
+    m_comm.sendMessage(PedalMessages::bypass(true));
     co_await m_clock.pause(40);
     m_d2xx.ReportDeviceErrors = true;
     checkTimer->start();
@@ -152,7 +152,7 @@ Task<Uploads::Result> Uploads::uploadFile(QString path)
     if (beforeWriting && !beforeWriting())
         co_return Result::Cancelled;
 
-    m_comm.sendHexMessage(PedalMessages::bypass(true), 2);
+    m_comm.sendMessage(PedalMessages::bypass(true));
     co_await m_clock.pause(400);
     m_d2xx.ReportDeviceErrors = true;
     m_comm.stopPoll();
@@ -287,13 +287,12 @@ Task<Uploads::Result> Uploads::uploadTuningData()
     const QString data = Tunings::buildTuningData(&m_log);
     if (!m_prompts.question(QStringLiteral("Upload Tuning Data?")))
         co_return Result::Cancelled;
-    m_comm.sendHexMessage(PedalMessages::bypass(true), 2);
+    m_comm.sendMessage(PedalMessages::bypass(true));
     co_await m_clock.pause(400);
-    const QString text = PedalMessages::tuningData(data);
-    const int n = int(text.size() / 2);
-    m_log.writeLogLine(QStringLiteral("num_of_bytes: %1").arg(n));
+    const QByteArray message = PedalMessages::tuningData(data);
+    m_log.writeLogLine(QStringLiteral("num_of_bytes: %1").arg(message.size()));
     m_d2xx.PurgeFTDeviceTX();
-    m_comm.sendHexMessage(text, n);
+    m_comm.sendMessage(message);
     co_await m_clock.pause(100);
     co_return Result::Done;
 }

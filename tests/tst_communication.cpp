@@ -299,6 +299,52 @@ private slots:
         QCOMPARE(rig.pedal()->state.midiChannel, quint8(12));
     }
 
+    void sendMessageWritesWholeOrNothing_data()
+    {
+        QTest::addColumn<QByteArray>("message");
+        QTest::addColumn<qint64>("unplugAfter");
+        QTest::addColumn<bool>("sent");
+        QTest::addColumn<quint32>("written");
+        QTest::addColumn<QStringList>("wholeSignals");
+        QTest::addColumn<QStringList>("failedSignals");
+        const QByteArray midi12 = QByteArray::fromHex("070c");
+        QTest::newRow("whole") << midi12 << qint64(-1) << true << 2u << QStringList{"070C"} << QStringList{};
+        QTest::newRow("cut short") << midi12 << qint64(1) << true << 1u << QStringList{} << QStringList{"070C"};
+        QTest::newRow("empty") << QByteArray() << qint64(-1) << true << 0u << QStringList{QString()} << QStringList{};
+        QTest::newRow("larger than the transmit buffer") << QByteArray(D2XXUnit::BufferSize + 1, '\x07') << qint64(-1)
+                                                         << false << 99u << QStringList{} << QStringList{};
+    }
+    void sendMessageWritesWholeOrNothing()
+    {
+        QFETCH(QByteArray, message);
+        QFETCH(qint64, unplugAfter);
+        QFETCH(bool, sent);
+        QFETCH(quint32, written);
+        QFETCH(QStringList, wholeSignals);
+        QFETCH(QStringList, failedSignals);
+        Rig rig;
+        finished(rig.service.scanAndLink());
+        rig.pedal()->record.clear();
+        if (unplugAfter >= 0)
+            rig.pedal()->faults.unplugAfterBytes = rig.pedal()->bytesReceived + unplugAfter;
+        QStringList whole, failed;
+        connect(&rig.comm, &Communication::messageWritten, this, [&](const QString &text) { whole << text; });
+        connect(&rig.comm, &Communication::writeFailed, this, [&](const QString &text) { failed << text; });
+        quint32 count = 99;
+        QCOMPARE(rig.comm.sendMessage(message, &count), sent);
+        disconnect(&rig.comm, nullptr, this, nullptr);
+        QCOMPARE(count, written);
+        QCOMPARE(whole, wholeSignals);
+        QCOMPARE(failed, failedSignals);
+        if (!sent) {
+            QVERIFY(rig.pedal()->record.isEmpty());
+            QVERIFY(rig.logged(QStringLiteral("message not sent: %1 bytes do not fit the transmit buffer").arg(message.size())));
+        } else if (unplugAfter < 0 && !message.isEmpty()) {
+            QCOMPARE(rig.pedal()->record.last().bytes, message);
+            QCOMPARE(rig.pedal()->state.midiChannel, quint8(12));
+        }
+    }
+
     void dspWrite()
     {
         Rig rig;

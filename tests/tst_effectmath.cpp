@@ -149,8 +149,8 @@ private slots:
 
     void messages_data()
     {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("expected");
+        QTest::addColumn<QByteArray>("message");
+        QTest::addColumn<QString>("expected"); // as the log shows it
         using namespace PedalMessages;
         QTest::newRow("nothing assigned") << assign({-1, -1, -1, -1}, 0) << "0400000000" "00FFFFFFFFFFFFFFFFFFFF";
         QTest::newRow("Input Level on I, remote Bypass") << assign({0x000B, -1, -1, -1}, 1) << "04010000000100" "0BFFFFFFFFFFFFFFFE";
@@ -172,15 +172,36 @@ private slots:
         QTest::newRow("range limit on") << rangeLimit(true) << "1101";
         QTest::newRow("range limit off") << rangeLimit(false) << "11FF";
         QTest::newRow("bypass on") << bypass(true) << "0D01";
+        QTest::newRow("bypass off") << bypass(false) << "0D00";
+        QTest::newRow("parameter write") << parameterWrite(0x0027, 0x003FC000) << "010027003FC000";
+        QTest::newRow("parameter write, top bits") << parameterWrite(0xFFFE, 0xFEDCBA98) << "01FFFEFEDCBA98";
+        QTest::newRow("MIDI OMNI") << midiChannel(0) << "0700";
+        QTest::newRow("MIDI 16") << midiChannel(16) << "0710";
+        QTest::newRow("device information") << deviceInformationRequest() << "0200";
+        QTest::newRow("enter the bootloader") << enterBootloader() << "0500010203040506";
+        QTest::newRow("tuning data") << tuningData("00FF7f80") << "0E00FF7F80";
+        QTest::newRow("erase memory 50") << eraseMemory("50") << "0B50000000";
+        QTest::newRow("read memory 51") << readMemory("51") << "0C5100000000";
+        QTest::newRow("console write, typed in lower case") << consoleParameterWrite("00ae", "003fC000") << "0100AE003FC000";
         QTest::newRow("store the defaults")
             << storeSettings({0x800000, 0x400000, 0, 0, 0, 0, 0, 0, 0, 0x8000})
             << "03" "00800000" "00400000" "00000000" "00000000" "00000000" "00000000" "00000000" "00000000" "00000000" "00008000";
     }
     void messages()
     {
-        QFETCH(QString, text);
+        QFETCH(QByteArray, message);
         QFETCH(QString, expected);
-        QCOMPARE(text, expected);
+        QCOMPARE(message, QByteArray::fromHex(expected.toLatin1()));
+        QCOMPARE(HexCodec::bytesToHexText(message), expected);
+    }
+
+    void instrumentRangeGivesItsChecksum()
+    {
+        quint8 checksum = 0;
+        QCOMPARE(PedalMessages::instrumentRange(0xBA, &checksum).back(), char(0xB3));
+        QCOMPARE(checksum, quint8(0xB3));
+        QCOMPARE(PedalMessages::instrumentRange(0xFF, &checksum).size(), 8);
+        QCOMPARE(checksum, quint8(0xF1));
     }
 
     void standInImagesAreTheCarriedOnes()
