@@ -10,6 +10,7 @@
 
 #include <QTemporaryDir>
 #include <functional>
+#include <memory>
 
 // The in-process simulated pedals; with looksReal set each of them passes for a real pedal, so
 // stand-in images are refused for it.
@@ -32,12 +33,21 @@ struct CoreRig {
             setUp(pedal());
     }
     explicit CoreRig(const Setup &setUp) : CoreRig(0, setUp) {}
+    // The core on a line of its own (a real serial device) waiting on lineClock (the system's
+    // clock); a scan finds what the line has, and there is no simulated pedal to link.
+    CoreRig(std::unique_ptr<Clock> lineClock, std::unique_ptr<FtdiBackend> line)
+        : scan(&clock, 0), ownClock(std::move(lineClock)), ownLine(std::move(line)),
+          core(docs.path(), &prompts, ownClock.get(), ownLine.get())
+    {
+    }
 
     QTemporaryDir docs;
-    ManualClock clock;
+    ManualClock clock; // the simulated pedals' clock, and the core's unless it has a line of its own
     ScriptedPrompts prompts;
     RigBackend scan;
     RigBackend simulated{&clock, 1};
+    std::unique_ptr<Clock> ownClock;
+    std::unique_ptr<FtdiBackend> ownLine;
     EditorCore core;
     PedalService &service = core.service;
     Communication &comm = core.comm;
