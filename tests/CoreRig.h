@@ -9,15 +9,59 @@
 #include "support/Prompts.h"
 
 #include <QTemporaryDir>
+#include <functional>
+#include <memory>
+
+// The in-process simulated pedals; with looksReal set each of them passes for a real pedal, so
+// stand-in images are refused for it.
+class RigBackend : public SimBackend {
+public:
+    using SimBackend::SimBackend;
+    bool looksReal = false;
+    bool isRealPedal(quint32 handle) const override { return looksReal || SimBackend::isRealPedal(handle); }
+};
 
 struct CoreRig {
+    using Setup = std::function<void(SimulatedPedal *)>;
+
+    // realPedals: the simulated pedals a scan finds (none: only Link Simulated reaches a pedal);
+    // setUp readies the pedal Link Simulated reaches before anything talks to it.
+    explicit CoreRig(int realPedals = 0, const Setup &setUp = {})
+        : scan(&clock, realPedals), core(docs.path(), &prompts, &clock, &scan, &simulated)
+    {
+        if (setUp)
+            setUp(pedal());
+    }
+    explicit CoreRig(const Setup &setUp) : CoreRig(0, setUp) {}
+    // The core on a line of its own (a real serial device) waiting on lineClock (the system's
+    // clock); a scan finds what the line has, and there is no simulated pedal to link.
+    CoreRig(std::unique_ptr<Clock> lineClock, std::unique_ptr<FtdiBackend> line)
+        : scan(&clock, 0), ownClock(std::move(lineClock)), ownLine(std::move(line)),
+          core(docs.path(), &prompts, ownClock.get(), ownLine.get())
+    {
+    }
+
     QTemporaryDir docs;
-    ManualClock clock;
+    ManualClock clock; // the simulated pedals' clock, and the core's unless it has a line of its own
     ScriptedPrompts prompts;
-    SimBackend scan{&clock, 0};
-    SimBackend simulated{&clock, 1};
-    EditorCore core{docs.path(), &prompts, &clock, &scan, &simulated};
+    RigBackend scan;
+    RigBackend simulated{&clock, 1};
+    std::unique_ptr<Clock> ownClock;
+    std::unique_ptr<FtdiBackend> ownLine;
+    EditorCore core;
     PedalService &service = core.service;
+    Communication &comm = core.comm;
+
     SimulatedPedal *pedal() { return simulated.pedal(); }
     bool logged(const QString &line) const { return core.log.lines().contains(line); }
+    // Every message the simulated pedal received, in order.
+    QList<QByteArray> received()
+    {
+        QList<QByteArray> out;
+        for (const auto &m : pedal()->record)
+            out << m.bytes;
+        return out;
+    }
 };
+
+inline QByteArray hex(const char *text) { return QByteArray::fromHex(text); }

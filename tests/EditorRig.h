@@ -2,6 +2,7 @@
 // The whole editor on simulated pedals, in a private documents folder, on a clock that
 // moves only when the code waits or the test moves it.
 
+#include "CoreRig.h"
 #include "pedal/EditorCore.h"
 #include "support/Prompts.h"
 #include "support/ManualClock.h"
@@ -64,5 +65,3 @@ inline QByteArray fileBytes(const QString &path)
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
-
-inline QByteArray hex(const char *text) { return QByteArray::fromHex(text); }

@@ -19,8 +19,6 @@
 #include <QtEndian>
 #include <QtTest>
 
-inline QByteArray hex(const char *text) { return QByteArray::fromHex(text); }
-
 inline QByteArray carried(int n)
 {
     QByteArray image;
@@ -45,13 +43,7 @@ struct Rig : CoreRig {
         pedal()->wireTiming = true; // the time limits are met at the wire's pace
     }
     FirmwareUpgrade &upgrade = core.service.firmware();
-    bool received(const QByteArray &bytes)
-    {
-        for (const auto &m : simulated.pedal()->record)
-            if (m.bytes == bytes)
-                return true;
-        return false;
-    }
+    bool received(const QByteArray &bytes) { return CoreRig::received().contains(bytes); }
     // Upgrade Mode on a linked pedal running firmware 9 or newer: the pedal is in its bootloader.
     void intoBootloader()
     {

@@ -1,11 +1,7 @@
 #include "support/Finish.h"
-#include "pedal/EditorCore.h"
-#include "support/Prompts.h"
-#include "support/ManualClock.h"
-#include "simulator/SimBackend.h"
+#include "CoreRig.h"
 
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -13,20 +9,6 @@ const QString UpgradeRequired = QStringLiteral("A firmware upgrade is required. 
 const QString UploadAlgorithm =
     QStringLiteral("Upload the latest version of Quarnelo MK3 algorithm:\r\nUpload Quarnelo MK3 0015");
 
-// The editor's core against simulated pedals, with a clock that only moves when the code waits.
-struct Rig {
-    explicit Rig(int pedals = 1) : scan(&clock, pedals), simulated(&clock, 1) {}
-    QTemporaryDir documents; // a memory check's dump is kept here
-    ManualClock clock;
-    ScriptedPrompts prompts;
-    SimBackend scan;
-    SimBackend simulated;
-    EditorCore ctx{documents.path(), &prompts, &clock, &scan, &simulated};
-    Communication &comm = ctx.comm;
-    PedalService &service = ctx.service;
-    SimulatedPedal *pedal(int i = 0) { return scan.pedal(i); }
-    bool logged(const QString &line) const { return ctx.log.lines().contains(line); }
-};
 } // namespace
 
 class TestCommunication : public QObject {
@@ -42,7 +24,7 @@ private slots:
     void scanAndLink()
     {
         QFETCH(int, devices);
-        Rig rig(devices);
+        CoreRig rig(devices);
         QSignalSpy gates(&rig.service, &PedalService::gateChanged);
         finished(rig.service.scanAndLink());
         QVERIFY(rig.logged(QStringLiteral("FT device count: %1").arg(devices)));
@@ -60,14 +42,14 @@ private slots:
         QCOMPARE(rig.comm.deviceLabel(), QString("Quarnelo MK3 linked"));
         // Every device is linked in turn and asked; the last one is the one in use.
         for (int i = 0; i < devices; ++i)
-            QCOMPARE(rig.pedal(i)->messagesWith(0x02), QList<QByteArray>{QByteArray::fromHex("0200")});
-        QCOMPARE(rig.comm.deviceSerialNumber(), QString::fromLatin1(rig.pedal(devices - 1)->serialNumber));
+            QCOMPARE(rig.scan.pedal(i)->messagesWith(0x02), QList<QByteArray>{QByteArray::fromHex("0200")});
+        QCOMPARE(rig.comm.deviceSerialNumber(), QString::fromLatin1(rig.scan.pedal(devices - 1)->serialNumber));
         QVERIFY(rig.comm.pollRunning());
         QVERIFY(!rig.service.requestInProgress());
         // The answer's numbers are kept with the link.
         QCOMPARE(rig.comm.linkState().state(), LinkState::State::RunningFirmware);
-        QCOMPARE(rig.comm.linkState().firmware(), int(rig.pedal(devices - 1)->state.firmware));
-        QCOMPARE(rig.comm.linkState().algorithm(), int(rig.pedal(devices - 1)->state.algorithm));
+        QCOMPARE(rig.comm.linkState().firmware(), int(rig.scan.pedal(devices - 1)->state.firmware));
+        QCOMPARE(rig.comm.linkState().algorithm(), int(rig.scan.pedal(devices - 1)->state.algorithm));
     }
 
     void versionGates_data()
@@ -91,9 +73,9 @@ private slots:
         QFETCH(QStringList, messages);
         QFETCH(int, gate);
         QFETCH(bool, readBacks);
-        Rig rig;
-        rig.pedal()->state.firmware = quint8(firmware);
-        rig.pedal()->state.algorithm = quint16(algorithm);
+        CoreRig rig(1);
+        rig.scan.pedal()->state.firmware = quint8(firmware);
+        rig.scan.pedal()->state.algorithm = quint16(algorithm);
         QSignalSpy readBackSpy(&rig.service, &PedalService::readBacksApplied);
         QSignalSpy effectSpy(&rig.service, &PedalService::effectSelected);
         finished(rig.service.scanAndLink());
@@ -117,7 +99,7 @@ private slots:
 
     void requestLogsTheAnswer()
     {
-        Rig rig;
+        CoreRig rig(1);
         finished(rig.service.scanAndLink());
         for (const char *line : {"********************REQUEST********************", "num of bytes received: 106",
                                  "received_bytes_array size: 106", "0:    0F", "2:    15", "105:    00",
@@ -125,13 +107,13 @@ private slots:
                                  "Most recent firmware: 15", "Effect Number: 00", "firmware upgrade mode: False",
                                  "baud rate = 115200"})
             QVERIFY2(rig.logged(QString::fromLatin1(line)), line);
-        QCOMPARE(rig.service.lastAnswerValues(), rig.pedal()->deviceInformationValues());
+        QCOMPARE(rig.service.lastAnswerValues(), rig.scan.pedal()->deviceInformationValues());
         QVERIFY(rig.clock.pauses.isEmpty()); // the answer is waited for, never slept for
     }
 
     void unlinkRestoresTheStartupCommands()
     {
-        Rig rig;
+        CoreRig rig(1);
         finished(rig.service.scanAndLink());
         QVERIFY(rig.service.unlink());
         QCOMPARE(rig.comm.deviceLabel(), QString("Quarnelo MK3 ")); // the blank before "linked" stays
@@ -144,8 +126,8 @@ private slots:
 
     void silentPedalEndsTheWait()
     {
-        Rig rig;
-        rig.pedal()->faults.silent = true;
+        CoreRig rig(1);
+        rig.scan.pedal()->faults.silent = true;
         const qint64 start = rig.clock.nowMs();
         finished(rig.service.scanAndLink());
         QCOMPARE(rig.prompts.messages.size(), 1);
@@ -161,7 +143,7 @@ private slots:
         QVERIFY(!rig.service.requestInProgress());
         QVERIFY(rig.comm.pollRunning());
         // A second request works once the pedal speaks again.
-        rig.pedal()->faults.silent = false;
+        rig.scan.pedal()->faults.silent = false;
         finished(rig.service.requestDeviceInformation());
         QCOMPARE(rig.service.gate(), GateState::RequestPassed);
     }
@@ -176,8 +158,8 @@ private slots:
     void incompleteAnswer()
     {
         QFETCH(int, values);
-        Rig rig;
-        rig.pedal()->faults.shortAnswerValues = values;
+        CoreRig rig(1);
+        rig.scan.pedal()->faults.shortAnswerValues = values;
         QSignalSpy readBackSpy(&rig.service, &PedalService::readBacksApplied);
         finished(rig.service.scanAndLink());
         QVERIFY(rig.service.lastAnswerValues().size() == values);
@@ -191,23 +173,23 @@ private slots:
 
     void answerArrivingInPiecesIsGathered()
     {
-        Rig rig;
-        rig.pedal()->wireTiming = true;
-        rig.pedal()->faults.answerDelayMs = 185; // half of it is there at the first read
+        CoreRig rig(1);
+        rig.scan.pedal()->wireTiming = true;
+        rig.scan.pedal()->faults.answerDelayMs = 185; // half of it is there at the first read
         finished(rig.service.scanAndLink());
-        QCOMPARE(rig.service.lastAnswerValues(), rig.pedal()->deviceInformationValues());
+        QCOMPARE(rig.service.lastAnswerValues(), rig.scan.pedal()->deviceInformationValues());
         QCOMPARE(rig.service.gate(), GateState::RequestPassed);
     }
 
     void lateAnswerIsNotTakenForTheNextOne()
     {
-        Rig rig;
-        rig.pedal()->faults.answerDelayMs = 2600;
+        CoreRig rig(1);
+        rig.scan.pedal()->faults.answerDelayMs = 2600;
         finished(rig.service.scanAndLink());
         QVERIFY(rig.prompts.messages.value(0).startsWith("The pedal did not answer"));
         rig.clock.advance(1000); // the late answer is now queued
-        rig.pedal()->faults.answerDelayMs = 0;
-        rig.pedal()->state.firmware = 16;
+        rig.scan.pedal()->faults.answerDelayMs = 0;
+        rig.scan.pedal()->state.firmware = 16;
         finished(rig.service.requestDeviceInformation());
         QCOMPARE(rig.service.deviceFirmwareText(), QString("16"));
         QCOMPARE(rig.service.lastAnswerValues().size(), 106);
@@ -215,7 +197,7 @@ private slots:
 
     void deviceThatCannotBeOpened()
     {
-        Rig rig;
+        CoreRig rig(1);
         rig.comm.chooseSerialNumber("NOT-THERE", rig.comm.deviceLabel());
         finished(rig.service.link());
         QVERIFY(!rig.comm.linked());
@@ -226,8 +208,8 @@ private slots:
 
     void unplugDuringTheRequest()
     {
-        Rig rig;
-        rig.pedal()->faults.unplugAfterBytes = 2; // gone right after 02 00
+        CoreRig rig(1);
+        rig.scan.pedal()->faults.unplugAfterBytes = 2; // gone right after 02 00
         QSignalSpy lost(&rig.comm, &Communication::deviceDisconnected);
         finished(rig.service.scanAndLink());
         QCoreApplication::processEvents();
@@ -242,11 +224,11 @@ private slots:
 
     void legacyUpgradeModeSendsNoRequest()
     {
-        Rig rig;
+        CoreRig rig(1);
         rig.comm.setLegacyUpgradeMode(true);
         finished(rig.service.scanAndLink());
         QVERIFY(rig.comm.linked());
-        QVERIFY(rig.pedal()->record.isEmpty());
+        QVERIFY(rig.scan.pedal()->record.isEmpty());
     }
 
     void bootloaderHandshake_data()
@@ -263,21 +245,21 @@ private slots:
         QFETCH(int, fault);
         QFETCH(QString, message);
         QFETCH(QString, received);
-        Rig rig;
-        rig.pedal()->inBootloader = true;
-        rig.pedal()->faults.nack = fault == 1;
-        rig.pedal()->faults.silent = fault == 2;
+        CoreRig rig(1);
+        rig.scan.pedal()->inBootloader = true;
+        rig.scan.pedal()->faults.nack = fault == 1;
+        rig.scan.pedal()->faults.silent = fault == 2;
         rig.comm.setFirmwareUpgradeMode(true);
         rig.comm.setLegacyUpgradeMode(true);
         QSignalSpy ready(&rig.comm, &Communication::bootloaderReady);
         finished(rig.service.scanAndLink());
         QCOMPARE(rig.prompts.messages, QStringList{message});
         QCOMPARE(ready.size(), fault == 0 ? 1 : 0);
-        QCOMPARE(rig.pedal()->record.value(0).bytes, QByteArray("\x7F"));
+        QCOMPARE(rig.scan.pedal()->record.value(0).bytes, QByteArray("\x7F"));
         QVERIFY(rig.logged("received Byte: " + received));
         // Found: the line stays at the bootloader's 8E1 without the poll. Not found: the pedal
         // runs its firmware, so Upgrade Mode goes off and the line is a normal one again.
-        QCOMPARE(rig.ctx.d2xx->FTParity, quint8(fault == 0 ? 2 : 0));
+        QCOMPARE(rig.core.d2xx->FTParity, quint8(fault == 0 ? 2 : 0));
         QCOMPARE(rig.service.gate(), fault == 0 ? GateState::BootloaderLinked : GateState::Linked);
         QCOMPARE(rig.comm.pollRunning(), fault != 0);
         QCOMPARE(rig.comm.firmwareUpgradeMode(), fault == 0);
@@ -288,15 +270,15 @@ private slots:
 
     void noStaleBytesAreEverSent()
     {
-        Rig rig;
+        CoreRig rig(1);
         finished(rig.service.scanAndLink());
-        rig.pedal()->record.clear();
-        rig.ctx.d2xx->FTTransmitBuffer[1] = 0x99;
+        rig.scan.pedal()->record.clear();
+        rig.core.d2xx->FTTransmitBuffer[1] = 0x99;
         QVERIFY(!rig.comm.sendHexMessage("07G1", 2));
-        QVERIFY(rig.pedal()->record.isEmpty());
+        QVERIFY(rig.scan.pedal()->record.isEmpty());
         QVERIFY(rig.logged("message not sent: '07G1' does not hold 2 bytes"));
         QVERIFY(rig.comm.sendHexMessage("070C", 2));
-        QCOMPARE(rig.pedal()->state.midiChannel, quint8(12));
+        QCOMPARE(rig.scan.pedal()->state.midiChannel, quint8(12));
     }
 
     void sendMessageWritesWholeOrNothing_data()
@@ -347,20 +329,20 @@ private slots:
 
     void dspWrite()
     {
-        Rig rig;
+        CoreRig rig(1);
         finished(rig.service.scanAndLink());
         rig.comm.writeDspMessage(0x0027, 0x003FC000);
         QVERIFY(rig.logged("write to DSP msg: 010027003FC000"));
-        QCOMPARE(rig.pedal()->record.last().bytes, QByteArray::fromHex("010027003FC000"));
-        QCOMPARE(rig.pedal()->state.parameters[0], 0x003FC000u);
+        QCOMPARE(rig.scan.pedal()->record.last().bytes, QByteArray::fromHex("010027003FC000"));
+        QCOMPARE(rig.scan.pedal()->state.parameters[0], 0x003FC000u);
     }
 
     void pollLogsAndHandsOnTheDump()
     {
-        Rig rig;
+        CoreRig rig(1);
         finished(rig.service.scanAndLink());
         QSignalSpy dumps(&rig.comm, &Communication::settingsDumpReceived);
-        rig.pedal()->inject(QByteArray::fromHex("010203"));
+        rig.scan.pedal()->inject(QByteArray::fromHex("010203"));
         rig.comm.pollDeviceData();
         QVERIFY(rig.logged("num of bytes read: 3"));
         QCOMPARE(dumps.size(), 0);
@@ -369,17 +351,17 @@ private slots:
         rig.comm.pollDeviceData();
         QVERIFY(rig.logged("num of bytes read: 16385"));
         QCOMPARE(dumps.size(), 1);
-        QCOMPARE(dumps[0][0].toByteArray(), rig.pedal()->state.settingsMemory); // the marker is not part of it
-        QVERIFY(rig.ctx.d2xx->ReportDeviceErrors);
+        QCOMPARE(dumps[0][0].toByteArray(), rig.scan.pedal()->state.settingsMemory); // the marker is not part of it
+        QVERIFY(rig.core.d2xx->ReportDeviceErrors);
     }
 
     void refreshDeviceListAtStartup()
     {
-        Rig rig(2);
+        CoreRig rig(2);
         rig.comm.refreshDeviceList();
         QCOMPARE(rig.comm.serialMenuText(), QString("Device Serial: QMK3SIM01QMK3SIM02"));
         QCOMPARE(rig.comm.deviceLabel(), QString("Quarnelo MK3"));
-        Rig none(0);
+        CoreRig none(0);
         none.comm.refreshDeviceList();
         QCOMPARE(none.comm.serialMenuText(), QString("Device Serial: "));
         QCOMPARE(none.comm.deviceLabel(), QString("No device found"));
@@ -387,7 +369,7 @@ private slots:
 
     void simulatedPedalIsLinkedOnRequestOnly()
     {
-        Rig rig(0);
+        CoreRig rig(0);
         finished(rig.service.scanAndLink()); // finds only real devices
         QCOMPARE(rig.prompts.messages, QStringList{"No device found"});
         finished(rig.service.linkSimulated());

@@ -1,7 +1,6 @@
 // The firmware upgrade: the bootloader's frames, the image's blocks and the checks before the
 // erase, and whole upgrades against the in-process simulated pedal, with a fault at each step.
 #include "support/Finish.h"
-#include "support/ManualClock.h"
 #include "FirmwareRig.h"
 
 #include <QSignalSpy>
@@ -533,24 +532,17 @@ private slots:
     void standInRefusedForARealPedal()
     {
         // The in-process pedal takes stand-ins; a real pedal (here: one the backend calls real) does not.
-        struct RealBackend : SimBackend {
-            using SimBackend::SimBackend;
-            bool isRealPedal(quint32) const override { return true; }
-        };
-        ManualClock clock;
-        ScriptedPrompts prompts;
-        SimBackend none(&clock, 0);
-        RealBackend real(&clock, 1);
-        QTemporaryDir docs;
-        EditorCore core(docs.path(), &prompts, &clock, &real, &none);
-        real.pedal()->inBootloader = true;
-        core.comm.setFirmwareUpgradeMode(true);
-        finished(core.service.scanAndLink());
-        QVERIFY(core.comm.bootloaderLinked());
-        const int before = int(real.pedal()->record.size());
-        QCOMPARE(finished(core.service.firmware().upgrade()), FirmwareUpgrade::Outcome::Refused);
-        QCOMPARE(real.pedal()->record.size(), before);
-        QVERIFY(prompts.messages.last().contains("is a stand-in for tests and the simulated pedal"));
+        CoreRig rig(1);
+        rig.scan.looksReal = true;
+        SimulatedPedal *real = rig.scan.pedal();
+        real->inBootloader = true;
+        rig.core.comm.setFirmwareUpgradeMode(true);
+        finished(rig.service.scanAndLink());
+        QVERIFY(rig.core.comm.bootloaderLinked());
+        const int before = int(real->record.size());
+        QCOMPARE(finished(rig.service.firmware().upgrade()), FirmwareUpgrade::Outcome::Refused);
+        QCOMPARE(real->record.size(), before);
+        QVERIFY(rig.prompts.messages.last().contains("is a stand-in for tests and the simulated pedal"));
     }
 };
 

@@ -3,39 +3,25 @@
 #include "support/Finish.h"
 #include "CoreRig.h"
 #include "pedal/SettingsMemory.h"
-#include "pedal/EditorCore.h"
 #include "presets/PresetFile.h"
-#include "simulator/SimBackend.h"
 #include "support/Clock.h"
 #include "support/Prompts.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
-#include <functional>
 
 namespace {
-using Setup = std::function<void(SimulatedPedal *)>;
-
-struct Rig : CoreRig {
-    explicit Rig(const Setup &setUp = {})
-    {
-        if (setUp)
-            setUp(pedal());
-    }
-    // Every message the pedal received but the device information requests.
-    QList<QByteArray> writes()
-    {
-        QList<QByteArray> out;
-        for (const auto &m : pedal()->record)
-            if (m.bytes != QByteArray::fromHex("0200"))
-                out << m.bytes;
-        return out;
-    }
-};
+// Every message the pedal received but the device information requests.
+QList<QByteArray> writes(CoreRig &rig)
+{
+    QList<QByteArray> out = rig.received();
+    out.removeAll(QByteArray::fromHex("0200"));
+    return out;
+}
 
 // What the pedal reports, by name.
-Setup pedalWith(const QString &what)
+CoreRig::Setup pedalWith(const QString &what)
 {
     return [what](SimulatedPedal *p) {
         if (what == "firmware 14")
@@ -122,7 +108,7 @@ private slots:
         QFETCH(QString, pedal);
         QFETCH(QString, command);
         QFETCH(QString, message);
-        Rig rig(pedalWith(pedal));
+        CoreRig rig(pedalWith(pedal));
         QSignalSpy windows(&rig.service, &PedalService::effectWindowRequested);
         finished(rig.service.linkSimulated());
         const QString preset = presetFile(rig.docs);
@@ -155,7 +141,7 @@ private slots:
         QCOMPARE(result, PedalService::Result::Refused);
         QVERIFY2(!rig.prompts.messages.isEmpty() && rig.prompts.messages.last().startsWith(message),
                  qPrintable(rig.prompts.messages.join(" | ")));
-        QVERIFY2(rig.writes().isEmpty(), qPrintable(rig.writes().value(0).toHex()));
+        QVERIFY2(writes(rig).isEmpty(), qPrintable(writes(rig).value(0).toHex()));
         QVERIFY(!QFileInfo::exists(saved + ".txt"));
         for (const QString &m : rig.prompts.messages)
             QVERIFY2(!m.startsWith("Error loading resource") && !m.startsWith("File saved"), qPrintable(m));
@@ -185,7 +171,7 @@ private slots:
         QFETCH(QString, pedal);
         QFETCH(QString, message);
         QFETCH(QString, line);
-        Rig rig(pedalWith(pedal));
+        CoreRig rig(pedalWith(pedal));
         finished(rig.service.linkSimulated());
         QCOMPARE(rig.prompts.messages.size(), 1);
         QVERIFY2(rig.prompts.messages[0].startsWith(message), qPrintable(rig.prompts.messages[0]));
@@ -214,7 +200,7 @@ private slots:
     {
         QFETCH(QString, reader);
         QFETCH(QString, message);
-        Rig rig;
+        CoreRig rig;
         finished(rig.service.linkSimulated());
         QVERIFY(rig.service.state().reported);
         const quint32 dryBefore = rig.service.state().reported->parameterWords[Parameter::Dry];
@@ -242,7 +228,7 @@ private slots:
     // Unlink while a slow pedal is being asked ends the request without blaming the cable.
     void unlinkWhileTheRequestWaits()
     {
-        Rig rig([](SimulatedPedal *p) { p->faults.answerDelayMs = 1500; });
+        CoreRig rig([](SimulatedPedal *p) { p->faults.answerDelayMs = 1500; });
         ClockTimer *user = rig.clock.createTimer(&rig.service);
         user->setSingleShot(true);
         QObject::connect(user, &ClockTimer::timeout, &rig.service, [&] { rig.service.unlink(); });
@@ -259,7 +245,7 @@ private slots:
     // A link that reached the bootloader asks nothing of it: 02 00 is no bootloader command.
     void linkToTheBootloaderAsksNothing()
     {
-        Rig rig([](SimulatedPedal *p) { p->inBootloader = true; });
+        CoreRig rig([](SimulatedPedal *p) { p->inBootloader = true; });
         rig.core.comm.setFirmwareUpgradeMode(true); // Upgrade Mode chosen with firmware 9 or above
         finished(rig.service.linkSimulated());
         QCOMPARE(rig.prompts.messages, QStringList{"Connection to bootloader succeeded, ready for firmware upgrade"});
@@ -273,11 +259,11 @@ private slots:
     // A write that the state allows goes out exactly as before, and a known state is kept.
     void allowedWritesAfterACompleteAnswer()
     {
-        Rig rig;
+        CoreRig rig;
         finished(rig.service.linkSimulated());
         QVERIFY(rig.service.state().valuesKnown);
         QCOMPARE(rig.service.sendControl(Parameter::Dry, 90), PedalService::Result::Done);
-        QCOMPARE(rig.writes(), QList<QByteArray>{QByteArray::fromHex("010027003FC000")});
+        QCOMPARE(writes(rig), QList<QByteArray>{QByteArray::fromHex("010027003FC000")});
         QVERIFY(rig.logged("Send Dry string (standard par): 010027003FC000"));
         // A request that fails afterwards makes the values unknown again.
         rig.pedal()->faults.shortAnswerValues = 30;
@@ -290,7 +276,7 @@ private slots:
     // values; one made while an upload waits for its answer waits for that answer.
     void heldDialMessagesAndExchanges()
     {
-        Rig rig;
+        CoreRig rig;
         finished(rig.service.linkSimulated());
         rig.pedal()->record.clear();
         rig.service.setControl(Parameter::Dry, 0); // held by the throttle
@@ -337,7 +323,7 @@ private slots:
     void commandsStartedInsideAnotherCommandsPause()
     {
         QFETCH(int, operation);
-        Rig rig;
+        CoreRig rig;
         finished(rig.service.linkSimulated());
         rig.clock.advance(2000);
         rig.pedal()->record.clear();

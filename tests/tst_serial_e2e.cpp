@@ -1,9 +1,7 @@
 // End to end over a real serial device: the standalone simulated pedal serves a
 // pseudo-terminal, and the serial-port backend (the code that faces real pedals) talks to it.
 #include "support/Finish.h"
-#include "pedal/EditorCore.h"
-#include "support/Prompts.h"
-#include "support/ManualClock.h"
+#include "CoreRig.h"
 #include "windows/Editor.h"
 #include "windows/MainWindow.h"
 #include "PedalProcess.h"
@@ -27,15 +25,12 @@ QString readAll(const QString &path)
     return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
 }
 
-struct SerialRig {
-    explicit SerialRig(const QString &port) : serial({port}) {}
-    SystemClock clock;
-    ScriptedPrompts prompts;
-    SerialPortBackend serial;
-    EditorCore ctx{QString(), &prompts, &clock, &serial};
-    Communication &comm = ctx.comm;
-    PedalService &service = ctx.service;
-};
+// The editor's core on the pseudo-terminal's pedal through the serial-port backend, waiting on
+// the system's clock.
+CoreRig onPort(const QString &port)
+{
+    return CoreRig(std::make_unique<SystemClock>(), std::make_unique<SerialPortBackend>(QStringList{port}));
+}
 } // namespace
 
 class TestSerialEndToEnd : public QObject {
@@ -130,7 +125,7 @@ private slots:
         const QString record = dir.filePath("r.txt");
         PedalProcess pedal({"--record", record, "--wire-timing"});
         QVERIFY(pedal.path().startsWith("/dev/"));
-        SerialRig rig(pedal.path());
+        CoreRig rig = onPort(pedal.path());
         finished(rig.service.scanAndLink());
         QVERIFY2(rig.prompts.messages.isEmpty(), qPrintable(rig.prompts.messages.join("|")));
         QVERIFY(rig.comm.linked());
@@ -155,16 +150,13 @@ private slots:
         QTemporaryDir dir;
         const QString record = dir.filePath("r.txt");
         PedalProcess pedal({"--record", record});
-        SystemClock clock;
-        ScriptedPrompts prompts;
-        SerialPortBackend serial({pedal.path()});
-        EditorCore ctx(dir.path(), &prompts, &clock, &serial);
-        ctx.update.server = QUrl(); // no version check
-        Editor editor(ctx);
+        CoreRig rig = onPort(pedal.path());
+        rig.core.update.server = QUrl(); // no version check
+        Editor editor(rig.core);
         QCOMPARE(editor.main()->lblDeviceName->text(), QString("Quarnelo MK3")); // listed at start-up
         editor.main()->menuScan->trigger(); // the link and the request run on as steps of the event loop
         QTRY_COMPARE_WITH_TIMEOUT(editor.main()->lblFirmwareVersion->text(), QString("Device Firmware: 15"), 5000);
-        QVERIFY2(prompts.messages.isEmpty(), qPrintable(prompts.messages.join("|")));
+        QVERIFY2(rig.prompts.messages.isEmpty(), qPrintable(rig.prompts.messages.join("|")));
         QCOMPARE(editor.main()->lblAlgorithmVersion->text(), QString("Device Algorithm: 0015"));
         editor.main()->midiChannelItems[12]->trigger();
         QTRY_VERIFY_WITH_TIMEOUT(readAll(record).contains(" 070C\n"), 3000);
@@ -265,7 +257,7 @@ private slots:
         QTemporaryDir dir;
         const QString record = dir.filePath("r.txt");
         PedalProcess pedal({"--record", record});
-        SerialRig rig(pedal.path());
+        CoreRig rig = onPort(pedal.path());
         finished(rig.service.scanAndLink());
         QVERIFY(rig.comm.linked());
         QStringList written;
@@ -283,7 +275,7 @@ private slots:
     void largeAnswerArrivesWhole()
     {
         PedalProcess pedal({});
-        SerialRig rig(pedal.path());
+        CoreRig rig = onPort(pedal.path());
         rig.comm.setLegacyUpgradeMode(true); // link only
         finished(rig.service.scanAndLink());
         QVERIFY(rig.comm.sendHexMessage("0C5000000000", 6));
@@ -291,9 +283,9 @@ private slots:
         QElapsedTimer t;
         t.start();
         while (dump.size() < 16385 && t.elapsed() < 5000) {
-            waitOn(rig.clock, 10);
-            const quint32 n = rig.ctx.d2xx->ReadFTDeviceBuffer(65536);
-            dump.append(reinterpret_cast<const char *>(rig.ctx.d2xx->FTReceiveBuffer.data()), int(n));
+            waitOn(*rig.core.clock, 10);
+            const quint32 n = rig.core.d2xx->ReadFTDeviceBuffer(65536);
+            dump.append(reinterpret_cast<const char *>(rig.core.d2xx->FTReceiveBuffer.data()), int(n));
         }
         QCOMPARE(dump.size(), 16385); // nothing dropped while the line's buffer was full
         QCOMPARE(quint8(dump[0]), quint8(0xAB));
@@ -302,7 +294,7 @@ private slots:
     void unplugTurnsIntoOneMessage()
     {
         PedalProcess pedal({"--unplug-after", "2"});
-        SerialRig rig(pedal.path());
+        CoreRig rig = onPort(pedal.path());
         QSignalSpy lost(&rig.comm, &Communication::deviceDisconnected);
         finished(rig.service.scanAndLink());
         QTRY_COMPARE_WITH_TIMEOUT(lost.size(), 1, 3000);
@@ -315,13 +307,13 @@ private slots:
     void bootloaderHandshakeOverThePseudoTerminal()
     {
         PedalProcess pedal({"--start-in-bootloader"});
-        SerialRig rig(pedal.path());
+        CoreRig rig = onPort(pedal.path());
         rig.comm.setFirmwareUpgradeMode(true);
         rig.comm.setLegacyUpgradeMode(true);
-        rig.ctx.d2xx->ReportDeviceErrors = true;
+        rig.core.d2xx->ReportDeviceErrors = true;
         finished(rig.service.scanAndLink());
         // A pseudo-terminal cannot take even parity; the exchange works all the same.
-        QVERIFY(rig.ctx.log.lines().contains("FT_SetDataCharacteristics - Invalid parameter..."));
+        QVERIFY(rig.core.log.lines().contains("FT_SetDataCharacteristics - Invalid parameter..."));
         QCOMPARE(rig.prompts.messages, QStringList{"Connection to bootloader succeeded, ready for firmware upgrade"});
         QCOMPARE(rig.service.gate(), GateState::BootloaderLinked);
     }

@@ -1,44 +1,28 @@
 #include "support/Finish.h"
+#include "CoreRig.h"
 #include "algorithms/StandInImages.h"
 #include "algorithms/Tunings.h"
 #include "pedal/Uploads.h"
-#include "pedal/EditorCore.h"
 #include "pedal/PedalService.h"
-#include "support/Prompts.h"
-#include "support/ManualClock.h"
 #include "algorithms/FilterCalculator.h"
 #include "device/HexCodec.h"
-#include "simulator/SimBackend.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
-// The simulated pedal, made to look like a real one.
-class RealLookingBackend : public SimBackend {
-public:
-    using SimBackend::SimBackend;
-    bool isRealPedal(quint32) const override { return true; }
-};
-
-struct UploadRig {
-    QTemporaryDir documents; // the backups before each upload go here
+// The uploads on the linked simulated pedal (one that looks real when asked), with every
+// status they show and when, and files to upload made to order.
+struct UploadRig : CoreRig {
     explicit UploadRig(bool real = false)
     {
-        backend = real ? std::make_unique<RealLookingBackend>(&clock) : std::make_unique<SimBackend>(&clock);
-        ctx = std::make_unique<EditorCore>(documents.path(), &prompts, &clock, backend.get());
-        finished(ctx->service.scanAndLink()); // selects the pedal's effect, "Quarnelo MK3 0015"
-        uploads = &ctx->service.uploads();
+        simulated.looksReal = real;
+        finished(service.linkSimulated()); // selects the pedal's effect, "Quarnelo MK3 0015"
         pedal()->record.clear();
-        connect();
-    }
-    void connect()
-    {
         QObject::connect(uploads, &Uploads::statusChanged, uploads,
                          [this](const QString &s) { statuses << qMakePair(clock.nowMs() - startMs, s); });
     }
-    SimulatedPedal *pedal() { return backend->pedal(); }
     // The pedal answers an algorithm image only after ms; everything else at once.
     void delayUploadAnswer(int ms)
     {
@@ -47,14 +31,6 @@ struct UploadRig {
             p->faults.answerDelayMs = !m.bytes.isEmpty() && m.bytes[0] == 0x00 ? ms : 0;
         };
     }
-    QList<QByteArray> received() const
-    {
-        QList<QByteArray> out;
-        for (const auto &m : backend->pedal()->record)
-            out << m.bytes;
-        return out;
-    }
-    bool logged(const QString &line) const { return ctx->log.lines().contains(line); }
     QString writeFile(const QByteArray &bytes)
     {
         const QString path = dir.filePath(QStringLiteral("f%1.dat").arg(++files));
@@ -63,12 +39,7 @@ struct UploadRig {
         f.write(bytes);
         return path;
     }
-    ManualClock clock;
-    ScriptedPrompts prompts;
-    std::unique_ptr<SimBackend> backend;
-    std::unique_ptr<EditorCore> ctx;
-    Uploads *uploads = nullptr;
-    PedalService &service() { return ctx->service; }
+    Uploads *uploads = &service.uploads();
     QList<QPair<qint64, QString>> statuses;
     qint64 startMs = clock.nowMs();
     QTemporaryDir dir;
@@ -83,7 +54,7 @@ private slots:
     {
         UploadRig rig;
         rig.pedal()->state.algorithm = 14;
-        QCOMPARE(finished(rig.service().uploadSelectedAlgorithm()), Uploads::Result::Done);
+        QCOMPARE(finished(rig.service.uploadSelectedAlgorithm()), Uploads::Result::Done);
         const QList<QByteArray> sent = rig.received();
         QCOMPARE(sent.value(0), QByteArray::fromHex("0D01")); // bypass first
         QCOMPARE(sent.value(1).size(), 4256);
@@ -93,10 +64,10 @@ private slots:
         QVERIFY(rig.logged("size: 4256") && rig.logged("num of bytes: 4256") && rig.logged("write to device"));
         QVERIFY(rig.logged("received: Algorithm 0015 OK"));
         QCOMPARE(rig.uploads->status, QString("Algorithm 0015 OK"));
-        QCOMPARE(rig.service().deviceAlgorithmText(), QString("0015"));
-        QVERIFY(rig.ctx->d2xx->ReportDeviceErrors);
+        QCOMPARE(rig.service.deviceAlgorithmText(), QString("0015"));
+        QVERIFY(rig.core.d2xx->ReportDeviceErrors);
         QVERIFY(!rig.uploads->checkTimer->isActive());
-        QVERIFY(rig.ctx->comm.pollRunning());
+        QVERIFY(rig.core.comm.pollRunning());
         QVERIFY(rig.clock.pauses.contains(40));
     }
 
@@ -105,7 +76,7 @@ private slots:
         UploadRig rig;
         rig.delayUploadAnswer(7000);
         rig.startMs = rig.clock.nowMs();
-        QCOMPARE(finished(rig.service().uploadSelectedAlgorithm()), Uploads::Result::Done);
+        QCOMPARE(finished(rig.service.uploadSelectedAlgorithm()), Uploads::Result::Done);
         QStringList seen;
         for (const auto &s : rig.statuses)
             seen << s.second;
@@ -131,7 +102,7 @@ private slots:
         rig.delayUploadAnswer(answerAfterMs);
         if (!waiting.isEmpty())
             rig.pedal()->inject(waiting);
-        QCOMPARE(finished(rig.service().uploadSelectedAlgorithm()), Uploads::Result::Done);
+        QCOMPARE(finished(rig.service.uploadSelectedAlgorithm()), Uploads::Result::Done);
         QCOMPARE(rig.uploads->status, QString("Algorithm 0015 OK"));
         QCOMPARE(rig.statuses.last().second, QString("Algorithm 0015 OK"));
         for (const auto &st : rig.statuses)
@@ -147,25 +118,25 @@ private slots:
             if (!m.bytes.isEmpty() && m.bytes[0] == 0x00)
                 p->faults.shortAnswerValues = 30; // answers the image, then only part of its settings
         };
-        QCOMPARE(finished(rig.service().uploadSelectedAlgorithm()), Uploads::Result::Unconfirmed);
+        QCOMPARE(finished(rig.service.uploadSelectedAlgorithm()), Uploads::Result::Unconfirmed);
         QCOMPARE(rig.uploads->status, QString("Algorithm 0015 OK"));
-        QVERIFY(!rig.service().state().valuesKnown);
+        QVERIFY(!rig.service.state().valuesKnown);
     }
 
     void silentPedalEndsTheWait()
     {
         UploadRig rig;
         rig.pedal()->faults.silent = true;
-        QCOMPARE(finished(rig.service().uploadSelectedAlgorithm()), Uploads::Result::NoAnswer);
+        QCOMPARE(finished(rig.service.uploadSelectedAlgorithm()), Uploads::Result::NoAnswer);
         QCOMPARE(rig.uploads->status, QString("Upload Failed"));
         QCOMPARE(rig.prompts.messages.size(), 1);
         QVERIFY(rig.prompts.messages[0].startsWith("The pedal did not answer the upload within 20 seconds"));
         QVERIFY(!rig.uploads->uploading());
         QVERIFY(!rig.uploads->checkTimer->isActive());
-        QVERIFY(rig.ctx->comm.pollRunning());
+        QVERIFY(rig.core.comm.pollRunning());
         QVERIFY(rig.clock.eventPasses <= rig.clock.activityWaits + 5); // waited, never spun
         rig.pedal()->faults.silent = false;
-        QCOMPARE(finished(rig.service().uploadSelectedAlgorithm()), Uploads::Result::Done); // usable again
+        QCOMPARE(finished(rig.service.uploadSelectedAlgorithm()), Uploads::Result::Done); // usable again
     }
 
     void noSecondUploadWhileOneWaits()
@@ -174,8 +145,8 @@ private slots:
         rig.delayUploadAnswer(6000);
         Uploads::Result nested = Uploads::Result::Done;
         QObject::connect(rig.uploads->checkTimer, &ClockTimer::timeout, rig.uploads,
-                         [&] { nested = finished(rig.service().uploadSelectedAlgorithm()); });
-        QCOMPARE(finished(rig.service().uploadSelectedAlgorithm()), Uploads::Result::Done);
+                         [&] { nested = finished(rig.service.uploadSelectedAlgorithm()); });
+        QCOMPARE(finished(rig.service.uploadSelectedAlgorithm()), Uploads::Result::Done);
         QCOMPARE(nested, Uploads::Result::Refused);
         QVERIFY(rig.logged("upload ignored: an exchange with the pedal is under way"));
         int images = 0;
@@ -189,8 +160,8 @@ private slots:
         UploadRig rig;
         rig.delayUploadAnswer(6000);
         QObject::connect(rig.uploads->checkTimer, &ClockTimer::timeout, rig.uploads,
-                         [&] { finished(rig.service().requestDeviceInformation()); });
-        QCOMPARE(finished(rig.service().uploadSelectedAlgorithm()), Uploads::Result::Done);
+                         [&] { finished(rig.service.requestDeviceInformation()); });
+        QCOMPARE(finished(rig.service.uploadSelectedAlgorithm()), Uploads::Result::Done);
         QVERIFY(rig.logged("request ignored: an exchange with the pedal is under way"));
         QCOMPARE(rig.uploads->status, QString("Algorithm 0015 OK"));
         QCOMPARE(rig.received().mid(2), QList<QByteArray>{QByteArray::fromHex("0200")}); // only the one after the upload
@@ -200,9 +171,9 @@ private slots:
     {
         UploadRig rig;
         rig.prompts.answers = {false};
-        QCOMPARE(finished(rig.service().uploadSelectedAlgorithm()), Uploads::Result::Cancelled);
+        QCOMPARE(finished(rig.service.uploadSelectedAlgorithm()), Uploads::Result::Cancelled);
         QVERIFY(rig.received().isEmpty());
-        QVERIFY(rig.ctx->comm.pollRunning());
+        QVERIFY(rig.core.comm.pollRunning());
     }
 
     void refusals_data()
@@ -220,21 +191,21 @@ private slots:
         QFETCH(bool, real);
         QFETCH(QString, message);
         UploadRig rig(real);
-        const QStringList before = rig.service().resourceLines();
+        const QStringList before = rig.service.resourceLines();
         QStringList lines = before;
         QCOMPARE(finished(rig.uploads->uploadCarriedImage(effect, &lines, {})), Uploads::Result::Refused);
         QVERIFY(rig.received().isEmpty());
         QCOMPARE(rig.prompts.messages.size(), 1);
         QVERIFY2(rig.prompts.messages[0].startsWith(message), qPrintable(rig.prompts.messages[0]));
         QCOMPARE(lines, before);
-        QVERIFY(rig.ctx->comm.pollRunning());
+        QVERIFY(rig.core.comm.pollRunning());
     }
 
     void datFile()
     {
         UploadRig rig;
         const QString path = rig.writeFile(StandInImages::algorithmImage(14));
-        QCOMPARE(finished(rig.service().uploadAlgorithmFile(path)), Uploads::Result::Done);
+        QCOMPARE(finished(rig.service.uploadAlgorithmFile(path)), Uploads::Result::Done);
         QCOMPARE(rig.received().value(0), QByteArray::fromHex("0D01"));
         QCOMPARE(rig.received().value(1), StandInImages::algorithmImage(14));
         QCOMPARE(rig.received().value(2), QByteArray::fromHex("0200")); // the pedal is asked what it now runs
@@ -246,7 +217,7 @@ private slots:
         QVERIFY(rig.clock.pauses.contains(400));
         QCOMPARE(rig.uploads->lastFolder, QFileInfo(path).absolutePath());
         // The dialog opens there next time; cancelling it sends nothing.
-        QCOMPARE(finished(rig.service().uploadAlgorithmFile()), Uploads::Result::Cancelled);
+        QCOMPARE(finished(rig.service.uploadAlgorithmFile()), Uploads::Result::Cancelled);
     }
 
     void badDatFiles_data()
@@ -266,7 +237,7 @@ private slots:
         QFETCH(QByteArray, bytes);
         QFETCH(QString, message);
         UploadRig rig;
-        QCOMPARE(finished(rig.service().uploadAlgorithmFile(rig.writeFile(bytes))), Uploads::Result::Refused);
+        QCOMPARE(finished(rig.service.uploadAlgorithmFile(rig.writeFile(bytes))), Uploads::Result::Refused);
         QVERIFY(rig.received().isEmpty());
         QVERIFY2(rig.prompts.messages.value(0).contains(message), qPrintable(rig.prompts.messages.value(0)));
         QVERIFY(rig.prompts.messages.value(0).endsWith("Nothing was sent."));
@@ -275,22 +246,22 @@ private slots:
     void standInFileRefusedForARealPedal()
     {
         UploadRig rig(true);
-        QCOMPARE(finished(rig.service().uploadAlgorithmFile(rig.writeFile(StandInImages::algorithmImage(15)))), Uploads::Result::Refused);
+        QCOMPARE(finished(rig.service.uploadAlgorithmFile(rig.writeFile(StandInImages::algorithmImage(15)))), Uploads::Result::Refused);
         QVERIFY(rig.received().isEmpty());
         // A file that is not a stand-in goes to a real pedal.
         QByteArray image = StandInImages::algorithmImage(15);
         image.replace(47, int(StandInImages::marker().size()), QByteArray(StandInImages::marker().size(), 'x'));
-        QCOMPARE(finished(rig.service().uploadAlgorithmFile(rig.writeFile(image))), Uploads::Result::Done);
+        QCOMPARE(finished(rig.service.uploadAlgorithmFile(rig.writeFile(image))), Uploads::Result::Done);
     }
 
     void tuningData()
     {
         UploadRig rig;
         rig.prompts.answers = {false};
-        QCOMPARE(finished(rig.service().uploadTuningData()), Uploads::Result::Cancelled);
+        QCOMPARE(finished(rig.service.uploadTuningData()), Uploads::Result::Cancelled);
         QVERIFY(rig.received().isEmpty());
-        QVERIFY(rig.ctx->log.lines().last().startsWith("tuning data: 007FF5ECFF002B70"));
-        QCOMPARE(finished(rig.service().uploadTuningData()), Uploads::Result::Done);
+        QVERIFY(rig.core.log.lines().last().startsWith("tuning data: 007FF5ECFF002B70"));
+        QCOMPARE(finished(rig.service.uploadTuningData()), Uploads::Result::Done);
         const QList<QByteArray> sent = rig.received();
         QCOMPARE(sent.size(), 2);
         QCOMPARE(sent[0], QByteArray::fromHex("0D01"));
