@@ -304,11 +304,11 @@ private slots:
         QFETCH(quint32, written);
         QFETCH(QStringList, wholeSignals);
         QFETCH(QStringList, failedSignals);
-        Rig rig;
+        CoreRig rig(1);
         finished(rig.service.scanAndLink());
-        rig.pedal()->record.clear();
+        rig.scan.pedal()->record.clear();
         if (unplugAfter >= 0)
-            rig.pedal()->faults.unplugAfterBytes = rig.pedal()->bytesReceived + unplugAfter;
+            rig.scan.pedal()->faults.unplugAfterBytes = rig.scan.pedal()->bytesReceived + unplugAfter;
         QStringList whole, failed;
         connect(&rig.comm, &Communication::messageWritten, this, [&](const QString &text) { whole << text; });
         connect(&rig.comm, &Communication::writeFailed, this, [&](const QString &text) { failed << text; });
@@ -319,11 +319,11 @@ private slots:
         QCOMPARE(whole, wholeSignals);
         QCOMPARE(failed, failedSignals);
         if (!sent) {
-            QVERIFY(rig.pedal()->record.isEmpty());
+            QVERIFY(rig.scan.pedal()->record.isEmpty());
             QVERIFY(rig.logged(QStringLiteral("message not sent: %1 bytes do not fit the transmit buffer").arg(message.size())));
         } else if (unplugAfter < 0 && !message.isEmpty()) {
-            QCOMPARE(rig.pedal()->record.last().bytes, message);
-            QCOMPARE(rig.pedal()->state.midiChannel, quint8(12));
+            QCOMPARE(rig.scan.pedal()->record.last().bytes, message);
+            QCOMPARE(rig.scan.pedal()->state.midiChannel, quint8(12));
         }
     }
 
