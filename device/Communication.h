@@ -89,7 +89,7 @@ public:
     void writeDspMessage(quint16 address, quint32 value);
     // Writes raw bytes (an algorithm image) in one write; returns the count written.
     quint32 writeBytes(const QByteArray &bytes);
-    // Waits, handling events and sleeping between polls, until bytes are queued, the queue
+    // Waits in steps of the event loop (10 ms at most, or until bytes arrive) until bytes are queued, the queue
     // cannot be read, or the time limit passes.
     Task<WaitResult> waitForFirstByte(int timeoutMs);
     // Reads a bootloader answer: its first byte as two hex digits, empty on no answer

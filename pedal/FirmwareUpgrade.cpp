@@ -78,7 +78,7 @@ void FirmwareUpgrade::enterBootloaderReady()
 {
     if (!m_comm.bootloaderLinked()) // the legacy way's link reached it already
         m_comm.bootloaderReached();
-    m_service.setGate(GateState::BootloaderLinked);
+    m_service.bootloaderLinked();
     // Start Firmware Upgrade: no background poll, no transport error lines while the
     // bootloader talks.
     m_comm.stopPoll();
@@ -498,7 +498,7 @@ Task<FirmwareUpgrade::Outcome> FirmwareUpgrade::restartDevice(int expectNumber)
         m_d2xx.ReportDeviceErrors = true;
         restoreNormalLine();
         m_comm.upgradeEnded();
-        m_service.setGate(GateState::Linked);
+        m_service.bootloaderLeft();
         m_comm.setLegacyUpgradeMode(false);
         const PedalService::Result r = co_await m_service.requestDeviceInformation();
         if (m_comm.linked())

@@ -182,6 +182,10 @@ public:
     // beforeRequest: the command runs a device information request first, which decides the
     // version checks and whether the values are known, so only the link is checked.
     bool allowed(Command command, const QString &what, bool beforeRequest = false);
+    // The firmware upgrade tells where the link is: its bootloader listens, or (after Go) the
+    // pedal runs its firmware again.
+    void bootloaderLinked() { setGate(GateState::BootloaderLinked); }
+    void bootloaderLeft() { setGate(GateState::Linked); }
     // The reason a command would be refused now; empty when it is allowed.
     enum class Busy { Refuses, Waits };
     QString refusal(Command command, bool beforeRequest = false, Busy busy = Busy::Refuses) const;
@@ -202,8 +206,7 @@ signals:
     void settingsDumpReceived(const QByteArray &bytes);
 
 private:
-    friend class FirmwareUpgrade;
-    friend class ::SettingsMemory;
+
     friend class BackupRestore;
     // The store message of Save Parameters with the ten assignable values the records hold.
     Task<> sendStoreSettings();
