@@ -53,6 +53,10 @@ void describeOptions(QCommandLineParser &parser)
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addOption({QStringLiteral("simulate"), QStringLiteral("Start linked to the built-in simulated pedal.")});
+    parser.addOption({QStringLiteral("port"),
+                      QStringLiteral("Start linked to the pedal on this serial port (Scan And Link looks at it "
+                                     "alone), as the command-line tool's --port does."),
+                      QStringLiteral("PATH")});
     parser.addOption({QStringLiteral("report-first-frame"),
                       QStringLiteral("Print the resident memory once the main window has painted, then end "
                                      "(the start-up benchmark).")});
@@ -95,10 +99,17 @@ int main(int argc, char **argv)
     QApplication::setFont(font);
 
     const bool simulate = parser.isSet(QStringLiteral("simulate"));
+    const QString port = parser.value(QStringLiteral("port"));
+    if (simulate && !port.isEmpty()) {
+        std::fprintf(stderr, "%s: --simulate and --port name two pedals; give one of them\n",
+                     qPrintable(QCoreApplication::applicationFilePath()));
+        return 64;
+    }
 
     SystemClock clock;
     WidgetPrompts prompts;
-    SerialPortBackend serial;
+    SerialPortBackend serial(port.isEmpty() ? QStringList() : QStringList{port},
+                             port.isEmpty() ? SerialPortBackend::PortScan::EveryTime : SerialPortBackend::PortScan::Never);
     SimBackend simulated(&clock);
     simulated.pedal()->wireTiming = true; // answers take as long as on a real line
 
@@ -119,6 +130,8 @@ int main(int argc, char **argv)
     editor.main()->show();
     if (simulate)
         QTimer::singleShot(0, &core.service, [&core] { core.service.linkSimulated().detach(); });
+    else if (!port.isEmpty())
+        QTimer::singleShot(0, &core.service, [&core] { core.service.scanAndLink().detach(); });
     const int code = app.exec();
     core.log.endJournal(); // a window closed normally has written log.txt; any other end leaves it as it was
     return code;
