@@ -8,24 +8,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-namespace {
-QProcessEnvironment privateHome(const QString &home)
-{
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("HOME"), home);
-    env.insert(QStringLiteral("XDG_DOCUMENTS_DIR"), home + QStringLiteral("/Documents"));
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    // The update server stays the one the test run names on this computer (nobody serves it):
-    // an empty name would mean the maker's server on the internet.
-    return env;
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-} // namespace
+#include "EditorProgram.h"
 
 class TestEditorE2e : public QObject {
     Q_OBJECT

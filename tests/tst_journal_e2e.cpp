@@ -8,23 +8,10 @@
 #include <QThread>
 #include <QtTest>
 
+#include "EditorProgram.h"
+
 namespace {
 const QByteArray Banner = "********************REQUEST********************\r\n";
-
-QProcessEnvironment privateHome(const QString &home)
-{
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("HOME"), home);
-    env.insert(QStringLiteral("XDG_DOCUMENTS_DIR"), home + QStringLiteral("/Documents"));
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    return env;
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 } // namespace
 
 class TestJournalE2e : public QObject {
