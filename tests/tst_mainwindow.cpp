@@ -116,6 +116,57 @@ private slots:
         QCOMPARE(rig.editor->console()->isVisible(), shown);
     }
 
+    // Keyboard habits of other editors: Ctrl+Y redoes as Ctrl+Shift+Z does (in both windows),
+    // Ctrl+S and Ctrl+O save and load a local preset, Ctrl+Q closes the editor.
+    void keyboardHabits_data()
+    {
+        QTest::addColumn<QString>("keys");
+        QTest::addColumn<bool>("inEffectWindow");
+        QTest::newRow("Ctrl+Y redoes") << "Ctrl+Y" << false;
+        QTest::newRow("Ctrl+Shift+Z redoes") << "Ctrl+Shift+Z" << false;
+        QTest::newRow("Ctrl+Y redoes in the effect window") << "Ctrl+Y" << true;
+        QTest::newRow("Ctrl+S saves a local preset") << "Ctrl+S" << false;
+        QTest::newRow("Ctrl+O loads a local preset") << "Ctrl+O" << false;
+        QTest::newRow("Ctrl+Q quits") << "Ctrl+Q" << false;
+    }
+    void keyboardHabits()
+    {
+        QFETCH(QString, keys);
+        QFETCH(bool, inEffectWindow);
+        QTemporaryDir docs;
+        GuiRig rig(docs.path());
+        rig.main()->show();
+        rig.link();
+        QWidget *window = inEffectWindow ? static_cast<QWidget *>(rig.editor->effect()) : rig.main();
+        window->show();
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        const auto press = [&] { QTest::keySequence(window, QKeySequence(keys)); };
+        if (keys.endsWith(QLatin1String("Y")) || keys.endsWith(QLatin1String("Z"))) {
+            const quint32 before = rig.param(Parameter::Dry).value;
+            QCOMPARE(rig.service().setControl(Parameter::Dry, 0), PedalService::Result::Done);
+            rig.service().flushDialWrites();
+            const quint32 edited = rig.param(Parameter::Dry).value;
+            QVERIFY(edited != before);
+            QTest::keySequence(window, QKeySequence(QKeySequence::Undo));
+            QCOMPARE(rig.param(Parameter::Dry).value, before);
+            press();
+            QCOMPARE(rig.param(Parameter::Dry).value, edited);
+        } else if (keys == QLatin1String("Ctrl+S")) {
+            const QString path = docs.filePath(QStringLiteral("by keys.txt"));
+            rig.prompts.files.push_back(path);
+            press();
+            QVERIFY(rig.logged(QStringLiteral("********************SAVE LOCAL PRESET********************")));
+            QVERIFY(QFile::exists(path));
+        } else if (keys == QLatin1String("Ctrl+O")) {
+            press();
+            QVERIFY(rig.logged(QStringLiteral("********************LOAD LOCAL PRESET********************")));
+        } else {
+            press();
+            QVERIFY(!rig.main()->isVisible());
+        }
+    }
+
     void lookChosenAndRestored()
     {
         QTemporaryDir docs;

@@ -5,6 +5,7 @@
 #include "pedal/PedalService.h"
 #include "support/DiagnosticLog.h"
 #include "windows/Dial.h"
+#include "windows/KeyHabits.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -63,7 +64,7 @@ EffectWindow::EffectWindow(PedalService &service, DiagnosticLog &log, QWidget *p
     connect(undo, &QAction::triggered, this, [this] { m_service.undo(); });
     auto *redo = new QAction(QStringLiteral("Redo"), this);
     redo->setObjectName(QStringLiteral("actRedo"));
-    redo->setShortcut(QKeySequence::Redo);
+    redo->setShortcuts(KeyHabits::redoKeys());
     redo->setShortcutContext(Qt::WindowShortcut);
     connect(redo, &QAction::triggered, this, [this] { m_service.redo(); });
     addActions({undo, redo});

@@ -58,6 +58,7 @@ public:
     QCheckBox *chkFirmwareUpgradeMode = nullptr;
 
     QAction *menuRestoreBackup = nullptr;
+    QAction *menuQuit = nullptr; // closes the editor, as the close box does
     QAction *menuLoadPreset = nullptr, *menuSavePreset = nullptr, *menuLoadIR = nullptr,
             *menuLoadAlgorithmFromFile = nullptr, *menuOpenFilesFolder = nullptr;
     QAction *menuScan = nullptr, *menuConnect = nullptr, *menuDisconnect = nullptr, *menuLinkSimulated = nullptr;

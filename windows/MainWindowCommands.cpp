@@ -42,6 +42,7 @@ void MainWindow::connectCommands()
     connect(menuSavePreset, &QAction::triggered, this, [this] { m_service.savePreset().detach(); });
     connect(menuLoadPreset, &QAction::triggered, this, [this] { m_service.loadPreset(); });
     connect(menuRestoreBackup, &QAction::triggered, this, [this] { m_service.backups().restore().detach(); });
+    connect(menuQuit, &QAction::triggered, this, &QWidget::close);
     connect(menuSetAssignableParamsToDefault, &QAction::triggered, this,
             [this] { m_service.resetAssignableParameters(true).detach(); });
     connect(menuStandard, &QAction::triggered, this, [this] { m_service.chooseInstrumentRange(0xFF); });

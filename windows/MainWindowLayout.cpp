@@ -5,6 +5,7 @@
 #include "pedal/PedalService.h"
 #include "support/Looks.h"
 #include "windows/CompareWindow.h"
+#include "windows/KeyHabits.h"
 #include "windows/WrapButton.h"
 
 #include <QApplication>
@@ -116,13 +117,19 @@ void MainWindow::buildMenus()
     menuOpenFilesFolder = action(file, "menuOpenFilesFolder", QStringLiteral("Open Files Folder"));
     for (QAction *a : {menuLoadPreset, menuSavePreset, menuRestoreBackup, menuLoadIR, menuLoadAlgorithmFromFile})
         a->setEnabled(false);
+    menuLoadPreset->setShortcut(QKeySequence::Open);
+    menuSavePreset->setShortcut(QKeySequence::Save);
+    file->addSeparator();
+    menuQuit = action(file, "menuQuit", QStringLiteral("Quit"));
+    menuQuit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q)); // the platform may bind none
 
     QMenu *edit = bar->addMenu(QStringLiteral("Edit"));
     edit->setObjectName(QStringLiteral("menuEdit"));
     menuUndo = action(edit, "menuUndo", QStringLiteral("Undo"));
     menuUndo->setShortcut(QKeySequence::Undo);
     menuRedo = action(edit, "menuRedo", QStringLiteral("Redo"));
-    menuRedo->setShortcut(QKeySequence::Redo); // Ctrl+Shift+Z here, Ctrl+Y on Windows
+    // Ctrl+Shift+Z here, and Ctrl+Y as on Windows.
+    menuRedo->setShortcuts(KeyHabits::redoKeys());
     menuUndo->setEnabled(false);
     menuRedo->setEnabled(false);
     edit->addSeparator();
