@@ -64,5 +64,3 @@ void SystemClock::resumeLater(int ms, WaitKind kind, std::coroutine_handle<> h)
 }
 
 void SystemClock::wake() { emit woken(); }
-
-

@@ -156,11 +156,4 @@ Task<T> TaskDetail::Promise<T>::get_return_object()
     return Task<T>(std::coroutine_handle<Promise>::from_promise(*this));
 }
 
-// A ready value as a task, for a command that ends before its first step.
-template <typename T>
-Task<T> readyTask(T value)
-{
-    co_return value;
-}
-
 #endif // Q_MOC_RUN
