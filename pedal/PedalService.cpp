@@ -5,6 +5,8 @@
 // (assign, tuning, Save Parameters, the pedal options), PedalFiles.cpp (backups and presets).
 #include "pedal/PedalService.h"
 
+#include "pedal/LinkStateText.h"
+
 #include "algorithms/EffectList.h"
 #include "device/Communication.h"
 #include "device/D2XXUnit.h"
@@ -31,6 +33,7 @@ PedalService::PedalService(DiagnosticLog &log, UserFiles &files, Prompts &prompt
     connect(m_dialTimer, &ClockTimer::timeout, this, &PedalService::onDialTick);
 
     connect(&comm, &Communication::labelsChanged, this, &PedalService::labelsChanged);
+    connect(&comm.linkState(), &LinkState::stateChanged, this, &PedalService::labelsChanged);
     connect(&comm, &Communication::settingsDumpReceived, this, &PedalService::settingsDumpReceived);
     connect(&comm, &Communication::unlinked, this, [this] {
         m_gateBeforeUnlink = m_gate;
@@ -64,6 +67,36 @@ PedalService::~PedalService() = default;
 bool PedalService::linked() const { return m_comm.linked(); }
 
 QString PedalService::deviceLabel() const { return m_comm.deviceLabel(); }
+
+namespace {
+bool pedalAtHand(LinkState::State state) { return state != LinkState::State::NotLinked && state != LinkState::State::Linking; }
+} // namespace
+
+QString PedalService::firmwareLabel() const
+{
+    return pedalAtHand(m_comm.linkState().state()) ? m_firmwareLabel : QStringLiteral("Device Firmware:");
+}
+
+QString PedalService::algorithmLabel() const
+{
+    return pedalAtHand(m_comm.linkState().state()) ? m_algorithmLabel : QStringLiteral("Device Algorithm:");
+}
+
+QString PedalService::linkStateLabel() const
+{
+    QString name = m_comm.deviceLabel();
+    if (name.endsWith(QLatin1String(" linked")))
+        name.chop(7);
+    return LinkStateText::label(m_comm.linkState().state(), name.trimmed(), m_comm.deviceSerialNumber());
+}
+
+QString PedalService::linkStateHint() const
+{
+    QString name = m_comm.deviceLabel();
+    if (name.endsWith(QLatin1String(" linked")))
+        name.chop(7);
+    return LinkStateText::hint(m_comm.linkState().state(), name.trimmed(), m_comm.deviceSerialNumber());
+}
 
 QString PedalService::serialMenuText() const { return m_comm.serialMenuText(); }
 

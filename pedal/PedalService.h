@@ -63,8 +63,14 @@ public:
     // Texts of the main window's labels.
     QString deviceLabel() const;
     QString serialMenuText() const;
-    QString firmwareLabel() const { return m_firmwareLabel; }
-    QString algorithmLabel() const { return m_algorithmLabel; }
+    // The firmware and algorithm of the pedal that is linked, or awaited after an unplug; bare
+    // captions when none is.
+    QString firmwareLabel() const;
+    QString algorithmLabel() const;
+    // The link as the device label says it: linked (serial number), bootloader, waiting for the
+    // same pedal to come back, not linked; and the longer hint.
+    QString linkStateLabel() const;
+    QString linkStateHint() const;
     QString uploadStatus() const { return m_uploads->status; }
 
     // The effect list and the selected effect's algorithm image.

@@ -16,6 +16,7 @@
 
 #include <QTemporaryDir>
 #include <QUndoStack>
+#include <QLabel>
 #include <QtTest>
 
 namespace {
@@ -198,6 +199,10 @@ private slots:
         QVERIFY(!rig.ctx.comm.linked());
         QCOMPARE(rig.param(Parameter::Dry).value, editor[Parameter::Dry]); // kept on the controls
         QCOMPARE(rig.editor->effect()->windowTitle(), QString("Quarnelo MK3 0015 (not on a pedal)"));
+        // The main window says it waits for this pedal, whose firmware and algorithm it keeps.
+        QCOMPARE(rig.main()->lblDeviceName->text(), "Waiting for " + rig.ctx.comm.deviceSerialNumber());
+        QVERIFY(rig.main()->lblDeviceName->toolTip().contains("links it again when it comes back"));
+        QCOMPARE(rig.main()->lblFirmwareVersion->text(), QString("Device Firmware: 15"));
 
         // It comes back after a restart with other values in three places.
         auto &pedal = rig.pedal()->state.parameters;
@@ -221,6 +226,7 @@ private slots:
         }
         QCOMPARE(rig.history().count(), 2); // the history survived the unplug
         QCOMPARE(rig.editor->effect()->windowTitle(), QString("Quarnelo MK3 0015"));
+        QCOMPARE(rig.main()->lblDeviceName->text(), "Quarnelo MK3 linked (" + rig.ctx.comm.deviceSerialNumber() + ")");
     }
 
     // Upgrade Mode chosen while the pedal is away: it will come back in its bootloader, so the
@@ -240,6 +246,9 @@ private slots:
         QVERIFY(!rig.ctx.comm.linked());
         QCOMPARE(rig.ctx.comm.linkState().state(), LinkState::State::NotLinked);
         QVERIFY(rig.prompts.questions.isEmpty());
+        // No longer awaited: the pedal that left is not shown as if it were there.
+        QVERIFY2(rig.main()->lblDeviceName->text().endsWith(": not linked"), qPrintable(rig.main()->lblDeviceName->text()));
+        QCOMPARE(rig.main()->lblFirmwareVersion->text(), QString("Device Firmware:"));
     }
 
     void aDifferentPedalIsANewOne()

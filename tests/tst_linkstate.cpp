@@ -1,4 +1,5 @@
 #include "device/LinkState.h"
+#include "pedal/LinkStateText.h"
 
 #include <QtTest>
 
@@ -167,6 +168,35 @@ private slots:
         QVERIFY(s.lost());
         QVERIFY(s.linkedUp());
         QCOMPARE(s.state(), State::RunningFirmware);
+    }
+    // The main window's device label says what is true of the link.
+    void labelSaysWhatIsTrue_data()
+    {
+        QTest::addColumn<State>("state");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<QString>("hintHas");
+
+        QTest::newRow("nothing listed") << State::NotLinked << "No device found" << "No device found" << "Scan And Link";
+        QTest::newRow("nothing listed yet") << State::NotLinked << "" << "No device found" << "Scan And Link";
+        QTest::newRow("listed, not linked") << State::NotLinked << "Quarnelo MK3" << "Quarnelo MK3: not linked" << "not linked";
+        QTest::newRow("linking") << State::Linking << "Quarnelo MK3" << "Quarnelo MK3: linking\u2026" << "opening";
+        QTest::newRow("linked") << State::RunningFirmware << "Quarnelo MK3" << "Quarnelo MK3 linked (QMK3SIM01)" << "serial number QMK3SIM01";
+        QTest::newRow("upgrading: still the pedal's link")
+            << State::Upgrading << "Quarnelo MK3" << "Quarnelo MK3 linked (QMK3SIM01)" << "QMK3SIM01";
+        QTest::newRow("bootloader") << State::Bootloader << "Quarnelo MK3" << "Bootloader linked (QMK3SIM01)" << "bootloader";
+        QTest::newRow("waiting for the same pedal") << State::WaitingForReturn << "Quarnelo MK3" << "Waiting for QMK3SIM01"
+                                                    << "links it again when it comes back";
+    }
+
+    void labelSaysWhatIsTrue()
+    {
+        QFETCH(State, state);
+        QFETCH(QString, name);
+        QFETCH(QString, label);
+        QFETCH(QString, hintHas);
+        QCOMPARE(LinkStateText::label(state, name, "QMK3SIM01"), label);
+        QVERIFY2(LinkStateText::hint(state, name, "QMK3SIM01").contains(hintHas), qPrintable(LinkStateText::hint(state, name, "QMK3SIM01")));
     }
 };
 

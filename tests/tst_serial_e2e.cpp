@@ -153,15 +153,17 @@ private slots:
         CoreRig rig = onPort(pedal.path());
         rig.core.update.server = QUrl(); // no version check
         Editor editor(rig.core);
-        QCOMPARE(editor.main()->lblDeviceName->text(), QString("Quarnelo MK3")); // listed at start-up
+        QCOMPARE(editor.main()->lblDeviceName->text(), QString("Quarnelo MK3: not linked")); // listed at start-up
         editor.main()->menuScan->trigger(); // the link and the request run on as steps of the event loop
         QTRY_COMPARE_WITH_TIMEOUT(editor.main()->lblFirmwareVersion->text(), QString("Device Firmware: 15"), 5000);
         QVERIFY2(rig.prompts.messages.isEmpty(), qPrintable(rig.prompts.messages.join("|")));
         QCOMPARE(editor.main()->lblAlgorithmVersion->text(), QString("Device Algorithm: 0015"));
         editor.main()->midiChannelItems[12]->trigger();
         QTRY_VERIFY_WITH_TIMEOUT(readAll(record).contains(" 070C\n"), 3000);
+        QCOMPARE(editor.main()->lblDeviceName->text(), QString("Quarnelo MK3 linked (%1)").arg(rig.comm.deviceSerialNumber()));
         editor.main()->menuDisconnect->trigger();
-        QCOMPARE(editor.main()->lblDeviceName->text(), QString("Quarnelo MK3 "));
+        QCOMPARE(editor.main()->lblDeviceName->text(), QString("Quarnelo MK3: not linked"));
+        QCOMPARE(editor.main()->lblFirmwareVersion->text(), QString("Device Firmware:"));
     }
 
     void commandLineToolAgainstThePedal()

@@ -79,7 +79,8 @@ void MainWindow::setCompanions(FirmwareUpgradeWindow *firmware, DebugConsoleWind
 
 void MainWindow::showLabels()
 {
-    lblDeviceName->setText(m_service.deviceLabel());
+    lblDeviceName->setText(m_service.linkStateLabel());
+    lblDeviceName->setToolTip(m_service.linkStateHint());
     lblFirmwareVersion->setText(m_service.firmwareLabel());
     lblAlgorithmVersion->setText(m_service.algorithmLabel());
     menuSerialNumber->setText(m_service.serialMenuText());
