@@ -54,6 +54,12 @@ FirmwareUpgrade::FirmwareUpgrade(PedalService &service, DiagnosticLog &log, Prom
 
 QStringList FirmwareUpgrade::imageNames() const { return FirmwareImage::chooserNames(); }
 
+int FirmwareUpgrade::pedalFirmware() const
+{
+    const std::optional<DeviceInformation> &reported = m_service.state().reported;
+    return reported ? reported->firmware : -1;
+}
+
 bool FirmwareUpgrade::upgradeModeOn() const { return m_comm.firmwareUpgradeMode(); }
 
 void FirmwareUpgrade::setUpgradeMode(bool on)
@@ -339,8 +345,12 @@ Task<FirmwareUpgrade::Outcome> FirmwareUpgrade::upgradeImage(QByteArray image, i
             co_return co_await stop(QStringLiteral("block %1 of %2").arg(i + 1).arg(count), m_boot.lastProblem(), heldBefore(i, count));
         address += quint32(blocks[i].size());
         written += blocks[i].size();
+        // Until it is measured, the read-back is reckoned to take as long as the writing: it moves
+        // the same bytes over the same line.
         const qint64 elapsed = m_clock.nowMs() - started;
-        emit progress(i + 1, count, written, n, elapsed * (n - written) / qMax<qint64>(1, written));
+        const qint64 perByte = qMax<qint64>(1, written);
+        const qint64 left = elapsed * (n - written) / perByte + (verifyAfterWriting ? elapsed * n / perByte : 0);
+        emit progress(i + 1, count, written, n, left);
     }
     a = co_await m_boot.writeFirmwareNumber(number);
     if (a != Bootloader::Answer::Ack)
@@ -441,7 +451,10 @@ Task<FirmwareUpgrade::ReadBack> FirmwareUpgrade::readBack(QList<QByteArray> bloc
 {
     ReadBack r;
     quint32 address = FirmwareImage::FlashBase;
-    for (int i = 0; i < blocks.size(); ++i) {
+    const qint64 started = m_clock.nowMs();
+    const int count = int(blocks.size());
+    emit readBackProgress(0, count, -1);
+    for (int i = 0; i < count; ++i) {
         QByteArray back;
         r.answer = co_await m_boot.readMemory(address, int(blocks[i].size()), &back);
         if (r.answer != Bootloader::Answer::Ack || back != blocks[i]) {
@@ -453,6 +466,7 @@ Task<FirmwareUpgrade::ReadBack> FirmwareUpgrade::readBack(QList<QByteArray> bloc
             co_return r;
         }
         address += quint32(blocks[i].size());
+        emit readBackProgress(i + 1, count, (m_clock.nowMs() - started) * (count - i - 1) / (i + 1));
     }
     const QByteArray expected = QByteArray(7, '\0') + char(quint8(number));
     r.answer = co_await m_boot.readMemory(FirmwareImage::RecordAddress, int(expected.size()), &r.record);

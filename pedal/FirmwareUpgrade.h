@@ -45,6 +45,8 @@ public:
     QStringList imageNames() const;
     void selectImage(const QString &name);
     QString imageName() const { return m_imageName; }
+    // The firmware the pedal reported last (-1 when it has not answered): the chooser marks it.
+    int pedalFirmware() const;
     int firmwareNumber() const { return m_number; }
     bool verifyAfterWriting = true;
     int settleAfterEnterMs = 200; // between the enter-bootloader request and the handshake
@@ -81,8 +83,11 @@ signals:
     void upgradeModeChanged(bool on);
     void bootloaderReady();  // the upgrade window takes over
     void runningChanged(bool running);
-    // Blocks written so far, of blocks; bytes of totalBytes; an estimate of the time left.
+    // Blocks written so far, of blocks; bytes of totalBytes; an estimate of the time left, the
+    // read-back after the writing included when it will be made.
     void progress(int block, int blocks, qint64 bytes, qint64 totalBytes, qint64 msLeft);
+    // Blocks read back and compared so far, of blocks; an estimate of the time left.
+    void readBackProgress(int block, int blocks, qint64 msLeft);
     void finished(); // the window hides: back to normal operation
 
 private:

@@ -29,7 +29,10 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
+    void showReady();
+    void markPedalFirmware();
     void showProgress(int block, int blocks, qint64 bytes, qint64 totalBytes, qint64 msLeft);
+    void showReadBack(int block, int blocks, qint64 msLeft);
 
     FirmwareUpgrade &m_upgrade;
 };
