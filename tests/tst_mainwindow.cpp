@@ -9,12 +9,15 @@
 #include "windows/DebugConsoleWindow.h"
 #include "windows/EffectWindow.h"
 #include "windows/FirmwareUpgradeWindow.h"
+#include "windows/WidgetPrompts.h"
 #include "simulator/SimBackend.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QProgressBar>
+#include <QScreen>
+#include <QTimer>
 #include <QPushButton>
 #include <QLabel>
 #include <QListWidget>
@@ -128,6 +131,10 @@ private slots:
         QTest::newRow("Ctrl+S saves a local preset") << "Ctrl+S" << false;
         QTest::newRow("Ctrl+O loads a local preset") << "Ctrl+O" << false;
         QTest::newRow("Ctrl+Q quits") << "Ctrl+Q" << false;
+        QTest::newRow("F10 opens the menu bar") << "F10" << false;
+        QTest::newRow("Alt+F opens the File menu") << "Alt+F" << false;
+        QTest::newRow("Alt+U opens the Firmware Upgrade menu") << "Alt+U" << false;
+        QTest::newRow("Ctrl+E shows the closed effect window again") << "Ctrl+E" << false;
     }
     void keyboardHabits()
     {
@@ -161,10 +168,64 @@ private slots:
         } else if (keys == QLatin1String("Ctrl+O")) {
             press();
             QVERIFY(rig.logged(QStringLiteral("********************LOAD LOCAL PRESET********************")));
+        } else if (keys == QLatin1String("F10") || keys.startsWith(QLatin1String("Alt+"))) {
+            QVERIFY(!rig.main()->menuBar()->activeAction());
+            press();
+            const QString expected = keys == QLatin1String("Alt+U") ? "menuFirmwareUpgrade" : "menuFile";
+            QTRY_VERIFY(rig.main()->menuBar()->activeAction());
+            QCOMPARE(rig.main()->menuBar()->activeAction()->menu()->objectName(), expected);
+            QTRY_VERIFY(rig.main()->menuBar()->activeAction()->menu()->isVisible());
+            rig.main()->menuBar()->activeAction()->menu()->close();
+        } else if (keys == QLatin1String("Ctrl+E")) {
+            rig.editor->effect()->close();
+            QVERIFY(!rig.editor->effect()->isVisible());
+            press();
+            QVERIFY(rig.editor->effect()->isVisible());
+            QVERIFY(rig.on("effect window controls"));
+            QCOMPARE(rig.editor->effect()->windowTitle(), QString("Quarnelo MK3 0015"));
         } else {
             press();
             QVERIFY(!rig.main()->isVisible());
         }
+    }
+
+    // A question opens at the centre of the window it belongs to, wholly on the screen.
+    void dialogsCentredOnTheirWindow_data()
+    {
+        QTest::addColumn<QPoint>("windowAt");
+        QTest::newRow("a window in the middle") << QPoint(400, 250);
+        QTest::newRow("a window at the top-left corner") << QPoint(0, 0);
+        QTest::newRow("a window past the screen's right edge") << QPoint(600, 300);
+    }
+    void dialogsCentredOnTheirWindow()
+    {
+        QFETCH(QPoint, windowAt);
+        QWidget window;
+        window.resize(440, 448);
+        window.move(windowAt);
+        window.show();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        WidgetPrompts prompts;
+        prompts.setParent(&window);
+        QRect seen;
+        QTimer::singleShot(0, this, [&] { // the box is up; look once it has settled
+            QTimer::singleShot(0, this, [&] {
+                QWidget *box = QApplication::activeModalWidget();
+                QVERIFY(box);
+                seen = box->frameGeometry();
+                box->close();
+            });
+        });
+        prompts.question("Centred?");
+        const QRect screen = window.screen()->availableGeometry();
+        QVERIFY2(screen.contains(seen), qPrintable(QString("%1,%2 %3x%4").arg(seen.x()).arg(seen.y()).arg(seen.width()).arg(seen.height())));
+        QRect centred(QPoint(), seen.size());
+        centred.moveCenter(window.frameGeometry().center());
+        if (screen.contains(centred))
+            QCOMPARE(seen.center(), window.frameGeometry().center());
+        else
+            QVERIFY((seen.center() - window.frameGeometry().center()).manhattanLength() < seen.width() + seen.height());
     }
 
     void lookChosenAndRestored()
@@ -241,11 +302,36 @@ private slots:
         QCOMPARE(w->cmbFirmwareChoose->currentText(), QString("Firmware_15"));
         QVERIFY(w->chkVerify->isChecked());
         QCOMPARE(w->y(), rig.main()->y() + rig.main()->frameGeometry().height());
+        QCOMPARE(rig.main()->lblDeviceName->text(), "Bootloader linked (" + rig.ctx.comm.deviceSerialNumber() + ")");
+        // The image the pedal runs is marked; choosing it by its marked item chooses its image.
+        QCOMPARE(w->cmbFirmwareChoose->itemText(7), QString("Firmware_12 (in the pedal)"));
+        QCOMPARE(w->lblProgress->text(), QString("The pedal runs firmware 12."));
+        w->cmbFirmwareChoose->setCurrentIndex(7);
+        QCOMPARE(w->cmbFirmwareChoose->currentData().toString(), QString("Firmware_12"));
+        QVERIFY(rig.logged("Firmware Version(DEC): 12"));
+        w->cmbFirmwareChoose->setCurrentIndex(10);
+        // Nothing is counted before the upgrade starts.
+        QVERIFY(!w->ProgressBar1->isTextVisible());
+        QCOMPARE(w->ProgressBar1->value(), 0);
 
         int highest = 0;
-        connect(w->ProgressBar1, &QProgressBar::valueChanged, this, [&](int v) { highest = std::max(highest, v); });
+        QStringList formats, labels;
+        connect(w->ProgressBar1, &QProgressBar::valueChanged, this, [&](int v) {
+            highest = std::max(highest, v);
+            if (!formats.contains(w->ProgressBar1->format()))
+                formats << w->ProgressBar1->format();
+            labels << w->lblProgress->text();
+        });
         w->btnUpgradeFirmware->click();
         QCOMPARE(highest, 210);
+        // The writing, then the read-back, each counted; the time left while writing counts the
+        // read-back that follows.
+        QCOMPARE(formats, QStringList({"Writing %v / %m blocks", "Reading back %v / %m blocks"}));
+        const qsizetype written = labels.lastIndexOf(QRegularExpression("52\\.3 of 52\\.3 KB.*"));
+        QVERIFY2(written >= 0, qPrintable(labels.mid(200, 20).join(" | ")));
+        const QString lastWritten = labels.at(written);
+        QVERIFY2(!lastWritten.endsWith(", 0 s left"), qPrintable(lastWritten));
+        QVERIFY2(labels.last().startsWith("Comparing with the image"), qPrintable(labels.last()));
         QCOMPARE(w->ProgressBar1->maximum(), 210);
         QVERIFY(!w->isVisible());
         QCOMPARE(w->ProgressBar1->value(), 0);
@@ -263,7 +349,7 @@ private slots:
         rig.main()->menuLinkSimulated->trigger();
         QCOMPARE(rig.main()->lblFirmwareVersion->text(), QString("Device Firmware: 15"));
         QCOMPARE(rig.main()->lblAlgorithmVersion->text(), QString("Device Algorithm: 0015"));
-        QCOMPARE(rig.main()->lblDeviceName->text(), QString("Quarnelo MK3 linked"));
+        QCOMPARE(rig.main()->lblDeviceName->text(), QString("Quarnelo MK3 linked (QMK3SIM01)"));
         for (const QString &name : DeviceCommands)
             QVERIFY2(rig.on(qPrintable(name)), qPrintable(name));
         QVERIFY(rig.on("lstEffects"));
@@ -276,7 +362,10 @@ private slots:
         QVERIFY(rig.main()->midiChannelItems[0]->isChecked()); // the pedal reports OMNI
 
         rig.main()->menuDisconnect->trigger();
-        QCOMPARE(rig.main()->lblDeviceName->text(), QString("Quarnelo MK3 "));
+        // After Unlink nothing of the pedal that left is shown as if it were there.
+        QCOMPARE(rig.main()->lblDeviceName->text(), QString("Quarnelo MK3: not linked"));
+        QCOMPARE(rig.main()->lblFirmwareVersion->text(), QString("Device Firmware:"));
+        QCOMPARE(rig.main()->lblAlgorithmVersion->text(), QString("Device Algorithm:"));
         for (const QString &name : DeviceCommands)
             QVERIFY2(!rig.on(qPrintable(name)), qPrintable(name));
         QVERIFY(rig.on("menuScan") && !rig.on("menuDisconnect") && !rig.on("menuEraseSettings"));

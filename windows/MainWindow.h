@@ -65,6 +65,7 @@ public:
     QAction *menuNoteCut = nullptr;
     QAction *menuUndo = nullptr, *menuRedo = nullptr; // Edit: the live edits' history
     QAction *menuCompare = nullptr;
+    QAction *menuShowEffectWindow = nullptr; // shows the effect window again after it was closed
     // The compare window (made when first asked for).
     class CompareWindow *compareWindow();
     QAction *menuLiveEnable = nullptr, *menuEnableAllParameters = nullptr, *menuUploadTuningsData = nullptr,

@@ -89,6 +89,14 @@ void MainWindow::connectCommands()
         compareWindow()->raise();
     });
     connect(menuRedo, &QAction::triggered, this, [this] { m_service.redo(); });
+    connect(menuShowEffectWindow, &QAction::triggered, this, [this] {
+        if (!m_effect)
+            return;
+        if (!m_effect->isVisible())
+            showEffectWindow();
+        m_effect->raise();
+        m_effect->activateWindow();
+    });
 
     // The update service.
     UpdateService &update = m_core.update;

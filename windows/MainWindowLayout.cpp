@@ -106,7 +106,7 @@ void MainWindow::buildControls()
 void MainWindow::buildMenus()
 {
     QMenuBar *bar = menuBar();
-    QMenu *file = bar->addMenu(QStringLiteral("File"));
+    QMenu *file = bar->addMenu(QStringLiteral("&File"));
     file->setObjectName(QStringLiteral("menuFile"));
     menuLoadPreset = action(file, "menuLoadPreset", QStringLiteral("Load Local Preset"));
     menuSavePreset = action(file, "menuSavePreset", QStringLiteral("Save Local Preset"));
@@ -123,7 +123,7 @@ void MainWindow::buildMenus()
     menuQuit = action(file, "menuQuit", QStringLiteral("Quit"));
     menuQuit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q)); // the platform may bind none
 
-    QMenu *edit = bar->addMenu(QStringLiteral("Edit"));
+    QMenu *edit = bar->addMenu(QStringLiteral("&Edit"));
     edit->setObjectName(QStringLiteral("menuEdit"));
     menuUndo = action(edit, "menuUndo", QStringLiteral("Undo"));
     menuUndo->setShortcut(QKeySequence::Undo);
@@ -134,8 +134,10 @@ void MainWindow::buildMenus()
     menuRedo->setEnabled(false);
     edit->addSeparator();
     menuCompare = action(edit, "menuCompare", QStringLiteral("Compare..."));
+    menuShowEffectWindow = action(edit, "menuShowEffectWindow", QStringLiteral("Effect Window"));
+    menuShowEffectWindow->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
 
-    QMenu *connection = bar->addMenu(QStringLiteral("Connection"));
+    QMenu *connection = bar->addMenu(QStringLiteral("&Connection"));
     connection->setObjectName(QStringLiteral("menuConnection"));
     menuScan = action(connection, "menuScan", QStringLiteral("Scan And Link"));
     menuConnect = action(connection, "menuConnect", QStringLiteral("Link"));
@@ -145,7 +147,7 @@ void MainWindow::buildMenus()
     connection->addSeparator();
     menuLinkSimulated = action(connection, "menuLinkSimulated", QStringLiteral("Link Simulated Pedal"));
 
-    QMenu *settings = bar->addMenu(QStringLiteral("Settings"));
+    QMenu *settings = bar->addMenu(QStringLiteral("&Settings"));
     settings->setObjectName(QStringLiteral("menuSettings"));
     menuLiveEnable = action(settings, "menuLiveEnable", QStringLiteral("Alive Parameters!"));
     menuLiveEnable->setCheckable(true);
@@ -181,7 +183,7 @@ void MainWindow::buildMenus()
     for (QMenu *m : {menuInstrumentRange, menuBypassStatus, menuRangeLimit})
         m->menuAction()->setEnabled(false);
 
-    QMenu *firmware = bar->addMenu(QStringLiteral("Firmware Upgrade"));
+    QMenu *firmware = bar->addMenu(QStringLiteral("Firmware &Upgrade"));
     firmware->setObjectName(QStringLiteral("menuFirmwareUpgrade"));
     menuFirmwareUpgradeMode = action(firmware, "menuFirmwareUpgradeMode", QStringLiteral("Upgrade Mode"));
     menuFirmwareUpgradeMode->setCheckable(true);
@@ -191,7 +193,7 @@ void MainWindow::buildMenus()
     menuEraseSettings = action(firmware, "menuEraseSettings", QStringLiteral("Erase Settings"));
     menuEraseSettings->setEnabled(false);
 
-    menuInfo = reg(bar->addMenu(QStringLiteral("Info")), "menuInfo");
+    menuInfo = reg(bar->addMenu(QStringLiteral("&Info")), "menuInfo");
     menuQuickStart = action(menuInfo, "menuQuickStart", QStringLiteral("Quick Start"));
     menuQuickStart->setVisible(false);
     menuSupport = action(menuInfo, "menuSupport", QStringLiteral("Support"));
@@ -205,6 +207,21 @@ void MainWindow::buildMenus()
     menuShowUpdateMsg->setCheckable(true);
     menuSerialNumber = action(menuInfo, "menuSerialNumber", QStringLiteral("Device Serial: "));
     menuSerialNumber->setEnabled(false);
+
+    // F10 opens the menu bar, as Alt does with a menu's underlined letter.
+    auto *openMenuBar = new QAction(this);
+    openMenuBar->setObjectName(QStringLiteral("actOpenMenuBar"));
+    openMenuBar->setShortcut(QKeySequence(Qt::Key_F10));
+    openMenuBar->setShortcutContext(Qt::WindowShortcut);
+    connect(openMenuBar, &QAction::triggered, this, [bar] {
+        for (QAction *menu : bar->actions()) {
+            if (menu->isVisible() && menu->isEnabled()) {
+                bar->setActiveAction(menu);
+                return;
+            }
+        }
+    });
+    addAction(openMenuBar);
 
     // The menus' own entries for the gating table.
     m_controls.insert(QStringLiteral("menuMIDI"), menuMIDI->menuAction());

@@ -2,46 +2,94 @@
 
 #include "support/OutsideText.h"
 
+#include <QApplication>
 #include <QDesktopServices>
+#include <QScreen>
+#include <QTimer>
 #include <QFileDialog>
 #include <QMessageBox>
 
 namespace {
 const QString Title = QStringLiteral("Quarnelo Editor");
+} // namespace
+
+QWidget *WidgetPrompts::owner() const
+{
+    // The window the person works in (the effect window, the upgrade window...) owns the dialog;
+    // the main window when none of the editor's windows is active.
+    QWidget *active = QApplication::activeWindow();
+    if (active && active->isVisible() && !qobject_cast<QDialog *>(active))
+        return active;
+    return m_parent;
 }
 
-void WidgetPrompts::message(const QString &text) { QMessageBox::information(m_parent, Title, OutsideText::forTerminal(text)); }
+void WidgetPrompts::centreOn(QWidget *dialog, const QWidget *owner)
+{
+    dialog->adjustSize();
+    const QRect frame = owner && owner->isVisible() ? owner->frameGeometry() : QRect();
+    QScreen *screen = owner && owner->isVisible() ? owner->screen() : QGuiApplication::primaryScreen();
+    const QRect available = screen ? screen->availableGeometry() : QRect();
+    QRect r(QPoint(0, 0), dialog->frameGeometry().size());
+    r.moveCenter(frame.isValid() ? frame.center() : available.center());
+    // Wholly on the screen, even beside a window at its edge.
+    if (available.isValid()) {
+        r.moveRight(qMin(r.right(), available.right()));
+        r.moveBottom(qMin(r.bottom(), available.bottom()));
+        r.moveLeft(qMax(r.left(), available.left()));
+        r.moveTop(qMax(r.top(), available.top()));
+    }
+    dialog->move(r.topLeft());
+}
+
+QMessageBox::StandardButton WidgetPrompts::ask(QMessageBox::Icon icon, const QString &text,
+                                               QMessageBox::StandardButtons buttons, QMessageBox::StandardButton preferred)
+{
+    QWidget *parent = owner();
+    QMessageBox box(icon, Title, OutsideText::forTerminal(text), buttons, parent);
+    box.setDefaultButton(preferred);
+    centreOn(&box, parent);
+    // A message box takes its final size as it is shown: centred again then.
+    QTimer::singleShot(0, &box, [&box, parent] { centreOn(&box, parent); });
+    return QMessageBox::StandardButton(box.exec());
+}
+
+void WidgetPrompts::message(const QString &text) { ask(QMessageBox::Information, text, QMessageBox::Ok, QMessageBox::Ok); }
 
 void WidgetPrompts::notice(const QString &text)
 {
     // Not modal and not waited for: the command that holds the line goes on behind it.
-    auto *box = new QMessageBox(QMessageBox::Information, Title, OutsideText::forTerminal(text), QMessageBox::Ok, m_parent);
+    QWidget *parent = owner();
+    auto *box = new QMessageBox(QMessageBox::Information, Title, OutsideText::forTerminal(text), QMessageBox::Ok, parent);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::NonModal);
+    centreOn(box, parent);
     box->show();
+    centreOn(box, parent);
 }
 
 bool WidgetPrompts::question(const QString &text)
 {
-    return QMessageBox::question(m_parent, Title, OutsideText::forTerminal(text), QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) ==
-           QMessageBox::Yes;
+    return ask(QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) == QMessageBox::Yes;
 }
 
 bool WidgetPrompts::goOnWithoutBackup(const QString &text)
 {
-    return QMessageBox::warning(m_parent, Title, OutsideText::forTerminal(text), QMessageBox::Yes | QMessageBox::No, QMessageBox::No) ==
-           QMessageBox::Yes;
+    return ask(QMessageBox::Warning, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
 }
 
 QString WidgetPrompts::openFile(const QString &title, const QString &filter, const QString &folder)
 {
-    return QFileDialog::getOpenFileName(m_parent, title, folder, filter);
+    QFileDialog dialog(owner(), title, folder, filter);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().first();
 }
 
 QString WidgetPrompts::saveFile(const QString &title, const QString &filter, const QString &folder,
                                 const QString &defaultSuffix)
 {
-    QFileDialog dialog(m_parent, title, folder, filter);
+    QFileDialog dialog(owner(), title, folder, filter);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix(defaultSuffix);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())

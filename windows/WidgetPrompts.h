@@ -4,6 +4,7 @@
 #include "support/Prompts.h"
 #include "support/Clock.h"
 
+#include <QMessageBox>
 #include <QPointer>
 #include <QWidget>
 
@@ -19,6 +20,12 @@ public:
                      const QString &defaultSuffix) override;
     void openExternal(const QUrl &url) override;
 
+    // Puts a dialog at the centre of its window, wholly on the screen.
+    static void centreOn(QWidget *dialog, const QWidget *owner);
+
 private:
+    QWidget *owner() const;
+    QMessageBox::StandardButton ask(QMessageBox::Icon icon, const QString &text, QMessageBox::StandardButtons buttons,
+                                    QMessageBox::StandardButton preferred);
     QPointer<QWidget> m_parent;
 };
