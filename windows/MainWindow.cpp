@@ -189,6 +189,10 @@ bool MainWindow::applyLook(int n)
         return false;
     qApp->setStyleSheet(sheet);
     currentLook = n;
+    for (size_t i = 0; i < lookItems.size(); ++i) {
+        if (lookItems[i])
+            lookItems[i]->setChecked(int(i) == n);
+    }
     return true;
 }
 

@@ -8,6 +8,7 @@
 #include "windows/KeyHabits.h"
 #include "windows/WrapButton.h"
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
@@ -215,9 +216,15 @@ void MainWindow::buildMenus()
 
 void MainWindow::createLookMenu()
 {
+    // The looks by their names; the one applied carries the mark (none when a look the menu
+    // does not offer, or none at all, is applied).
+    auto *group = new QActionGroup(menuLook);
+    group->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
     for (int i = 0; i < Looks::MenuLookCount; ++i) {
-        QAction *a = menuLook->addAction(QString::number(i));
+        QAction *a = menuLook->addAction(Looks::name(i));
         a->setObjectName(QStringLiteral("menuLook%1").arg(i));
+        a->setCheckable(true);
+        group->addAction(a);
         lookItems[size_t(i)] = a;
         connect(a, &QAction::triggered, this, [this, i] { chooseLook(i); });
     }
