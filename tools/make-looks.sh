@@ -23,6 +23,8 @@ QPushButton:hover { border-color: $6; }
 QPushButton:pressed { background-color: $6; color: $7; }
 QPushButton:disabled { color: ${12}; border-color: ${12}; }
 QPushButton:focus { border: 2px solid $6; padding: 1px; }
+QPushButton#btnSaveParametersInfo { padding: 0px; }
+QPushButton#btnSaveParametersInfo:focus { padding: 0px; border-width: 2px; }
 QListWidget { background-color: $9; color: $5; border: 1px solid ${8}; }
 QListWidget::item:selected { background-color: $6; color: $7; }
 QListWidget:disabled { color: ${12}; }

@@ -161,6 +161,22 @@ QColor OnOffSwitch::textColor() const
     return m_offText.isValid() ? m_offText : palette().color(QPalette::Text);
 }
 
+QRectF OnOffSwitch::textArea() const
+{
+    const QRectF r = QRectF(rect()).adjusted(1, 1, -1, -1);
+    const qreal d = r.height() - 4;
+    return isChecked() ? QRectF(r.left() + 2, r.top(), r.width() - d - 5, r.height())
+                       : QRectF(r.left() + d + 3, r.top(), r.width() - d - 5, r.height());
+}
+
+QFont OnOffSwitch::textFont() const
+{
+    QFont f = font();
+    f.setPixelSize(qMax(7, int((height() - 2) * 0.45)));
+    f.setBold(true);
+    return f;
+}
+
 void OnOffSwitch::paintEvent(QPaintEvent *)
 {
     // A disabled switch keeps its thumb where its state is, on the off track, in the disabled
@@ -180,14 +196,9 @@ void OnOffSwitch::paintEvent(QPaintEvent *)
     p.setPen(Qt::NoPen);
     p.setBrush(text);
     p.drawEllipse(thumb);
-    QFont f = font();
-    f.setPixelSize(qMax(7, int(r.height() * 0.45)));
-    f.setBold(true);
-    p.setFont(f);
+    p.setFont(textFont());
     p.setPen(text);
-    const QRectF label = on ? QRectF(r.left() + 3, r.top(), r.width() - d - 6, r.height())
-                            : QRectF(r.left() + d + 3, r.top(), r.width() - d - 6, r.height());
-    p.drawText(label, Qt::AlignCenter, on ? QStringLiteral("ON") : QStringLiteral("OFF"));
+    p.drawText(textArea(), Qt::AlignCenter, on ? QStringLiteral("ON") : QStringLiteral("OFF"));
     if (hasFocus()) {
         const QColor ring = m_onTrack.isValid() ? m_onTrack : pal.color(QPalette::Highlight);
         p.setPen(QPen(ring, 1.5, Qt::DotLine));

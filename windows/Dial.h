@@ -54,6 +54,9 @@ public:
     // The colours it paints with now: the track behind the text, and the text.
     QColor trackColor() const;
     QColor textColor() const;
+    // Where its ON or OFF stands (beside the thumb), and in which font.
+    QRectF textArea() const;
+    QFont textFont() const;
 
 protected:
     void paintEvent(QPaintEvent *event) override;

@@ -10,6 +10,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 
+#include "windows/WindowUnits.h"
+
 FirmwareUpgradeWindow::FirmwareUpgradeWindow(FirmwareUpgrade &upgrade, QWidget *parent)
     : QWidget(parent, Qt::Window), m_upgrade(upgrade)
 {
@@ -17,7 +19,6 @@ FirmwareUpgradeWindow::FirmwareUpgradeWindow(FirmwareUpgrade &upgrade, QWidget *
     setWindowTitle(QStringLiteral("Firmware Upgrade"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
-    setFixedSize(196, 140);
 
     cmbFirmwareChoose = new QComboBox(this);
     cmbFirmwareChoose->setObjectName(QStringLiteral("cmbFirmwareChoose"));
@@ -39,6 +40,8 @@ FirmwareUpgradeWindow::FirmwareUpgradeWindow(FirmwareUpgrade &upgrade, QWidget *
     lblProgress = new QLabel(this);
     lblProgress->setObjectName(QStringLiteral("lblProgress"));
     lblProgress->setGeometry(8, 114, 180, 20);
+
+    WindowUnits::place(this, QSize(196, 140));
 
     connect(cmbFirmwareChoose, &QComboBox::currentTextChanged, &upgrade, &FirmwareUpgrade::selectImage);
     connect(btnUpgradeFirmware, &QPushButton::clicked, &upgrade, [this] { m_upgrade.upgrade().detach(); });

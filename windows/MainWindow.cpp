@@ -16,6 +16,7 @@
 #include "windows/Gating.h"
 #include "windows/NewVersionWindow.h"
 #include "windows/NoteCutWindow.h"
+#include "windows/Placement.h"
 #include "windows/UpdaterWindow.h"
 #include "windows/WrapButton.h"
 
@@ -219,7 +220,7 @@ void MainWindow::showEffectWindow()
         return;
     if (m_effect->isVisible())
         m_effect->close();
-    m_effect->move(x() + frameGeometry().width(), y());
+    Placement::besideMain(m_effect, this, Placement::Side::Right);
     m_effect->setWindowTitle(m_service.selectedEffectName());
     m_effect->show();
     m_effect->enableEffectControls(m_service.linked());
@@ -248,7 +249,7 @@ void MainWindow::moveEffectSelection(int key)
 void MainWindow::showFirmwareUpgradeWindow()
 {
     if (m_firmware) {
-        m_firmware->move(x(), y() + frameGeometry().height());
+        Placement::besideMain(m_firmware, this, Placement::Side::Below);
         m_firmware->show();
     }
 }
