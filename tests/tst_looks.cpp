@@ -4,6 +4,7 @@
 #include "EditorRig.h"
 #include "support/Looks.h"
 #include "support/Resources.h"
+#include "windows/CompareWindow.h"
 #include "windows/Dial.h"
 #include "windows/EffectWindow.h"
 
@@ -11,6 +12,7 @@
 #include <QApplication>
 #include <QMenu>
 #include <QRegularExpression>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <cmath>
@@ -152,6 +154,29 @@ private slots:
         }
         const double ratio = contrast(text, back);
         QVERIFY2(ratio >= 4.5, qPrintable(QStringLiteral("%1 on %2: %3:1").arg(text.name(), back.name()).arg(ratio, 0, 'f', 2)));
+    }
+
+    // The compare window marks a row that differs with a light colour of its own; its text is
+    // dark there whatever the look's text colour, and the look's own elsewhere.
+    void compareMarkReadable()
+    {
+        QTemporaryDir docs;
+        EditorRig rig(docs.path());
+        rig.link();
+        QVERIFY(rig.main()->applyLook(1)); // light text
+        rig.main()->effectWindow()->dialDry->setAngle(rig.main()->effectWindow()->dialDry->angle() == 0 ? 45 : 0);
+        rig.clock.advance(100);
+        CompareWindow *compare = rig.main()->compareWindow();
+        compare->showRows();
+        QVERIFY(compare->rowDiffers(Parameter::Dry));
+        compare->table->ensurePolished();
+        QTableWidgetItem *marked = compare->table->item(Parameter::Dry, CompareWindow::Name);
+        const QColor text = marked->foreground().style() == Qt::NoBrush ? compare->table->palette().color(QPalette::Text)
+                                                                         : marked->foreground().color();
+        const double ratio = contrast(text, marked->background().color());
+        QVERIFY2(ratio >= 4.5, qPrintable(QString::number(ratio)));
+        QVERIFY(!compare->rowDiffers(Parameter::SubMix));
+        QCOMPARE(compare->table->item(Parameter::SubMix, CompareWindow::Name)->foreground().style(), Qt::NoBrush);
     }
 
     // Tab through a window: each control, focused, looks different from itself unfocused.
