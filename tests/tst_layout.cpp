@@ -69,8 +69,16 @@ private:
     {
         const QFontMetrics fm(w->font());
         if (auto *l = qobject_cast<QLabel *>(w)) {
-            if (l->text().isEmpty() || l->wordWrap() || l->textFormat() == Qt::RichText)
+            if (l->text().isEmpty() || l->textFormat() == Qt::RichText)
                 return {};
+            if (l->wordWrap()) {
+                const QRect room = l->contentsRect().adjusted(l->margin(), l->margin(), -l->margin(), -l->margin());
+                for (const QString &word : l->text().split(QLatin1Char(' '), Qt::SkipEmptyParts))
+                    fits(w, QSize(fm.horizontalAdvance(word), fm.height()), room, word);
+                const QRect need = fm.boundingRect(room, int(l->alignment()) | Qt::TextWordWrap, l->text());
+                fits(w, need.size(), room, l->text());
+                return need & room;
+            }
             const QStringList lines = l->text().split(QLatin1Char('\n'));
             int width = 0;
             for (const QString &line : lines)
@@ -277,6 +285,8 @@ private slots:
         rig.main()->compareWindow();
         QWidget *w = window(form);
         QVERIFY(w);
+        if (auto *progress = w->findChild<QLabel *>(QStringLiteral("lblProgress")))
+            progress->setText(QStringLiteral("Stopped: choose Upgrade Firmware to try again")); // its longest
         w->show();
         QCoreApplication::sendPostedEvents();
         if (w->layout())

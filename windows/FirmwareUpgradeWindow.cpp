@@ -39,9 +39,11 @@ FirmwareUpgradeWindow::FirmwareUpgradeWindow(FirmwareUpgrade &upgrade, QWidget *
     ProgressBar1->setFormat(QStringLiteral("%v / %m blocks"));
     lblProgress = new QLabel(this);
     lblProgress->setObjectName(QStringLiteral("lblProgress"));
-    lblProgress->setGeometry(8, 114, 180, 20);
+    lblProgress->setGeometry(8, 114, 180, 32); // two lines: a warning or a stop is a sentence
+    lblProgress->setWordWrap(true);
+    lblProgress->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-    WindowUnits::place(this, QSize(196, 140));
+    WindowUnits::place(this, QSize(196, 152));
 
     connect(cmbFirmwareChoose, &QComboBox::currentTextChanged, &upgrade, &FirmwareUpgrade::selectImage);
     connect(btnUpgradeFirmware, &QPushButton::clicked, &upgrade, [this] { m_upgrade.upgrade().detach(); });
