@@ -17,9 +17,9 @@ QString label(LinkState::State state, const QString &deviceName, const QString &
         return (noDevice(deviceName) ? QStringLiteral("Pedal") : deviceName) + QStringLiteral(": linking\u2026");
     case State::RunningFirmware:
     case State::Upgrading:
-        return QStringLiteral("%1 linked (%2)").arg(deviceName, serial);
+        return QStringLiteral("Linked: %1").arg(serial);
     case State::Bootloader:
-        return QStringLiteral("Bootloader linked (%1)").arg(serial);
+        return QStringLiteral("Bootloader: %1").arg(serial);
     case State::WaitingForReturn:
         return QStringLiteral("Waiting for %1").arg(serial);
     }

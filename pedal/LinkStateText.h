@@ -1,7 +1,8 @@
 #pragma once
 // What the main window says of the link in its device label, and the longer hint behind it:
 // linked (with the pedal's serial number), its bootloader, waiting for an unplugged pedal to come
-// back, or not linked.
+// back, or not linked. The label is short enough for the main window in the wider fonts; the
+// hint names the pedal in full.
 
 #include "device/LinkState.h"
 

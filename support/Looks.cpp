@@ -4,12 +4,22 @@
 #include "support/UserFiles.h"
 
 #include <QFileInfo>
+#include <QRegularExpression>
 
 QString Looks::styleSheet(int n, bool *found)
 {
     QByteArray data;
     *found = Resources::load(QStringLiteral("Style_%1").arg(n), &data);
     return *found ? QString::fromUtf8(data) : QString();
+}
+
+QString Looks::name(int n)
+{
+    bool found = false;
+    const QString sheet = styleSheet(n, &found);
+    static const QRegularExpression title(QStringLiteral(R"(^\s*/\*\s*Quarnelo MK3 editor look:\s*([^(*]*[^(*\s]))"));
+    const QRegularExpressionMatch m = title.match(sheet);
+    return m.hasMatch() ? m.captured(1) : QString::number(n);
 }
 
 int Looks::savedLook(const UserFiles &files, QString *error)

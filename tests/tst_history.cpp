@@ -226,7 +226,7 @@ private slots:
         }
         QCOMPARE(rig.history().count(), 2); // the history survived the unplug
         QCOMPARE(rig.editor->effect()->windowTitle(), QString("Quarnelo MK3 0015"));
-        QCOMPARE(rig.main()->lblDeviceName->text(), "Quarnelo MK3 linked (" + rig.ctx.comm.deviceSerialNumber() + ")");
+        QCOMPARE(rig.main()->lblDeviceName->text(), "Linked: " + rig.ctx.comm.deviceSerialNumber());
     }
 
     // Upgrade Mode chosen while the pedal is away: it will come back in its bootloader, so the

@@ -181,10 +181,10 @@ private slots:
         QTest::newRow("nothing listed yet") << State::NotLinked << "" << "No device found" << "Scan And Link";
         QTest::newRow("listed, not linked") << State::NotLinked << "Quarnelo MK3" << "Quarnelo MK3: not linked" << "not linked";
         QTest::newRow("linking") << State::Linking << "Quarnelo MK3" << "Quarnelo MK3: linking\u2026" << "opening";
-        QTest::newRow("linked") << State::RunningFirmware << "Quarnelo MK3" << "Quarnelo MK3 linked (QMK3SIM01)" << "serial number QMK3SIM01";
+        QTest::newRow("linked") << State::RunningFirmware << "Quarnelo MK3" << "Linked: QMK3SIM01" << "serial number QMK3SIM01";
         QTest::newRow("upgrading: still the pedal's link")
-            << State::Upgrading << "Quarnelo MK3" << "Quarnelo MK3 linked (QMK3SIM01)" << "QMK3SIM01";
-        QTest::newRow("bootloader") << State::Bootloader << "Quarnelo MK3" << "Bootloader linked (QMK3SIM01)" << "bootloader";
+            << State::Upgrading << "Quarnelo MK3" << "Linked: QMK3SIM01" << "QMK3SIM01";
+        QTest::newRow("bootloader") << State::Bootloader << "Quarnelo MK3" << "Bootloader: QMK3SIM01" << "bootloader";
         QTest::newRow("waiting for the same pedal") << State::WaitingForReturn << "Quarnelo MK3" << "Waiting for QMK3SIM01"
                                                     << "links it again when it comes back";
     }

@@ -160,7 +160,7 @@ private slots:
         QCOMPARE(editor.main()->lblAlgorithmVersion->text(), QString("Device Algorithm: 0015"));
         editor.main()->midiChannelItems[12]->trigger();
         QTRY_VERIFY_WITH_TIMEOUT(readAll(record).contains(" 070C\n"), 3000);
-        QCOMPARE(editor.main()->lblDeviceName->text(), QString("Quarnelo MK3 linked (%1)").arg(rig.comm.deviceSerialNumber()));
+        QCOMPARE(editor.main()->lblDeviceName->text(), "Linked: " + rig.comm.deviceSerialNumber());
         editor.main()->menuDisconnect->trigger();
         QCOMPARE(editor.main()->lblDeviceName->text(), QString("Quarnelo MK3: not linked"));
         QCOMPARE(editor.main()->lblFirmwareVersion->text(), QString("Device Firmware:"));

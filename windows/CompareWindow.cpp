@@ -130,6 +130,8 @@ void CompareWindow::showRows()
         const bool different = rowDiffers(row);
         for (int c : {Name, Editor, Pedal, File}) {
             table->item(row, c)->setBackground(different ? QBrush(differs) : QBrush());
+            // Dark text on the light mark, whatever the look's text colour (a dark look's is light).
+            table->item(row, c)->setForeground(different ? QBrush(QColor(30, 30, 30)) : QBrush());
             QFont f = table->item(row, c)->font();
             f.setBold(different);
             table->item(row, c)->setFont(f);

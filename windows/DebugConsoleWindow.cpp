@@ -6,6 +6,8 @@
 #include "pedal/SettingsMemory.h"
 #include "windows/FilterPlot.h"
 #include "windows/LogLinesModel.h"
+#include "windows/Placement.h"
+#include "windows/WindowUnits.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -93,6 +95,9 @@ DebugConsoleWindow::DebugConsoleWindow(DiagnosticLog *log, QWidget *parent) : QW
     copy->setShortcutContext(Qt::WidgetShortcut);
     logView->addAction(copy);
     connect(copy, &QAction::triggered, this, &DebugConsoleWindow::copySelectedLines);
+
+    WindowUnits::place(this, QSize(508, 676), WindowUnits::Size::Resizable);
+    Placement::ontoScreen(this); // a small screen has no room at 1075
 
     m_log->consoleAutoScroll = true;
     connect(btnClear, &QPushButton::clicked, this, &DebugConsoleWindow::clearLog);

@@ -145,35 +145,64 @@ OnOffSwitch::OnOffSwitch(QWidget *parent) : QAbstractButton(parent)
     setFocusPolicy(Qt::StrongFocus);
 }
 
+QColor OnOffSwitch::trackColor() const
+{
+    if (isChecked() && isEnabled())
+        return m_onTrack.isValid() ? m_onTrack : palette().color(QPalette::Highlight);
+    return m_offTrack.isValid() ? m_offTrack : palette().color(QPalette::Base);
+}
+
+QColor OnOffSwitch::textColor() const
+{
+    if (!isEnabled())
+        return m_disabledText.isValid() ? m_disabledText : palette().color(QPalette::Disabled, QPalette::Text);
+    if (isChecked())
+        return m_onText.isValid() ? m_onText : palette().color(QPalette::HighlightedText);
+    return m_offText.isValid() ? m_offText : palette().color(QPalette::Text);
+}
+
+QRectF OnOffSwitch::textArea() const
+{
+    const QRectF r = QRectF(rect()).adjusted(1, 1, -1, -1);
+    const qreal d = r.height() - 4;
+    return isChecked() ? QRectF(r.left() + 2, r.top(), r.width() - d - 5, r.height())
+                       : QRectF(r.left() + d + 3, r.top(), r.width() - d - 5, r.height());
+}
+
+QFont OnOffSwitch::textFont() const
+{
+    QFont f = font();
+    f.setPixelSize(qMax(7, int((height() - 2) * 0.45)));
+    f.setBold(true);
+    return f;
+}
+
 void OnOffSwitch::paintEvent(QPaintEvent *)
 {
+    // A disabled switch keeps its thumb where its state is, on the off track, in the disabled
+    // text colour; the thumb is drawn in the text's colour, so it stands out as the text does.
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     const QPalette &pal = palette();
     const bool on = isChecked();
     const QRectF r = QRectF(rect()).adjusted(1, 1, -1, -1);
     const qreal radius = r.height() / 2;
-    QColor trackColor = on ? pal.color(QPalette::Highlight) : pal.color(QPalette::Mid);
-    if (!isEnabled())
-        trackColor.setAlpha(90);
+    const QColor text = textColor();
     p.setPen(QPen(pal.color(QPalette::Dark), 1));
-    p.setBrush(trackColor);
+    p.setBrush(trackColor());
     p.drawRoundedRect(r, radius, radius);
     const qreal d = r.height() - 4;
     const QRectF thumb(on ? r.right() - d - 2 : r.left() + 2, r.top() + 2, d, d);
-    p.setBrush(isEnabled() ? pal.color(QPalette::Light) : pal.color(QPalette::Midlight));
+    p.setPen(Qt::NoPen);
+    p.setBrush(text);
     p.drawEllipse(thumb);
-    QFont f = font();
-    f.setPixelSize(qMax(7, int(r.height() * 0.45)));
-    f.setBold(true);
-    p.setFont(f);
-    p.setPen(on ? pal.color(QPalette::HighlightedText) : pal.color(QPalette::WindowText));
-    const QRectF label = on ? QRectF(r.left() + 3, r.top(), r.width() - d - 6, r.height())
-                            : QRectF(r.left() + d + 3, r.top(), r.width() - d - 6, r.height());
-    p.drawText(label, Qt::AlignCenter, on ? QStringLiteral("ON") : QStringLiteral("OFF"));
+    p.setFont(textFont());
+    p.setPen(text);
+    p.drawText(textArea(), Qt::AlignCenter, on ? QStringLiteral("ON") : QStringLiteral("OFF"));
     if (hasFocus()) {
-        p.setPen(QPen(pal.color(QPalette::Highlight), 1, Qt::DotLine));
+        const QColor ring = m_onTrack.isValid() ? m_onTrack : pal.color(QPalette::Highlight);
+        p.setPen(QPen(ring, 1.5, Qt::DotLine));
         p.setBrush(Qt::NoBrush);
-        p.drawRoundedRect(rect().adjusted(0, 0, -1, -1), radius + 1, radius + 1);
+        p.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), radius + 1, radius + 1);
     }
 }

@@ -6,6 +6,7 @@
 #include "support/DiagnosticLog.h"
 #include "windows/Dial.h"
 #include "windows/KeyHabits.h"
+#include "windows/WindowUnits.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -54,8 +55,8 @@ EffectWindow::EffectWindow(PedalService &service, DiagnosticLog &log, QWidget *p
     setObjectName(QStringLiteral("formFXsettings"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
-    setFixedSize(440, 448);
     buildControls();
+    WindowUnits::place(this, QSize(440, 448));
     // Undo and redo of the live edits work here as in the main window.
     auto *undo = new QAction(QStringLiteral("Undo"), this);
     undo->setObjectName(QStringLiteral("actUndo"));
@@ -115,10 +116,11 @@ void EffectWindow::buildControls()
     // The first harmonic: its level and its pitch.
     auto *harmonic = named(new QGroupBox(this), "frameHarmonic");
     harmonic->setGeometry(279, 8, 153, 67);
-    dial1stHarmonic = dial(harmonic, "dial1stHarmonic", QStringLiteral("1st Harmonic"), 15, 8, 35, -135);
-    caption(harmonic, QStringLiteral("Harmonic Pitch"), 60, 2, 89);
+    // Its children keep clear of the frame line, which a look draws below a title's margin.
+    dial1stHarmonic = dial(harmonic, "dial1stHarmonic", QStringLiteral("1st Harmonic"), 15, 10, 35, -135);
+    caption(harmonic, QStringLiteral("Harmonic Pitch"), 60, 10, 89);
     cmbVariableWavePitch = named(new QComboBox(harmonic), "cmbVariableWavePitch");
-    cmbVariableWavePitch->setGeometry(68, 18, 73, 22);
+    cmbVariableWavePitch->setGeometry(68, 26, 73, 22);
     cmbVariableWavePitch->setMaxVisibleItems(12);
     for (int s = -12; s <= 12; ++s)
         cmbVariableWavePitch->addItem(s > 0 ? QStringLiteral("+%1").arg(s) : QString::number(s));
@@ -146,7 +148,7 @@ void EffectWindow::buildControls()
     swtNoiseGateStatus = named(new OnOffSwitch(gate), "swtNoiseGateStatus");
     swtNoiseGateStatus->setGeometry(19, 26, 43, 19);
     dialNoiseGateThreshold = named(new RotaryDial(gate), "dialNoiseGateThreshold");
-    dialNoiseGateThreshold->setGeometry(89, 7, 50, 50);
+    dialNoiseGateThreshold->setGeometry(91, 11, 46, 46);
     dialNoiseGateThreshold->setAngle(-135);
     caption(gate, QStringLiteral("Threshold"), 79, 57, 70);
 
@@ -166,11 +168,12 @@ void EffectWindow::buildControls()
         l->setGeometry(x, y - 16, w, 15);
         return c;
     };
-    cmbAssignCtrlUNO = assignList("cmbAssignCtrlUNO", QStringLiteral("Control I"), 0, 46, 120);
-    cmbAssignCtrlDUE = assignList("cmbAssignCtrlDUE", QStringLiteral("Control II"), 0, 86, 120);
-    cmbAssignCtrlTRE = assignList("cmbAssignCtrlTRE", QStringLiteral("Control III"), 136, 44, 120);
-    cmbAssignCtrlQUATTRO = assignList("cmbAssignCtrlQUATTRO", QStringLiteral("Control IV"), 136, 86, 120);
-    cmbAssignRemote = assignList("cmbAssignRemote", QStringLiteral("Remote Footswitch"), 0, 126, 118);
+    // The lists keep clear of the group's frame line.
+    cmbAssignCtrlUNO = assignList("cmbAssignCtrlUNO", QStringLiteral("Control I"), 6, 46, 120);
+    cmbAssignCtrlDUE = assignList("cmbAssignCtrlDUE", QStringLiteral("Control II"), 6, 86, 120);
+    cmbAssignCtrlTRE = assignList("cmbAssignCtrlTRE", QStringLiteral("Control III"), 132, 44, 120);
+    cmbAssignCtrlQUATTRO = assignList("cmbAssignCtrlQUATTRO", QStringLiteral("Control IV"), 132, 86, 120);
+    cmbAssignRemote = assignList("cmbAssignRemote", QStringLiteral("Remote Footswitch"), 6, 126, 118);
     m_assignLists = {cmbAssignCtrlUNO, cmbAssignCtrlDUE, cmbAssignCtrlTRE, cmbAssignCtrlQUATTRO, cmbAssignRemote};
     for (int c = 0; c < ParameterCatalogue::AssignableControls; ++c)
         m_assignLists[size_t(c)]->addItems(ParameterCatalogue::assignItems(c));

@@ -11,6 +11,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 
+#include "windows/WindowUnits.h"
+
 FirmwareUpgradeWindow::FirmwareUpgradeWindow(FirmwareUpgrade &upgrade, QWidget *parent)
     : QWidget(parent, Qt::Window), m_upgrade(upgrade)
 {
@@ -18,8 +20,6 @@ FirmwareUpgradeWindow::FirmwareUpgradeWindow(FirmwareUpgrade &upgrade, QWidget *
     setWindowTitle(QStringLiteral("Firmware Upgrade"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
-    // Wide enough for the whole title beside the close box.
-    setFixedSize(260, 140);
 
     cmbFirmwareChoose = new QComboBox(this);
     cmbFirmwareChoose->setObjectName(QStringLiteral("cmbFirmwareChoose"));
@@ -40,8 +40,13 @@ FirmwareUpgradeWindow::FirmwareUpgradeWindow(FirmwareUpgrade &upgrade, QWidget *
     ProgressBar1->setGeometry(8, 90, 244, 20);
     lblProgress = new QLabel(this);
     lblProgress->setObjectName(QStringLiteral("lblProgress"));
-    lblProgress->setGeometry(8, 114, 244, 20);
+    lblProgress->setGeometry(8, 114, 244, 32); // two lines: a warning or a stop is a sentence
+    lblProgress->setWordWrap(true);
+    lblProgress->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     showReady();
+
+    // Wide enough for the whole title beside the close box.
+    WindowUnits::place(this, QSize(260, 152));
 
     connect(cmbFirmwareChoose, &QComboBox::currentIndexChanged, &upgrade, [this](int index) {
         if (index >= 0)

@@ -16,6 +16,7 @@
 #include "windows/Gating.h"
 #include "windows/NewVersionWindow.h"
 #include "windows/NoteCutWindow.h"
+#include "windows/Placement.h"
 #include "windows/UpdaterWindow.h"
 #include "windows/WrapButton.h"
 
@@ -190,6 +191,10 @@ bool MainWindow::applyLook(int n)
         return false;
     qApp->setStyleSheet(sheet);
     currentLook = n;
+    for (size_t i = 0; i < lookItems.size(); ++i) {
+        if (lookItems[i])
+            lookItems[i]->setChecked(int(i) == n);
+    }
     return true;
 }
 
@@ -216,7 +221,7 @@ void MainWindow::showEffectWindow()
         return;
     if (m_effect->isVisible())
         m_effect->close();
-    m_effect->move(x() + frameGeometry().width(), y());
+    Placement::besideMain(m_effect, this, Placement::Side::Right);
     m_effect->setWindowTitle(m_service.selectedEffectName());
     m_effect->show();
     m_effect->enableEffectControls(m_service.linked());
@@ -245,7 +250,7 @@ void MainWindow::moveEffectSelection(int key)
 void MainWindow::showFirmwareUpgradeWindow()
 {
     if (m_firmware) {
-        m_firmware->move(x(), y() + frameGeometry().height());
+        Placement::besideMain(m_firmware, this, Placement::Side::Below);
         m_firmware->show();
     }
 }

@@ -13,6 +13,7 @@
 #include "windows/Gating.h"
 #include "windows/NewVersionWindow.h"
 #include "windows/NoteCutWindow.h"
+#include "windows/Placement.h"
 #include "windows/WrapButton.h"
 
 #include <QCheckBox>
@@ -85,6 +86,8 @@ void MainWindow::connectCommands()
     connect(&history, &QUndoStack::cleanChanged, this, showHistory);
     connect(menuUndo, &QAction::triggered, this, [this] { m_service.undo(); });
     connect(menuCompare, &QAction::triggered, this, [this] {
+        if (!compareWindow()->isVisible())
+            Placement::besideMain(compareWindow(), this, Placement::Side::Right);
         compareWindow()->show();
         compareWindow()->raise();
     });
@@ -130,7 +133,7 @@ void MainWindow::connectCommands()
     });
     connect(menuNoteCut, &QAction::triggered, this, [this] {
         if (m_noteCut) {
-            m_noteCut->move(x() + 20, y() + frameGeometry().height() + 10);
+            Placement::besideMain(m_noteCut, this, Placement::Side::Below, QPoint(20, 10));
             m_noteCut->show();
             m_noteCut->raise();
         }

@@ -8,6 +8,7 @@
 #include "windows/KeyHabits.h"
 #include "windows/WrapButton.h"
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
@@ -62,9 +63,9 @@ void MainWindow::buildControls()
         return l;
     };
     lblDeviceName = label("lblDeviceName", QStringLiteral("No device found"), 9, 32, 174, 17);
-    lblFirmwareVersion = label("lblFirmwareVersion", QStringLiteral("Device Firmware:"), 9, 48, 144, 20);
+    lblFirmwareVersion = label("lblFirmwareVersion", QStringLiteral("Device Firmware:"), 9, 48, 174, 20);
     lblFirmwareVersion->setToolTip(QStringLiteral("Shows which firmware is currently installed on the pedal"));
-    lblAlgorithmVersion = label("lblAlgorithmVersion", QStringLiteral("Device Algorithm:"), 9, 66, 133, 17);
+    lblAlgorithmVersion = label("lblAlgorithmVersion", QStringLiteral("Device Algorithm:"), 9, 66, 174, 17);
     lblStatus = label("lblStatus", QStringLiteral("Status: "), 9, 84, 174, 17);
     lblShowNewVersion = label("lblShowNewVersion", QString(), 8, 450, 174, 17);
 
@@ -106,6 +107,8 @@ void MainWindow::buildControls()
 void MainWindow::buildMenus()
 {
     QMenuBar *bar = menuBar();
+    // Narrow item margins: all six menus fit the window's width in the wider fonts too.
+    bar->setStyleSheet(QStringLiteral("QMenuBar { spacing: 2px; } QMenuBar::item { padding: 2px 3px; }"));
     QMenu *file = bar->addMenu(QStringLiteral("&File"));
     file->setObjectName(QStringLiteral("menuFile"));
     menuLoadPreset = action(file, "menuLoadPreset", QStringLiteral("Load Local Preset"));
@@ -232,9 +235,15 @@ void MainWindow::buildMenus()
 
 void MainWindow::createLookMenu()
 {
+    // The looks by their names; the one applied carries the mark (none when a look the menu
+    // does not offer, or none at all, is applied).
+    auto *group = new QActionGroup(menuLook);
+    group->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
     for (int i = 0; i < Looks::MenuLookCount; ++i) {
-        QAction *a = menuLook->addAction(QString::number(i));
+        QAction *a = menuLook->addAction(Looks::name(i));
         a->setObjectName(QStringLiteral("menuLook%1").arg(i));
+        a->setCheckable(true);
+        group->addAction(a);
         lookItems[size_t(i)] = a;
         connect(a, &QAction::triggered, this, [this, i] { chooseLook(i); });
     }

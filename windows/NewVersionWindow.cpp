@@ -8,6 +8,8 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "windows/WindowUnits.h"
+
 NewVersionWindow::NewVersionWindow(UpdateService &update, UserFiles &files, Prompts &prompts, QWidget *parent)
     : QWidget(parent, Qt::Window), m_update(update), m_files(files), m_prompts(prompts)
 {
@@ -15,7 +17,6 @@ NewVersionWindow::NewVersionWindow(UpdateService &update, UserFiles &files, Prom
     setWindowTitle(QStringLiteral("New Version"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
-    setFixedSize(340, 160);
 
     titleLabel = new QLabel(this);
     titleLabel->setObjectName(QStringLiteral("lblNewVersionTitle"));
@@ -34,6 +35,8 @@ NewVersionWindow::NewVersionWindow(UpdateService &update, UserFiles &files, Prom
     dontShowAgainBox = new QCheckBox(QStringLiteral("Don't Show This Message Again"), this);
     dontShowAgainBox->setObjectName(QStringLiteral("chkDontShowAgain"));
     dontShowAgainBox->setGeometry(50, 120, 260, 22);
+
+    WindowUnits::place(this, QSize(340, 160));
 
     connect(btnLaunchUpdate, &QPushButton::clicked, &m_update, &UpdateService::launchUpdate);
     connect(btnSeeWhatsNew, &QPushButton::clicked, this, [this] { m_prompts.openExternal(m_update.whatsNewPage()); });

@@ -5,12 +5,13 @@
 #include <QCheckBox>
 #include <QPushButton>
 
+#include "windows/WindowUnits.h"
+
 NoteCutWindow::NoteCutWindow(PedalService &service, QWidget *parent)
     : QWidget(parent, Qt::Tool), m_service(service)
 {
     setObjectName(QStringLiteral("formNoteTrackingFilter"));
     setWindowTitle(QStringLiteral("Note Cut"));
-    setFixedSize(222, 115);
     const char *const names[] = {"chkA2", "chkAdiesis2", "chkB2", "chkC3", "chkCdiesis3", "chkD3", "chkDdiesis3", "chkE3"};
     const char *const texts[] = {"A2", "A#2", "B2", "C3", "C#3", "D3", "D#3", "E3"};
     std::array<QCheckBox **, 8> fields = {&chkA2, &chkAdiesis2, &chkB2, &chkC3, &chkCdiesis3, &chkD3, &chkDdiesis3, &chkE3};
@@ -31,6 +32,7 @@ NoteCutWindow::NoteCutWindow(PedalService &service, QWidget *parent)
     btnGet = new QPushButton(QStringLiteral("Get"), this);
     btnGet->setObjectName(QStringLiteral("btnGet"));
     btnGet->setGeometry(116, 78, 96, 27);
+    WindowUnits::place(this, QSize(222, 115));
     connect(btnSave, &QPushButton::clicked, this, [this] { m_service.saveNoteFilters(chosenNotes()).detach(); });
 }
 
