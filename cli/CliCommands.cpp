@@ -52,9 +52,11 @@ const std::vector<Command> Commands = {
      nullptr, nullptr, checkPresetLoad, Reach::Linked, Failed, runPresetLoad},
     {"set", nullptr, 2, 2, "set needs NAME and VALUE (quote a name with blanks: set \"Sub Mix\" 300)", Count, nullptr,
      false, false, false, false,
-     "set NAME VALUE", "changes one parameter as the effect window does: a level 0..1023 for a\n"
-                       "dial, on or off for a switch or check box, the item (-12..+12) for the\n"
-                       "harmonic pitch",
+     "set NAME VALUE", "changes one parameter as the effect window does, in the terms get\n"
+                       "prints: a level 0..1023 for a dial; for Low Pass, High Pass and Range\n"
+                       "their step as S/24, S/16, S/22 (a bare number is a level there too);\n"
+                       "on or off for a switch or check box, slow or fast for Attack;\n"
+                       "semitones -12..+12 (or -12 st..+12 st) for the harmonic pitch",
      nullptr, nullptr, checkSetArguments, Reach::Linked, Failed, runSet},
     {"firmware", "upgrade", 1, 1, FirmwareWords, Count, changesLargely, true, true, true, false,
      "firmware upgrade [--firmware N | --file IMAGE --firmware N] [--no-verify]",

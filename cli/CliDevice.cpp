@@ -5,15 +5,11 @@
 
 #include "cli/CliSafety.h"
 #include "device/HexCodec.h"
-#include "device/PedalMessages.h"
 #include "pedal/DeviceReport.h"
-#include "pedal/DialMath.h"
 #include "pedal/ParameterCatalogue.h"
 #include "pedal/RawLine.h"
+#include "pedal/ValueText.h"
 #include "support/Clock.h"
-
-#include <QRegularExpression>
-#include <cmath>
 
 namespace Cli {
 namespace {
@@ -28,66 +24,6 @@ bool isHexText(const QString &text)
             return false;
     }
     return true;
-}
-
-// What a control shows for a data word, as `get` prints it and `set` takes it.
-QString controlValue(int i, quint32 word)
-{
-    const ParameterInfo &info = ParameterCatalogue::all()[size_t(i)];
-    const auto onOff = [](bool on) { return on ? QStringLiteral("on") : QStringLiteral("off"); };
-    switch (info.control) {
-    case ControlKind::Dial:
-        return QString::number(DialMath::wordToLevel(word, info.fullScale));
-    case ControlKind::List:
-        for (int k = 0; k < int(DialMath::HarmonicPitchTable.size()); ++k) {
-            if (DialMath::HarmonicPitchTable[size_t(k)] == word)
-                return k > 12 ? QStringLiteral("+%1").arg(k - 12) : QString::number(k - 12);
-        }
-        return QStringLiteral("?");
-    case ControlKind::Switch:
-        if (i == 4)
-            return word == PedalMessages::WaveOnValue ? onOff(true) : word == PedalMessages::WaveOffValue ? onOff(false) : QStringLiteral("?");
-        if (i == 19)
-            return word == PedalMessages::AttackSlowValue ? onOff(true) : word == PedalMessages::AttackFastValue ? onOff(false) : QStringLiteral("?");
-        return word <= 1 ? onOff(word == 1) : QStringLiteral("?");
-    case ControlKind::CheckBox:
-        return word <= 1 ? onOff(word == 1) : QStringLiteral("?");
-    }
-    return QString();
-}
-
-// The control state set asks for: a dial's angle for a level, 1/0 for on/off, the harmonic
-// pitch list's item. Empty (with the reason) when the value does not fit the control.
-std::optional<int> requestedState(int parameter, const QString &value, QString *takes)
-{
-    const ParameterInfo &info = ParameterCatalogue::all()[size_t(parameter)];
-    bool ok = false;
-    switch (info.control) {
-    case ControlKind::Dial: {
-        *takes = QStringLiteral("a level from 0 to 1023");
-        const int level = value.toInt(&ok);
-        if (!ok || level < 0 || level > DialMath::MaxLevel)
-            return std::nullopt;
-        // The dial moves in whole degrees: the level of the nearest position goes out.
-        return DialMath::positionToAngle(int(std::lround(level * double(DialMath::MaxPosition) / DialMath::MaxLevel)));
-    }
-    case ControlKind::Switch:
-    case ControlKind::CheckBox:
-        *takes = QStringLiteral("on or off");
-        if (value.compare(QLatin1String("on"), Qt::CaseInsensitive) == 0)
-            return 1;
-        if (value.compare(QLatin1String("off"), Qt::CaseInsensitive) == 0)
-            return 0;
-        return std::nullopt;
-    case ControlKind::List: {
-        *takes = QStringLiteral("an item from -12 to +12");
-        const int semitones = value.toInt(&ok);
-        if (!ok || semitones < -12 || semitones > 12)
-            return std::nullopt;
-        return semitones + 12;
-    }
-    }
-    return std::nullopt;
 }
 } // namespace
 
@@ -144,9 +80,11 @@ int checkSetArguments(Invocation &i)
     }
     if (i.parameter < 0)
         return i.usageError(QStringLiteral("no parameter is named ") + echo(i.rest[0]));
+    // The value in the pedal's own terms, as get prints it; a bare number on a dial of the
+    // pedal's own scale is a level, as set has always taken it, and "12/24" is its step.
     QString takes;
     const QString value = i.rest[1].trimmed();
-    const std::optional<int> state = requestedState(i.parameter, value, &takes);
+    const std::optional<int> state = ValueText::stateOf(i.parameter, value, ValueText::BareNumber::Level, &takes);
     if (!state)
         return i.usageError(QStringLiteral("%1 takes %2, not '%3'").arg(ParameterCatalogue::name(i.parameter), takes, echo(value)));
     i.state = *state;
@@ -219,7 +157,7 @@ int runGet(Invocation &i)
     for (int i = 0; i < ParameterCatalogue::Count; ++i) {
         const quint32 word = state.reported->parameterWords[size_t(i)];
         out << ParameterCatalogue::all()[size_t(i)].name << " " << HexCodec::hexNumber(word, 8) << " "
-            << controlValue(i, word) << "\n";
+            << ValueText::ofWord(i, word) << "\n";
     }
     return s.done(Ok);
 }

@@ -44,7 +44,8 @@ QString echo(const QString &text) { return OutsideText::shown(text, 40); }
 
 bool parse(const QStringList &args, Options *o, QString *error)
 {
-    static const QRegularExpression negativeNumber(QStringLiteral("^-[0-9]+$"));
+    // A negative number is a value, not an option, with its unit too: "-3 st", as get prints it.
+    static const QRegularExpression negativeNumber(QStringLiteral("^-[0-9]+( ?st)?$"));
     bool optionsEnded = false;
     QStringList given; // each option once: a second one is a mistake, not a change of mind
     for (int i = 0; i < args.size(); ++i) {

@@ -1,25 +1,12 @@
 #include "pedal/EditHistory.h"
 
-#include "pedal/DialMath.h"
 #include "pedal/ParameterCatalogue.h"
 #include "pedal/PedalService.h"
+#include "pedal/ValueText.h"
 
 namespace EditHistory {
 
-QString stateText(int parameter, int state)
-{
-    const ParameterInfo &info = ParameterCatalogue::all()[size_t(parameter)];
-    switch (info.control) {
-    case ControlKind::Dial:
-        return QString::number(DialMath::positionToLevel(DialMath::dialAngleToPosition(state)));
-    case ControlKind::List:
-        return state < 0 ? QStringLiteral("?") : state > 12 ? QStringLiteral("+%1").arg(state - 12) : QString::number(state - 12);
-    case ControlKind::Switch:
-    case ControlKind::CheckBox:
-        return state == 1 ? QStringLiteral("on") : QStringLiteral("off");
-    }
-    return QString::number(state);
-}
+QString stateText(int parameter, int state) { return ValueText::ofState(parameter, state); }
 
 ControlEdit::ControlEdit(PedalService &service, int parameter, int from, int to, qint64 atMs)
     : m_service(service), m_parameter(parameter), m_from(from), m_to(to), m_lastMs(atMs)
@@ -29,7 +16,7 @@ ControlEdit::ControlEdit(PedalService &service, int parameter, int from, int to,
 
 void ControlEdit::describe()
 {
-    // "Dry 510 → 300": the menu says what undo and redo will do.
+    // "Dry 510 → 300", "Low Pass 12 / 24 → 14 / 24": the menu says what undo and redo will do.
     setText(QStringLiteral("%1 %2 \u2192 %3")
                 .arg(QString::fromLatin1(ParameterCatalogue::all()[size_t(m_parameter)].name),
                      stateText(m_parameter, m_from), stateText(m_parameter, m_to)));

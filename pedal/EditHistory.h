@@ -16,7 +16,8 @@
 class PedalService;
 
 namespace EditHistory {
-// What a control shows, in words: a dial's level, on/off, or the harmonic pitch's semitones.
+// What a control shows, in the pedal's own terms (ValueText): a dial's level or step, on/off,
+// slow/fast, or the harmonic pitch's semitones.
 QString stateText(int parameter, int state);
 
 enum Id { ControlStep = 1 };

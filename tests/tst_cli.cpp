@@ -61,6 +61,16 @@ private slots:
             << QStringList{"set", "Attack", "ON"} << "sent: 0100AE00000800\nsent: 0100AE00000800\nsent: 0100AE00000800\n";
         QTest::newRow("harmonic pitch") << QStringList{"set", "1st Harmonic Pitch", "+3"} << "sent: 01005200500000\n";
         QTest::newRow("tracking off") << QStringList{"set", "High Notes Cut", "off"} << "sent: 01000E00000000\n";
+        // The terms get prints: a step of a dial on the pedal's own scale, semitones, slow/fast.
+        QTest::newRow("Low Pass step 12/24") << QStringList{"set", "Low Pass", "12/24"} << "sent: 0100AF003FC000\n";
+        QTest::newRow("Low Pass step as get prints it") << QStringList{"set", "Low Pass", "12 / 24"} << "sent: 0100AF003FC000\n";
+        QTest::newRow("Low Pass step 0/24") << QStringList{"set", "Low Pass", "0/24"} << "sent: 0100AF00000000\n";
+        QTest::newRow("High Pass step 16/16") << QStringList{"set", "High Pass", "16/16"} << "sent: 0100BD007FE000\n";
+        QTest::newRow("Range step 11/22") << QStringList{"set", "Range", "11/22"} << "sent: 010000003FC000\n";
+        QTest::newRow("Low Pass bare number is a level") << QStringList{"set", "Low Pass", "300"} << "sent: 0100AF00258000\n";
+        QTest::newRow("harmonic pitch with its unit") << QStringList{"set", "1st Harmonic Pitch", "-3 st"} << "sent: 01005200380000\n";
+        QTest::newRow("Attack slow three times")
+            << QStringList{"set", "Attack", "slow"} << "sent: 0100AE00000800\nsent: 0100AE00000800\nsent: 0100AE00000800\n";
     }
     void getAndSet()
     {
@@ -80,9 +90,12 @@ private slots:
         QCOMPARE(lines.size(), 20);
         QCOMPARE(lines[0], QString("Dry 003FC000 510"));
         QCOMPARE(lines[4], QString("Wave 00600000 off"));
-        QCOMPARE(lines[5], QString("Low Pass 0000000C 511"));
-        QCOMPARE(lines[11], QString("1st Harmonic Pitch 00400000 0"));
-        QCOMPARE(lines[19], QString("Attack 00008000 off"));
+        QCOMPARE(lines[5], QString("Low Pass 0000000C 12 / 24"));
+        QCOMPARE(lines[6], QString("High Pass 00000004 4 / 16"));
+        QCOMPARE(lines[9], QString("Range 0000000B 11 / 22"));
+        QCOMPARE(lines[10], QString("Input Level 00800000 1023"));
+        QCOMPARE(lines[11], QString("1st Harmonic Pitch 00400000 0 st"));
+        QCOMPARE(lines[19], QString("Attack 00008000 fast"));
     }
 
     void uploadsAndPresets()
@@ -173,6 +186,16 @@ private slots:
                                             << "quarnelo-cli: Dry takes a level from 0 to 1023, not '1024'";
         QTest::newRow("switch value") << QStringList{"--simulate", "set", "Wave", "yes"} << 64
                                       << "quarnelo-cli: Wave takes on or off, not 'yes'";
+        QTest::newRow("step beyond the full scale") << QStringList{"--simulate", "set", "Low Pass", "25/24"} << 64
+                                                    << "quarnelo-cli: Low Pass takes a step from 0/24 to 24/24 or a level from 0 to 1023, not '25/24'";
+        QTest::newRow("step of another scale") << QStringList{"--simulate", "set", "High Pass", "12/24"} << 64
+                                               << "quarnelo-cli: High Pass takes a step from 0/16 to 16/16 or a level from 0 to 1023, not '12/24'";
+        QTest::newRow("a step on a level dial") << QStringList{"--simulate", "set", "Dry", "12/24"} << 64
+                                                << "quarnelo-cli: Dry takes a level from 0 to 1023, not '12/24'";
+        QTest::newRow("semitones beyond an octave") << QStringList{"--simulate", "set", "1st Harmonic Pitch", "+13 st"} << 64
+                                                    << "quarnelo-cli: 1st Harmonic Pitch takes semitones from -12 to +12, not '+13 st'";
+        QTest::newRow("Attack value") << QStringList{"--simulate", "set", "Attack", "quick"} << 64
+                                      << "quarnelo-cli: Attack takes slow or fast (on or off), not 'quick'";
         QTest::newRow("tracking without a tuning") << QStringList{"--simulate", "set", "Dominant Notes Cut", "on"} << 1
                                                    << "Set a tuning before using this parameter";
         QTest::newRow("upload without --yes") << QStringList{"--simulate", "upload-algorithm"} << 64

@@ -4,6 +4,8 @@
 #include "pedal/DialMath.h"
 #include "device/PedalMessages.h"
 #include "pedal/PedalState.h"
+#include "pedal/ParameterCatalogue.h"
+#include "pedal/ValueText.h"
 
 #include <QtTest>
 #include <cmath>
@@ -117,6 +119,176 @@ private slots:
             QCOMPARE(levelToWord(positionToLevel(dialAngleToPosition(angle))), word);
         }
     }
+
+    // A data word in the pedal's own terms, as every window and the tool show it.
+    void valueTextOfWord_data()
+    {
+        using namespace Parameter;
+        QTest::addColumn<int>("parameter");
+        QTest::addColumn<quint32>("word");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("Dry at its minimum") << int(Dry) << 0u << "0";
+        QTest::newRow("Dry at a step") << int(Dry) << 0x003FC000u << "510";
+        QTest::newRow("Dry between two steps") << int(Dry) << 0x003FD000u << "510";
+        QTest::newRow("Dry at its maximum") << int(Dry) << 0x007FE000u << "1023";
+        QTest::newRow("Input Level's default 0x800000") << int(InputLevel) << 0x00800000u << "1023";
+        QTest::newRow("Low Pass reported 0") << int(LowPass) << 0u << "0 / 24";
+        QTest::newRow("Low Pass reported 12") << int(LowPass) << 12u << "12 / 24";
+        QTest::newRow("Low Pass reported 24") << int(LowPass) << 24u << "24 / 24";
+        QTest::newRow("Low Pass sent at level 510") << int(LowPass) << 0x003FC000u << "12 / 24";
+        QTest::newRow("Low Pass sent at level 1023") << int(LowPass) << 0x007FE000u << "24 / 24";
+        QTest::newRow("High Pass reported 16") << int(HighPass) << 16u << "16 / 16";
+        QTest::newRow("High Pass sent at level 251") << int(HighPass) << 0x001F6000u << "4 / 16";
+        QTest::newRow("Range reported 0") << int(Range) << 0u << "0 / 22";
+        QTest::newRow("Range reported 11") << int(Range) << 11u << "11 / 22";
+        QTest::newRow("Range reported 22") << int(Range) << 22u << "22 / 22";
+        QTest::newRow("Range sent at level 510") << int(Range) << 0x003FC000u << "11 / 22";
+        QTest::newRow("pitch 0") << int(FirstHarmonicPitch) << 0x00400000u << "0 st";
+        QTest::newRow("pitch +5") << int(FirstHarmonicPitch) << 0x005AAAA8u << "+5 st";
+        QTest::newRow("pitch -3") << int(FirstHarmonicPitch) << 0x00380000u << "-3 st";
+        QTest::newRow("pitch -12") << int(FirstHarmonicPitch) << 0x00200000u << "-12 st";
+        QTest::newRow("pitch +12") << int(FirstHarmonicPitch) << 0x00800000u << "+12 st";
+        QTest::newRow("pitch word not in the table") << int(FirstHarmonicPitch) << 0x00400001u << "?";
+        QTest::newRow("Wave on") << int(Wave) << 0x00400000u << "on";
+        QTest::newRow("Wave off") << int(Wave) << 0x00600000u << "off";
+        QTest::newRow("Wave 1 is no Wave word") << int(Wave) << 1u << "?";
+        QTest::newRow("Split on") << int(Split) << 1u << "on";
+        QTest::newRow("Split 2") << int(Split) << 2u << "?";
+        QTest::newRow("Attack slow") << int(Attack) << 0x800u << "slow";
+        QTest::newRow("Attack fast") << int(Attack) << 0x8000u << "fast";
+        QTest::newRow("Attack 1 is no Attack word") << int(Attack) << 1u << "?";
+        QTest::newRow("Limit Range UP on") << int(LimitRangeUp) << 1u << "on";
+        QTest::newRow("Limit Range UP 5") << int(LimitRangeUp) << 5u << "?";
+        QTest::newRow("Dominant Notes Cut off") << int(DominantNotesCut) << 0u << "off";
+        QTest::newRow("High Notes Cut 7") << int(HighNotesCut) << 7u << "?";
+    }
+    void valueTextOfWord()
+    {
+        QFETCH(int, parameter);
+        QFETCH(quint32, word);
+        QFETCH(QString, text);
+        QCOMPARE(ValueText::ofWord(parameter, word), text);
+    }
+
+    // What a control's state shows is the text of the word that state sends.
+    void valueTextOfState_data()
+    {
+        using namespace Parameter;
+        QTest::addColumn<int>("parameter");
+        QTest::addColumn<int>("state");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("Dry at 90 degrees") << int(Dry) << 90 << "510";
+        QTest::newRow("Dry at 0 degrees") << int(Dry) << 0 << "852";
+        QTest::newRow("Dry in the dead zone") << int(Dry) << -100 << "0";
+        QTest::newRow("Low Pass at its minimum") << int(LowPass) << -135 << "0 / 24";
+        QTest::newRow("Low Pass at 90 degrees") << int(LowPass) << 90 << "12 / 24";
+        QTest::newRow("Low Pass at its maximum") << int(LowPass) << -45 << "24 / 24";
+        QTest::newRow("High Pass at its maximum") << int(HighPass) << -45 << "16 / 16";
+        QTest::newRow("Range at 90 degrees") << int(Range) << 90 << "11 / 22";
+        QTest::newRow("pitch item 17") << int(FirstHarmonicPitch) << 17 << "+5 st";
+        QTest::newRow("pitch item 12") << int(FirstHarmonicPitch) << 12 << "0 st";
+        QTest::newRow("pitch nothing selected") << int(FirstHarmonicPitch) << -1 << "?";
+        QTest::newRow("Attack on") << int(Attack) << 1 << "slow";
+        QTest::newRow("Wave off") << int(Wave) << 0 << "off";
+        QTest::newRow("High Notes Cut on") << int(HighNotesCut) << 1 << "on";
+    }
+    void valueTextOfState()
+    {
+        QFETCH(int, parameter);
+        QFETCH(int, state);
+        QFETCH(QString, text);
+        QCOMPARE(ValueText::ofState(parameter, state), text);
+    }
+
+    // A typed value: the control state it asks for, or none (Refused) when it does not fit.
+    void valueTextTyped_data()
+    {
+        using namespace Parameter;
+        using B = ValueText::BareNumber;
+        constexpr int Refused = 9999;
+        QTest::addColumn<int>("parameter");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("bare");
+        QTest::addColumn<int>("state");
+        QTest::newRow("Dry level 510") << int(Dry) << "510" << int(B::Level) << 90;
+        QTest::newRow("Dry level between two steps") << int(Dry) << "511" << int(B::Level) << 90;
+        QTest::newRow("Dry level 1023") << int(Dry) << " 1023 " << int(B::Step) << -45;
+        QTest::newRow("Dry level 0") << int(Dry) << "0" << int(B::Level) << -135;
+        QTest::newRow("Dry level 1024") << int(Dry) << "1024" << int(B::Level) << Refused;
+        QTest::newRow("Dry level -1") << int(Dry) << "-1" << int(B::Level) << Refused;
+        QTest::newRow("Dry takes no step") << int(Dry) << "12/24" << int(B::Step) << Refused;
+        QTest::newRow("Dry not a number") << int(Dry) << "loud" << int(B::Level) << Refused;
+        QTest::newRow("Dry empty") << int(Dry) << "" << int(B::Level) << Refused;
+        QTest::newRow("Low Pass step 12") << int(LowPass) << "12" << int(B::Step) << 90;
+        QTest::newRow("Low Pass step 12/24") << int(LowPass) << "12/24" << int(B::Level) << 90;
+        QTest::newRow("Low Pass step 12 / 24") << int(LowPass) << "12 / 24" << int(B::Step) << 90;
+        QTest::newRow("Low Pass step 0") << int(LowPass) << "0" << int(B::Step) << -135;
+        QTest::newRow("Low Pass step 24") << int(LowPass) << "24" << int(B::Step) << -45;
+        QTest::newRow("Low Pass step 25") << int(LowPass) << "25" << int(B::Step) << Refused;
+        QTest::newRow("Low Pass step 25/24") << int(LowPass) << "25/24" << int(B::Level) << Refused;
+        QTest::newRow("Low Pass step -1") << int(LowPass) << "-1" << int(B::Step) << Refused;
+        QTest::newRow("Low Pass step of another scale") << int(LowPass) << "12/16" << int(B::Step) << Refused;
+        QTest::newRow("Low Pass level 300") << int(LowPass) << "300" << int(B::Level) << 145;
+        QTest::newRow("Low Pass level 1024") << int(LowPass) << "1024" << int(B::Level) << Refused;
+        QTest::newRow("High Pass step 16") << int(HighPass) << "16" << int(B::Step) << -45;
+        QTest::newRow("Range step 11/22") << int(Range) << "11/22" << int(B::Step) << 90;
+        QTest::newRow("pitch +5") << int(FirstHarmonicPitch) << "+5" << int(B::Step) << 17;
+        QTest::newRow("pitch +5 st") << int(FirstHarmonicPitch) << "+5 st" << int(B::Step) << 17;
+        QTest::newRow("pitch -3st") << int(FirstHarmonicPitch) << "-3st" << int(B::Level) << 9;
+        QTest::newRow("pitch 0 st") << int(FirstHarmonicPitch) << "0 st" << int(B::Level) << 12;
+        QTest::newRow("pitch -12") << int(FirstHarmonicPitch) << "-12" << int(B::Level) << 0;
+        QTest::newRow("pitch +13") << int(FirstHarmonicPitch) << "+13" << int(B::Level) << Refused;
+        QTest::newRow("pitch st alone") << int(FirstHarmonicPitch) << "st" << int(B::Level) << Refused;
+        QTest::newRow("Attack slow") << int(Attack) << "slow" << int(B::Level) << 1;
+        QTest::newRow("Attack FAST") << int(Attack) << "FAST" << int(B::Level) << 0;
+        QTest::newRow("Attack on") << int(Attack) << "on" << int(B::Level) << 1;
+        QTest::newRow("Wave on") << int(Wave) << "On" << int(B::Level) << 1;
+        QTest::newRow("Wave takes no slow") << int(Wave) << "slow" << int(B::Level) << Refused;
+        QTest::newRow("Wave yes") << int(Wave) << "yes" << int(B::Level) << Refused;
+        QTest::newRow("check box off") << int(HighNotesCut) << "off" << int(B::Level) << 0;
+    }
+    void valueTextTyped()
+    {
+        QFETCH(int, parameter);
+        QFETCH(QString, text);
+        QFETCH(int, bare);
+        QFETCH(int, state);
+        QString takes;
+        const std::optional<int> typed = ValueText::stateOf(parameter, text, ValueText::BareNumber(bare), &takes);
+        QCOMPARE(typed.value_or(9999), state);
+        QVERIFY(!takes.isEmpty());
+    }
+
+    // Every step of a dial on the pedal's own scale, typed as shown, shows as itself and sends a
+    // word the pedal reports as that step; every level a dial shows, typed, stays where it is.
+    void typedValuesComeBackAsShown()
+    {
+        using namespace Parameter;
+        for (int parameter : {int(LowPass), int(HighPass), int(Range)}) {
+            const int full = ValueText::steps(parameter);
+            QVERIFY(full > 0);
+            for (int s = 0; s <= full; ++s) {
+                QString takes;
+                const QString shown = QStringLiteral("%1 / %2").arg(s).arg(full);
+                const std::optional<int> angle = ValueText::stateOf(parameter, shown, ValueText::BareNumber::Level, &takes);
+                QVERIFY2(angle, qPrintable(shown));
+                QCOMPARE(ValueText::ofState(parameter, *angle), shown);
+                const quint32 word = ParameterCatalogue::wordFor(parameter, *angle);
+                QCOMPARE(ownScaleWord(word, quint32(full)), quint32(s));
+            }
+        }
+        QCOMPARE(ValueText::steps(Dry), 0);
+        QCOMPARE(ValueText::steps(Wave), 0);
+        for (int p = 0; p <= MaxPosition; ++p) {
+            QString takes;
+            const int angle = positionToAngle(p);
+            const std::optional<int> typed =
+                ValueText::stateOf(Dry, ValueText::ofState(Dry, angle), ValueText::BareNumber::Step, &takes);
+            QCOMPARE(typed, std::optional<int>(angle));
+        }
+    }
+
+    void dataWordLine() { QCOMPARE(ValueText::dataWordLine(0x003FC000), QString("Data word 0x003FC000")); }
 
     void harmonicPitchTableFollowsItsRule()
     {

@@ -10,6 +10,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
@@ -27,6 +29,15 @@ struct linked : EditorRig {
     EffectWindow *fx() const { return main()->effectWindow(); }
 };
 
+// Moves the pressed left button to each point in turn, as a drag does.
+void dragTo(QWidget *w, const QList<QPoint> &points, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    for (const QPoint &p : points) {
+        QMouseEvent move(QEvent::MouseMove, QPointF(p), QPointF(w->mapToGlobal(p)), Qt::NoButton, Qt::LeftButton,
+                         modifiers);
+        QCoreApplication::sendEvent(w, &move);
+    }
+}
 } // namespace
 
 class TestEffectWindow : public QObject {
@@ -101,7 +112,7 @@ private slots:
         EffectWindow *fx = rig.fx();
         QVERIFY(fx->chkChangePresetShortPress->isChecked() && fx->chkBypassLongPress->isChecked());
         QCOMPARE(fx->cmbGuitarTuning->currentText(), QString("Drop D (DADGBE)"));
-        QCOMPARE(fx->cmbSemitonesVariation->currentText(), QString("-2"));
+        QCOMPARE(fx->cmbSemitonesVariation->currentText(), QString("-2 st"));
         QVERIFY(rig.logged("Current Tuning: 2") && rig.logged("Semitones variation: FE"));
         QCOMPARE(fx->cmbAssignCtrlUNO->currentText(), QString("Input Level"));
         QCOMPARE(fx->cmbAssignCtrlTRE->currentText(), QString("Attack"));
@@ -121,7 +132,7 @@ private slots:
         QVERIFY(fx->swtSplit->isChecked());
         QCOMPARE(fx->dialRange->angle(), 90);
         QCOMPARE(fx->dialInputLevel->angle(), -45);
-        QCOMPARE(fx->cmbVariableWavePitch->currentText(), QString("+3"));
+        QCOMPARE(fx->cmbVariableWavePitch->currentText(), QString("+3 st"));
         QVERIFY(fx->chkDominantNoteCut->isChecked() && !fx->chkHighNoteCut->isChecked());
         QVERIFY(fx->swtLimitRange->isChecked() && fx->swtNoiseGateStatus->isChecked());
         QVERIFY(fx->swtAttack->isChecked());
@@ -305,7 +316,7 @@ private slots:
         QTemporaryDir docs;
         linked rig(docs.path());
         rig.fx()->cmbGuitarTuning->setCurrentIndex(1);
-        rig.fx()->cmbSemitonesVariation->setCurrentText("-1");
+        rig.fx()->cmbSemitonesVariation->setCurrentText("-1 st");
         rig.prompts.answers = {false, true};
         rig.main()->btnSetTuning->click();
         QVERIFY(rig.received().isEmpty());
@@ -470,9 +481,191 @@ private slots:
                           Qt::NoModifier, Qt::NoScrollPhase, false);
         QCoreApplication::sendEvent(d, &wheel);
         QCOMPARE(DialMath::dialAngleToPosition(d->angle()), 5);
-        // A drag into the dead zone snaps to the nearer end.
-        QTest::mousePress(d, Qt::LeftButton, Qt::NoModifier, QPoint(d->width() / 2 - 5, d->height() - 1));
+        // An angle in the dead zone snaps to the nearer end; a drag stops at the ends of the travel.
+        d->setAngle(-100);
         QCOMPARE(d->angle(), -135);
+        d->setAngle(-60);
+        QCOMPARE(d->angle(), -45);
+        QTest::mousePress(d, Qt::LeftButton, Qt::NoModifier, QPoint(20, 20));
+        dragTo(d, {QPoint(20, 20 + 400)});
+        QTest::mouseRelease(d, Qt::LeftButton, Qt::NoModifier, QPoint(20, 20 + 400));
+        QCOMPARE(d->angle(), -135);
+    }
+
+    // A press on a dial, wherever it lands, moves nothing and sends nothing; so does a hand that
+    // shakes by less than the drag's start.
+    void pressDoesNotMoveADial_data()
+    {
+        QTest::addColumn<QPoint>("at");
+        QTest::addColumn<int>("shake");
+        QTest::newRow("lower left (the minimum)") << QPoint(4, 36) << 0;
+        QTest::newRow("lower right (the maximum)") << QPoint(36, 36) << 0;
+        QTest::newRow("top") << QPoint(20, 2) << 0;
+        QTest::newRow("centre, shaking") << QPoint(20, 20) << RotaryDial::DragStartPixels - 1;
+    }
+    void pressDoesNotMoveADial()
+    {
+        QFETCH(QPoint, at);
+        QFETCH(int, shake);
+        QTemporaryDir docs;
+        linked rig(docs.path());
+        rig.clock.advance(2000);
+        rig.received();
+        const QString undo = rig.main()->menuUndo->text();
+        RotaryDial *d = rig.fx()->dialDry;
+        const int before = d->angle();
+        QTest::mousePress(d, Qt::LeftButton, Qt::NoModifier, at);
+        dragTo(d, {at + QPoint(0, shake), at - QPoint(0, shake), at});
+        QTest::mouseRelease(d, Qt::LeftButton, Qt::NoModifier, at);
+        QCOMPARE(d->angle(), before);
+        rig.clock.advance(300);
+        QCOMPARE(rig.received(), QList<QByteArray>{});
+        QCOMPARE(rig.main()->menuUndo->text(), undo);
+        QCOMPARE(rig.state().shown[Parameter::Dry], before);
+    }
+
+    // A vertical drag moves the dial from where it was: up is more, about 200 pixels for the whole
+    // travel (1.35 positions a pixel), a fifth as fast with Shift. The last position goes out.
+    void dragMovesFromWhereItWas_data()
+    {
+        QTest::addColumn<QList<int>>("moves");    // heights above the press, one per move
+        QTest::addColumn<bool>("fine");           // Shift held
+        QTest::addColumn<int>("position");        // the travel position it ends at (from 134)
+        QTest::addColumn<QByteArray>("lastSent"); // Dry's last message
+        QTest::newRow("40 px up") << QList<int>{10, 25, 40} << false << 188 << hex("01002700596000");
+        QTest::newRow("40 px down") << QList<int>{-40} << false << 80 << hex("01002700260000");
+        QTest::newRow("100 px up reaches the maximum") << QList<int>{100} << false << 269 << hex("010027007FE000");
+        QTest::newRow("past the minimum and back 20 px") << QList<int>{-200, -180} << false << 27 << hex("010027000CE000");
+        QTest::newRow("40 px up with Shift") << QList<int>{40} << true << 145 << hex("0100270044E000");
+        QTest::newRow("40 px up and back down") << QList<int>{40, 0} << false << 134 << hex("010027003FC000");
+    }
+    void dragMovesFromWhereItWas()
+    {
+        QFETCH(QList<int>, moves);
+        QFETCH(bool, fine);
+        QFETCH(int, position);
+        QFETCH(QByteArray, lastSent);
+        QTemporaryDir docs;
+        linked rig(docs.path());
+        rig.clock.advance(2000);
+        rig.received();
+        RotaryDial *d = rig.fx()->dialDry;
+        QCOMPARE(DialMath::dialAngleToPosition(d->angle()), 134); // the pedal's 510
+        const QPoint press(12, 30);
+        QTest::mousePress(d, Qt::LeftButton, Qt::NoModifier, press);
+        QList<QPoint> points;
+        for (int up : moves)
+            points << press - QPoint(0, up);
+        dragTo(d, points, fine ? Qt::ShiftModifier : Qt::NoModifier);
+        QTest::mouseRelease(d, Qt::LeftButton, Qt::NoModifier, points.last());
+        QCOMPARE(DialMath::dialAngleToPosition(d->angle()), position);
+        rig.clock.advance(300);
+        const QList<QByteArray> sent = rig.received();
+        if (position == 134) { // back where it started: the last word out is the first again
+            QVERIFY(!sent.isEmpty());
+        }
+        QCOMPARE(sent.value(sent.size() - 1), lastSent);
+        QCOMPARE(rig.param(Parameter::Dry).value, quint32(DialMath::positionToLevel(position)) << 13);
+        if (position != 134) // one drag, one step
+            QCOMPARE(rig.main()->menuUndo->text(), QStringLiteral("Undo Dry 510 \u2192 %1").arg(DialMath::positionToLevel(position)));
+    }
+
+    // Double-click opens a box to type the value in the terms the dial shows: Enter sends it as
+    // one step, as a drag would; a value out of range is refused in the box, nothing is sent;
+    // Escape leaves everything as it was.
+    void typedValue_data()
+    {
+        QTest::addColumn<QString>("dial");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("shown");    // what the dial shows afterwards
+        QTest::addColumn<QByteArray>("sent");  // empty: nothing
+        QTest::addColumn<bool>("refused");     // the box stays open with the reason
+        QTest::newRow("Dry level 300") << "dialDry" << "300" << int(Qt::Key_Return) << "300" << hex("01002700258000") << false;
+        QTest::newRow("Dry level 1023, Enter") << "dialDry" << "1023" << int(Qt::Key_Enter) << "1023" << hex("010027007FE000") << false;
+        QTest::newRow("Dry level 1024") << "dialDry" << "1024" << int(Qt::Key_Return) << "510" << QByteArray() << true;
+        QTest::newRow("Dry not a number") << "dialDry" << "loud" << int(Qt::Key_Return) << "510" << QByteArray() << true;
+        QTest::newRow("Dry, Escape") << "dialDry" << "300" << int(Qt::Key_Escape) << "510" << QByteArray() << false;
+        QTest::newRow("Low Pass step 14") << "dialLowPass" << "14" << int(Qt::Key_Return) << "14 / 24" << hex("0100AF004AA000") << false;
+        QTest::newRow("Low Pass step 24/24") << "dialLowPass" << "24/24" << int(Qt::Key_Return) << "24 / 24" << hex("0100AF007FE000") << false;
+        QTest::newRow("Low Pass step 25") << "dialLowPass" << "25" << int(Qt::Key_Return) << "12 / 24" << QByteArray() << true;
+        QTest::newRow("High Pass step 0") << "dialHighPass" << "0" << int(Qt::Key_Return) << "0 / 16" << hex("0100BD00000000") << false;
+    }
+    void typedValue()
+    {
+        QFETCH(QString, dial);
+        QFETCH(QString, typed);
+        QFETCH(int, key);
+        QFETCH(QString, shown);
+        QFETCH(QByteArray, sent);
+        QFETCH(bool, refused);
+        QTemporaryDir docs;
+        linked rig(docs.path());
+        rig.clock.advance(2000);
+        rig.received();
+        RotaryDial *d = rig.fx()->findChild<RotaryDial *>(dial);
+        QVERIFY(d);
+        const QString before = d->valueText();
+        QTest::mouseDClick(d, Qt::LeftButton, Qt::NoModifier, QPoint(20, 20));
+        QLineEdit *box = d->valueEditor();
+        QVERIFY(box);
+        QCOMPARE(box->text(), before); // the value as shown, ready to be typed over
+        QTest::keyClicks(box, typed);
+        QTest::keyClick(box, Qt::Key(key));
+        rig.clock.advance(300);
+        QCOMPARE(d->valueText(), shown);
+        QCOMPARE(rig.received(), sent.isEmpty() ? QList<QByteArray>{} : QList<QByteArray>{sent});
+        QCOMPARE(bool(d->valueEditor()), refused);
+        if (refused) {
+            auto *problem = rig.fx()->findChild<QLabel *>("dialValueProblem");
+            QVERIFY(problem && problem->isVisible() && problem->text().startsWith("Takes "));
+            QTest::keyClick(d->valueEditor(), Qt::Key_Escape);
+            QVERIFY(!d->valueEditor());
+            rig.clock.advance(300);
+            QCOMPARE(rig.received(), QList<QByteArray>{});
+        } else if (!sent.isEmpty()) {
+            QCOMPARE(rig.main()->menuUndo->text(),
+                     QStringLiteral("Undo %1 %2 \u2192 %3").arg(rig.param(d == rig.fx()->dialDry ? Parameter::Dry
+                                                                 : d == rig.fx()->dialLowPass ? Parameter::LowPass
+                                                                                              : Parameter::HighPass).name,
+                                                              before, shown));
+        }
+    }
+
+    // Every control of the effect window says what it does; the dials' hints end with the exact
+    // data word, which follows the value. The hints given before stay as they were.
+    void everyControlHasAHint()
+    {
+        QTemporaryDir docs;
+        linked rig(docs.path());
+        EffectWindow *fx = rig.fx();
+        QStringList controls;
+        for (QWidget *w : fx->findChildren<QWidget *>()) {
+            if (qobject_cast<RotaryDial *>(w) || qobject_cast<QAbstractButton *>(w) || qobject_cast<QComboBox *>(w)) {
+                controls << w->objectName();
+                QVERIFY2(!w->toolTip().trimmed().isEmpty(), qPrintable(w->objectName() + " has no hint"));
+            }
+        }
+        QCOMPARE(controls.size(), 12 + 6 + 2 + 4 + 8);
+        const auto lines = [](QWidget *w) { return w->toolTip().split("\r\n"); };
+        QCOMPARE(lines(fx->dialDry), (QStringList{"Level of the dry (unprocessed) signal, as the pedal's Dry knob does.",
+                                                  "Data word 0x003FC000"}));
+        QCOMPARE(lines(fx->dialLowPass).first(), QString("Low-pass filter on the octave-down signal, in 24 steps."));
+        QCOMPARE(lines(fx->dialLowPass).last(), QString("Data word 0x0000000C")); // as the pedal reported it
+        QCOMPARE(lines(fx->dialInputLevel),
+                 (QStringList{"Set the input signal level for the octave-down effect. This does not affect the dry signal.",
+                              "Adjust if you hear excessive distortion in the sub. By default, it is set to the max position.",
+                              "Data word 0x00800000"}));
+        QCOMPARE(fx->dialDryHPF->toolTip(), QString("Filters low frequencies from the dry signal\r\nData word 0x00000000"));
+        QCOMPARE(fx->swtAttack->toolTip(), QString("Set Sub Attack speed"));
+        QCOMPARE(fx->cmbSemitonesVariation->toolTip(), QString("Select the pitch variation in semitones from -5 to +3"));
+        fx->dialDry->setAngle(0);
+        QCOMPARE(lines(fx->dialDry).last(), QString("Data word 0x006A8000"));
+        fx->dialLowPass->setAngle(-45);
+        QCOMPARE(lines(fx->dialLowPass).last(), QString("Data word 0x007FE000"));
+        QVERIFY(rig.service().undo()); // back at step 12, as the dial sends it
+        QCOMPARE(lines(fx->dialLowPass).last(), QString("Data word 0x003FC000"));
+        QCOMPARE(rig.param(Parameter::LowPass).value, 0x003FC000u);
     }
 
     void presetSavedAndLoadedBack()

@@ -103,6 +103,32 @@ private slots:
         QCOMPARE(rig.pedal()->state.parameters[Parameter::Dry], rig.dialWord(Parameter::Dry, 200));
     }
 
+    // The undo and redo texts say the values in the pedal's own terms.
+    void undoTextsInThePedalsTerms_data()
+    {
+        QTest::addColumn<int>("parameter");
+        QTest::addColumn<int>("state");
+        QTest::addColumn<QString>("undo");
+        QTest::newRow("a step of Low Pass") << int(Parameter::LowPass) << DialMath::MaxAngle
+                                            << QString("Undo Low Pass 12 / 24 \u2192 24 / 24");
+        QTest::newRow("a step of Range") << int(Parameter::Range) << DialMath::MinAngle
+                                         << QString("Undo Range 11 / 22 \u2192 0 / 22");
+        QTest::newRow("semitones") << int(Parameter::FirstHarmonicPitch) << 17
+                                   << QString("Undo 1st Harmonic Pitch 0 st \u2192 +5 st");
+        QTest::newRow("a level") << int(Parameter::Dry) << 0 << QString("Undo Dry 510 \u2192 852");
+    }
+    void undoTextsInThePedalsTerms()
+    {
+        QFETCH(int, parameter);
+        QFETCH(int, state);
+        QFETCH(QString, undo);
+        HistoryRig rig(m_documents.path() + "/texts");
+        QCOMPARE(rig.service().setControl(parameter, state), PedalService::Result::Done);
+        QCOMPARE(rig.main()->menuUndo->text(), undo);
+        QVERIFY(rig.service().undo());
+        QCOMPARE(rig.main()->menuRedo->text(), QString(undo).replace("Undo", "Redo"));
+    }
+
     // A drag (and a run of wheel notches) on one control is one step; another control is another.
     void aDragIsOneStep()
     {
@@ -305,6 +331,10 @@ private slots:
                      .arg(QString::number(rig.dialWord(Parameter::Dry, 200), 16).toUpper().rightJustified(8, '0')));
         // The pedal's word shows as its own level, the one the step that sends it has.
         QCOMPARE(compare->table->item(Parameter::SubMix, CompareWindow::Pedal)->text(), QString("510 (003FC000)"));
+        // Steps and semitones in the pedal's own terms, as the effect window and the tool show them.
+        QCOMPARE(compare->table->item(Parameter::LowPass, CompareWindow::Pedal)->text(), QString("12 / 24 (0000000C)"));
+        QCOMPARE(compare->table->item(Parameter::FirstHarmonicPitch, CompareWindow::Editor)->text(), QString("0 st (00400000)"));
+        QCOMPARE(compare->table->item(Parameter::Attack, CompareWindow::File)->text(), QString("fast (00008000)"));
         QVERIFY(compare->table->item(Parameter::Dry, CompareWindow::Name)->font().bold());
         QVERIFY(!compare->table->item(Parameter::Wave, CompareWindow::Name)->font().bold());
         if (!qEnvironmentVariableIsEmpty("QUARNELO_SHOT"))

@@ -4,6 +4,7 @@
 #include "pedal/EditHistory.h"
 #include "pedal/ParameterCatalogue.h"
 #include "pedal/PedalService.h"
+#include "pedal/ValueText.h"
 #include "support/Prompts.h"
 
 #include <QFileInfo>
@@ -15,12 +16,10 @@
 #include <QVBoxLayout>
 
 namespace {
-// A word as its control shows it, then the word itself: "300 (00258000)".
+// A word in the pedal's own terms, then the word itself: "300 (00258000)", "12 / 24 (0000000C)".
 QString valueText(int parameter, quint32 word)
 {
-    const std::optional<int> state = ParameterCatalogue::shownState(parameter, word);
-    const QString shown = state ? EditHistory::stateText(parameter, *state) : QStringLiteral("?");
-    return QStringLiteral("%1 (%2)").arg(shown, HexCodec::hexNumber(word, 8));
+    return QStringLiteral("%1 (%2)").arg(ValueText::ofWord(parameter, word), HexCodec::hexNumber(word, 8));
 }
 } // namespace
 

@@ -1,10 +1,16 @@
 #include "windows/Dial.h"
 
 #include "pedal/DialMath.h"
+#include "pedal/ValueText.h"
 
+#include <QFrame>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QVBoxLayout>
 #include <QWheelEvent>
 #include <QtMath>
 
@@ -13,7 +19,7 @@ using namespace DialMath;
 RotaryDial::RotaryDial(QWidget *parent) : QWidget(parent)
 {
     setFocusPolicy(Qt::StrongFocus);
-    setCursor(Qt::PointingHandCursor);
+    setCursor(Qt::SizeVerCursor); // dragged up and down
 }
 
 void RotaryDial::setAngle(int angle)
@@ -37,14 +43,15 @@ void RotaryDial::stepBy(int positions)
     setAngle(positionToAngle(p));
 }
 
-void RotaryDial::followMouse(const QPointF &pos)
+void RotaryDial::setParameter(int parameter)
 {
-    const QPointF c = QRectF(rect()).center();
-    const qreal dx = pos.x() - c.x();
-    const qreal dy = c.y() - pos.y();
-    if (qFuzzyIsNull(dx) && qFuzzyIsNull(dy))
-        return;
-    setAngle(int(std::lround(qRadiansToDegrees(std::atan2(dy, dx)))));
+    m_parameter = parameter;
+    update();
+}
+
+QString RotaryDial::valueText() const
+{
+    return m_parameter >= 0 ? ValueText::ofState(m_parameter, m_angle) : QString::number(level());
 }
 
 void RotaryDial::mousePressEvent(QMouseEvent *event)
@@ -52,13 +59,156 @@ void RotaryDial::mousePressEvent(QMouseEvent *event)
     if (event->button() != Qt::LeftButton)
         return QWidget::mousePressEvent(event);
     setFocus(Qt::MouseFocusReason);
-    followMouse(event->position());
+    // The value stays where it is until the mouse moves.
+    m_pressed = true;
+    m_dragging = false;
+    m_pressY = m_lastY = event->position().y();
+    m_dragPosition = dialAngleToPosition(snapDialAngle(m_angle));
+    event->accept();
 }
 
 void RotaryDial::mouseMoveEvent(QMouseEvent *event)
 {
-    if (event->buttons() & Qt::LeftButton)
-        followMouse(event->position());
+    if (!m_pressed || !(event->buttons() & Qt::LeftButton))
+        return QWidget::mouseMoveEvent(event);
+    const qreal y = event->position().y();
+    if (!m_dragging) {
+        if (qAbs(y - m_pressY) < DragStartPixels)
+            return;
+        m_dragging = true; // counted from the press on
+    }
+    const qreal speed = event->modifiers().testFlag(Qt::ShiftModifier) ? PositionsPerPixel * FineFactor : PositionsPerPixel;
+    m_dragPosition = std::clamp<qreal>(m_dragPosition + (m_lastY - y) * speed, 0, MaxPosition);
+    m_lastY = y;
+    const int position = int(std::lround(m_dragPosition));
+    if (position != dialAngleToPosition(snapDialAngle(m_angle)))
+        setAngle(positionToAngle(position));
+    event->accept();
+}
+
+void RotaryDial::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton)
+        return QWidget::mouseReleaseEvent(event);
+    m_pressed = false;
+    m_dragging = false;
+    event->accept();
+}
+
+void RotaryDial::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton)
+        return QWidget::mouseDoubleClickEvent(event);
+    m_pressed = false;
+    m_dragging = false;
+    openValueEditor();
+    event->accept();
+}
+
+void RotaryDial::openValueEditor()
+{
+    if (m_editor || !isEnabled())
+        return;
+    // The box lies over the dial in its window, wide enough for "1023" or "24 / 24", with room
+    // below for the reason a value is refused.
+    QWidget *top = window();
+    auto *box = new QFrame(top);
+    box->setObjectName(QStringLiteral("dialValueEditor"));
+    box->setFrameShape(QFrame::StyledPanel);
+    box->setAutoFillBackground(true);
+    auto *layout = new QVBoxLayout(box);
+    layout->setContentsMargins(2, 2, 2, 2);
+    layout->setSpacing(1);
+    m_editor = new QLineEdit(valueText(), box);
+    m_editor->setObjectName(QStringLiteral("dialValueEdit"));
+    m_editor->selectAll();
+    m_editor->installEventFilter(this);
+    m_editorProblem = new QLabel(box);
+    m_editorProblem->setObjectName(QStringLiteral("dialValueProblem"));
+    m_editorProblem->setStyleSheet(QStringLiteral("color: #c00000;")); // red whatever the look
+    m_editorProblem->hide();
+    layout->addWidget(m_editor);
+    layout->addWidget(m_editorProblem);
+    m_editorBox = box;
+    placeValueEditor();
+    box->show();
+    box->raise();
+    m_editor->setFocus(Qt::OtherFocusReason);
+}
+
+void RotaryDial::placeValueEditor()
+{
+    // Over the dial, inside its window, as wide as what it shows.
+    QWidget *top = m_editorBox->parentWidget();
+    m_editorBox->layout()->activate();
+    const QSize size(qMax(110, m_editorBox->sizeHint().width()), m_editorBox->sizeHint().height());
+    const QPoint centre = mapTo(top, rect().center());
+    m_editorBox->setGeometry(std::clamp(centre.x() - size.width() / 2, 0, qMax(0, top->width() - size.width())),
+                             std::clamp(centre.y() - 13, 0, qMax(0, top->height() - size.height())), size.width(),
+                             size.height());
+}
+
+void RotaryDial::closeValueEditor()
+{
+    if (!m_editor)
+        return;
+    m_editor->removeEventFilter(this);
+    m_editor = nullptr;
+    m_editorProblem = nullptr;
+    if (m_editorBox) {
+        m_editorBox->hide();
+        m_editorBox->deleteLater();
+    }
+}
+
+void RotaryDial::applyTypedValue()
+{
+    if (!m_editor)
+        return;
+    const QString typed = m_editor->text();
+    QString takes;
+    std::optional<int> angle;
+    if (m_parameter >= 0) {
+        angle = ValueText::stateOf(m_parameter, typed, ValueText::BareNumber::Step, &takes);
+    } else {
+        bool ok = false;
+        const int level = typed.trimmed().toInt(&ok);
+        takes = QStringLiteral("a level from 0 to %1").arg(MaxLevel);
+        if (ok && level >= 0 && level <= MaxLevel)
+            angle = positionToAngle(int(std::lround(level * double(MaxPosition) / MaxLevel)));
+    }
+    if (!angle) {
+        // Refused where it was typed; nothing is sent and the box stays for another try.
+        m_editorProblem->setText(QStringLiteral("Takes %1.").arg(takes));
+        m_editorProblem->show();
+        placeValueEditor();
+        m_editor->selectAll();
+        return;
+    }
+    closeValueEditor();
+    setFocus(Qt::OtherFocusReason);
+    setAngle(*angle); // the change goes out as a drag's does
+}
+
+bool RotaryDial::eventFilter(QObject *watched, QEvent *event)
+{
+    if (m_editor && watched == m_editor) {
+        if (event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent *>(event)->key();
+            if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+                applyTypedValue();
+                return true;
+            }
+            if (key == Qt::Key_Escape) {
+                closeValueEditor();
+                setFocus(Qt::OtherFocusReason);
+                return true;
+            }
+        } else if (event->type() == QEvent::FocusOut) {
+            closeValueEditor(); // clicking elsewhere leaves the value as it was
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void RotaryDial::wheelEvent(QWheelEvent *event)
@@ -83,6 +233,9 @@ void RotaryDial::keyPressEvent(QKeyEvent *event)
     case Qt::Key_PageDown: stepBy(-27); break;
     case Qt::Key_Home: setAngle(MinAngle); break;
     case Qt::Key_End: setAngle(MaxAngle); break;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_F2: openValueEditor(); break;
     default: QWidget::keyPressEvent(event); return;
     }
     event->accept();
@@ -124,12 +277,19 @@ void RotaryDial::paintEvent(QPaintEvent *)
     p.setPen(QPen(accent, qMax<qreal>(1.5, side / 22), Qt::SolidLine, Qt::RoundCap));
     p.drawLine(c + QPointF(std::cos(a), -std::sin(a)) * r * 0.55, c + QPointF(std::cos(a), -std::sin(a)) * r * 0.95);
 
-    // The level, in the middle.
+    // The value, in the middle, inside the pointer's reach: a step closes up ("12/24") and the
+    // letters get smaller when it is too wide.
     QFont f = font();
     f.setPixelSize(qMax(7, int(side / 4.2)));
-    p.setFont(f);
     p.setPen(text);
-    p.drawText(knob, Qt::AlignCenter, QString::number(level()));
+    QString shown = valueText();
+    const qreal room = knob.width() - 4;
+    if (QFontMetricsF(f).horizontalAdvance(shown) > room)
+        shown.replace(QLatin1String(" / "), QLatin1String("/"));
+    while (f.pixelSize() > 6 && QFontMetricsF(f).horizontalAdvance(shown) > room)
+        f.setPixelSize(f.pixelSize() - 1);
+    p.setFont(f);
+    p.drawText(knob, Qt::AlignCenter, shown);
 
     if (hasFocus()) {
         p.setPen(QPen(accent, 1, Qt::DotLine));

@@ -4,7 +4,11 @@
 
 #include <QAbstractButton>
 #include <QColor>
+#include <QPointer>
 #include <QWidget>
+
+class QLabel;
+class QLineEdit;
 
 class RotaryDial : public QWidget {
     Q_OBJECT
@@ -18,6 +22,21 @@ public:
     int level() const;
     // Keyboard and wheel move the dial along its travel.
     void stepBy(int positions);
+    // The effect parameter the dial edits (ParameterCatalogue): its value is shown and typed in
+    // the pedal's own terms (ValueText). Without one the dial shows its level.
+    void setParameter(int parameter);
+    QString valueText() const;
+
+    // A vertical drag moves the value from where it was: up is more, the whole travel takes
+    // about 200 pixels, with Shift a fifth as fast. A press alone moves nothing.
+    static constexpr double PositionsPerPixel = 270.0 / 200.0;
+    static constexpr double FineFactor = 0.2;
+    static constexpr int DragStartPixels = 3; // a shaking hand on a press is no drag
+
+    // Double-click opens a box to type the value in; Enter sets it (as a drag would), Escape or
+    // leaving the box cancels it. The box while it is open, otherwise nullptr.
+    QLineEdit *valueEditor() const { return m_editor; }
+    void openValueEditor();
 
     QSize sizeHint() const override { return {40, 40}; }
 
@@ -28,13 +47,27 @@ protected:
     void paintEvent(QPaintEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
     void wheelEvent(QWheelEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void followMouse(const QPointF &pos);
+    void applyTypedValue();
+    void closeValueEditor();
+    void placeValueEditor();
     int m_angle = -135;
     int m_wheelRemainder = 0;
+    int m_parameter = -1;
+    // The drag under way: where it was pressed, the last height seen, the travel position
+    // (fractional) it has reached; dragging once it went beyond DragStartPixels.
+    bool m_pressed = false;
+    bool m_dragging = false;
+    qreal m_pressY = 0, m_lastY = 0, m_dragPosition = 0;
+    QPointer<QWidget> m_editorBox;
+    QLineEdit *m_editor = nullptr;
+    QLabel *m_editorProblem = nullptr;
 };
 
 // Its colours come from the look (each look's sheet sets them, tools/make-looks.sh); a colour

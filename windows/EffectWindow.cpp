@@ -3,6 +3,7 @@
 #include <QAction>
 
 #include "pedal/PedalService.h"
+#include "pedal/ValueText.h"
 #include "support/DiagnosticLog.h"
 #include "windows/Dial.h"
 #include "windows/KeyHabits.h"
@@ -24,7 +25,6 @@ namespace {
 const char *const TuningItems[] = {"No Tuning Selected", "Standard (EADGBE)", "Drop D (DADGBE)", "DADGAD",
                                    "open D (DADF#AD)",   "Blues G (DGDGBD)",  "Open A (EAC#EAE)", "Open C (CGCGCE)",
                                    "Bass Guitar"};
-const char *const SemitoneItems[] = {"-5", "-4", "-3", "-2", "-1", "0", "+1", "+2", "+3"};
 
 QString hint(std::initializer_list<const char *> lines)
 {
@@ -69,9 +69,14 @@ EffectWindow::EffectWindow(PedalService &service, DiagnosticLog &log, QWidget *p
     redo->setShortcutContext(Qt::WindowShortcut);
     connect(redo, &QAction::triggered, this, [this] { m_service.redo(); });
     addActions({undo, redo});
-    for (int i = 0; i < ParameterCatalogue::Count; ++i)
+    for (int i = 0; i < ParameterCatalogue::Count; ++i) {
         m_parameterControls[size_t(i)] =
             findChild<QWidget *>(QString::fromLatin1(ParameterCatalogue::all()[size_t(i)].controlName));
+        if (auto *dial = qobject_cast<RotaryDial *>(m_parameterControls[size_t(i)])) {
+            dial->setParameter(i); // shows and takes its value in the pedal's own terms
+            m_dialHints[size_t(i)] = dial->toolTip();
+        }
+    }
     for (int i = 0; i < ParameterCatalogue::Count; ++i)
         showControl(i);
     showChoices();
@@ -123,7 +128,7 @@ void EffectWindow::buildControls()
     cmbVariableWavePitch->setGeometry(68, 26, 73, 22);
     cmbVariableWavePitch->setMaxVisibleItems(12);
     for (int s = -12; s <= 12; ++s)
-        cmbVariableWavePitch->addItem(s > 0 ? QStringLiteral("+%1").arg(s) : QString::number(s));
+        cmbVariableWavePitch->addItem(ValueText::semitones(s));
     cmbVariableWavePitch->setCurrentIndex(-1);
 
     auto *tracking = named(new QGroupBox(QStringLiteral("Tracking Functions"), this), "frameTrackingFunctions");
@@ -134,8 +139,8 @@ void EffectWindow::buildControls()
         cmbGuitarTuning->addItem(QString::fromLatin1(t));
     cmbSemitonesVariation = named(new QComboBox(tracking), "cmbSemitonesVariation");
     cmbSemitonesVariation->setGeometry(8, 52, 45, 22);
-    for (const char *t : SemitoneItems)
-        cmbSemitonesVariation->addItem(QString::fromLatin1(t));
+    for (int s = -5; s <= 3; ++s)
+        cmbSemitonesVariation->addItem(ValueText::semitones(s));
     auto *semitones = new QLabel(QStringLiteral("Semitones"), tracking);
     semitones->setGeometry(58, 55, 88, 16);
     chkDominantNoteCut = named(new QCheckBox(QStringLiteral("Dominant Notes Cut"), tracking), "chkDominantNoteCut");
@@ -229,6 +234,43 @@ void EffectWindow::buildControls()
         "Set the level where the noise gate starts. When set to minimum, the Noise Gate is OFF. Turn it up to "
         "activate the gate and set the desired threshold."));
     swtAttack->setToolTip(QStringLiteral("Set Sub Attack speed"));
+    // What the other controls do on the pedal.
+    const auto knob = [](const char *what, const char *knobName) {
+        return QStringLiteral("%1, as the pedal's %2 knob does.").arg(QLatin1String(what), QLatin1String(knobName));
+    };
+    dialDry->setToolTip(knob("Level of the dry (unprocessed) signal", "Dry"));
+    dialSubMix->setToolTip(knob("Mix level of the octave-down (sub) signal", "Sub Mix"));
+    dialMinus1Oct->setToolTip(knob("Level of the signal one octave down", "-1 OCT"));
+    dialMinus2Oct->setToolTip(knob("Level of the signal two octaves down", "-2 OCT"));
+    dialLowPass->setToolTip(hint({"Low-pass filter on the octave-down signal, in 24 steps.",
+                                  "Double-click to type a step from 0 to 24."}));
+    dialHighPass->setToolTip(hint({"High-pass filter on the octave-down signal, in 16 steps.",
+                                   "Double-click to type a step from 0 to 16."}));
+    dialRange->setToolTip(hint({"Tracking range of the octave-down effect, in 22 steps.",
+                                "Double-click to type a step from 0 to 22."}));
+    dialClipWave->setToolTip(QStringLiteral("Sets how much the Wave signal is clipped."));
+    swtWave->setToolTip(QStringLiteral("Turns Wave on or off, as the pedal's Wave switch does."));
+    swtSplit->setToolTip(QStringLiteral("Turns Split on or off, as the pedal's Split switch does."));
+    swtBypass->setToolTip(QStringLiteral("Switches the effect out (on) or back in (off), as the footswitch's Bypass does."));
+    const QString storeAssignment = QStringLiteral("Press Assign in the main window to store the choice in the pedal.");
+    const auto assignHint = [&storeAssignment](const QString &control, const char *offers) {
+        return QStringLiteral("Chooses the parameter that the pedal's %1 drives (%2).\r\n").arg(control, QLatin1String(offers)) +
+               storeAssignment;
+    };
+    cmbAssignCtrlUNO->setToolTip(assignHint(QStringLiteral("Control I"), "a parameter with a range"));
+    cmbAssignCtrlDUE->setToolTip(assignHint(QStringLiteral("Control II"), "a parameter with a range"));
+    cmbAssignCtrlTRE->setToolTip(assignHint(QStringLiteral("Control III"), "an on/off parameter"));
+    cmbAssignCtrlQUATTRO->setToolTip(assignHint(QStringLiteral("Control IV"), "an on/off parameter"));
+    cmbAssignRemote->setToolTip(QStringLiteral("Chooses what the remote footswitch does: Bypass or Preset.\r\n") +
+                                storeAssignment);
+    const QString sendMode = QStringLiteral("Press Set Footswitch Mode in the main window to send it to the pedal.");
+    const auto press = [&sendMode](const char *press, const char *does) {
+        return QStringLiteral("A %1 press of the footswitch %2.\r\n").arg(QLatin1String(press), QLatin1String(does)) + sendMode;
+    };
+    chkBypassShortPress->setToolTip(press("short", "switches the effect in and out (Bypass)"));
+    chkChangePresetShortPress->setToolTip(press("short", "steps to the next preset"));
+    chkBypassLongPress->setToolTip(press("long", "switches the effect in and out (Bypass)"));
+    chkChangePresetLongPress->setToolTip(press("long", "steps to the next preset"));
 
     chkDominantNoteCut->installEventFilter(this);
     installEventFilter(this);
@@ -241,7 +283,10 @@ void EffectWindow::connectControls()
     for (int i = 0; i < ParameterCatalogue::Count; ++i) {
         QWidget *w = m_parameterControls[size_t(i)];
         if (auto *dial = qobject_cast<RotaryDial *>(w))
-            connect(dial, &RotaryDial::angleChanged, this, [this, i](int angle) { m_service.setControl(i, angle); });
+            connect(dial, &RotaryDial::angleChanged, this, [this, i](int angle) {
+                m_service.setControl(i, angle);
+                showDataWord(i);
+            });
         else if (auto *sw = qobject_cast<OnOffSwitch *>(w))
             connect(sw, &OnOffSwitch::toggled, this, [this, i](bool on) { m_service.setControl(i, on ? 1 : 0); });
         else if (auto *box = qobject_cast<QCheckBox *>(w))
@@ -271,9 +316,10 @@ void EffectWindow::showControl(int i)
     const int state = m_service.state().shown[size_t(i)];
     QWidget *w = m_parameterControls[size_t(i)];
     const QSignalBlocker block(w);
-    if (auto *dial = qobject_cast<RotaryDial *>(w))
+    if (auto *dial = qobject_cast<RotaryDial *>(w)) {
         dial->setAngle(state);
-    else if (auto *sw = qobject_cast<OnOffSwitch *>(w))
+        showDataWord(i);
+    } else if (auto *sw = qobject_cast<OnOffSwitch *>(w))
         sw->setChecked(state == 1);
     else if (auto *box = qobject_cast<QCheckBox *>(w))
         box->setChecked(state == 1);
@@ -281,6 +327,17 @@ void EffectWindow::showControl(int i)
         list->setCurrentIndex(state);
     if (i == Parameter::Attack) // the label always tells the switch's state
         lblAttack->setText(state == 1 ? QStringLiteral("Attack: Slow") : QStringLiteral("Attack: Fast"));
+}
+
+void EffectWindow::showDataWord(int i)
+{
+    // The word the parameter holds while the dial shows it (a word the pedal reported on its own
+    // scale stays as it came); the word the dial's position sends while that is on its way.
+    const quint32 held = m_service.state().parameters[size_t(i)].value;
+    const int shown = m_service.state().shown[size_t(i)];
+    const quint32 word = ParameterCatalogue::shownState(i, held) == shown ? held : ParameterCatalogue::wordFor(i, shown);
+    m_parameterControls[size_t(i)]->setToolTip(m_dialHints[size_t(i)] + QStringLiteral("\r\n") +
+                                               ValueText::dataWordLine(word));
 }
 
 void EffectWindow::showChoices()

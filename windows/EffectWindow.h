@@ -52,11 +52,14 @@ private:
     // Puts what the service holds on the controls, without handing it back as a change.
     void showControl(int parameter);
     void showChoices();
+    // A dial's hint ends with the exact data word it stands for.
+    void showDataWord(int parameter);
 
     PedalService &m_service;
     DiagnosticLog &m_log;
     std::array<QWidget *, ParameterCatalogue::Count> m_parameterControls{};
     std::array<QComboBox *, ParameterCatalogue::AssignableControls> m_assignLists{};
+    std::array<QString, ParameterCatalogue::Count> m_dialHints{}; // a dial's hint before its data word
     bool m_enabled = false;
     bool m_allParametersEnabled = false;
 };
