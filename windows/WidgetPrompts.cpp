@@ -5,6 +5,7 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace {
 const QString Title = QStringLiteral("Quarnelo Editor");
@@ -25,6 +26,24 @@ bool WidgetPrompts::question(const QString &text)
 {
     return QMessageBox::question(m_parent, Title, OutsideText::forTerminal(text), QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) ==
            QMessageBox::Yes;
+}
+
+Prompts::Choice WidgetPrompts::saveOrDiscard(const QString &text, const QString &saveName)
+{
+    QMessageBox box(QMessageBox::Warning, Title, OutsideText::forTerminal(text), QMessageBox::NoButton, m_parent);
+    QPushButton *save = box.addButton(saveName, QMessageBox::AcceptRole);
+    QPushButton *discard = box.addButton(QStringLiteral("Discard"), QMessageBox::DestructiveRole);
+    QPushButton *cancel = box.addButton(QMessageBox::Cancel);
+    save->setObjectName(QStringLiteral("btnSave"));
+    discard->setObjectName(QStringLiteral("btnDiscard"));
+    box.setDefaultButton(cancel);
+    box.setEscapeButton(cancel);
+    box.exec();
+    if (box.clickedButton() == save)
+        return Choice::Save;
+    if (box.clickedButton() == discard)
+        return Choice::Discard;
+    return Choice::Cancel;
 }
 
 bool WidgetPrompts::goOnWithoutBackup(const QString &text)
