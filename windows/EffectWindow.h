@@ -27,6 +27,7 @@ public:
         *dial1stHarmonic, *dialInputLevel, *dialClipWave, *dialNoiseGateThreshold, *dialDryHPF;
     OnOffSwitch *swtWave, *swtSplit, *swtBypass, *swtLimitRange, *swtNoiseGateStatus, *swtAttack;
     QLabel *lblAttack;
+    QLabel *lblUnsaved; // shown while assignable values differ from those the pedal keeps
     QCheckBox *chkDominantNoteCut, *chkHighNoteCut;
     QComboBox *cmbVariableWavePitch, *cmbGuitarTuning, *cmbSemitonesVariation;
     QComboBox *cmbAssignCtrlUNO, *cmbAssignCtrlDUE, *cmbAssignCtrlTRE, *cmbAssignCtrlQUATTRO, *cmbAssignRemote;
@@ -52,6 +53,7 @@ private:
     // Puts what the service holds on the controls, without handing it back as a change.
     void showControl(int parameter);
     void showChoices();
+    void showUnsaved();
 
     PedalService &m_service;
     DiagnosticLog &m_log;
