@@ -7,6 +7,7 @@
 #include "device/HexCodec.h"
 #include "device/PedalMessages.h"
 #include "pedal/DialMath.h"
+#include "pedal/EditRecorder.h"
 #include "pedal/PedalServiceTexts.h"
 #include "support/Clock.h"
 #include "support/DiagnosticLog.h"
@@ -237,6 +238,7 @@ Task<PedalService::Result> PedalService::resetAssignableParameters(bool tellUser
         co_return Result::Refused;
     using namespace Parameter;
     const auto record = [this](int i) -> ParameterRecord & { return m_state.parameters[size_t(i)]; };
+    const PresetFile::PresetValues before = parameterValues();
     record(InputLevel).value = FullScale;
     record(FirstHarmonicPitch).value = HarmonicPitchTable[12];
     for (int i : {WaveClip, DominantNotesCut, HighNotesCut, DryHPF, LimitRangeUp, NoiseGateStatus, NoiseGateThreshold})
@@ -276,6 +278,10 @@ Task<PedalService::Result> PedalService::resetAssignableParameters(bool tellUser
     assignable(Attack);
     co_await m_clock.pause(10);
     showParameterValues(false);
+    // One step of the history, as a loaded preset is: undo sends back every value it changed.
+    const PresetFile::PresetValues after = parameterValues();
+    if (!m_applyingHistory && before != after && m_recorder)
+        m_recorder->valuesEdit(before, after, QStringLiteral("Set Assignable Parameters to Default"));
     if (tellUser)
         m_prompts.message(QStringLiteral("Click Save Parameters button to save the current status on pedal"));
     co_return Result::Done;

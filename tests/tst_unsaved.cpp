@@ -61,6 +61,7 @@ struct UnsavedRig : EditorRig {
     std::array<quint32, 10> storedOnThePedal() { return pedal()->state.storedAssignable; }
 };
 
+QByteArray write(quint16 address, quint32 word) { return PedalMessages::parameterWrite(address, word); }
 } // namespace
 
 class TestUnsaved : public QObject {
@@ -92,6 +93,7 @@ private slots:
         QTest::newRow("relinked: a new read") << "input;unlink;link" << QStringList();
         QTest::newRow("unlinked: nothing is linked to keep them") << "input;unlink" << QStringList();
         QTest::newRow("the defaults after a save elsewhere") << "input;save;defaults" << input;
+        QTest::newRow("the defaults, undone") << "input;save;defaults;undo" << QStringList();
         QTest::newRow("a preset of other values") << "preset" << QStringList{"Input Level", "Noise Gate Status"};
         QTest::newRow("a preset, undone") << "preset;undo" << QStringList();
     }
@@ -311,6 +313,78 @@ private slots:
         QCOMPARE(buttons, (QStringList{"Cancel", "Discard", "Save Parameters"}));
     }
 
+    // "Set Assignable Parameters to Default" is one step: undo sends back every assignable value
+    // it changed, exactly, and redo the defaults.
+    void defaultsAreOneStep()
+    {
+        UnsavedRig rig(folder());
+        PedalService &service = rig.service();
+        service.chooseTuning(1); // the note cuts need a tuning
+        rig.turn(Parameter::InputLevel, 120);
+        rig.turn(Parameter::WaveClip, 60);
+        rig.turn(Parameter::DryHPF, 200);
+        rig.turn(Parameter::NoiseGateThreshold, 90);
+        for (int i : {Parameter::DominantNotesCut, Parameter::HighNotesCut, Parameter::LimitRangeUp, Parameter::NoiseGateStatus, Parameter::Attack})
+            QCOMPARE(service.setControl(i, 1), Result::Done);
+        QCOMPARE(service.setControl(Parameter::FirstHarmonicPitch, 17), Result::Done);
+        rig.clock.advance(1500);
+        std::array<quint32, 20> before{};
+        for (int i = 0; i < 20; ++i)
+            before[size_t(i)] = rig.param(i).value;
+        const int steps = rig.history().count();
+        rig.received();
+
+        rig.main()->menuSetAssignableParamsToDefault->trigger();
+        rig.clock.advance(1500);
+        QCOMPARE(rig.history().count(), steps + 1);
+        QCOMPARE(rig.main()->menuUndo->text(), QString("Undo Set Assignable Parameters to Default"));
+        std::array<quint32, 20> after{};
+        for (int i = 0; i < 20; ++i)
+            after[size_t(i)] = rig.param(i).value;
+        rig.received();
+
+        // What one step back or forth sends: each value that differs, in the order the window
+        // shows them; a dial's word exactly, a switch as its control sends it (Attack three times).
+        const auto expected = [&](const std::array<quint32, 20> &from, const std::array<quint32, 20> &to) {
+            QList<QByteArray> out;
+            for (int i : ParameterCatalogue::showOrder()) {
+                if (from[size_t(i)] == to[size_t(i)])
+                    continue;
+                for (int n = 0; n < (i == Parameter::Attack ? 3 : 1); ++n)
+                    out << write(rig.param(i).address, to[size_t(i)]);
+            }
+            return out;
+        };
+        for (int i = 0; i < Parameter::InputLevel; ++i)
+            QCOMPARE(after[size_t(i)], before[size_t(i)]); // the defaults change assignable values only
+        const QList<QByteArray> want = expected(after, before);
+        QCOMPARE(want.size(), 12); // ten values, Attack three times
+        QVERIFY(service.undo());
+        rig.clock.advance(500);
+        QCOMPARE(rig.received(), want);
+        for (int i = 0; i < 20; ++i)
+            QCOMPARE(rig.param(i).value, before[size_t(i)]);
+        for (int i = Parameter::InputLevel; i <= Parameter::Attack; ++i)
+            QCOMPARE(rig.pedal()->state.parameters[size_t(i)], before[size_t(i)]);
+        QCOMPARE(rig.main()->menuRedo->text(), QString("Redo Set Assignable Parameters to Default"));
+
+        QVERIFY(service.redo());
+        rig.clock.advance(500);
+        QCOMPARE(rig.received(), expected(before, after));
+        for (int i = Parameter::InputLevel; i <= Parameter::Attack; ++i)
+            QCOMPARE(rig.pedal()->state.parameters[size_t(i)], after[size_t(i)]);
+        // Undone again, and then the edit made before the defaults: the harmonic pitch goes back
+        // from the value it had before the defaults, not from the defaults' own.
+        QVERIFY(service.undo());
+        rig.clock.advance(500);
+        rig.received();
+        QCOMPARE(rig.history().undoText(), QString("1st Harmonic Pitch 0 \u2192 +5"));
+        QVERIFY(service.undo());
+        rig.clock.advance(500);
+        QCOMPARE(rig.received(), QList<QByteArray>{write(rig.param(Parameter::FirstHarmonicPitch).address,
+                                                         DialMath::HarmonicPitchTable[12])});
+        QCOMPARE(rig.param(Parameter::FirstHarmonicPitch).value, DialMath::HarmonicPitchTable[12]);
+    }
 };
 
 QTEST_MAIN(TestUnsaved)
