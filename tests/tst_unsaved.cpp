@@ -313,6 +313,63 @@ private slots:
         QCOMPARE(buttons, (QStringList{"Cancel", "Discard", "Save Parameters"}));
     }
 
+    // The compare view follows the editor's and the pedal's values without Refresh: after a load
+    // and its undo the Pedal column shows what the pedal holds again; it says when the pedal was
+    // read, and its Use columns are named.
+    void compareFollowsEveryChange()
+    {
+        UnsavedRig rig(folder());
+        rig.main()->menuCompare->trigger();
+        CompareWindow *compare = rig.main()->compareWindow();
+        QVERIFY(compare->isVisible());
+        QCOMPARE(compare->table->horizontalHeaderItem(CompareWindow::UsePedal)->text(), QString("Use Pedal"));
+        QCOMPARE(compare->table->horizontalHeaderItem(CompareWindow::UseFile)->text(), QString("Use File"));
+        QCOMPARE(compare->table->horizontalHeaderItem(CompareWindow::Pedal)->text(), QString("Pedal"));
+        const auto cell = [&](int row, int column) { return compare->table->item(row, column)->text(); };
+        const QString dryBefore = cell(Parameter::Dry, CompareWindow::Pedal);
+        QCOMPARE(cell(Parameter::Dry, CompareWindow::Editor), dryBefore);
+
+        // A preset with another Dry: the editor sends it, so the pedal holds it too.
+        PresetFile::PresetValues values{};
+        for (int i = 0; i < 20; ++i)
+            values[size_t(i)] = rig.param(i).value;
+        values[Parameter::Dry] = rig.dialWord(Parameter::Dry, 20);
+        const QString path = m_documents.filePath("compare-load.txt");
+        QString error;
+        QVERIFY(PresetFile::write(path, values, &error));
+        QCOMPARE(rig.service().loadPreset(path), Result::Done);
+        rig.clock.advance(300);
+        const QString loaded = QStringLiteral("%1 (%2)").arg(DialMath::positionToLevel(20)).arg(
+            QString::number(rig.dialWord(Parameter::Dry, 20), 16).toUpper().rightJustified(8, '0'));
+        QCOMPARE(cell(Parameter::Dry, CompareWindow::Editor), loaded);
+        QCOMPARE(cell(Parameter::Dry, CompareWindow::Pedal), loaded);
+        QVERIFY(!compare->rowDiffers(Parameter::Dry));
+
+        QVERIFY(rig.service().undo());
+        rig.clock.advance(300);
+        QCOMPARE(cell(Parameter::Dry, CompareWindow::Editor), dryBefore);
+        QCOMPARE(cell(Parameter::Dry, CompareWindow::Pedal), dryBefore);
+        QVERIFY(!compare->rowDiffers(Parameter::Dry));
+        QVERIFY(rig.service().redo());
+        rig.clock.advance(300);
+        QCOMPARE(cell(Parameter::Dry, CompareWindow::Pedal), loaded);
+
+        // A change made on the pedal itself shows after a read, with the read's time.
+        rig.pedal()->state.parameters[Parameter::SubMix] = rig.dialWord(Parameter::SubMix, 90);
+        rig.clock.setWallTime(QDateTime(QDate(2026, 12, 11), QTime(14, 3, 22)));
+        compare->btnRefresh->click();
+        QCOMPARE(compare->findChild<QLabel *>("lblPedalRead")->text(), QString("Pedal read at 14:03:22"));
+        QCOMPARE(cell(Parameter::SubMix, CompareWindow::Pedal), QString("%1 (%2)").arg(DialMath::positionToLevel(90)).arg(
+            QString::number(rig.dialWord(Parameter::SubMix, 90), 16).toUpper().rightJustified(8, '0')));
+        QVERIFY(compare->rowDiffers(Parameter::SubMix));
+        QCOMPARE(cell(Parameter::Dry, CompareWindow::Pedal), loaded);
+
+        // Unlinked, nothing is known of the pedal.
+        QVERIFY(rig.service().unlink());
+        QCOMPARE(compare->pedalReadLabel->text(), QString("Pedal not read"));
+        QCOMPARE(cell(Parameter::Dry, CompareWindow::Pedal), QString());
+    }
+
     // "Set Assignable Parameters to Default" is one step: undo sends back every assignable value
     // it changed, exactly, and redo the defaults.
     void defaultsAreOneStep()
