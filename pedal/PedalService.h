@@ -221,7 +221,7 @@ signals:
     // The editor's values or what the pedal holds may have changed (an edit, undo, redo, a
     // preset, the defaults, a read, a save, the link).
     void valuesChanged();
-    // Whether there are assignable values the pedal does not keep changed.
+    // Assignable values the pedal does not keep came to be (true), or are no more (false).
     void unsavedChanged(bool unsaved);
 
 private:
@@ -286,12 +286,13 @@ private:
     PresetFile::PresetValues parameterValues() const;
     void putParameterValues(const PresetFile::PresetValues &values);
     void replay(const std::function<void()> &send);
-    // After the records or what the pedal holds changed: tells the views, and whether values are unsaved.
+    // The same for steps that wait: nothing is asked or recorded until the last of them ends.
+    Task<> replaySteps(std::function<Task<>()> send);
+    // After the records or what the pedal holds changed: tells the views, and whether any
+    // assignable value is unsaved now.
     void noteValues();
     PedalHolds m_holds;
     bool m_unsaved = false;
-    // The same for steps that wait: nothing is asked or recorded until the last of them ends.
-    Task<> replaySteps(std::function<Task<>()> send);
     bool stepHistory(bool back);
     // The settings as last sent or read back: what an undo of the next command goes back to.
     std::array<int, ParameterCatalogue::AssignableControls> m_sentAssignItems{};
