@@ -43,10 +43,10 @@ bool ControlEdit::mergeWith(const QUndoCommand *other)
     return true;
 }
 
-PresetEdit::PresetEdit(PedalService &service, const Values &before, const Values &after, const QString &name)
+PresetEdit::PresetEdit(PedalService &service, const Values &before, const Values &after, const QString &text)
     : m_service(service), m_before(before), m_after(after)
 {
-    setText(QStringLiteral("Load Preset %1").arg(name));
+    setText(text);
 }
 
 void PresetEdit::undo() { m_service.applyValuesFromHistory(m_before); }
@@ -77,7 +77,12 @@ void UndoHistory::controlEdit(int parameter, int from, int to, qint64 atMs)
 
 void UndoHistory::presetEdit(const PresetEdit::Values &before, const PresetEdit::Values &after, const QString &name)
 {
-    m_stack.push(new PresetEdit(m_service, before, after, name));
+    m_stack.push(new PresetEdit(m_service, before, after, QStringLiteral("Load Preset %1").arg(name)));
+}
+
+void UndoHistory::valuesEdit(const PresetEdit::Values &before, const PresetEdit::Values &after, const QString &text)
+{
+    m_stack.push(new PresetEdit(m_service, before, after, text));
 }
 
 void UndoHistory::settingEdit(const QString &text, std::function<void()> sendBefore, std::function<void()> sendAfter)

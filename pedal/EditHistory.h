@@ -1,7 +1,8 @@
 #pragma once
 // The undo history of the editor's live edits: each step sends the earlier (undo) or later
 // (redo) value through the pedal service exactly as a user's change would. A dial drag or a run
-// of wheel notches on one control is one step; a loaded preset is one step for all its values.
+// of wheel notches on one control is one step; a loaded preset is one step for all its values,
+// and so are the assignable defaults.
 // Commands that write the pedal's permanent store (Save Parameters, uploads, firmware, erase)
 // are never in it. It is the editor's (the library quarnelo_history, with Qt's QUndoStack): the
 // service records into it through EditRecorder, and the command-line tool goes without.
@@ -40,11 +41,12 @@ private:
     bool m_applied = true; // pushed after the change was made: the first redo does nothing
 };
 
-// A preset file's values put on the controls.
+// A preset file's values put on the controls ("Load Preset <name>"), or the values a command put
+// on them all at once (the assignable defaults), named by text.
 class PresetEdit : public QUndoCommand {
 public:
     using Values = std::array<quint32, 20>;
-    PresetEdit(PedalService &service, const Values &before, const Values &after, const QString &name);
+    PresetEdit(PedalService &service, const Values &before, const Values &after, const QString &text);
     void undo() override;
     void redo() override;
 
@@ -73,6 +75,7 @@ public:
     QUndoStack &stack() { return m_stack; }
     void controlEdit(int parameter, int from, int to, qint64 atMs) override;
     void presetEdit(const PresetEdit::Values &before, const PresetEdit::Values &after, const QString &name) override;
+    void valuesEdit(const PresetEdit::Values &before, const PresetEdit::Values &after, const QString &text) override;
     void settingEdit(const QString &text, std::function<void()> sendBefore, std::function<void()> sendAfter) override;
     bool canStep(bool back) const override { return back ? m_stack.canUndo() : m_stack.canRedo(); }
     void step(bool back) override { back ? m_stack.undo() : m_stack.redo(); }

@@ -15,6 +15,10 @@ public:
     // A preset file's values put on the controls, named by the file.
     virtual void presetEdit(const std::array<quint32, 20> &before, const std::array<quint32, 20> &after,
                             const QString &name) = 0;
+    // Values a command put on the controls all at once (the assignable defaults), as one step
+    // named text; undo and redo put them back as for a preset.
+    virtual void valuesEdit(const std::array<quint32, 20> &before, const std::array<quint32, 20> &after,
+                            const QString &text) = 0;
     // A command's setting: undo calls sendBefore, redo sendAfter.
     virtual void settingEdit(const QString &text, std::function<void()> sendBefore, std::function<void()> sendAfter) = 0;
     // Whether there is a step to go back (or forth) to, and going there.

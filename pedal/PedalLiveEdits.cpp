@@ -39,6 +39,7 @@ PedalService::Result PedalService::useValue(int parameter, quint32 word)
     const int previous = m_state.shown[size_t(parameter)];
     sendDialWord(parameter, word);
     recordControlEdit(parameter, previous);
+    noteValues();
     return Result::Done;
 }
 
@@ -61,6 +62,7 @@ void PedalService::sendDialWord(int parameter, quint32 word)
     m_log.writeLogLine(QStringLiteral("Send ") + p.name + QStringLiteral(" string (standard par): ") +
                        HexCodec::bytesToHexText(message));
     m_comm.sendMessage(message);
+    m_holds.sent(parameter, word);
     p.value = word;
 }
 
@@ -79,6 +81,7 @@ PedalService::Result PedalService::setControl(int parameter, int state)
     const Result r = controlChanged(parameter, previous);
     if (r == Result::Done)
         recordControlEdit(parameter, previous);
+    noteValues();
     return r;
 }
 
@@ -154,6 +157,7 @@ void PedalService::applyValuesFromHistory(const PresetFile::PresetValues &values
         m_sendImmediately = false;
         m_showingValues = wasShowing;
     });
+    noteValues();
 }
 
 PresetFile::PresetValues PedalService::parameterValues() const
@@ -182,6 +186,7 @@ PedalService::Result PedalService::sendControl(int parameter, int state)
     m_sendImmediately = false;
     if (r == Result::Done)
         recordControlEdit(parameter, previous);
+    noteValues();
     return r;
 }
 
@@ -221,6 +226,7 @@ PedalService::Result PedalService::controlChanged(int i, int previous)
             m_comm.sendMessage(message);
         else
             queueDialWrite(p.address, message);
+        m_holds.sent(i, word);
         p.value = word;
         return Result::Done;
     }
@@ -236,6 +242,7 @@ PedalService::Result PedalService::controlChanged(int i, int previous)
             m_comm.sendMessage(message);
         }
         p.value = ParameterCatalogue::wordFor(i, shown); // what a backup made now must hold
+        m_holds.sent(i, p.value);
         return Result::Done;
     }
     case ControlKind::List: {
@@ -243,6 +250,7 @@ PedalService::Result PedalService::controlChanged(int i, int previous)
         const QByteArray message = PedalMessages::parameterWrite(p.address, word);
         m_log.writeLogLine(QStringLiteral("Send Harmonic Pitch string: ") + HexCodec::bytesToHexText(message));
         m_comm.sendMessage(message);
+        m_holds.sent(i, word);
         p.value = word;
         return Result::Done;
     }
@@ -256,6 +264,7 @@ PedalService::Result PedalService::controlChanged(int i, int previous)
         }
         p.value = quint32(shown);
         m_comm.writeDspMessage(p.address, p.value);
+        m_holds.sent(i, p.value);
         return result;
     }
     }
@@ -373,4 +382,23 @@ void PedalService::showParameterValues(bool sendImmediately)
     }
     m_sendImmediately = false;
     m_showingValues = wasShowing;
+    noteValues(); // values no control shows differently are in the records all the same
+}
+
+QStringList PedalService::unsavedParameters() const
+{
+    if (!m_comm.linked())
+        return {};
+    PedalHolds::Words words{};
+    for (int i = 0; i < ParameterCatalogue::Count; ++i)
+        words[size_t(i)] = m_state.parameters[size_t(i)].value;
+    return m_holds.unsaved(words);
+}
+
+void PedalService::noteValues()
+{
+    const bool unsaved = !unsavedParameters().isEmpty();
+    if (std::exchange(m_unsaved, unsaved) != unsaved)
+        emit unsavedChanged(unsaved);
+    emit valuesChanged();
 }

@@ -128,6 +128,7 @@ Task<PedalService::Result> PedalService::requestDeviceInformation()
 
     m_state.reported = DeviceInformation::fromValues(values);
     const DeviceInformation &info = *m_state.reported;
+    m_holds.reported(info.parameterWords, m_clock.localNow());
     forgetValues(QStringLiteral("the pedal's values were not read back"));
     m_deviceFirmwareText = info.firmwareText();
     int reportedAlgorithm = -1;
@@ -197,6 +198,7 @@ Task<PedalService::Result> PedalService::requestDeviceInformation()
     selectEffect(effect);
     if (!m_effectWindowShown)
         openEffectWindow();
+    m_holds.readBack(info.parameterWords);
     applyReadBacks(info);
     m_state.valuesKnown = true;
     m_state.unknownReason.clear();
@@ -227,6 +229,8 @@ Task<PedalService::Result> PedalService::readPedalReport()
     }
     m_state.reported = info;
     m_lastAnswerValues = answer.decoded.values;
+    m_holds.reported(info->parameterWords, m_clock.localNow());
+    noteValues();
     co_return Result::Done;
 }
 

@@ -39,6 +39,8 @@ PedalService::PedalService(DiagnosticLog &log, UserFiles &files, Prompts &prompt
         m_gateBeforeUnlink = m_gate;
         m_state.reported.reset();
         forgetValues(QStringLiteral("no pedal is linked"));
+        m_holds.forget();
+        noteValues();
         setGate(GateState::Unlinked);
     });
     m_firmware = new FirmwareUpgrade(*this, log, prompts, clock, d2xx, comm, this);

@@ -11,6 +11,7 @@
 #include "presets/PresetFile.h"
 #include "pedal/CommandGuard.h"
 #include "pedal/GateState.h"
+#include "pedal/PedalHolds.h"
 #include "pedal/PedalState.h"
 
 #include <QObject>
@@ -52,6 +53,17 @@ public:
     GateState gate() const { return m_gate; }
     bool requestInProgress() const { return m_requestInProgress; }
     bool linked() const;
+    // What the pedal holds as far as the editor knows: the words its effect runs, when it was
+    // read, and the assignable values it keeps through power-off.
+    const PedalHolds &holds() const { return m_holds; }
+    // The assignable parameters whose values the pedal does not keep (lost at power-off unless
+    // Save Parameters stores them), by name; none while no pedal is linked or nothing is known.
+    QStringList unsavedParameters() const;
+    // Before the editor lets the pedal go (occasion: "closing the editor", "unlinking"): with
+    // unsaved assignable parameters, asks once whether to save them first. Done when the caller
+    // may go on: nothing unsaved, Discard, or Save Parameters done (without asking again);
+    // Cancelled for Cancel; otherwise the save's own result, its reason already shown.
+    Task<Result> settleUnsavedParameters(QString occasion);
     // The values of the last device information answer, as decoded (possibly incomplete).
     const QByteArray &lastAnswerValues() const { return m_lastAnswerValues; }
     QString deviceFirmwareText() const { return m_deviceFirmwareText; }
@@ -145,7 +157,9 @@ public:
     Task<Result> setTuning();
     Task<Result> saveNoteFilters(QList<int> noteCodes);
     std::optional<QList<int>> sentNoteFilters() const { return m_sentNoteFilters; }
-    Task<Result> saveParameters();
+    // confirmed: the user chose to save already (see settleUnsavedParameters); not asked again.
+    // Failed when the store message did not reach the pedal whole.
+    Task<Result> saveParameters(bool confirmed = false);
     void showSaveParametersInfo();
     // The assignable parameters back to their defaults on the running effect; tellUser adds
     // the reminder that they are not stored until Save Parameters.
@@ -210,6 +224,11 @@ signals:
     void uploadStatusChanged(const QString &status);
     void bootloaderReady();
     void settingsDumpReceived(const QByteArray &bytes);
+    // The editor's values or what the pedal holds may have changed (an edit, undo, redo, a
+    // preset, the defaults, a read, a save, the link).
+    void valuesChanged();
+    // Assignable values the pedal does not keep came to be (true), or are no more (false).
+    void unsavedChanged(bool unsaved);
 
 private:
 
@@ -275,6 +294,11 @@ private:
     void replay(const std::function<void()> &send);
     // The same for steps that wait: nothing is asked or recorded until the last of them ends.
     Task<> replaySteps(std::function<Task<>()> send);
+    // After the records or what the pedal holds changed: tells the views, and whether any
+    // assignable value is unsaved now.
+    void noteValues();
+    PedalHolds m_holds;
+    bool m_unsaved = false;
     bool stepHistory(bool back);
     // The settings as last sent or read back: what an undo of the next command goes back to.
     std::array<int, ParameterCatalogue::AssignableControls> m_sentAssignItems{};

@@ -7,6 +7,7 @@
 #include "device/HexCodec.h"
 #include "device/PedalMessages.h"
 #include "pedal/DialMath.h"
+#include "pedal/EditRecorder.h"
 #include "pedal/PedalServiceTexts.h"
 #include "support/Clock.h"
 #include "support/DiagnosticLog.h"
@@ -142,7 +143,7 @@ Task<bool> PedalService::readValuesToSave(Command command, QString what, QString
     co_return allowed(command, what);
 }
 
-Task<PedalService::Result> PedalService::saveParameters()
+Task<PedalService::Result> PedalService::saveParameters(bool confirmed)
 {
     const bool readBack =
         co_await readValuesToSave(Command::SaveParameters, QStringLiteral("Save Parameters"), QStringLiteral("SAVE PARAMETERS"));
@@ -154,14 +155,51 @@ Task<PedalService::Result> PedalService::saveParameters()
     const QByteArray message = PedalMessages::storeSettings(values);
     m_log.writeLogLine(QStringLiteral("Store settings message (HEX): ") + HexCodec::bytesToHexText(message));
     m_log.writeLogLine(QStringLiteral("num of bytes to send: %1").arg(message.size()));
-    if (!m_prompts.question(QStringLiteral("Save Parameters to pedal?")))
+    if (!confirmed && !m_prompts.question(QStringLiteral("Save Parameters to pedal?")))
         co_return Result::Cancelled;
     m_d2xx.PurgeFTDeviceTX();
     quint32 written = 0;
     m_comm.sendMessage(message, &written);
     m_log.writeLogLine(QStringLiteral("num of bytes sent: %1").arg(written));
+    if (written != quint32(message.size())) {
+        m_log.writeLogLine(
+            QStringLiteral("Save Parameters failed: %1 of %2 bytes reached the pedal").arg(written).arg(message.size()));
+        m_prompts.message(QStringLiteral("Save Parameters failed: only %1 of the %2 bytes reached the pedal, so it "
+                                         "may not have stored the assignable parameters. Check the USB connection, "
+                                         "then choose Save Parameters again.")
+                              .arg(written)
+                              .arg(message.size()));
+        co_return Result::Failed;
+    }
+    m_holds.saved(values);
+    noteValues();
     co_await m_clock.pause(100);
     co_return Result::Done;
+}
+
+Task<PedalService::Result> PedalService::settleUnsavedParameters(QString occasion)
+{
+    const QStringList names = unsavedParameters();
+    if (names.isEmpty())
+        co_return Result::Done;
+    const QString listed = names.size() == 1 ? names.first()
+                                             : names.mid(0, names.size() - 1).join(QStringLiteral(", ")) +
+                                                   QStringLiteral(" and ") + names.last();
+    const QString question =
+        QStringLiteral("%1 %2 changed, and the pedal keeps %3 only after Save Parameters: switched off, it goes back "
+                       "to the values it stored. Save Parameters before %4?")
+            .arg(listed, names.size() == 1 ? QStringLiteral("was") : QStringLiteral("were"),
+                 names.size() == 1 ? QStringLiteral("it") : QStringLiteral("them"), occasion);
+    const Prompts::Choice choice = m_prompts.saveOrDiscard(question, QStringLiteral("Save Parameters"));
+    if (choice == Prompts::Choice::Cancel)
+        co_return Result::Cancelled;
+    if (choice == Prompts::Choice::Discard) {
+        m_log.writeLogLine(QStringLiteral("%1 without Save Parameters: the pedal does not keep %2")
+                               .arg(occasion, names.join(QStringLiteral(", "))));
+        co_return Result::Done;
+    }
+    const Result saved = co_await saveParameters(true);
+    co_return saved;
 }
 
 Task<> PedalService::sendStoreSettings()
@@ -200,6 +238,7 @@ Task<PedalService::Result> PedalService::resetAssignableParameters(bool tellUser
         co_return Result::Refused;
     using namespace Parameter;
     const auto record = [this](int i) -> ParameterRecord & { return m_state.parameters[size_t(i)]; };
+    const PresetFile::PresetValues before = parameterValues();
     record(InputLevel).value = FullScale;
     record(FirstHarmonicPitch).value = HarmonicPitchTable[12];
     for (int i : {WaveClip, DominantNotesCut, HighNotesCut, DryHPF, LimitRangeUp, NoiseGateStatus, NoiseGateThreshold})
@@ -208,12 +247,14 @@ Task<PedalService::Result> PedalService::resetAssignableParameters(bool tellUser
 
     const auto plain = [&](int i) {
         m_comm.sendMessage(PedalMessages::parameterWrite(record(i).address, record(i).value));
+        m_holds.sent(i, record(i).value);
     };
     const auto assignable = [&](int i) {
         const QByteArray message = PedalMessages::parameterWrite(record(i).address, record(i).value);
         m_log.writeLogLine(QStringLiteral("Send ") + record(i).name + QStringLiteral(" string (assignable par): ") +
                            HexCodec::bytesToHexText(message));
         m_comm.sendMessage(message);
+        m_holds.sent(i, record(i).value);
     };
     plain(InputLevel);
     co_await m_clock.pause(10);
@@ -221,8 +262,10 @@ Task<PedalService::Result> PedalService::resetAssignableParameters(bool tellUser
     co_await m_clock.pause(10);
     plain(WaveClip);
     co_await m_clock.pause(10);
-    m_comm.writeDspMessage(record(DominantNotesCut).address, record(DominantNotesCut).value);
-    m_comm.writeDspMessage(record(HighNotesCut).address, record(HighNotesCut).value);
+    for (int i : {DominantNotesCut, HighNotesCut}) {
+        m_comm.writeDspMessage(record(i).address, record(i).value);
+        m_holds.sent(i, record(i).value);
+    }
     co_await m_clock.pause(10);
     plain(DryHPF);
     co_await m_clock.pause(10);
@@ -235,6 +278,10 @@ Task<PedalService::Result> PedalService::resetAssignableParameters(bool tellUser
     assignable(Attack);
     co_await m_clock.pause(10);
     showParameterValues(false);
+    // One step of the history, as a loaded preset is: undo sends back every value it changed.
+    const PresetFile::PresetValues after = parameterValues();
+    if (!m_applyingHistory && before != after && m_recorder)
+        m_recorder->valuesEdit(before, after, QStringLiteral("Set Assignable Parameters to Default"));
     if (tellUser)
         m_prompts.message(QStringLiteral("Click Save Parameters button to save the current status on pedal"));
     co_return Result::Done;

@@ -10,6 +10,22 @@ bool ScriptedPrompts::question(const QString &text)
     return a;
 }
 
+Prompts::Choice Prompts::saveOrDiscard(const QString &text, const QString &saveName)
+{
+    return question(text + QStringLiteral("\r\n\r\nYes: %1 first. No: nothing changes.").arg(saveName)) ? Choice::Save
+                                                                                                        : Choice::Cancel;
+}
+
+Prompts::Choice ScriptedPrompts::saveOrDiscard(const QString &text, const QString &)
+{
+    questions << text;
+    if (choices.empty())
+        return Choice::Cancel;
+    const Choice c = choices.front();
+    choices.pop_front();
+    return c;
+}
+
 bool ScriptedPrompts::goOnWithoutBackup(const QString &text) { return question(text); }
 
 QString ScriptedPrompts::openFile(const QString &, const QString &, const QString &)

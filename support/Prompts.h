@@ -33,6 +33,12 @@ public:
     virtual void notice(const QString &text) { message(text); }
     // A yes/no question; true for Yes.
     virtual bool question(const QString &text) = 0;
+    // Before something that would lose changes: save them first (saveName names the command that
+    // does, e.g. "Save Parameters"), go on without them, or stay where things are.
+    enum class Choice { Save, Discard, Cancel };
+    // Cancel is the default and what Escape chooses. A view without a three-way question asks it
+    // as a yes/no question: Yes saves, No cancels, so nothing is lost without a word.
+    virtual Choice saveOrDiscard(const QString &text, const QString &saveName);
     // Whether to go on with a command that changes the pedal although no backup of its
     // settings could be made: its own question, No unless the person chooses Yes.
     virtual bool goOnWithoutBackup(const QString &text) = 0;
@@ -49,6 +55,8 @@ class ScriptedPrompts : public Prompts {
 public:
     void message(const QString &text) override { messages << text; }
     bool question(const QString &text) override;
+    // Recorded with the questions; answered from choices.
+    Choice saveOrDiscard(const QString &text, const QString &saveName) override;
     // Recorded with the questions and answered from the same script.
     bool goOnWithoutBackup(const QString &text) override;
     QString openFile(const QString &, const QString &, const QString &) override;
@@ -59,5 +67,6 @@ public:
     QList<QUrl> opened;
     QStringList questions;
     std::deque<bool> answers;   // next answers to questions; Yes when empty
+    std::deque<Choice> choices; // next answers to save-or-discard questions; Cancel when empty
     std::deque<QString> files;  // next file dialog results; cancel when empty
 };

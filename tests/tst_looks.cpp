@@ -14,6 +14,7 @@
 #include <QRegularExpression>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include "presets/PresetFile.h"
 #include <QtTest>
 #include <cmath>
 
@@ -164,9 +165,15 @@ private slots:
         EditorRig rig(docs.path());
         rig.link();
         QVERIFY(rig.main()->applyLook(1)); // light text
-        rig.main()->effectWindow()->dialDry->setAngle(rig.main()->effectWindow()->dialDry->angle() == 0 ? 45 : 0);
-        rig.clock.advance(100);
+        // A file that differs from the pedal in Dry alone.
+        PresetFile::PresetValues values{};
+        for (int i = 0; i < PresetFile::Values; ++i)
+            values[size_t(i)] = rig.param(i).value;
+        values[Parameter::Dry] ^= 0x2000;
+        const QString file = docs.filePath("differs.txt");
+        QVERIFY(PresetFile::write(file, values, nullptr));
         CompareWindow *compare = rig.main()->compareWindow();
+        QVERIFY(compare->chooseFile(file));
         compare->showRows();
         QVERIFY(compare->rowDiffers(Parameter::Dry));
         compare->table->ensurePolished();

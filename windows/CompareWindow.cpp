@@ -32,7 +32,7 @@ CompareWindow::CompareWindow(PedalService &service, Prompts &prompts, QWidget *p
     table = new QTableWidget(ParameterCatalogue::Count, Columns, this);
     table->setObjectName(QStringLiteral("tblCompare"));
     table->setHorizontalHeaderLabels({QStringLiteral("Parameter"), QStringLiteral("Editor"), QStringLiteral("Pedal"),
-                                      QString(), QStringLiteral("File"), QString()});
+                                      QStringLiteral("Use Pedal"), QStringLiteral("File"), QStringLiteral("Use File")});
     table->verticalHeader()->hide();
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->setSelectionMode(QAbstractItemView::NoSelection);
@@ -47,9 +47,9 @@ CompareWindow::CompareWindow(PedalService &service, Prompts &prompts, QWidget *p
             use->setToolTip(c == UsePedal ? QStringLiteral("Put the pedal's value on the control")
                                           : QStringLiteral("Put the file's value on the control and send it"));
             connect(use, &QPushButton::clicked, this, [this, row, c] {
-                const auto &reported = m_service.state().reported;
-                if (c == UsePedal && reported)
-                    m_service.useValue(row, reported->parameterWords[size_t(row)]);
+                const auto &pedal = m_service.holds().running();
+                if (c == UsePedal && pedal)
+                    m_service.useValue(row, (*pedal)[size_t(row)]);
                 else if (c == UseFile && m_file)
                     m_service.useValue(row, (*m_file)[size_t(row)]);
                 showRows();
@@ -64,8 +64,14 @@ CompareWindow::CompareWindow(PedalService &service, Prompts &prompts, QWidget *p
     btnChooseFile->setObjectName(QStringLiteral("btnChooseFile"));
     fileLabel = new QLabel(QStringLiteral("No file chosen"), this);
     fileLabel->setObjectName(QStringLiteral("lblFile"));
+    pedalReadLabel = new QLabel(QStringLiteral("Pedal not read"), this);
+    pedalReadLabel->setObjectName(QStringLiteral("lblPedalRead"));
+    pedalReadLabel->setMinimumWidth(pedalReadLabel->fontMetrics().horizontalAdvance(QStringLiteral("Pedal read at 00:00:00")));
+    pedalReadLabel->setToolTip(QStringLiteral("The Pedal column: what the pedal reported then, with every value the "
+                                              "editor sent it since"));
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(btnRefresh);
+    buttons->addWidget(pedalReadLabel);
     buttons->addWidget(btnChooseFile);
     buttons->addWidget(fileLabel, 1);
     auto *layout = new QVBoxLayout(this);
@@ -76,7 +82,8 @@ CompareWindow::CompareWindow(PedalService &service, Prompts &prompts, QWidget *p
         m_service.readPedalReport().then([this](PedalService::Result) { showRows(); });
     });
     connect(btnChooseFile, &QPushButton::clicked, this, [this] { chooseFile(); });
-    connect(&m_service, &PedalService::controlShown, this, [this] {
+    // Every edit, undo, redo, preset, read and the link change what the columns show.
+    connect(&m_service, &PedalService::valuesChanged, this, [this] {
         if (isVisible())
             showRows();
     });
@@ -105,8 +112,8 @@ bool CompareWindow::chooseFile(const QString &givenPath)
 bool CompareWindow::rowDiffers(int row) const
 {
     QList<quint32> words{m_service.state().parameters[size_t(row)].value};
-    if (m_service.state().reported)
-        words << m_service.state().reported->parameterWords[size_t(row)];
+    if (const auto &pedal = m_service.holds().running())
+        words << (*pedal)[size_t(row)];
     if (m_file)
         words << (*m_file)[size_t(row)];
     for (quint32 w : words) {
@@ -118,13 +125,16 @@ bool CompareWindow::rowDiffers(int row) const
 
 void CompareWindow::showRows()
 {
-    const auto &reported = m_service.state().reported;
+    const auto &pedal = m_service.holds().running();
+    const auto &readAt = m_service.holds().readAt();
+    pedalReadLabel->setText(readAt ? QStringLiteral("Pedal read at ") + readAt->toString(QStringLiteral("HH:mm:ss"))
+                                   : QStringLiteral("Pedal not read"));
     const QColor differs(255, 226, 160);
     for (int row = 0; row < ParameterCatalogue::Count; ++row) {
         table->item(row, Editor)->setText(valueText(row, m_service.state().parameters[size_t(row)].value));
-        table->item(row, Pedal)->setText(reported ? valueText(row, reported->parameterWords[size_t(row)]) : QString());
+        table->item(row, Pedal)->setText(pedal ? valueText(row, (*pedal)[size_t(row)]) : QString());
         table->item(row, File)->setText(m_file ? valueText(row, (*m_file)[size_t(row)]) : QString());
-        table->cellWidget(row, UsePedal)->setEnabled(bool(reported));
+        table->cellWidget(row, UsePedal)->setEnabled(bool(pedal));
         table->cellWidget(row, UseFile)->setEnabled(bool(m_file));
         const bool different = rowDiffers(row);
         for (int c : {Name, Editor, Pedal, File}) {

@@ -1,7 +1,9 @@
 #pragma once
-// Compare: the twenty parameters side by side as the editor shows them, as the pedal reported
-// them in its last device information answer, and as a preset or backup file holds them. Rows
+// Compare: the twenty parameters side by side as the editor shows them, as the pedal holds them
+// as far as the editor knows (its last device information answer, with every value the editor
+// sent since; the label says when it was read), and as a preset or backup file holds them. Rows
 // that differ stand out; "Use" puts a column's value on the control and sends it (undoable).
+// The columns follow every change of the editor's values and of what the pedal holds.
 
 #include "presets/PresetFile.h"
 
@@ -25,6 +27,7 @@ public:
     QPushButton *btnRefresh = nullptr;
     QPushButton *btnChooseFile = nullptr;
     QLabel *fileLabel = nullptr;
+    QLabel *pedalReadLabel = nullptr; // "Pedal read at 14:03:22"
 
     // Reads a preset or backup file into the File column; false (with the message shown) when
     // it is no preset.

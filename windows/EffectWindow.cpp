@@ -272,6 +272,13 @@ void EffectWindow::buildControls()
     chkBypassLongPress->setToolTip(press("long", "switches the effect in and out (Bypass)"));
     chkChangePresetLongPress->setToolTip(press("long", "steps to the next preset"));
 
+    // Free space under the switches: what Save Parameters would keep that the pedal does not.
+    lblUnsaved = named(new QLabel(QStringLiteral("Unsaved changes: Save Parameters keeps them"), this), "lblUnsaved");
+    lblUnsaved->setGeometry(140, 242, 132, 40);
+    lblUnsaved->setWordWrap(true);
+    lblUnsaved->setAlignment(Qt::AlignCenter);
+    lblUnsaved->hide();
+
     chkDominantNoteCut->installEventFilter(this);
     installEventFilter(this);
 }
@@ -309,6 +316,17 @@ void EffectWindow::connectControls()
 
     connect(&m_service, &PedalService::controlShown, this, &EffectWindow::showControl);
     connect(&m_service, &PedalService::choicesChanged, this, &EffectWindow::showChoices);
+    connect(&m_service, &PedalService::unsavedChanged, this, &EffectWindow::showUnsaved);
+    connect(&m_service, &PedalService::valuesChanged, this, &EffectWindow::showUnsaved);
+}
+
+void EffectWindow::showUnsaved()
+{
+    const QStringList names = m_service.unsavedParameters();
+    lblUnsaved->setVisible(!names.isEmpty());
+    lblUnsaved->setToolTip(QStringLiteral("Changed since the pedal stored them: %1. Switched off, the pedal goes back "
+                                          "to the values it stored; Save Parameters stores these.")
+                               .arg(names.join(QStringLiteral(", "))));
 }
 
 void EffectWindow::showControl(int i)

@@ -27,6 +27,7 @@ public:
         *dial1stHarmonic, *dialInputLevel, *dialClipWave, *dialNoiseGateThreshold, *dialDryHPF;
     OnOffSwitch *swtWave, *swtSplit, *swtBypass, *swtLimitRange, *swtNoiseGateStatus, *swtAttack;
     QLabel *lblAttack;
+    QLabel *lblUnsaved; // shown while assignable values differ from those the pedal keeps
     QCheckBox *chkDominantNoteCut, *chkHighNoteCut;
     QComboBox *cmbVariableWavePitch, *cmbGuitarTuning, *cmbSemitonesVariation;
     QComboBox *cmbAssignCtrlUNO, *cmbAssignCtrlDUE, *cmbAssignCtrlTRE, *cmbAssignCtrlQUATTRO, *cmbAssignRemote;
@@ -54,6 +55,7 @@ private:
     void showChoices();
     // A dial's hint ends with the exact data word it stands for.
     void showDataWord(int parameter);
+    void showUnsaved();
 
     PedalService &m_service;
     DiagnosticLog &m_log;

@@ -257,6 +257,7 @@ void MainWindow::showFirmwareUpgradeWindow()
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
+    const bool unsavedSettled = std::exchange(m_unsavedSettled, false);
     // Inside a command's wait (an upgrade, an upload, a request): closing now would leave the
     // command half done and the editor running without its main window. The close is refused as
     // a whole, with a word, and can be made again once the command has ended.
@@ -266,6 +267,25 @@ void MainWindow::closeEvent(QCloseEvent *event)
         m_core.prompts->notice(QStringLiteral("The editor cannot close while a command with the pedal is under way; "
                                               "close it again when the command has ended."));
         return;
+    }
+    // Assignable values the pedal would lose at power-off: asked once. Save Parameters is a
+    // command that waits: the editor closes when it is done, and stays open if it is not.
+    if (!unsavedSettled) {
+        Task<PedalService::Result> settle = m_service.settleUnsavedParameters(QStringLiteral("closing the editor"));
+        if (!settle.done()) {
+            event->ignore();
+            std::move(settle).then([this](PedalService::Result r) {
+                if (r == PedalService::Result::Done) {
+                    m_unsavedSettled = true;
+                    close();
+                }
+            });
+            return;
+        }
+        if (settle.result() != PedalService::Result::Done) {
+            event->ignore();
+            return;
+        }
     }
     if (m_console)
         m_console->flushPending();

@@ -134,4 +134,5 @@ private:
     QPointer<class CompareWindow> m_compare;
     QPointer<NewVersionWindow> m_newVersion;
     QPointer<UpdaterWindow> m_updater;
+    bool m_unsavedSettled = false; // the next close was asked about unsaved parameters already
 };

@@ -64,7 +64,13 @@ void MainWindow::connectCommands()
     // The link.
     connect(menuScan, &QAction::triggered, this, [this] { m_service.scanAndLink().detach(); });
     connect(menuConnect, &QAction::triggered, this, [this] { m_service.link().detach(); });
-    connect(menuDisconnect, &QAction::triggered, &pedal, &PedalService::unlink);
+    connect(menuDisconnect, &QAction::triggered, this, [this] {
+        // Unsaved assignable values are asked about first; Unlink waits for Save Parameters.
+        m_service.settleUnsavedParameters(QStringLiteral("unlinking")).then([this](PedalService::Result r) {
+            if (r == PedalService::Result::Done)
+                m_service.unlink();
+        });
+    });
     connect(menuLinkSimulated, &QAction::triggered, this, [this] { m_service.linkSimulated().detach(); });
 
     // Editor-only items.

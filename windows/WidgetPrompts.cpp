@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace {
 const QString Title = QStringLiteral("Quarnelo Editor");
@@ -70,6 +71,27 @@ void WidgetPrompts::notice(const QString &text)
 bool WidgetPrompts::question(const QString &text)
 {
     return ask(QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) == QMessageBox::Yes;
+}
+
+Prompts::Choice WidgetPrompts::saveOrDiscard(const QString &text, const QString &saveName)
+{
+    QWidget *parent = owner();
+    QMessageBox box(QMessageBox::Warning, Title, OutsideText::forTerminal(text), QMessageBox::NoButton, parent);
+    QPushButton *save = box.addButton(saveName, QMessageBox::AcceptRole);
+    QPushButton *discard = box.addButton(QStringLiteral("Discard"), QMessageBox::DestructiveRole);
+    QPushButton *cancel = box.addButton(QMessageBox::Cancel);
+    save->setObjectName(QStringLiteral("btnSave"));
+    discard->setObjectName(QStringLiteral("btnDiscard"));
+    box.setDefaultButton(cancel);
+    box.setEscapeButton(cancel);
+    centreOn(&box, parent);
+    QTimer::singleShot(0, &box, [&box, parent] { centreOn(&box, parent); });
+    box.exec();
+    if (box.clickedButton() == save)
+        return Choice::Save;
+    if (box.clickedButton() == discard)
+        return Choice::Discard;
+    return Choice::Cancel;
 }
 
 bool WidgetPrompts::goOnWithoutBackup(const QString &text)

@@ -14,6 +14,7 @@ public:
     void message(const QString &text) override;
     void notice(const QString &text) override;
     bool question(const QString &text) override;
+    Choice saveOrDiscard(const QString &text, const QString &saveName) override;
     bool goOnWithoutBackup(const QString &text) override;
     QString openFile(const QString &title, const QString &filter, const QString &folder) override;
     QString saveFile(const QString &title, const QString &filter, const QString &folder,
