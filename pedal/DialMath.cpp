@@ -44,6 +44,8 @@ int positionToAngle(int p)
     return 224 - p; // 180 down to 0, then -1 to -45
 }
 
+int levelToAngle(int level) { return positionToAngle(int(std::lround(level * double(MaxPosition) / MaxLevel))); }
+
 int mapRange(int x, int a, int b, int c, int d) { return c + ((x - a) * (d - c)) / (b - a); }
 
 int wordToLevel(quint32 word, quint32 fullScale)

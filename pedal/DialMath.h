@@ -21,6 +21,9 @@ int positionToLevel(int position);
 // The angle of a travel position (0..269): the inverse of dialAngleToPosition.
 int positionToAngle(int position);
 int mapRange(int x, int inLow, int inHigh, int outLow, int outHigh);
+// The angle that sends a level (0..1023) as nearly as the dial can: it moves in whole degrees,
+// so the level of the nearest travel position goes out.
+int levelToAngle(int level);
 // The level L (0..1023) a data word stands for on a dial of the given full scale.
 int wordToLevel(quint32 word, quint32 fullScale);
 inline quint32 levelToWord(int level) { return quint32(level) << 13; }

@@ -72,6 +72,15 @@ QString PedalService::deviceLabel() const { return m_comm.deviceLabel(); }
 
 namespace {
 bool pedalAtHand(LinkState::State state) { return state != LinkState::State::NotLinked && state != LinkState::State::Linking; }
+
+// The pedal's name as its USB bridge reports it, without the link's mark.
+QString deviceName(const Communication &comm)
+{
+    QString name = comm.deviceLabel();
+    if (name.endsWith(QLatin1String(" linked")))
+        name.chop(7);
+    return name.trimmed();
+}
 } // namespace
 
 QString PedalService::firmwareLabel() const
@@ -86,18 +95,12 @@ QString PedalService::algorithmLabel() const
 
 QString PedalService::linkStateLabel() const
 {
-    QString name = m_comm.deviceLabel();
-    if (name.endsWith(QLatin1String(" linked")))
-        name.chop(7);
-    return LinkStateText::label(m_comm.linkState().state(), name.trimmed(), m_comm.deviceSerialNumber());
+    return LinkStateText::label(m_comm.linkState().state(), deviceName(m_comm), m_comm.deviceSerialNumber());
 }
 
 QString PedalService::linkStateHint() const
 {
-    QString name = m_comm.deviceLabel();
-    if (name.endsWith(QLatin1String(" linked")))
-        name.chop(7);
-    return LinkStateText::hint(m_comm.linkState().state(), name.trimmed(), m_comm.deviceSerialNumber());
+    return LinkStateText::hint(m_comm.linkState().state(), deviceName(m_comm), m_comm.deviceSerialNumber());
 }
 
 QString PedalService::serialMenuText() const { return m_comm.serialMenuText(); }

@@ -6,7 +6,6 @@
 #include "pedal/ParameterCatalogue.h"
 
 #include <QRegularExpression>
-#include <cmath>
 
 namespace ValueText {
 namespace {
@@ -88,36 +87,22 @@ std::optional<int> stateOf(int parameter, const QString &typed, BareNumber bare,
     case ControlKind::Dial: {
         const int full = steps(parameter);
         const QString levels = QStringLiteral("a level from 0 to %1").arg(DialMath::MaxLevel);
-        const auto levelAngle = [](int level) {
-            // The dial moves in whole degrees: the level of the nearest position goes out.
-            return DialMath::positionToAngle(
-                int(std::lround(level * double(DialMath::MaxPosition) / DialMath::MaxLevel)));
-        };
-        if (!full) {
-            *takes = levels;
+        static const QRegularExpression stepOfFull(QStringLiteral("^(\\d{1,6})\\s*/\\s*(\\d{1,6})$"));
+        const QRegularExpressionMatch ofFull = stepOfFull.match(text);
+        *takes = !full                       ? levels
+                 : bare == BareNumber::Step ? QStringLiteral("a step from 0 to %1").arg(full)
+                                            : QStringLiteral("a step from 0/%1 to %1/%1 or %2").arg(full).arg(levels);
+        if (!full || (!ofFull.hasMatch() && bare == BareNumber::Level)) {
             const std::optional<int> level = wholeNumber(text);
             if (!level || *level < 0 || *level > DialMath::MaxLevel)
                 return std::nullopt;
-            return levelAngle(*level);
+            return DialMath::levelToAngle(*level);
         }
         // A step shows where the pedal's report of that step shows, and sends a word the pedal
         // reports as that step.
-        *takes = bare == BareNumber::Step ? QStringLiteral("a step from 0 to %1").arg(full)
-                                          : QStringLiteral("a step from 0/%1 to %1/%1 or %2").arg(full).arg(levels);
-        static const QRegularExpression stepOfFull(QStringLiteral("^(\\d{1,6})\\s*/\\s*(\\d{1,6})$"));
-        std::optional<int> step;
-        if (const QRegularExpressionMatch m = stepOfFull.match(text); m.hasMatch()) {
-            if (m.captured(2).toInt() != full)
-                return std::nullopt;
-            step = m.captured(1).toInt();
-        } else if (bare == BareNumber::Step) {
-            step = wholeNumber(text);
-        } else {
-            const std::optional<int> level = wholeNumber(text);
-            if (!level || *level < 0 || *level > DialMath::MaxLevel)
-                return std::nullopt;
-            return levelAngle(*level);
-        }
+        if (ofFull.hasMatch() && ofFull.captured(2).toInt() != full)
+            return std::nullopt;
+        const std::optional<int> step = ofFull.hasMatch() ? std::optional<int>(ofFull.captured(1).toInt()) : wholeNumber(text);
         if (!step || *step < 0 || *step > full)
             return std::nullopt;
         return DialMath::valueToDialAngle(quint32(*step), p.fullScale);

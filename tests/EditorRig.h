@@ -55,6 +55,16 @@ struct EditorRig {
         main()->menuLinkSimulated->trigger();
         received();
     }
+    // Linked, and what the link set up is sent and done: what the pedal receives from here on
+    // and what is shown from here on are the test's own.
+    void linkAndSettle()
+    {
+        link();
+        clock.advance(2000);
+        received();
+        prompts.messages.clear();
+        prompts.questions.clear();
+    }
 
 private:
     int m_seen = 0;

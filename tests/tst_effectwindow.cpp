@@ -29,6 +29,15 @@ struct linked : EditorRig {
     EffectWindow *fx() const { return main()->effectWindow(); }
 };
 
+// Linked, with what the link set up sent and done.
+struct settled : linked {
+    explicit settled(const QString &docs) : linked(docs)
+    {
+        clock.advance(2000);
+        received();
+    }
+};
+
 // Moves the pressed left button to each point in turn, as a drag does.
 void dragTo(QWidget *w, const QList<QPoint> &points, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
 {
@@ -508,9 +517,7 @@ private slots:
         QFETCH(QPoint, at);
         QFETCH(int, shake);
         QTemporaryDir docs;
-        linked rig(docs.path());
-        rig.clock.advance(2000);
-        rig.received();
+        settled rig(docs.path());
         const QString undo = rig.main()->menuUndo->text();
         RotaryDial *d = rig.fx()->dialDry;
         const int before = d->angle();
@@ -546,9 +553,7 @@ private slots:
         QFETCH(int, position);
         QFETCH(QByteArray, lastSent);
         QTemporaryDir docs;
-        linked rig(docs.path());
-        rig.clock.advance(2000);
-        rig.received();
+        settled rig(docs.path());
         RotaryDial *d = rig.fx()->dialDry;
         QCOMPARE(DialMath::dialAngleToPosition(d->angle()), 134); // the pedal's 510
         const QPoint press(12, 30);
@@ -600,9 +605,7 @@ private slots:
         QFETCH(QByteArray, sent);
         QFETCH(bool, refused);
         QTemporaryDir docs;
-        linked rig(docs.path());
-        rig.clock.advance(2000);
-        rig.received();
+        settled rig(docs.path());
         RotaryDial *d = rig.fx()->findChild<RotaryDial *>(dial);
         QVERIFY(d);
         const QString before = d->valueText();

@@ -23,10 +23,7 @@ namespace {
 struct HistoryRig : EditorRig {
     explicit HistoryRig(const QString &documents) : EditorRig(documents)
     {
-        link();
-        clock.advance(2000); // what the link set up is sent and done
-        received();
-        prompts.messages.clear();
+        linkAndSettle();
     }
     QUndoStack &history() { return EditHistory::of(service()); }
     // A dial turned to a travel position, then left alone long enough to be its own step.

@@ -32,11 +32,7 @@ using Choice = Prompts::Choice;
 struct UnsavedRig : EditorRig {
     explicit UnsavedRig(const QString &documents) : EditorRig(documents)
     {
-        link();
-        clock.advance(2000); // what the link set up is sent and done
-        received();
-        prompts.messages.clear();
-        prompts.questions.clear();
+        linkAndSettle();
     }
     QUndoStack &history() { return EditHistory::of(service()); }
     EffectWindow *fx() const { return main()->effectWindow(); }

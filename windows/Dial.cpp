@@ -175,7 +175,7 @@ void RotaryDial::applyTypedValue()
         const int level = typed.trimmed().toInt(&ok);
         takes = QStringLiteral("a level from 0 to %1").arg(MaxLevel);
         if (ok && level >= 0 && level <= MaxLevel)
-            angle = positionToAngle(int(std::lround(level * double(MaxPosition) / MaxLevel)));
+            angle = levelToAngle(level);
     }
     if (!angle) {
         // Refused where it was typed; nothing is sent and the box stays for another try.

@@ -316,7 +316,8 @@ void EffectWindow::connectControls()
 
     connect(&m_service, &PedalService::controlShown, this, &EffectWindow::showControl);
     connect(&m_service, &PedalService::choicesChanged, this, &EffectWindow::showChoices);
-    connect(&m_service, &PedalService::unsavedChanged, this, &EffectWindow::showUnsaved);
+    // Every change of the unsaved flag comes with valuesChanged, which also tells when the names
+    // of the unsaved parameters change.
     connect(&m_service, &PedalService::valuesChanged, this, &EffectWindow::showUnsaved);
 }
 

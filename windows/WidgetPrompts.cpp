@@ -1,6 +1,7 @@
 #include "windows/WidgetPrompts.h"
 
 #include "support/OutsideText.h"
+#include "windows/Placement.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -33,13 +34,15 @@ void WidgetPrompts::centreOn(QWidget *dialog, const QWidget *owner)
     QRect r(QPoint(0, 0), dialog->frameGeometry().size());
     r.moveCenter(frame.isValid() ? frame.center() : available.center());
     // Wholly on the screen, even beside a window at its edge.
-    if (available.isValid()) {
-        r.moveRight(qMin(r.right(), available.right()));
-        r.moveBottom(qMin(r.bottom(), available.bottom()));
-        r.moveLeft(qMax(r.left(), available.left()));
-        r.moveTop(qMax(r.top(), available.top()));
-    }
-    dialog->move(r.topLeft());
+    dialog->move(available.isValid() ? Placement::onto(r.size(), r.topLeft(), available) : r.topLeft());
+}
+
+int WidgetPrompts::execCentred(QMessageBox &box, QWidget *owner)
+{
+    centreOn(&box, owner);
+    // A message box takes its final size as it is shown: centred again then.
+    QTimer::singleShot(0, &box, [&box, owner] { centreOn(&box, owner); });
+    return box.exec();
 }
 
 QMessageBox::StandardButton WidgetPrompts::ask(QMessageBox::Icon icon, const QString &text,
@@ -48,10 +51,7 @@ QMessageBox::StandardButton WidgetPrompts::ask(QMessageBox::Icon icon, const QSt
     QWidget *parent = owner();
     QMessageBox box(icon, Title, OutsideText::forTerminal(text), buttons, parent);
     box.setDefaultButton(preferred);
-    centreOn(&box, parent);
-    // A message box takes its final size as it is shown: centred again then.
-    QTimer::singleShot(0, &box, [&box, parent] { centreOn(&box, parent); });
-    return QMessageBox::StandardButton(box.exec());
+    return QMessageBox::StandardButton(execCentred(box, parent));
 }
 
 void WidgetPrompts::message(const QString &text) { ask(QMessageBox::Information, text, QMessageBox::Ok, QMessageBox::Ok); }
@@ -84,9 +84,7 @@ Prompts::Choice WidgetPrompts::saveOrDiscard(const QString &text, const QString 
     discard->setObjectName(QStringLiteral("btnDiscard"));
     box.setDefaultButton(cancel);
     box.setEscapeButton(cancel);
-    centreOn(&box, parent);
-    QTimer::singleShot(0, &box, [&box, parent] { centreOn(&box, parent); });
-    box.exec();
+    execCentred(box, parent);
     if (box.clickedButton() == save)
         return Choice::Save;
     if (box.clickedButton() == discard)

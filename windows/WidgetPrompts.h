@@ -26,6 +26,8 @@ public:
 
 private:
     QWidget *owner() const;
+    // Shows box modal, centred on owner (again once it has its final size); its result.
+    static int execCentred(QMessageBox &box, QWidget *owner);
     QMessageBox::StandardButton ask(QMessageBox::Icon icon, const QString &text, QMessageBox::StandardButtons buttons,
                                     QMessageBox::StandardButton preferred);
     QPointer<QWidget> m_parent;
