@@ -155,13 +155,35 @@ signals:
     void messageWritten(const QString &hexText); // a message went out whole
     void writeFailed(const QString &hexText);    // a message did not, or only in part
 
+public:
+    // Requests that gave up before their answer came. The pedal answers in order, so the next
+    // answers to arrive are theirs, however late: they are dropped, never taken for a later
+    // request's. An answer is expected up to lateAnswerWindowMs after its request gave up (the
+    // next request waits for it that long at most); a pedal silent for longer never answered.
+    int owedAnswers() const { return int(m_owedUntil.size()); }
+    int lateAnswerWindowMs() const { return m_lateAnswerWindowMs; }
+    void setLateAnswerWindowMs(int ms) { m_lateAnswerWindowMs = ms; }
+
 private:
     Task<bool> openLink();
     void enterUnlinked(bool lost);
     void watch(FtdiBackend *backend);
     void onDeviceLost(quint32 handle);
     void setDeviceLabel(const QString &text);
-    Task<Answer> readReplyBytes();
+    // Gathers one answer into bytes (what is already there counts as its start): waits for its
+    // first byte until firstByteDeadline, then reads until all its values are in, the pedal falls
+    // silent, or the time limit.
+    Task<WaitResult> gatherAnswer(qint64 firstByteDeadline, bool purgeTransmit, QByteArray *bytes);
+    // Where the first of the answers in bytes ends: after its last value.
+    static qsizetype endOfFirstAnswer(const QByteArray &bytes);
+    // Before a request: reads what the line holds and drops it, logged; a late answer owed is
+    // waited for while it may still come, and gathered whole, so that neither it nor its tail is
+    // taken for the request's answer.
+    Task<> dropLeftovers();
+    void expireOwedAnswers();
+    void settleOwedAnswer(qsizetype bytes, const QString &when);
+    void forgetOwedAnswers();
+    void takeLateBytes(const unsigned char *data, int n);
     void takePolledBytes(const unsigned char *data, int n);
     void endDump(bool complete);
 
@@ -183,6 +205,10 @@ private:
     int m_byteTimeoutMs = 1000;
     int m_answerGapMs = 50;
     int m_dumpQuietMs = 500;
+    QList<qint64> m_owedUntil; // until when the answer of each request that gave up on it may come
+    QByteArray m_lateBytes;     // what the poll has read of the answer owed first
+    qint64 m_lateBytesAt = 0;
+    int m_lateAnswerWindowMs = 2000;
     bool m_busy = false;
     bool m_lostReported = false;
     bool m_dumpArriving = false;

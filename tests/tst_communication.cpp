@@ -195,6 +195,60 @@ private slots:
         QCOMPARE(rig.service.lastAnswerValues().size(), 106);
     }
 
+    // The pedal answers in order: after a request gave up, the next answer to arrive is its
+    // answer, however late, and is dropped wherever it is read (by the poll, before the next
+    // request, or during it). Only an answer sent after the firmware changed to 16 may be taken.
+    void lateAnswerBelongsToItsRequest_data()
+    {
+        QTest::addColumn<int>("pollMs");       // the poll runs this long after the failed request
+        QTest::addColumn<int>("nextDelayMs");  // the pedal's delay for the next answer
+        QTest::addColumn<bool>("answered");    // the next request gets its own answer in time
+        QTest::addColumn<QString>("droppedAt");
+        QTest::newRow("read by the poll") << 500 << 0 << true << "read by the poll";
+        QTest::newRow("arriving as the next request begins, answered in time")
+            << 0 << 500 << true << "before the request";
+        QTest::newRow("arriving as the next request begins, late again") << 0 << 2100 << false << "before the request";
+        QTest::newRow("queued before the next request, the poll stopped") << -1 << 0 << true << "read by the poll";
+    }
+    void lateAnswerBelongsToItsRequest()
+    {
+        QFETCH(int, pollMs);
+        QFETCH(int, nextDelayMs);
+        QFETCH(bool, answered);
+        QFETCH(QString, droppedAt);
+        CoreRig rig(1);
+        SimulatedPedal *pedal = rig.scan.pedal();
+        pedal->faults.answerDelayMs = 2100; // the limit is 2000
+        finished(rig.service.scanAndLink());
+        QVERIFY(rig.prompts.messages.value(0).startsWith("The pedal did not answer"));
+        QCOMPARE(rig.comm.owedAnswers(), 1);
+        int lateBytes = 0; // each value: 0x0A, its decimal digits, 0x0D
+        for (const char v : pedal->deviceInformationValues())
+            lateBytes += 2 + int(QString::number(quint8(v)).size());
+        pedal->state.firmware = 16; // what the late answer does not say
+        if (pollMs < 0) {
+            rig.comm.stopPoll();
+            rig.clock.advance(500); // the late answer waits in the queue
+        } else {
+            rig.clock.advance(pollMs);
+        }
+        pedal->faults.answerDelayMs = nextDelayMs;
+        rig.prompts.messages.clear();
+        finished(rig.service.requestDeviceInformation());
+        QVERIFY2(rig.logged(QStringLiteral("dropped a late answer to an earlier request (%1 bytes, %2)")
+                                .arg(lateBytes)
+                                .arg(droppedAt)),
+                 qPrintable(rig.core.log.lines().filter("dropped").join('\n')));
+        if (answered) {
+            QCOMPARE(rig.service.deviceFirmwareText(), QString("16"));
+            QCOMPARE(rig.comm.owedAnswers(), 0);
+        } else {
+            QVERIFY(rig.prompts.messages.value(0).startsWith("The pedal did not answer"));
+            QVERIFY(!rig.service.state().reported);
+            QCOMPARE(rig.comm.owedAnswers(), 1);
+        }
+    }
+
     void deviceThatCannotBeOpened()
     {
         CoreRig rig(1);
