@@ -9,6 +9,7 @@
 #include "windows/Editor.h"
 #include "windows/MainWindow.h"
 #include "support/Clock.h"
+#include "support/FileWriting.h"
 #include "windows/WidgetPrompts.h"
 #include "device/SerialPortBackend.h"
 #include "simulator/SimBackend.h"
@@ -75,6 +76,7 @@ bool asksForHelpOrVersion(int argc, char **argv)
 
 int main(int argc, char **argv)
 {
+    FileWriting::reportFileSizeLimitAsAnError();
     QCoreApplication::setApplicationName(QStringLiteral("Quarnelo Editor"));
     QCoreApplication::setApplicationVersion(QStringLiteral(QUARNELO_VERSION));
     if (asksForHelpOrVersion(argc, argv)) {

@@ -1,9 +1,11 @@
 #include "cli/CliCommands.h"
+#include "support/FileWriting.h"
 
 #include <QCoreApplication>
 
 int main(int argc, char **argv)
 {
+    FileWriting::reportFileSizeLimitAsAnError();
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
     QTextStream err(stderr);

@@ -146,19 +146,33 @@ bool write(const QString &folder, const QDateTime &when, const QString &serialNu
         const QByteArray report =
             reportText(when, serialNumber, occasion, info, answerValues, values, QFileInfo(presetPath).fileName())
                 .toUtf8();
-        if (!place(reportPath, report))
-            return false; // the preset alone still holds the values, and stays
+        // A backup is its files together: one that cannot be completed leaves none of them.
+        if (!place(reportPath, report)) {
+            discard(files);
+            return false;
+        }
         files->report = reportPath;
         if (snapshotJson.isEmpty())
             return true;
-        if (!place(snapshotPath, snapshotJson))
+        if (!place(snapshotPath, snapshotJson)) {
+            discard(files);
             return false;
+        }
         files->snapshot = snapshotPath;
         return true;
     }
     QFile::remove(presetTemp);
     *error = QStringLiteral("no free name for %1 in %2").arg(base, QDir::toNativeSeparators(folder));
     return false;
+}
+
+void discard(Files *files)
+{
+    for (QString *path : {&files->preset, &files->report, &files->snapshot}) {
+        if (!path->isEmpty())
+            QFile::remove(*path);
+        path->clear();
+    }
 }
 
 bool writeSnapshotBeside(const QString &presetPath, const QByteArray &snapshotJson, QString *path, QString *error)

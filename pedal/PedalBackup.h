@@ -34,11 +34,14 @@ QString reportText(const QDateTime &when, const QString &serialNumber, const QSt
 
 // Writes a backup into folder (made when missing): the preset, the report and the snapshot
 // (snapshotJson; none when it is empty). A name already taken by any of the three gets " (2)",
-// " (3)" ... so the three keep one name. False with the reason when a file could not be written; nothing half-written is
-// left behind, and the files that were written stay (they hold what they say).
+// " (3)" ... so the three keep one name. False with the reason when a file could not be written;
+// the backup is then not made at all: none of its files is left behind.
 bool write(const QString &folder, const QDateTime &when, const QString &serialNumber, const QString &occasion,
            const DeviceInformation &info, const QByteArray &answerValues, const PresetFile::PresetValues &values,
            Files *files, QString *error, const QByteArray &snapshotJson = QByteArray());
+
+// Removes a backup's files that were written (a backup that could not be completed).
+void discard(Files *files);
 
 // Writes a backup's snapshot beside its preset file (the same name, " snapshot.json"), never
 // replacing a file.

@@ -55,6 +55,7 @@ bool PedalService::addSnapshot(Backup *backup, const QString &occasion,
         return true;
     backup->made = false;
     backup->problem = QStringLiteral("the backup's snapshot could not be written: ") + error;
+    PedalBackup::discard(&backup->files); // a backup without its snapshot is no backup
     return false;
 }
 

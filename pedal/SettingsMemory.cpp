@@ -114,6 +114,7 @@ Task<SettingsMemory::Outcome> SettingsMemory::eraseSettings()
         const BackupSnapshot::Memory memory = co_await readForBackup(QStringLiteral("50"));
         if (!memory.problem.isEmpty()) {
             backup.made = false;
+            PedalBackup::discard(&backup.files);
             backup.problem = QStringLiteral("the settings memory could not be read into the backup: ") + memory.problem;
         } else {
             m_service.addSnapshot(&backup, occasion, memory);

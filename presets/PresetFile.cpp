@@ -105,6 +105,11 @@ bool write(const QString &path, const PresetValues &values, QString *error)
 
 QString withExtension(const QString &path)
 {
+    // A device, a pipe or a folder at that name keeps it (and is refused for what it is): the
+    // extension names the regular file a save creates, never one beside such a thing.
+    const QFileInfo there(path);
+    if (there.exists() && !there.isFile())
+        return path;
     return path.endsWith(QLatin1String(".txt"), Qt::CaseSensitive) ? path : path + QStringLiteral(".txt");
 }
 

@@ -31,6 +31,7 @@ bool canWrite(const QString &path, QString *error);
 // Writes the file whole, or not at all: a failure (a full disk too) leaves an earlier file as it
 // was and no half-written preset, with the reason in error.
 bool write(const QString &path, const PresetValues &values, QString *error);
-// The name the save dialog's choice is stored under: ".txt" appended unless it ends so.
+// The name the save dialog's choice is stored under: ".txt" appended unless it ends so, or unless
+// something that is no regular file (a device, a pipe, a folder) stands at that name.
 QString withExtension(const QString &path);
 } // namespace PresetFile

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #ifdef Q_OS_UNIX
+#include <csignal>
 #include <sys/stat.h>
 #endif
 
@@ -91,6 +92,13 @@ QString targetProblem(const QString &path)
     default:
         return QStringLiteral("%1 is %2").arg(info.fileName(), kindText(target));
     }
+}
+
+void reportFileSizeLimitAsAnError()
+{
+#ifdef Q_OS_UNIX
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
 }
 
 bool checkWritten(QFileDevice &file, qint64 expectedSize, QString *error)

@@ -34,6 +34,11 @@ QString targetProblem(const QString &path);
 // the write failed; the earlier file is then unchanged and nothing else is left behind.
 bool writeWhole(const QString &path, const QByteArray &bytes, QString *error);
 
+// A write past the file-size limit (ulimit -f) fails with "File too large", as a full disk's
+// does, instead of ending the process by its signal (SIGXFSZ) with half its files written. Called
+// once at the start of each program.
+void reportFileSizeLimitAsAnError();
+
 // Checks a file being written: everything written so far has left the buffers without an error
 // and the file on the disk is expectedSize bytes long. False with the reason otherwise.
 bool checkWritten(QFileDevice &file, qint64 expectedSize, QString *error);

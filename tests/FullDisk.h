@@ -20,9 +20,12 @@ public:
 
     // The same for the calling process from now on; for a program started by a test, call it in
     // QProcess::setChildProcessModifier (both the limit and the ignored signal pass to the program).
-    static void limitThisProcess(rlim_t room)
+    // With keepSignal the signal is left as it is (it ends a program that does not ignore it), as
+    // under a shell's "ulimit -f".
+    static void limitThisProcess(rlim_t room, bool keepSignal = false)
     {
-        std::signal(SIGXFSZ, SIG_IGN);
+        if (!keepSignal)
+            std::signal(SIGXFSZ, SIG_IGN);
         rlimit limit{};
         getrlimit(RLIMIT_FSIZE, &limit);
         limit.rlim_cur = room;

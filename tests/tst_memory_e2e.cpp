@@ -253,6 +253,40 @@ private slots:
         }
     }
 
+    // A backup is its three files or nothing: under a file-size limit that stops the preset, the
+    // report or the snapshot, the command fails with the system's reason (the limit's signal
+    // does not end it) and leaves no file of the backup, whole or part.
+    void backupUnderAFileSizeLimit_data()
+    {
+        QTest::addColumn<int>("room");
+        QTest::newRow("the preset does not fit") << 100;    // the preset is about 180 bytes
+        QTest::newRow("the report does not fit") << 1024;   // the report about 1,900
+        QTest::newRow("the snapshot does not fit") << 2560; // the snapshot about 3,200
+    }
+    void backupUnderAFileSizeLimit()
+    {
+        QFETCH(int, room);
+        QTemporaryDir home;
+        PedalProcess pedal({});
+        const QString folder = home.filePath("backups");
+        QVERIFY(QDir().mkpath(folder));
+        QProcess cli;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HOME", home.path());
+        env.insert("XDG_DOCUMENTS_DIR", home.filePath("Documents"));
+        cli.setProcessEnvironment(env);
+        cli.setChildProcessModifier([room] { FullDisk::limitThisProcess(rlim_t(room), true); });
+        cli.start(QStringLiteral(QUARNELO_CLI_PATH), {"--port", pedal.path(), "backup", folder});
+        QVERIFY(cli.waitForFinished(60000));
+        const QString err = QString::fromUtf8(cli.readAllStandardError());
+        QCOMPARE(cli.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(cli.exitCode(), 1);
+        QVERIFY2(err.contains("No backup was made: the backup could not be written: " +
+                              QString::fromLocal8Bit(std::strerror(EFBIG))),
+                 qPrintable(err));
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System), QStringList());
+    }
+
     void usageIsCheckedBeforeThePort_data()
     {
         QTest::addColumn<QStringList>("args");
@@ -273,6 +307,8 @@ private slots:
                                             << "/dev/full cannot be written: it is a device, not a regular file. Nothing was sent.";
         QTest::newRow("dump onto a folder") << QStringList{"memory", "dump", "/tmp"} << 1
                                             << "/tmp cannot be written: it is a folder. Nothing was sent.";
+        QTest::newRow("preset onto a device") << QStringList{"preset", "save", "/dev/null"} << 1
+                                              << "Error saving file: null is a device, not a regular file";
         QTest::newRow("backup into a file") << QStringList{"backup", QStringLiteral(QUARNELO_CLI_PATH)} << 1
                                             << "is not a folder. Nothing was sent.";
     }
@@ -286,6 +322,7 @@ private slots:
         const Run r = cli(home.path(), QStringList{"--port", home.filePath("no-such-port")} + args);
         QCOMPARE(r.code, code);
         QVERIFY2(r.err.contains(error), qPrintable(r.err));
+        QVERIFY(!QFileInfo::exists("/dev/null.txt")); // nothing is written beside a device
     }
 };
 

@@ -83,6 +83,8 @@ private slots:
         QTest::newRow("name.txt") << "/p/name.txt" << "/p/name.txt";
         QTest::newRow("upper-case extension") << "/p/name.TXT" << "/p/name.TXT.txt";
         QTest::newRow("no extension") << "/p/name" << "/p/name.txt";
+        QTest::newRow("a device keeps its name") << "/dev/null" << "/dev/null";
+        QTest::newRow("a folder keeps its name") << QDir::tempPath() << QDir::tempPath();
     }
     void extension()
     {
