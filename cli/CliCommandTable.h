@@ -76,12 +76,16 @@ struct Command {
     Reach reach;
     int unreadableExit; // the exit code when the pedal cannot be linked or read
     int (*run)(Invocation &);
+    // Whether this invocation saves a backup first, when that depends on its arguments (a raw
+    // message): then it stands for backsUp.
+    bool (*backsUpFor)(const Invocation &) = nullptr;
 };
 
 // The handlers and their checks, by family.
 int checkSendHex(Invocation &);
 int checkSendArguments(Invocation &);
 QString sendConfirmation(const Invocation &);
+bool sendBacksUp(const Invocation &);
 int checkDiffFile(Invocation &);
 int checkSetArguments(Invocation &);
 int runList(Invocation &);

@@ -34,7 +34,7 @@ const std::vector<Command> Commands = {
     {"send", nullptr, 1, 1, "send needs one HEX argument", Count, sendConfirmation, true, false, false, false,
      "send HEX", "writes one raw message (hex digits, two per byte, at most 65536 bytes);\n"
                  "send - reads the hex from standard input, send @FILE from FILE",
-     checkSendHex, nullptr, checkSendArguments, Reach::Port, Failed, runSend},
+     checkSendHex, nullptr, checkSendArguments, Reach::Port, Failed, runSend, sendBacksUp},
     {"get", nullptr, 0, 0, nullptr, Count, nullptr, false, false, false, false,
      "get", "the twenty parameters: name, data word, and the control's value",
      nullptr, nullptr, nullptr, Reach::Linked, Failed, runGet},
@@ -184,9 +184,10 @@ int runCommand(const QStringList &args, QTextStream &out, QTextStream &err, Cloc
     // A command that changes the pedal in a large way is confirmed, and saves a backup first
     // unless --no-backup says to go on without one.
     const QString why = row ? confirmation(c, inv) : QString();
-    if (o.noBackup && !(c.backsUp && !why.isEmpty()))
+    const bool backsUp = c.backsUpFor ? row && c.backsUpFor(inv) : c.backsUp;
+    if (o.noBackup && !(backsUp && !why.isEmpty()))
         return usageError(QStringLiteral("--no-backup goes with memory erase, upload-algorithm, firmware upgrade and a "
-                                         "send that erases or enters the bootloader"));
+                                         "send that uploads an algorithm, erases or enters the bootloader"));
     if (!why.isEmpty() && !o.yes)
         return usageError(why + QStringLiteral("; add --yes to confirm"));
     if (badSubcommandAt(BadSubcommand::AfterConfirmation))
@@ -281,9 +282,10 @@ QString usage()
     }
     return text + QStringLiteral(
         "Commands that change the pedal in a large way (memory erase, upload-algorithm, firmware\n"
-        "upgrade of a running pedal, send of an erase 0B.. or enter-bootloader 05.. message) save a\n"
-        "backup first and refuse when none can be made; --yes never stands in for it, only\n"
-        "--no-backup goes on without one.\n"
+        "upgrade of a running pedal, send of an algorithm image 00.., an erase 0B.. or an\n"
+        "enter-bootloader 05.. message) save a backup first and refuse when none can be made; --yes\n"
+        "never stands in for it, only --no-backup goes on without one. A send of a store 03.. or a\n"
+        "tuning table 0E.. message needs --yes too.\n"
         "A pedal running an effect that is not in the effect list: get, set, preset, diff and backup\n"
         "refuse, since what its parameter words mean is not known; info shows what it reports, and an\n"
         "upload is checked afterwards by asking the pedal again (the backup before a large change is\n"

@@ -32,23 +32,48 @@ int checkSendHex(Invocation &i)
     // "send -" and "send @FILE" take the hex from standard input or a file: the longest
     // message is longer than one argument may be.
     QString problem;
-    if (!CliSafety::sendHex(i.rest[0], 2 * RawLine::MaxMessageBytes, &i.rest[0], &problem)) {
-        i.err << problem << ". Nothing was sent.\n";
-        return Failed;
+    switch (CliSafety::sendHex(i.rest[0], 2 * RawLine::MaxMessageBytes, &i.rest[0], &problem)) {
+    case CliSafety::HexSource::Read:
+        return Pass;
+    case CliSafety::HexSource::Usage:
+        return i.usageError(problem);
+    case CliSafety::HexSource::Unreadable:
+        break;
     }
-    return Pass;
+    i.err << problem << ". Nothing was sent.\n";
+    return Failed;
 }
 
-// A raw message that erases the settings memory or sends the pedal into its bootloader is
-// confirmed, and a backup is made first, as for memory erase and firmware upgrade.
+namespace {
+// What a raw message does that needs --yes, in the tool's words; empty when it needs nothing.
+QString largeChange(RawLine::Kind kind)
+{
+    switch (kind) {
+    case RawLine::Kind::AlgorithmUpload: return QStringLiteral("uploads an algorithm image");
+    case RawLine::Kind::EnterBootloader: return QStringLiteral("asks the pedal to enter its bootloader");
+    case RawLine::Kind::Erase: return QStringLiteral("erases the pedal's settings memory");
+    case RawLine::Kind::Store: return QStringLiteral("stores the assignable parameters in the pedal");
+    case RawLine::Kind::TuningUpload: return QStringLiteral("uploads a tuning table");
+    default: return QString();
+    }
+}
+
+QByteArray sendBytes(const Invocation &i) { return QByteArray::fromHex(i.rest[0].toLatin1()); }
+} // namespace
+
+// A raw message is told from its bytes and gets what the command that sends such a message gets:
+// --yes for a large change, and a backup first where that command makes one.
 QString sendConfirmation(const Invocation &i)
 {
     const QString &hex = i.rest[0];
-    if (!isHexText(hex) || !(hex.startsWith(QLatin1String("0B"), Qt::CaseInsensitive) || hex.startsWith(QLatin1String("05"))))
+    if (!isHexText(hex) || !RawLine::needs(RawLine::classify(sendBytes(i))).confirmation)
         return QString();
-    return QStringLiteral("%1 %2").arg(echo(hex), hex.startsWith(QLatin1String("05"))
-                                                      ? QStringLiteral("asks the pedal to enter its bootloader")
-                                                      : QStringLiteral("erases the pedal's settings memory"));
+    return QStringLiteral("%1 %2").arg(echo(hex), largeChange(RawLine::classify(sendBytes(i))));
+}
+
+bool sendBacksUp(const Invocation &i)
+{
+    return isHexText(i.rest[0]) && RawLine::needs(RawLine::classify(sendBytes(i))).backup;
 }
 
 int checkSendArguments(Invocation &i)
@@ -171,28 +196,23 @@ int runSet(Invocation &i)
     return s.done(r == PedalService::Result::Done ? Ok : Failed);
 }
 
-// send HEX: one raw message on the line, without the device information request.
+// send HEX: one raw message on the line, without the device information request unless a
+// backup is made first.
 int runSend(Invocation &i)
 {
     Session &s = *i.session;
     QTextStream &out = i.out;
     const QString &hex = i.rest[0];
-    const bool destructive = !sendConfirmation(i).isEmpty();
+    const QByteArray bytes = sendBytes(i);
+    const bool backsUp = RawLine::needs(RawLine::classify(bytes)).backup;
     Communication &comm = s.core.comm;
-    if (destructive) {
+    if (backsUp) {
         // The pedal is asked for its settings, so that they can be saved before the message.
         if (s.link(true) != Session::Linked::Yes) {
             if (!comm.linked())
                 s.err << CliPrompts::oneLine(comm.openFailureText()) << "\n";
             return s.done(Failed);
         }
-        const QString occasion = QStringLiteral("the raw message %1").arg(echo(hex.toUpper()));
-        const bool backedUp = s.service().backUpBefore(occasion);
-        for (const QString &line : s.backupLines())
-            out << line << "\n";
-        if (!backedUp)
-            return s.done(Failed);
-        s.written.clear();
     } else {
         if (!Cli::finish(comm.link())) {
             s.flush();
@@ -201,13 +221,17 @@ int runSend(Invocation &i)
         }
         QObject::connect(&comm, &Communication::messageWritten, &comm, [&s](const QString &text) { s.written << text; });
     }
-    const QByteArray bytes = QByteArray::fromHex(hex.toLatin1());
-    const QByteArray answer = Cli::finish(s.service().rawLine().send(hex.toUpper()));
-    if (!s.settle())
+    const RawLine::Sent sent =
+        Cli::finish(s.service().rawLine().sendGuarded(bytes, QStringLiteral("The raw message %1").arg(echo(hex.toUpper()))));
+    if (backsUp) {
+        for (const QString &line : s.backupLines())
+            out << line << "\n";
+    }
+    if (sent.outcome != RawLine::Outcome::Done || !s.settle())
         return s.done(Failed);
     out << "sent: " << HexCodec::bytesToHexText(bytes) << "\n";
-    if (!answer.isEmpty())
-        out << "answer: " << HexCodec::bytesToHexText(answer) << "\n";
+    if (!sent.answer.isEmpty())
+        out << "answer: " << HexCodec::bytesToHexText(sent.answer) << "\n";
     return s.done(Ok);
 }
 } // namespace Cli

@@ -64,38 +64,62 @@ QString CliSafety::portProblem(const QString &path, int *exitCode)
     return terminal ? QString() : notSerial;
 }
 
-bool CliSafety::sendHex(const QString &argument, qsizetype maxChars, QString *hex, QString *error)
+CliSafety::HexSource CliSafety::sendHex(const QString &argument, qsizetype maxDigits, QString *hex, QString *error)
 {
     if (argument != QLatin1String("-") && !argument.startsWith(QLatin1Char('@'))) {
         *hex = argument;
-        return true;
+        return HexSource::Read;
+    }
+    if (argument == QLatin1String("@")) {
+        *error = QStringLiteral("send @FILE needs the name of a file after the @");
+        return HexSource::Usage;
     }
     QFile file;
-    const QString source = argument == QLatin1String("-") ? QStringLiteral("standard input")
-                                                           : OutsideText::shown(argument.mid(1), 80);
-    const bool opened = argument == QLatin1String("-") ? file.open(stdin, QIODevice::ReadOnly)
-                                                       : (file.setFileName(argument.mid(1)), file.open(QIODevice::ReadOnly));
+    const bool fromInput = argument == QLatin1String("-");
+    const QString source = fromInput ? QStringLiteral("standard input") : OutsideText::shown(argument.mid(1), 80);
+    const bool opened = fromInput ? file.open(stdin, QIODevice::ReadOnly)
+                                  : (file.setFileName(argument.mid(1)), file.open(QIODevice::ReadOnly));
     if (!opened) {
         *error = QStringLiteral("%1 could not be read: %2").arg(source, file.errorString());
-        return false;
+        return HexSource::Unreadable;
     }
-    // Blanks and line breaks may stand between the digits.
-    const QByteArray bytes = file.read(maxChars * 2 + 4096);
-    if (!file.read(1).isEmpty()) {
-        *error = QStringLiteral("%1 holds more than %2 characters").arg(source).arg(maxChars * 2 + 4096);
-        return false;
-    }
+    // Read to the end, however the input arrives (a pipe gives it in pieces). Blanks and line
+    // breaks may stand between the digits; more digits than the longest message holds, or more
+    // input than any hex text of it could be, is refused without reading on.
+    const qint64 mostInput = 8 * maxDigits + 4096;
     QString text;
-    text.reserve(bytes.size());
-    for (const char c : bytes) {
-        if (c == ' ' || c == '\t' || c == '\n' || c == '\r')
-            continue;
-        text += QLatin1Char(c);
+    qint64 total = 0;
+    for (;;) {
+        const QByteArray chunk = file.read(64 * 1024);
+        if (chunk.isEmpty()) {
+            if (file.error() != QFileDevice::NoError) {
+                *error = QStringLiteral("%1 could not be read: %2").arg(source, file.errorString());
+                return HexSource::Unreadable;
+            }
+            break; // the end of the input
+        }
+        total += chunk.size();
+        for (const char c : chunk) {
+            if (c == ' ' || c == '\t' || c == '\n' || c == '\r')
+                continue;
+            text += QLatin1Char(c);
+        }
+        if (text.size() > maxDigits) {
+            *error = QStringLiteral("%1 holds more than %2 hex digits (send writes at most %3 bytes)")
+                         .arg(source)
+                         .arg(maxDigits)
+                         .arg(maxDigits / 2);
+            return HexSource::Unreadable;
+        }
+        if (total > mostInput) {
+            *error = QStringLiteral("%1 holds more than %2 characters").arg(source).arg(mostInput);
+            return HexSource::Unreadable;
+        }
     }
     if (text.isEmpty()) {
         *error = QStringLiteral("%1 holds no hex text").arg(source);
-        return false;
+        return HexSource::Unreadable;
     }
     *hex = text;
-    return true;
+    return HexSource::Read;
 }

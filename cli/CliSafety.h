@@ -29,8 +29,10 @@ private:
 // that is not there or not a serial port, 1 for one the user may not reach.
 QString portProblem(const QString &path, int *exitCode);
 
-// The send command's argument: hex text itself, "-" for standard input or "@FILE" for a file
-// (blanks and line breaks between the digits are dropped). A source holding more than twice
-// maxChars and 4,096 characters more is refused unread.
-bool sendHex(const QString &argument, qsizetype maxChars, QString *hex, QString *error);
+// The send command's argument: hex text itself, "-" for standard input or "@FILE" for a file,
+// read to its end (blanks and line breaks between the digits are dropped). A source with more
+// than maxDigits digits, or more input than eight times that and 4,096, is refused without
+// reading on; "@" without a name is a usage error.
+enum class HexSource { Read, Unreadable, Usage };
+HexSource sendHex(const QString &argument, qsizetype maxDigits, QString *hex, QString *error);
 } // namespace CliSafety

@@ -47,7 +47,7 @@ PedalService::PedalService(DiagnosticLog &log, UserFiles &files, Prompts &prompt
     connect(m_firmware, &FirmwareUpgrade::bootloaderReady, this, &PedalService::bootloaderReady);
     m_memory = new SettingsMemory(*this, log, prompts, clock, d2xx, comm, this);
     m_backups = std::make_unique<BackupRestore>(*this, log, prompts, comm);
-    m_rawLine = std::make_unique<RawLine>(d2xx, comm, clock);
+    m_rawLine = std::make_unique<RawLine>(*this, log, prompts, d2xx, comm, clock);
     m_returnWatch = clock.createTimer(this);
     m_returnWatch->setInterval(1000);
     connect(m_returnWatch, &ClockTimer::timeout, this, &PedalService::lookForLostPedal);

@@ -1,4 +1,5 @@
 #include "pedal/SettingsMemory.h"
+#include "pedal/RawLine.h"
 
 #include "device/PedalMessages.h"
 #include "device/Communication.h"
@@ -110,16 +111,7 @@ Task<SettingsMemory::Outcome> SettingsMemory::eraseSettings()
     if (!m_prompts.question(question))
         co_return Outcome::Cancelled;
     m_log.writeLogLine(Banner.arg(QStringLiteral("ERASE EEPROM 1")));
-    if (backup.made) {
-        const BackupSnapshot::Memory memory = co_await readForBackup(QStringLiteral("50"));
-        if (!memory.problem.isEmpty()) {
-            backup.made = false;
-            PedalBackup::discard(&backup.files);
-            backup.problem = QStringLiteral("the settings memory could not be read into the backup: ") + memory.problem;
-        } else {
-            m_service.addSnapshot(&backup, occasion, memory);
-        }
-    }
+    backup = co_await addMemory(backup, occasion, QStringLiteral("50"));
     if (!backup.made &&
         !m_prompts.goOnWithoutBackup(
             QStringLiteral("No backup of the pedal's settings could be made before Erase Settings: %1. Go on without a "
@@ -153,10 +145,42 @@ Task<SettingsMemory::Outcome> SettingsMemory::erase(QString address)
     }
     if (!allowed(QStringLiteral("Erase E2P")))
         co_return Outcome::Refused;
-    if (!m_service.backUpBefore(QStringLiteral("erasing the settings memory")))
+    const bool backedUp = co_await backUpWithMemory(QStringLiteral("erasing the settings memory"), address.toUpper());
+    if (!backedUp)
         co_return Outcome::Cancelled;
     co_await eraseEEPROM(address.toUpper());
     co_return Outcome::Done;
+}
+
+Task<PedalService::Backup> SettingsMemory::addMemory(PedalService::Backup backup, QString occasion, QString address)
+{
+    if (!backup.made)
+        co_return backup;
+    const BackupSnapshot::Memory memory = co_await readForBackup(address);
+    if (!memory.problem.isEmpty()) {
+        backup.made = false;
+        PedalBackup::discard(&backup.files); // a backup without the memory it was to keep is none
+        backup.problem = QStringLiteral("the settings memory could not be read into the backup: ") + memory.problem;
+    } else {
+        m_service.addSnapshot(&backup, occasion, memory);
+    }
+    co_return backup;
+}
+
+Task<bool> SettingsMemory::backUpWithMemory(QString occasion, QString address)
+{
+    const PedalService::Backup backup = co_await addMemory(m_service.backUp(occasion, QString(), true), occasion, address);
+    m_service.logBackup(backup);
+    if (backup.made)
+        co_return true;
+    if (m_prompts.goOnWithoutBackup(
+            QStringLiteral("No backup of the pedal's settings could be made before %1: %2. Go on without a backup?")
+                .arg(occasion, backup.problem))) {
+        m_log.writeLogLine(QStringLiteral("going on without a backup: ") + occasion);
+        co_return true;
+    }
+    m_log.writeLogLine(QStringLiteral("refused without a backup: ") + occasion);
+    co_return false;
 }
 
 Task<SettingsMemory::Outcome> SettingsMemory::read(QString address)
@@ -234,8 +258,16 @@ SettingsMemory::Outcome SettingsMemory::sendParameterWrite(const QString &addres
     }
     if (!m_service.allowed(PedalService::Command::RawWrite, QStringLiteral("Send")))
         return Outcome::Refused;
+    // Every raw message is told from its bytes: what needs a question or a backup first goes
+    // through the raw line's guard, which the console's Send does not offer.
+    const QByteArray message = PedalMessages::consoleParameterWrite(address, data);
+    const RawLine::Needs needs = RawLine::needs(RawLine::classify(message));
+    if (needs.confirmation || needs.backup) {
+        m_service.refuse(QStringLiteral("Send"), QStringLiteral("the message changes the pedal in a large way"));
+        return Outcome::Refused;
+    }
     m_log.writeLogLine(QStringLiteral("01") + address + data); // as typed
-    m_comm.sendMessage(PedalMessages::consoleParameterWrite(address, data));
+    m_comm.sendMessage(message);
     return Outcome::Done;
 }
 

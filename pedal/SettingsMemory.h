@@ -4,6 +4,7 @@
 // parameter write. Reached through the pedal service, which guards every message.
 
 #include "pedal/BackupSnapshot.h"
+#include "pedal/PedalService.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -38,6 +39,9 @@ public:
     Task<Outcome> eraseWithQuestion(QString address);
     // Erases the memory at an I2C address (two hex digits) after a backup.
     Task<Outcome> erase(QString address);
+    // Before the memory at an I2C address is erased: a backup whose snapshot keeps that memory as
+    // read just before, logged; when none can be made, asks whether to go on. False when not.
+    Task<bool> backUpWithMemory(QString occasion, QString address);
     // Asks the pedal for its memory at an I2C address and waits until the dump is in and
     // checked, has ended short, or has not begun within dumpStartMs.
     Task<Outcome> read(QString address);
@@ -63,6 +67,9 @@ private:
     void readEEPROM(const QString &address);
     void onDump(const QByteArray &memory);
     void onShortDump(int bytes);
+    // Reads the memory at address into a backup made with its snapshot left for later, and writes
+    // the snapshot; a memory that cannot be read leaves no backup (its files are removed).
+    Task<PedalService::Backup> addMemory(PedalService::Backup backup, QString occasion, QString address);
     // Reads the memory at address for a backup's snapshot: the bytes, or why they could not be read.
     Task<BackupSnapshot::Memory> readForBackup(QString address);
     bool m_readingForBackup = false;

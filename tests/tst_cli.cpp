@@ -219,13 +219,13 @@ private slots:
         QTest::newRow("memory: erase with a file and --address") << QStringList{"--simulate", "memory", "erase", "x", "--address", "51"}
                                                                  << 64 << "quarnelo-cli: usage: memory erase | memory dump FILE";
         QTest::newRow("preset: unknown word and --no-backup") << QStringList{"--simulate", "preset", "swap", "x", "--no-backup"}
-                                                              << 64 << "quarnelo-cli: --no-backup goes with memory erase, upload-algorithm, firmware upgrade and a send that erases or enters the bootloader";
+                                                              << 64 << "quarnelo-cli: --no-backup goes with memory erase, upload-algorithm, firmware upgrade and a send that uploads an algorithm, erases or enters the bootloader";
         QTest::newRow("preset: unknown word and --yes") << QStringList{"--simulate", "--yes", "preset", "swap", "x"}
                                                         << 64 << "quarnelo-cli: usage: preset save FILE | preset load FILE";
         QTest::newRow("erasing send: --yes asked before --no-backup") << QStringList{"--simulate", "send", "0B00", "--no-backup"}
                                                                      << 64 << "quarnelo-cli: 0B00 erases the pedal's settings memory; add --yes to confirm";
         QTest::newRow("plain send with --no-backup") << QStringList{"--simulate", "send", "0100", "--no-backup"}
-                                                     << 64 << "quarnelo-cli: --no-backup goes with memory erase, upload-algorithm, firmware upgrade and a send that erases or enters the bootloader";
+                                                     << 64 << "quarnelo-cli: --no-backup goes with memory erase, upload-algorithm, firmware upgrade and a send that uploads an algorithm, erases or enters the bootloader";
         QTest::newRow("firmware go takes no image") << QStringList{"--simulate", "--yes", "firmware", "go", "--firmware", "9"}
                                                     << 64 << "quarnelo-cli: --firmware and --file go with firmware upgrade and firmware verify";
         QTest::newRow("firmware go asks for --yes") << QStringList{"--simulate", "firmware", "go"}

@@ -41,7 +41,7 @@ const Fault Faults[] = {
     {"garbled", {"--garbled"}, "1110111111", "could not be read", true},
     {"unplug after 0", {"--unplug-after", "0"}, "1111111111", "disconnected", false},
     {"unplug after 5", {"--unplug-after", "5"}, "0010110111", "disconnected", false},
-    {"unplug after 9", {"--unplug-after", "9"}, "0010110100", "disconnected", false},
+    {"unplug after 9", {"--unplug-after", "9"}, "0010110111", "disconnected", false},
     {"unplug after 300", {"--unplug-after", "300"}, "0000110000", "disconnected", false},
     {"answer delay 1500", {"--answer-delay", "1500"}, "0000000000", "", false, ToolLimitMs},
     {"answer delay 2500", {"--answer-delay", "2500"}, "1110111111", "did not answer", true, ToolLimitMs},

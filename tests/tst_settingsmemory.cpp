@@ -348,39 +348,57 @@ private slots:
         QCOMPARE(rig.prompts.messages, QStringList{"Memory is not empty"});
     }
 
+    // Erase E2P keeps the memory it erases: the memory at the address is read into the backup
+    // first, then erased. There is no memory at 51: no backup can keep it, and the erase goes on
+    // only when the user says so.
     void consoleTools_data()
     {
         QTest::addColumn<QString>("button");
         QTest::addColumn<int>("addressItem");
-        QTest::addColumn<bool>("yes");
+        QTest::addColumn<QList<bool>>("answers");
         QTest::addColumn<QString>("logLine");
-        QTest::addColumn<QByteArray>("written");
-        QTest::newRow("erase at 51") << "btnEraseEeprom" << 1 << true << "erase message: 0B51000000" << hex("0B51000000");
-        QTest::newRow("erase at 50") << "btnEraseEeprom" << 0 << true << "erase message: 0B50000000" << hex("0B50000000");
-        QTest::newRow("erase, No") << "btnEraseEeprom" << 1 << false << "" << QByteArray();
-        QTest::newRow("read at 50") << "btnReadEEPROM" << 0 << true << "Read message: 0C5000000000" << hex("0C5000000000");
+        QTest::addColumn<QList<QByteArray>>("written");
+        QTest::addColumn<QStringList>("questions");
+        const QString withoutBackup =
+            "No backup of the pedal's settings could be made before erasing the settings memory: the settings memory "
+            "could not be read into the backup: the pedal sent no memory dump within 4 s. Go on without a backup?";
+        QTest::newRow("erase at 51, going on without a backup")
+            << "btnEraseEeprom" << 1 << QList<bool>{true, true} << "erase message: 0B51000000"
+            << QList<QByteArray>{hex("0C5100000000"), hex("0B51000000")} << QStringList{"Erase EEPROM now?", withoutBackup};
+        QTest::newRow("erase at 51, not without a backup")
+            << "btnEraseEeprom" << 1 << QList<bool>{true, false} << "refused without a backup: erasing the settings memory"
+            << QList<QByteArray>{hex("0C5100000000")} << QStringList{"Erase EEPROM now?", withoutBackup};
+        QTest::newRow("erase at 50") << "btnEraseEeprom" << 0 << QList<bool>{true} << "erase message: 0B50000000"
+                                     << QList<QByteArray>{hex("0C5000000000"), hex("0B50000000")}
+                                     << QStringList{"Erase EEPROM now?"};
+        QTest::newRow("erase, No") << "btnEraseEeprom" << 1 << QList<bool>{false} << "" << QList<QByteArray>{}
+                                   << QStringList{"Erase EEPROM now?"};
+        QTest::newRow("read at 50") << "btnReadEEPROM" << 0 << QList<bool>{true} << "Read message: 0C5000000000"
+                                    << QList<QByteArray>{hex("0C5000000000")} << QStringList{};
     }
     void consoleTools()
     {
         QFETCH(QString, button);
         QFETCH(int, addressItem);
-        QFETCH(bool, yes);
+        QFETCH(QList<bool>, answers);
         QFETCH(QString, logLine);
-        QFETCH(QByteArray, written);
+        QFETCH(QList<QByteArray>, written);
+        QFETCH(QStringList, questions);
         MemoryRig rig(m_documents.path() + "/console-" + QTest::currentDataTag());
         rig.console()->cmbI2Caddr->setCurrentIndex(addressItem);
-        rig.prompts.answers = {yes};
+        rig.prompts.answers = std::deque<bool>(answers.begin(), answers.end());
         const int mark = rig.ctx.log.lineCount();
         rig.console()->findChild<QPushButton *>(button)->click();
-        const QList<QByteArray> sent = rig.received();
-        QCOMPARE(sent.value(0), written);
-        QCOMPARE(sent.size(), written.isEmpty() ? 0 : 1);
-        if (button == "btnEraseEeprom")
-            QCOMPARE(rig.prompts.questions.value(0), QString("Erase EEPROM now?"));
+        QCOMPARE(rig.received(), written);
+        QCOMPARE(rig.prompts.questions, questions);
         if (logLine.isEmpty())
             QCOMPARE(rig.ctx.log.lineCount(), mark);
         else
             QVERIFY(rig.logSince(mark).contains(logLine));
+        // A backup that kept the memory has it in its snapshot; one that could not has no files.
+        const QStringList files = rig.backups();
+        QCOMPARE(files.filter(" snapshot.json").size(), addressItem == 0 && !written.isEmpty() && button == "btnEraseEeprom" ? 1 : 0);
+        QCOMPARE(files.filter(" preset.txt").size(), files.filter(" snapshot.json").size());
     }
 
     void sendChecksItsFields_data()
