@@ -67,6 +67,8 @@ int runRestore(Invocation &i)
     }
     for (const QString &m : o.mismatches)
         s.err << "not taken: " << m << "\n";
+    for (const QString &m : o.notRestored)
+        s.err << "not restored: " << m << "\n";
     return s.done(Failed);
 }
 } // namespace Cli

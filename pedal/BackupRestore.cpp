@@ -170,6 +170,18 @@ Task<> BackupRestore::send(PedalSettings from, PedalSettings to)
     }
 }
 
+QStringList BackupRestore::beyondReach(const BackupSnapshot &backup) const
+{
+    const std::optional<DeviceInformation> held = DeviceInformation::fromValues(backup.answerValues);
+    const PedalState &state = m_service.m_state;
+    if (!held || !state.reported)
+        return QStringList();
+    std::array<quint16, ParameterCatalogue::Count> addresses{};
+    for (int i = 0; i < ParameterCatalogue::Count; ++i)
+        addresses[size_t(i)] = state.parameters[size_t(i)].address;
+    return PedalSettings::beyondReach(*state.reported, *held, addresses);
+}
+
 BackupRestore::Outcome BackupRestore::finish(Outcome o)
 {
     m_last = o;
@@ -225,6 +237,16 @@ Task<BackupRestore::Outcome> BackupRestore::restore(QString givenPath)
     const QList<PedalSettings::Difference> differences = PedalSettings::differences(*before, backup.settings);
     for (const PedalSettings::Difference &d : differences)
         o.changes << PedalSettings::describe(d);
+    o.notRestored = beyondReach(backup);
+    const QString notRestored = QStringLiteral("not restored, since no message of the editor sends it: %1")
+                                    .arg(o.notRestored.join(QStringLiteral(", ")));
+    if (differences.isEmpty() && !o.notRestored.isEmpty()) {
+        o.problem = notRestored;
+        m_log.writeLogLine(QStringLiteral("restore backup failed: ") + o.problem);
+        m_prompts.message(QStringLiteral("The pedal holds every setting of %1 that the editor can send; %2.").arg(name, notRestored));
+        o.result = Result::Failed;
+        co_return finish(o);
+    }
     if (differences.isEmpty()) {
         m_log.writeLogLine(QStringLiteral("restore backup: the pedal already holds every setting of ") + o.backup);
         m_prompts.message(QStringLiteral("The pedal already holds every setting of %1.").arg(name));
@@ -240,6 +262,9 @@ Task<BackupRestore::Outcome> BackupRestore::restore(QString givenPath)
         question += QStringLiteral("\r\n\r\nThe backup also keeps the settings memory as it was before %1; no message "
                                    "writes it back, so it is not restored.")
                         .arg(backup.occasion.isEmpty() ? QStringLiteral("the erase") : backup.occasion);
+    if (!o.notRestored.isEmpty())
+        question += QStringLiteral("\r\n\r\nNot restored, since no message of the editor sends them: %1.")
+                        .arg(o.notRestored.join(QStringLiteral(", ")));
     question += QStringLiteral("\r\n\r\nSend these settings to the pedal?");
     if (!m_prompts.question(question)) {
         o.result = Result::Cancelled;
@@ -278,6 +303,7 @@ Task<BackupRestore::Outcome> BackupRestore::restore(QString givenPath)
             if (d.reportedBack)
                 o.mismatches << QStringLiteral("%1: the pedal reports %2, the backup holds %3").arg(d.name, d.from, d.to);
         }
+        o.notRestored = beyondReach(backup); // what the pedal holds now
     }
     for (const QString &m : o.mismatches)
         m_log.writeLogLine(QStringLiteral("restore: not taken: ") + m);
@@ -285,18 +311,25 @@ Task<BackupRestore::Outcome> BackupRestore::restore(QString givenPath)
         o.notChecked.isEmpty()
             ? QString()
             : QStringLiteral(" Sent but not checked, since the pedal never reports them: %1.").arg(o.notChecked.join(QStringLiteral(", ")));
-    if (now && o.mismatches.isEmpty()) {
+    if (now && o.mismatches.isEmpty() && o.notRestored.isEmpty()) {
         m_log.writeLogLine(QStringLiteral("restore backup: done, %1 settings checked").arg(differences.size() - o.notChecked.size()));
         m_prompts.message(QStringLiteral("%1 restored: the pedal reports every setting the backup holds.%2")
                               .arg(name, notChecked));
         o.result = Result::Done;
         co_return finish(o);
     }
-    if (o.problem.isEmpty())
-        o.problem = QStringLiteral("the pedal reports %1 %2 differently: %3")
-                        .arg(o.mismatches.size())
-                        .arg(o.mismatches.size() == 1 ? QStringLiteral("setting") : QStringLiteral("settings"))
-                        .arg(o.mismatches.join(QStringLiteral("; ")));
+    if (o.problem.isEmpty()) {
+        QStringList problems;
+        if (!o.mismatches.isEmpty())
+            problems << QStringLiteral("the pedal reports %1 %2 differently: %3")
+                            .arg(o.mismatches.size())
+                            .arg(o.mismatches.size() == 1 ? QStringLiteral("setting") : QStringLiteral("settings"))
+                            .arg(o.mismatches.join(QStringLiteral("; ")));
+        if (!o.notRestored.isEmpty())
+            problems << QStringLiteral("not restored, since no message of the editor sends it: %1")
+                            .arg(o.notRestored.join(QStringLiteral(", ")));
+        o.problem = problems.join(QStringLiteral("; "));
+    }
     m_log.writeLogLine(QStringLiteral("restore backup failed: ") + o.problem);
     m_prompts.message(QStringLiteral("%1 was sent, but %2.%3").arg(name, o.problem, notChecked));
     o.result = Result::Failed;

@@ -38,6 +38,7 @@ public:
         QStringList changes;     // what differed before ("Dry: 003FC000 -> 00520000"), as asked
         QStringList notChecked;  // sent, but the pedal never reports them
         QStringList mismatches;  // what the pedal reports differently afterwards
+        QStringList notRestored; // what the backup holds that no message of the editor sends, where the pedal differs
         QString problem;         // why it was refused or failed
     };
     // Restore Backup: an empty path asks for the file.
@@ -50,6 +51,8 @@ public:
 
 private:
     Outcome finish(Outcome o);
+    // What of the backup's answer differs from the pedal's last answer and cannot be sent back.
+    QStringList beyondReach(const BackupSnapshot &backup) const;
     void sendWord(int parameter, quint32 word);
 
     PedalService &m_service;

@@ -177,3 +177,30 @@ QString PedalSettings::describe(const Difference &d)
     return QStringLiteral("%1: %2 -> %3%4")
         .arg(d.name, d.from, d.to, d.reportedBack ? QString() : QStringLiteral(" (the pedal does not report it)"));
 }
+
+QStringList PedalSettings::beyondReach(const DeviceInformation &pedal, const DeviceInformation &backup,
+                                       const std::array<quint16, ParameterCatalogue::Count> &addresses)
+{
+    const PedalSettings held = fromReport(backup, addresses);
+    QStringList out;
+    for (int c = 0; c < ParameterCatalogue::AssignableControls; ++c) {
+        if (held.assignItems[size_t(c)] || (backup.assignFlags[size_t(c)] == pedal.assignFlags[size_t(c)] &&
+                                            backup.assignAddresses[size_t(c)] == pedal.assignAddresses[size_t(c)]))
+            continue;
+        out << QStringLiteral("%1 (address %2)").arg(controlName(c), hexNumber(backup.assignAddresses[size_t(c)], 4));
+    }
+    const auto value = [&](bool expressed, quint8 b, quint8 p, const QString &name) {
+        if (!expressed && b != p)
+            out << QStringLiteral("%1 (value %2)").arg(name, hexNumber(b, 2));
+    };
+    value(held.shortPressChangesPreset.has_value(), backup.footswitchMode, pedal.footswitchMode, QStringLiteral("Footswitch Mode"));
+    value(held.tuningItem.has_value(), backup.tuning, pedal.tuning, QStringLiteral("Tuning"));
+    value(held.semitoneVariation.has_value(), backup.semitoneVariation, pedal.semitoneVariation, QStringLiteral("Semitones"));
+    value(held.instrumentRange.has_value(), backup.instrumentRange, pedal.instrumentRange, QStringLiteral("Instrument Range"));
+    value(held.storeBypassStatus.has_value(), backup.bypassStore, pedal.bypassStore, QStringLiteral("Bypass Status"));
+    value(held.midiChannelItem.has_value(), backup.midiChannel, pedal.midiChannel, QStringLiteral("MIDI Channel"));
+    // The bypass is the pedal's state of the moment, which a restore leaves as it is.
+    if ((backup.bypass == 1) != (pedal.bypass == 1))
+        out << QStringLiteral("Bypass (%1)").arg(backup.bypass == 1 ? QStringLiteral("on") : QStringLiteral("off"));
+    return out;
+}

@@ -47,6 +47,11 @@ struct PedalSettings {
     // hold is left out: nothing would be sent for it).
     static QList<Difference> differences(const PedalSettings &from, const PedalSettings &to);
     static QString describe(const Difference &d);
+    // What a backup's answer holds that the pedal's differs from and that no command of the
+    // editor can send back, each named with what the backup holds: an assignment to an address
+    // outside the lists ("Control III (address 0006)"), a value outside a list, the bypass.
+    static QStringList beyondReach(const DeviceInformation &pedal, const DeviceInformation &backup,
+                                   const std::array<quint16, ParameterCatalogue::Count> &addresses);
 
     // Texts for the settings, as the editor's lists name them.
     static QString assignText(int control, const std::optional<int> &item);

@@ -3,6 +3,8 @@
 bool ScriptedPrompts::question(const QString &text)
 {
     questions << text;
+    if (onQuestion)
+        onQuestion(text);
     if (answers.empty())
         return true;
     bool a = answers.front();

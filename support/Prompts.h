@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QUrl>
 #include <deque>
+#include <functional>
 
 class Prompts {
 public:
@@ -69,4 +70,5 @@ public:
     std::deque<bool> answers;   // next answers to questions; Yes when empty
     std::deque<Choice> choices; // next answers to save-or-discard questions; Cancel when empty
     std::deque<QString> files;  // next file dialog results; cancel when empty
+    std::function<void(const QString &)> onQuestion; // called as a question is asked, before its answer
 };

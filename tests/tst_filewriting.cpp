@@ -149,6 +149,29 @@ private slots:
         }
     }
 
+    // The size on the disk is what counts: a file one byte short of what was meant is not
+    // written, whatever the writes said.
+    void sizeOnTheDiskIsChecked_data()
+    {
+        QTest::addColumn<int>("onDisk");
+        QTest::addColumn<int>("meant");
+        QTest::newRow("whole") << 182 << 182;
+        QTest::newRow("one byte short") << 181 << 182;
+        QTest::newRow("empty") << 0 << 16384;
+    }
+    void sizeOnTheDiskIsChecked()
+    {
+        QFETCH(int, onDisk);
+        QFETCH(int, meant);
+        QTemporaryDir dir;
+        QFile file(dir.filePath("file.bin"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(QByteArray(onDisk, 'x')), qint64(onDisk));
+        QString error;
+        QCOMPARE(FileWriting::checkWritten(file, meant, &error), onDisk == meant);
+        QCOMPARE(error, onDisk == meant ? QString() : QStringLiteral("only %1 of %2 bytes reached the disk").arg(onDisk).arg(meant));
+    }
+
     // A disk that takes only 100 bytes: the write fails with the system's reason, an earlier
     // file keeps its bytes and no temporary or partial file is left. Qt's save file reports
     // success for a small file whose bytes sat in its buffer, so the small rows are the ones

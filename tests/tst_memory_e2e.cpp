@@ -190,6 +190,55 @@ private slots:
         QVERIFY(QString::fromLatin1(readFile(record)).contains(QRegularExpression(" 03[0-9A-F]{80}\\n")));
     }
 
+    // A restore says only what is true: a pedal that answers late is not restored from a late
+    // answer taken for a fresh one (nothing is sent), and what the backup holds that no message
+    // sends back is named, and is no success.
+    void restoreTellsTheTruth_data()
+    {
+        QTest::addColumn<QStringList>("restoringPedal"); // empty: the pedal the backup came from
+        QTest::addColumn<QStringList>("afterBackup");     // raw messages sent after the backup
+        QTest::addColumn<QString>("said");
+        QTest::newRow("late answers") << QStringList{"--answer-delay", "500"} << QStringList{}
+                                      << "The pedal did not answer the device information request.";
+        QTest::newRow("assignments off the lists")
+            << QStringList{} << QStringList{"04000000000000FFFFFFFFFFFFFFFFFFFF", "010027000C6000"}
+            << "not restored: Control III (address 0123)\nnot restored: Control IV (address 0123)\n";
+    }
+    void restoreTellsTheTruth()
+    {
+        QFETCH(QStringList, restoringPedal);
+        QFETCH(QStringList, afterBackup);
+        QFETCH(QString, said);
+        QTemporaryDir home;
+        auto pedal = std::make_unique<PedalProcess>(QStringList{});
+        const auto run = [&](const QStringList &args) { return cli(home.path(), QStringList{"--port", pedal->path()} + args); };
+        QCOMPARE(run({"send", "040000010100FFFFFFFF01230123FFFF"}).code, 0); // Control III and IV off the lists
+        QCOMPARE(run({"set", "Wave", "on"}).code, 0);
+        const Run backup = run({"backup", home.filePath("b")});
+        const QString snapshot = backup.out.split('\n').filter(" snapshot.json").value(0);
+        QVERIFY2(QFile::exists(snapshot), qPrintable(backup.out + backup.err));
+        for (const QString &message : afterBackup)
+            QCOMPARE(run({"send", message}).code, 0);
+        const QString record = home.filePath("record.txt");
+        if (!restoringPedal.isEmpty()) {
+            pedal = std::make_unique<PedalProcess>(QStringList{"--record", record} + restoringPedal);
+            qputenv("QUARNELO_ANSWER_LIMIT_MS", "400");
+        }
+        const Run restore = run({"--yes", "restore", snapshot});
+        qunsetenv("QUARNELO_ANSWER_LIMIT_MS");
+        QCOMPARE(restore.code, 1);
+        QVERIFY2(restore.err.contains(said), qPrintable(restore.out + restore.err));
+        QVERIFY(!restore.out.contains("the pedal reports every setting"));
+        if (!restoringPedal.isEmpty()) { // nothing but requests reached the late pedal
+            const QStringList wire = QString::fromLatin1(readFile(record)).split('\n', Qt::SkipEmptyParts);
+            QVERIFY(!wire.isEmpty());
+            for (const QString &line : wire)
+                QVERIFY2(line.endsWith(" 0200"), qPrintable(line));
+        } else {
+            QVERIFY(restore.out.contains("Dry: 000C6000 -> 003FC000")); // what can be sent was
+        }
+    }
+
     // Where a dump goes, with a pedal on the line: a named pipe is refused before the pedal is
     // asked and stays a pipe; a link to a regular file is followed; a full disk fails with its
     // reason and leaves no file.

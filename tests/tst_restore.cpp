@@ -218,6 +218,79 @@ private slots:
         QVERIFY(rig.prompts.messages.last().contains("was sent, but the pedal reports 1 setting differently: Dry"));
     }
 
+    // What the backup holds that no message of the editor sends (an assignment to an address
+    // outside the lists, the bypass) is named before the question and in the result; the restore
+    // is done only when the pedal holds it all the same.
+    void whatCannotBeSentIsNamed_data()
+    {
+        QTest::addColumn<QByteArray>("beforeBackup"); // raw messages that make the backup's state
+        QTest::addColumn<QByteArray>("afterBackup");
+        QTest::addColumn<bool>("dryDiffers");
+        QTest::addColumn<int>("result");
+        QTest::addColumn<QStringList>("notRestored");
+        const QByteArray offList = hex("040000010100FFFFFFFF01230123FFFF"); // Control III and IV at 0123
+        const QByteArray noneAssigned = hex("04000000000000FFFFFFFFFFFFFFFFFFFF");
+        const QStringList controls{"Control III (address 0123)", "Control IV (address 0123)"};
+        QTest::newRow("assignments off the lists lost, Dry differs")
+            << offList << noneAssigned << true << int(Result::Failed) << controls;
+        QTest::newRow("assignments off the lists lost, nothing else differs")
+            << offList << noneAssigned << false << int(Result::Failed) << controls;
+        QTest::newRow("assignments off the lists kept, Dry differs")
+            << offList << QByteArray() << true << int(Result::Done) << QStringList();
+        QTest::newRow("bypassed in the backup, not now") << hex("0D01") << hex("0D00") << true << int(Result::Failed)
+                                                        << QStringList{"Bypass (on)"};
+    }
+    void whatCannotBeSentIsNamed()
+    {
+        QFETCH(QByteArray, beforeBackup);
+        QFETCH(QByteArray, afterBackup);
+        QFETCH(bool, dryDiffers);
+        QFETCH(int, result);
+        QFETCH(QStringList, notRestored);
+        RestoreRig rig(folder());
+        rig.ctx.comm.sendMessage(beforeBackup);
+        finished(rig.service().requestDeviceInformation());
+        const PedalService::Backup backup = rig.backUp();
+        QVERIFY2(backup.made, qPrintable(backup.problem));
+        const quint32 dryBefore = rig.pedalState().parameters[Parameter::Dry];
+        if (!afterBackup.isEmpty())
+            rig.ctx.comm.sendMessage(afterBackup);
+        if (dryDiffers) {
+            rig.service().sendControl(Parameter::Dry, DialMath::positionToAngle(10));
+            rig.flushAndSettle();
+        }
+        rig.prompts.questions.clear();
+        rig.prompts.messages.clear();
+        const BackupRestore::Outcome o = finished(rig.backups().restore(backup.files.snapshot));
+        QCOMPARE(int(o.result), result);
+        QCOMPARE(o.notRestored, notRestored);
+        QCOMPARE(rig.prompts.questions.size(), dryDiffers ? 1 : 0);
+        const QString named = "no message of the editor sends them: " + notRestored.join(", ") + ".";
+        if (dryDiffers)
+            QCOMPARE(rig.prompts.questions[0].contains(named), !notRestored.isEmpty());
+        if (!notRestored.isEmpty()) {
+            QVERIFY2(rig.prompts.messages.last().contains("not restored, since no message of the editor sends it: " +
+                                                          notRestored.join(", ")),
+                     qPrintable(rig.prompts.messages.last()));
+            QVERIFY(!rig.prompts.messages.last().contains("reports every setting"));
+        }
+        QCOMPARE(rig.pedalState().parameters[Parameter::Dry], dryBefore); // what can be sent was sent
+    }
+
+    // A restore whose read after sending is incomplete cannot say the pedal took anything.
+    void incompleteReadAfterSendingIsAFailure()
+    {
+        RestoreRig rig(folder());
+        rig.setEverything(0);
+        const PedalService::Backup backup = rig.backUp();
+        rig.setEverything(1);
+        rig.prompts.onQuestion = [&](const QString &) { rig.pedal()->faults.shortAnswerValues = 50; };
+        const BackupRestore::Outcome o = finished(rig.backups().restore(backup.files.snapshot));
+        QCOMPARE(o.result, Result::Failed);
+        QVERIFY2(o.problem.contains("did not answer completely"), qPrintable(o.problem));
+        QVERIFY(!rig.prompts.messages.last().contains("reports every setting"));
+    }
+
     // Whatever goes wrong before the question sends nothing (the request aside).
     void refusedOrCancelledSendsNothing_data()
     {
@@ -278,6 +351,7 @@ private slots:
         QTest::newRow("word not hex") << QByteArray("word") << "\"word\" is not 4 bytes of hex digits";
         QTest::newRow("assign item too large") << QByteArray("item") << "\"item\" is not a number from 0 to 5";
         QTest::newRow("tuning out of range") << QByteArray("tuning") << "\"tuning\" is not a number from 0 to 8";
+        QTest::newRow("tuning not whole") << QByteArray("fraction") << "\"tuning\" is not a number from 0 to 8";
         QTest::newRow("short answer") << QByteArray("answer") << "\"deviceInformationAnswer\" is not 106 bytes of hex digits";
         QTest::newRow("a folder") << QByteArray("folder") << "is a folder, not a backup";
         QTest::newRow("too large") << QByteArray("large") << "is larger than 1048576 bytes";
@@ -306,6 +380,8 @@ private slots:
                               o["formatVersion"] = 2;
                           if (edit == "tuning")
                               o["tuning"] = 9;
+                          if (edit == "fraction")
+                              o["tuning"] = 2.5;
                           if (edit == "answer")
                               o["deviceInformationAnswer"] = o["deviceInformationAnswer"].toString().chopped(2);
                           QJsonArray parameters = o["parameters"].toArray(), assignments = o["assignments"].toArray();
