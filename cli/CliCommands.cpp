@@ -74,7 +74,7 @@ const std::vector<Command> Commands = {
      nullptr, nullptr, nullptr, Reach::Linked, Failed, runMemoryErase},
     {"memory", "dump", 2, 2, MemoryWords, BadSubcommand::AfterOptions, nullptr, false, false, false, true,
      "memory dump FILE [--address 50|51]", "reads the 16384 bytes of the settings memory into FILE",
-     nullptr, checkDumpTarget, nullptr, Reach::Linked, Failed, runMemoryDump},
+     nullptr, checkDumpTarget, nullptr, Reach::LinkedAsksSelf, Failed, runMemoryDump},
     {"diff", nullptr, 1, 1, nullptr, Count, nullptr, false, false, false, false,
      "diff FILE", "the parameters where the pedal and a preset file differ, one a line:\n"
                   "name, the pedal's word, the file's word; exit 0 when they are the same,\n"

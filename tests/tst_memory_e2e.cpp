@@ -91,6 +91,29 @@ private slots:
         QVERIFY(!QFile::exists(file));
     }
 
+    // A dump asks the pedal for its memory and nothing else: a pedal whose settings answer is
+    // short still gives its whole dump, with no word of the settings it was not asked for.
+    void dumpAsksForTheMemoryAlone_data()
+    {
+        QTest::addColumn<QStringList>("pedalArgs");
+        QTest::newRow("a whole pedal") << QStringList{};
+        QTest::newRow("a short settings answer") << QStringList{"--short-answer", "50"};
+    }
+    void dumpAsksForTheMemoryAlone()
+    {
+        QFETCH(QStringList, pedalArgs);
+        QTemporaryDir home;
+        const QString record = home.filePath("record.txt");
+        PedalProcess pedal(QStringList{"--record", record} + pedalArgs);
+        const QString file = home.filePath("dump.bin");
+        const Run r = cli(home.path(), {"--port", pedal.path(), "memory", "dump", file});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.err, QString("Memory is not empty\n")); // the dump check's own word, and no other
+        QCOMPARE(readFile(file).size(), 16384);
+        QCOMPARE(QString::fromLatin1(readFile(record)).split('\n', Qt::SkipEmptyParts).size(), 1);
+        QVERIFY(QString::fromLatin1(readFile(record)).trimmed().endsWith(" 0C5000000000"));
+    }
+
     // Nothing destructive without a backup: --yes confirms the command but never stands in for
     // a backup that could not be made; only --no-backup goes on without one, and says so.
     void noBackupNoErase_data()
