@@ -108,7 +108,9 @@ QString confirmation(const Command &c, const Invocation &i)
     return c.confirmation ? c.confirmation(i) : QString();
 }
 
-int runCommand(const QStringList &args, QTextStream &out, QTextStream &err, Clock *pedalClock)
+using PedalSetup = std::function<void(SimulatedPedal &)>;
+
+int runCommand(const QStringList &args, QTextStream &out, QTextStream &err, Clock *pedalClock, const PedalSetup &setUp)
 {
     Options o;
     QString error;
@@ -218,13 +220,17 @@ int runCommand(const QStringList &args, QTextStream &out, QTextStream &err, Cloc
         return c.run(inv);
     }
     std::unique_ptr<FtdiBackend> backend;
-    if (o.simulate)
-        backend = std::make_unique<SimBackend>(&clock);
-    else
+    if (o.simulate) {
+        auto simulated = std::make_unique<SimBackend>(&clock);
+        if (setUp)
+            setUp(*simulated->pedal());
+        backend = std::move(simulated);
+    } else {
         // The ports are looked through once a run, and not at all when --port names the device.
         backend = std::make_unique<SerialPortBackend>(
             o.port.isEmpty() ? QStringList() : QStringList{o.port},
             o.port.isEmpty() ? SerialPortBackend::PortScan::Once : SerialPortBackend::PortScan::Never);
+    }
     Session session(backend.get(), &prompts, &clock, err,
                     c.subcommand ? cmd + ' ' + QLatin1String(c.subcommand) : cmd);
     inv.session = &session;
@@ -296,7 +302,8 @@ QString usage()
 }
 
 namespace {
-int runSafely(const QStringList &args, QTextStream &out, QTextStream &err, Clock *pedalClock)
+int runSafely(const QStringList &args, QTextStream &out, QTextStream &err, Clock *pedalClock,
+              const PedalSetup &setUp = {})
 {
     // Whatever a command prints, from the pedal, a file, a server or the arguments, reaches the
     // terminal with its control characters escaped.
@@ -304,7 +311,7 @@ int runSafely(const QStringList &args, QTextStream &out, QTextStream &err, Clock
     CliSafety::TerminalSafeDevice errDevice(err);
     QTextStream safeOut(&outDevice);
     QTextStream safeErr(&errDevice);
-    const int code = runCommand(args, safeOut, safeErr, pedalClock);
+    const int code = runCommand(args, safeOut, safeErr, pedalClock, setUp);
     safeOut.flush();
     safeErr.flush();
     return code;
@@ -314,4 +321,10 @@ int runSafely(const QStringList &args, QTextStream &out, QTextStream &err, Clock
 int run(const QStringList &args, QTextStream &out, QTextStream &err) { return runSafely(args, out, err, nullptr); }
 
 int run(const QStringList &args, QTextStream &out, QTextStream &err, Clock &clock) { return runSafely(args, out, err, &clock); }
+
+int run(const QStringList &args, QTextStream &out, QTextStream &err, Clock &clock,
+        const std::function<void(SimulatedPedal &)> &readySimulatedPedal)
+{
+    return runSafely(args, out, err, &clock, readySimulatedPedal);
+}
 } // namespace Cli
