@@ -72,9 +72,10 @@ void PedalService::logBackup(const Backup &backup)
     }
 }
 
-bool PedalService::backUpBefore(const QString &occasion)
+bool PedalService::backUpBefore(const QString &occasion) { return goOnAfter(backUp(occasion), occasion); }
+
+bool PedalService::goOnAfter(const Backup &backup, const QString &occasion)
 {
-    const Backup backup = backUp(occasion);
     logBackup(backup);
     if (backup.made)
         return true;

@@ -197,6 +197,8 @@ public:
     // Before a command that changes the pedal in a large way: a backup, logged; when none can be
     // made, asks whether to go on. False when the user chose not to.
     bool backUpBefore(const QString &occasion);
+    // The same for a backup made already: logged; when it was not made, asks whether to go on.
+    bool goOnAfter(const Backup &backup, const QString &occasion);
 
     // Whether a command may reach the pedal now; when not, the reason is logged and shown.
     // beforeRequest: the command runs a device information request first, which decides the

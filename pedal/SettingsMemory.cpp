@@ -170,17 +170,7 @@ Task<PedalService::Backup> SettingsMemory::addMemory(PedalService::Backup backup
 Task<bool> SettingsMemory::backUpWithMemory(QString occasion, QString address)
 {
     const PedalService::Backup backup = co_await addMemory(m_service.backUp(occasion, QString(), true), occasion, address);
-    m_service.logBackup(backup);
-    if (backup.made)
-        co_return true;
-    if (m_prompts.goOnWithoutBackup(
-            QStringLiteral("No backup of the pedal's settings could be made before %1: %2. Go on without a backup?")
-                .arg(occasion, backup.problem))) {
-        m_log.writeLogLine(QStringLiteral("going on without a backup: ") + occasion);
-        co_return true;
-    }
-    m_log.writeLogLine(QStringLiteral("refused without a backup: ") + occasion);
-    co_return false;
+    co_return m_service.goOnAfter(backup, occasion);
 }
 
 Task<SettingsMemory::Outcome> SettingsMemory::read(QString address)
