@@ -33,7 +33,7 @@ private slots:
     void takesUpABootloaderSynchronisedBefore_data()
     {
         QTest::addColumn<QByteArray>("before");  // what an earlier run left unanswered
-        QTest::addColumn<int>("fault");          // 0 none, 1 NACK to everything, 2 late, 3 silent, 4 unplug
+        QTest::addColumn<int>("fault");          // 0 none, 1 NACK to everything, 2 late, 3 silent, 4 unplug, 5 lost 0x7F
         QTest::addColumn<int>("answer");         // Bootloader::Answer
         QTest::addColumn<int>("bytesSent");      // by the handshake
         QTest::newRow("fresh from a reset: ACK") << QByteArray() << 0 << int(Bootloader::Answer::Ack) << 1;
@@ -41,7 +41,9 @@ private slots:
             << hex("7F") << 0 << int(Bootloader::Answer::Ack) << 1 + 1 + 2;
         QTest::newRow("a command's first byte pending: NACK") << hex("7F31") << 0 << int(Bootloader::Answer::Ack) << 1 + 2;
         QTest::newRow("a bootloader that refuses everything") << QByteArray() << 1 << int(Bootloader::Answer::Nack) << 1 + 2;
-        QTest::newRow("a bootloader that answers late") << QByteArray() << 2 << int(Bootloader::Answer::Other) << 2;
+        // Acknowledged the second time: Get Version tells a lost first 0x7F from a late answer.
+        QTest::newRow("a bootloader that answers late") << QByteArray() << 2 << int(Bootloader::Answer::Other) << 2 + 2;
+        QTest::newRow("the first 0x7F lost on the way") << QByteArray() << 5 << int(Bootloader::Answer::Ack) << 2 + 2;
         QTest::newRow("nothing answers") << QByteArray() << 3 << int(Bootloader::Answer::NoAnswer) << 2;
         QTest::newRow("unplugged at the handshake") << QByteArray() << 4 << int(Bootloader::Answer::DeviceFailed) << 1;
     }
@@ -62,6 +64,8 @@ private slots:
         pedal->faults.silent = fault == 3;
         if (fault == 4)
             pedal->bootFault = {K::Unplug, S::Sync, 0};
+        if (fault == 5)
+            pedal->bootFault = {K::Silent, S::Sync, 0};
         rig.core.comm.chooseSimulatedPedal();
         finished(rig.service.link(false)); // as quarnelo-cli links: the normal line first
         const qint64 sentBefore = pedal->bytesReceived;
