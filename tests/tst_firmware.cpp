@@ -17,6 +17,9 @@ private slots:
         QTest::addColumn<QByteArray>("expected");
         QTest::newRow("address 0x08000000") << Bootloader::addressFrame(0x08000000) << hex("0800000008");
         QTest::newRow("address 0x0801FC00") << Bootloader::addressFrame(0x0801FC00) << hex("0801FC00F5");
+        // Every byte counts in the checksum, the last one too: 08 ^ 00 ^ 01 ^ 04 = 0D.
+        QTest::newRow("address 0x08000104: a last byte that is not zero")
+            << Bootloader::addressFrame(0x08000104) << hex("080001040D");
         QTest::newRow("a one-byte chunk") << Bootloader::dataFrame(hex("A7")) << hex("00A7A7");
         QByteArray full(256, '\0');
         for (int i = 0; i < 256; ++i)
