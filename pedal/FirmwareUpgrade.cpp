@@ -127,7 +127,8 @@ Task<> FirmwareUpgrade::chooseUpgradeMode()
         co_return;
     }
     m_comm.sendMessage(PedalMessages::bypass(true));
-    if (!m_prompts.question(QStringLiteral("Keep SHIFT button on the pedal pressed and click YES."))) {
+    if (!m_prompts.fixedQuestion(Prompts::Fixed::HoldShift,
+                                 QStringLiteral("Keep SHIFT button on the pedal pressed and click YES."))) {
         setUpgradeMode(false);
         co_return;
     }
@@ -143,11 +144,13 @@ Task<> FirmwareUpgrade::chooseUpgradeMode()
         enterBootloaderReady();
         co_return;
     }
-    // The pedal did not reach its bootloader: it still runs its firmware, so the line goes back
-    // to its normal settings and the background poll runs again.
+    // No acknowledge: the pedal may still run its firmware (silence), or wait in a bootloader
+    // that refuses (NACK); the line goes back to its normal settings and the background poll
+    // runs again. The bootloader's last answer tells a view which.
     co_await m_clock.activity(0); // an unplug is reported by the backend as an event
     m_comm.upgradeEnded();
-    tell(QStringLiteral("Connection to bootloader failed"));
+    m_lastMessage = QStringLiteral("Connection to bootloader failed");
+    m_prompts.fixedMessage(Prompts::Fixed::BootloaderConnectionFailed, m_lastMessage);
     setUpgradeMode(false);
     restoreNormalLine();
     if (m_comm.linked())
@@ -420,7 +423,8 @@ Task<FirmwareUpgrade::Outcome> FirmwareUpgrade::upgradeImage(QByteArray image, i
     emit runningChanged(false);
     m_log.writeLogLine(QStringLiteral("firmware upgrade: %1 bytes written in %2 ms").arg(n).arg(m_clock.nowMs() - started));
     co_await m_clock.pause(10);
-    m_prompts.message(m_prompts.words(Prompts::NextStep::UpgradeComplete));
+    m_prompts.message(m_prompts.words(verifyAfterWriting ? Prompts::NextStep::UpgradeComplete
+                                                         : Prompts::NextStep::UpgradeCompleteUnread));
     const Outcome restarted = co_await restartDevice(number);
     if (restarted == Outcome::Done && m_downgradedFrom >= 0)
         tell(QStringLiteral("Firmware %1 now runs in the pedal, older than the firmware %2 it ran before.")
