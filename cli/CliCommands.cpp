@@ -67,7 +67,7 @@ const std::vector<Command> Commands = {
      "than the pedal's is asked about, and --yes answers yes",
      nullptr, checkFirmwareFile, nullptr, Reach::Port, Failed, runFirmware},
     {"firmware", "go", 1, 1, FirmwareWords, Count, changesLargely, false, false, false, false,
-     "firmware go", "leaves the bootloader: the pedal starts the firmware in its flash",
+     "firmware go", "leaves the bootloader: the pedal starts the firmware in its flash (--yes)",
      nullptr, nullptr, nullptr, Reach::Port, Failed, runFirmware},
     {"memory", "erase", 1, 1, MemoryWords, BadSubcommand::AfterOptions, erasesMemory, true, false, false, true,
      "memory erase [--address 50|51]", "saves a backup, then erases the pedal's settings memory (--yes)",
@@ -211,7 +211,7 @@ int runCommand(const QStringList &args, QTextStream &out, QTextStream &err, Cloc
     // always on the system clock.
     SystemClock systemClock;
     Clock &clock = pedalClock ? *pedalClock : systemClock;
-    CliPrompts prompts(o.yes, o.noBackup);
+    CliPrompts prompts(o.yes, o.noBackup, targetWords(o));
     inv.clock = &systemClock;
     inv.prompts = &prompts;
     if (c.reach == Reach::Server) {
@@ -286,6 +286,16 @@ QString usage()
         text += synopsis.size() < Column ? QString(Column - synopsis.size(), QLatin1Char(' ')) : QStringLiteral("\n") + indent;
         text += lines.join(QStringLiteral("\n") + indent) + QStringLiteral("\n");
     }
+    // Which commands refuse to run without --yes, from the table (send asks only for some messages).
+    QStringList confirmed;
+    for (const Command &c : Commands) {
+        if (c.confirmation && QLatin1String(c.name) != QLatin1String("send"))
+            confirmed << (c.subcommand ? QStringLiteral("%1 %2").arg(QLatin1String(c.name), QLatin1String(c.subcommand))
+                                       : QString::fromLatin1(c.name));
+    }
+    text += QStringLiteral("--yes confirms these commands, which refuse to run without it:\n  %1,\n"
+                           "  and send of an erase 0B.. or enter-bootloader 05.. message.\n")
+                .arg(confirmed.join(QStringLiteral(", ")));
     return text + QStringLiteral(
         "Commands that change the pedal in a large way (memory erase, upload-algorithm, firmware\n"
         "upgrade of a running pedal, send of an algorithm image 00.., an erase 0B.. or an\n"

@@ -29,6 +29,75 @@ int checkFirmwareFile(Invocation &i)
     return Pass;
 }
 
+namespace {
+// Why the firmware command found no running firmware after its bootloader answered nothing to
+// 0x7F: how the device information request ended.
+QString notRunning(Session &s)
+{
+    const PedalState &state = s.service().state();
+    const QString noBootloader = QStringLiteral("The pedal's bootloader did not answer 0x7F (twice), and its firmware's "
+                                                "answer to the device information request ");
+    switch (state.lastAnswer) {
+    case PedalState::Answer::Unreadable:
+        return noBootloader + QStringLiteral("was garbled: it could not be read. Nothing was written to it. Check the "
+                                             "USB connection and run the command again.");
+    case PedalState::Answer::Incomplete:
+        return noBootloader + QStringLiteral("was incomplete (%1). Nothing was written to it. Check the USB connection "
+                                             "and run the command again.")
+                                  .arg(state.unknownReason);
+    case PedalState::Answer::BootloaderByte:
+        return QStringLiteral("The pedal answered the device information request with its bootloader's byte, but not "
+                              "0x7F. Nothing was written to it. Switch the pedal off and on, and run the command again.");
+    default:
+        return QStringLiteral("The pedal answers nothing: neither its bootloader (0x7F, twice) nor its firmware (the "
+                              "device information request). Check that it is powered and connected.");
+    }
+}
+
+// Where the pedal is after the request to enter its bootloader met no acknowledge of 0x7F, and
+// how to leave it.
+QString handshakeFailed(Session &s, const Bootloader &boot)
+{
+    const QString nothing = QStringLiteral("Nothing was erased or written.");
+    switch (boot.lastAnswer()) {
+    case Bootloader::Answer::Nack:
+        return QStringLiteral("The pedal entered its bootloader and waits there; %1. %2 Switch the pedal off and on to "
+                              "leave the bootloader (it starts its firmware again), then run the command again.")
+            .arg(boot.lastProblem(), nothing);
+    case Bootloader::Answer::Other:
+        return QStringLiteral("The pedal's bootloader does not answer as it should: %1. The pedal may wait in its "
+                              "bootloader. %2 Switch the pedal off and on to leave it (it starts its firmware again), "
+                              "then run the command again.")
+            .arg(boot.lastProblem(), nothing);
+    case Bootloader::Answer::NoAnswer:
+        break;
+    default:
+        return QStringLiteral("The pedal went away at the bootloader's handshake. %1 Connect it again and run the "
+                              "command again.")
+            .arg(nothing);
+    }
+    // Silence: did the pedal stay in its firmware, or is it somewhere that answers nothing?
+    Cli::finish(s.service().requestDeviceInformation());
+    s.prompts->messages.clear(); // worded here
+    const PedalState &state = s.service().state();
+    if (state.reported)
+        return QStringLiteral("The pedal did not enter its bootloader: nothing answered 0x7F (twice), and it still runs "
+                              "firmware %1. %2 Run the command again, holding SHIFT until it says to release it.")
+            .arg(state.reported->firmware)
+            .arg(nothing);
+    if (state.lastAnswer == PedalState::Answer::BootloaderByte)
+        return QStringLiteral("The pedal waits in its bootloader: it did not answer 0x7F in time, and answered the device "
+                              "information request with its bootloader's byte. %1 Run the command again (it finds the "
+                              "bootloader), or leave the bootloader with %2.")
+            .arg(nothing, s.prompts->command(QStringLiteral("--yes firmware go")));
+    return QStringLiteral("The pedal answers nothing: not 0x7F (twice) after the request to enter its bootloader, nor "
+                          "the device information request since. It may wait in its bootloader. %1 Run the command "
+                          "again: it looks for the bootloader first. Should nothing answer then either, switch the "
+                          "pedal off and on (it starts its firmware) and run it once more.")
+        .arg(nothing);
+}
+} // namespace
+
 // Finds the pedal in its bootloader or running its firmware. It ends with what the upgrade
 // told: where it stopped and the way back.
 int runFirmware(Invocation &i)
@@ -53,9 +122,14 @@ int runFirmware(Invocation &i)
         if (!upgrade.lastMessage().isEmpty())
             s.prompts->messages.removeIf(
                 [](const QString &m) { return m.startsWith(QLatin1String("The pedal was disconnected.")); });
-        if (!done) // the pedal did not restart after all
+        if (!done) { // the pedal did not restart after all
             s.prompts->messages.removeAll(s.prompts->words(Prompts::NextStep::UpgradeComplete));
+            s.prompts->messages.removeAll(s.prompts->words(Prompts::NextStep::UpgradeCompleteUnread));
+        }
     };
+    // This command says itself which firmware the pedal runs: the device information request's
+    // call for an upgrade is no news here.
+    s.prompts->firmwareGateIsNews = false;
     Cli::finish(s.service().link(false));
     s.prompts->messages.clear();
     if (s.lost || !comm.linked()) {
@@ -81,14 +155,13 @@ int runFirmware(Invocation &i)
         // No bootloader: the pedal's firmware answers the device information request, or nothing does.
         comm.setLegacyUpgradeMode(false);
         Cli::finish(s.service().requestDeviceInformation());
-        s.prompts->messages.clear(); // "A firmware upgrade is required" and the like
+        s.prompts->messages.clear(); // a failed request is worded here, from how it ended
         if (s.lost) {
             s.err << "The pedal went away while it was asked for its firmware. Nothing was written to it.\n";
             return finish(Failed);
         }
         if (!s.service().state().reported) {
-            s.err << "The pedal answers nothing: neither its bootloader (0x7F, twice) nor its firmware (the device "
-                     "information request). Check that it is powered and connected.\n";
+            s.err << notRunning(s) << "\n";
             return finish(Failed);
         }
         const int running = s.service().state().reported->firmware;
@@ -102,18 +175,27 @@ int runFirmware(Invocation &i)
                          .arg(running);
             return finish(Failed);
         }
-        s.err << "The pedal runs firmware " << running << ". Hold the pedal's SHIFT button";
-        if (isatty(STDIN_FILENO)) {
-            s.err << " and press Enter." << Qt::flush;
-            QTextStream(stdin).readLine();
-        } else {
-            s.err << "; it enters its bootloader now.\n";
-        }
-        s.err.flush();
+        // The backup comes first; only then is SHIFT held, when the pedal is asked to enter its
+        // bootloader.
+        s.prompts->beforeHoldingShift = [&] {
+            s.flush();
+            s.err << "The pedal runs firmware " << running << ". Hold the pedal's SHIFT button";
+            if (isatty(STDIN_FILENO)) {
+                s.err << " and press Enter." << Qt::flush;
+                QTextStream(stdin).readLine();
+            } else {
+                s.err << "; it enters its bootloader now.\n";
+            }
+            s.err.flush();
+        };
         Cli::finish(upgrade.chooseUpgradeMode());
+        s.prompts->beforeHoldingShift = nullptr;
         s.flush();
-        if (!comm.bootloaderLinked())
+        if (!comm.bootloaderLinked()) {
+            if (s.prompts->fixedSaid.contains(Prompts::Fixed::BootloaderConnectionFailed))
+                s.err << handshakeFailed(s, upgrade.bootloader()) << "\n";
             return finish(Failed);
+        }
     } else {
         out << "The pedal is in its bootloader.\n";
     }
@@ -176,13 +258,6 @@ int runFirmware(Invocation &i)
     // The downgrade question, answered by --yes, is said with its answer.
     for (const QString &q : s.prompts->questions.mid(asked))
         s.err << q << " Yes (--yes).\n";
-    if (upgrade.downgradedFrom() >= 0) {
-        // The older firmware runs as asked: the editor's call for an upgrade is no news here.
-        s.prompts->messages.removeIf([](const QString &m) {
-            return m.startsWith(QLatin1String("A firmware upgrade is required")) ||
-                   m.startsWith(QLatin1String("If current firmware is below 9"));
-        });
-    }
     oneStory(r == FirmwareUpgrade::Outcome::Done);
     s.flush();
     const auto &reported = s.service().state().reported;
@@ -192,6 +267,10 @@ int runFirmware(Invocation &i)
         out << "The pedal runs firmware " << reported->firmware << ".\n";
     else if (reported && comm.linked() && !comm.bootloaderLinked())
         s.err << "The pedal reports firmware " << reported->firmware << ", not " << number << ".\n";
+    if (r == FirmwareUpgrade::Outcome::Done && !upgrade.verifyAfterWriting)
+        out << what << " and the firmware number record " << number
+            << " were written, not read back: --no-verify asked for no read-back, so whether the flash holds them "
+               "was not checked. The exit code is 0 for that reason, not because the flash was found right.\n";
     return finish(r == FirmwareUpgrade::Outcome::Done ? Ok : Failed);
 }
 } // namespace Cli

@@ -28,14 +28,74 @@ QString CliPrompts::words(NextStep step) const
     case NextStep::Relink:
     case NextStep::RelinkAgain:
     case NextStep::AskAgain: return QStringLiteral("run the command again");
-    case NextStep::UseUpgradeMenu: return QStringLiteral("Upgrade its firmware with the editor");
+    case NextStep::UseUpgradeMenu:
+        return QStringLiteral("Upgrade its firmware (%1), start the firmware in its flash (%2)")
+            .arg(command(QStringLiteral("--yes firmware upgrade")), command(QStringLiteral("--yes firmware go")));
     case NextStep::UpgradeAgain: return QStringLiteral("Run the firmware upgrade again.");
     case NextStep::UpgradeFromBootloader: return QStringLiteral("then run the firmware upgrade again.");
-    case NextStep::GoAgain: return QStringLiteral("run quarnelo-cli firmware go again");
+    case NextStep::GoAgain: return QStringLiteral("run %1").arg(command(QStringLiteral("--yes firmware go")));
     case NextStep::ReleaseShift: return QStringLiteral("Release the SHIFT button.");
     case NextStep::UpgradeComplete: return QStringLiteral("The firmware upgrade is complete; the pedal restarts.");
+    case NextStep::UpgradeCompleteUnread:
+        return QStringLiteral("Everything was written and acknowledged, and not read back; the pedal restarts.");
     }
     return Prompts::words(step);
+}
+
+void CliPrompts::fixedMessage(Fixed what, const QString &editorText, int number)
+{
+    fixedSaid << what;
+    switch (what) {
+    case Fixed::FirmwareUpgradeRequired:
+        if (firmwareGateIsNews)
+            messages << QStringLiteral("The pedal's firmware is older than firmware %1, the one this tool edits: %2 "
+                                       "writes it.")
+                            .arg(number)
+                            .arg(command(QStringLiteral("--yes firmware upgrade")));
+        return;
+    case Fixed::LegacyUpgradeInstructions:
+        if (firmwareGateIsNews)
+            messages << QStringLiteral("A pedal below firmware 9 cannot enter its bootloader on request: connect it "
+                                       "while holding SHIFT, then run that command.");
+        return;
+    case Fixed::BootloaderConnectionFailed: return; // the firmware command words it
+    case Fixed::HoldShift: break;
+    }
+    message(editorText);
+}
+
+bool CliPrompts::fixedQuestion(Fixed what, const QString &editorText)
+{
+    fixedSaid << what;
+    if (what != Fixed::HoldShift)
+        return question(editorText);
+    if (beforeHoldingShift)
+        beforeHoldingShift();
+    return m_yes;
+}
+
+QString CliPrompts::command(const QString &words) const
+{
+    return QStringLiteral("quarnelo-cli ") + (m_target.isEmpty() ? QString() : m_target + QLatin1Char(' ')) + words;
+}
+
+QString targetWords(const Options &o)
+{
+    const auto quoted = [](const QString &value) {
+        static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_./:@%+=,-]+$"));
+        if (plain.match(value).hasMatch())
+            return value;
+        QString q = value;
+        q.replace(QLatin1Char('\''), QStringLiteral("'\\''"));
+        return QLatin1Char('\'') + q + QLatin1Char('\'');
+    };
+    if (o.simulate)
+        return QStringLiteral("--simulate");
+    if (!o.port.isEmpty())
+        return QStringLiteral("--port ") + quoted(o.port);
+    if (!o.serial.isEmpty())
+        return QStringLiteral("--serial ") + quoted(o.serial);
+    return QString();
 }
 
 QString CliPrompts::oneLine(QString text) { return text.replace(QStringLiteral("\r\n"), QStringLiteral(" ")); }

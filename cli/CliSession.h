@@ -9,6 +9,7 @@
 
 #include <QStringList>
 #include <QTextStream>
+#include <functional>
 #include <optional>
 
 class Clock;
@@ -19,14 +20,31 @@ namespace Cli {
 // tool's commands, not the editor's menus and buttons.
 class CliPrompts : public Prompts {
 public:
-    CliPrompts(bool yes, bool noBackup) : m_yes(yes), m_noBackup(noBackup) {}
+    // target: the options that chose the pedal, as typed ("--port /dev/ttyUSB0"; empty for the
+    // first FTDI device), so that a command the tool names runs as printed.
+    CliPrompts(bool yes, bool noBackup, QString target = QString())
+        : m_yes(yes), m_noBackup(noBackup), m_target(std::move(target))
+    {
+    }
     void message(const QString &text) override { messages << oneLine(text); }
     QString words(NextStep step) const override;
+    // The editor's fixed texts in the tool's words. The firmware gate of the device information
+    // request is worded unless firmwareGateIsNews is off; a failed bootloader handshake only
+    // noted (the firmware command words it with what it knows). Every one is noted in fixedSaid.
+    void fixedMessage(Fixed what, const QString &editorText, int number = -1) override;
+    // Hold SHIFT: said by beforeHoldingShift (the firmware command prints it, and waits for Enter
+    // on a terminal); answered as --yes answers.
+    bool fixedQuestion(Fixed what, const QString &editorText) override;
+    bool firmwareGateIsNews = true;
+    std::function<void()> beforeHoldingShift;
+    QList<Fixed> fixedSaid;
     bool question(const QString &text) override
     {
         questions << text;
         return m_yes;
     }
+    // A command of the tool for the same pedal, as it is typed: "quarnelo-cli --port P " + words.
+    QString command(const QString &words) const;
     // --yes confirms a command; only --no-backup lets it go on without a backup.
     bool goOnWithoutBackup(const QString &text) override;
     bool wentOnWithoutBackup = false;
@@ -42,7 +60,9 @@ public:
 private:
     bool m_yes;
     bool m_noBackup;
+    QString m_target;
 };
+
 
 // Input from the command line echoed back, cut to a readable length, control characters escaped.
 QString echo(const QString &text);
@@ -64,6 +84,10 @@ struct Options {
 
 // Options may stand anywhere; "--" ends them. A negative number is a value, not an option.
 bool parse(const QStringList &args, Options *o, QString *error);
+
+// The options that chose the pedal, as a command line names them again (quoted for a shell
+// where the path needs it).
+QString targetWords(const Options &o);
 
 // One run of the tool against one pedal: the editor's core, its messages on stderr and the
 // messages that reached the pedal counted.

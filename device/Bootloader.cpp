@@ -48,7 +48,7 @@ QString Bootloader::describe(Answer answer)
     switch (answer) {
     case Answer::Ack: return QStringLiteral("ACK");
     case Answer::Nack: return QStringLiteral("the bootloader refused it (NACK)");
-    case Answer::Other: return QStringLiteral("the bootloader's answer was not an acknowledge");
+    case Answer::Other: return QStringLiteral("the bootloader's answer was garbled (neither ACK nor NACK)");
     case Answer::NoAnswer: return QStringLiteral("the bootloader did not answer in time");
     case Answer::DeviceFailed: return QStringLiteral("the pedal could not be reached (unplugged?)");
     }
@@ -84,7 +84,7 @@ Task<Bootloader::Answer> Bootloader::waitForAck(int timeoutMs)
     }
     if (!text.isEmpty()) {
         const Answer a = note(Answer::Other);
-        m_problem = QStringLiteral("the bootloader answered %1 instead of an acknowledge").arg(text);
+        m_problem = QStringLiteral("the bootloader's answer was garbled (0x%1, neither ACK nor NACK)").arg(text);
         co_return a;
     }
     if (result == Communication::WaitResult::DeviceFailed || !m_comm.linked())
@@ -113,7 +113,7 @@ Task<Bootloader::Answer> Bootloader::synchronise(QString *answerText)
     const auto gone = [&] { return result == Communication::WaitResult::DeviceFailed || (wasLinked && !m_comm.linked()); };
     const auto other = [&] {
         note(Answer::Other);
-        m_problem = QStringLiteral("the pedal answered %1 instead of an acknowledge").arg(text);
+        m_problem = QStringLiteral("its answer to 0x7F was garbled (0x%1, neither ACK nor NACK)").arg(text);
         return Answer::Other;
     };
     const bool sentFirst = co_await sendSyncByte(&text, &result, answerText);
@@ -143,8 +143,14 @@ Task<Bootloader::Answer> Bootloader::synchronise(QString *answerText)
         co_return co_await confirmListening();
     }
     if (text == QLatin1String("79")) {
-        // The first byte's acknowledge came late, or the second 0x7F started a new connection:
-        // which one cannot be told, so nothing is sent on top of it.
+        // The first 0x7F was lost on the way and the second one synchronised the bootloader; or
+        // the first one's acknowledge came late and the second 0x7F is a command's first byte.
+        // Get Version tells which: answered whole, the bootloader listens.
+        m_log.writeLogLine(QStringLiteral("the second 0x7F was acknowledged: asking Get Version whether the bootloader "
+                                          "listens"));
+        const Answer listens = co_await confirmListening();
+        if (listens == Answer::Ack || listens == Answer::DeviceFailed)
+            co_return listens;
         note(Answer::Other);
         m_problem = QStringLiteral("its answer to 0x7F came late (after more than %1 ms)").arg(byteTimeoutMs);
         co_return Answer::Other;
@@ -176,7 +182,9 @@ Task<Bootloader::Answer> Bootloader::confirmListening()
         co_return Answer::Nack;
     }
     note(answer.isEmpty() ? Answer::NoAnswer : Answer::Other);
-    m_problem = QStringLiteral("it did not answer Get Version as it should");
+    m_problem = answer.isEmpty() ? QStringLiteral("it did not answer Get Version")
+                                 : QStringLiteral("its answer to Get Version was garbled (%1)")
+                                       .arg(HexCodec::bytesToHexText(answer));
     co_return m_last;
 }
 

@@ -42,8 +42,10 @@ public:
     // Ack when the bootloader listens: it acknowledged; or it refused the byte because it was
     // synchronised before (it took 0x7F as a command's second byte; or, after silence, a
     // second 0x7F as the complement of the first) and then answers Get Version. Nack: it
-    // refuses everything. An acknowledge after silence is late: Other. answerText: the last
-    // answer to 0x7F as two hex digits (empty: none).
+    // refuses everything. An acknowledge of the second 0x7F after silence: the first was lost
+    // when Get Version then shows the bootloader listens (Ack), else it came late (Other). Any
+    // other byte is a garbled answer (Other). answerText: the last answer to 0x7F as two hex
+    // digits (empty: none).
     Task<Answer> synchronise(QString *answerText = nullptr);
     // Reads one answer; logs "received: " and "ACK" / "NOT ACK".
     Task<Answer> waitForAck(int timeoutMs = -1);

@@ -15,17 +15,24 @@
 
 namespace {
 // The way back after an upgrade stopped, in the words of the view that shows it.
-QString stoppedWayBack(const Prompts &prompts, bool unverified, bool gone)
+QString stoppedWayBack(const Prompts &prompts, FirmwareUpgrade::Held held, bool gone)
 {
     using Step = Prompts::NextStep;
-    if (!gone)
-        return (unverified ? QStringLiteral("The pedal stays in its bootloader. ")
-                           : QStringLiteral("The pedal stays in its bootloader; its firmware is erased or incomplete. ")) +
-               prompts.words(Step::UpgradeAgain);
-    return (unverified ? QStringLiteral("The pedal went away; it starts in its bootloader only while SHIFT is held. ")
-                       : QStringLiteral("The pedal's firmware is erased or incomplete, and it starts in its bootloader "
-                                        "only while SHIFT is held. ")) +
-           QStringLiteral("Connect it again while holding SHIFT, ") + prompts.words(Step::UpgradeFromBootloader);
+    using Held = FirmwareUpgrade::Held;
+    if (!gone) {
+        const QString stays = held == Held::Unverified ? QStringLiteral("The pedal stays in its bootloader. ")
+                              : held == Held::Wrong
+                                  ? QStringLiteral("The pedal stays in its bootloader; its flash does not hold what was written. ")
+                                  : QStringLiteral("The pedal stays in its bootloader; its firmware is erased or incomplete. ");
+        return stays + prompts.words(Step::UpgradeAgain);
+    }
+    const QString away = held == Held::Unverified
+                             ? QStringLiteral("The pedal went away; it starts in its bootloader only while SHIFT is held. ")
+                         : held == Held::Wrong ? QStringLiteral("The pedal's flash does not hold what was written, and it "
+                                                                "starts in its bootloader only while SHIFT is held. ")
+                                               : QStringLiteral("The pedal's firmware is erased or incomplete, and it starts "
+                                                                "in its bootloader only while SHIFT is held. ");
+    return away + QStringLiteral("Connect it again while holding SHIFT, ") + prompts.words(Step::UpgradeFromBootloader);
 }
 
 QString hex8(quint32 v) { return QStringLiteral("0x%1").arg(v, 8, 16, QLatin1Char('0')); }
@@ -120,7 +127,8 @@ Task<> FirmwareUpgrade::chooseUpgradeMode()
         co_return;
     }
     m_comm.sendMessage(PedalMessages::bypass(true));
-    if (!m_prompts.question(QStringLiteral("Keep SHIFT button on the pedal pressed and click YES."))) {
+    if (!m_prompts.fixedQuestion(Prompts::Fixed::HoldShift,
+                                 QStringLiteral("Keep SHIFT button on the pedal pressed and click YES."))) {
         setUpgradeMode(false);
         co_return;
     }
@@ -136,11 +144,13 @@ Task<> FirmwareUpgrade::chooseUpgradeMode()
         enterBootloaderReady();
         co_return;
     }
-    // The pedal did not reach its bootloader: it still runs its firmware, so the line goes back
-    // to its normal settings and the background poll runs again.
+    // No acknowledge: the pedal may still run its firmware (silence), or wait in a bootloader
+    // that refuses (NACK); the line goes back to its normal settings and the background poll
+    // runs again. The bootloader's last answer tells a view which.
     co_await m_clock.activity(0); // an unplug is reported by the backend as an event
     m_comm.upgradeEnded();
-    tell(QStringLiteral("Connection to bootloader failed"));
+    m_lastMessage = QStringLiteral("Connection to bootloader failed");
+    m_prompts.fixedMessage(Prompts::Fixed::BootloaderConnectionFailed, m_lastMessage);
     setUpgradeMode(false);
     restoreNormalLine();
     if (m_comm.linked())
@@ -246,16 +256,16 @@ Task<bool> FirmwareUpgrade::pedalGone()
     co_return !m_comm.linked() || m_boot.lastAnswer() == Bootloader::Answer::DeviceFailed;
 }
 
-Task<FirmwareUpgrade::Outcome> FirmwareUpgrade::stop(QString step, QString problem, QString holds, bool unverified)
+Task<FirmwareUpgrade::Outcome> FirmwareUpgrade::stop(QString step, QString problem, QString holds, Held held)
 {
     m_running = false;
-    m_unverified = unverified;
+    m_unverified = held == Held::Unverified;
     m_log.writeLogLine(QStringLiteral("firmware upgrade stopped at %1: %2").arg(step, problem));
     const bool gone = co_await pedalGone();
     emit runningChanged(false);
-    const QString wayBack = stoppedWayBack(m_prompts, unverified, gone);
+    const QString wayBack = stoppedWayBack(m_prompts, held, gone);
     tell(QStringLiteral("The firmware upgrade stopped at %1: %2. %3 ").arg(step, problem, holds) + wayBack);
-    co_return unverified ? Outcome::Unverified : Outcome::Failed;
+    co_return m_unverified ? Outcome::Unverified : Outcome::Failed;
 }
 
 Task<FirmwareUpgrade::Outcome> FirmwareUpgrade::upgradeImage(QByteArray image, int number, QString what)
@@ -289,23 +299,45 @@ Task<FirmwareUpgrade::Outcome> FirmwareUpgrade::upgradeImage(QByteArray image, i
                  .arg(number));
         co_return Outcome::Refused;
     }
-    // Going back to an older firmware is asked about; the pedal's own report says what it runs.
+    // Going back to an older firmware is asked about. The pedal's own report says what it runs;
+    // a pedal that has not reported (it was found in its bootloader) says it by the firmware
+    // number record in its flash.
     m_downgradedFrom = -1;
     const std::optional<DeviceInformation> &reported = m_service.state().reported;
-    if (reported && number < reported->firmware) {
-        const QString question = QStringLiteral("The pedal runs firmware %1. Write %2 and go back to the older "
-                                                "firmware %3?")
-                                     .arg(reported->firmware)
-                                     .arg(what)
-                                     .arg(number);
+    int current = reported ? reported->firmware : -1;
+    QString currentText = QStringLiteral("The pedal runs firmware %1.").arg(current);
+    if (!reported) {
+        QByteArray record;
+        const Bootloader::Answer a = co_await m_boot.readMemory(FirmwareImage::RecordAddress, 8, &record);
+        if (a != Bootloader::Answer::Ack) {
+            // Nothing more is sent on top of an answer that did not come as it should.
+            m_log.writeLogLine(QStringLiteral("firmware number record not read: ") + m_boot.lastProblem());
+            const bool gone = co_await pedalGone();
+            tell(QStringLiteral("The firmware number record at %1 could not be read (%2), so whether %3 is older than "
+                                "the pedal's firmware is not known. Nothing in the pedal was changed. %4")
+                     .arg(hex8(FirmwareImage::RecordAddress), m_boot.lastProblem(), what,
+                          gone ? QStringLiteral("Connect it again while holding SHIFT, ") +
+                                     m_prompts.words(Prompts::NextStep::UpgradeFromBootloader)
+                               : m_prompts.words(Prompts::NextStep::UpgradeAgain)));
+            co_return Outcome::Failed;
+        }
+        m_log.writeLogLine(QStringLiteral("firmware number record: ") + recordText(record));
+        if (record.left(7) == QByteArray(7, '\0')) {
+            current = quint8(record[7]);
+            currentText = QStringLiteral("The pedal's flash holds firmware %1 (its firmware number record).").arg(current);
+        }
+    }
+    if (number < current) {
+        const QString question =
+            QStringLiteral("%1 Write %2 and go back to the older firmware %3?").arg(currentText, what).arg(number);
         const bool yes = m_prompts.question(question);
         m_log.writeLogLine(QStringLiteral("firmware downgrade from %1 to %2 asked: %3")
-                               .arg(reported->firmware)
+                               .arg(current)
                                .arg(number)
                                .arg(yes ? QStringLiteral("Yes") : QStringLiteral("No")));
         if (!yes)
             co_return Outcome::Cancelled;
-        m_downgradedFrom = reported->firmware;
+        m_downgradedFrom = current;
     }
 
     const QList<QByteArray> blocks = FirmwareImage::blocks(image);
@@ -369,16 +401,21 @@ Task<FirmwareUpgrade::Outcome> FirmwareUpgrade::upgradeImage(QByteArray image, i
                                        "were acknowledged, and the flash could not be read back.")
                             .arg(what)
                             .arg(count),
-                        true);
+                        Held::Unverified);
         }
         if (r.block == count)
-            co_return co_await stop(where, QStringLiteral("it holds %1, not firmware %2").arg(recordText(r.record)).arg(number),
-                        QStringLiteral("All %1 blocks were written and read back.").arg(count));
+            co_return co_await stop(where,
+                        QStringLiteral("it holds %1, not firmware %2%3")
+                            .arg(recordText(r.record))
+                            .arg(number)
+                            .arg(r.record == QByteArray(8, char(0xFF)) ? QString() : QStringLiteral(" (read twice)")),
+                        QStringLiteral("All %1 blocks were written and read back.").arg(count), Held::Wrong);
         if (r.block >= 0)
-            co_return co_await stop(where, QStringLiteral("the flash at %1 holds other bytes than the image").arg(hex8(r.address)),
-                        QStringLiteral("All %1 blocks and the firmware number record were written; the flash does not "
-                                       "hold the image.")
-                            .arg(count));
+            co_return co_await stop(where, differsText(r),
+                        QStringLiteral("All %1 blocks and the firmware number record were written and acknowledged; "
+                                       "the flash does not hold the image.")
+                            .arg(count),
+                        Held::Wrong);
         m_writtenAndVerified = true;
     }
     m_flashIncomplete = false;
@@ -386,98 +423,14 @@ Task<FirmwareUpgrade::Outcome> FirmwareUpgrade::upgradeImage(QByteArray image, i
     emit runningChanged(false);
     m_log.writeLogLine(QStringLiteral("firmware upgrade: %1 bytes written in %2 ms").arg(n).arg(m_clock.nowMs() - started));
     co_await m_clock.pause(10);
-    m_prompts.message(m_prompts.words(Prompts::NextStep::UpgradeComplete));
+    m_prompts.message(m_prompts.words(verifyAfterWriting ? Prompts::NextStep::UpgradeComplete
+                                                         : Prompts::NextStep::UpgradeCompleteUnread));
     const Outcome restarted = co_await restartDevice(number);
     if (restarted == Outcome::Done && m_downgradedFrom >= 0)
         tell(QStringLiteral("Firmware %1 now runs in the pedal, older than the firmware %2 it ran before.")
                  .arg(number)
                  .arg(m_downgradedFrom));
     co_return restarted;
-}
-
-Task<FirmwareUpgrade::Outcome> FirmwareUpgrade::verifyImage(QByteArray image, int number)
-{
-    const QString reason = refusalToStart();
-    if (!reason.isEmpty()) {
-        m_service.refuse(QStringLiteral("verify firmware"), reason);
-        co_return Outcome::Refused;
-    }
-    const QString problem = FirmwareImage::check(&image);
-    if (!problem.isEmpty()) {
-        tell(QStringLiteral("The image cannot be compared: %1.").arg(problem));
-        co_return Outcome::Refused;
-    }
-    const QList<QByteArray> blocks = FirmwareImage::blocks(image);
-    const ReadBack r = co_await readBack(blocks, number);
-    const bool atRecord = r.block == blocks.size();
-    const quint32 blockAddress = atRecord ? FirmwareImage::RecordAddress
-                                          : FirmwareImage::FlashBase + quint32(qMax(0, r.block)) * FirmwareImage::BlockBytes;
-    if (r.answer == Bootloader::Answer::Nack && r.block == 0) {
-        // Nothing was written in this run that the bootloader took: a refusal of the very first
-        // read may be the flash's read protection.
-        tell(QStringLiteral("The pedal's bootloader refused to read its flash at %1 (NACK): the flash may be "
-                            "read-protected. It was not compared with the image.")
-                 .arg(hex8(blockAddress)));
-        co_return Outcome::Failed;
-    }
-    if (r.answer != Bootloader::Answer::Ack) {
-        co_await pedalGone();
-        tell(QStringLiteral("The flash could not be read at %1: %2.").arg(hex8(blockAddress), m_boot.lastProblem()));
-        co_return Outcome::Failed;
-    }
-    if (atRecord) {
-        tell(QStringLiteral("The flash holds the image, but its firmware number record at %1 holds %2, not firmware %3.")
-                 .arg(hex8(blockAddress), recordText(r.record))
-                 .arg(number));
-        co_return Outcome::Failed;
-    }
-    if (r.block >= 0) {
-        tell(QStringLiteral("The flash differs from the image in the block at %1.").arg(hex8(blockAddress)));
-        co_return Outcome::Failed;
-    }
-    co_return Outcome::Done;
-}
-
-QString FirmwareUpgrade::recordText(const QByteArray &record)
-{
-    if (record == QByteArray(8, char(0xFF)))
-        return QStringLiteral("nothing (it is erased)");
-    if (record.left(7) == QByteArray(7, '\0'))
-        return QStringLiteral("firmware %1").arg(quint8(record[7]));
-    return QStringLiteral("the bytes ") + HexCodec::bytesToHexText(record);
-}
-
-Task<FirmwareUpgrade::ReadBack> FirmwareUpgrade::readBack(QList<QByteArray> blocks, int number)
-{
-    ReadBack r;
-    quint32 address = FirmwareImage::FlashBase;
-    const qint64 started = m_clock.nowMs();
-    const int count = int(blocks.size());
-    emit readBackProgress(0, count, -1);
-    for (int i = 0; i < count; ++i) {
-        QByteArray back;
-        r.answer = co_await m_boot.readMemory(address, int(blocks[i].size()), &back);
-        if (r.answer != Bootloader::Answer::Ack || back != blocks[i]) {
-            r.block = i;
-            qsizetype at = 0;
-            while (at < back.size() && back[at] == blocks[i][at])
-                ++at;
-            r.address = address + quint32(at);
-            co_return r;
-        }
-        address += quint32(blocks[i].size());
-        emit readBackProgress(i + 1, count, (m_clock.nowMs() - started) * (count - i - 1) / (i + 1));
-    }
-    const QByteArray expected = QByteArray(7, '\0') + char(quint8(number));
-    r.answer = co_await m_boot.readMemory(FirmwareImage::RecordAddress, int(expected.size()), &r.record);
-    if (r.answer != Bootloader::Answer::Ack || r.record != expected) {
-        r.block = int(blocks.size());
-        r.address = FirmwareImage::RecordAddress;
-        co_return r;
-    }
-    m_log.writeLogLine(QStringLiteral("read-back: the flash holds the image"));
-    m_log.writeLogLine(QStringLiteral("read-back: the firmware number record holds firmware %1").arg(number));
-    co_return r;
 }
 
 Task<FirmwareUpgrade::Outcome> FirmwareUpgrade::restartDevice(int expectNumber)

@@ -24,6 +24,10 @@ public:
     // Unverified: everything was written and acknowledged, but the flash could not be read back;
     // the pedal stays in its bootloader.
     enum class Outcome { Done, Refused, Cancelled, Failed, Unverified };
+    // What the flash holds when an upgrade stopped: erased or written part-way; everything
+    // written and acknowledged but not read back; or read back (twice) and found other than
+    // what was written.
+    enum class Held { Incomplete, Unverified, Wrong };
 
     FirmwareUpgrade(PedalService &service, DiagnosticLog &log, Prompts &prompts, Clock &clock, D2XXUnit &d2xx,
                     Communication &comm, QObject *parent = nullptr);
@@ -57,8 +61,10 @@ public:
     // names the file, its size and the firmware number that will be recorded.
     Task<Outcome> upgradeFromFile(QString path = QString());
     // Writes image as firmware number into the pedal's bootloader; what names the image in
-    // messages. A number below the firmware the pedal reported is asked about first. Goes on to
-    // Go and the device information request when everything was written and read back.
+    // messages. A number below the pedal's firmware is asked about first: the firmware it
+    // reported, or (found in its bootloader, it has not reported) the one its firmware number
+    // record holds, read before anything is erased. Goes on to Go and the device information
+    // request when everything was written and read back (or, asked not to read back, written).
     Task<Outcome> upgradeImage(QByteArray image, int number, QString what);
     // Leaves the bootloader: Go, the normal line settings, a fresh device information request.
     // Done when the pedal answers (with expectNumber, when given, as its firmware number).
@@ -91,23 +97,34 @@ signals:
     void finished(); // the window hides: back to normal operation
 
 private:
-    // Reads the blocks back from the flash base up, then the firmware number record. block: the
-    // first that could not be read or differs (-1 when all are equal; blocks.size(): the
-    // record); address: where it first differs; record: what the record holds.
+    // Reads the blocks back from the flash base up, then the firmware number record; one that
+    // differs (other than erased) is read a second time before it counts. block: the first that could not be read
+    // or differs (-1 when all are equal; blocks.size(): the record); address: where it first
+    // differs; erased: from there on the block reads erased (0xFF); record: what the record holds.
     struct ReadBack {
         Bootloader::Answer answer = Bootloader::Answer::Ack;
         int block = -1;
         quint32 address = 0;
+        bool erased = false;
         QByteArray record;
     };
     Task<ReadBack> readBack(QList<QByteArray> blocks, int number);
+    // Where back first differs from expected; erased: from there on it reads erased (0xFF), a
+    // whole word or more.
+    static qsizetype firstDifference(const QByteArray &back, const QByteArray &expected, bool *erased);
+    // Reads expected.size() bytes at address into back, and once more when they differ (but for
+    // a flash erased from the difference on: no byte changed on the way makes that).
+    Task<Bootloader::Answer> readTwiceIfDifferent(quint32 address, QByteArray expected, QByteArray *back);
+    // Where a read-back found the flash other than the image: "the flash holds other bytes at ..."
+    // (opening: "The flash ...", a sentence of its own).
+    static QString differsText(const ReadBack &r, bool opening = false);
     static QString recordText(const QByteArray &record);
     void setUpgradeMode(bool on);
     void restoreNormalLine();
     void enterBootloaderReady();
     // Stops an upgrade at step (said with problem and what the pedal holds) and tells the way
-    // back; unverified: everything was written.
-    Task<Outcome> stop(QString step, QString problem, QString holds, bool unverified = false);
+    // back for what the flash holds.
+    Task<Outcome> stop(QString step, QString problem, QString holds, Held held = Held::Incomplete);
     Task<bool> pedalGone();
     void tell(const QString &text);
     QString refusalToStart() const;

@@ -56,8 +56,10 @@ void PedalService::endFailedRequest(const QString &logLine, const QString &messa
 
 Task<PedalService::Result> PedalService::requestDeviceInformation()
 {
-    if (!allowed(Command::Request, QStringLiteral("request")))
+    if (!allowed(Command::Request, QStringLiteral("request"))) {
+        m_state.lastAnswer = PedalState::Answer::NotAsked;
         co_return Result::Refused;
+    }
     flushDialWrites(); // the pedal takes the last edits first, so the answer holds them
     m_comm.tryBeginExchange(QStringLiteral("request"));
     m_log.writeLogLine(Banner.arg(QStringLiteral("REQUEST")));
@@ -68,6 +70,7 @@ Task<PedalService::Result> PedalService::requestDeviceInformation()
     m_lastAnswerValues = answer.decoded.ok ? answer.decoded.values : QByteArray();
 
     if (answer.wait == Communication::WaitResult::DeviceFailed) {
+        m_state.lastAnswer = PedalState::Answer::DeviceFailed;
         co_await m_clock.activity(0); // an unplug is reported by the backend as an event
         if (!m_comm.linked()) {
             // Unlinked by the user or unplugged while the pedal was being asked: nothing to tell.
@@ -84,6 +87,7 @@ Task<PedalService::Result> PedalService::requestDeviceInformation()
         co_return Result::Failed;
     }
     if (answer.wait == Communication::WaitResult::TimedOut) {
+        m_state.lastAnswer = PedalState::Answer::NoAnswer;
         endFailedRequest(
             QStringLiteral("device information request: no answer within %1 ms").arg(m_comm.answerTimeoutMs()),
             QStringLiteral("The pedal did not answer the device information request. Check that the pedal is powered "
@@ -93,6 +97,7 @@ Task<PedalService::Result> PedalService::requestDeviceInformation()
         co_return Result::Failed;
     }
     if (!answer.decoded.ok) {
+        m_state.lastAnswer = PedalState::Answer::Unreadable;
         endFailedRequest(
             QStringLiteral("device information request: the answer could not be read: ") + answer.decoded.error,
             QStringLiteral("The pedal's answer could not be read (%1), so nothing was read back. Check the USB "
@@ -105,6 +110,7 @@ Task<PedalService::Result> PedalService::requestDeviceInformation()
     if (values.size() < DeviceInformation::Values) {
         if (values.isEmpty() && bootloaderAnswer(answer.bytes)) {
             m_bootloaderAnswered = true;
+            m_state.lastAnswer = PedalState::Answer::BootloaderByte;
             const QString byte = hexNumber(quint8(answer.bytes[0]), 2);
             endFailedRequest(
                 QStringLiteral("device information request: the bootloader answered (%1)").arg(byte),
@@ -114,6 +120,7 @@ Task<PedalService::Result> PedalService::requestDeviceInformation()
                 QStringLiteral("the pedal is in its bootloader"));
             co_return Result::Failed;
         }
+        m_state.lastAnswer = PedalState::Answer::Incomplete;
         endFailedRequest(QStringLiteral("device information request: incomplete answer, %1 of %2 values")
                              .arg(values.size())
                              .arg(DeviceInformation::Values),
@@ -127,6 +134,7 @@ Task<PedalService::Result> PedalService::requestDeviceInformation()
     }
 
     m_state.reported = DeviceInformation::fromValues(values);
+    m_state.lastAnswer = PedalState::Answer::Complete;
     const DeviceInformation &info = *m_state.reported;
     m_holds.reported(info.parameterWords, m_clock.localNow());
     forgetValues(QStringLiteral("the pedal's values were not read back"));
@@ -146,8 +154,10 @@ Task<PedalService::Result> PedalService::requestDeviceInformation()
 
     if (info.firmware < latestFirmwareNumber) {
         emit effectWindowCloseRequested();
-        m_prompts.message(QStringLiteral("A firmware upgrade is required. Upgrade to Firmware %1").arg(latestFirmwareNumber));
-        m_prompts.message(upgradeInstructions());
+        m_prompts.fixedMessage(Prompts::Fixed::FirmwareUpgradeRequired,
+                               QStringLiteral("A firmware upgrade is required. Upgrade to Firmware %1").arg(latestFirmwareNumber),
+                               latestFirmwareNumber);
+        m_prompts.fixedMessage(Prompts::Fixed::LegacyUpgradeInstructions, upgradeInstructions());
         forgetValues(QStringLiteral("the pedal needs a firmware upgrade"));
         setGate(GateState::FirmwareTooOld);
         co_return Result::Failed;

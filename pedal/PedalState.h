@@ -28,6 +28,9 @@ struct PedalState {
     bool valuesKnown = false;
     // Why the values are not known, for the commands that need them.
     QString unknownReason;
+    // How the pedal answered the last device information request, for a view that words it.
+    enum class Answer { NotAsked, Complete, NoAnswer, Unreadable, Incomplete, BootloaderByte, DeviceFailed };
+    Answer lastAnswer = Answer::NotAsked;
 
     std::array<ParameterRecord, ParameterCatalogue::Count> parameters;
     // The effect's addresses came from its algorithm image. Until then no parameter is written.

@@ -59,7 +59,8 @@ struct PedalFaults {
 
 // A fault of the bootloader at one step of an upgrade; it happens once, so a second attempt
 // can succeed. Flip changes one byte: of a block or the record as it is written into the
-// flash, or of a Read Memory answer (the flash itself stays right).
+// flash, of a Read Memory answer (the flash itself stays right), or of the acknowledge of 0x7F
+// (the bootloader is synchronised, its answer arrives garbled).
 struct BootFault {
     enum class Kind { None, Nack, Silent, Unplug, Flip };
     enum class Step { Sync, Erase, Block, Record, ReadBack, Go };
@@ -67,11 +68,13 @@ struct BootFault {
     Kind kind = Kind::None;
     Step step = Step::Sync;
     // For Step::Block: the Write Memory at 0x08000000 + 256 * block. For Step::ReadBack: the
-    // Read Memory there (RecordBlock: the record), or any address when negative.
+    // Read Memory there (RecordBlock: the record), or any address when negative. For Step::Sync:
+    // how many 0x7F in a row it meets (sync:2, the first two lost).
     int block = 0;
     // Parses "nack@block:105", "silent@erase", "unplug@go", "nack@read:50", "flip@read:record",
-    // "flip@block:3", ... (steps: sync, erase, block:K, record, read, read:K, read:record, go;
-    // flip only at block:K, record and read); false for anything else.
+    // "flip@block:3", "silent@sync:2", ... (steps: sync, sync:N, erase, block:K, record, read,
+    // read:K, read:record, go; flip only at sync, block:K, record and read); false for anything
+    // else.
     static bool parse(const QString &text, BootFault *fault);
 };
 
@@ -127,6 +130,13 @@ public:
     void unplug() { m_unplugged = true; }
     // Connected again after an unplug; holding SHIFT starts the bootloader.
     void plugIn(bool holdingShift);
+    // In its bootloader from the start: fresh from a reset it answers nothing before its first
+    // 0x7F; synchronised, it was left so by a connection that was not closed properly (an
+    // upgrade that stopped) and takes 0x7F as a command's first byte.
+    void startInBootloader(bool synchronised);
+    // The firmware number record at 0x0801FC00 says the firmware the pedal runs, as a real
+    // pedal's flash does (the flash is otherwise left erased).
+    void holdFirmwareRecord();
     // Started a program that cannot run (a blank or broken vector table): it answers nothing.
     bool dead = false;
 

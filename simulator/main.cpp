@@ -26,7 +26,7 @@ int main(int argc, char **argv)
     const QCommandLineOption effect(QStringLiteral("effect"), QStringLiteral("Selected effect number (default 0)."), QStringLiteral("N"), QStringLiteral("0"));
     const QCommandLineOption record(QStringLiteral("record"), QStringLiteral("Append each received message to FILE."), QStringLiteral("FILE"));
     const QCommandLineOption timing(QStringLiteral("wire-timing"), QStringLiteral("Pace the line both ways as 115200 baud (11 bits a byte in the bootloader, 10 otherwise)."));
-    const QCommandLineOption bootFault(QStringLiteral("boot-fault"), QStringLiteral("One bootloader fault, once: KIND@STEP with KIND nack, silent, unplug or flip (one byte changed) and STEP sync, erase, block:K, record, read (the first Read Memory), read:K, read:record or go."), QStringLiteral("FAULT"));
+    const QCommandLineOption bootFault(QStringLiteral("boot-fault"), QStringLiteral("One bootloader fault, once: KIND@STEP with KIND nack, silent, unplug or flip (one byte changed) and STEP sync, sync:N (the first N 0x7F), erase, block:K, record, read (the first Read Memory), read:K, read:record or go; flip goes with sync, block:K, record and the reads."), QStringLiteral("FAULT"));
     const QCommandLineOption noFlashTiming(QStringLiteral("no-flash-timing"), QStringLiteral("Program and erase the flash at once instead of at a Cortex-M3's pace."));
     const QCommandLineOption silent(QStringLiteral("silent"), QStringLiteral("Never answer."));
     const QCommandLineOption shortAnswer(QStringLiteral("short-answer"), QStringLiteral("Answer only N values of the device information."), QStringLiteral("N"));
@@ -36,8 +36,9 @@ int main(int argc, char **argv)
     const QCommandLineOption delay(QStringLiteral("answer-delay"), QStringLiteral("Wait MS before answering."), QStringLiteral("MS"));
     const QCommandLineOption shortDump(QStringLiteral("short-dump"), QStringLiteral("Stop the settings-memory dump after N of its 16384 bytes."), QStringLiteral("N"));
     const QCommandLineOption bootloader(QStringLiteral("start-in-bootloader"), QStringLiteral("Start in the bootloader (SHIFT held while plugging in)."));
+    const QCommandLineOption synchronised(QStringLiteral("bootloader-synchronised"), QStringLiteral("With --start-in-bootloader: its bootloader was synchronised before, as an upgrade that stopped leaves it (it answers 02 00 with NACK; fresh from a reset it answers nothing before 0x7F)."));
     const QCommandLineOption verbose(QStringLiteral("verbose"), QStringLiteral("Print each received message."));
-    for (const auto &o : {firmware, algorithm, effect, record, timing, silent, shortAnswer, garbled, nack, unplug, delay, shortDump, bootloader, verbose, bootFault, noFlashTiming})
+    for (const auto &o : {firmware, algorithm, effect, record, timing, silent, shortAnswer, garbled, nack, unplug, delay, shortDump, bootloader, synchronised, verbose, bootFault, noFlashTiming})
         p.addOption(o);
     p.process(app);
 
@@ -69,7 +70,13 @@ int main(int argc, char **argv)
     pedal.faults.unplugAfterBytes = number(unplug, -1);
     pedal.faults.answerDelayMs = number(delay, 0);
     pedal.faults.dumpBytes = number(shortDump, -1);
-    pedal.inBootloader = p.isSet(bootloader);
+    pedal.holdFirmwareRecord();
+    if (p.isSet(bootloader))
+        pedal.startInBootloader(p.isSet(synchronised));
+    else if (p.isSet(synchronised)) {
+        err << "quarnelo-pedal-sim: --bootloader-synchronised goes with --start-in-bootloader\n";
+        ok = false;
+    }
     pedal.flashTiming = !p.isSet(noFlashTiming);
     if (p.isSet(bootFault) && !BootFault::parse(p.value(bootFault), &pedal.bootFault)) {
         err << "quarnelo-pedal-sim: --boot-fault takes KIND@STEP, for example nack@block:105\n";

@@ -56,7 +56,12 @@ QString Prompts::words(NextStep step) const
         return QStringLiteral("turn Upgrade Mode on in the Firmware Upgrade menu, choose Link, then Upgrade Firmware.");
     case NextStep::GoAgain: return QStringLiteral("choose Upgrade Firmware to try again");
     case NextStep::ReleaseShift: return QStringLiteral("Release SHIFT button and click OK.");
-    case NextStep::UpgradeComplete: return QStringLiteral("Firmware Upgrade Complete, device will now restart");
+    case NextStep::UpgradeComplete:
+    case NextStep::UpgradeCompleteUnread: return QStringLiteral("Firmware Upgrade Complete, device will now restart");
     }
     return QString();
 }
+
+void Prompts::fixedMessage(Fixed, const QString &editorText, int) { message(editorText); }
+
+bool Prompts::fixedQuestion(Fixed, const QString &editorText) { return question(editorText); }

@@ -23,10 +23,24 @@ public:
         GoAgain,         // "choose Upgrade Firmware to try again" (the pedal may wait in its bootloader)
         ReleaseShift,    // the message after the bootloader answered
         UpgradeComplete, // the message at the end of an upgrade
+        UpgradeCompleteUnread, // the same, when the flash was not read back (asked for no read-back)
+    };
+    // Texts the editor shows in fixed words of its own (its message boxes and questions). A view
+    // with words of its own (the command-line tool) takes the value and words it for its user,
+    // or leaves it to the command that knows more about it; number: the firmware number the
+    // text names, where it names one.
+    enum class Fixed {
+        HoldShift,                  // "Keep SHIFT button on the pedal pressed and click YES." (a question)
+        FirmwareUpgradeRequired,    // "A firmware upgrade is required. Upgrade to Firmware N"
+        LegacyUpgradeInstructions,  // the editor's steps for a pedal below firmware 9
+        BootloaderConnectionFailed, // "Connection to bootloader failed"
     };
     virtual ~Prompts() = default;
     // The editor's words for a next step; the command-line tool has its own.
     virtual QString words(NextStep step) const;
+    // A fixed text: the editor shows editorText as it is.
+    virtual void fixedMessage(Fixed what, const QString &editorText, int number = -1);
+    virtual bool fixedQuestion(Fixed what, const QString &editorText);
     // A plain message box with a fixed text.
     virtual void message(const QString &text) = 0;
     // A message that must not hold up a command under way (a command refused while another one

@@ -55,7 +55,10 @@ const Fault Faults[] = {
     {"answer delay 1500", {"--answer-delay", "1500"}, "0000000000", "", false, ToolLimitMs},
     {"answer delay 2500", {"--answer-delay", "2500"}, "1110111111", "did not answer", true, ToolLimitMs},
     {"answer delay 21000", {"--answer-delay", "21000"}, "1110111111", "did not answer", true, ToolLimitMs},
-    {"bootloader", {"--start-in-bootloader"}, "1110111111", "bootloader", true},
+    // Left in its bootloader synchronised (by an upgrade that stopped), it refuses 02 00 with its
+    // NACK; fresh from a reset it answers nothing before 0x7F.
+    {"bootloader", {"--start-in-bootloader", "--bootloader-synchronised"}, "1110111111", "bootloader", true},
+    {"bootloader fresh from a reset", {"--start-in-bootloader"}, "1110111111", "did not answer", true},
 };
 
 struct Command {
@@ -232,7 +235,7 @@ private slots:
             {"105 of 106 values", {"--short-answer", "105"}},
             {"a garbled answer", {"--garbled"}},
             {"silence", {"--silent"}},
-            {"the bootloader", {"--start-in-bootloader"}},
+            {"the bootloader", {"--start-in-bootloader", "--bootloader-synchronised"}},
         };
         const char *reasons[] = {"its answer held 105 of 106 values", "the pedal's answer could not be read",
                                  "the pedal did not answer the device information request",

@@ -3,7 +3,9 @@
 #include "PedalProcess.h"
 #include "algorithms/StandInImages.h"
 
+#include <QDir>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -101,7 +103,8 @@ private slots:
         const Run other = cli({"--port", pedal.path(), "firmware", "verify", "--file",
                                writeFile(dir, "changed.bin", changed), "--firmware", "14"});
         QCOMPARE(other.code, 1);
-        QVERIFY(other.err.contains("The flash differs from the image in the block at 0x08000100."));
+        QVERIFY2(other.err.contains("The flash holds other bytes at 0x08000180 than the image (read twice)."),
+                 qPrintable(other.err));
     }
 
     // A fault stops the upgrade with exit 1, the reason, and no Go; run again, it succeeds.
@@ -238,6 +241,152 @@ private slots:
         QVERIFY(!r.err.contains("A firmware upgrade is required"));
         QVERIFY(r.out.endsWith("The pedal runs firmware 14.\n"));
         QVERIFY(cli({"--help"}).out.contains("a firmware older\n              than the pedal's is asked about, and --yes answers yes"));
+    }
+
+    // Faults an upgrade meets, each a row: the tool against the pseudo-terminal pedal with one of
+    // its faults. What the tool says is true and in its own words (no menus, buttons or clicks),
+    // what reached the pedal is what the story says, and where a way back is printed, running
+    // the command again works.
+    void faultTable_data()
+    {
+        QTest::addColumn<QStringList>("pedalArgs");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QStringList>("told");      // each is said (stdout or stderr)
+        QTest::addColumn<QStringList>("notTold");   // none is said
+        QTest::addColumn<int>("reads");             // Read Memory commands sent (-1: not counted)
+        QTest::addColumn<QStringList>("notOnWire"); // messages that never reached the pedal
+        QTest::addColumn<bool>("noBackupHome");     // a documents folder where no backup can be made
+        QTest::addColumn<QStringList>("again");     // run next against the same pedal: exit 0
+        const QStringList upgrade{"--yes", "firmware", "upgrade"};
+        const QStringList noStart{"21DE"};
+        const QStringList nothingErased{"43BC"};
+
+        QTest::newRow("--no-verify with a byte changed in block 101")
+            << QStringList{"--firmware", "12", "--boot-fault", "flip@block:100"} << upgrade + QStringList{"--no-verify"}
+            << 0
+            << QStringList{"Everything was written and acknowledged, and not read back; the pedal restarts.",
+                           "The pedal runs firmware 15.\nFirmware_15 and the firmware number record 15 were written, not "
+                           "read back: --no-verify asked for no read-back, so whether the flash holds them was not "
+                           "checked. The exit code is 0 for that reason, not because the flash was found right.\n"}
+            << QStringList{"upgrade is complete", "Read back:"} << 0 << QStringList() << false << QStringList();
+        QTest::newRow("a byte changed on the way back at block 101: read again, it holds the image")
+            << QStringList{"--firmware", "12", "--boot-fault", "flip@read:100"} << upgrade << 0
+            << QStringList{"Read back: the flash holds Firmware_15 and the firmware number record 15.\n"
+                           "The pedal runs firmware 15.\n"}
+            << QStringList{"does not hold"} << 210 + 1 + 1 << QStringList() << false << QStringList();
+        QTest::newRow("a byte changed in the flash at block 101: stops there")
+            << QStringList{"--firmware", "12", "--boot-fault", "flip@block:100"} << upgrade << 1
+            << QStringList{"The firmware upgrade stopped at the read-back of block 101 of 210: the flash holds other "
+                           "bytes at 0x080064ff than the image (read twice).",
+                           "The pedal stays in its bootloader; its flash does not hold what was written. Run the "
+                           "firmware upgrade again."}
+            << QStringList{"erased", "upgrade is complete"} << 100 + 2 << noStart << false << upgrade;
+        QTest::newRow("a downgrade of a pedal in its bootloader: asked")
+            << QStringList{"--start-in-bootloader"} << upgrade + QStringList{"--firmware", "14"} << 0
+            << QStringList{"The pedal's flash holds firmware 15 (its firmware number record). Write Firmware_14 and go "
+                           "back to the older firmware 14? Yes (--yes).",
+                           "Firmware 14 now runs in the pedal, older than the firmware 15 it ran before.",
+                           "The pedal runs firmware 14."}
+            << QStringList{"firmware upgrade is required", "the one this tool edits"} << -1 << QStringList() << false
+            << QStringList();
+        QTest::newRow("a downgrade of a pedal in its bootloader without --yes: refused")
+            << QStringList{"--start-in-bootloader"} << QStringList{"firmware", "upgrade", "--firmware", "14"} << 64
+            << QStringList{"add --yes to confirm"} << QStringList() << 0 << QStringList{"7F"} << false << QStringList();
+        QTest::newRow("a NACK at the handshake: the pedal waits in its bootloader")
+            << QStringList{"--firmware", "12", "--nack"} << upgrade << 1
+            << QStringList{"The pedal entered its bootloader and waits there; it refuses every command (NACK). Nothing "
+                           "was erased or written. Switch the pedal off and on to leave the bootloader (it starts its "
+                           "firmware again), then run the command again."}
+            << QStringList{"Connection to bootloader failed"} << 0 << nothingErased << false << QStringList();
+        QTest::newRow("one 0x7F lost at the handshake: no fault")
+            << QStringList{"--firmware", "12", "--boot-fault", "silent@sync"} << upgrade << 0
+            << QStringList{"The pedal runs firmware 15.\n"} << QStringList{"came late"} << -1 << QStringList() << false
+            << QStringList();
+        QTest::newRow("both 0x7F lost at the handshake: a rerun finds the bootloader")
+            << QStringList{"--firmware", "12", "--boot-fault", "silent@sync:2"} << upgrade << 1
+            << QStringList{"It may wait in its bootloader. Nothing was erased or written. Run the command again: it "
+                           "looks for the bootloader first."}
+            << QStringList{"Connection to bootloader failed"} << 0 << nothingErased << false << upgrade;
+        QTest::newRow("a garbled acknowledge of 0x7F")
+            << QStringList{"--start-in-bootloader", "--boot-fault", "flip@sync"} << upgrade << 1
+            << QStringList{"its answer to 0x7F was garbled (0x78, neither ACK nor NACK)"} << QStringList{"answers nothing"}
+            << 0 << nothingErased << false << upgrade;
+        QTest::newRow("a pedal whose answers are garbled")
+            << QStringList{"--firmware", "12", "--garbled"} << upgrade << 1
+            << QStringList{"its firmware's answer to the device information request was garbled"}
+            << QStringList{"answers nothing"} << 0 << QStringList{"0D01", "0500010203040506"} << false << QStringList();
+        QTest::newRow("no backup can be made: refused before SHIFT is asked for")
+            << QStringList{"--firmware", "12"} << upgrade << 1 << QStringList{"--no-backup goes on without one."}
+            << QStringList{"SHIFT"} << 0 << QStringList{"0D01", "0500010203040506"} << true << QStringList();
+    }
+    void faultTable()
+    {
+        QFETCH(QStringList, pedalArgs);
+        QFETCH(QStringList, args);
+        QFETCH(int, code);
+        QFETCH(QStringList, told);
+        QFETCH(QStringList, notTold);
+        QFETCH(int, reads);
+        QFETCH(QStringList, notOnWire);
+        QFETCH(bool, noBackupHome);
+        QFETCH(QStringList, again);
+        QTemporaryDir dir;
+        const QString recordFile = dir.filePath("record.txt");
+        PedalProcess pedal(QStringList{"--no-flash-timing", "--record", recordFile} + pedalArgs);
+        QVERIFY(!pedal.path().isEmpty());
+        // A file where the Backups folder goes: no backup can be made.
+        const QString home = dir.filePath("home");
+        QVERIFY(QDir().mkpath(home + "/Documents/Karvo/Quarnelo MK3"));
+        if (noBackupHome)
+            writeFile(dir, "home/Documents/Karvo/Quarnelo MK3/Backups", "a file");
+        const Run r = runProgram(QStringLiteral(QUARNELO_CLI_PATH), QStringList{"--port", pedal.path()} + args, home);
+        const QString said = r.out + r.err;
+        QVERIFY2(r.code == code, qPrintable(QStringLiteral("exit %1: %2").arg(r.code).arg(said)));
+        for (const QString &t : told)
+            QVERIFY2(said.contains(t), qPrintable(said));
+        for (const QString &t : notTold)
+            QVERIFY2(!said.contains(t), qPrintable(said));
+        // The tool's own words: no menus, buttons or clicks of the editor.
+        for (const char *editorWords : {"menu", "click", "button", "close editor", "Scan And Link", "Upgrade Firmware"})
+            QVERIFY2(!QString(said).remove("SHIFT button").contains(QLatin1String(editorWords), Qt::CaseInsensitive),
+                     qPrintable(said));
+        QStringList wire;
+        for (const QByteArray &line : readFile(recordFile).split('\n'))
+            if (!line.trimmed().isEmpty())
+                wire << QString::fromLatin1(line.split(' ').last());
+        if (reads >= 0)
+            QCOMPARE(wire.count("11EE"), reads);
+        for (const QString &m : notOnWire)
+            QVERIFY2(!wire.contains(m), qPrintable(wire.join(' ').left(400)));
+        if (code == 64)
+            QVERIFY(wire.isEmpty());
+        if (!again.isEmpty()) {
+            const Run next = runProgram(QStringLiteral(QUARNELO_CLI_PATH), QStringList{"--port", pedal.path()} + again, home);
+            QVERIFY2(next.code == 0, qPrintable(next.out + next.err));
+            QVERIFY(next.out.endsWith("The pedal runs firmware 15.\n"));
+        }
+    }
+
+    // Every way back the tool prints runs as printed: the pedal left in its bootloader by a Go
+    // that was not confirmed starts with the command the message names.
+    void printedWayBackRunsAsPrinted()
+    {
+        PedalProcess pedal({"--no-flash-timing", "--firmware", "12", "--boot-fault", "silent@go"});
+        const Run r = cli({"--port", pedal.path(), "--yes", "firmware", "upgrade"});
+        QCOMPARE(r.code, 1);
+        static const QRegularExpression printed(QStringLiteral("run (quarnelo-cli [^,]*firmware go)"));
+        const QRegularExpressionMatch m = printed.match(r.err);
+        QVERIFY2(m.hasMatch(), qPrintable(r.err));
+        QCOMPARE(m.captured(1), "quarnelo-cli --port " + pedal.path() + " --yes firmware go");
+        QStringList words = m.captured(1).split(' ');
+        QCOMPARE(words.takeFirst(), QString("quarnelo-cli"));
+        const Run go = cli(words);
+        QVERIFY2(go.code == 0, qPrintable(go.err));
+        QCOMPARE(go.out, QString("The pedal is in its bootloader.\nThe pedal runs firmware 15.\n"));
+        // --help says which commands need --yes.
+        QVERIFY(cli({"--help"}).out.contains("--yes confirms these commands, which refuse to run without it:\n"
+                                             "  upload-algorithm, upload-tuning, firmware upgrade, firmware go,"));
     }
 
     void usageChecksBeforeThePort_data()

@@ -33,7 +33,7 @@ private slots:
     void takesUpABootloaderSynchronisedBefore_data()
     {
         QTest::addColumn<QByteArray>("before");  // what an earlier run left unanswered
-        QTest::addColumn<int>("fault");          // 0 none, 1 NACK to everything, 2 late, 3 silent, 4 unplug
+        QTest::addColumn<int>("fault");          // 0 none, 1 NACK to everything, 2 late, 3 silent, 4 unplug, 5 lost 0x7F
         QTest::addColumn<int>("answer");         // Bootloader::Answer
         QTest::addColumn<int>("bytesSent");      // by the handshake
         QTest::newRow("fresh from a reset: ACK") << QByteArray() << 0 << int(Bootloader::Answer::Ack) << 1;
@@ -41,7 +41,9 @@ private slots:
             << hex("7F") << 0 << int(Bootloader::Answer::Ack) << 1 + 1 + 2;
         QTest::newRow("a command's first byte pending: NACK") << hex("7F31") << 0 << int(Bootloader::Answer::Ack) << 1 + 2;
         QTest::newRow("a bootloader that refuses everything") << QByteArray() << 1 << int(Bootloader::Answer::Nack) << 1 + 2;
-        QTest::newRow("a bootloader that answers late") << QByteArray() << 2 << int(Bootloader::Answer::Other) << 2;
+        // Acknowledged the second time: Get Version tells a lost first 0x7F from a late answer.
+        QTest::newRow("a bootloader that answers late") << QByteArray() << 2 << int(Bootloader::Answer::Other) << 2 + 2;
+        QTest::newRow("the first 0x7F lost on the way") << QByteArray() << 5 << int(Bootloader::Answer::Ack) << 2 + 2;
         QTest::newRow("nothing answers") << QByteArray() << 3 << int(Bootloader::Answer::NoAnswer) << 2;
         QTest::newRow("unplugged at the handshake") << QByteArray() << 4 << int(Bootloader::Answer::DeviceFailed) << 1;
     }
@@ -62,6 +64,8 @@ private slots:
         pedal->faults.silent = fault == 3;
         if (fault == 4)
             pedal->bootFault = {K::Unplug, S::Sync, 0};
+        if (fault == 5)
+            pedal->bootFault = {K::Silent, S::Sync, 0};
         rig.core.comm.chooseSimulatedPedal();
         finished(rig.service.link(false)); // as quarnelo-cli links: the normal line first
         const qint64 sentBefore = pedal->bytesReceived;
@@ -125,8 +129,8 @@ private slots:
         const QString notVerified = " Firmware_15 was written but not verified: all 210 blocks and the firmware number "
                                     "record were acknowledged, and the flash could not be read back. The pedal stays in "
                                     "its bootloader. Choose Upgrade Firmware to try again.";
-        const QString wrong = " The pedal stays in its bootloader; its firmware is erased or incomplete. Choose Upgrade "
-                              "Firmware to try again.";
+        const QString wrong = " The pedal stays in its bootloader; its flash does not hold what was written. Choose "
+                              "Upgrade Firmware to try again.";
         QTest::newRow("refused at block 51")
             << int(K::Nack) << int(S::ReadBack) << 50 << unverified
             << "The firmware upgrade stopped at the read-back of block 51 of 210: the bootloader refused it (NACK)." +
@@ -141,18 +145,13 @@ private slots:
                "bytes." + notVerified;
         QTest::newRow("a byte changed in the flash at block 51")
             << int(K::Flip) << int(S::Block) << 50 << failed
-            << "The firmware upgrade stopped at the read-back of block 51 of 210: the flash at 0x080032ff holds other "
-               "bytes than the image. All 210 blocks and the firmware number record were written; the flash does not "
-               "hold the image." + wrong;
-        QTest::newRow("a byte changed in the answer for block 51")
-            << int(K::Flip) << int(S::ReadBack) << 50 << failed
-            << "The firmware upgrade stopped at the read-back of block 51 of 210: the flash at 0x08003280 holds other "
-               "bytes than the image. All 210 blocks and the firmware number record were written; the flash does not "
-               "hold the image." + wrong;
+            << "The firmware upgrade stopped at the read-back of block 51 of 210: the flash holds other bytes at "
+               "0x080032ff than the image (read twice). All 210 blocks and the firmware number record were written and "
+               "acknowledged; the flash does not hold the image." + wrong;
         QTest::newRow("the record changed as it was written")
             << int(K::Flip) << int(S::Record) << 0 << failed
             << "The firmware upgrade stopped at the read-back of the firmware number record: it holds firmware 14, not "
-               "firmware 15. All 210 blocks were written and read back." + wrong;
+               "firmware 15 (read twice). All 210 blocks were written and read back." + wrong;
     }
     void readBackFaults()
     {
@@ -173,6 +172,53 @@ private slots:
         QCOMPARE(finished(rig.upgrade.upgrade()), FirmwareUpgrade::Outcome::Done);
         QCOMPARE(rig.pedal()->state.flash.mid(0x1FC00, 8), hex("000000000000000F"));
         QCOMPARE(rig.service.state().reported->firmware, 15);
+    }
+
+    // A block that differs is read a second time before the flash is called wrong: a byte
+    // changed on the way back passes; a byte changed in the flash stops the upgrade at that
+    // block, the first one too, with nothing read after it and no Go.
+    void differingBlockReadTwice_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<int>("reads"); // Read Memory commands sent
+        QTest::addColumn<QString>("told"); // the message after the upgrade; empty: it went through
+        QTest::newRow("the answer for block 51 changed on the way")
+            << "flip@read:50" << int(FirmwareUpgrade::Outcome::Done) << 210 + 1 + 1 << "";
+        QTest::newRow("the answer for the record changed on the way")
+            << "flip@read:record" << int(FirmwareUpgrade::Outcome::Done) << 210 + 1 + 1 << "";
+        QTest::newRow("the flash changed in block 1")
+            << "flip@block:0" << int(FirmwareUpgrade::Outcome::Failed) << 2
+            << "The firmware upgrade stopped at the read-back of block 1 of 210: the flash holds other bytes at "
+               "0x080000ff than the image (read twice). All 210 blocks and the firmware number record were written and "
+               "acknowledged; the flash does not hold the image. The pedal stays in its bootloader; its flash does not "
+               "hold what was written. Choose Upgrade Firmware to try again.";
+    }
+    void differingBlockReadTwice()
+    {
+        QFETCH(QString, fault);
+        QFETCH(int, outcome);
+        QFETCH(int, reads);
+        QFETCH(QString, told);
+        Rig rig(12);
+        rig.intoBootloader();
+        QVERIFY(BootFault::parse(fault, &rig.pedal()->bootFault));
+        const qsizetype before = rig.prompts.messages.size();
+        QCOMPARE(int(finished(rig.upgrade.upgrade())), outcome);
+        QCOMPARE(rig.pedal()->messagesWith(0x11).size(), reads);
+        if (told.isEmpty()) {
+            QCOMPARE(rig.core.log.lines().filter("holds the image on the second read (the first answer was changed on "
+                                                 "the way)").size(), 1);
+            QVERIFY(rig.logged("read-back: the firmware number record holds firmware 15"));
+            QCOMPARE(rig.service.state().reported->firmware, 15);
+            return;
+        }
+        QCOMPARE(rig.prompts.messages.mid(before), QStringList{told});
+        // The second read of that block was the last thing sent: no further read, no Go.
+        QCOMPARE(rig.pedal()->record.last().bytes, hex("FF00"));
+        QCOMPARE(rig.pedal()->record.value(rig.pedal()->record.size() - 3).bytes, hex("11EE"));
+        QVERIFY(rig.pedal()->messagesWith(0x21).isEmpty());
+        QVERIFY(rig.pedal()->inBootloader);
     }
 
     // verify compares every block and the record; it tells a flash it cannot read from one
@@ -197,8 +243,12 @@ private slots:
         QTest::newRow("the first read refused") << record14 << "nack@read"
                                                 << "The pedal's bootloader refused to read its flash at 0x08000000 (NACK): "
                                                    "the flash may be read-protected. It was not compared with the image.";
-        QTest::newRow("a byte changed in an answer") << record14 << "flip@read:3"
-                                                     << "The flash differs from the image in the block at 0x08000300.";
+        QTest::newRow("a byte changed in an answer: read again, the same") << record14 << "flip@read:3" << "";
+        QTest::newRow("a byte changed in the flash") << record14 << "change:0x380"
+                                                     << "The flash holds other bytes at 0x08000380 than the image (read twice).";
+        QTest::newRow("the flash erased from a block on") << record14 << "erase:0x300"
+                                                          << "The flash is erased at 0x08000300, where the image has "
+                                                             "other bytes.";
     }
     void verifyComparesTheRecordToo()
     {
@@ -207,14 +257,19 @@ private slots:
         QFETCH(QString, told);
         Rig rig;
         holding(rig, 14, record);
-        if (!fault.isEmpty())
+        QByteArray &flash = rig.pedal()->state.flash;
+        if (fault.startsWith("change:"))
+            flash[fault.mid(7).toInt(nullptr, 16)] = char(flash[fault.mid(7).toInt(nullptr, 16)] ^ 0x01);
+        else if (fault.startsWith("erase:"))
+            flash.replace(fault.mid(6).toInt(nullptr, 16), 0x400, QByteArray(0x400, char(0xFF)));
+        else if (!fault.isEmpty())
             QVERIFY(BootFault::parse(fault, &rig.pedal()->bootFault));
         const qsizetype before = rig.prompts.messages.size();
         const auto outcome = finished(rig.upgrade.verifyImage(carried(14), 14));
         QCOMPARE(outcome, told.isEmpty() ? FirmwareUpgrade::Outcome::Done : FirmwareUpgrade::Outcome::Failed);
         QCOMPARE(rig.prompts.messages.mid(before), told.isEmpty() ? QStringList() : QStringList{told});
-        if (told.isEmpty())
-            QCOMPARE(rig.pedal()->messagesWith(0x11).size(), 210); // 209 blocks and the record
+        if (told.isEmpty()) // 209 blocks and the record, and the block whose answer changed once more
+            QCOMPARE(rig.pedal()->messagesWith(0x11).size(), fault.startsWith("flip") ? 211 : 210);
     }
 
     // An upgrade refused at the record: verify then finds no record, not firmware 15.
@@ -297,6 +352,71 @@ private slots:
         const qsizetype sameAsked = same.prompts.questions.size();
         QCOMPARE(finished(same.upgrade.upgrade()), FirmwareUpgrade::Outcome::Done);
         QCOMPARE(same.prompts.questions.size(), sameAsked);
+    }
+
+    // Found in its bootloader, the pedal has not reported its firmware: the firmware number
+    // record in its flash says it, read before anything is erased. An older image is asked
+    // about; a record that cannot be read stops the upgrade with nothing changed.
+    void olderFirmwareAskedAboutFromTheBootloader_data()
+    {
+        QTest::addColumn<QByteArray>("record");
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("question"); // empty: none
+        QTest::addColumn<QString>("told");     // empty: the upgrade goes on (when not asked)
+        QTest::newRow("firmware 15 in the record")
+            << hex("000000000000000F") << ""
+            << "The pedal's flash holds firmware 15 (its firmware number record). Write Firmware_14 and go back to "
+               "the older firmware 14?"
+            << "";
+        QTest::newRow("firmware 13 in the record: no downgrade") << hex("000000000000000D") << "" << "" << "";
+        QTest::newRow("an erased record: nothing to compare") << QByteArray(8, char(0xFF)) << "" << "" << "";
+        QTest::newRow("the record refused")
+            << hex("000000000000000F") << "nack@read:record" << ""
+            << "The firmware number record at 0x0801fc00 could not be read (the bootloader refused it (NACK)), so "
+               "whether Firmware_14 is older than the pedal's firmware is not known. Nothing in the pedal was changed. "
+               "Choose Upgrade Firmware to try again.";
+    }
+    void olderFirmwareAskedAboutFromTheBootloader()
+    {
+        QFETCH(QByteArray, record);
+        QFETCH(QString, fault);
+        QFETCH(QString, question);
+        QFETCH(QString, told);
+        Rig rig;
+        holding(rig, 15, record);
+        QVERIFY(!rig.service.state().reported);
+        if (!fault.isEmpty())
+            QVERIFY(BootFault::parse(fault, &rig.pedal()->bootFault));
+        rig.pedal()->record.clear();
+        rig.upgrade.selectImage(QStringLiteral("Firmware_14"));
+        rig.prompts.answers = {false};
+        const auto outcome = finished(rig.upgrade.upgrade());
+        // The record is read first: 11 EE, its address, 8 bytes.
+        QCOMPARE(rig.pedal()->record.value(0).bytes, hex("11EE"));
+        QCOMPARE(rig.pedal()->record.value(1).bytes, hex("0801FC00F5"));
+        QCOMPARE(rig.pedal()->record.value(2).bytes, hex("07F8"));
+        QCOMPARE(rig.prompts.questions, question.isEmpty() ? QStringList() : QStringList{question});
+        if (!told.isEmpty()) {
+            QCOMPARE(outcome, FirmwareUpgrade::Outcome::Failed);
+            QCOMPARE(rig.prompts.messages.last(), told);
+        }
+        if (!question.isEmpty() || !told.isEmpty()) {
+            QVERIFY(rig.pedal()->messagesWith(0x43).isEmpty()); // nothing erased
+            QCOMPARE(rig.flash(53400), carried(15).left(53400));
+            QVERIFY(rig.core.comm.bootloaderLinked());
+        }
+        if (!question.isEmpty()) {
+            QCOMPARE(outcome, FirmwareUpgrade::Outcome::Cancelled);
+            QVERIFY(rig.logged("firmware downgrade from 15 to 14 asked: No"));
+            rig.prompts.answers = {true};
+            QCOMPARE(finished(rig.upgrade.upgrade()), FirmwareUpgrade::Outcome::Done);
+            QCOMPARE(rig.upgrade.downgradedFrom(), 15);
+            QCOMPARE(rig.prompts.messages.last(),
+                     QString("Firmware 14 now runs in the pedal, older than the firmware 15 it ran before."));
+        } else if (told.isEmpty()) {
+            QCOMPARE(outcome, FirmwareUpgrade::Outcome::Done);
+            QCOMPARE(rig.upgrade.downgradedFrom(), -1);
+        }
     }
 };
 

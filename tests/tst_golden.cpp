@@ -311,7 +311,7 @@ const CliScenario CliScenarios[] = {
     {"garbled", {"--garbled"}, {{"info"}, {"diff", "DIR/none.txt"}}},
     {"short-105", {"--short-answer", "105"}, {{"get"}, {"backup", "DIR/b"}}},
     {"unplug-after-0", {"--unplug-after", "0"}, {{"set", "Dry", "510"}}},
-    {"bootloader", {"--start-in-bootloader"}, {{"info"}, {"get"}}},
+    {"bootloader", {"--start-in-bootloader", "--bootloader-synchronised"}, {{"info"}, {"get"}}},
 };
 
 QString normalisedCli(QString text, const QString &dir, const QString &port)

@@ -100,7 +100,7 @@ const QList<StateCase> &states()
 void putInto(Rig &rig, const QString &state)
 {
     if (state == "answering from its bootloader")
-        rig.pedal()->inBootloader = true;
+        rig.pedal()->startInBootloader(true); // left there synchronised: it refuses 02 00 with its NACK
     else if (state == "firmware 14")
         rig.pedal()->state.firmware = 14;
     else if (state == "algorithm 0014")
@@ -190,7 +190,7 @@ private slots:
     void theFirmwareAnsweringAgainLiftsTheBootloaderRefusal()
     {
         Rig rig;
-        rig.pedal()->inBootloader = true;
+        rig.pedal()->startInBootloader(true); // left there synchronised: it refuses 02 00 with its NACK
         finished(rig.service.linkSimulated());
         QCOMPARE(rig.service.setBypass(true), PedalService::Result::Refused);
         rig.pedal()->plugIn(false);

@@ -37,7 +37,7 @@ CoreRig::Setup pedalWith(const QString &what)
         else if (what == "a garbled answer")
             p->faults.garbled = true;
         else if (what == "its bootloader")
-            p->inBootloader = true;
+            p->startInBootloader(true); // left there synchronised: it refuses 02 00 with its NACK
         else if (what == "silence")
             p->faults.silent = true;
     };

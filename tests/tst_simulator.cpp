@@ -199,13 +199,15 @@ private slots:
     {
         ManualClock clock;
         SimulatedPedal pedal(&clock);
-        pedal.inBootloader = true;
+        pedal.startInBootloader(true);
         feed(pedal, QByteArray::fromHex("31CD")); // complement wrong
         feed(pedal, QByteArray::fromHex("31CE0800000009")); // address checksum wrong
         QCOMPARE(drain(pedal, clock, 100).toHex(), QByteArray("1f791f"));
-        pedal.faults.nack = true;
-        feed(pedal, QByteArray::fromHex("7F"));
-        QCOMPARE(drain(pedal, clock, 100).toHex(), QByteArray("1f"));
+        SimulatedPedal refusing(&clock);
+        refusing.inBootloader = true;
+        refusing.faults.nack = true;
+        feed(refusing, QByteArray::fromHex("7F"));
+        QCOMPARE(drain(refusing, clock, 100).toHex(), QByteArray("1f"));
     }
 
     // Synchronised once, the bootloader takes 0x7F as the first byte of a command and waits for
@@ -222,6 +224,9 @@ private slots:
             << true << QStringList{"7F", "7F", "7F", "01FE"} << QStringList{"79", "", "1f", "7922000079"};
         QTest::newRow("a command's first byte waits for its complement")
             << true << QStringList{"7F", "31", "CE"} << QStringList{"79", "", "79"};
+        // It measures the line's speed on its first 0x7F and answers nothing before it.
+        QTest::newRow("before its first 0x7F: Get, Get Version and 02 00 unanswered")
+            << true << QStringList{"00FF", "01FE", "0200", "7F", "01FE"} << QStringList{"", "", "", "79", "7922000079"};
         QTest::newRow("the enter-bootloader request starts it fresh")
             << false << QStringList{"0500010203040506", "7F", "21DE", "0800000008", "0500010203040506", "7F"}
             << QStringList{"", "79", "79", "79", "", "79"};
@@ -257,6 +262,9 @@ private slots:
         QTest::newRow("a block written changed") << "flip@block:3" << true << int(K::Flip) << int(S::Block) << 3;
         QTest::newRow("a read beyond the blocks") << "nack@read:508" << false << 0 << 0 << 0;
         QTest::newRow("nothing to change at Go") << "flip@go" << false << 0 << 0 << 0;
+        QTest::newRow("the acknowledge of 0x7F changed") << "flip@sync" << true << int(K::Flip) << int(S::Sync) << 1;
+        QTest::newRow("the first two 0x7F lost") << "silent@sync:2" << true << int(K::Silent) << int(S::Sync) << 2;
+        QTest::newRow("no 0x7F at all") << "silent@sync:0" << false << 0 << 0 << 0;
     }
     void bootFaultsByName()
     {
@@ -322,7 +330,7 @@ private slots:
         QFETCH(QByteArray, answers);
         ManualClock clock;
         SimulatedPedal pedal(&clock);
-        pedal.inBootloader = true;
+        pedal.startInBootloader(true);
         feed(pedal, sent);
         QCOMPARE(drain(pedal, clock, 1000).toHex(' '), answers.toHex(' '));
     }
@@ -331,7 +339,7 @@ private slots:
     {
         ManualClock clock;
         SimulatedPedal pedal(&clock);
-        pedal.inBootloader = true;
+        pedal.startInBootloader(true);
         pedal.wireTiming = true;
         // 258 bytes of a data frame at 11 bits a byte take 24.6 ms to arrive, then 128
         // half-words take 6.7 ms to program; only then does the acknowledge leave.
