@@ -84,8 +84,10 @@ CliSafety::HexSource CliSafety::sendHex(const QString &argument, qsizetype maxDi
         return HexSource::Unreadable;
     }
     // Read to the end, however the input arrives (a pipe gives it in pieces). Blanks and line
-    // breaks may stand between the digits; more digits than the longest message holds, or more
-    // input than any hex text of it could be, is refused without reading on.
+    // breaks may stand between the digits. A text somewhat longer than the longest message is
+    // read whole, so that the send's own check names its length; twice as many digits, or more
+    // input than any hex text of the longest message could be, is refused without reading on.
+    const qint64 mostDigits = 2 * maxDigits;
     const qint64 mostInput = 8 * maxDigits + 4096;
     QString text;
     qint64 total = 0;
@@ -104,10 +106,10 @@ CliSafety::HexSource CliSafety::sendHex(const QString &argument, qsizetype maxDi
                 continue;
             text += QLatin1Char(c);
         }
-        if (text.size() > maxDigits) {
+        if (text.size() > mostDigits) {
             *error = QStringLiteral("%1 holds more than %2 hex digits (send writes at most %3 bytes)")
                          .arg(source)
-                         .arg(maxDigits)
+                         .arg(mostDigits)
                          .arg(maxDigits / 2);
             return HexSource::Unreadable;
         }

@@ -31,8 +31,8 @@ QString portProblem(const QString &path, int *exitCode);
 
 // The send command's argument: hex text itself, "-" for standard input or "@FILE" for a file,
 // read to its end (blanks and line breaks between the digits are dropped). A source with more
-// than maxDigits digits, or more input than eight times that and 4,096, is refused without
-// reading on; "@" without a name is a usage error.
+// than twice maxDigits digits (the longest message's), or more input than eight times maxDigits
+// and 4,096, is refused without reading on; "@" without a name is a usage error.
 enum class HexSource { Read, Unreadable, Usage };
 HexSource sendHex(const QString &argument, qsizetype maxDigits, QString *hex, QString *error);
 } // namespace CliSafety

@@ -178,8 +178,10 @@ private slots:
                                                     << "sent: 0D000D00";
         QTest::newRow("the longest message, a blank between bytes")
             << QStringList{"send", "-"} << QByteArray("0D ").repeated(65536) << 0 << "sent: 0D0D0D";
-        QTest::newRow("one byte more than the longest") << QStringList{"send", "-"} << longest + "0D" << 1
-                                                      << "standard input holds more than 131072 hex digits (send writes at most 65536 bytes). Nothing was sent.";
+        QTest::newRow("one byte more than the longest") << QStringList{"send", "-"} << longest + "0D" << 64
+                                                      << "quarnelo-cli: send writes at most 65536 bytes, not 65537";
+        QTest::newRow("twice the longest and more") << QStringList{"send", "-"} << longest + longest + "0D" << 1
+                                                  << "standard input holds more than 262144 hex digits (send writes at most 65536 bytes). Nothing was sent.";
         QTest::newRow("blanks without end") << QStringList{"send", "-"} << QByteArray(8 * 131072 + 4097, ' ') << 1
                                             << "standard input holds more than 1052672 characters. Nothing was sent.";
         QTest::newRow("nothing") << QStringList{"send", "-"} << QByteArray() << 1 << "standard input holds no hex text";
