@@ -188,22 +188,25 @@ QByteArray recoveredBlock(const QByteArray &header, const QByteArray &journal, q
 
 qint64 fileSize(const QString &path) { return QFileInfo::exists(path) ? QFileInfo(path).size() : 0; }
 
-bool fail(QString *error, const QString &why)
+void fail(QString *error, const QString &why)
 {
     if (error)
         *error = why;
-    return false;
 }
 
+enum class Recovery { Done, Unreadable, Failed };
+
 // Appends one journal whose editor has ended to logPath, taking up a recovery of it that was
-// interrupted; false (with the reason) when it could not, and the journal is kept for the next.
-// A stop leaves everything as a kill there would.
-bool recoverJournal(const QFileInfo &info, const QString &logPath, QString *error, DiagnosticLog::StopAt stopAt)
+// interrupted. Unless Done (the reason in error), the journal is kept for the next start; a
+// stop leaves everything as a kill there would.
+Recovery recoverJournal(const QFileInfo &info, const QString &logPath, QString *error, DiagnosticLog::StopAt stopAt)
 {
     using Step = DiagnosticLog::RecoveryStep;
     QFile journalFile(info.filePath());
-    if (!journalFile.open(QIODevice::ReadOnly))
-        return fail(error, journalFile.errorString());
+    if (!journalFile.open(QIODevice::ReadOnly)) {
+        fail(error, journalFile.errorString());
+        return Recovery::Unreadable;
+    }
     const QByteArray journal = journalFile.readAll();
     journalFile.close();
     const QByteArray header = DiagnosticLog::recoveredHeader(info.lastModified());
@@ -242,32 +245,40 @@ bool recoverJournal(const QFileInfo &info, const QString &logPath, QString *erro
         // The record first: whatever is appended from now on is found again by it.
         newBlock->offset = fileSize(logPath);
         QString why;
-        if (!FileWriting::writeWhole(recordPath, newBlock->text(), &why))
-            return fail(error, why);
+        if (!FileWriting::writeWhole(recordPath, newBlock->text(), &why)) {
+            fail(error, why);
+            return Recovery::Failed;
+        }
         rest = recoveredBlock(header, journal, newBlock->from, newBlock->continued);
     }
     if (stopAt.step == Step::AfterRecord)
-        return false;
+        return Recovery::Failed;
     if (!rest.isEmpty()) {
         QFile log(logPath);
-        if (!log.open(QIODevice::WriteOnly | QIODevice::Append))
-            return fail(error, log.errorString());
+        if (!log.open(QIODevice::WriteOnly | QIODevice::Append)) {
+            fail(error, log.errorString());
+            return Recovery::Failed;
+        }
         if (stopAt.step == Step::Appending) {
             log.write(rest.left(stopAt.appendedBytes));
-            return false;
+            return Recovery::Failed;
         }
-        if (log.write(rest) != rest.size() || !log.flush())
-            return fail(error, log.errorString()); // kept, with its record, for the next start
+        if (log.write(rest) != rest.size() || !log.flush()) {
+            fail(error, log.errorString()); // kept, with its record, for the next start
+            return Recovery::Failed;
+        }
         log.close();
     }
     if (stopAt.step == Step::AfterAppend)
-        return false;
-    if (!QFile::remove(info.filePath()))
-        return fail(error, QStringLiteral("%1 could not be removed").arg(info.filePath()));
+        return Recovery::Failed;
+    if (!QFile::remove(info.filePath())) {
+        fail(error, QStringLiteral("%1 could not be removed").arg(info.filePath()));
+        return Recovery::Failed;
+    }
     if (stopAt.step == Step::AfterJournalRemoved)
-        return false;
+        return Recovery::Failed;
     QFile::remove(recordPath);
-    return true;
+    return Recovery::Done;
 }
 
 int recover(const QString &folder, const QString &logPath, QString *error, DiagnosticLog::StopAt stopAt,
@@ -295,9 +306,11 @@ int recover(const QString &folder, const QString &logPath, QString *error, Diagn
         const auto lock = journalLock(info.filePath());
         if (!lock->tryLock(0))
             continue; // its editor still runs, or another one recovers it
-        if (!recoverJournal(info, logPath, error, stopAt))
-            return recovered; // kept for the next start
-        ++recovered;
+        const Recovery r = recoverJournal(info, logPath, error, stopAt);
+        if (r == Recovery::Failed)
+            return recovered; // kept for the next start, and log.txt not touched again now
+        if (r == Recovery::Done)
+            ++recovered;
     }
     return recovered;
 }
