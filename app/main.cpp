@@ -1,9 +1,14 @@
 // The Quarnelo MK3 editor.
 //   quarnelo-editor              start unlinked; Scan And Link finds real pedals
 //   quarnelo-editor --simulate   start linked to the built-in simulated pedal
+//   quarnelo-editor --port PATH  start linked to the pedal on that serial port
 //   quarnelo-editor --report-first-frame
 //                                print "first frame, resident N kB" once the main window has
 //                                painted, then end (the start-up benchmark)
+// A usage it refuses (an option given twice, an unknown one, an argument) ends it with exit 64
+// and the usage on stderr.
+
+#include "EditorOptions.h"
 
 #include "pedal/EditorCore.h"
 #include "windows/Editor.h"
@@ -15,16 +20,21 @@
 #include "simulator/SimBackend.h"
 
 #include <QApplication>
-#include <QIcon>
-#include <QCommandLineParser>
 #include <QFile>
+#include <QFileInfo>
+#include <QIcon>
 #include <QTimer>
 #include <cstdio>
+#include <functional>
+#include <optional>
 
 namespace {
-// Reports the first paint of a widget on stdout and ends the program.
+constexpr int UsageExit = 64;
+
+// Reports the first paint of a widget on stdout, then ends the run (by ended).
 class FirstFrameReport : public QObject {
 public:
+    std::function<void()> ended;
     bool eventFilter(QObject *watched, QEvent *event) override
     {
         if (event->type() == QEvent::Paint && !m_done) {
@@ -37,7 +47,7 @@ public:
                         resident = line.mid(6).trimmed().split(' ').first();
             std::printf("first frame, resident %s kB\n", resident.constData());
             std::fflush(stdout);
-            QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+            QTimer::singleShot(0, qApp, ended);
         }
         return QObject::eventFilter(watched, event);
     }
@@ -45,23 +55,6 @@ public:
 private:
     bool m_done = false;
 };
-} // namespace
-
-namespace {
-void describeOptions(QCommandLineParser &parser)
-{
-    parser.setApplicationDescription(QStringLiteral("The editor of the Quarnelo MK3 octave pedal."));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    parser.addOption({QStringLiteral("simulate"), QStringLiteral("Start linked to the built-in simulated pedal.")});
-    parser.addOption({QStringLiteral("port"),
-                      QStringLiteral("Start linked to the pedal on this serial port (Scan And Link looks at it "
-                                     "alone), as the command-line tool's --port does."),
-                      QStringLiteral("PATH")});
-    parser.addOption({QStringLiteral("report-first-frame"),
-                      QStringLiteral("Print the resident memory once the main window has painted, then end "
-                                     "(the start-up benchmark).")});
-}
 
 bool asksForHelpOrVersion(int argc, char **argv)
 {
@@ -72,6 +65,28 @@ bool asksForHelpOrVersion(int argc, char **argv)
     }
     return false;
 }
+
+// Reads the options of app; prints what --help or --version asks for, or the usage error.
+// The exit code when the editor is to end here.
+std::optional<int> readOptions(const QCoreApplication &app, EditorOptions *options)
+{
+    QString error;
+    if (!parseEditorOptions(app.arguments().mid(1), options, &error)) {
+        std::fprintf(stderr, "%s: %s\n%s", qPrintable(QFileInfo(app.applicationFilePath()).fileName()), qPrintable(error),
+                     qPrintable(editorUsage()));
+        return UsageExit;
+    }
+    if (options->help) {
+        std::printf("%s", qPrintable(editorUsage()));
+        return 0;
+    }
+    if (options->version) {
+        std::printf("%s %s\n", qPrintable(QCoreApplication::applicationName()),
+                    qPrintable(QCoreApplication::applicationVersion()));
+        return 0;
+    }
+    return std::nullopt;
+}
 } // namespace
 
 int main(int argc, char **argv)
@@ -79,18 +94,15 @@ int main(int argc, char **argv)
     FileWriting::reportFileSizeLimitAsAnError();
     QCoreApplication::setApplicationName(QStringLiteral("Quarnelo Editor"));
     QCoreApplication::setApplicationVersion(QStringLiteral(QUARNELO_VERSION));
+    EditorOptions options;
     if (asksForHelpOrVersion(argc, argv)) {
         // Answered without a display: no window system is needed to print.
         QCoreApplication plain(argc, argv);
-        QCommandLineParser parser;
-        describeOptions(parser);
-        parser.process(plain); // prints and ends
-        return 0;
+        return readOptions(plain, &options).value_or(0);
     }
-    QApplication app(argc, argv);
-    QCommandLineParser parser;
-    describeOptions(parser);
-    parser.process(app); // an unknown option ends the program with a message
+    QApplication app(argc, argv); // takes the window system's own options (-platform ...)
+    if (const auto code = readOptions(app, &options))
+        return *code;
     // Docks and Wayland match the window to its desktop entry; the icon is the installed theme's,
     // or the one the program carries when it is not installed.
     QGuiApplication::setDesktopFileName(QStringLiteral("com.karvoaudio.QuarneloEditor"));
@@ -100,14 +112,7 @@ int main(int argc, char **argv)
     font.setPointSizeF(9);
     QApplication::setFont(font);
 
-    const bool simulate = parser.isSet(QStringLiteral("simulate"));
-    const QString port = parser.value(QStringLiteral("port"));
-    if (simulate && !port.isEmpty()) {
-        std::fprintf(stderr, "%s: --simulate and --port name two pedals; give one of them\n",
-                     qPrintable(QCoreApplication::applicationFilePath()));
-        return 64;
-    }
-
+    const QString port = options.port;
     SystemClock clock;
     WidgetPrompts prompts;
     SerialPortBackend serial(port.isEmpty() ? QStringList() : QStringList{port},
@@ -127,10 +132,20 @@ int main(int argc, char **argv)
     prompts.setParent(editor.main());
     QObject::connect(editor.main(), &MainWindow::closed, &app, &QApplication::quit);
     FirstFrameReport firstFrame;
-    if (parser.isSet(QStringLiteral("report-first-frame")))
+    // The report ends the run whatever it is doing. The main window closes as always where it
+    // can (its close appends the run's log to log.txt); while a command with the pedal is under
+    // way it would refuse, so the run's log is appended here and the run ends all the same.
+    firstFrame.ended = [&] {
+        const bool closed = !clock.waiting() && editor.main()->close();
+        QString error;
+        if (!closed && !core.log.appendToLogFile(logPath, clock.localNow(), &error))
+            std::fprintf(stderr, "log.txt: %s\n", qPrintable(error));
+        QCoreApplication::exit(0);
+    };
+    if (options.reportFirstFrame)
         editor.main()->installEventFilter(&firstFrame);
     editor.main()->show();
-    if (simulate)
+    if (options.simulate)
         QTimer::singleShot(0, &core.service, [&core] { core.service.linkSimulated().detach(); });
     else if (!port.isEmpty())
         QTimer::singleShot(0, &core.service, [&core] { core.service.scanAndLink().detach(); });

@@ -48,9 +48,25 @@ public:
 
     // The header of a recovered block: the journal's last write, then the words that say so.
     static QByteArray recoveredHeader(const QDateTime &lastWrite);
+    // What follows that header in a block that continues a copy cut short by something written
+    // after it.
+    static QByteArray continuedMark();
     // Appends every journal in folder whose editor is no longer running to logPath, oldest
     // first, each as a block headed by recoveredHeader(), and removes it. Returns how many.
+    // A recovery interrupted by the end of its editor (a kill, a crash) is taken up where it
+    // stopped: before the block is appended, a record beside the journal ("<journal>.recovery")
+    // notes where in log.txt it begins, so the next recovery completes a copy cut short and
+    // skips one that is whole; no journal line reaches log.txt twice.
+    enum class RecoveryStep { None, AfterRecord, Appending, AfterAppend, AfterJournalRemoved };
+    struct StopAt { // where a recovery stops as though its editor were killed there (tests)
+        RecoveryStep step = RecoveryStep::None;
+        qint64 appendedBytes = 0; // of the block, at Appending
+    };
     static int recoverJournals(const QString &folder, const QString &logPath, QString *error = nullptr);
+    static int recoverJournals(const QString &folder, const QString &logPath, QString *error, StopAt stopAt);
+    // Completes only the recoveries that were interrupted (done before anything else is
+    // appended to log.txt, so that a cut copy is completed where it stopped).
+    static void completeInterruptedRecoveries(const QString &folder, const QString &logPath);
 
 signals:
     void linesAppended(const QStringList &lines, bool scrollToEnd);

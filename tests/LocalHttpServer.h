@@ -2,6 +2,7 @@
 // A small web server on 127.0.0.1 for the update tests: plain HTTP, or HTTPS with a certificate
 // made for the test run. Each path answers with its status and body, or never answers.
 
+#include <QFile>
 #include <QHash>
 #include <QPointer>
 #include <QProcess>
@@ -59,7 +60,11 @@ public:
         QByteArray phrase;   // the status text, when not the usual one
         QByteArray headers;  // more header lines, each ending in CR LF
         bool trickle = false; // sends the header, then one byte of the body at each drip()
+        // Sends an answer that never ends, as fast as the client takes it: in chunks, or as bare
+        // bytes after the header (with no length, or a false one given in headers).
+        enum class Endless { No, Chunked, Unframed } endless = Endless::No;
     };
+    qint64 endlessBytesSent = 0; // of every endless answer so far
     QHash<QString, Route> routes;
     QStringList requested; // the paths asked for, in order
 
@@ -124,11 +129,18 @@ private:
             static const QHash<int, QByteArray> phrases = {{200, "OK"}, {302, "Found"}, {404, "Not Found"},
                                                            {500, "Internal Server Error"}};
             QByteArray answer = "HTTP/1.1 " + QByteArray::number(r.status) + ' ' +
-                                (r.phrase.isEmpty() ? phrases.value(r.status, "Other") : r.phrase) +
-                                "\r\nContent-Length: " + QByteArray::number(r.body.size()) + "\r\nConnection: close\r\n" +
-                                r.headers;
+                                (r.phrase.isEmpty() ? phrases.value(r.status, "Other") : r.phrase) + "\r\n" +
+                                (r.endless == Route::Endless::No ? "Content-Length: " + QByteArray::number(r.body.size()) + "\r\n"
+                                 : r.endless == Route::Endless::Chunked ? QByteArray("Transfer-Encoding: chunked\r\n")
+                                                                         : QByteArray()) +
+                                "Connection: close\r\n" + r.headers;
             if (!r.location.isEmpty())
                 answer += "Location: " + r.location + "\r\n";
+            if (r.endless != Route::Endless::No) {
+                socket->write(answer + "\r\n");
+                sendEndlessly(socket, r.endless == Route::Endless::Chunked);
+                return;
+            }
             if (r.trickle) {
                 socket->write(answer + "\r\n");
                 m_trickles.append({QPointer<QTcpSocket>(socket), r.body});
@@ -138,6 +150,27 @@ private:
             socket->disconnectFromHost();
         });
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    }
+
+    // Keeps about 1 MB queued on the socket for as long as the client stays.
+    void sendEndlessly(QTcpSocket *socket, bool chunked)
+    {
+        static const QByteArray piece(64 * 1024, '1');
+        static const QByteArray chunk = QByteArray::number(piece.size(), 16) + "\r\n" + piece + "\r\n";
+        auto *tls = qobject_cast<QSslSocket *>(socket);
+        // Over TLS what is written is encrypted at once into a queue of its own: both count.
+        const auto queued = [socket, tls] { return socket->bytesToWrite() + (tls ? tls->encryptedBytesToWrite() : 0); };
+        const auto fill = [this, socket, chunked, queued] {
+            const QByteArray &next = chunked ? chunk : piece;
+            while (socket->state() == QAbstractSocket::ConnectedState && queued() < (1 << 20)) {
+                socket->write(next);
+                endlessBytesSent += next.size();
+            }
+        };
+        connect(socket, &QTcpSocket::bytesWritten, socket, fill);
+        if (tls)
+            connect(tls, &QSslSocket::encryptedBytesWritten, socket, fill);
+        fill();
     }
 
     struct Trickle {

@@ -8,6 +8,41 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+namespace {
+const QByteArray Earlier = "\n\n02-03-2025 10:00:00\nearlier run\r\n";
+const QByteArray JournalLines = "A\r\nBB\r\nlast line cut";
+const QDateTime JournalWritten(QDate(2025, 3, 3), QTime(9, 5, 7));
+const QDateTime ClosedAt(QDate(2025, 3, 4), QTime(8, 0, 0));
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// What an uninterrupted recovery of that journal appends.
+QByteArray recoveredBlock()
+{
+    return "\n\n" + DiagnosticLog::recoveredHeader(JournalWritten) + "\n" + JournalLines + "\r\n";
+}
+
+// log.txt with an earlier run, and the journal of a killed editor beside it; the log's path.
+QString leaveJournal(const QString &folder)
+{
+    const QString logPath = folder + "/log.txt";
+    QFile log(logPath);
+    if (log.open(QIODevice::WriteOnly))
+        log.write(Earlier);
+    QFile j(folder + "/log.4242.journal");
+    if (j.open(QIODevice::WriteOnly)) {
+        j.write(JournalLines);
+        j.flush(); // before the time is set: a later write would move it
+        j.setFileTime(JournalWritten, QFileDevice::FileModificationTime);
+    }
+    return logPath;
+}
+} // namespace
+
 class TestLog : public QObject {
     Q_OBJECT
 private slots:
@@ -134,6 +169,94 @@ private slots:
         QVERIFY(log.open(QIODevice::ReadOnly));
         QCOMPARE(log.readAll(), QByteArray("\n\n03-03-2025 09:00:00 (recovered after an unclean end)\nlog.10.journal\r\n"
                                            "\n\n03-03-2025 09:01:00 (recovered after an unclean end)\nlog.9.journal\r\n"));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"log.txt"});
+    }
+
+    // A recovery ended anywhere, as by a kill: after its record, after every byte of its block,
+    // after the append, after the journal's removal. After the next start (or after another
+    // editor appended its own block first) log.txt holds the block once and whole, exactly as an
+    // uninterrupted recovery leaves it, and nothing is left beside it.
+    void interruptedRecoveryIsTakenUp_data()
+    {
+        using Step = DiagnosticLog::RecoveryStep;
+        QTest::addColumn<int>("step");
+        QTest::addColumn<qint64>("appended");
+        QTest::addColumn<bool>("otherEditorCloses"); // before the next start
+        for (const bool other : {false, true}) {
+            const char *then = other ? ", another editor closes" : "";
+            QTest::addRow("after the record%s", then) << int(Step::AfterRecord) << qint64(0) << other;
+            for (qint64 n = 0; n < recoveredBlock().size(); ++n)
+                QTest::addRow("%lld bytes appended%s", n, then) << int(Step::Appending) << n << other;
+            QTest::addRow("after the append%s", then) << int(Step::AfterAppend) << qint64(0) << other;
+            QTest::addRow("after the journal was removed%s", then) << int(Step::AfterJournalRemoved) << qint64(0) << other;
+        }
+    }
+    void interruptedRecoveryIsTakenUp()
+    {
+        QFETCH(int, step);
+        QFETCH(qint64, appended);
+        QFETCH(bool, otherEditorCloses);
+        QTemporaryDir dir;
+        const QString logPath = leaveJournal(dir.path());
+        QString error;
+        QCOMPARE(DiagnosticLog::recoverJournals(dir.path(), logPath, &error,
+                                                {DiagnosticLog::RecoveryStep(step), appended}),
+                 0);
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+        QByteArray expected = Earlier + recoveredBlock();
+        if (otherEditorCloses) {
+            DiagnosticLog other;
+            other.writeLogLine("other run");
+            QVERIFY(other.appendToLogFile(logPath, ClosedAt));
+            expected += DiagnosticLog::logFileBlock({"other run"}, ClosedAt);
+        }
+        DiagnosticLog::recoverJournals(dir.path(), logPath, &error);
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+        QCOMPARE(fileBytes(logPath), expected);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"log.txt"});
+        // and a further start finds nothing to do
+        QCOMPARE(DiagnosticLog::recoverJournals(dir.path(), logPath), 0);
+        QCOMPARE(fileBytes(logPath), expected);
+    }
+
+    // A copy cut short and then followed by something else (log.txt written by another program,
+    // or emptied as too large): the lines not whole in that copy follow in a block that says the
+    // copy above was cut; every line is whole in log.txt once.
+    void cutCopyFollowedByOtherText_data()
+    {
+        QTest::addColumn<qint64>("appended");
+        QTest::addColumn<QByteArray>("between"); // written to log.txt after the cut; "EMPTIED": log.txt emptied
+        QTest::addColumn<QByteArray>("appendedAtTheNextStart");
+        const QByteArray block = recoveredBlock();
+        const qint64 afterA = block.indexOf("A\r\n") + 3;
+        const QByteArray continued = "\n\n" + DiagnosticLog::recoveredHeader(JournalWritten) +
+                                     DiagnosticLog::continuedMark() + "\n";
+        QTest::newRow("cut in the header") << qint64(10) << QByteArray("\nhand-written\n")
+                                           << continued + JournalLines + "\r\n";
+        QTest::newRow("cut inside the first line") << afterA - 2 << QByteArray("\nhand-written\n")
+                                                   << continued + JournalLines + "\r\n";
+        QTest::newRow("cut after the first line") << afterA << QByteArray("\nhand-written\n")
+                                                  << continued + "BB\r\nlast line cut\r\n";
+        QTest::newRow("cut inside the last line") << block.size() - 3 << QByteArray("\nhand-written\n")
+                                                  << continued + "last line cut\r\n";
+        QTest::newRow("emptied after the cut") << afterA << QByteArray("EMPTIED") << block;
+    }
+    void cutCopyFollowedByOtherText()
+    {
+        QFETCH(qint64, appended);
+        QFETCH(QByteArray, between);
+        QFETCH(QByteArray, appendedAtTheNextStart);
+        QTemporaryDir dir;
+        const QString logPath = leaveJournal(dir.path());
+        DiagnosticLog::recoverJournals(dir.path(), logPath, nullptr, {DiagnosticLog::RecoveryStep::Appending, appended});
+        QFile log(logPath);
+        QVERIFY(log.open(between == "EMPTIED" ? QIODevice::WriteOnly : QIODevice::Append));
+        if (between != "EMPTIED")
+            log.write(between);
+        log.close();
+        const QByteArray before = fileBytes(logPath);
+        QCOMPARE(DiagnosticLog::recoverJournals(dir.path(), logPath), 1);
+        QCOMPARE(fileBytes(logPath), before + appendedAtTheNextStart);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"log.txt"});
     }
 

@@ -4,6 +4,7 @@
 #include "support/ManualClock.h"
 #include "EditorRig.h"
 #include "LocalHttpServer.h"
+#include "UpdateRig.h"
 #include "WindowsProgram.h"
 #include "support/ProgramLauncher.h"
 #include "update/PeFileVersion.h"
@@ -19,18 +20,6 @@
 #include <QtTest>
 
 namespace {
-struct RecordingLauncher : ProgramLauncher {
-    bool windows = true;
-    bool result = true;
-    QList<QPair<QString, QString>> starts; // program, parameters
-    bool canRunUpdater() const override { return windows; }
-    bool startElevated(const QString &program, const QString &parameters) override
-    {
-        starts << qMakePair(program, parameters);
-        return result;
-    }
-};
-
 QByteArray fileBytesOrNothing(const QString &path)
 {
     QFile f(path);
@@ -44,35 +33,6 @@ void writeFile(const QString &path, const QByteArray &bytes)
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write(bytes);
 }
-
-// The update service with its seams, pointed at the test's server.
-struct UpdateRig {
-    explicit UpdateRig(LocalHttpServer &server, const TestCertificate &tls, const QString &folder)
-        : update(log, prompts, clock)
-    {
-        update.server = server.url();
-        update.extraTrust = {tls.certificate};
-        update.currentVersion = QStringLiteral("1.21");
-        update.editorPath = folder + QStringLiteral("/Quarnelo Editor/quarnelo-editor.exe");
-        update.temporaryFolder = folder + QStringLiteral("/temp");
-        update.launcher = &launcher;
-        QDir().mkpath(QFileInfo(update.editorPath).absolutePath());
-    }
-    DiagnosticLog log;
-    ScriptedPrompts prompts;
-    ManualClock clock;
-    RecordingLauncher launcher;
-    UpdateService update;
-    QString inEditorFolder(const QString &name) const { return QDir(update.editorFolder()).filePath(name); }
-    // Update Now, to its end.
-    void launch()
-    {
-        QSignalSpy finished(&update, &UpdateService::updateFinished);
-        update.launchUpdate();
-        if (update.updateRunning())
-            QVERIFY(finished.wait(10000));
-    }
-};
 } // namespace
 
 class TestUpdate : public QObject {

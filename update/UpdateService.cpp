@@ -19,11 +19,13 @@
 #include <QSaveFile>
 #include <QSslConfiguration>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <memory>
 
 namespace {
 constexpr int MaxRedirects = 5;
 constexpr int MaxStatusText = 200; // characters of a status text from the server shown
+constexpr qint64 ReadBufferBytes = 64 * 1024; // what an answer may hold in memory before it is read
 const QString RedirectLoop = QStringLiteral("the update server's redirects lead to no answer (a redirect loop?)");
 
 // Text from the server, shown in a message: printable, and short.
@@ -124,6 +126,11 @@ void UpdateService::get(const QString &path, Kind kind, qint64 limit, QFile *fil
         request.setSslConfiguration(tls);
     }
     QNetworkReply *reply = m_network->get(request);
+    // Qt keeps what the server sends in the reply until it is read; without a bound an endless
+    // answer (chunked, or with no length) grows the process by gigabytes before the first
+    // readyRead is handled. Bounded, the reply stops reading from the connection while this
+    // much waits, and the limit below is met after at most this much more.
+    reply->setReadBufferSize(std::min<qint64>(limit + 1, ReadBufferBytes));
     struct Progress {
         qint64 received = 0;
         qint64 startMs = 0;
@@ -172,21 +179,34 @@ void UpdateService::get(const QString &path, Kind kind, qint64 limit, QFile *fil
         else
             fail(problem);
     });
-    const auto take = [reply, progress, quiet, file, limit, fail] {
+    const auto tooLarge = [limit] { return QStringLiteral("the answer is larger than %1 bytes").arg(limit); };
+    // A length announced beyond the limit ends the request before its body is read; a length
+    // that is missing or false changes nothing, since every byte read is counted.
+    connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, limit, fail, tooLarge] {
+        const QVariant announced = reply->header(QNetworkRequest::ContentLengthHeader);
+        if (announced.isValid() && announced.toLongLong() > limit &&
+            reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() / 100 == 2)
+            fail(tooLarge());
+    });
+    const auto take = [reply, progress, quiet, file, limit, fail, tooLarge] {
         quiet->start(); // the silence limit starts again with every piece
-        const QByteArray chunk = reply->readAll();
-        if (chunk.isEmpty() || !progress->problem.isEmpty())
-            return;
-        progress->received += chunk.size();
-        if (progress->received > limit) {
-            fail(QStringLiteral("the answer is larger than %1 bytes").arg(limit));
-            return;
-        }
-        if (file) {
-            if (file->write(chunk) != chunk.size())
-                fail(file->errorString());
-        } else {
-            progress->body += chunk;
+        while (progress->problem.isEmpty() && reply->bytesAvailable() > 0) {
+            // At most one piece beyond the limit is ever held: read only what the limit leaves,
+            // and one byte more to know it was passed.
+            const QByteArray chunk = reply->read(std::min<qint64>(limit - progress->received + 1, ReadBufferBytes));
+            if (chunk.isEmpty())
+                return;
+            progress->received += chunk.size();
+            if (progress->received > limit) {
+                fail(tooLarge());
+                return;
+            }
+            if (file) {
+                if (file->write(chunk) != chunk.size())
+                    fail(file->errorString());
+            } else {
+                progress->body += chunk;
+            }
         }
     };
     connect(reply, &QNetworkReply::readyRead, reply, take);
