@@ -19,6 +19,7 @@
 #include <exception>
 #include <functional>
 #include <optional>
+#include <type_traits>
 #include <utility>
 
 template <typename T = void>
@@ -101,18 +102,21 @@ public:
     // Whether the command has ended (a command with no wait on its way ends inside the call).
     bool done() const { return !m_handle || m_handle.promise().done; }
 
-    // The command's result, once it has ended.
+    // The command's result once it has ended; empty before (and for a task let go).
     template <typename U = T>
         requires(!std::is_void_v<U>)
-    const U &result() const
+    const std::optional<U> &result() const
     {
-        return *m_handle.promise().value;
+        static const std::optional<U> none;
+        return m_handle ? m_handle.promise().value : none;
     }
 
     // Calls f with the result when the command ends (now, if it has); the task lets go of it.
     template <typename F>
     void then(F f) &&
     {
+        if (!m_handle)
+            return; // let go already: its end is someone else's
         if (done()) {
             if constexpr (std::is_void_v<T>)
                 f();

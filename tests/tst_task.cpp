@@ -83,7 +83,7 @@ private slots:
             } else if (how == QLatin1String("detach")) {
                 std::move(task).detach();
             } else if (how == QLatin1String("held") && !waits) {
-                got = task.result();
+                got = task.result().value_or(-1);
                 ++calls;
             }
             if (waits) {
@@ -93,7 +93,7 @@ private slots:
             }
             if (how == QLatin1String("held") && waits) {
                 QVERIFY(task.done());
-                got = task.result();
+                got = task.result().value_or(-1);
                 ++calls;
             }
         }
@@ -118,6 +118,56 @@ private slots:
         gate.open();
         QCOMPARE(steps, 2);
         QVERIFY(ended);
+    }
+
+    // The result of a command that has not ended is empty, never read from nothing; so is that
+    // of a task let go. It holds the value once the command ends.
+    void aResultOnlyOnceTheCommandHasEnded()
+    {
+        Gate gate;
+        Task<int> task = sum(&gate);
+        QVERIFY(!task.done());
+        QVERIFY(!task.result().has_value());
+        gate.open();
+        QVERIFY(task.done());
+        QCOMPARE(task.result(), std::optional<int>(5));
+        Task<int> moved = std::move(task);
+        QVERIFY(!task.result().has_value()); // NOLINT: the moved-from task has let go
+        QCOMPARE(moved.result(), std::optional<int>(5));
+    }
+
+    // A continuation that starts another command which ends inside its call: both results arrive
+    // once, in order, and every frame is freed (the first one's frame ends around the second).
+    void aContinuationStartsACommandThatEndsAtOnce_data()
+    {
+        QTest::addColumn<bool>("firstWaits");
+        QTest::addColumn<bool>("secondHeld");
+        QTest::newRow("at once, then a continuation") << false << false;
+        QTest::newRow("at once, then held") << false << true;
+        QTest::newRow("waits, then a continuation") << true << false;
+        QTest::newRow("waits, then held") << true << true;
+    }
+    void aContinuationStartsACommandThatEndsAtOnce()
+    {
+        QFETCH(bool, firstWaits);
+        QFETCH(bool, secondHeld);
+        Gate gate;
+        QList<int> got;
+        sum(firstWaits ? &gate : nullptr).then([&](int first) {
+            got << first;
+            if (secondHeld) {
+                Task<int> second = value(nullptr, first + 1);
+                QVERIFY(second.done());
+                got << *second.result();
+            } else {
+                value(nullptr, first + 1).then([&](int second) { got << second; });
+            }
+        });
+        if (firstWaits) {
+            QVERIFY(got.isEmpty());
+            gate.open();
+        }
+        QCOMPARE(got, (QList<int>{5, 6}));
     }
 };
 
