@@ -66,7 +66,8 @@ public:
 
     // A new timer on this clock, owned by parent.
     virtual ClockTimer *createTimer(QObject *parent) = 0;
-    virtual ~Clock() = default;
+    // Commands still waiting on the clock as it ends are abandoned (see abandonWaits).
+    virtual ~Clock() { abandonWaits(); }
     // Monotonic milliseconds, for time limits.
     virtual qint64 nowMs() const = 0;
     // The same in microseconds, for models of the wire's pace.
