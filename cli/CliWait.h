@@ -26,7 +26,7 @@ T finish(Task<T> task)
             loop.exec();
     } else {
         if (task.done())
-            return task.result();
+            return *task.result();
         QEventLoop loop;
         std::optional<T> result;
         std::move(task).then([&](T value) {

@@ -1,5 +1,6 @@
 #include "pedal/EditorCore.h"
 
+#include "support/Clock.h"
 #include "support/EditorVersion.h"
 
 EditorCore::EditorCore(const QString &documentsFolder, Prompts *prompts_, Clock *clock_, FtdiBackend *scanBackend,
@@ -12,3 +13,5 @@ EditorCore::EditorCore(const QString &documentsFolder, Prompts *prompts_, Clock 
     comm.setSimulatedBackend(simulatedBackend);
     comm.setScanBackend(scanBackend);
 }
+
+EditorCore::~EditorCore() { clock->abandonWaits(); }

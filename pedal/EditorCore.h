@@ -19,6 +19,9 @@ class Prompts;
 struct EditorCore {
     EditorCore(const QString &documentsFolder, Prompts *prompts, Clock *clock, FtdiBackend *scanBackend,
                FtdiBackend *simulatedBackend = nullptr);
+    // Commands still waiting now (the program ends during one) are abandoned before the service,
+    // the line and the log they use go: never resumed, their frames freed (see Task).
+    ~EditorCore();
 
     Prompts *prompts;
     Clock *clock;

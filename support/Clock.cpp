@@ -4,6 +4,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 QElapsedTimer &steady()
@@ -43,19 +44,40 @@ QDateTime SystemClock::localNow() const { return QDateTime::currentDateTime(); }
 
 bool SystemClock::passesAtOnce(int ms, WaitKind kind) { return ms <= 0 && kind == WaitKind::Pause; }
 
-void SystemClock::resumeLater(int ms, WaitKind kind, std::coroutine_handle<> h)
+void Clock::resumeWait(quint64 wait)
+{
+    for (qsizetype i = 0; i < m_waits.size(); ++i) {
+        if (m_waits[i].id == wait) {
+            const std::coroutine_handle<> command = m_waits.takeAt(i).command;
+            command.resume();
+            return;
+        }
+    }
+}
+
+void Clock::abandonWaits()
+{
+    const QList<Suspended> waits = std::exchange(m_waits, {});
+    m_waitDepth -= int(waits.size());
+    for (const Suspended &w : waits) {
+        if (w.frame)
+            TaskDetail::Frame::abandon(w.frame);
+    }
+}
+
+void SystemClock::resumeLater(int ms, WaitKind kind, quint64 wait)
 {
     // One timer per wait: its end, or a wake for an activity wait, resumes the command from the
     // event loop (never inside the signal that ended the wait). After a quit the timer never
     // fires and the command stays where it is: nothing spins.
     auto *timer = new QTimer(this);
     timer->setSingleShot(true);
-    const auto resume = [this, timer, h] {
+    const auto resume = [this, timer, wait] {
         timer->stop();
         QObject::disconnect(timer, nullptr, timer, nullptr);
         QObject::disconnect(this, nullptr, timer, nullptr);
         timer->deleteLater();
-        QMetaObject::invokeMethod(this, [h] { h.resume(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, [this, wait] { resumeWait(wait); }, Qt::QueuedConnection);
     };
     connect(timer, &QTimer::timeout, timer, resume);
     if (kind == WaitKind::Activity)

@@ -5,7 +5,10 @@
 
 #include <QDateTime>
 #ifndef Q_MOC_RUN
+#include "support/Task.h"
+
 #include <coroutine>
+#include <type_traits>
 #endif
 #include <QList>
 #include <QObject>
@@ -42,11 +45,17 @@ public:
         WaitKind kind;
         bool suspended = false;
         bool await_ready() { return clock.passesAtOnce(ms, kind); }
-        void await_suspend(std::coroutine_handle<> h)
+        template <typename P>
+        void await_suspend(std::coroutine_handle<P> h)
         {
             suspended = true;
             ++clock.m_waitDepth;
-            clock.resumeLater(ms, kind, h);
+            TaskDetail::Frame *frame = nullptr;
+            if constexpr (std::is_base_of_v<TaskDetail::Frame, P>)
+                frame = &h.promise();
+            const quint64 id = ++clock.m_lastWait;
+            clock.m_waits.append({id, h, frame});
+            clock.resumeLater(ms, kind, id);
         }
         void await_resume()
         {
@@ -57,7 +66,8 @@ public:
 
     // A new timer on this clock, owned by parent.
     virtual ClockTimer *createTimer(QObject *parent) = 0;
-    virtual ~Clock() = default;
+    // Commands still waiting on the clock as it ends are abandoned (see abandonWaits).
+    virtual ~Clock() { abandonWaits(); }
     // Monotonic milliseconds, for time limits.
     virtual qint64 nowMs() const = 0;
     // The same in microseconds, for models of the wire's pace.
@@ -75,12 +85,17 @@ public:
     // Whether a pause or wait is under way: a command that starts now was started by an event
     // handled inside another command's wait, and must not get onto the line in its middle.
     bool waiting() const { return m_waitDepth > 0; }
+    // The owner of the commands waiting on this clock is going (EditorCore's end): they are
+    // abandoned, never resumed (see Task), and their frames freed.
+    void abandonWaits();
 
 protected:
     // Whether a wait is over without suspending the command (a test clock that moves time itself).
     virtual bool passesAtOnce(int ms, WaitKind kind) = 0;
-    // Resumes h from the event loop after ms, or on wake() for an activity wait.
-    virtual void resumeLater(int ms, WaitKind kind, std::coroutine_handle<> h) = 0;
+    // Calls resumeWait(wait) from the event loop after ms, or on wake() for an activity wait.
+    virtual void resumeLater(int ms, WaitKind kind, quint64 wait) = 0;
+    // Resumes the command of a wait that is over, unless it was abandoned meanwhile.
+    void resumeWait(quint64 wait);
 
     // Marks a wait handled inside passesAtOnce for as long as it lives.
     struct WaitScope {
@@ -90,7 +105,14 @@ protected:
     };
 
 private:
+    struct Suspended {
+        quint64 id;
+        std::coroutine_handle<> command;
+        TaskDetail::Frame *frame; // its frame, when it is a Task's
+    };
     int m_waitDepth = 0;
+    quint64 m_lastWait = 0;
+    QList<Suspended> m_waits; // the waits under way, in the order they began
 };
 
 // The real clock: steady time, local time, waits as timers of the event loop.
@@ -107,5 +129,5 @@ signals:
 
 protected:
     bool passesAtOnce(int ms, WaitKind kind) override;
-    void resumeLater(int ms, WaitKind kind, std::coroutine_handle<> h) override;
+    void resumeLater(int ms, WaitKind kind, quint64 wait) override;
 };

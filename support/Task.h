@@ -13,12 +13,17 @@
 // The caller either awaits it (co_await, inside another step-by-step command), hands it a
 // continuation (then), or lets it go: a task nobody holds runs to its end and frees itself.
 // Parameters are taken by value: a reference would outlive what it refers to across a wait.
+//
+// A command whose owner goes while it waits is abandoned (Clock::abandonWaits, called by the
+// owner on its way out): it is never resumed, its continuation is never called, and its frames,
+// with those of the commands awaiting it, are freed at once, or when its holder lets it go.
 
 #ifndef Q_MOC_RUN // moc reads no further: it needs nothing of this, and cannot parse <concepts>
 #include <coroutine>
 #include <exception>
 #include <functional>
 #include <optional>
+#include <type_traits>
 #include <utility>
 
 template <typename T = void>
@@ -49,12 +54,32 @@ struct Value<void> {
     }
 };
 
-template <typename T>
-struct Promise : Value<T> {
+// A command's frame among the others: who awaits it, and whether anyone holds it.
+struct Frame {
+    std::coroutine_handle<> self;
     std::coroutine_handle<> awaiting; // the command that awaits this one
+    Frame *awaiter = nullptr;         // its frame
     bool done = false;
-    bool released = false; // nobody holds the task: the frame frees itself at the end
+    bool released = false;  // nobody holds the task: the frame frees itself at the end
+    bool abandoned = false; // never resumed again: freed when its holder lets it go
 
+    // Abandons the command this waiting frame belongs to, with every command awaiting it: the
+    // outermost one is freed now (freeing those it awaits) if nobody holds it, else when its
+    // holder lets it go.
+    static void abandon(Frame *waiting)
+    {
+        Frame *outermost = waiting;
+        while (outermost->awaiter)
+            outermost = outermost->awaiter;
+        if (outermost->released)
+            outermost->self.destroy();
+        else
+            outermost->abandoned = true;
+    }
+};
+
+template <typename T>
+struct Promise : Value<T>, Frame {
     Task<T> get_return_object();
     std::suspend_never initial_suspend() noexcept { return {}; }
     struct Final {
@@ -101,18 +126,21 @@ public:
     // Whether the command has ended (a command with no wait on its way ends inside the call).
     bool done() const { return !m_handle || m_handle.promise().done; }
 
-    // The command's result, once it has ended.
+    // The command's result once it has ended; empty before (and for a task let go or abandoned).
     template <typename U = T>
         requires(!std::is_void_v<U>)
-    const U &result() const
+    const std::optional<U> &result() const
     {
-        return *m_handle.promise().value;
+        static const std::optional<U> none;
+        return m_handle ? m_handle.promise().value : none;
     }
 
     // Calls f with the result when the command ends (now, if it has); the task lets go of it.
     template <typename F>
     void then(F f) &&
     {
+        if (!m_handle)
+            return; // let go already: its end is someone else's
         if (done()) {
             if constexpr (std::is_void_v<T>)
                 f();
@@ -129,7 +157,13 @@ public:
 
     // Awaiting a task inside another: the outer one resumes when the inner one ends.
     bool await_ready() const noexcept { return done(); }
-    void await_suspend(std::coroutine_handle<> outer) noexcept { m_handle.promise().awaiting = outer; }
+    template <typename P>
+    void await_suspend(std::coroutine_handle<P> outer) noexcept
+    {
+        m_handle.promise().awaiting = outer;
+        if constexpr (std::is_base_of_v<TaskDetail::Frame, P>)
+            m_handle.promise().awaiter = &outer.promise();
+    }
     T await_resume()
     {
         if constexpr (!std::is_void_v<T>)
@@ -141,7 +175,9 @@ private:
     {
         if (!m_handle)
             return;
-        if (m_handle.promise().done)
+        const TaskDetail::Frame &frame = m_handle.promise();
+        // Awaited and not ended: the frame awaiting it is being freed, abandoned with it.
+        if (frame.done || frame.abandoned || frame.awaiter)
             m_handle.destroy();
         else
             m_handle.promise().released = true;
@@ -153,6 +189,7 @@ private:
 template <typename T>
 Task<T> TaskDetail::Promise<T>::get_return_object()
 {
+    self = std::coroutine_handle<Promise>::from_promise(*this);
     return Task<T>(std::coroutine_handle<Promise>::from_promise(*this));
 }
 

@@ -104,18 +104,18 @@ bool ManualClock::passesAtOnce(int ms, WaitKind kind)
     return true;
 }
 
-void ManualClock::resumeLater(int ms, WaitKind kind, std::coroutine_handle<> h)
+void ManualClock::resumeLater(int ms, WaitKind kind, quint64 wait)
 {
-    auto *timer = new ManualTimer(this, nullptr);
+    auto *timer = new ManualTimer(this, &m_waits);
     timer->setSingleShot(true);
     auto ended = std::make_shared<bool>(false);
-    const auto resume = [timer, h, ended] {
+    const auto resume = [this, timer, wait, ended] {
         if (*ended)
             return;
         *ended = true;
         timer->stop();
         timer->deleteLater();
-        QMetaObject::invokeMethod(QCoreApplication::instance(), [h] { h.resume(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(&m_waits, [this, wait] { resumeWait(wait); }, Qt::QueuedConnection);
     };
     QObject::connect(timer, &ClockTimer::timeout, timer, resume);
     if (kind == WaitKind::Activity)

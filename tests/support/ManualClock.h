@@ -9,6 +9,7 @@
 #include "support/Clock.h"
 
 #include <QList>
+#include <QObject>
 #include <functional>
 
 class ManualClock : public Clock {
@@ -39,7 +40,7 @@ public:
 
 protected:
     bool passesAtOnce(int ms, WaitKind kind) override;
-    void resumeLater(int ms, WaitKind kind, std::coroutine_handle<> h) override;
+    void resumeLater(int ms, WaitKind kind, quint64 wait) override;
 
 private:
     friend class ManualTimer;
@@ -48,5 +49,6 @@ private:
     bool m_driven = false;
     QList<class ManualTimer *> m_timers;
     QList<std::function<void()>> m_activityWaits; // driven: ended early by wake()
+    QObject m_waits; // owns the timers of the waits and their queued ends: they go with the clock
     QDateTime m_wall = QDateTime(QDate(2025, 3, 3), QTime(9, 0, 0));
 };
