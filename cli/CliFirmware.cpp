@@ -119,13 +119,12 @@ int runFirmware(Invocation &i)
     // would only send the user the wrong way.
     const auto oneStory = [&](bool done) {
         QCoreApplication::processEvents(); // messages queued by a lost device
-        if (!upgrade.lastMessage().isEmpty())
-            s.prompts->messages.removeIf(
-                [](const QString &m) { return m.startsWith(QLatin1String("The pedal was disconnected.")); });
-        if (!done) { // the pedal did not restart after all
-            s.prompts->messages.removeAll(s.prompts->words(Prompts::NextStep::UpgradeComplete));
-            s.prompts->messages.removeAll(s.prompts->words(Prompts::NextStep::UpgradeCompleteUnread));
-        }
+        using Fixed = Prompts::Fixed;
+        const bool toldWhereItStopped = !upgrade.lastMessage().isEmpty();
+        s.prompts->messages.removeIf([&](const CliPrompts::Said &m) {
+            return (toldWhereItStopped && m.fixed == Fixed::PedalDisconnected) ||
+                   (!done && (m.fixed == Fixed::UpgradeComplete || m.fixed == Fixed::UpgradeCompleteUnread));
+        });
     };
     // This command says itself which firmware the pedal runs: the device information request's
     // call for an upgrade is no news here.

@@ -10,13 +10,12 @@
 #include <QRegularExpression>
 
 namespace Cli {
-bool CliPrompts::goOnWithoutBackup(const QString &text)
+bool CliPrompts::goOnWithoutBackup(const QString &fact)
 {
-    questions << text;
-    QString said = oneLine(text);
-    said.chop(QStringLiteral(" Go on without a backup?").size());
-    messages << said + (m_noBackup ? QStringLiteral(" Going on without one, as --no-backup asks.")
-                                   : QStringLiteral(" Nothing more was sent; --no-backup goes on without one."));
+    questions << fact;
+    messages << Said{oneLine(fact) + (m_noBackup ? QStringLiteral(" Going on without one, as --no-backup asks.")
+                                                 : QStringLiteral(" Nothing more was sent; --no-backup goes on without one.")),
+                     std::nullopt};
     if (m_noBackup)
         wentOnWithoutBackup = true;
     return m_noBackup;
@@ -27,48 +26,62 @@ QString CliPrompts::words(NextStep step) const
     switch (step) {
     case NextStep::Relink:
     case NextStep::RelinkAgain:
-    case NextStep::AskAgain: return QStringLiteral("run the command again");
+    case NextStep::AskAgain:
+    case NextStep::SaveAgain:
+    case NextStep::ReadReportAgain: return QStringLiteral("run the command again");
     case NextStep::UseUpgradeMenu:
         return QStringLiteral("Upgrade its firmware (%1), start the firmware in its flash (%2)")
             .arg(command(QStringLiteral("--yes firmware upgrade")), command(QStringLiteral("--yes firmware go")));
     case NextStep::UpgradeAgain: return QStringLiteral("Run the firmware upgrade again.");
     case NextStep::UpgradeFromBootloader: return QStringLiteral("then run the firmware upgrade again.");
     case NextStep::GoAgain: return QStringLiteral("run %1").arg(command(QStringLiteral("--yes firmware go")));
-    case NextStep::ReleaseShift: return QStringLiteral("Release the SHIFT button.");
-    case NextStep::UpgradeComplete: return QStringLiteral("The firmware upgrade is complete; the pedal restarts.");
-    case NextStep::UpgradeCompleteUnread:
-        return QStringLiteral("Everything was written and acknowledged, and not read back; the pedal restarts.");
+    case NextStep::EnterBootloader:
+        return QStringLiteral("%1 finds it, or asks the pedal to enter it")
+            .arg(command(QStringLiteral("--yes firmware upgrade")));
+    case NextStep::StayInBootloader: break;
     }
     return Prompts::words(step);
 }
 
-void CliPrompts::fixedMessage(Fixed what, const QString &editorText, int number)
+QString CliPrompts::words(Fixed what, int number) const
+{
+    switch (what) {
+    case Fixed::ReleaseShift: return QStringLiteral("Release the SHIFT button.");
+    case Fixed::UpgradeComplete: return QStringLiteral("The firmware upgrade is complete; the pedal restarts.");
+    case Fixed::UpgradeCompleteUnread:
+        return QStringLiteral("Everything was written and acknowledged, and not read back; the pedal restarts.");
+    case Fixed::FirmwareUpgradeRequired:
+        return QStringLiteral("The pedal's firmware is older than firmware %1, the one this tool edits: %2 writes it.")
+            .arg(number)
+            .arg(command(QStringLiteral("--yes firmware upgrade")));
+    case Fixed::LegacyUpgradeInstructions:
+        return QStringLiteral("A pedal below firmware 9 cannot enter its bootloader on request: connect it while "
+                              "holding SHIFT, then run that command.");
+    default: break;
+    }
+    return Prompts::words(what, number);
+}
+
+void CliPrompts::fixedMessage(Fixed what, int number)
 {
     fixedSaid << what;
     switch (what) {
     case Fixed::FirmwareUpgradeRequired:
-        if (firmwareGateIsNews)
-            messages << QStringLiteral("The pedal's firmware is older than firmware %1, the one this tool edits: %2 "
-                                       "writes it.")
-                            .arg(number)
-                            .arg(command(QStringLiteral("--yes firmware upgrade")));
-        return;
     case Fixed::LegacyUpgradeInstructions:
-        if (firmwareGateIsNews)
-            messages << QStringLiteral("A pedal below firmware 9 cannot enter its bootloader on request: connect it "
-                                       "while holding SHIFT, then run that command.");
-        return;
+        if (!firmwareGateIsNews)
+            return;
+        break;
     case Fixed::BootloaderConnectionFailed: return; // the firmware command words it
-    case Fixed::HoldShift: break;
+    default: break;
     }
-    message(editorText);
+    messages << Said{oneLine(words(what, number)), what};
 }
 
-bool CliPrompts::fixedQuestion(Fixed what, const QString &editorText)
+bool CliPrompts::fixedQuestion(Fixed what)
 {
     fixedSaid << what;
     if (what != Fixed::HoldShift)
-        return question(editorText);
+        return question(words(what));
     if (beforeHoldingShift)
         beforeHoldingShift();
     return m_yes;
@@ -202,6 +215,8 @@ Session::Session(FtdiBackend *backend, CliPrompts *prompts_, Clock *clock_, QTex
     if (given && limit > 0 && limit < core.comm.answerTimeoutMs())
         core.comm.setAnswerTimeoutMs(limit);
     QObject::connect(&core.comm, &Communication::deviceDisconnected, &core.comm, [this] { lost = true; });
+    QObject::connect(&core.service, &PedalService::backupLogged, &core.comm,
+                     [this](const PedalService::Backup &backup) { backups << backup; });
     QObject::connect(&core.comm, &Communication::messageWritten, &core.comm, [this](const QString &text) {
         lastWriteMs = clock->nowMs();
         lastWriteBytes = int(text.size() / 2);
@@ -213,8 +228,8 @@ Session::Session(FtdiBackend *backend, CliPrompts *prompts_, Clock *clock_, QTex
 void Session::flush()
 {
     QCoreApplication::processEvents(); // messages queued by a lost device
-    for (const QString &m : prompts->messages)
-        err << m << "\n";
+    for (const CliPrompts::Said &m : prompts->messages)
+        err << m.text << "\n";
     prompts->messages.clear();
 }
 
@@ -274,7 +289,10 @@ int Session::done(int code)
 
 QStringList Session::backupLines() const
 {
-    return core.log.lines().filter(QRegularExpression(QStringLiteral("^(backup saved|backup snapshot saved|no backup): ")));
+    QStringList lines;
+    for (const PedalService::Backup &backup : backups)
+        lines << PedalService::backupLogLines(backup);
+    return lines;
 }
 
 QString effectBeyondTheList(Session &s)

@@ -26,15 +26,23 @@ public:
         : m_yes(yes), m_noBackup(noBackup), m_target(std::move(target))
     {
     }
-    void message(const QString &text) override { messages << oneLine(text); }
+    // A line for stderr, and the fixed text it says, when it says one: a command that tells a
+    // story better itself leaves such a line out by its value.
+    struct Said {
+        QString text;
+        std::optional<Fixed> fixed;
+    };
+    void message(const QString &text) override { messages << Said{oneLine(text), std::nullopt}; }
+    // Next steps and fixed texts in the tool's words: its commands and options.
     QString words(NextStep step) const override;
-    // The editor's fixed texts in the tool's words. The firmware gate of the device information
-    // request is worded unless firmwareGateIsNews is off; a failed bootloader handshake only
-    // noted (the firmware command words it with what it knows). Every one is noted in fixedSaid.
-    void fixedMessage(Fixed what, const QString &editorText, int number = -1) override;
+    QString words(Fixed what, int number = -1) const override;
+    // The firmware gate of the device information request is said unless firmwareGateIsNews is
+    // off; a failed bootloader handshake only noted (the firmware command words it with what it
+    // knows). Every one is noted in fixedSaid.
+    void fixedMessage(Fixed what, int number = -1) override;
     // Hold SHIFT: said by beforeHoldingShift (the firmware command prints it, and waits for Enter
     // on a terminal); answered as --yes answers.
-    bool fixedQuestion(Fixed what, const QString &editorText) override;
+    bool fixedQuestion(Fixed what) override;
     bool firmwareGateIsNews = true;
     std::function<void()> beforeHoldingShift;
     QList<Fixed> fixedSaid;
@@ -45,13 +53,14 @@ public:
     }
     // A command of the tool for the same pedal, as it is typed: "quarnelo-cli --port P " + words.
     QString command(const QString &words) const;
-    // --yes confirms a command; only --no-backup lets it go on without a backup.
-    bool goOnWithoutBackup(const QString &text) override;
+    // --yes confirms a command; only --no-backup lets it go on without a backup. Said as the
+    // fact and what the tool did about it.
+    bool goOnWithoutBackup(const QString &fact) override;
     bool wentOnWithoutBackup = false;
     QString openFile(const QString &, const QString &, const QString &) override { return {}; }
     QString saveFile(const QString &, const QString &, const QString &, const QString &) override { return {}; }
     void openExternal(const QUrl &) override {}
-    QStringList messages;
+    QList<Said> messages;
     QStringList questions;
 
     // A message box's text as one line.
@@ -100,6 +109,7 @@ struct Session {
     QString command;
     QStringList written; // every message written since the link
     QStringList failed;  // messages that did not go out whole
+    QList<PedalService::Backup> backups; // every backup logged, made or not
     bool lost = false;   // the pedal went away
     qint64 lastWriteMs = -1;
     int lastWriteBytes = 0;
@@ -115,7 +125,7 @@ struct Session {
     bool settle();
     // Settles, unlinks and gives code when the command went through whole, Failed when not.
     int done(int code);
-    // The backup lines of the log (saved, snapshot saved, or why there is none), for stdout.
+    // The backups' lines as the log gives them (saved, snapshot saved, or why there is none), for stdout.
     QStringList backupLines() const;
 
 private:

@@ -442,10 +442,7 @@ void Communication::onDeviceLost(quint32 handle)
     // Told once, after the exchange that noticed it has wound down.
     QMetaObject::invokeMethod(
         this,
-        [this] {
-            m_prompts->message(QStringLiteral("The pedal was disconnected. Connect it again and ") +
-                               m_prompts->words(Prompts::NextStep::Relink) + QLatin1Char('.'));
-        },
+        [this] { m_prompts->fixedMessage(Prompts::Fixed::PedalDisconnected); },
         Qt::QueuedConnection);
 }
 

@@ -105,8 +105,8 @@ void BackupRestore::sendWord(int parameter, quint32 word)
         m_service.sendControl(parameter, *shown);
         return;
     }
-    const QString reason = m_service.refusal(PedalService::Command::ParameterWrite);
-    if (!reason.isEmpty()) {
+    const Refusal reason = m_service.refusal(PedalService::Command::ParameterWrite);
+    if (reason) {
         m_service.refuse(QStringLiteral("Restoring ") + p.name, reason);
         return;
     }
@@ -213,14 +213,14 @@ Task<BackupRestore::Outcome> BackupRestore::restore(QString givenPath)
     const QString what = QStringLiteral("Restore Backup");
     // What the pedal holds now is read first: the restore sends only what differs.
     if (!m_service.allowed(PedalService::Command::PresetLoad, what, true)) {
-        o.problem = m_service.refusal(PedalService::Command::PresetLoad, true);
+        o.problem = m_service.refusalText(m_service.refusal(PedalService::Command::PresetLoad, true));
         o.result = Result::Refused;
         co_return finish(o);
     }
     co_await m_service.requestDeviceInformation();
     const std::optional<PedalSettings> before = knownSettings();
     if (!m_service.allowed(PedalService::Command::PresetLoad, what) || !before) {
-        o.problem = m_service.refusal(PedalService::Command::PresetLoad);
+        o.problem = m_service.refusalText(m_service.refusal(PedalService::Command::PresetLoad));
         if (o.problem.isEmpty())
             o.problem = QStringLiteral("the pedal's settings are not known");
         o.result = Result::Refused;

@@ -15,8 +15,8 @@ QString hex8(quint32 v) { return QStringLiteral("0x%1").arg(v, 8, 16, QLatin1Cha
 
 Task<FirmwareUpgrade::Outcome> FirmwareUpgrade::verifyImage(QByteArray image, int number)
 {
-    const QString reason = refusalToStart();
-    if (!reason.isEmpty()) {
+    const Refusal reason = refusalToStart();
+    if (reason) {
         m_service.refuse(QStringLiteral("verify firmware"), reason);
         co_return Outcome::Refused;
     }

@@ -102,7 +102,7 @@ void FirmwareUpgrade::enterBootloaderReady()
 Task<> FirmwareUpgrade::chooseUpgradeMode()
 {
     if (m_running) {
-        m_service.refuse(QStringLiteral("upgrade mode"), QStringLiteral("a firmware upgrade is under way"));
+        m_service.refuse(QStringLiteral("upgrade mode"), {Refusal::Reason::UpgradeUnderWay});
         emit upgradeModeChanged(true);
         co_return;
     }
@@ -115,8 +115,8 @@ Task<> FirmwareUpgrade::chooseUpgradeMode()
         m_comm.setLegacyUpgradeMode(true);
         co_return;
     }
-    const QString busy = m_service.refusal(PedalService::Command::Request, true);
-    if (!busy.isEmpty()) {
+    const Refusal busy = m_service.refusal(PedalService::Command::Request, true);
+    if (busy) {
         m_service.refuse(QStringLiteral("upgrade mode"), busy);
         setUpgradeMode(false);
         co_return;
@@ -127,8 +127,7 @@ Task<> FirmwareUpgrade::chooseUpgradeMode()
         co_return;
     }
     m_comm.sendMessage(PedalMessages::bypass(true));
-    if (!m_prompts.fixedQuestion(Prompts::Fixed::HoldShift,
-                                 QStringLiteral("Keep SHIFT button on the pedal pressed and click YES."))) {
+    if (!m_prompts.fixedQuestion(Prompts::Fixed::HoldShift)) {
         setUpgradeMode(false);
         co_return;
     }
@@ -140,7 +139,7 @@ Task<> FirmwareUpgrade::chooseUpgradeMode()
     const Bootloader::Answer a = co_await m_boot.synchronise(&text);
     m_log.addConsoleLine(QStringLiteral("received Byte from bootloader: ") + text);
     if (a == Bootloader::Answer::Ack) {
-        m_prompts.message(m_prompts.words(Prompts::NextStep::ReleaseShift));
+        m_prompts.fixedMessage(Prompts::Fixed::ReleaseShift);
         enterBootloaderReady();
         co_return;
     }
@@ -149,8 +148,8 @@ Task<> FirmwareUpgrade::chooseUpgradeMode()
     // runs again. The bootloader's last answer tells a view which.
     co_await m_clock.activity(0); // an unplug is reported by the backend as an event
     m_comm.upgradeEnded();
-    m_lastMessage = QStringLiteral("Connection to bootloader failed");
-    m_prompts.fixedMessage(Prompts::Fixed::BootloaderConnectionFailed, m_lastMessage);
+    m_lastMessage = m_prompts.words(Prompts::Fixed::BootloaderConnectionFailed);
+    m_prompts.fixedMessage(Prompts::Fixed::BootloaderConnectionFailed);
     setUpgradeMode(false);
     restoreNormalLine();
     if (m_comm.linked())
@@ -192,21 +191,21 @@ void FirmwareUpgrade::selectImage(const QString &name)
     m_log.writeLogLine(name);
 }
 
-QString FirmwareUpgrade::refusalToStart() const
+Refusal FirmwareUpgrade::refusalToStart() const
 {
     if (m_running)
-        return QStringLiteral("a firmware upgrade is under way");
+        return {Refusal::Reason::UpgradeUnderWay};
     if (!m_comm.linked())
-        return QStringLiteral("no pedal is linked");
+        return {Refusal::Reason::NotLinked};
     if (!m_comm.bootloaderLinked())
-        return QStringLiteral("the pedal is not in its bootloader; turn Upgrade Mode on in the Firmware Upgrade menu first");
-    return QString();
+        return {Refusal::Reason::NotInBootloader};
+    return {};
 }
 
 Task<FirmwareUpgrade::Outcome> FirmwareUpgrade::upgrade()
 {
-    const QString reason = refusalToStart();
-    if (!reason.isEmpty()) {
+    const Refusal reason = refusalToStart();
+    if (reason) {
         m_service.refuse(QStringLiteral("upgrade firmware"), reason);
         co_return Outcome::Refused;
     }
@@ -222,8 +221,8 @@ Task<FirmwareUpgrade::Outcome> FirmwareUpgrade::upgrade()
 
 Task<FirmwareUpgrade::Outcome> FirmwareUpgrade::upgradeFromFile(QString givenPath)
 {
-    const QString reason = refusalToStart();
-    if (!reason.isEmpty()) {
+    const Refusal reason = refusalToStart();
+    if (reason) {
         m_service.refuse(QStringLiteral("upgrade firmware from a file"), reason);
         co_return Outcome::Refused;
     }
@@ -270,8 +269,8 @@ Task<FirmwareUpgrade::Outcome> FirmwareUpgrade::stop(QString step, QString probl
 
 Task<FirmwareUpgrade::Outcome> FirmwareUpgrade::upgradeImage(QByteArray image, int number, QString what)
 {
-    const QString reason = refusalToStart();
-    if (!reason.isEmpty()) {
+    const Refusal reason = refusalToStart();
+    if (reason) {
         m_service.refuse(QStringLiteral("upgrade firmware"), reason);
         co_return Outcome::Refused;
     }
@@ -423,8 +422,7 @@ Task<FirmwareUpgrade::Outcome> FirmwareUpgrade::upgradeImage(QByteArray image, i
     emit runningChanged(false);
     m_log.writeLogLine(QStringLiteral("firmware upgrade: %1 bytes written in %2 ms").arg(n).arg(m_clock.nowMs() - started));
     co_await m_clock.pause(10);
-    m_prompts.message(m_prompts.words(verifyAfterWriting ? Prompts::NextStep::UpgradeComplete
-                                                         : Prompts::NextStep::UpgradeCompleteUnread));
+    m_prompts.fixedMessage(verifyAfterWriting ? Prompts::Fixed::UpgradeComplete : Prompts::Fixed::UpgradeCompleteUnread);
     const Outcome restarted = co_await restartDevice(number);
     if (restarted == Outcome::Done && m_downgradedFrom >= 0)
         tell(QStringLiteral("Firmware %1 now runs in the pedal, older than the firmware %2 it ran before.")
@@ -436,7 +434,7 @@ Task<FirmwareUpgrade::Outcome> FirmwareUpgrade::upgradeImage(QByteArray image, i
 Task<FirmwareUpgrade::Outcome> FirmwareUpgrade::restartDevice(int expectNumber)
 {
     if (m_running) {
-        m_service.refuse(QStringLiteral("restart"), QStringLiteral("a firmware upgrade is under way"));
+        m_service.refuse(QStringLiteral("restart"), {Refusal::Reason::UpgradeUnderWay});
         co_return Outcome::Refused;
     }
     Outcome outcome = Outcome::Done;
@@ -490,8 +488,7 @@ Task<FirmwareUpgrade::Outcome> FirmwareUpgrade::restartDevice(int expectNumber)
 Task<bool> FirmwareUpgrade::closeWindow()
 {
     if (m_running) {
-        m_service.refuse(QStringLiteral("closing the firmware upgrade window"),
-                         QStringLiteral("a firmware upgrade is under way"));
+        m_service.refuse(m_prompts.words(Prompts::Fixed::ClosingUpgrade), {Refusal::Reason::UpgradeUnderWay});
         co_return false;
     }
     if (!m_comm.linked() || !m_comm.bootloaderLinked()) {
@@ -501,11 +498,11 @@ Task<bool> FirmwareUpgrade::closeWindow()
     if (m_flashIncomplete &&
         !m_prompts.question(m_unverified
                                 ? QStringLiteral("The pedal's firmware was written but not verified, and starting it may "
-                                                 "leave the pedal silent if the flash is not right. Start it anyway?\r\n"
-                                                 "Choose No to stay in the bootloader and try the upgrade again.")
+                                                 "leave the pedal silent if the flash is not right. Start it anyway?\r\n") +
+                                      m_prompts.words(Prompts::NextStep::StayInBootloader)
                                 : QStringLiteral("The pedal's firmware is erased or incomplete, and starting it may leave "
-                                                 "the pedal silent until it is upgraded. Start it anyway?\r\n"
-                                                 "Choose No to stay in the bootloader and try the upgrade again.")))
+                                                 "the pedal silent until it is upgraded. Start it anyway?\r\n") +
+                                      m_prompts.words(Prompts::NextStep::StayInBootloader)))
         co_return false;
     co_await restartDevice();
     co_return !m_comm.bootloaderLinked(); // a Go the pedal did not confirm keeps the window

@@ -6,6 +6,7 @@
 // bootloader so it can be upgraded again.
 
 #include "device/Bootloader.h"
+#include "pedal/Refusal.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -127,7 +128,7 @@ private:
     Task<Outcome> stop(QString step, QString problem, QString holds, Held held = Held::Incomplete);
     Task<bool> pedalGone();
     void tell(const QString &text);
-    QString refusalToStart() const;
+    Refusal refusalToStart() const;
 
     PedalService &m_service;
     DiagnosticLog &m_log;

@@ -59,17 +59,22 @@ bool PedalService::addSnapshot(Backup *backup, const QString &occasion,
     return false;
 }
 
+QStringList PedalService::backupLogLines(const Backup &backup)
+{
+    if (!backup.made)
+        return {QStringLiteral("no backup: ") + backup.problem};
+    QStringList lines{QStringLiteral("backup saved: %1 and %2")
+                          .arg(QDir::toNativeSeparators(backup.files.preset), QDir::toNativeSeparators(backup.files.report))};
+    if (!backup.files.snapshot.isEmpty())
+        lines << QStringLiteral("backup snapshot saved: ") + QDir::toNativeSeparators(backup.files.snapshot);
+    return lines;
+}
+
 void PedalService::logBackup(const Backup &backup)
 {
-    if (backup.made) {
-        m_log.writeLogLine(QStringLiteral("backup saved: %1 and %2")
-                               .arg(QDir::toNativeSeparators(backup.files.preset),
-                                    QDir::toNativeSeparators(backup.files.report)));
-        if (!backup.files.snapshot.isEmpty())
-            m_log.writeLogLine(QStringLiteral("backup snapshot saved: ") + QDir::toNativeSeparators(backup.files.snapshot));
-    } else {
-        m_log.writeLogLine(QStringLiteral("no backup: ") + backup.problem);
-    }
+    for (const QString &line : backupLogLines(backup))
+        m_log.writeLogLine(line);
+    emit backupLogged(backup);
 }
 
 bool PedalService::backUpBefore(const QString &occasion) { return goOnAfter(backUp(occasion), occasion); }
@@ -80,7 +85,7 @@ bool PedalService::goOnAfter(const Backup &backup, const QString &occasion)
     if (backup.made)
         return true;
     if (m_prompts.goOnWithoutBackup(
-            QStringLiteral("No backup of the pedal's settings could be made before %1: %2. Go on without a backup?")
+            QStringLiteral("No backup of the pedal's settings could be made before %1: %2.")
                 .arg(occasion, backup.problem))) {
         m_log.writeLogLine(QStringLiteral("going on without a backup: ") + occasion);
         return true;

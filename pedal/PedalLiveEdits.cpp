@@ -31,8 +31,8 @@ PedalService::Result PedalService::useValue(int parameter, quint32 word)
     }
     // A dial's word is sent as it is: the nearest dial position may stand for a slightly
     // different word.
-    const QString reason = refusal(Command::ParameterWrite);
-    if (!reason.isEmpty()) {
+    const Refusal reason = refusal(Command::ParameterWrite);
+    if (reason) {
         refuse(QStringLiteral("Use"), reason);
         return Result::Refused;
     }
@@ -199,12 +199,12 @@ PedalService::Result PedalService::controlChanged(int i, int previous)
     // Wave and Split, which send whenever they change. A dial waits for an exchange under way.
     const bool quiet = m_requestInProgress && !(i == Parameter::Wave || i == Parameter::Split);
     const bool held = info.control == ControlKind::Dial && !m_sendImmediately;
-    const QString reason = refusal(Command::ParameterWrite, false, held ? Busy::Waits : Busy::Refuses);
-    if (quiet && reason.isEmpty())
+    const Refusal reason = refusal(Command::ParameterWrite, false, held ? Busy::Waits : Busy::Refuses);
+    if (quiet && !reason)
         return Result::Done;
     if (info.control == ControlKind::List && shown < 0)
         return Result::Done;
-    if (!reason.isEmpty()) {
+    if (reason) {
         refuse(QStringLiteral("changing ") + p.name, reason);
         shown = previous; // the control goes back to what the pedal has
         emit controlShown(i);
@@ -301,10 +301,10 @@ void PedalService::onDialTick()
         m_dialTimer->start(100); // the pedal is busy with another command: the dials wait their turn
         return;
     }
-    const QString reason = refusal(Command::ParameterWrite);
+    const Refusal reason = refusal(Command::ParameterWrite);
     const auto pending = std::exchange(m_pendingDials, {});
-    if (!reason.isEmpty()) {
-        m_log.writeLogLine(QStringLiteral("%1 dial messages not sent: %2").arg(pending.size()).arg(reason));
+    if (reason) {
+        m_log.writeLogLine(QStringLiteral("%1 dial messages not sent: %2").arg(pending.size()).arg(refusalText(reason)));
         return;
     }
     for (const auto &p : pending)
@@ -324,10 +324,10 @@ PedalService::Result PedalService::setBypass(bool on)
     if (m_state.bypass == on)
         return Result::Done;
     m_state.bypass = on;
-    const QString reason = refusal(Command::Bypass);
-    if (m_requestInProgress && reason.isEmpty())
+    const Refusal reason = refusal(Command::Bypass);
+    if (m_requestInProgress && !reason)
         return Result::Done;
-    if (!reason.isEmpty()) {
+    if (reason) {
         refuse(QStringLiteral("Bypass"), reason);
         m_state.bypass = !on;
         emit choicesChanged();

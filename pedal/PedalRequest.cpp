@@ -14,19 +14,6 @@ using HexCodec::hexNumber;
 using namespace PedalServiceTexts;
 
 namespace {
-QString upgradeInstructions()
-{
-    return QStringLiteral(
-        "If current firmware is below 9 follow legacy firmware upgrade mode:\r\n"
-        "1) close editor application and disconnect pedal from USB\r\n"
-        "2) hold shift button while connecting pedal to USB\r\n"
-        "3) start application, check Firmware Upgrade Mode in Firmware Upgrade menu\r\n"
-        "4) clink Link under Connection menu\r\n"
-        "5) go to Firmware Upgrade menu again and select Firmware Upgrade\r\n"
-        "\r\n"
-        "If current firmware is 9 or above go to Firmware Upgrade menu and follow instructions.");
-}
-
 // An answer made only of the bootloader's acknowledge (0x79) and refusal (0x1F) bytes.
 bool bootloaderAnswer(const QByteArray &bytes)
 {
@@ -154,10 +141,8 @@ Task<PedalService::Result> PedalService::requestDeviceInformation()
 
     if (info.firmware < latestFirmwareNumber) {
         emit effectWindowCloseRequested();
-        m_prompts.fixedMessage(Prompts::Fixed::FirmwareUpgradeRequired,
-                               QStringLiteral("A firmware upgrade is required. Upgrade to Firmware %1").arg(latestFirmwareNumber),
-                               latestFirmwareNumber);
-        m_prompts.fixedMessage(Prompts::Fixed::LegacyUpgradeInstructions, upgradeInstructions());
+        m_prompts.fixedMessage(Prompts::Fixed::FirmwareUpgradeRequired, latestFirmwareNumber);
+        m_prompts.fixedMessage(Prompts::Fixed::LegacyUpgradeInstructions);
         forgetValues(QStringLiteral("the pedal needs a firmware upgrade"));
         setGate(GateState::FirmwareTooOld);
         co_return Result::Failed;
@@ -234,7 +219,8 @@ Task<PedalService::Result> PedalService::readPedalReport()
     if (!info) {
         m_log.writeLogLine(QStringLiteral("request for compare: no complete answer"));
         m_prompts.message(QStringLiteral("The pedal did not answer completely, so its values are not shown. Check the "
-                                         "USB connection, then press Refresh."));
+                                         "USB connection, then ") +
+                          m_prompts.words(Prompts::NextStep::ReadReportAgain) + QLatin1Char('.'));
         co_return Result::Failed;
     }
     m_state.reported = info;

@@ -5,7 +5,6 @@
 // (assign, tuning, Save Parameters, the pedal options), PedalFiles.cpp (backups and presets).
 #include "pedal/PedalService.h"
 
-#include "pedal/LinkStateText.h"
 
 #include "algorithms/EffectList.h"
 #include "device/Communication.h"
@@ -93,15 +92,11 @@ QString PedalService::algorithmLabel() const
     return pedalAtHand(m_comm.linkState().state()) ? m_algorithmLabel : QStringLiteral("Device Algorithm:");
 }
 
-QString PedalService::linkStateLabel() const
-{
-    return LinkStateText::label(m_comm.linkState().state(), deviceName(m_comm), m_comm.deviceSerialNumber());
-}
+LinkState::State PedalService::linkState() const { return m_comm.linkState().state(); }
 
-QString PedalService::linkStateHint() const
-{
-    return LinkStateText::hint(m_comm.linkState().state(), deviceName(m_comm), m_comm.deviceSerialNumber());
-}
+QString PedalService::pedalName() const { return deviceName(m_comm); }
+
+QString PedalService::serialNumber() const { return m_comm.deviceSerialNumber(); }
 
 QString PedalService::serialMenuText() const { return m_comm.serialMenuText(); }
 
@@ -224,7 +219,7 @@ void PedalService::offerKeptValues()
 bool PedalService::unlink()
 {
     if (m_firmware->running()) {
-        refuse(QStringLiteral("unlink"), QStringLiteral("a firmware upgrade is under way"));
+        refuse(QStringLiteral("unlink"), {Refusal::Reason::UpgradeUnderWay});
         return false;
     }
     return m_comm.unlink();

@@ -6,6 +6,8 @@
 // the service; they never build a message or touch the line.
 
 #include "pedal/Uploads.h"
+#include "device/LinkState.h"
+#include "pedal/Refusal.h"
 #include "pedal/BackupSnapshot.h"
 #include "pedal/PedalBackup.h"
 #include "presets/PresetFile.h"
@@ -79,10 +81,11 @@ public:
     // captions when none is.
     QString firmwareLabel() const;
     QString algorithmLabel() const;
-    // The link as the device label says it: linked (serial number), bootloader, waiting for the
-    // same pedal to come back, not linked; and the longer hint.
-    QString linkStateLabel() const;
-    QString linkStateHint() const;
+    // The link as the device label tells it (the main window words it): its state, the pedal's
+    // name as its USB bridge reports it (without the link's mark) and the chosen serial number.
+    LinkState::State linkState() const;
+    QString pedalName() const;
+    QString serialNumber() const;
     QString uploadStatus() const { return m_uploads->status; }
 
     // The effect list and the selected effect's algorithm image.
@@ -192,8 +195,10 @@ public:
     // Writes the snapshot of a backup made with snapshotLater, beside its preset; false (and the
     // backup no longer counted as made) when it could not be written.
     bool addSnapshot(Backup *backup, const QString &occasion, const std::optional<BackupSnapshot::Memory> &memory);
-    // Writes where a backup went, or why none was made, to the log.
+    // Writes where a backup went, or why none was made, to the log (backupLogLines), and tells
+    // backupLogged.
     void logBackup(const Backup &backup);
+    static QStringList backupLogLines(const Backup &backup);
     // Before a command that changes the pedal in a large way: a backup, logged; when none can be
     // made, asks whether to go on. False when the user chose not to.
     bool backUpBefore(const QString &occasion);
@@ -208,11 +213,14 @@ public:
     // pedal runs its firmware again.
     void bootloaderLinked() { setGate(GateState::BootloaderLinked); }
     void bootloaderLeft() { setGate(GateState::Linked); }
-    // The reason a command would be refused now; empty when it is allowed.
+    // The reason a command would be refused now; none (false) when it is allowed.
     enum class Busy { Refuses, Waits };
-    QString refusal(Command command, bool beforeRequest = false, Busy busy = Busy::Refuses) const;
-    // Logs and tells one refusal: "<what> refused: <reason>", "<What> was refused: <reason>.".
-    void refuse(const QString &what, const QString &reason);
+    Refusal refusal(Command command, bool beforeRequest = false, Busy busy = Busy::Refuses) const;
+    // A refusal's reason in words, as the log line and the message give it.
+    QString refusalText(const Refusal &refusal) const;
+    // Logs and tells one refusal: "<what> refused: <reason>", "<What> was refused: <reason>.";
+    // a busy line: "<what> ignored: an exchange with the pedal is under way", told without waiting.
+    void refuse(const QString &what, const Refusal &refusal);
 
 signals:
     void labelsChanged();
@@ -225,6 +233,7 @@ signals:
     void readBacksApplied();               // a request put the pedal's values on the controls
     void uploadStatusChanged(const QString &status);
     void bootloaderReady();
+    void backupLogged(const PedalService::Backup &backup);
     void settingsDumpReceived(const QByteArray &bytes);
     // The editor's values or what the pedal holds may have changed (an edit, undo, redo, a
     // preset, the defaults, a read, a save, the link).

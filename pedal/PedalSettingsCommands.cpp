@@ -166,9 +166,10 @@ Task<PedalService::Result> PedalService::saveParameters(bool confirmed)
             QStringLiteral("Save Parameters failed: %1 of %2 bytes reached the pedal").arg(written).arg(message.size()));
         m_prompts.message(QStringLiteral("Save Parameters failed: only %1 of the %2 bytes reached the pedal, so it "
                                          "may not have stored the assignable parameters. Check the USB connection, "
-                                         "then choose Save Parameters again.")
+                                         "then %3.")
                               .arg(written)
-                              .arg(message.size()));
+                              .arg(message.size())
+                              .arg(m_prompts.words(Prompts::NextStep::SaveAgain)));
         co_return Result::Failed;
     }
     m_holds.saved(values);
@@ -216,21 +217,7 @@ Task<> PedalService::sendStoreSettings()
     co_await m_clock.pause(100);
 }
 
-void PedalService::showSaveParametersInfo()
-{
-    m_prompts.message(QStringList{
-        QStringLiteral("Permanently saves the current state of all assignable parameters to the pedal, regardless of "
-                       "whether they are currently assigned."),
-        QStringLiteral("Assignable parameters are those not available as physical controls on the pedal (e.g., Input "
-                       "Level, Dominant Notes Cut, etc.)."),
-        QStringLiteral("Their saved state is preserved even after firmware or algorithm updates."),
-        QString::fromUtf8("Example: you want to set a new Input Level, adjust the Input Level knob in the editor and "
-                          "then click \u201CSave Parameters.\u201D"),
-        QStringLiteral("Save Parameters is not related to presets, in this way saving preset from the pedal will not "
-                       "erase Save Parameters settings."),
-        QStringLiteral("Think of Save Parameters as a global preset.")}
-                          .join(QStringLiteral("\r\n")));
-}
+void PedalService::showSaveParametersInfo() { m_prompts.fixedMessage(Prompts::Fixed::SaveParametersInfo); }
 
 Task<PedalService::Result> PedalService::resetAssignableParameters(bool tellUser)
 {
@@ -283,7 +270,7 @@ Task<PedalService::Result> PedalService::resetAssignableParameters(bool tellUser
     if (!m_applyingHistory && before != after && m_recorder)
         m_recorder->valuesEdit(before, after, QStringLiteral("Set Assignable Parameters to Default"));
     if (tellUser)
-        m_prompts.message(QStringLiteral("Click Save Parameters button to save the current status on pedal"));
+        m_prompts.fixedMessage(Prompts::Fixed::DefaultsNotSaved);
     co_return Result::Done;
 }
 

@@ -21,32 +21,11 @@ using HexCodec::hexNumber;
 namespace {
 const QString Banner = QStringLiteral("********************%1********************");
 
-QString eraseQuestionLines()
-{
-    return QStringList{
-        QStringLiteral("Are you sure you want to delete all settings?"),
-        QStringLiteral("This action will delete the Quarnelo MK3 algorithm and any other settings like presets and "
-                       "assignments"),
-        QStringLiteral("Erase settings is suggested in the following cases:"),
-        QStringLiteral("- the pedal is unresponsive/freezed after updates"),
-        QStringLiteral("- you want to switch to the Kelmo X MultiEfx"),
-        QStringLiteral("If you proceed with erasing you can always restore algorithm by:"),
-        QStringLiteral("- uploading the Quarnelo MK3 algorithm once again from \"Upload Selected\" button"),
-        QStringLiteral("- click Request"),
-        QStringLiteral("- set tuning and assignments as desired"),
-        QStringLiteral("- click Save Parameters, Set Tuning, Assign"),
-    }
-        .join(QStringLiteral("\r\n"));
-}
-
 bool isHexDigits(const QString &text, int count)
 {
     static const QRegularExpression hex(QStringLiteral("^[0-9A-Fa-f]*$"));
     return text.size() == count && hex.match(text).hasMatch();
 }
-
-// Typed input echoed in a message, cut to a readable length.
-QString shown(const QString &text) { return text.size() <= 20 ? text : text.left(20) + QStringLiteral("..."); }
 
 QString grouped(int n) { return QLocale(QLocale::English).toString(n); }
 } // namespace
@@ -97,7 +76,7 @@ Task<SettingsMemory::Outcome> SettingsMemory::eraseSettings()
     // pedal just before the erase.
     const QString occasion = QStringLiteral("Erase Settings");
     PedalService::Backup backup = m_service.backUp(occasion, QString(), true);
-    QString question = eraseQuestionLines() + QStringLiteral("\r\n\r\n");
+    QString question = m_prompts.words(Prompts::Fixed::EraseSettingsWarning) + QStringLiteral("\r\n\r\n");
     if (backup.made)
         question += QStringLiteral("A backup of the pedal's settings was saved in %1: %2 (Load Local Preset restores "
                                    "its values) and %3. Before the erase the settings memory is read into the backup's "
@@ -114,8 +93,7 @@ Task<SettingsMemory::Outcome> SettingsMemory::eraseSettings()
     backup = co_await addMemory(backup, occasion, QStringLiteral("50"));
     if (!backup.made &&
         !m_prompts.goOnWithoutBackup(
-            QStringLiteral("No backup of the pedal's settings could be made before Erase Settings: %1. Go on without a "
-                           "backup?")
+            QStringLiteral("No backup of the pedal's settings could be made before Erase Settings: %1.")
                 .arg(backup.problem))) {
         m_service.logBackup(backup);
         m_log.writeLogLine(QStringLiteral("refused without a backup: ") + occasion);
@@ -139,8 +117,7 @@ Task<SettingsMemory::Outcome> SettingsMemory::eraseWithQuestion(QString address)
 Task<SettingsMemory::Outcome> SettingsMemory::erase(QString address)
 {
     if (!isHexDigits(address, 2)) {
-        m_service.refuse(QStringLiteral("Erase E2P"),
-                         QStringLiteral("the I2C address '%1' is not two hex digits").arg(shown(address)));
+        m_service.refuse(QStringLiteral("Erase E2P"), Refusal::typedInput(Refusal::Reason::AddressNotHex, address));
         co_return Outcome::Refused;
     }
     if (!allowed(QStringLiteral("Erase E2P")))
@@ -176,8 +153,7 @@ Task<bool> SettingsMemory::backUpWithMemory(QString occasion, QString address)
 Task<SettingsMemory::Outcome> SettingsMemory::read(QString address)
 {
     if (!isHexDigits(address, 2)) {
-        m_service.refuse(QStringLiteral("Read E2P"),
-                         QStringLiteral("the I2C address '%1' is not two hex digits").arg(shown(address)));
+        m_service.refuse(QStringLiteral("Read E2P"), Refusal::typedInput(Refusal::Reason::AddressNotHex, address));
         co_return Outcome::Refused;
     }
     if (!allowed(QStringLiteral("Read E2P")) || !m_comm.tryBeginExchange(QStringLiteral("Read E2P")))
@@ -241,9 +217,7 @@ SettingsMemory::Outcome SettingsMemory::sendParameterWrite(const QString &addres
 {
     if (!isHexDigits(address, 4) || !isHexDigits(data, 8)) {
         m_service.refuse(QStringLiteral("Send"),
-                         QStringLiteral("the address must be four hex digits and the data eight (they hold '%1' and "
-                                        "'%2'); nothing was sent")
-                             .arg(shown(address), shown(data)));
+                         Refusal::typedInput(Refusal::Reason::WriteNotHex, address, data));
         return Outcome::Refused;
     }
     if (!m_service.allowed(PedalService::Command::RawWrite, QStringLiteral("Send")))
@@ -253,7 +227,7 @@ SettingsMemory::Outcome SettingsMemory::sendParameterWrite(const QString &addres
     const QByteArray message = PedalMessages::consoleParameterWrite(address, data);
     const RawLine::Needs needs = RawLine::needs(RawLine::classify(message));
     if (needs.confirmation || needs.backup) {
-        m_service.refuse(QStringLiteral("Send"), QStringLiteral("the message changes the pedal in a large way"));
+        m_service.refuse(QStringLiteral("Send"), {Refusal::Reason::LargeChange});
         return Outcome::Refused;
     }
     m_log.writeLogLine(QStringLiteral("01") + address + data); // as typed

@@ -12,35 +12,45 @@
 class Prompts {
 public:
     // What the person does next, worded by each view for its own user: the editor names its menus
-    // and buttons, the command-line tool its commands.
+    // and buttons, the command-line tool its commands. The core says only which step.
     enum class NextStep {
-        Relink,          // "choose Scan And Link"
-        RelinkAgain,     // "choose Scan And Link again"
-        AskAgain,        // "press Request"
-        UseUpgradeMenu,  // "Use the Firmware Upgrade menu"
-        UpgradeAgain,    // "Choose Upgrade Firmware to try again."
+        Relink,                // link the pedal (after it was disconnected)
+        RelinkAgain,           // link it again (the link could not be used)
+        AskAgain,              // ask the pedal for its settings again
+        UseUpgradeMenu,        // for a pedal waiting in its bootloader: upgrade, or start its firmware
+        UpgradeAgain,          // a sentence: try the firmware upgrade again (the pedal waits in its bootloader)
         UpgradeFromBootloader, // after "...while holding SHIFT, ": how to upgrade from the bootloader
-        GoAgain,         // "choose Upgrade Firmware to try again" (the pedal may wait in its bootloader)
-        ReleaseShift,    // the message after the bootloader answered
-        UpgradeComplete, // the message at the end of an upgrade
-        UpgradeCompleteUnread, // the same, when the flash was not read back (asked for no read-back)
+        GoAgain,               // start the firmware in the flash again (the pedal may wait in its bootloader)
+        SaveAgain,             // store the assignable parameters again
+        ReadReportAgain,       // read the pedal's values for the comparison again
+        EnterBootloader,       // after "the pedal is not in its bootloader; ": how to get it there
+        StayInBootloader,      // a sentence after a question to start the firmware: No keeps the bootloader
     };
-    // Texts the editor shows in fixed words of its own (its message boxes and questions). A view
-    // with words of its own (the command-line tool) takes the value and words it for its user,
-    // or leaves it to the command that knows more about it; number: the firmware number the
-    // text names, where it names one.
+    // Texts the editor shows in fixed words of its own (its message boxes and questions, and the
+    // name of a refused close). A view words each for its user, or leaves it to the command that
+    // knows more about it; number: the firmware number the text names, where it names one.
     enum class Fixed {
-        HoldShift,                  // "Keep SHIFT button on the pedal pressed and click YES." (a question)
-        FirmwareUpgradeRequired,    // "A firmware upgrade is required. Upgrade to Firmware N"
-        LegacyUpgradeInstructions,  // the editor's steps for a pedal below firmware 9
-        BootloaderConnectionFailed, // "Connection to bootloader failed"
+        HoldShift,                  // the question before the pedal is asked to enter its bootloader
+        ReleaseShift,               // the message after the bootloader answered
+        FirmwareUpgradeRequired,    // the pedal's firmware is older than firmware number
+        LegacyUpgradeInstructions,  // how to upgrade a pedal below firmware 9
+        BootloaderConnectionFailed, // the bootloader did not answer the request to enter it
+        UpgradeComplete,            // the message at the end of an upgrade
+        UpgradeCompleteUnread,      // the same, when the flash was not read back (asked for no read-back)
+        PedalDisconnected,          // the pedal went away while it was linked
+        SaveParametersInfo,         // what Save Parameters does
+        DefaultsNotSaved,           // the assignable defaults are set but not stored in the pedal
+        EraseSettingsWarning,       // the lines that open the question before Erase Settings
+        ClosingUpgrade,             // the name of the close of the firmware upgrade, as a refusal names it
     };
     virtual ~Prompts() = default;
-    // The editor's words for a next step; the command-line tool has its own.
+    // The words of a next step and of a fixed text. These plain ones name no control of any view;
+    // the editor and the command-line tool give their own.
     virtual QString words(NextStep step) const;
-    // A fixed text: the editor shows editorText as it is.
-    virtual void fixedMessage(Fixed what, const QString &editorText, int number = -1);
-    virtual bool fixedQuestion(Fixed what, const QString &editorText);
+    virtual QString words(Fixed what, int number = -1) const;
+    // A fixed text as a message or a question: by default shown in this view's words.
+    virtual void fixedMessage(Fixed what, int number = -1);
+    virtual bool fixedQuestion(Fixed what);
     // A plain message box with a fixed text.
     virtual void message(const QString &text) = 0;
     // A message that must not hold up a command under way (a command refused while another one
@@ -55,8 +65,9 @@ public:
     // as a yes/no question: Yes saves, No cancels, so nothing is lost without a word.
     virtual Choice saveOrDiscard(const QString &text, const QString &saveName);
     // Whether to go on with a command that changes the pedal although no backup of its
-    // settings could be made: its own question, No unless the person chooses Yes.
-    virtual bool goOnWithoutBackup(const QString &text) = 0;
+    // settings could be made (fact: that none could, and why): its own question, No unless the
+    // person chooses Yes.
+    virtual bool goOnWithoutBackup(const QString &fact) = 0;
     // Open and save dialogs; an empty result means the user cancelled.
     virtual QString openFile(const QString &title, const QString &filter, const QString &folder) = 0;
     virtual QString saveFile(const QString &title, const QString &filter, const QString &folder,
@@ -72,8 +83,8 @@ public:
     bool question(const QString &text) override;
     // Recorded with the questions; answered from choices.
     Choice saveOrDiscard(const QString &text, const QString &saveName) override;
-    // Recorded with the questions and answered from the same script.
-    bool goOnWithoutBackup(const QString &text) override;
+    // Recorded with the questions (the fact as it is) and answered from the same script.
+    bool goOnWithoutBackup(const QString &fact) override;
     QString openFile(const QString &, const QString &, const QString &) override;
     QString saveFile(const QString &, const QString &, const QString &, const QString &) override;
     void openExternal(const QUrl &url) override { opened << url; }

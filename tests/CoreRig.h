@@ -6,7 +6,7 @@
 #include "pedal/EditorCore.h"
 #include "simulator/SimBackend.h"
 #include "support/ManualClock.h"
-#include "support/Prompts.h"
+#include "support/EditorPrompts.h"
 
 #include <QTemporaryDir>
 #include <functional>
@@ -43,7 +43,7 @@ struct CoreRig {
 
     QTemporaryDir docs;
     ManualClock clock; // the simulated pedals' clock, and the core's unless it has a line of its own
-    ScriptedPrompts prompts;
+    EditorScriptedPrompts prompts; // in the editor's words
     RigBackend scan;
     RigBackend simulated{&clock, 1};
     std::unique_ptr<Clock> ownClock;

@@ -4,7 +4,7 @@
 
 #include "CoreRig.h"
 #include "pedal/EditorCore.h"
-#include "support/Prompts.h"
+#include "support/EditorPrompts.h"
 #include "support/ManualClock.h"
 #include "windows/Editor.h"
 #include "windows/MainWindow.h"
@@ -27,7 +27,7 @@ struct EditorRig {
         editor = std::make_unique<Editor>(ctx);
     }
     ManualClock clock;
-    ScriptedPrompts prompts;
+    EditorScriptedPrompts prompts; // in the editor's words
     SimBackend scan;
     SimBackend simulated;
     EditorCore ctx;

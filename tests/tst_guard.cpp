@@ -15,8 +15,11 @@
 #include <QtTest>
 #include <functional>
 
+Q_DECLARE_METATYPE(Refusal)
+
 namespace {
 using Command = PedalService::Command;
+using Reason = Refusal::Reason;
 
 struct Rig : CoreRig {
 };
@@ -73,6 +76,7 @@ const QList<CommandCase> &commands()
 // and the commands it still lets through.
 struct StateCase {
     const char *name;
+    Reason value;
     const char *reason;
     QStringList allowed;
 };
@@ -80,19 +84,19 @@ struct StateCase {
 const QList<StateCase> &states()
 {
     static const QList<StateCase> all = {
-        {"in its bootloader", "the pedal is linked to its bootloader for a firmware upgrade", {}},
+        {"in its bootloader", Reason::BootloaderLinked, "the pedal is linked to its bootloader for a firmware upgrade", {}},
         // Linked as usual to a pedal that was started with SHIFT held: the request finds the
         // bootloader, which would take a message for the firmware as its own commands.
-        {"answering from its bootloader", "the pedal is in its bootloader", {"Request"}},
-        {"firmware 14", "the pedal's firmware 14 is older than firmware 15, which this editor needs",
+        {"answering from its bootloader", Reason::InBootloader, "the pedal is in its bootloader", {"Request"}},
+        {"firmware 14", Reason::FirmwareTooOld, "the pedal's firmware 14 is older than firmware 15, which this editor needs",
          {"Request", "Read E2P", "Send"}},
-        {"algorithm 0014", "the pedal runs algorithm 0014, older than 0015, which this editor edits",
+        {"algorithm 0014", Reason::AlgorithmTooOld, "the pedal runs algorithm 0014, older than 0015, which this editor edits",
          {"Request", "Note Cut", "MIDI channel", "upload", "tuning upload", "Read E2P", "Send"}},
-        {"105 of 106 values", "the pedal's settings are not known: its answer held 105 of 106 values",
+        {"105 of 106 values", Reason::SettingsUnknown, "the pedal's settings are not known: its answer held 105 of 106 values",
          {"Request", "Dry", "Bypass", "Assign", "Set Footswitch Mode", "Set Tuning", "Note Cut", "MIDI channel",
           "Read E2P", "Send"}},
-        {"busy with an exchange", "the pedal is busy with another exchange", {}},
-        {"not linked", "no pedal is linked", {}},
+        {"busy with an exchange", Reason::Busy, "the pedal is busy with another exchange", {}},
+        {"not linked", Reason::NotLinked, "no pedal is linked", {}},
     };
     return all;
 }
@@ -132,13 +136,15 @@ private slots:
         QTest::addColumn<QString>("state");
         QTest::addColumn<int>("command"); // index into commands()
         QTest::addColumn<QString>("reason"); // empty: allowed
+        QTest::addColumn<int>("value");      // the refusal's reason, as a value
         QTest::addColumn<bool>("requestsAllowed");
         for (const StateCase &s : states())
             for (int c = 0; c < commands().size(); ++c) {
                 const QString name = QLatin1String(commands()[c].name);
-                const QString reason = s.allowed.contains(name) ? QString() : QString::fromLatin1(s.reason);
+                const bool allowed = s.allowed.contains(name);
                 QTest::addRow("%s: %s", s.name, commands()[c].name)
-                    << QString::fromLatin1(s.name) << c << reason << s.allowed.contains("Request");
+                    << QString::fromLatin1(s.name) << c << (allowed ? QString() : QString::fromLatin1(s.reason))
+                    << int(allowed ? Reason::None : s.value) << s.allowed.contains("Request");
             }
     }
     void everyCommandInEveryState()
@@ -146,11 +152,19 @@ private slots:
         QFETCH(QString, state);
         QFETCH(int, command);
         QFETCH(QString, reason);
+        QFETCH(int, value);
         QFETCH(bool, requestsAllowed);
         Rig rig;
         putInto(rig, state);
         if (QTest::currentTestFailed())
             return;
+        // The guard's answer is the state's reason as a value, or a value that gives it as the
+        // reason the pedal's settings are not known ("...: the pedal is in its bootloader").
+        const Refusal refusal = rig.service.refusal(commands()[command].command);
+        if (!reason.isEmpty()) {
+            QVERIFY2(int(refusal.reason) == value || refusal.why == reason, qPrintable(rig.service.refusalText(refusal)));
+            QVERIFY2(rig.service.refusalText(refusal).endsWith(reason), qPrintable(rig.service.refusalText(refusal)));
+        }
         const qsizetype mark = rig.pedal()->record.size();
         rig.prompts.messages.clear();
         const int logMark = rig.core.log.lineCount();
@@ -172,7 +186,7 @@ private slots:
         // The reason is the state's own, or ends with it ("the pedal's settings are not known: ...").
         const QString told = rig.prompts.messages.value(rig.prompts.messages.size() - 1);
         QVERIFY2(told.contains(" was refused: ") && told.endsWith(": " + reason + "."), qPrintable(shown));
-        const QString logged = reason == "the pedal is busy with another exchange"
+        const QString logged = value == int(Reason::Busy)
                                    ? QStringLiteral(" ignored: an exchange with the pedal is under way")
                                    : ": " + reason;
         bool found = false;
@@ -183,6 +197,60 @@ private slots:
         for (const QString &m : wire)
             QVERIFY2(requestsAllowed && m == "0200", qPrintable(wire.join(' ')));
         QVERIFY(!QFileInfo::exists(rig.docs.filePath("saved.txt")));
+    }
+
+    // Each reason, worded once for the log line and the message; a busy line is "ignored" in the
+    // log. The next step of a reason is the editor's (these prompts speak its words).
+    void refusalWords_data()
+    {
+        QTest::addColumn<Refusal>("refusal");
+        QTest::addColumn<QString>("what");
+        QTest::addColumn<QString>("logged");
+        QTest::addColumn<QString>("told");
+        const auto row = [](const char *name, const Refusal &r, const QString &what, const QString &reason) {
+            QTest::newRow(name) << r << what << what + " refused: " + reason
+                                << QString(what).replace(0, 1, what[0].toUpper()) + " was refused: " + reason + ".";
+        };
+        QTest::newRow("busy") << Refusal{Reason::Busy} << "changing Dry"
+                              << "changing Dry ignored: an exchange with the pedal is under way"
+                              << "Changing Dry was refused: the pedal is busy with another exchange.";
+        row("upgrade under way", {Reason::UpgradeUnderWay}, "unlink", "a firmware upgrade is under way");
+        row("not linked", {Reason::NotLinked}, "request", "no pedal is linked");
+        row("linked to the bootloader", {Reason::BootloaderLinked}, "Save Parameters",
+            "the pedal is linked to its bootloader for a firmware upgrade");
+        row("answered from the bootloader", {Reason::InBootloader}, "Bypass", "the pedal is in its bootloader");
+        row("not in the bootloader", {Reason::NotInBootloader}, "upgrade firmware",
+            "the pedal is not in its bootloader; turn Upgrade Mode on in the Firmware Upgrade menu first");
+        row("firmware too old", Refusal::tooOld(Reason::FirmwareTooOld, "9", 15), "Assign",
+            "the pedal's firmware 9 is older than firmware 15, which this editor needs");
+        row("algorithm too old", Refusal::tooOld(Reason::AlgorithmTooOld, "0008", 15), "Set Tuning",
+            "the pedal runs algorithm 0008, older than 0015, which this editor edits");
+        row("settings unknown", Refusal::notKnown(Reason::SettingsUnknown, "its answer held 40 of 106 values"),
+            "Save Parameters", "the pedal's settings are not known: its answer held 40 of 106 values");
+        row("addresses unknown",
+            Refusal::notKnown(Reason::AddressesUnknown, "the pedal's effect 9 is not in this editor's effect list"),
+            "changing Dry", "the parameter addresses are not known: the pedal's effect 9 is not in this editor's effect list");
+        row("an address not hex", Refusal::typedInput(Reason::AddressNotHex, "5G"), "Read E2P",
+            "the I2C address '5G' is not two hex digits");
+        row("a long address cut short", Refusal::typedInput(Reason::AddressNotHex, "0123456789abcdefghijKLMN"),
+            "Erase E2P", "the I2C address '0123456789abcdefghij...' is not two hex digits");
+        row("a write not hex", Refusal::typedInput(Reason::WriteNotHex, "27", "003FC000"), "Send",
+            "the address must be four hex digits and the data eight (they hold '27' and '003FC000'); nothing was sent");
+        row("a large change", {Reason::LargeChange}, "Send", "the message changes the pedal in a large way");
+    }
+    void refusalWords()
+    {
+        QFETCH(Refusal, refusal);
+        QFETCH(QString, what);
+        QFETCH(QString, logged);
+        QFETCH(QString, told);
+        Rig rig;
+        rig.service.refuse(what, refusal);
+        QCOMPARE(rig.core.log.lines().last(), logged);
+        QCOMPARE(rig.prompts.messages, QStringList{told});
+        QVERIFY(refusal);
+        QVERIFY(!Refusal{});
+        QVERIFY(rig.service.refusalText(Refusal{}).isEmpty());
     }
 
     // Switched off and on, the pedal runs its firmware again: the next request that it answers

@@ -1,5 +1,5 @@
 #include "device/LinkState.h"
-#include "pedal/LinkStateText.h"
+#include "windows/LinkStateText.h"
 
 #include <QtTest>
 

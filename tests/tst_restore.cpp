@@ -418,7 +418,7 @@ private slots:
             defaultButton = box->standardButton(box->defaultButton());
             QTest::keyClick(box, Qt::Key_Return);
         });
-        QVERIFY(!prompts.goOnWithoutBackup("No backup could be made. Go on without a backup?"));
+        QVERIFY(!prompts.goOnWithoutBackup("No backup could be made."));
         QCOMPARE(defaultButton, QMessageBox::No);
     }
 

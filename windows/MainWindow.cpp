@@ -14,6 +14,7 @@
 #include "windows/EffectWindow.h"
 #include "windows/FirmwareUpgradeWindow.h"
 #include "windows/Gating.h"
+#include "windows/LinkStateText.h"
 #include "windows/NewVersionWindow.h"
 #include "windows/NoteCutWindow.h"
 #include "windows/Placement.h"
@@ -80,8 +81,9 @@ void MainWindow::setCompanions(FirmwareUpgradeWindow *firmware, DebugConsoleWind
 
 void MainWindow::showLabels()
 {
-    lblDeviceName->setText(m_service.linkStateLabel());
-    lblDeviceName->setToolTip(m_service.linkStateHint());
+    const LinkState::State link = m_service.linkState();
+    lblDeviceName->setText(LinkStateText::label(link, m_service.pedalName(), m_service.serialNumber()));
+    lblDeviceName->setToolTip(LinkStateText::hint(link, m_service.pedalName(), m_service.serialNumber()));
     lblFirmwareVersion->setText(m_service.firmwareLabel());
     lblAlgorithmVersion->setText(m_service.algorithmLabel());
     menuSerialNumber->setText(m_service.serialMenuText());

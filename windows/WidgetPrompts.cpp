@@ -1,6 +1,7 @@
 #include "windows/WidgetPrompts.h"
 
 #include "support/OutsideText.h"
+#include "windows/EditorWords.h"
 #include "windows/Placement.h"
 
 #include <QApplication>
@@ -92,10 +93,15 @@ Prompts::Choice WidgetPrompts::saveOrDiscard(const QString &text, const QString 
     return Choice::Cancel;
 }
 
-bool WidgetPrompts::goOnWithoutBackup(const QString &text)
+bool WidgetPrompts::goOnWithoutBackup(const QString &fact)
 {
-    return ask(QMessageBox::Warning, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+    return ask(QMessageBox::Warning, EditorWords::goOnWithoutBackup(fact), QMessageBox::Yes | QMessageBox::No,
+               QMessageBox::No) == QMessageBox::Yes;
 }
+
+QString WidgetPrompts::words(NextStep step) const { return EditorWords::step(step); }
+
+QString WidgetPrompts::words(Fixed what, int number) const { return EditorWords::fixed(what, number); }
 
 QString WidgetPrompts::openFile(const QString &title, const QString &filter, const QString &folder)
 {

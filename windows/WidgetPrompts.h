@@ -1,5 +1,6 @@
 #pragma once
-// Message boxes, questions, file dialogs and the desktop, for the real editor.
+// Message boxes, questions, file dialogs and the desktop, for the real editor, in its words
+// (EditorWords).
 
 #include "support/Prompts.h"
 #include "support/Clock.h"
@@ -15,7 +16,9 @@ public:
     void notice(const QString &text) override;
     bool question(const QString &text) override;
     Choice saveOrDiscard(const QString &text, const QString &saveName) override;
-    bool goOnWithoutBackup(const QString &text) override;
+    bool goOnWithoutBackup(const QString &fact) override;
+    QString words(NextStep step) const override;
+    QString words(Fixed what, int number = -1) const override;
     QString openFile(const QString &title, const QString &filter, const QString &folder) override;
     QString saveFile(const QString &title, const QString &filter, const QString &folder,
                      const QString &defaultSuffix) override;

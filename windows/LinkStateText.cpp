@@ -1,4 +1,4 @@
-#include "pedal/LinkStateText.h"
+#include "windows/LinkStateText.h"
 
 #include "device/Communication.h"
 
