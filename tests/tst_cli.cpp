@@ -1,4 +1,7 @@
 #include "cli/CliCommands.h"
+#include "cli/CliSession.h"
+#include "pedal/Refusal.h"
+#include "support/Prompts.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -244,6 +247,41 @@ private slots:
         const Run r = run(args);
         QCOMPARE(r.code, code);
         QCOMPARE(r.err.split('\n').first(), err);
+    }
+
+    // What the core says in values, the tool words in its own terms (its commands and options),
+    // and so do the plain words every view starts from: never a click, a menu, a button or a
+    // window of the editor. The pedal's SHIFT button is the pedal's own.
+    void everyValueInTheToolsWords()
+    {
+        Cli::CliPrompts tool(true, false, "--port /dev/ttyUSB0");
+        ScriptedPrompts plain;
+        const QRegularExpression editors("click|clink|press|button|menu|window|Scan And Link|[Cc]hoose [A-Z]");
+        const auto check = [&](const QString &words, const QString &name) {
+            QVERIFY2(!words.isEmpty(), qPrintable(name));
+            QVERIFY2(!QString(words).remove("SHIFT button").contains(editors), qPrintable(name + ": " + words));
+        };
+        for (int i = 0; i <= int(Prompts::NextStep::StayInBootloader); ++i) {
+            check(tool.words(Prompts::NextStep(i)), QString("tool: step %1").arg(i));
+            check(plain.words(Prompts::NextStep(i)), QString("plain: step %1").arg(i));
+        }
+        for (int i = 0; i <= int(Prompts::Fixed::ClosingUpgrade); ++i) {
+            check(tool.words(Prompts::Fixed(i), 15), QString("tool: fixed text %1").arg(i));
+            check(plain.words(Prompts::Fixed(i), 15), QString("plain: fixed text %1").arg(i));
+        }
+        QCOMPARE(Refusal{Refusal::Reason::NotInBootloader}.text(tool),
+                 QString("the pedal is not in its bootloader; quarnelo-cli --port /dev/ttyUSB0 --yes firmware upgrade "
+                         "finds it, or asks the pedal to enter it"));
+        // A fixed text is said with its value, so that a command can leave out one it tells better.
+        tool.fixedMessage(Prompts::Fixed::PedalDisconnected);
+        QCOMPARE(tool.messages.size(), 1);
+        QCOMPARE(tool.messages[0].text, QString("The pedal was disconnected. Connect it again and run the command again."));
+        QVERIFY(tool.messages[0].fixed == Prompts::Fixed::PedalDisconnected);
+        tool.firmwareGateIsNews = false;
+        tool.fixedMessage(Prompts::Fixed::FirmwareUpgradeRequired, 15);
+        tool.fixedMessage(Prompts::Fixed::BootloaderConnectionFailed);
+        QCOMPARE(tool.messages.size(), 1);
+        QCOMPARE(tool.fixedSaid.size(), 3);
     }
 };
 

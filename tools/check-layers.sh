@@ -16,7 +16,10 @@
 # and nothing below the windows but the edit history (pedal/EditHistory, its own library) uses
 # QtGui; no event loop runs inside a command below the windows (a wait is a step, see
 # support/Task.h), and no co_await stands in the condition of an if, while or switch (GCC 12
-# leaves such a command unfinished: write the result to a variable first); given the built tool (tools/check-layers.sh build/cli/quarnelo-cli), it must load no QtGui.
+# leaves such a command unfinished: write the result to a variable first). No text below the
+# views names a view's click, button, menu or window, and the command-line tool takes apart no
+# text of the core (both below). Given the built tool (tools/check-layers.sh build/cli/quarnelo-cli),
+# it must load no QtGui.
 set -u
 tool=${1:-}
 cd "$(dirname "$0")/.."
@@ -75,6 +78,45 @@ if [ -n "$conditions" ]; then
     echo "$conditions"
     status=1
 fi
+# The core speaks in values and the views word them: no text of the core names a click, a press,
+# a button, a menu or a window of a view, or a control to choose ("choose Scan And Link"). The
+# pedal's own words stay: its footswitch's "short press" and "long press", its "SHIFT button".
+words=$(perl -ne '
+    next if m{^\s*(//|\*)};
+    while (/"((?:[^"\\]|\\.)*)"/g) {
+        my ($literal, $t) = ($1, $1);
+        $t =~ s/\b(short|long) press\b//gi;
+        $t =~ s/\bSHIFT button\b//g;
+        print "$ARGV:$.: \"$literal\"\n" if $t =~ /\b(click|clink|press|button|menu|window)/i || $t =~ /\b[Cc]hoose [A-Z]/;
+    }
+    close ARGV if eof;
+' $(find support device pedal -name '*.h' -o -name '*.cpp' | sort))
+if [ -n "$words" ]; then
+    echo "a view's words in the core (give a value, Prompts::NextStep or Prompts::Fixed, and let the view word it):"
+    echo "$words"
+    status=1
+fi
+# The command-line tool words values; it never cuts, filters or rewrites a text the core gave it.
+# What it takes apart is its own input: each call below, in its file, is allowed.
+allowed=(
+    'cli/CliSession.cpp|!a.startsWith('                      # parse(): the tool's own arguments
+    'cli/CliSession.cpp|q.replace('                          # targetWords(): its own options, quoted for a shell
+    'cli/CliSession.cpp|text.replace(QStringLiteral("\r\n")' # oneLine(): a message's lines on one terminal line
+    'cli/CliSafety.cpp|argument.startsWith('                 # send @FILE: the tool's own argument
+    'cli/CliUpdate.cpp|line.startsWith(name'                 # /proc/self/status, not the core's
+    'cli/CliCommands.cpp|usage().section('                   # the tool's own usage text
+)
+while IFS= read -r hit; do
+    file=${hit%%:*}
+    ok=0
+    for entry in "${allowed[@]}"; do
+        [ "$file" = "${entry%%|*}" ] && [[ "$hit" == *"${entry#*|}"* ]] && ok=1
+    done
+    if [ "$ok" = 0 ]; then
+        echo "the command-line tool takes a text apart (word a value instead): $hit"
+        status=1
+    fi
+done < <(grep -nE '\.(startsWith|endsWith|chop|chopped|replace|filter|section)\(' cli/*.cpp cli/*.h)
 if [ -n "$tool" ]; then
     if [ ! -x "$tool" ]; then
         echo "no command-line tool at $tool"
