@@ -276,7 +276,7 @@ int Communication::scanDevices()
     const int count = int(m_d2xx->FTDeviceCount);
     m_log->writeLogLine(QStringLiteral("FT device count: %1").arg(count));
     if (count == 0) {
-        m_prompts->message(NoDeviceFound);
+        m_prompts->show(NoDeviceFound);
         setDeviceLabel(NoDeviceFound);
     }
     return count;
@@ -328,7 +328,7 @@ bool Communication::chooseSimulatedPedal()
     QList<FtdiDeviceInfo> devices;
     m_simBackend->listDevices(&devices);
     if (devices.isEmpty()) {
-        m_prompts->message(NoDeviceFound);
+        m_prompts->show(NoDeviceFound);
         return false;
     }
     m_deviceSerialNumber = QString::fromLatin1(devices.first().serialNumber);
@@ -359,11 +359,11 @@ Task<bool> Communication::openLink()
         const bool listens = co_await boot.synchronise(&text) == Bootloader::Answer::Ack;
         m_log->addConsoleLine(QStringLiteral("received Byte: ") + text);
         if (listens) {
-            m_prompts->message(QStringLiteral("Connection to bootloader succeeded, ready for firmware upgrade"));
+            co_await m_prompts->tell(QStringLiteral("Connection to bootloader succeeded, ready for firmware upgrade"));
             m_link.bootloaderReached();
             emit bootloaderReady();
         } else {
-            m_prompts->message(QStringLiteral("Connection to bootloader failed"));
+            co_await m_prompts->tell(QStringLiteral("Connection to bootloader failed"));
             // No bootloader there: the pedal runs its firmware, so the line goes back to its
             // normal settings, Upgrade Mode goes off, and the link goes on as a normal one.
             m_upgradeModeChosen = false;
@@ -443,7 +443,7 @@ void Communication::onDeviceLost(quint32 handle)
     QMetaObject::invokeMethod(
         this,
         [this] {
-            m_prompts->message(QStringLiteral("The pedal was disconnected. Connect it again and ") +
+            m_prompts->show(QStringLiteral("The pedal was disconnected. Connect it again and ") +
                                m_prompts->words(Prompts::NextStep::Relink) + QLatin1Char('.'));
         },
         Qt::QueuedConnection);

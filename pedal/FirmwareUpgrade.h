@@ -126,7 +126,7 @@ private:
     // back for what the flash holds.
     Task<Outcome> stop(QString step, QString problem, QString holds, Held held = Held::Incomplete);
     Task<bool> pedalGone();
-    void tell(const QString &text);
+    Task<> tell(QString text);
     QString refusalToStart() const;
 
     PedalService &m_service;

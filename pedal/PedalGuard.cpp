@@ -66,7 +66,7 @@ void PedalService::refuse(const QString &what, const QString &reason)
     if (reason == BusyReason || m_clock.waiting())
         m_prompts.notice(text); // the command under way goes on while this shows
     else
-        m_prompts.message(text);
+        m_prompts.show(text);
 }
 
 bool PedalService::allowed(Command command, const QString &what, bool beforeRequest)

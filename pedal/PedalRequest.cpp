@@ -51,7 +51,7 @@ void PedalService::endFailedRequest(const QString &logLine, const QString &messa
     m_requestInProgress = false;
     if (m_comm.linked() && !m_comm.firmwareUpgradeMode())
         m_comm.startPoll();
-    m_prompts.message(message);
+    m_prompts.show(message);
 }
 
 Task<PedalService::Result> PedalService::requestDeviceInformation()
@@ -154,10 +154,10 @@ Task<PedalService::Result> PedalService::requestDeviceInformation()
 
     if (info.firmware < latestFirmwareNumber) {
         emit effectWindowCloseRequested();
-        m_prompts.fixedMessage(Prompts::Fixed::FirmwareUpgradeRequired,
+        co_await m_prompts.tellFixed(Prompts::Fixed::FirmwareUpgradeRequired,
                                QStringLiteral("A firmware upgrade is required. Upgrade to Firmware %1").arg(latestFirmwareNumber),
                                latestFirmwareNumber);
-        m_prompts.fixedMessage(Prompts::Fixed::LegacyUpgradeInstructions, upgradeInstructions());
+        co_await m_prompts.tellFixed(Prompts::Fixed::LegacyUpgradeInstructions, upgradeInstructions());
         forgetValues(QStringLiteral("the pedal needs a firmware upgrade"));
         setGate(GateState::FirmwareTooOld);
         co_return Result::Failed;
@@ -168,13 +168,13 @@ Task<PedalService::Result> PedalService::requestDeviceInformation()
     if (!info.algorithmNumber(&algorithm)) {
         const QString error = HexCodec::conversionError(m_deviceAlgorithmText);
         m_log.writeLogLine(error);
-        m_prompts.message(error);
+        co_await m_prompts.tell(error);
         co_return Result::Failed;
     }
     int effect = 0;
     if (algorithm < latestAlgorithmNumber) {
         emit effectWindowCloseRequested();
-        m_prompts.message(QStringLiteral("Upload the latest version of Quarnelo MK3 algorithm:\r\nUpload Quarnelo MK3 00%1")
+        co_await m_prompts.tell(QStringLiteral("Upload the latest version of Quarnelo MK3 algorithm:\r\nUpload Quarnelo MK3 00%1")
                               .arg(latestAlgorithmNumber));
         if (info.effectNumber(&effect))
             selectEffect(effect);
@@ -185,7 +185,7 @@ Task<PedalService::Result> PedalService::requestDeviceInformation()
     if (!info.effectNumber(&effect)) {
         const QString error = HexCodec::conversionError(m_deviceEffectNumberText);
         m_log.writeLogLine(error);
-        m_prompts.message(error);
+        co_await m_prompts.tell(error);
         co_return Result::Failed;
     }
     if (effect >= m_effectNames.size()) {
@@ -233,7 +233,7 @@ Task<PedalService::Result> PedalService::readPedalReport()
     const auto info = answer.decoded.ok ? DeviceInformation::fromValues(answer.decoded.values) : std::nullopt;
     if (!info) {
         m_log.writeLogLine(QStringLiteral("request for compare: no complete answer"));
-        m_prompts.message(QStringLiteral("The pedal did not answer completely, so its values are not shown. Check the "
+        co_await m_prompts.tell(QStringLiteral("The pedal did not answer completely, so its values are not shown. Check the "
                                          "USB connection, then press Refresh."));
         co_return Result::Failed;
     }

@@ -59,7 +59,7 @@ PedalService::PedalService(DiagnosticLog &log, UserFiles &files, Prompts &prompt
     if (EffectList::loadResourceToList(QStringLiteral("octave"), &m_resourceLines, &error))
         m_effectNames = m_resourceLines;
     else
-        m_prompts.message(QStringLiteral("Error loading resource: ") + error);
+        m_prompts.show(QStringLiteral("Error loading resource: ") + error);
     if (!m_effectNames.isEmpty())
         latestAlgorithmNumber = EffectList::latestAlgorithmNumber(m_effectNames.first());
 }
@@ -146,7 +146,7 @@ Task<> PedalService::link(bool askForSettings)
         m_log.writeLogLine(QStringLiteral("link: the USB device %1 could not be opened%2")
                                .arg(m_comm.deviceSerialNumber(),
                                     denied.isEmpty() ? QString() : QStringLiteral(": permission denied on ") + denied));
-        m_prompts.message(m_comm.openFailureText());
+        co_await m_prompts.tell(m_comm.openFailureText());
         co_return;
     }
     m_bootloaderAnswered = false;
@@ -193,24 +193,25 @@ void PedalService::lookForLostPedal()
     m_comm.cameBack();
     m_log.writeLogLine(QStringLiteral("the pedal %1 is back: linking").arg(m_lostSerial));
     m_comm.chooseDevice(m_lostBackend, m_lostSerial, description);
-    link().then([this] { offerKeptValues(); });
+    link().then([this] { offerKeptValues().detach(); });
 }
 
-void PedalService::offerKeptValues()
+Task<> PedalService::offerKeptValues()
 {
     const auto kept = std::exchange(m_keptValues, std::nullopt);
     if (!kept || !m_state.valuesKnown)
-        return;
+        co_return;
     const PresetFile::PresetValues now = parameterValues();
     int differing = 0;
     for (int i = 0; i < PresetFile::Values; ++i)
         differing += (*kept)[size_t(i)] != now[size_t(i)];
     if (differing == 0)
-        return;
-    if (!m_prompts.question(QStringLiteral("The pedal came back with %1 settings different from the editor. Send the "
-                                           "editor's settings?")
-                                .arg(differing)))
-        return; // the pedal's values stay on the controls
+        co_return;
+    const bool answer = co_await m_prompts.ask(QStringLiteral("The pedal came back with %1 settings different from the editor. Send the "
+                                               "editor's settings?")
+                                    .arg(differing));
+    if (!answer)
+        co_return; // the pedal's values stay on the controls
     // Each control that differs goes back to what the editor showed and sends it at once, as
     // the user's change of that control would (not a step of the history).
     const bool wasShowing = std::exchange(m_showingValues, true);
@@ -239,7 +240,7 @@ bool PedalService::loadSelectedEffectImage()
     m_log.writeLogLine(QStringLiteral("resource name: ") + resource);
     QString error;
     if (!EffectList::loadResourceToList(resource, &m_resourceLines, &error)) {
-        m_prompts.message(QStringLiteral("Error loading resource: ") + error);
+        m_prompts.show(QStringLiteral("Error loading resource: ") + error);
         return false;
     }
     m_log.writeLogLine(QStringLiteral("filecontent (first 128 bytes): ") + m_resourceLines.value(0).left(256));
@@ -287,7 +288,7 @@ void PedalService::chooseEffect(int index)
     bool ok = false;
     const int n = m_deviceAlgorithmText.toInt(&ok, 10);
     if (!ok) {
-        m_prompts.message(HexCodec::conversionError(m_deviceAlgorithmText));
+        m_prompts.show(HexCodec::conversionError(m_deviceAlgorithmText));
         return;
     }
     if (n >= latestAlgorithmNumber) {
@@ -295,7 +296,7 @@ void PedalService::chooseEffect(int index)
         return;
     }
     emit effectWindowCloseRequested();
-    m_prompts.message(QStringLiteral("Upload the latest version of Quarnelo MK3 algorithm:\r\nUpload Quarnelo MK3 00%1")
+    m_prompts.show(QStringLiteral("Upload the latest version of Quarnelo MK3 algorithm:\r\nUpload Quarnelo MK3 00%1")
                           .arg(latestAlgorithmNumber));
     setGate(GateState::AlgorithmTooOld);
 }
@@ -312,7 +313,11 @@ Task<PedalService::UploadResult> PedalService::uploadAlgorithmFile(QString path)
 {
     if (!allowed(Command::AlgorithmUpload, QStringLiteral("upload")))
         co_return UploadResult::Refused;
-    const UploadResult r = path.isEmpty() ? co_await m_uploads->chooseAndUploadFile() : co_await m_uploads->uploadFile(path);
+    UploadResult r;
+    if (path.isEmpty())
+        r = co_await m_uploads->chooseAndUploadFile();
+    else
+        r = co_await m_uploads->uploadFile(path);
     // As for a carried image, the pedal is asked again and must answer with an effect the editor
     // knows; a file may hold an older algorithm than the editor's, which the answer then tells.
     const bool answered = r != UploadResult::Done || co_await requestDeviceInformation() == Result::Done;

@@ -209,7 +209,7 @@ const std::pair<const char *, Scenario> EditorScenarios[] = {
          linkAndSettle(e);
          e.step(QStringLiteral("Save Parameters"), [&] { return resultText(finished(e.service().saveParameters())); });
          e.step(QStringLiteral("Defaults"), [&] { return resultText(finished(e.service().resetAssignableParameters(true))); });
-         e.step(QStringLiteral("Instrument range 1"), [&] { return resultText(e.service().chooseInstrumentRange(1)); });
+         e.step(QStringLiteral("Instrument range 1"), [&] { return resultText(finished(e.service().chooseInstrumentRange(1))); });
          e.step(QStringLiteral("Store bypass"), [&] { return resultText(e.service().chooseBypassStatus(true)); });
          e.step(QStringLiteral("Range limit on"), [&] { return resultText(e.service().chooseRangeLimit(true)); });
          e.step(QStringLiteral("MIDI channel 3"), [&] { return resultText(e.service().chooseMidiChannel(3)); });
@@ -224,11 +224,11 @@ const std::pair<const char *, Scenario> EditorScenarios[] = {
          const QString path = dir + QStringLiteral("/golden preset.txt");
          e.step(QStringLiteral("Save preset"), [&] { return resultText(finished(e.service().savePreset(path))); });
          e.step(QStringLiteral("Dry to 0"), [&] { return resultText(e.service().useValue(Dry, 0)); });
-         e.step(QStringLiteral("Load preset"), [&] { return resultText(e.service().loadPreset(path)); });
+         e.step(QStringLiteral("Load preset"), [&] { return resultText(finished(e.service().loadPreset(path))); });
          e.step(QStringLiteral("Undo the load"), [&] { return resultText(e.service().undo()); });
          e.wait(300);
          e.step(QStringLiteral("Load a missing preset"),
-                [&] { return resultText(e.service().loadPreset(dir + QStringLiteral("/missing.txt"))); });
+                [&] { return resultText(finished(e.service().loadPreset(dir + QStringLiteral("/missing.txt")))); });
      }},
     {"backup-and-restore",
      [](GoldenEditor &e, const QString &dir) {

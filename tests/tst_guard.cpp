@@ -59,7 +59,7 @@ const QList<CommandCase> &commands()
         {Command::PresetSave, "Save Local Preset",
          [](Rig &r) { return refused(finished(r.service.savePreset(r.docs.filePath("saved")))); }},
         {Command::PresetLoad, "Load Local Preset",
-         [](Rig &r) { return refused(r.service.loadPreset(presetFile(r.docs))); }},
+         [](Rig &r) { return refused(finished(r.service.loadPreset(presetFile(r.docs)))); }},
         {Command::AlgorithmUpload, "upload", [](Rig &r) { return refused(finished(r.service.uploadSelectedAlgorithm())); }},
         {Command::TuningUpload, "tuning upload", [](Rig &r) { return refused(finished(r.service.uploadTuningData())); }},
         {Command::MemoryTool, "Read E2P", [](Rig &r) { return refused(finished(r.service.memory().read("50"))); }},

@@ -81,7 +81,7 @@ CompareWindow::CompareWindow(PedalService &service, Prompts &prompts, QWidget *p
     connect(btnRefresh, &QPushButton::clicked, this, [this] {
         m_service.readPedalReport().then([this](PedalService::Result) { showRows(); });
     });
-    connect(btnChooseFile, &QPushButton::clicked, this, [this] { chooseFile(); });
+    connect(btnChooseFile, &QPushButton::clicked, this, [this] { askForFile().detach(); });
     // Every edit, undo, redo, preset, read and the link change what the columns show.
     connect(&m_service, &PedalService::valuesChanged, this, [this] {
         if (isVisible())
@@ -89,18 +89,20 @@ CompareWindow::CompareWindow(PedalService &service, Prompts &prompts, QWidget *p
     });
 }
 
-bool CompareWindow::chooseFile(const QString &givenPath)
+Task<> CompareWindow::askForFile()
 {
-    QString path = givenPath;
-    if (path.isEmpty())
-        path = m_prompts.openFile(QStringLiteral("Choose a Preset or Backup"), QStringLiteral("Preset files (*.txt)"),
-                                  m_service.presetFolder());
-    if (path.isEmpty())
-        return false;
+    const QString path = co_await m_prompts.askFileToOpen(QStringLiteral("Choose a Preset or Backup"),
+                                                          QStringLiteral("Preset files (*.txt)"), m_service.presetFolder());
+    if (!path.isEmpty())
+        chooseFile(path);
+}
+
+bool CompareWindow::chooseFile(const QString &path)
+{
     PresetFile::PresetValues values{};
     QString message;
     if (!PresetFile::load(path, &values, &message)) {
-        m_prompts.message(message);
+        m_prompts.show(message);
         return false;
     }
     m_file = values;

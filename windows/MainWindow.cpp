@@ -203,7 +203,7 @@ void MainWindow::applySavedLook()
     QString error;
     const int n = Looks::savedLook(m_core.files, &error);
     if (!error.isEmpty())
-        m_core.prompts->message(error);
+        m_core.prompts->show(error);
     applyLook(n);
 }
 
@@ -212,7 +212,7 @@ void MainWindow::chooseLook(int n)
     applyLook(n);
     QString error;
     if (!Looks::saveLook(m_core.files, n, &error))
-        m_core.prompts->message(QStringLiteral("The look could not be saved: ") + error);
+        m_core.prompts->show(QStringLiteral("The look could not be saved: ") + error);
 }
 
 void MainWindow::showEffectWindow()
@@ -291,7 +291,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
         m_console->flushPending();
     QString error;
     if (!m_core.log.appendToLogFile(m_core.files.userFile(QStringLiteral("log.txt")), m_core.clock->localNow(), &error))
-        m_core.prompts->message(QStringLiteral("The log could not be written to log.txt: ") + error);
+        m_core.prompts->show(QStringLiteral("The log could not be written to log.txt: ") + error);
     event->accept();
     emit closed();
 }

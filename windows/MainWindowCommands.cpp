@@ -41,13 +41,13 @@ void MainWindow::connectCommands()
     connect(menuLoadAlgorithmFromFile, &QAction::triggered, this, [this] { m_service.uploadAlgorithmFile().detach(); });
     connect(menuUploadTuningsData, &QAction::triggered, this, [this] { m_service.uploadTuningData().detach(); });
     connect(menuSavePreset, &QAction::triggered, this, [this] { m_service.savePreset().detach(); });
-    connect(menuLoadPreset, &QAction::triggered, this, [this] { m_service.loadPreset(); });
+    connect(menuLoadPreset, &QAction::triggered, this, [this] { m_service.loadPreset().detach(); });
     connect(menuRestoreBackup, &QAction::triggered, this, [this] { m_service.backups().restore().detach(); });
     connect(menuQuit, &QAction::triggered, this, &QWidget::close);
     connect(menuSetAssignableParamsToDefault, &QAction::triggered, this,
             [this] { m_service.resetAssignableParameters(true).detach(); });
-    connect(menuStandard, &QAction::triggered, this, [this] { m_service.chooseInstrumentRange(0xFF); });
-    connect(menuLow, &QAction::triggered, this, [this] { m_service.chooseInstrumentRange(0xBA); });
+    connect(menuStandard, &QAction::triggered, this, [this] { m_service.chooseInstrumentRange(0xFF).detach(); });
+    connect(menuLow, &QAction::triggered, this, [this] { m_service.chooseInstrumentRange(0xBA).detach(); });
     connect(menuStoreBypassStatus, &QAction::triggered, this, [this] { m_service.chooseBypassStatus(true); });
     connect(menuDoNotStoreBypassStatus, &QAction::triggered, this, [this] { m_service.chooseBypassStatus(false); });
     connect(menuRangeLimitOFF, &QAction::triggered, this, [this] { m_service.chooseRangeLimit(false); });
