@@ -26,13 +26,16 @@ struct CoreRig {
 
     // realPedals: the simulated pedals a scan finds (none: only Link Simulated reaches a pedal);
     // setUp readies the pedal Link Simulated reaches before anything talks to it.
-    explicit CoreRig(int realPedals = 0, const Setup &setUp = {})
-        : scan(&clock, realPedals), core(docs.path(), &prompts, &clock, &scan, &simulated)
+    explicit CoreRig(int realPedals = 0, const Setup &setUp = {}) : CoreRig(QString(), realPedals, setUp) {}
+    explicit CoreRig(const Setup &setUp) : CoreRig(0, setUp) {}
+    // The same with the documents in the given folder (the editor's rig) instead of the rig's own.
+    CoreRig(const QString &documents, int realPedals, const Setup &setUp)
+        : scan(&clock, realPedals),
+          core(documents.isEmpty() ? docs.path() : documents, &prompts, &clock, &scan, &simulated)
     {
         if (setUp)
             setUp(pedal());
     }
-    explicit CoreRig(const Setup &setUp) : CoreRig(0, setUp) {}
     // The core on a line of its own (a real serial device) waiting on lineClock (the system's
     // clock); a scan finds what the line has, and there is no simulated pedal to link.
     CoreRig(std::unique_ptr<Clock> lineClock, std::unique_ptr<FtdiBackend> line)
@@ -41,7 +44,7 @@ struct CoreRig {
     {
     }
 
-    QTemporaryDir docs;
+    QTemporaryDir docs; // the documents folder, unless the rig was given one
     ManualClock clock; // the simulated pedals' clock, and the core's unless it has a line of its own
     ScriptedPrompts prompts;
     RigBackend scan;
