@@ -160,6 +160,7 @@ Task<PedalService::Result> PedalService::requestDeviceInformation()
         co_await m_prompts.tellFixed(Prompts::Fixed::LegacyUpgradeInstructions, upgradeInstructions());
         forgetValues(QStringLiteral("the pedal needs a firmware upgrade"));
         setGate(GateState::FirmwareTooOld);
+        m_requestInProgress = false;
         co_return Result::Failed;
     }
     setGate(GateState::RequestPassed);
@@ -169,6 +170,7 @@ Task<PedalService::Result> PedalService::requestDeviceInformation()
         const QString error = HexCodec::conversionError(m_deviceAlgorithmText);
         m_log.writeLogLine(error);
         co_await m_prompts.tell(error);
+        m_requestInProgress = false;
         co_return Result::Failed;
     }
     int effect = 0;
@@ -180,12 +182,14 @@ Task<PedalService::Result> PedalService::requestDeviceInformation()
             selectEffect(effect);
         forgetValues(QStringLiteral("the pedal's algorithm is older than this editor's"));
         setGate(GateState::AlgorithmTooOld);
+        m_requestInProgress = false;
         co_return Result::Failed;
     }
     if (!info.effectNumber(&effect)) {
         const QString error = HexCodec::conversionError(m_deviceEffectNumberText);
         m_log.writeLogLine(error);
         co_await m_prompts.tell(error);
+        m_requestInProgress = false;
         co_return Result::Failed;
     }
     if (effect >= m_effectNames.size()) {
