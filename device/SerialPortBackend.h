@@ -1,7 +1,7 @@
 #pragma once
 // Real pedals: FTDI bridges seen as serial ports (USB vendor id 0x0403), opened by their
 // serial number. Extra ports given by path (a pseudo-terminal, a port without USB data)
-// are listed too, with the path as their serial number.
+// are listed too while their path is there, with the path as their serial number.
 
 #include "device/FtdiBackend.h"
 
@@ -39,6 +39,10 @@ public:
     int setDataCharacteristics(quint32 handle, quint8 dataBits, quint8 stopBits, quint8 parity) override;
     int purge(quint32 handle, quint32 mask) override;
     QString permissionDeniedPort() const override { return m_permissionDenied; }
+
+    // Whether a port named by its path (or its name in /dev) is there now; a missing one is
+    // not listed.
+    static bool portPresent(const QString &portName);
 
     // The D2XX status a D2XX user would see for a serial-port error.
     static int statusFor(QSerialPort::SerialPortError error);
