@@ -176,8 +176,12 @@ int SerialPortBackend::openPort(const QString &portName, quint32 *handle)
 int SerialPortBackend::openBySerial(const QByteArray &serial, quint32 *handle)
 {
     for (const Entry &e : enumerate()) {
-        if (e.info.serialNumber == serial)
-            return openPort(e.portName, handle);
+        if (e.info.serialNumber != serial)
+            continue;
+        const int status = openPort(e.portName, handle);
+        if (status == FtStatus::Ok && !isRealPedal(*handle))
+            m_pseudoTerminals.insert(serial);
+        return status;
     }
     return FtStatus::DeviceNotFound;
 }

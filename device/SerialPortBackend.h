@@ -6,6 +6,7 @@
 #include "device/FtdiBackend.h"
 
 #include <QHash>
+#include <QSet>
 #include <QPointer>
 #include <QSerialPort>
 #include <QStringList>
@@ -39,6 +40,8 @@ public:
     int setDataCharacteristics(quint32 handle, quint8 dataBits, quint8 stopBits, quint8 parity) override;
     int purge(quint32 handle, quint32 mask) override;
     QString permissionDeniedPort() const override { return m_permissionDenied; }
+    // A port opened as a pseudo-terminal (the standalone simulated pedal) does not come back.
+    bool comesBack(const QByteArray &serial) const override { return !m_pseudoTerminals.contains(serial); }
 
     // Whether a port named by its path (or its name in /dev) is there now; a missing one is
     // not listed.
@@ -69,5 +72,6 @@ private:
     mutable std::optional<QList<Entry>> m_scanned;
     QHash<quint32, QSerialPort *> m_ports;
     QHash<quint32, bool> m_lost;
+    QSet<QByteArray> m_pseudoTerminals; // the serial numbers (paths) of ports opened as pseudo-terminals
     quint32 m_nextHandle = 0x1000;
 };
