@@ -189,6 +189,8 @@ Task<Communication::WaitResult> Communication::readExactly(int count, int timeou
 
 void Communication::pollDeviceData()
 {
+    if (m_clock->answering())
+        return; // a command waits for the person's answer: the line is its own until it goes on
     m_d2xx->ReportDeviceErrors = false;
     if (m_d2xx->GetFTDeviceQueueStatus() == 0) {
         const quint32 n = m_d2xx->ReadFTDeviceBuffer(D2XXUnit::BufferSize);
@@ -443,8 +445,10 @@ void Communication::onDeviceLost(quint32 handle)
     QMetaObject::invokeMethod(
         this,
         [this] {
-            m_prompts->show(QStringLiteral("The pedal was disconnected. Connect it again and ") +
-                               m_prompts->words(Prompts::NextStep::Relink) + QLatin1Char('.'));
+            // Nothing else reaches the pedal while the person reads it.
+            m_prompts->tell(QStringLiteral("The pedal was disconnected. Connect it again and ") +
+                            m_prompts->words(Prompts::NextStep::Relink) + QLatin1Char('.'))
+                .detach();
         },
         Qt::QueuedConnection);
 }

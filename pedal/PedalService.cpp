@@ -169,6 +169,12 @@ void PedalService::onDeviceLost()
         return;
     m_lostBackend = m_d2xx.backend();
     m_lostSerial = m_comm.deviceSerialNumber();
+    if (m_lostBackend && !m_lostBackend->comesBack(m_lostSerial.toLatin1())) {
+        // What appears at its path later is not this pedal: it is linked again only on request.
+        m_log.writeLogLine(QStringLiteral("the pedal %1 was a pseudo-terminal, which does not come back: not waited for")
+                               .arg(m_lostSerial));
+        return;
+    }
     m_keptValues = parameterValues();
     m_keptShown = m_state.shown;
     m_log.writeLogLine(QStringLiteral("waiting for the pedal %1 to come back; the editor keeps its values").arg(m_lostSerial));
@@ -178,6 +184,8 @@ void PedalService::onDeviceLost()
 
 void PedalService::lookForLostPedal()
 {
+    if (m_clock.waiting())
+        return; // a command (or its question) is under way: looked for again at the next tick
     // Linked by hand meanwhile (to this pedal or another), or Upgrade Mode chosen (the pedal will
     // come back in its bootloader): nothing to offer.
     if (m_comm.linked() || m_comm.firmwareUpgradeMode()) {

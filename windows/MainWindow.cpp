@@ -9,6 +9,7 @@
 #include "support/EditorVersion.h"
 #include "support/Looks.h"
 #include "support/Prompts.h"
+#include "windows/CommandOrigin.h"
 #include "windows/CompareWindow.h"
 #include "windows/DebugConsoleWindow.h"
 #include "windows/EffectWindow.h"
@@ -175,7 +176,8 @@ bool MainWindow::handleShortcut(int key, Qt::KeyboardModifiers modifiers)
         return true;
     }
     if (key == Qt::Key_Z) {
-        m_service.resetAssignableParameters(false).detach();
+        CommandOrigin from(this);
+        m_service.resetAssignableParameters(false).then(from.untilEnd());
         return true;
     }
     return false;
@@ -231,7 +233,11 @@ EffectWindow *MainWindow::effectWindow() const { return m_effect; }
 
 NoteCutWindow *MainWindow::noteCutWindow() const { return m_noteCut; }
 
-void MainWindow::chooseClickedEffect() { m_service.chooseEffect(lstEffects->currentRow()); }
+void MainWindow::chooseClickedEffect()
+{
+    CommandOrigin from(this);
+    m_service.chooseEffect(lstEffects->currentRow());
+}
 
 void MainWindow::moveEffectSelection(int key)
 {
@@ -270,11 +276,12 @@ void MainWindow::closeEvent(QCloseEvent *event)
     }
     // Assignable values the pedal would lose at power-off: asked once. Save Parameters is a
     // command that waits: the editor closes when it is done, and stays open if it is not.
+    CommandOrigin from(this);
     if (!unsavedSettled) {
         Task<PedalService::Result> settle = m_service.settleUnsavedParameters(QStringLiteral("closing the editor"));
         if (!settle.done()) {
             event->ignore();
-            std::move(settle).then([this](PedalService::Result r) {
+            std::move(settle).then([this, from](PedalService::Result r) {
                 if (r == PedalService::Result::Done) {
                     m_unsavedSettled = true;
                     close();

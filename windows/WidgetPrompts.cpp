@@ -1,6 +1,7 @@
 #include "windows/WidgetPrompts.h"
 
 #include "support/OutsideText.h"
+#include "windows/CommandOrigin.h"
 #include "windows/Placement.h"
 
 #include <QApplication>
@@ -17,11 +18,11 @@ const QString Title = QStringLiteral("Quarnelo Editor");
 
 QWidget *WidgetPrompts::owner() const
 {
-    // The window the person works in (the effect window, the upgrade window...) owns the dialog;
-    // the main window when none of the editor's windows is active.
-    QWidget *active = QApplication::activeWindow();
-    if (active && active->isVisible() && !qobject_cast<QDialog *>(active))
-        return active;
+    // The window whose control started the command (the effect window, the upgrade window...)
+    // owns the dialog, whichever window is active meanwhile; the main window owns what no view's
+    // command started.
+    if (QWidget *origin = CommandOrigin::current())
+        return origin;
     return m_parent;
 }
 
