@@ -39,6 +39,35 @@ Prompts::Choice ScriptedPrompts::saveOrDiscard(const QString &text, const QStrin
 
 bool ScriptedPrompts::goOnWithoutBackup(const QString &text) { return question(text); }
 
+void ScriptedPrompts::openQuestion(const QString &text, Reply<bool>::Ptr answer)
+{
+    if (!holdQuestions) {
+        ImmediatePrompts::openQuestion(text, std::move(answer));
+        return;
+    }
+    questions << text;
+    if (onQuestion)
+        onQuestion(text);
+    m_held.push_back(std::move(answer));
+}
+
+void ScriptedPrompts::openFixedQuestion(Fixed what, const QString &editorText, Reply<bool>::Ptr answer)
+{
+    if (holdQuestions)
+        openQuestion(editorText, std::move(answer));
+    else
+        ImmediatePrompts::openFixedQuestion(what, editorText, std::move(answer));
+}
+
+void ScriptedPrompts::answerHeld(bool yes)
+{
+    if (m_held.empty())
+        return;
+    const Reply<bool>::Ptr answer = m_held.front();
+    m_held.pop_front();
+    answer->give(yes);
+}
+
 QString ScriptedPrompts::openFile(const QString &, const QString &, const QString &)
 {
     if (files.empty())

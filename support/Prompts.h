@@ -165,4 +165,16 @@ public:
     std::deque<Choice> choices; // next answers to save-or-discard questions; Cancel when empty
     std::deque<QString> files;  // next file dialog results; cancel when empty
     std::function<void(const QString &)> onQuestion; // called as a question is asked, before its answer
+    // With holdQuestions, a yes/no question stays open, as a box does before the person answers,
+    // until answerHeld() gives its answer.
+    bool holdQuestions = false;
+    int heldQuestions() const { return int(m_held.size()); }
+    void answerHeld(bool yes);
+
+protected:
+    void openQuestion(const QString &text, Reply<bool>::Ptr answer) override;
+    void openFixedQuestion(Fixed what, const QString &editorText, Reply<bool>::Ptr answer) override;
+
+private:
+    std::deque<Reply<bool>::Ptr> m_held;
 };

@@ -401,6 +401,57 @@ private slots:
         for (int i = 0; i < endings().size(); ++i)
             QTest::newRow(endings()[i].name) << i;
     }
+    // While a command's question is open (a box the person has not answered yet), the command
+    // runs: every other command is refused as busy, and nothing reaches the pedal, not from the
+    // poll, the dial throttle or the return watch either, however long the person takes.
+    void anOpenQuestionKeepsItsCommandRunning_data()
+    {
+        QTest::addColumn<int>("row");
+        const QList<const char *> names = {"Assign", "Set Tuning", "Save Parameters", "Instrument range", "upload",
+                                           "tuning upload", "Erase Settings", "Upgrade Mode"};
+        for (int i = 0; i < names.size(); ++i)
+            QTest::newRow(names[i]) << i;
+    }
+    void anOpenQuestionKeepsItsCommandRunning()
+    {
+        QFETCH(int, row);
+        Rig rig;
+        finished(rig.service.linkSimulated());
+        QVERIFY(rig.comm.linked());
+        const QList<std::function<Task<QString>(Rig &)>> starts = {
+            [](Rig &r) { return saying(r.service.assign()); },
+            [](Rig &r) { return saying(r.service.setTuning()); },
+            [](Rig &r) { return saying(r.service.saveParameters()); },
+            [](Rig &r) { return saying(r.service.chooseInstrumentRange(0xBA)); },
+            [](Rig &r) { return saying(r.service.uploadSelectedAlgorithm()); },
+            [](Rig &r) { return saying(r.service.uploadTuningData()); },
+            [](Rig &r) { return saying(r.service.memory().eraseSettings()); },
+            [](Rig &r) -> Task<QString> {
+                co_await r.service.firmware().chooseUpgradeMode();
+                co_return QStringLiteral("ended");
+            },
+        };
+        rig.prompts.holdQuestions = true;
+        Task<QString> command = starts[row](rig);
+        QVERIFY(!command.done());
+        QCOMPARE(rig.prompts.heldQuestions(), 1);
+        const int sentBefore = int(rig.received().size());
+
+        QVERIFY(rig.clock.waiting());
+        QCOMPARE(rig.service.refusal(Command::Request), PedalServiceTexts::BusyReason);
+        QCOMPARE(finished(rig.service.requestDeviceInformation()), PedalService::Result::Refused);
+        rig.service.setControl(Parameter::Dry, 90); // a dial turned meanwhile waits its turn in the throttle
+        rig.clock.advance(5000); // the poll, the dial throttle, the return watch: all tick meanwhile
+        QCOMPARE(int(rig.received().size()), sentBefore);
+        QVERIFY(!command.done());
+
+        rig.prompts.answerHeld(false);
+        rig.clock.setDriven(true);
+        QVERIFY(rig.clock.runUntil([&] { return command.done(); }, 60000));
+        QVERIFY(!rig.clock.waiting());
+        QVERIFY(rig.service.refusal(Command::Request) != PedalServiceTexts::BusyReason);
+    }
+
     void noCommandLeavesTheServiceBusy()
     {
         QFETCH(int, row);
