@@ -35,7 +35,7 @@ int runPresetSave(Invocation &i)
 int runPresetLoad(Invocation &i)
 {
     Session &s = *i.session;
-    const PedalService::Result r = s.service().loadPreset(i.rest[1]);
+    const PedalService::Result r = Cli::finish(s.service().loadPreset(i.rest[1]));
     for (const QString &text : s.written)
         i.out << "sent: " << text << "\n";
     if (r == PedalService::Result::Done && s.settle())

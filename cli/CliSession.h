@@ -18,7 +18,7 @@ class SystemClock;
 namespace Cli {
 // Messages meant for a message box become lines on stderr; the next steps they name are the
 // tool's commands, not the editor's menus and buttons.
-class CliPrompts : public Prompts {
+class CliPrompts : public ImmediatePrompts {
 public:
     // target: the options that chose the pedal, as typed ("--port /dev/ttyUSB0"; empty for the
     // first FTDI device), so that a command the tool names runs as printed.

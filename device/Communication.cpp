@@ -189,6 +189,8 @@ Task<Communication::WaitResult> Communication::readExactly(int count, int timeou
 
 void Communication::pollDeviceData()
 {
+    if (m_clock->answering())
+        return; // a command waits for the person's answer: the line is its own until it goes on
     m_d2xx->ReportDeviceErrors = false;
     if (m_d2xx->GetFTDeviceQueueStatus() == 0) {
         const quint32 n = m_d2xx->ReadFTDeviceBuffer(D2XXUnit::BufferSize);
@@ -276,7 +278,7 @@ int Communication::scanDevices()
     const int count = int(m_d2xx->FTDeviceCount);
     m_log->writeLogLine(QStringLiteral("FT device count: %1").arg(count));
     if (count == 0) {
-        m_prompts->message(NoDeviceFound);
+        m_prompts->show(NoDeviceFound);
         setDeviceLabel(NoDeviceFound);
     }
     return count;
@@ -328,7 +330,7 @@ bool Communication::chooseSimulatedPedal()
     QList<FtdiDeviceInfo> devices;
     m_simBackend->listDevices(&devices);
     if (devices.isEmpty()) {
-        m_prompts->message(NoDeviceFound);
+        m_prompts->show(NoDeviceFound);
         return false;
     }
     m_deviceSerialNumber = QString::fromLatin1(devices.first().serialNumber);
@@ -359,11 +361,11 @@ Task<bool> Communication::openLink()
         const bool listens = co_await boot.synchronise(&text) == Bootloader::Answer::Ack;
         m_log->addConsoleLine(QStringLiteral("received Byte: ") + text);
         if (listens) {
-            m_prompts->message(QStringLiteral("Connection to bootloader succeeded, ready for firmware upgrade"));
+            co_await m_prompts->tell(QStringLiteral("Connection to bootloader succeeded, ready for firmware upgrade"));
             m_link.bootloaderReached();
             emit bootloaderReady();
         } else {
-            m_prompts->message(QStringLiteral("Connection to bootloader failed"));
+            co_await m_prompts->tell(QStringLiteral("Connection to bootloader failed"));
             // No bootloader there: the pedal runs its firmware, so the line goes back to its
             // normal settings, Upgrade Mode goes off, and the link goes on as a normal one.
             m_upgradeModeChosen = false;
@@ -442,7 +444,10 @@ void Communication::onDeviceLost(quint32 handle)
     // Told once, after the exchange that noticed it has wound down.
     QMetaObject::invokeMethod(
         this,
-        [this] { m_prompts->fixedMessage(Prompts::Fixed::PedalDisconnected); },
+        [this] {
+            // Nothing else reaches the pedal while the person reads it.
+            m_prompts->tellFixed(Prompts::Fixed::PedalDisconnected).detach();
+        },
         Qt::QueuedConnection);
 }
 

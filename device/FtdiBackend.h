@@ -52,6 +52,14 @@ public:
     virtual int setBaudRate(quint32 handle, quint32 baud) = 0;
     virtual int setDataCharacteristics(quint32 handle, quint8 dataBits, quint8 stopBits, quint8 parity) = 0;
     virtual int purge(quint32 handle, quint32 mask) = 0;
+    // Whether the device with this serial number, once gone, can come back as the same device
+    // (a pedal unplugged and plugged in again). A pseudo-terminal cannot: a new one at its path
+    // belongs to whatever program opened it.
+    virtual bool comesBack(const QByteArray &serial) const
+    {
+        Q_UNUSED(serial);
+        return true;
+    }
     // The port the last open was refused for lack of permission; empty when the last open
     // succeeded or failed for another reason.
     virtual QString permissionDeniedPort() const { return QString(); }

@@ -30,6 +30,19 @@ int SerialPortBackend::statusFor(QSerialPort::SerialPortError error)
     }
 }
 
+bool SerialPortBackend::portPresent(const QString &portName)
+{
+#ifdef Q_OS_UNIX
+    // Where QSerialPort looks for it: a path as it is, a bare name in /dev.
+    const bool path = portName.startsWith(QLatin1Char('/')) || portName.startsWith(QLatin1String("./")) ||
+                      portName.startsWith(QLatin1String("../"));
+    return QFileInfo::exists(path ? portName : QStringLiteral("/dev/") + portName);
+#else
+    Q_UNUSED(portName);
+    return true; // a port name there (COM3) is no file: the open tells
+#endif
+}
+
 QList<SerialPortBackend::Entry> SerialPortBackend::enumerate() const
 {
     QList<Entry> out;
@@ -51,6 +64,10 @@ QList<SerialPortBackend::Entry> SerialPortBackend::enumerate() const
         out = *m_scanned;
     }
     for (const QString &path : m_extraPorts) {
+        // A port named by its path is there while its path is: a pseudo-terminal whose pedal
+        // went away, or a bridge that was unplugged, is listed no more until it is back.
+        if (!portPresent(path))
+            continue;
         Entry e;
         e.info.serialNumber = path.toLatin1();
         e.info.description = QByteArrayLiteral("Quarnelo MK3");
@@ -159,8 +176,12 @@ int SerialPortBackend::openPort(const QString &portName, quint32 *handle)
 int SerialPortBackend::openBySerial(const QByteArray &serial, quint32 *handle)
 {
     for (const Entry &e : enumerate()) {
-        if (e.info.serialNumber == serial)
-            return openPort(e.portName, handle);
+        if (e.info.serialNumber != serial)
+            continue;
+        const int status = openPort(e.portName, handle);
+        if (status == FtStatus::Ok && !isRealPedal(*handle))
+            m_pseudoTerminals.insert(serial);
+        return status;
     }
     return FtStatus::DeviceNotFound;
 }

@@ -1,11 +1,12 @@
 #pragma once
 // Real pedals: FTDI bridges seen as serial ports (USB vendor id 0x0403), opened by their
 // serial number. Extra ports given by path (a pseudo-terminal, a port without USB data)
-// are listed too, with the path as their serial number.
+// are listed too while their path is there, with the path as their serial number.
 
 #include "device/FtdiBackend.h"
 
 #include <QHash>
+#include <QSet>
 #include <QPointer>
 #include <QSerialPort>
 #include <QStringList>
@@ -39,6 +40,12 @@ public:
     int setDataCharacteristics(quint32 handle, quint8 dataBits, quint8 stopBits, quint8 parity) override;
     int purge(quint32 handle, quint32 mask) override;
     QString permissionDeniedPort() const override { return m_permissionDenied; }
+    // A port opened as a pseudo-terminal (the standalone simulated pedal) does not come back.
+    bool comesBack(const QByteArray &serial) const override { return !m_pseudoTerminals.contains(serial); }
+
+    // Whether a port named by its path (or its name in /dev) is there now; a missing one is
+    // not listed.
+    static bool portPresent(const QString &portName);
 
     // The D2XX status a D2XX user would see for a serial-port error.
     static int statusFor(QSerialPort::SerialPortError error);
@@ -65,5 +72,6 @@ private:
     mutable std::optional<QList<Entry>> m_scanned;
     QHash<quint32, QSerialPort *> m_ports;
     QHash<quint32, bool> m_lost;
+    QSet<QByteArray> m_pseudoTerminals; // the serial numbers (paths) of ports opened as pseudo-terminals
     quint32 m_nextHandle = 0x1000;
 };

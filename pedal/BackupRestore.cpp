@@ -157,7 +157,7 @@ Task<> BackupRestore::send(PedalSettings from, PedalSettings to)
         m_service.setFootswitchMode();
     }
     if (to.instrumentRange && to.instrumentRange != from.instrumentRange)
-        m_service.chooseInstrumentRange(*to.instrumentRange);
+        co_await m_service.chooseInstrumentRange(*to.instrumentRange);
     if (to.storeBypassStatus && to.storeBypassStatus != from.storeBypassStatus)
         m_service.chooseBypassStatus(*to.storeBypassStatus);
     if (to.midiChannelItem && to.midiChannelItem != from.midiChannelItem)
@@ -191,11 +191,11 @@ BackupRestore::Outcome BackupRestore::finish(Outcome o)
 Task<BackupRestore::Outcome> BackupRestore::restore(QString givenPath)
 {
     Outcome o;
-    const QString path = givenPath.isEmpty()
-                             ? m_prompts.openFile(QStringLiteral("Restore Backup"),
-                                                  QStringLiteral("Backups (*snapshot.json);;All files (*)"),
-                                                  m_service.backupFolder())
-                             : givenPath;
+    QString path = givenPath;
+    if (path.isEmpty())
+        path = co_await m_prompts.askFileToOpen(QStringLiteral("Restore Backup"),
+                                                QStringLiteral("Backups (*snapshot.json);;All files (*)"),
+                                                m_service.backupFolder());
     if (path.isEmpty()) {
         o.result = Result::Cancelled;
         co_return finish(o);
@@ -205,7 +205,7 @@ Task<BackupRestore::Outcome> BackupRestore::restore(QString givenPath)
     if (!BackupSnapshot::load(path, &backup, &error, &o.backup)) {
         o.problem = error;
         m_log.writeLogLine(QStringLiteral("restore backup refused: ") + error);
-        m_prompts.message(QStringLiteral("Restore Backup: %1. Nothing was sent.").arg(error));
+        co_await m_prompts.tell(QStringLiteral("Restore Backup: %1. Nothing was sent.").arg(error));
         o.result = Result::Failed;
         co_return finish(o);
     }
@@ -227,12 +227,15 @@ Task<BackupRestore::Outcome> BackupRestore::restore(QString givenPath)
         co_return finish(o);
     }
     if (identifiesAPedal(backup.serialNumber) && identifiesAPedal(m_comm.deviceSerialNumber()) &&
-        backup.serialNumber != m_comm.deviceSerialNumber() &&
-        !m_prompts.question(QStringLiteral("%1 was saved from the pedal %2; the linked pedal is %3. Restore its settings "
-                                           "onto this pedal?")
-                                .arg(name, backup.serialNumber, m_comm.deviceSerialNumber()))) {
-        o.result = Result::Cancelled;
-        co_return finish(o);
+        backup.serialNumber != m_comm.deviceSerialNumber()) {
+        const QString otherPedal = QStringLiteral("%1 was saved from the pedal %2; the linked pedal is %3. Restore its "
+                                                  "settings onto this pedal?")
+                                       .arg(name, backup.serialNumber, m_comm.deviceSerialNumber());
+        const bool answer = co_await m_prompts.ask(otherPedal);
+        if (!answer) {
+            o.result = Result::Cancelled;
+            co_return finish(o);
+        }
     }
     const QList<PedalSettings::Difference> differences = PedalSettings::differences(*before, backup.settings);
     for (const PedalSettings::Difference &d : differences)
@@ -243,13 +246,13 @@ Task<BackupRestore::Outcome> BackupRestore::restore(QString givenPath)
     if (differences.isEmpty() && !o.notRestored.isEmpty()) {
         o.problem = notRestored;
         m_log.writeLogLine(QStringLiteral("restore backup failed: ") + o.problem);
-        m_prompts.message(QStringLiteral("The pedal holds every setting of %1 that the editor can send; %2.").arg(name, notRestored));
+        co_await m_prompts.tell(QStringLiteral("The pedal holds every setting of %1 that the editor can send; %2.").arg(name, notRestored));
         o.result = Result::Failed;
         co_return finish(o);
     }
     if (differences.isEmpty()) {
         m_log.writeLogLine(QStringLiteral("restore backup: the pedal already holds every setting of ") + o.backup);
-        m_prompts.message(QStringLiteral("The pedal already holds every setting of %1.").arg(name));
+        co_await m_prompts.tell(QStringLiteral("The pedal already holds every setting of %1.").arg(name));
         o.result = Result::Done;
         co_return finish(o);
     }
@@ -266,7 +269,8 @@ Task<BackupRestore::Outcome> BackupRestore::restore(QString givenPath)
         question += QStringLiteral("\r\n\r\nNot restored, since no message of the editor sends them: %1.")
                         .arg(o.notRestored.join(QStringLiteral(", ")));
     question += QStringLiteral("\r\n\r\nSend these settings to the pedal?");
-    if (!m_prompts.question(question)) {
+    const bool answer = co_await m_prompts.ask(question);
+    if (!answer) {
         o.result = Result::Cancelled;
         co_return finish(o);
     }
@@ -313,7 +317,7 @@ Task<BackupRestore::Outcome> BackupRestore::restore(QString givenPath)
             : QStringLiteral(" Sent but not checked, since the pedal never reports them: %1.").arg(o.notChecked.join(QStringLiteral(", ")));
     if (now && o.mismatches.isEmpty() && o.notRestored.isEmpty()) {
         m_log.writeLogLine(QStringLiteral("restore backup: done, %1 settings checked").arg(differences.size() - o.notChecked.size()));
-        m_prompts.message(QStringLiteral("%1 restored: the pedal reports every setting the backup holds.%2")
+        co_await m_prompts.tell(QStringLiteral("%1 restored: the pedal reports every setting the backup holds.%2")
                               .arg(name, notChecked));
         o.result = Result::Done;
         co_return finish(o);
@@ -331,7 +335,7 @@ Task<BackupRestore::Outcome> BackupRestore::restore(QString givenPath)
         o.problem = problems.join(QStringLiteral("; "));
     }
     m_log.writeLogLine(QStringLiteral("restore backup failed: ") + o.problem);
-    m_prompts.message(QStringLiteral("%1 was sent, but %2.%3").arg(name, o.problem, notChecked));
+    co_await m_prompts.tell(QStringLiteral("%1 was sent, but %2.%3").arg(name, o.problem, notChecked));
     o.result = Result::Failed;
     co_return finish(o);
 }

@@ -22,7 +22,7 @@ Task<FirmwareUpgrade::Outcome> FirmwareUpgrade::verifyImage(QByteArray image, in
     }
     const QString problem = FirmwareImage::check(&image);
     if (!problem.isEmpty()) {
-        tell(QStringLiteral("The image cannot be compared: %1.").arg(problem));
+        co_await tell(QStringLiteral("The image cannot be compared: %1.").arg(problem));
         co_return Outcome::Refused;
     }
     const QList<QByteArray> blocks = FirmwareImage::blocks(image);
@@ -33,24 +33,24 @@ Task<FirmwareUpgrade::Outcome> FirmwareUpgrade::verifyImage(QByteArray image, in
     if (r.answer == Bootloader::Answer::Nack && r.block == 0) {
         // Nothing was written in this run that the bootloader took: a refusal of the very first
         // read may be the flash's read protection.
-        tell(QStringLiteral("The pedal's bootloader refused to read its flash at %1 (NACK): the flash may be "
+        co_await tell(QStringLiteral("The pedal's bootloader refused to read its flash at %1 (NACK): the flash may be "
                             "read-protected. It was not compared with the image.")
                  .arg(hex8(blockAddress)));
         co_return Outcome::Failed;
     }
     if (r.answer != Bootloader::Answer::Ack) {
         co_await pedalGone();
-        tell(QStringLiteral("The flash could not be read at %1: %2.").arg(hex8(blockAddress), m_boot.lastProblem()));
+        co_await tell(QStringLiteral("The flash could not be read at %1: %2.").arg(hex8(blockAddress), m_boot.lastProblem()));
         co_return Outcome::Failed;
     }
     if (atRecord) {
-        tell(QStringLiteral("The flash holds the image, but its firmware number record at %1 holds %2, not firmware %3.")
+        co_await tell(QStringLiteral("The flash holds the image, but its firmware number record at %1 holds %2, not firmware %3.")
                  .arg(hex8(blockAddress), recordText(r.record))
                  .arg(number));
         co_return Outcome::Failed;
     }
     if (r.block >= 0) {
-        tell(differsText(r, true) + QLatin1Char('.'));
+        co_await tell(differsText(r, true) + QLatin1Char('.'));
         co_return Outcome::Failed;
     }
     co_return Outcome::Done;

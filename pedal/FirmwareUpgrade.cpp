@@ -75,10 +75,10 @@ void FirmwareUpgrade::setUpgradeMode(bool on)
     emit upgradeModeChanged(on);
 }
 
-void FirmwareUpgrade::tell(const QString &text)
+Task<> FirmwareUpgrade::tell(QString text)
 {
     m_lastMessage = text;
-    m_prompts.message(text);
+    co_await m_prompts.tell(text);
 }
 
 void FirmwareUpgrade::restoreNormalLine()
@@ -122,12 +122,14 @@ Task<> FirmwareUpgrade::chooseUpgradeMode()
         co_return;
     }
     // What the pedal holds is saved while its firmware can still tell it.
-    if (!m_service.backUpBefore(QStringLiteral("the firmware upgrade"))) {
+    const bool backedUp = co_await m_service.backUpBefore(QStringLiteral("the firmware upgrade"));
+    if (!backedUp) {
         setUpgradeMode(false);
         co_return;
     }
     m_comm.sendMessage(PedalMessages::bypass(true));
-    if (!m_prompts.fixedQuestion(Prompts::Fixed::HoldShift)) {
+    const bool holding = co_await m_prompts.askFixed(Prompts::Fixed::HoldShift);
+    if (!holding) {
         setUpgradeMode(false);
         co_return;
     }
@@ -139,7 +141,7 @@ Task<> FirmwareUpgrade::chooseUpgradeMode()
     const Bootloader::Answer a = co_await m_boot.synchronise(&text);
     m_log.addConsoleLine(QStringLiteral("received Byte from bootloader: ") + text);
     if (a == Bootloader::Answer::Ack) {
-        m_prompts.fixedMessage(Prompts::Fixed::ReleaseShift);
+        co_await m_prompts.tellFixed(Prompts::Fixed::ReleaseShift);
         enterBootloaderReady();
         co_return;
     }
@@ -149,7 +151,7 @@ Task<> FirmwareUpgrade::chooseUpgradeMode()
     co_await m_clock.activity(0); // an unplug is reported by the backend as an event
     m_comm.upgradeEnded();
     m_lastMessage = m_prompts.words(Prompts::Fixed::BootloaderConnectionFailed);
-    m_prompts.fixedMessage(Prompts::Fixed::BootloaderConnectionFailed);
+    co_await m_prompts.tellFixed(Prompts::Fixed::BootloaderConnectionFailed);
     setUpgradeMode(false);
     restoreNormalLine();
     if (m_comm.linked())
@@ -213,7 +215,7 @@ Task<FirmwareUpgrade::Outcome> FirmwareUpgrade::upgrade()
     QString error;
     if (!FirmwareImage::loadCarried(m_imageName, &image, &error)) {
         m_log.writeLogLine(QStringLiteral("firmware image not loaded: ") + error);
-        tell(QStringLiteral("Error loading resource: ") + error);
+        co_await tell(QStringLiteral("Error loading resource: ") + error);
         co_return Outcome::Failed;
     }
     co_return co_await upgradeImage(image, m_number, m_imageName);
@@ -226,10 +228,10 @@ Task<FirmwareUpgrade::Outcome> FirmwareUpgrade::upgradeFromFile(QString givenPat
         m_service.refuse(QStringLiteral("upgrade firmware from a file"), reason);
         co_return Outcome::Refused;
     }
-    const QString path = givenPath.isEmpty()
-                             ? m_prompts.openFile(QStringLiteral("Firmware image"),
-                                                  QStringLiteral("Firmware images (*.bin);;All files (*)"), QString())
-                             : givenPath;
+    QString path = givenPath;
+    if (path.isEmpty())
+        path = co_await m_prompts.askFileToOpen(QStringLiteral("Firmware image"),
+                                                QStringLiteral("Firmware images (*.bin);;All files (*)"), QString());
     if (path.isEmpty())
         co_return Outcome::Cancelled;
     m_log.addConsoleLine(QStringLiteral("Opening: ") + path);
@@ -237,14 +239,15 @@ Task<FirmwareUpgrade::Outcome> FirmwareUpgrade::upgradeFromFile(QString givenPat
     QByteArray image;
     QString why;
     if (!FirmwareImage::readFile(path, &image, &why)) {
-        tell(QStringLiteral("%1 cannot be written: %2. Nothing in the pedal was changed.").arg(name, why));
+        co_await tell(QStringLiteral("%1 cannot be written: %2. Nothing in the pedal was changed.").arg(name, why));
         co_return Outcome::Failed;
     }
     m_log.writeLogLine(QStringLiteral("num of bytes read: %1").arg(image.size()));
-    if (!m_prompts.question(QStringLiteral("Write %1 (%2 bytes) into the pedal and record it as firmware %3?")
+    const bool answer = co_await m_prompts.ask(QStringLiteral("Write %1 (%2 bytes) into the pedal and record it as firmware %3?")
                                 .arg(name)
                                 .arg(image.size())
-                                .arg(m_number)))
+                                .arg(m_number));
+    if (!answer)
         co_return Outcome::Cancelled;
     co_return co_await upgradeImage(image, m_number, name);
 }
@@ -263,7 +266,7 @@ Task<FirmwareUpgrade::Outcome> FirmwareUpgrade::stop(QString step, QString probl
     const bool gone = co_await pedalGone();
     emit runningChanged(false);
     const QString wayBack = stoppedWayBack(m_prompts, held, gone);
-    tell(QStringLiteral("The firmware upgrade stopped at %1: %2. %3 ").arg(step, problem, holds) + wayBack);
+    co_await tell(QStringLiteral("The firmware upgrade stopped at %1: %2. %3 ").arg(step, problem, holds) + wayBack);
     co_return m_unverified ? Outcome::Unverified : Outcome::Failed;
 }
 
@@ -282,18 +285,18 @@ Task<FirmwareUpgrade::Outcome> FirmwareUpgrade::upgradeImage(QByteArray image, i
     const QString problem = FirmwareImage::check(&image);
     if (!problem.isEmpty()) {
         m_log.writeLogLine(QStringLiteral("firmware image refused: ") + problem);
-        tell(QStringLiteral("%1 cannot be written: %2. Nothing in the pedal was changed.").arg(what, problem));
+        co_await tell(QStringLiteral("%1 cannot be written: %2. Nothing in the pedal was changed.").arg(what, problem));
         co_return Outcome::Refused;
     }
     if (StandInImages::isStandInFirmware(image) && m_comm.linkedToRealPedal()) {
         m_log.writeLogLine(QStringLiteral("firmware image refused: a stand-in for a real pedal"));
-        tell(QStringLiteral("%1 is a stand-in for tests and the simulated pedal, not the maker's firmware; it is never "
+        co_await tell(QStringLiteral("%1 is a stand-in for tests and the simulated pedal, not the maker's firmware; it is never "
                             "written into a real pedal. Nothing in the pedal was changed.")
                  .arg(what));
         co_return Outcome::Refused;
     }
     if (number < 0 || number > 255) {
-        tell(QStringLiteral("%1 cannot be written: %2 is not a firmware number. Nothing in the pedal was changed.")
+        co_await tell(QStringLiteral("%1 cannot be written: %2 is not a firmware number. Nothing in the pedal was changed.")
                  .arg(what)
                  .arg(number));
         co_return Outcome::Refused;
@@ -312,12 +315,14 @@ Task<FirmwareUpgrade::Outcome> FirmwareUpgrade::upgradeImage(QByteArray image, i
             // Nothing more is sent on top of an answer that did not come as it should.
             m_log.writeLogLine(QStringLiteral("firmware number record not read: ") + m_boot.lastProblem());
             const bool gone = co_await pedalGone();
-            tell(QStringLiteral("The firmware number record at %1 could not be read (%2), so whether %3 is older than "
-                                "the pedal's firmware is not known. Nothing in the pedal was changed. %4")
-                     .arg(hex8(FirmwareImage::RecordAddress), m_boot.lastProblem(), what,
-                          gone ? QStringLiteral("Connect it again while holding SHIFT, ") +
-                                     m_prompts.words(Prompts::NextStep::UpgradeFromBootloader)
-                               : m_prompts.words(Prompts::NextStep::UpgradeAgain)));
+            const QString next = gone ? QStringLiteral("Connect it again while holding SHIFT, ") +
+                                            m_prompts.words(Prompts::NextStep::UpgradeFromBootloader)
+                                      : m_prompts.words(Prompts::NextStep::UpgradeAgain);
+            const QString text = QStringLiteral("The firmware number record at %1 could not be read (%2), so whether %3 "
+                                                "is older than the pedal's firmware is not known. Nothing in the pedal "
+                                                "was changed. %4")
+                                     .arg(hex8(FirmwareImage::RecordAddress), m_boot.lastProblem(), what, next);
+            co_await tell(text);
             co_return Outcome::Failed;
         }
         m_log.writeLogLine(QStringLiteral("firmware number record: ") + recordText(record));
@@ -329,7 +334,7 @@ Task<FirmwareUpgrade::Outcome> FirmwareUpgrade::upgradeImage(QByteArray image, i
     if (number < current) {
         const QString question =
             QStringLiteral("%1 Write %2 and go back to the older firmware %3?").arg(currentText, what).arg(number);
-        const bool yes = m_prompts.question(question);
+        const bool yes = co_await m_prompts.ask(question);
         m_log.writeLogLine(QStringLiteral("firmware downgrade from %1 to %2 asked: %3")
                                .arg(current)
                                .arg(number)
@@ -422,10 +427,10 @@ Task<FirmwareUpgrade::Outcome> FirmwareUpgrade::upgradeImage(QByteArray image, i
     emit runningChanged(false);
     m_log.writeLogLine(QStringLiteral("firmware upgrade: %1 bytes written in %2 ms").arg(n).arg(m_clock.nowMs() - started));
     co_await m_clock.pause(10);
-    m_prompts.fixedMessage(verifyAfterWriting ? Prompts::Fixed::UpgradeComplete : Prompts::Fixed::UpgradeCompleteUnread);
+    co_await m_prompts.tellFixed(verifyAfterWriting ? Prompts::Fixed::UpgradeComplete : Prompts::Fixed::UpgradeCompleteUnread);
     const Outcome restarted = co_await restartDevice(number);
     if (restarted == Outcome::Done && m_downgradedFrom >= 0)
-        tell(QStringLiteral("Firmware %1 now runs in the pedal, older than the firmware %2 it ran before.")
+        co_await tell(QStringLiteral("Firmware %1 now runs in the pedal, older than the firmware %2 it ran before.")
                  .arg(number)
                  .arg(m_downgradedFrom));
     co_return restarted;
@@ -448,12 +453,12 @@ Task<FirmwareUpgrade::Outcome> FirmwareUpgrade::restartDevice(int expectNumber)
             const QString notConfirmed =
                 QStringLiteral("The pedal did not confirm that it left its bootloader (%1). ").arg(m_boot.lastProblem());
             if (gone)
-                tell(written + notConfirmed +
+                co_await tell(written + notConfirmed +
                      QStringLiteral("Connected again it starts the firmware in its flash; should it stay silent, connect "
                                     "it again while holding SHIFT, ") +
                      m_prompts.words(Prompts::NextStep::UpgradeFromBootloader));
             else
-                tell(written + notConfirmed +
+                co_await tell(written + notConfirmed +
                      QStringLiteral("It may still be waiting there: %1, or switch it off and on.")
                          .arg(m_prompts.words(Prompts::NextStep::GoAgain)));
             m_writtenAndVerified = false;
@@ -495,15 +500,17 @@ Task<bool> FirmwareUpgrade::closeWindow()
         emit finished();
         co_return true;
     }
-    if (m_flashIncomplete &&
-        !m_prompts.question(m_unverified
-                                ? QStringLiteral("The pedal's firmware was written but not verified, and starting it may "
-                                                 "leave the pedal silent if the flash is not right. Start it anyway?\r\n") +
-                                      m_prompts.words(Prompts::NextStep::StayInBootloader)
-                                : QStringLiteral("The pedal's firmware is erased or incomplete, and starting it may leave "
-                                                 "the pedal silent until it is upgraded. Start it anyway?\r\n") +
-                                      m_prompts.words(Prompts::NextStep::StayInBootloader)))
-        co_return false;
+    if (m_flashIncomplete) {
+        const QString question =
+            (m_unverified ? QStringLiteral("The pedal's firmware was written but not verified, and starting it may "
+                                           "leave the pedal silent if the flash is not right. Start it anyway?\r\n")
+                          : QStringLiteral("The pedal's firmware is erased or incomplete, and starting it may leave "
+                                           "the pedal silent until it is upgraded. Start it anyway?\r\n")) +
+            m_prompts.words(Prompts::NextStep::StayInBootloader);
+        const bool start = co_await m_prompts.ask(question);
+        if (!start)
+            co_return false;
+    }
     co_await restartDevice();
     co_return !m_comm.bootloaderLinked(); // a Go the pedal did not confirm keeps the window
 }

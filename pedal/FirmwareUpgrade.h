@@ -127,7 +127,7 @@ private:
     // back for what the flash holds.
     Task<Outcome> stop(QString step, QString problem, QString holds, Held held = Held::Incomplete);
     Task<bool> pedalGone();
-    void tell(const QString &text);
+    Task<> tell(QString text);
     Refusal refusalToStart() const;
 
     PedalService &m_service;

@@ -77,21 +77,27 @@ void PedalService::logBackup(const Backup &backup)
     emit backupLogged(backup);
 }
 
-bool PedalService::backUpBefore(const QString &occasion) { return goOnAfter(backUp(occasion), occasion); }
+Task<bool> PedalService::backUpBefore(QString occasion)
+{
+    const Backup backup = backUp(occasion);
+    const bool goOn = co_await goOnAfter(backup, occasion);
+    co_return goOn;
+}
 
-bool PedalService::goOnAfter(const Backup &backup, const QString &occasion)
+Task<bool> PedalService::goOnAfter(Backup backup, QString occasion)
 {
     logBackup(backup);
     if (backup.made)
-        return true;
-    if (m_prompts.goOnWithoutBackup(
-            QStringLiteral("No backup of the pedal's settings could be made before %1: %2.")
-                .arg(occasion, backup.problem))) {
+        co_return true;
+    const QString fact =
+        QStringLiteral("No backup of the pedal's settings could be made before %1: %2.").arg(occasion, backup.problem);
+    const bool goOn = co_await m_prompts.askGoOnWithoutBackup(fact);
+    if (goOn) {
         m_log.writeLogLine(QStringLiteral("going on without a backup: ") + occasion);
-        return true;
+        co_return true;
     }
     m_log.writeLogLine(QStringLiteral("refused without a backup: ") + occasion);
-    return false;
+    co_return false;
 }
 
 QString PedalService::presetFolder()
@@ -112,40 +118,40 @@ Task<PedalService::Result> PedalService::savePreset(QString givenPath)
         m_log.writeLogLine(PresetFile::logKeys()[i] + hexNumber(values[size_t(i)], 8));
     QString path = givenPath;
     if (path.isEmpty())
-        path = m_prompts.saveFile(QStringLiteral("Save Preset File"), QStringLiteral("Preset files (*.txt)"),
-                                  presetFolder(), QStringLiteral("txt"));
+        path = co_await m_prompts.askFileToSave(QStringLiteral("Save Preset File"), QStringLiteral("Preset files (*.txt)"),
+                                                presetFolder(), QStringLiteral("txt"));
     if (path.isEmpty())
         co_return Result::Cancelled;
     path = PresetFile::withExtension(path);
     QString error;
     if (!PresetFile::write(path, values, &error)) {
-        m_prompts.message(QStringLiteral("Error saving file: ") + error);
+        co_await m_prompts.tell(QStringLiteral("Error saving file: ") + error);
         co_return Result::Failed;
     }
-    m_prompts.message(QStringLiteral("File saved successfully: ") + path);
+    co_await m_prompts.tell(QStringLiteral("File saved successfully: ") + path);
     co_return Result::Done;
 }
 
-PedalService::Result PedalService::loadPreset(const QString &givenPath)
+Task<PedalService::Result> PedalService::loadPreset(QString givenPath)
 {
     if (!allowed(Command::PresetLoad, QStringLiteral("Load Local Preset")))
-        return Result::Refused;
+        co_return Result::Refused;
     QString path = givenPath;
     if (path.isEmpty())
-        path = m_prompts.openFile(QStringLiteral("Open Preset File"), QStringLiteral("Preset files (*.txt)"),
-                                  presetFolder());
+        path = co_await m_prompts.askFileToOpen(QStringLiteral("Open Preset File"), QStringLiteral("Preset files (*.txt)"),
+                                                presetFolder());
     PresetFile::PresetValues values{};
     QString message;
     const bool valid = !path.isEmpty() && PresetFile::load(path, &values, &message);
     if (valid)
-        m_prompts.message(QStringLiteral("File loaded successfully: ") + path);
+        co_await m_prompts.tell(QStringLiteral("File loaded successfully: ") + path);
     else if (!path.isEmpty())
-        m_prompts.message(message);
+        co_await m_prompts.tell(message);
     m_log.writeLogLine(Banner.arg(QStringLiteral("LOAD LOCAL PRESET")));
     for (int i = 0; i < PresetFile::Values; ++i)
         m_log.writeLogLine(PresetFile::logKeys()[i] + (valid ? hexNumber(values[size_t(i)], 8) : QString()));
     if (!valid)
-        return path.isEmpty() ? Result::Cancelled : Result::Failed; // nothing changes, nothing is sent
+        co_return path.isEmpty() ? Result::Cancelled : Result::Failed; // nothing changes, nothing is sent
     const PresetFile::PresetValues before = parameterValues();
     putParameterValues(values);
     showParameterValues(true);
@@ -153,5 +159,5 @@ PedalService::Result PedalService::loadPreset(const QString &givenPath)
     const PresetFile::PresetValues after = parameterValues();
     if (!m_applyingHistory && before != after && m_recorder)
         m_recorder->presetEdit(before, after, QFileInfo(path).completeBaseName());
-    return Result::Done;
+    co_return Result::Done;
 }

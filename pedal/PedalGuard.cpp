@@ -65,7 +65,7 @@ void PedalService::refuse(const QString &what, const Refusal &refusal)
     if (busy || m_clock.waiting())
         m_prompts.notice(text); // the command under way goes on while this shows
     else
-        m_prompts.message(text);
+        m_prompts.show(text);
 }
 
 bool PedalService::allowed(Command command, const QString &what, bool beforeRequest)

@@ -257,7 +257,7 @@ PedalService::Result PedalService::controlChanged(int i, int previous)
     case ControlKind::CheckBox: {
         Result result = Result::Done;
         if (m_state.tuningItem == PedalState::NoTuningIndex && shown == 1) {
-            m_prompts.message(QStringLiteral("Set a tuning before using this parameter"));
+            m_prompts.show(QStringLiteral("Set a tuning before using this parameter"));
             shown = 0;
             emit controlShown(i);
             result = Result::Refused; // the value 0 is still sent
@@ -356,7 +356,7 @@ PedalService::Result PedalService::chooseAssignment(int control, int item)
         item > 0) {
         const int p = ParameterCatalogue::offeredOn(control)[size_t(item - 1)];
         if (p == Parameter::DominantNotesCut || p == Parameter::HighNotesCut) {
-            m_prompts.message(QStringLiteral("No tuning selected, Select a tuning before assigning this parameter"));
+            m_prompts.show(QStringLiteral("No tuning selected, Select a tuning before assigning this parameter"));
             m_state.assignItems[size_t(control)] = 0;
             emit choicesChanged();
             return Result::Refused;

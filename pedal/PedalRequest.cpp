@@ -38,7 +38,7 @@ void PedalService::endFailedRequest(const QString &logLine, const QString &messa
     m_requestInProgress = false;
     if (m_comm.linked() && !m_comm.firmwareUpgradeMode())
         m_comm.startPoll();
-    m_prompts.message(message);
+    m_prompts.show(message);
 }
 
 Task<PedalService::Result> PedalService::requestDeviceInformation()
@@ -141,10 +141,11 @@ Task<PedalService::Result> PedalService::requestDeviceInformation()
 
     if (info.firmware < latestFirmwareNumber) {
         emit effectWindowCloseRequested();
-        m_prompts.fixedMessage(Prompts::Fixed::FirmwareUpgradeRequired, latestFirmwareNumber);
-        m_prompts.fixedMessage(Prompts::Fixed::LegacyUpgradeInstructions);
+        co_await m_prompts.tellFixed(Prompts::Fixed::FirmwareUpgradeRequired, latestFirmwareNumber);
+        co_await m_prompts.tellFixed(Prompts::Fixed::LegacyUpgradeInstructions);
         forgetValues(QStringLiteral("the pedal needs a firmware upgrade"));
         setGate(GateState::FirmwareTooOld);
+        m_requestInProgress = false;
         co_return Result::Failed;
     }
     setGate(GateState::RequestPassed);
@@ -153,24 +154,27 @@ Task<PedalService::Result> PedalService::requestDeviceInformation()
     if (!info.algorithmNumber(&algorithm)) {
         const QString error = HexCodec::conversionError(m_deviceAlgorithmText);
         m_log.writeLogLine(error);
-        m_prompts.message(error);
+        co_await m_prompts.tell(error);
+        m_requestInProgress = false;
         co_return Result::Failed;
     }
     int effect = 0;
     if (algorithm < latestAlgorithmNumber) {
         emit effectWindowCloseRequested();
-        m_prompts.message(QStringLiteral("Upload the latest version of Quarnelo MK3 algorithm:\r\nUpload Quarnelo MK3 00%1")
+        co_await m_prompts.tell(QStringLiteral("Upload the latest version of Quarnelo MK3 algorithm:\r\nUpload Quarnelo MK3 00%1")
                               .arg(latestAlgorithmNumber));
         if (info.effectNumber(&effect))
             selectEffect(effect);
         forgetValues(QStringLiteral("the pedal's algorithm is older than this editor's"));
         setGate(GateState::AlgorithmTooOld);
+        m_requestInProgress = false;
         co_return Result::Failed;
     }
     if (!info.effectNumber(&effect)) {
         const QString error = HexCodec::conversionError(m_deviceEffectNumberText);
         m_log.writeLogLine(error);
-        m_prompts.message(error);
+        co_await m_prompts.tell(error);
+        m_requestInProgress = false;
         co_return Result::Failed;
     }
     if (effect >= m_effectNames.size()) {
@@ -218,9 +222,10 @@ Task<PedalService::Result> PedalService::readPedalReport()
     const auto info = answer.decoded.ok ? DeviceInformation::fromValues(answer.decoded.values) : std::nullopt;
     if (!info) {
         m_log.writeLogLine(QStringLiteral("request for compare: no complete answer"));
-        m_prompts.message(QStringLiteral("The pedal did not answer completely, so its values are not shown. Check the "
-                                         "USB connection, then ") +
-                          m_prompts.words(Prompts::NextStep::ReadReportAgain) + QLatin1Char('.'));
+        const QString incomplete = QStringLiteral("The pedal did not answer completely, so its values are not shown. "
+                                                  "Check the USB connection, then ") +
+                                   m_prompts.words(Prompts::NextStep::ReadReportAgain) + QLatin1Char('.');
+        co_await m_prompts.tell(incomplete);
         co_return Result::Failed;
     }
     m_state.reported = info;

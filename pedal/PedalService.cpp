@@ -58,7 +58,7 @@ PedalService::PedalService(DiagnosticLog &log, UserFiles &files, Prompts &prompt
     if (EffectList::loadResourceToList(QStringLiteral("octave"), &m_resourceLines, &error))
         m_effectNames = m_resourceLines;
     else
-        m_prompts.message(QStringLiteral("Error loading resource: ") + error);
+        m_prompts.show(QStringLiteral("Error loading resource: ") + error);
     if (!m_effectNames.isEmpty())
         latestAlgorithmNumber = EffectList::latestAlgorithmNumber(m_effectNames.first());
 }
@@ -141,7 +141,7 @@ Task<> PedalService::link(bool askForSettings)
         m_log.writeLogLine(QStringLiteral("link: the USB device %1 could not be opened%2")
                                .arg(m_comm.deviceSerialNumber(),
                                     denied.isEmpty() ? QString() : QStringLiteral(": permission denied on ") + denied));
-        m_prompts.message(m_comm.openFailureText());
+        co_await m_prompts.tell(m_comm.openFailureText());
         co_return;
     }
     m_bootloaderAnswered = false;
@@ -164,6 +164,12 @@ void PedalService::onDeviceLost()
         return;
     m_lostBackend = m_d2xx.backend();
     m_lostSerial = m_comm.deviceSerialNumber();
+    if (m_lostBackend && !m_lostBackend->comesBack(m_lostSerial.toLatin1())) {
+        // What appears at its path later is not this pedal: it is linked again only on request.
+        m_log.writeLogLine(QStringLiteral("the pedal %1 was a pseudo-terminal, which does not come back: not waited for")
+                               .arg(m_lostSerial));
+        return;
+    }
     m_keptValues = parameterValues();
     m_keptShown = m_state.shown;
     m_log.writeLogLine(QStringLiteral("waiting for the pedal %1 to come back; the editor keeps its values").arg(m_lostSerial));
@@ -173,6 +179,8 @@ void PedalService::onDeviceLost()
 
 void PedalService::lookForLostPedal()
 {
+    if (m_clock.waiting())
+        return; // a command (or its question) is under way: looked for again at the next tick
     // Linked by hand meanwhile (to this pedal or another), or Upgrade Mode chosen (the pedal will
     // come back in its bootloader): nothing to offer.
     if (m_comm.linked() || m_comm.firmwareUpgradeMode()) {
@@ -188,24 +196,25 @@ void PedalService::lookForLostPedal()
     m_comm.cameBack();
     m_log.writeLogLine(QStringLiteral("the pedal %1 is back: linking").arg(m_lostSerial));
     m_comm.chooseDevice(m_lostBackend, m_lostSerial, description);
-    link().then([this] { offerKeptValues(); });
+    link().then([this] { offerKeptValues().detach(); });
 }
 
-void PedalService::offerKeptValues()
+Task<> PedalService::offerKeptValues()
 {
     const auto kept = std::exchange(m_keptValues, std::nullopt);
     if (!kept || !m_state.valuesKnown)
-        return;
+        co_return;
     const PresetFile::PresetValues now = parameterValues();
     int differing = 0;
     for (int i = 0; i < PresetFile::Values; ++i)
         differing += (*kept)[size_t(i)] != now[size_t(i)];
     if (differing == 0)
-        return;
-    if (!m_prompts.question(QStringLiteral("The pedal came back with %1 settings different from the editor. Send the "
-                                           "editor's settings?")
-                                .arg(differing)))
-        return; // the pedal's values stay on the controls
+        co_return;
+    const bool answer = co_await m_prompts.ask(QStringLiteral("The pedal came back with %1 settings different from the editor. Send the "
+                                               "editor's settings?")
+                                    .arg(differing));
+    if (!answer)
+        co_return; // the pedal's values stay on the controls
     // Each control that differs goes back to what the editor showed and sends it at once, as
     // the user's change of that control would (not a step of the history).
     const bool wasShowing = std::exchange(m_showingValues, true);
@@ -234,7 +243,7 @@ bool PedalService::loadSelectedEffectImage()
     m_log.writeLogLine(QStringLiteral("resource name: ") + resource);
     QString error;
     if (!EffectList::loadResourceToList(resource, &m_resourceLines, &error)) {
-        m_prompts.message(QStringLiteral("Error loading resource: ") + error);
+        m_prompts.show(QStringLiteral("Error loading resource: ") + error);
         return false;
     }
     m_log.writeLogLine(QStringLiteral("filecontent (first 128 bytes): ") + m_resourceLines.value(0).left(256));
@@ -282,7 +291,7 @@ void PedalService::chooseEffect(int index)
     bool ok = false;
     const int n = m_deviceAlgorithmText.toInt(&ok, 10);
     if (!ok) {
-        m_prompts.message(HexCodec::conversionError(m_deviceAlgorithmText));
+        m_prompts.show(HexCodec::conversionError(m_deviceAlgorithmText));
         return;
     }
     if (n >= latestAlgorithmNumber) {
@@ -290,7 +299,7 @@ void PedalService::chooseEffect(int index)
         return;
     }
     emit effectWindowCloseRequested();
-    m_prompts.message(QStringLiteral("Upload the latest version of Quarnelo MK3 algorithm:\r\nUpload Quarnelo MK3 00%1")
+    m_prompts.show(QStringLiteral("Upload the latest version of Quarnelo MK3 algorithm:\r\nUpload Quarnelo MK3 00%1")
                           .arg(latestAlgorithmNumber));
     setGate(GateState::AlgorithmTooOld);
 }
@@ -307,7 +316,11 @@ Task<PedalService::UploadResult> PedalService::uploadAlgorithmFile(QString path)
 {
     if (!allowed(Command::AlgorithmUpload, QStringLiteral("upload")))
         co_return UploadResult::Refused;
-    const UploadResult r = path.isEmpty() ? co_await m_uploads->chooseAndUploadFile() : co_await m_uploads->uploadFile(path);
+    UploadResult r;
+    if (path.isEmpty())
+        r = co_await m_uploads->chooseAndUploadFile();
+    else
+        r = co_await m_uploads->uploadFile(path);
     // As for a carried image, the pedal is asked again and must answer with an effect the editor
     // knows; a file may hold an older algorithm than the editor's, which the answer then tells.
     const bool answered = r != UploadResult::Done || co_await requestDeviceInformation() == Result::Done;

@@ -167,13 +167,13 @@ public:
     // The assignable parameters back to their defaults on the running effect; tellUser adds
     // the reminder that they are not stored until Save Parameters.
     Task<Result> resetAssignableParameters(bool tellUser);
-    Result chooseInstrumentRange(quint8 range);
+    Task<Result> chooseInstrumentRange(quint8 range);
     Result chooseBypassStatus(bool store);
     Result chooseRangeLimit(bool on);
     Result chooseMidiChannel(int item);
     // Presets: an empty path asks the user for one.
     Task<Result> savePreset(QString path = QString());
-    Result loadPreset(const QString &path = QString());
+    Task<Result> loadPreset(QString path = QString());
     QString presetFolder();
     Task<UploadResult> uploadSelectedAlgorithm();
     Task<UploadResult> uploadAlgorithmFile(QString path = QString());
@@ -201,9 +201,9 @@ public:
     static QStringList backupLogLines(const Backup &backup);
     // Before a command that changes the pedal in a large way: a backup, logged; when none can be
     // made, asks whether to go on. False when the user chose not to.
-    bool backUpBefore(const QString &occasion);
+    Task<bool> backUpBefore(QString occasion);
     // The same for a backup made already: logged; when it was not made, asks whether to go on.
-    bool goOnAfter(const Backup &backup, const QString &occasion);
+    Task<bool> goOnAfter(Backup backup, QString occasion);
 
     // Whether a command may reach the pedal now; when not, the reason is logged and shown.
     // beforeRequest: the command runs a device information request first, which decides the
@@ -320,7 +320,7 @@ private:
     std::optional<quint8> m_sentInstrumentRange; // Standard or Low, as last sent or read back
     void onDeviceLost();
     void lookForLostPedal();
-    void offerKeptValues();
+    Task<> offerKeptValues();
     ClockTimer *m_returnWatch;
     class FtdiBackend *m_lostBackend = nullptr;
     QString m_lostSerial;

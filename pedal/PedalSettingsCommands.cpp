@@ -41,7 +41,10 @@ Task<PedalService::Result> PedalService::assign()
         co_return Result::Refused;
     m_log.writeLogLine(Banner.arg(QStringLiteral("ASSIGN")));
     const QByteArray message = buildAssignMessage();
-    if (!m_applyingHistory && !m_prompts.question(QStringLiteral("Upload Assignments?")))
+    bool upload = true;
+    if (!m_applyingHistory)
+        upload = co_await m_prompts.ask(QStringLiteral("Upload Assignments?"));
+    if (!upload)
         co_return Result::Cancelled;
     m_comm.sendMessage(message);
     // Recorded before the pause: the replay of a step asks nothing and records nothing, and that
@@ -83,7 +86,10 @@ Task<PedalService::Result> PedalService::setTuning()
     m_log.writeLogLine(Banner.arg(QStringLiteral("SET TUNING")));
     const QByteArray message = PedalMessages::tuning(m_state.tuningItem, m_state.semitoneVariation());
     m_log.writeLogLine(QStringLiteral("Tuning Message: ") + HexCodec::bytesToHexText(message));
-    if (!m_applyingHistory && !m_prompts.question(QStringLiteral("Set new tuning?")))
+    bool set = true;
+    if (!m_applyingHistory)
+        set = co_await m_prompts.ask(QStringLiteral("Set new tuning?"));
+    if (!set)
         co_return Result::Cancelled;
     m_d2xx.PurgeFTDeviceTX();
     m_comm.sendMessage(message);
@@ -155,7 +161,10 @@ Task<PedalService::Result> PedalService::saveParameters(bool confirmed)
     const QByteArray message = PedalMessages::storeSettings(values);
     m_log.writeLogLine(QStringLiteral("Store settings message (HEX): ") + HexCodec::bytesToHexText(message));
     m_log.writeLogLine(QStringLiteral("num of bytes to send: %1").arg(message.size()));
-    if (!confirmed && !m_prompts.question(QStringLiteral("Save Parameters to pedal?")))
+    bool save = true;
+    if (!confirmed)
+        save = co_await m_prompts.ask(QStringLiteral("Save Parameters to pedal?"));
+    if (!save)
         co_return Result::Cancelled;
     m_d2xx.PurgeFTDeviceTX();
     quint32 written = 0;
@@ -164,7 +173,7 @@ Task<PedalService::Result> PedalService::saveParameters(bool confirmed)
     if (written != quint32(message.size())) {
         m_log.writeLogLine(
             QStringLiteral("Save Parameters failed: %1 of %2 bytes reached the pedal").arg(written).arg(message.size()));
-        m_prompts.message(QStringLiteral("Save Parameters failed: only %1 of the %2 bytes reached the pedal, so it "
+        co_await m_prompts.tell(QStringLiteral("Save Parameters failed: only %1 of the %2 bytes reached the pedal, so it "
                                          "may not have stored the assignable parameters. Check the USB connection, "
                                          "then %3.")
                               .arg(written)
@@ -191,7 +200,7 @@ Task<PedalService::Result> PedalService::settleUnsavedParameters(QString occasio
                        "to the values it stored. Save Parameters before %4?")
             .arg(listed, names.size() == 1 ? QStringLiteral("was") : QStringLiteral("were"),
                  names.size() == 1 ? QStringLiteral("it") : QStringLiteral("them"), occasion);
-    const Prompts::Choice choice = m_prompts.saveOrDiscard(question, QStringLiteral("Save Parameters"));
+    const Prompts::Choice choice = co_await m_prompts.askSaveOrDiscard(question, QStringLiteral("Save Parameters"));
     if (choice == Prompts::Choice::Cancel)
         co_return Result::Cancelled;
     if (choice == Prompts::Choice::Discard) {
@@ -217,7 +226,7 @@ Task<> PedalService::sendStoreSettings()
     co_await m_clock.pause(100);
 }
 
-void PedalService::showSaveParametersInfo() { m_prompts.fixedMessage(Prompts::Fixed::SaveParametersInfo); }
+void PedalService::showSaveParametersInfo() { m_prompts.tellFixed(Prompts::Fixed::SaveParametersInfo).detach(); }
 
 Task<PedalService::Result> PedalService::resetAssignableParameters(bool tellUser)
 {
@@ -270,14 +279,14 @@ Task<PedalService::Result> PedalService::resetAssignableParameters(bool tellUser
     if (!m_applyingHistory && before != after && m_recorder)
         m_recorder->valuesEdit(before, after, QStringLiteral("Set Assignable Parameters to Default"));
     if (tellUser)
-        m_prompts.fixedMessage(Prompts::Fixed::DefaultsNotSaved);
+        co_await m_prompts.tellFixed(Prompts::Fixed::DefaultsNotSaved);
     co_return Result::Done;
 }
 
-PedalService::Result PedalService::chooseInstrumentRange(quint8 range)
+Task<PedalService::Result> PedalService::chooseInstrumentRange(quint8 range)
 {
     if (!allowed(Command::PedalOption, QStringLiteral("Instrument Range")))
-        return Result::Refused;
+        co_return Result::Refused;
     const quint8 rangeBefore = m_state.instrumentRange;
     m_state.instrumentRange = range;
     m_state.instrumentRangeMark = range;
@@ -289,15 +298,18 @@ PedalService::Result PedalService::chooseInstrumentRange(quint8 range)
     quint8 checksum = 0;
     const QByteArray message = PedalMessages::instrumentRange(range, &checksum);
     m_log.writeLogLine(QStringLiteral("checksum byte: ") + hexNumber(checksum, 2));
-    if (!m_applyingHistory && !m_prompts.question(QStringLiteral("Change current Instrument?")))
-        return Result::Cancelled;
+    bool change = true;
+    if (!m_applyingHistory)
+        change = co_await m_prompts.ask(QStringLiteral("Change current Instrument?"));
+    if (!change)
+        co_return Result::Cancelled;
     logAndSend(message);
     if (range == 0xFF || range == 0xBA)
         m_sentInstrumentRange = range;
     if (rangeBefore != range && (rangeBefore == 0xFF || rangeBefore == 0xBA))
         recordSetting(QStringLiteral("Instrument Range"), rangeBefore, range,
-                      [this](quint8 r) { chooseInstrumentRange(r); });
-    return Result::Done;
+                      [this](quint8 r) { chooseInstrumentRange(r).detach(); });
+    co_return Result::Done;
 }
 
 PedalService::Result PedalService::chooseBypassStatus(bool store)

@@ -93,7 +93,10 @@ Task<RawLine::Sent> RawLine::sendGuarded(QByteArray message, QString what)
     const Kind kind = classify(message);
     const Needs need = needs(kind);
     const QString hex = HexCodec::bytesToHexText(message);
-    if (need.confirmation && !m_prompts.question(QStringLiteral("%1 changes the pedal in a large way. Send it?").arg(what))) {
+    bool answer = true;
+    if (need.confirmation)
+        answer = co_await m_prompts.ask(QStringLiteral("%1 changes the pedal in a large way. Send it?").arg(what));
+    if (!answer) {
         sent.outcome = Outcome::Cancelled;
         co_return sent;
     }
@@ -102,7 +105,7 @@ Task<RawLine::Sent> RawLine::sendGuarded(QByteArray message, QString what)
         const QString address = eraseAddress(message);
         bool backedUp = false;
         if (address.isEmpty())
-            backedUp = m_service.backUpBefore(occasion);
+            backedUp = co_await m_service.backUpBefore(occasion);
         else
             backedUp = co_await m_service.memory().backUpWithMemory(occasion, address);
         if (!backedUp) {

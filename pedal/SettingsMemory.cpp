@@ -87,14 +87,18 @@ Task<SettingsMemory::Outcome> SettingsMemory::eraseSettings()
     else
         question += QStringLiteral("No backup of the pedal's settings could be made: %1. Erase them anyway?")
                         .arg(backup.problem);
-    if (!m_prompts.question(question))
+    const bool erase = co_await m_prompts.ask(question);
+    if (!erase)
         co_return Outcome::Cancelled;
     m_log.writeLogLine(Banner.arg(QStringLiteral("ERASE EEPROM 1")));
     backup = co_await addMemory(backup, occasion, QStringLiteral("50"));
-    if (!backup.made &&
-        !m_prompts.goOnWithoutBackup(
-            QStringLiteral("No backup of the pedal's settings could be made before Erase Settings: %1.")
-                .arg(backup.problem))) {
+    bool goOn = backup.made;
+    if (!goOn) {
+        const QString withoutBackup =
+            QStringLiteral("No backup of the pedal's settings could be made before Erase Settings: %1.").arg(backup.problem);
+        goOn = co_await m_prompts.askGoOnWithoutBackup(withoutBackup);
+    }
+    if (!goOn) {
         m_service.logBackup(backup);
         m_log.writeLogLine(QStringLiteral("refused without a backup: ") + occasion);
         co_return Outcome::Cancelled;
@@ -102,14 +106,16 @@ Task<SettingsMemory::Outcome> SettingsMemory::eraseSettings()
     m_service.logBackup(backup);
     co_await eraseEEPROM(QStringLiteral("50"));
     co_await m_clock.pause(eraseSettleMs);
-    if (!m_prompts.question(QStringLiteral("Memory has been erased, do you want to make a memory check now?")))
+    const bool check = co_await m_prompts.ask(QStringLiteral("Memory has been erased, do you want to make a memory check now?"));
+    if (!check)
         co_return Outcome::Done;
     co_return co_await read(QStringLiteral("50"));
 }
 
 Task<SettingsMemory::Outcome> SettingsMemory::eraseWithQuestion(QString address)
 {
-    if (!m_prompts.question(QStringLiteral("Erase EEPROM now?")))
+    const bool answer = co_await m_prompts.ask(QStringLiteral("Erase EEPROM now?"));
+    if (!answer)
         co_return Outcome::Cancelled;
     co_return co_await erase(address);
 }
@@ -147,7 +153,7 @@ Task<PedalService::Backup> SettingsMemory::addMemory(PedalService::Backup backup
 Task<bool> SettingsMemory::backUpWithMemory(QString occasion, QString address)
 {
     const PedalService::Backup backup = co_await addMemory(m_service.backUp(occasion, QString(), true), occasion, address);
-    co_return m_service.goOnAfter(backup, occasion);
+    co_return co_await m_service.goOnAfter(backup, occasion);
 }
 
 Task<SettingsMemory::Outcome> SettingsMemory::read(QString address)
@@ -181,7 +187,7 @@ Task<SettingsMemory::Outcome> SettingsMemory::read(QString address)
             m_log.writeLogLine(QStringLiteral("no settings memory dump within %1 ms").arg(dumpStartMs));
         }
         if (m_comm.linked() && !m_readingForBackup) {
-            m_prompts.message(QStringLiteral("The pedal sent no memory dump within %1 s; the memory's state is unknown.")
+            co_await m_prompts.tell(QStringLiteral("The pedal sent no memory dump within %1 s; the memory's state is unknown.")
                                   .arg(dumpStartMs / 1000.0));
         }
         emit checked();
@@ -272,9 +278,9 @@ void SettingsMemory::onDump(const QByteArray &memory)
     else
         m_log.writeLogLine(QStringLiteral("memory dump not saved: ") + error);
     ++m_checks;
-    m_prompts.message(empty ? QStringLiteral("Memory is empty") : QStringLiteral("Memory is not empty"));
+    m_prompts.show(empty ? QStringLiteral("Memory is empty") : QStringLiteral("Memory is not empty"));
     if (m_check.savedPath.isEmpty())
-        m_prompts.message(QStringLiteral("The memory dump could not be saved with the backups: ") + error);
+        m_prompts.show(QStringLiteral("The memory dump could not be saved with the backups: ") + error);
     emit checked();
 }
 
@@ -288,6 +294,6 @@ void SettingsMemory::onShortDump(int bytes)
                              .arg(grouped(bytes), grouped(Communication::MemoryBytes));
     m_log.writeLogLine(text);
     if (!m_readingForBackup)
-        m_prompts.message(text);
+        m_prompts.show(text);
     emit checked();
 }

@@ -41,9 +41,9 @@ void Uploads::setStatus(const QString &text)
     emit statusChanged(text);
 }
 
-void Uploads::tell(const QString &message)
+Task<> Uploads::tell(QString message)
 {
-    m_prompts.message(message);
+    co_await m_prompts.tell(message);
 }
 
 void Uploads::resumePoll()
@@ -52,14 +52,14 @@ void Uploads::resumePoll()
         m_comm.startPoll();
 }
 
-bool Uploads::refuseStandIn(const QByteArray &image)
+Task<bool> Uploads::refuseStandIn(QByteArray image)
 {
     if (!StandInImages::isStandIn(image) || !m_comm.linkedToRealPedal())
-        return false;
+        co_return false;
     m_log.writeLogLine(QStringLiteral("upload refused: stand-in image and a real pedal"));
-    tell(QStringLiteral("This algorithm image is a stand-in, made for tests and the simulated pedal; it is not the "
+    co_await tell(QStringLiteral("This algorithm image is a stand-in, made for tests and the simulated pedal; it is not the "
                         "maker's algorithm. It is not written into a real pedal. Nothing was sent."));
-    return true;
+    co_return true;
 }
 
 Task<Uploads::Result> Uploads::uploadCarriedImage(QString effectName, QStringList *resourceLines,
@@ -68,7 +68,8 @@ Task<Uploads::Result> Uploads::uploadCarriedImage(QString effectName, QStringLis
     Busy busy(m_uploading);
     m_log.writeLogLine(QStringLiteral("********************UPLOAD********************"));
     m_comm.stopPoll();
-    if (!m_prompts.question(Question)) {
+    const bool answer = co_await m_prompts.ask(Question);
+    if (!answer) {
         resumePoll();
         co_return Result::Cancelled;
     }
@@ -79,8 +80,9 @@ Task<Uploads::Result> Uploads::uploadCarriedImage(QString effectName, QStringLis
     QString error;
     if (effectName.isEmpty() || !EffectList::loadResourceToList(resource, &lines, &error)) {
         m_log.writeLogLine(QStringLiteral("upload stopped: no image for '%1'").arg(effectName));
-        tell(QStringLiteral("Error loading resource: ") +
-             (error.isEmpty() ? QStringLiteral("no effect is selected") : error) + QStringLiteral(". Nothing was sent."));
+        const QString why = error.isEmpty() ? QStringLiteral("no effect is selected") : error;
+        const QString text = QStringLiteral("Error loading resource: ") + why + QStringLiteral(". Nothing was sent.");
+        co_await tell(text);
         resumePoll();
         co_return Result::Refused;
     }
@@ -89,15 +91,19 @@ Task<Uploads::Result> Uploads::uploadCarriedImage(QString effectName, QStringLis
     const QByteArray image = HexCodec::hexTextToBytes(text, &error);
     if (!error.isEmpty() || len == 0 || len > MaxImageBytes) {
         m_log.writeLogLine(QStringLiteral("upload stopped: the image of '%1' is damaged").arg(effectName));
-        tell(QStringLiteral("The algorithm image of %1 is damaged. Nothing was sent.").arg(effectName));
+        co_await tell(QStringLiteral("The algorithm image of %1 is damaged. Nothing was sent.").arg(effectName));
         resumePoll();
         co_return Result::Refused;
     }
-    if (refuseStandIn(image)) {
+    const bool standIn = co_await refuseStandIn(image);
+    if (standIn) {
         resumePoll();
         co_return Result::Refused;
     }
-    if (beforeWriting && !beforeWriting()) {
+    bool backedUp = true;
+    if (beforeWriting)
+        backedUp = co_await beforeWriting();
+    if (!backedUp) {
         resumePoll();
         co_return Result::Cancelled;
     }
@@ -117,7 +123,7 @@ Task<Uploads::Result> Uploads::uploadCarriedImage(QString effectName, QStringLis
     m_log.writeLogLine(QStringLiteral("write to device"));
     setStatus(QStringLiteral("Uploading..."));
 
-    const Result waited = finishWait(co_await waitForAnswer(false));
+    const Result waited = co_await finishWait(co_await waitForAnswer(false));
     if (waited != Result::Done)
         co_return waited;
     checkTimer->stop(); // answered: "Upload Failed" must not follow during the check
@@ -128,7 +134,7 @@ Task<Uploads::Result> Uploads::uploadCarriedImage(QString effectName, QStringLis
 
 Task<Uploads::Result> Uploads::chooseAndUploadFile()
 {
-    const QString path = m_prompts.openFile(QStringLiteral("Open"), QStringLiteral("Dat files (*.dat)"), lastFolder);
+    const QString path = co_await m_prompts.askFileToOpen(QStringLiteral("Open"), QStringLiteral("Dat files (*.dat)"), lastFolder);
     if (path.isEmpty())
         co_return Result::Cancelled;
     co_return co_await uploadFile(path);
@@ -137,19 +143,24 @@ Task<Uploads::Result> Uploads::chooseAndUploadFile()
 Task<Uploads::Result> Uploads::uploadFile(QString path)
 {
     Busy busy(m_uploading);
-    if (!m_prompts.question(Question))
+    const bool answer = co_await m_prompts.ask(Question);
+    if (!answer)
         co_return Result::Cancelled;
 
     // Read and check the whole file first: a truncated or foreign file is never sent.
     QByteArray image;
     QString message;
     if (!readImageFile(path, &image, &message)) {
-        tell(message);
+        co_await tell(message);
         co_return Result::Refused;
     }
-    if (refuseStandIn(image))
+    const bool standIn = co_await refuseStandIn(image);
+    if (standIn)
         co_return Result::Refused;
-    if (beforeWriting && !beforeWriting())
+    bool backedUp = true;
+    if (beforeWriting)
+        backedUp = co_await beforeWriting();
+    if (!backedUp)
         co_return Result::Cancelled;
 
     m_comm.sendMessage(PedalMessages::bypass(true));
@@ -164,7 +175,7 @@ Task<Uploads::Result> Uploads::uploadFile(QString path)
     const quint32 written = m_comm.writeBytes(image);
     m_log.writeLogLine(QStringLiteral("%1 Bytes Sent ...").arg(written));
 
-    const Result waited = finishWait(co_await waitForAnswer(true));
+    const Result waited = co_await finishWait(co_await waitForAnswer(true));
     if (waited != Result::Done)
         co_return waited;
     checkTimer->stop();
@@ -219,22 +230,22 @@ bool Uploads::checkImage(const QString &name, const QByteArray &data, QString *m
     return true;
 }
 
-Uploads::Result Uploads::finishWait(Result waited)
+Task<Uploads::Result> Uploads::finishWait(Result waited)
 {
     if (waited == Result::Done)
-        return waited;
+        co_return waited;
     checkTimer->stop();
     setStatus(QStringLiteral("Upload Failed"));
     if (waited == Result::NoAnswer) {
         m_log.writeLogLine(QStringLiteral("upload: no answer from the pedal within %1 s").arg(answerLimitMs / 1000));
         resumePoll();
-        tell(QStringLiteral("The pedal did not answer the upload within %1 seconds. Check the pedal and its "
+        co_await tell(QStringLiteral("The pedal did not answer the upload within %1 seconds. Check the pedal and its "
                             "connection, then upload again.")
                  .arg(answerLimitMs / 1000));
     } else {
         m_log.writeLogLine(QStringLiteral("upload: the USB device could not be read"));
     }
-    return waited;
+    co_return waited;
 }
 
 Task<Uploads::Result> Uploads::waitForAnswer(bool logCounts)
@@ -285,7 +296,8 @@ Task<Uploads::Result> Uploads::waitForAnswer(bool logCounts)
 Task<Uploads::Result> Uploads::uploadTuningData()
 {
     const QString data = Tunings::buildTuningData(&m_log);
-    if (!m_prompts.question(QStringLiteral("Upload Tuning Data?")))
+    const bool answer = co_await m_prompts.ask(QStringLiteral("Upload Tuning Data?"));
+    if (!answer)
         co_return Result::Cancelled;
     m_comm.sendMessage(PedalMessages::bypass(true));
     co_await m_clock.pause(400);

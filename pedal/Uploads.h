@@ -43,7 +43,7 @@ public:
     QString lastFolder;           // where the open-file dialog opens next
     // Runs once an algorithm image has been checked, before anything of it reaches the pedal
     // (the pedal service makes its backup here); false stops the upload, nothing sent.
-    std::function<bool()> beforeWriting;
+    std::function<Task<bool>()> beforeWriting;
 
     bool uploading() const { return m_uploading; }
     // Upload Audio Algorithm: the carried image of an effect. Once the pedal has answered,
@@ -62,10 +62,10 @@ signals:
 
 private:
     Task<Result> waitForAnswer(bool logCounts);
-    Result finishWait(Result waited);
+    Task<Result> finishWait(Result waited);
     void setStatus(const QString &text);
-    void tell(const QString &message);
-    bool refuseStandIn(const QByteArray &image);
+    Task<> tell(QString message);
+    Task<bool> refuseStandIn(QByteArray image);
     void resumePoll();
 
     DiagnosticLog &m_log;

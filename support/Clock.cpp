@@ -60,6 +60,8 @@ void Clock::abandonWaits()
     const QList<Suspended> waits = std::exchange(m_waits, {});
     m_waitDepth -= int(waits.size());
     for (const Suspended &w : waits) {
+        if (w.kind == WaitKind::Answer)
+            --m_answerDepth;
         if (w.frame)
             TaskDetail::Frame::abandon(w.frame);
     }
@@ -86,3 +88,8 @@ void SystemClock::resumeLater(int ms, WaitKind kind, quint64 wait)
 }
 
 void SystemClock::wake() { emit woken(); }
+
+void SystemClock::resumeGiven(quint64 wait)
+{
+    QMetaObject::invokeMethod(this, [this, wait] { resumeWait(wait); }, Qt::QueuedConnection);
+}

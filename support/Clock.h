@@ -5,7 +5,10 @@
 
 #include <QDateTime>
 #ifndef Q_MOC_RUN
+#include "support/Reply.h"
 #include "support/Task.h"
+
+#include <memory>
 
 #include <coroutine>
 #include <type_traits>
@@ -35,7 +38,7 @@ signals:
 
 class Clock {
 public:
-    enum class WaitKind { Pause, Activity };
+    enum class WaitKind { Pause, Activity, Answer };
 
     // A wait inside a step-by-step command (see Task): `co_await clock.pause(100);`. While it
     // lasts the event loop runs on and waiting() is true.
@@ -54,7 +57,7 @@ public:
             if constexpr (std::is_base_of_v<TaskDetail::Frame, P>)
                 frame = &h.promise();
             const quint64 id = ++clock.m_lastWait;
-            clock.m_waits.append({id, h, frame});
+            clock.m_waits.append({id, h, frame, kind});
             clock.resumeLater(ms, kind, id);
         }
         void await_resume()
@@ -63,6 +66,49 @@ public:
                 --clock.m_waitDepth;
         }
     };
+
+    // A wait for a person's answer (support/Reply.h): `bool yes = co_await clock.reply(r);`. While
+    // it lasts waiting() and answering() are true: the command that asked still runs.
+    template <typename T>
+    struct [[nodiscard]] ReplyWait {
+        Clock &clock;
+        typename Reply<T>::Ptr reply;
+        bool suspended = false;
+        bool await_ready() const { return reply->given(); }
+        template <typename P>
+        void await_suspend(std::coroutine_handle<P> h)
+        {
+            suspended = true;
+            ++clock.m_waitDepth;
+            ++clock.m_answerDepth;
+            TaskDetail::Frame *frame = nullptr;
+            if constexpr (std::is_base_of_v<TaskDetail::Frame, P>)
+                frame = &h.promise();
+            const quint64 id = ++clock.m_lastWait;
+            clock.m_waits.append({id, h, frame, WaitKind::Answer});
+            // The answer may come after the clock is gone (a box left open at the end): then
+            // nobody is resumed.
+            reply->whenGiven([alive = std::weak_ptr<Clock *>(clock.m_alive), id] {
+                if (const auto c = alive.lock())
+                    (*c)->resumeGiven(id);
+            });
+        }
+        T await_resume()
+        {
+            if (suspended) {
+                --clock.m_waitDepth;
+                --clock.m_answerDepth;
+            }
+            return *reply->value();
+        }
+    };
+    template <typename T>
+    ReplyWait<T> reply(typename Reply<T>::Ptr r)
+    {
+        return ReplyWait<T>{*this, std::move(r)};
+    }
+    // Whether a command waits for a person's answer now.
+    bool answering() const { return m_answerDepth > 0; }
 
     // A new timer on this clock, owned by parent.
     virtual ClockTimer *createTimer(QObject *parent) = 0;
@@ -96,6 +142,9 @@ protected:
     virtual void resumeLater(int ms, WaitKind kind, quint64 wait) = 0;
     // Resumes the command of a wait that is over, unless it was abandoned meanwhile.
     void resumeWait(quint64 wait);
+    // An answer was given: resumes its command (the real clock: from the event loop, never
+    // inside the signal of the dialog that gave it).
+    virtual void resumeGiven(quint64 wait) { resumeWait(wait); }
 
     // Marks a wait handled inside passesAtOnce for as long as it lives.
     struct WaitScope {
@@ -109,8 +158,11 @@ private:
         quint64 id;
         std::coroutine_handle<> command;
         TaskDetail::Frame *frame; // its frame, when it is a Task's
+        WaitKind kind = WaitKind::Pause;
     };
     int m_waitDepth = 0;
+    int m_answerDepth = 0;
+    std::shared_ptr<Clock *> m_alive = std::make_shared<Clock *>(this);
     quint64 m_lastWait = 0;
     QList<Suspended> m_waits; // the waits under way, in the order they began
 };
@@ -130,4 +182,5 @@ signals:
 protected:
     bool passesAtOnce(int ms, WaitKind kind) override;
     void resumeLater(int ms, WaitKind kind, quint64 wait) override;
+    void resumeGiven(quint64 wait) override;
 };

@@ -1,5 +1,7 @@
 #include "support/Prompts.h"
 
+#include "support/Clock.h"
+
 bool ScriptedPrompts::question(const QString &text)
 {
     questions << text;
@@ -12,10 +14,17 @@ bool ScriptedPrompts::question(const QString &text)
     return a;
 }
 
-Prompts::Choice Prompts::saveOrDiscard(const QString &text, const QString &saveName)
+Prompts::Choice ImmediatePrompts::saveOrDiscard(const QString &text, const QString &saveName)
 {
     return question(text + QStringLiteral("\r\n\r\nYes: %1 first. No: nothing changes.").arg(saveName)) ? Choice::Save
                                                                                                         : Choice::Cancel;
+}
+
+void Prompts::openSaveOrDiscard(const QString &text, const QString &saveName, Reply<Choice>::Ptr answer)
+{
+    auto yes = Reply<bool>::make();
+    yes->whenGiven([yes = yes.get(), answer] { answer->give(*yes->value() ? Choice::Save : Choice::Cancel); });
+    openQuestion(text + QStringLiteral("\r\n\r\nYes: %1 first. No: nothing changes.").arg(saveName), yes);
 }
 
 Prompts::Choice ScriptedPrompts::saveOrDiscard(const QString &text, const QString &)
@@ -29,6 +38,35 @@ Prompts::Choice ScriptedPrompts::saveOrDiscard(const QString &text, const QStrin
 }
 
 bool ScriptedPrompts::goOnWithoutBackup(const QString &fact) { return question(fact); }
+
+void ScriptedPrompts::openQuestion(const QString &text, Reply<bool>::Ptr answer)
+{
+    if (!holdQuestions) {
+        ImmediatePrompts::openQuestion(text, std::move(answer));
+        return;
+    }
+    questions << text;
+    if (onQuestion)
+        onQuestion(text);
+    m_held.push_back(std::move(answer));
+}
+
+void ScriptedPrompts::openFixedQuestion(Fixed what, Reply<bool>::Ptr answer)
+{
+    if (holdQuestions)
+        openQuestion(words(what), std::move(answer));
+    else
+        ImmediatePrompts::openFixedQuestion(what, std::move(answer));
+}
+
+void ScriptedPrompts::answerHeld(bool yes)
+{
+    if (m_held.empty())
+        return;
+    const Reply<bool>::Ptr answer = m_held.front();
+    m_held.pop_front();
+    answer->give(yes);
+}
 
 QString ScriptedPrompts::openFile(const QString &, const QString &, const QString &)
 {
@@ -93,6 +131,79 @@ QString Prompts::words(Fixed what, int number) const
     return QString();
 }
 
-void Prompts::fixedMessage(Fixed what, int number) { message(words(what, number)); }
+void ImmediatePrompts::fixedMessage(Fixed what, int number) { message(words(what, number)); }
 
-bool Prompts::fixedQuestion(Fixed what) { return question(words(what)); }
+bool ImmediatePrompts::fixedQuestion(Fixed what) { return question(words(what)); }
+
+void Prompts::openFixedQuestion(Fixed what, Reply<bool>::Ptr answer) { openQuestion(words(what), std::move(answer)); }
+
+void Prompts::openFixedMessage(Fixed what, int number, Reply<bool>::Ptr closed)
+{
+    openMessage(words(what, number), std::move(closed));
+}
+
+template <typename T>
+Task<T> Prompts::answerOf(typename Reply<T>::Ptr reply)
+{
+    if (reply->given() || !m_clock)
+        co_return reply->value().value_or(T{}); // a view without a clock answers at once
+    co_return co_await m_clock->reply<T>(reply);
+}
+
+Task<bool> Prompts::ask(QString text)
+{
+    auto answer = Reply<bool>::make();
+    openQuestion(text, answer);
+    co_return co_await answerOf<bool>(answer);
+}
+
+Task<bool> Prompts::askFixed(Fixed what)
+{
+    auto answer = Reply<bool>::make();
+    openFixedQuestion(what, answer);
+    co_return co_await answerOf<bool>(answer);
+}
+
+Task<> Prompts::tell(QString text)
+{
+    auto closed = Reply<bool>::make();
+    openMessage(text, closed);
+    co_await answerOf<bool>(closed);
+}
+
+Task<> Prompts::tellFixed(Fixed what, int number)
+{
+    auto closed = Reply<bool>::make();
+    openFixedMessage(what, number, closed);
+    co_await answerOf<bool>(closed);
+}
+
+void Prompts::show(const QString &text) { openMessage(text, Reply<bool>::make()); }
+
+Task<Prompts::Choice> Prompts::askSaveOrDiscard(QString text, QString saveName)
+{
+    auto answer = Reply<Choice>::make();
+    openSaveOrDiscard(text, saveName, answer);
+    co_return co_await answerOf<Choice>(answer);
+}
+
+Task<bool> Prompts::askGoOnWithoutBackup(QString fact)
+{
+    auto answer = Reply<bool>::make();
+    openGoOnWithoutBackup(fact, answer);
+    co_return co_await answerOf<bool>(answer);
+}
+
+Task<QString> Prompts::askFileToOpen(QString title, QString filter, QString folder)
+{
+    auto chosen = Reply<QString>::make();
+    openFileDialog({false, title, filter, folder, QString()}, chosen);
+    co_return co_await answerOf<QString>(chosen);
+}
+
+Task<QString> Prompts::askFileToSave(QString title, QString filter, QString folder, QString defaultSuffix)
+{
+    auto chosen = Reply<QString>::make();
+    openFileDialog({true, title, filter, folder, defaultSuffix}, chosen);
+    co_return co_await answerOf<QString>(chosen);
+}

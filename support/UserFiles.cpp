@@ -60,7 +60,7 @@ void UserFiles::createMakerFolder(const QString &folderName)
         return;
     QString err;
     if (!createFolder(path, &err) && m_prompts)
-        m_prompts->message(QStringLiteral("Error creating folder: ") + err);
+        m_prompts->show(QStringLiteral("Error creating folder: ") + err);
 }
 
 void UserFiles::createProductFolder(const QString &makerName, const QString &productName)
@@ -70,7 +70,7 @@ void UserFiles::createProductFolder(const QString &makerName, const QString &pro
         return;
     QString err;
     if (!createFolder(path, &err) && m_prompts)
-        m_prompts->message(QStringLiteral("Error creating subfolder: ") + err);
+        m_prompts->show(QStringLiteral("Error creating subfolder: ") + err);
 }
 
 QString UserFiles::readTextFile(const QString &path, bool *ok, QString *error)
@@ -123,7 +123,7 @@ QString UserFiles::readOrCreateFlagFile(const QString &fileName, const QString &
     if (!QFileInfo::exists(path)) {
         QString err;
         if (!writeTextFile(path, defaultText, &err) && m_prompts)
-            m_prompts->message(QStringLiteral("Could not create %1: %2").arg(path, err));
+            m_prompts->show(QStringLiteral("Could not create %1: %2").arg(path, err));
         return defaultText;
     }
     bool ok = false;
@@ -131,7 +131,7 @@ QString UserFiles::readOrCreateFlagFile(const QString &fileName, const QString &
     const QString text = readTextFile(path, &ok, &err);
     if (!ok) {
         if (m_prompts)
-            m_prompts->message(QStringLiteral("Could not read %1: %2").arg(path, err));
+            m_prompts->show(QStringLiteral("Could not read %1: %2").arg(path, err));
         return QString(); // unexpected content: the setting keeps its value
     }
     return text;
@@ -173,7 +173,7 @@ bool UserFiles::rewriteFlagFile(const QString &fileName, bool yes)
     QString err;
     if (!writeTextFile(path, yes ? QStringLiteral("YES") : QStringLiteral("NO"), &err)) {
         if (m_prompts)
-            m_prompts->message(QStringLiteral("Could not write %1: %2").arg(path, err));
+            m_prompts->show(QStringLiteral("Could not write %1: %2").arg(path, err));
         return false;
     }
     return true;

@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <type_traits>
 
 // The in-process simulated pedals; with looksReal set each of them passes for a real pedal, so
 // stand-in images are refused for it.
@@ -21,18 +23,28 @@ public:
     bool isRealPedal(quint32 handle) const override { return looksReal || SimBackend::isRealPedal(handle); }
 };
 
+template <typename>
+struct TaskResult;
+template <typename T>
+struct TaskResult<Task<T>> {
+    using type = T;
+};
+
 struct CoreRig {
     using Setup = std::function<void(SimulatedPedal *)>;
 
     // realPedals: the simulated pedals a scan finds (none: only Link Simulated reaches a pedal);
     // setUp readies the pedal Link Simulated reaches before anything talks to it.
-    explicit CoreRig(int realPedals = 0, const Setup &setUp = {})
-        : scan(&clock, realPedals), core(docs.path(), &prompts, &clock, &scan, &simulated)
+    explicit CoreRig(int realPedals = 0, const Setup &setUp = {}) : CoreRig(QString(), realPedals, setUp) {}
+    explicit CoreRig(const Setup &setUp) : CoreRig(0, setUp) {}
+    // The same with the documents in the given folder (the editor's rig) instead of the rig's own.
+    CoreRig(const QString &documents, int realPedals, const Setup &setUp)
+        : scan(&clock, realPedals),
+          core(documents.isEmpty() ? docs.path() : documents, &prompts, &clock, &scan, &simulated)
     {
         if (setUp)
             setUp(pedal());
     }
-    explicit CoreRig(const Setup &setUp) : CoreRig(0, setUp) {}
     // The core on a line of its own (a real serial device) waiting on lineClock (the system's
     // clock); a scan finds what the line has, and there is no simulated pedal to link.
     CoreRig(std::unique_ptr<Clock> lineClock, std::unique_ptr<FtdiBackend> line)
@@ -41,7 +53,7 @@ struct CoreRig {
     {
     }
 
-    QTemporaryDir docs;
+    QTemporaryDir docs; // the documents folder, unless the rig was given one
     ManualClock clock; // the simulated pedals' clock, and the core's unless it has a line of its own
     EditorScriptedPrompts prompts; // in the editor's words
     RigBackend scan;
@@ -51,6 +63,29 @@ struct CoreRig {
     EditorCore core;
     PedalService &service = core.service;
     Communication &comm = core.comm;
+
+    // Runs a command as the real clock would: started with the clock driven, its waits suspend
+    // it and time moves on from timer to timer by itself, the event loop running between, until
+    // it ends. Its result (true for a command without one), or nothing when it has not ended
+    // within limitMs on the clock; the clock is left driven as it was. start() starts the
+    // command and gives its task.
+    template <typename Start>
+    auto runToEnd(Start start, int limitMs = 600000)
+    {
+        using T = typename TaskResult<decltype(start())>::type;
+        using Ended = std::conditional_t<std::is_void_v<T>, bool, std::optional<T>>;
+        const bool wasDriven = clock.driven();
+        clock.setDriven(true);
+        // Kept apart from this frame: a command that outlives the limit may end later.
+        auto ended = std::make_shared<std::optional<Ended>>();
+        if constexpr (std::is_void_v<T>)
+            start().then([ended] { *ended = true; });
+        else
+            start().then([ended](T value) { *ended = Ended(std::move(value)); });
+        clock.runUntil([ended] { return ended->has_value(); }, limitMs);
+        clock.setDriven(wasDriven);
+        return ended->value_or(Ended{});
+    }
 
     SimulatedPedal *pedal() { return simulated.pedal(); }
     bool logged(const QString &line) const { return core.log.lines().contains(line); }

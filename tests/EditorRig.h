@@ -1,46 +1,34 @@
 #pragma once
 // The whole editor on simulated pedals, in a private documents folder, on a clock that
-// moves only when the code waits or the test moves it.
+// moves only when the code waits or the test moves it: the core's rig (CoreRig.h) with the
+// editor's windows on it.
 
 #include "CoreRig.h"
-#include "pedal/EditorCore.h"
-#include "support/EditorPrompts.h"
-#include "support/ManualClock.h"
 #include "windows/Editor.h"
 #include "windows/MainWindow.h"
 #include "windows/WrapButton.h"
-#include "simulator/SimBackend.h"
 
 #include <QFile>
 #include <functional>
 #include <memory>
 
-struct EditorRig {
-    explicit EditorRig(const QString &documents, int realPedals = 0,
-                       const std::function<void(SimulatedPedal *)> &setUp = {})
-        : scan(&clock, realPedals), simulated(&clock, 1), ctx(documents, &prompts, &clock, &scan, &simulated)
+struct EditorRig : CoreRig {
+    explicit EditorRig(const QString &documents, int realPedals = 0, const Setup &setUp = {})
+        : CoreRig(documents, realPedals, setUp)
     {
-        if (setUp)
-            setUp(simulated.pedal());
         clock.setWallTime(QDateTime(QDate(2025, 3, 3), QTime(9, 5, 7)));
         ctx.update.server = QUrl(); // no update server: the start-up check asks nothing
         editor = std::make_unique<Editor>(ctx);
     }
-    ManualClock clock;
-    EditorScriptedPrompts prompts; // in the editor's words
-    SimBackend scan;
-    SimBackend simulated;
-    EditorCore ctx;
+    EditorCore &ctx = core;
     std::unique_ptr<Editor> editor;
 
     MainWindow *main() const { return editor->main(); }
     PedalService &service() { return ctx.service; }
     const PedalState &state() const { return ctx.service.state(); }
     const ParameterRecord &param(int i) const { return state().parameters[size_t(i)]; }
-    SimulatedPedal *pedal() { return simulated.pedal(); }
     bool on(const char *name) const { return main()->controlEnabled(QString::fromLatin1(name)); }
     QString user(const QString &file) const { return ctx.files.userFile(file); }
-    bool logged(const QString &line) const { return ctx.log.lines().contains(line); }
     // The messages the pedal received since the last call.
     QList<QByteArray> received()
     {

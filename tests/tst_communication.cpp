@@ -91,7 +91,7 @@ private slots:
         }
         QCOMPARE(int(rig.service.gate()), gate);
         QCOMPARE(readBackSpy.size(), readBacks ? 1 : 0);
-        QCOMPARE(rig.service.requestInProgress(), !readBacks);
+        QCOMPARE(rig.service.requestInProgress(), false); // a request that finds old firmware ends too
         QCOMPARE(rig.comm.pollRunning(), readBacks);
         // The algorithm check still selects the pedal's effect so its image can be uploaded.
         QCOMPARE(effectSpy.size(), firmware >= 15 ? 1 : 0);

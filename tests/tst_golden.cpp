@@ -1,8 +1,13 @@
 // The golden record: a fixed set of scenarios whose every observable outcome is kept in
-// tests/golden/ and compared line by line. For the editor (in process, on the simulated pedal):
-// the messages the pedal received, the log lines, the questions and messages, and each step's
-// result. For the command-line tool against the pseudo-terminal pedal (with and without its
-// faults): the exit code, what it printed and every message the pedal received.
+// tests/golden/ and compared line by line. Each scenario keeps two records, compared apart: the
+// wire (NAME.wire.txt: every message the pedal received, in order) and the words (NAME.words.txt:
+// what a person reads). For the editor (in process, on the simulated pedal) the wire gives each
+// message's time on the tests' clock and the words are the log lines, the questions and messages
+// and each step's result. For the command-line tool against the pseudo-terminal pedal (with and
+// without its faults) the words are the exit code and what it printed; the pedal runs on the
+// real clock there, so its wire gives no times. Both records name each step, so a difference is
+// found by its step; a difference on the wire is reported on its own, before any in the words,
+// so that new wording never hides a changed byte.
 //
 // The records change only on purpose: QUARNELO_GOLDEN_WRITE=1 makes this test write them anew
 // instead of comparing, and the commit that changes a record says why.
@@ -40,29 +45,54 @@ QString messageText(const QByteArray &bytes)
         .arg(QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex().left(12)));
 }
 
-// Compares a record with its golden file (or writes it). Reports the first line that differs.
-void compareWithGolden(const QString &file, const QString &record)
+// Compares a record with its golden file (or writes it): empty when they agree, else the first
+// line that differs.
+QString difference(const QString &file, const QString &record)
 {
     const QString path = QStringLiteral(GOLDEN_DIR "/") + file;
     if (writing()) {
         QDir().mkpath(QFileInfo(path).path());
         QFile f(path);
-        QVERIFY2(f.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(path));
-        f.write(record.toUtf8());
-        return;
+        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(record.toUtf8()) < 0)
+            return QStringLiteral("%1 could not be written").arg(path);
+        return QString();
     }
     QFile f(path);
-    QVERIFY2(f.open(QIODevice::ReadOnly), qPrintable(QStringLiteral("no golden record %1").arg(path)));
+    if (!f.open(QIODevice::ReadOnly))
+        return QStringLiteral("no golden record %1").arg(path);
     const QStringList want = QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'));
     const QStringList got = record.split(QLatin1Char('\n'));
     for (qsizetype i = 0; i < std::max(want.size(), got.size()); ++i) {
         if (want.value(i) != got.value(i))
-            QFAIL(qPrintable(QStringLiteral("%1 line %2:\n  kept: %3\n  now:  %4")
-                                 .arg(file)
-                                 .arg(i + 1)
-                                 .arg(i < want.size() ? want[i] : QStringLiteral("<end>"))
-                                 .arg(i < got.size() ? got[i] : QStringLiteral("<end>"))));
+            return QStringLiteral("%1 line %2:\n  kept: %3\n  now:  %4")
+                .arg(file)
+                .arg(i + 1)
+                .arg(i < want.size() ? want[i] : QStringLiteral("<end>"))
+                .arg(i < got.size() ? got[i] : QStringLiteral("<end>"));
     }
+    return QString();
+}
+
+// A scenario's two records.
+struct Records {
+    QString wire;
+    QString words;
+};
+
+// Compares both records of a scenario (kind/name.wire.txt, kind/name.words.txt) and fails with
+// every difference: the wire's first and on its own, then the words'.
+void compareWithGolden(const QString &kind, const QString &name, const Records &records)
+{
+    const QString base = kind + QLatin1Char('/') + name;
+    const QString wire = difference(base + QStringLiteral(".wire.txt"), records.wire);
+    const QString words = difference(base + QStringLiteral(".words.txt"), records.words);
+    QStringList failures;
+    if (!wire.isEmpty())
+        failures << QStringLiteral("%1: the wire differs: %2").arg(name, wire);
+    if (!words.isEmpty())
+        failures << QStringLiteral("%1: the words differ: %2").arg(name, words);
+    if (!failures.isEmpty())
+        QFAIL(qPrintable(failures.join(QLatin1Char('\n'))));
 }
 
 // ---- The editor, in process --------------------------------------------------------------
@@ -84,10 +114,13 @@ QString resultText(SettingsMemory::Outcome o) { return QStringLiteral("memory %1
 
 // One editor on the simulated pedal, writing down what each step did.
 struct GoldenEditor : EditorRig {
-    explicit GoldenEditor(const QString &documents) : EditorRig(documents), m_documents(documents) {}
+    explicit GoldenEditor(const QString &documents)
+        : EditorRig(documents), m_documents(documents), m_startMs(clock.nowMs())
+    {
+    }
 
-    // Runs one step, then writes down what reached the pedal, the log, the questions and
-    // messages since the last step, and the step's result.
+    // Runs one step, then writes down what reached the pedal (on the wire) and the log, the
+    // questions and messages since the last step, and the step's result (in the words).
     template <typename Action>
     void step(const QString &name, Action action)
     {
@@ -96,7 +129,8 @@ struct GoldenEditor : EditorRig {
             action();
         else
             result = action();
-        m_record << QStringLiteral("== %1 -> %2").arg(name, result);
+        m_wire << QStringLiteral("== %1").arg(name);
+        m_words << QStringLiteral("== %1 -> %2").arg(name, result);
         collect();
     }
     // Time passing with nothing done (timers fire).
@@ -104,17 +138,24 @@ struct GoldenEditor : EditorRig {
     {
         clock.advance(ms);
         QCoreApplication::processEvents();
-        m_record << QStringLiteral("== %1 ms later").arg(ms);
+        m_wire << QStringLiteral("== %1 ms later").arg(ms);
+        m_words << QStringLiteral("== %1 ms later").arg(ms);
         collect();
     }
-    QString record() const { return m_record.join(QLatin1Char('\n')) + QLatin1Char('\n'); }
+    Records records() const
+    {
+        return {m_wire.join(QLatin1Char('\n')) + QLatin1Char('\n'), m_words.join(QLatin1Char('\n')) + QLatin1Char('\n')};
+    }
 
 private:
     void collect()
     {
-        for (int i = m_wire; i < pedal()->record.size(); ++i)
-            m_record << QStringLiteral("wire: ") + messageText(pedal()->record[i].bytes);
-        m_wire = int(pedal()->record.size());
+        // Each message with the time it arrived whole, in ms since the editor started.
+        for (int i = m_wireSeen; i < pedal()->record.size(); ++i)
+            m_wire << QStringLiteral("wire @%1 ms: %2")
+                                .arg(pedal()->record[i].atMs - m_startMs)
+                                .arg(messageText(pedal()->record[i].bytes));
+        m_wireSeen = int(pedal()->record.size());
         // A long run of numbered byte lines ("12:    FF", a dump or an answer shown byte by byte)
         // is kept as its count, its ends and a hash of its exact text.
         static const QRegularExpression byteLine(QStringLiteral("^\\d+: +[0-9A-F]{2}$"));
@@ -127,20 +168,20 @@ private:
                 QCryptographicHash hash(QCryptographicHash::Sha1);
                 for (qsizetype k = i; k < end; ++k)
                     hash.addData(lines[k].toUtf8() + '\n');
-                m_record << QStringLiteral("log: <%1 byte lines, \"%2\" .. \"%3\", sha1 %4>")
+                m_words << QStringLiteral("log: <%1 byte lines, \"%2\" .. \"%3\", sha1 %4>")
                                 .arg(end - i)
                                 .arg(lines[i], lines[end - 1], QString::fromLatin1(hash.result().toHex().left(12)));
                 i = end;
                 continue;
             }
-            m_record << QStringLiteral("log: ") + normalised(lines[i]);
+            m_words << QStringLiteral("log: ") + normalised(lines[i]);
             ++i;
         }
         m_log = lines.size();
         for (const QString &q : prompts.questions)
-            m_record << QStringLiteral("asked: ") + normalised(q);
+            m_words << QStringLiteral("asked: ") + normalised(q);
         for (const QString &m : prompts.messages)
-            m_record << QStringLiteral("told: ") + normalised(m);
+            m_words << QStringLiteral("told: ") + normalised(m);
         prompts.questions.clear();
         prompts.messages.clear();
     }
@@ -150,8 +191,10 @@ private:
         return text;
     }
     QString m_documents;
-    QStringList m_record;
-    int m_wire = 0;
+    qint64 m_startMs;
+    QStringList m_wire;  // the wire's record
+    QStringList m_words; // the words' record
+    int m_wireSeen = 0;  // the pedal's messages written down so far
     qsizetype m_log = 0;
 };
 
@@ -209,7 +252,7 @@ const std::pair<const char *, Scenario> EditorScenarios[] = {
          linkAndSettle(e);
          e.step(QStringLiteral("Save Parameters"), [&] { return resultText(finished(e.service().saveParameters())); });
          e.step(QStringLiteral("Defaults"), [&] { return resultText(finished(e.service().resetAssignableParameters(true))); });
-         e.step(QStringLiteral("Instrument range 1"), [&] { return resultText(e.service().chooseInstrumentRange(1)); });
+         e.step(QStringLiteral("Instrument range 1"), [&] { return resultText(finished(e.service().chooseInstrumentRange(1))); });
          e.step(QStringLiteral("Store bypass"), [&] { return resultText(e.service().chooseBypassStatus(true)); });
          e.step(QStringLiteral("Range limit on"), [&] { return resultText(e.service().chooseRangeLimit(true)); });
          e.step(QStringLiteral("MIDI channel 3"), [&] { return resultText(e.service().chooseMidiChannel(3)); });
@@ -224,11 +267,11 @@ const std::pair<const char *, Scenario> EditorScenarios[] = {
          const QString path = dir + QStringLiteral("/golden preset.txt");
          e.step(QStringLiteral("Save preset"), [&] { return resultText(finished(e.service().savePreset(path))); });
          e.step(QStringLiteral("Dry to 0"), [&] { return resultText(e.service().useValue(Dry, 0)); });
-         e.step(QStringLiteral("Load preset"), [&] { return resultText(e.service().loadPreset(path)); });
+         e.step(QStringLiteral("Load preset"), [&] { return resultText(finished(e.service().loadPreset(path))); });
          e.step(QStringLiteral("Undo the load"), [&] { return resultText(e.service().undo()); });
          e.wait(300);
          e.step(QStringLiteral("Load a missing preset"),
-                [&] { return resultText(e.service().loadPreset(dir + QStringLiteral("/missing.txt"))); });
+                [&] { return resultText(finished(e.service().loadPreset(dir + QStringLiteral("/missing.txt")))); });
      }},
     {"backup-and-restore",
      [](GoldenEditor &e, const QString &dir) {
@@ -333,12 +376,15 @@ QString normalisedCli(QString text, const QString &dir, const QString &port)
     return text;
 }
 
-QString runCliScenario(const CliScenario &s, const QTemporaryDir &dir)
+// The tool's words (its exit code, what it printed) and the wire (what the pedal received, without
+// times: the pseudo-terminal pedal stamps them on the real clock), each under the command's line.
+Records runCliScenario(const CliScenario &s, const QTemporaryDir &dir)
 {
     const QString recordFile = dir.filePath(QStringLiteral("wire.txt"));
     PedalProcess pedal(QStringList{QStringLiteral("--record"), recordFile} + s.pedalArgs);
     const QString port = pedal.path();
     QStringList record;
+    QStringList wireRecord;
     qsizetype seen = 0;
     for (QStringList args : s.commands) {
         args.replaceInStrings(QRegularExpression(QStringLiteral("^DIR")), dir.path());
@@ -355,7 +401,9 @@ QString runCliScenario(const CliScenario &s, const QTemporaryDir &dir)
                                         ownPort ? args : QStringList{QStringLiteral("--port"), port} + args, dir.path());
         QStringList shown = args;
         shown.replaceInStrings(dir.path(), QStringLiteral("$DIR"));
-        record << QStringLiteral("$ quarnelo-cli %1").arg(normalisedCli(shown.join(QLatin1Char(' ')), dir.path(), port));
+        const QString command = QStringLiteral("$ quarnelo-cli %1").arg(normalisedCli(shown.join(QLatin1Char(' ')), dir.path(), port));
+        record << command;
+        wireRecord << command;
         record << QStringLiteral("exit %1").arg(r.code);
         for (const QString &line : normalisedCli(r.out, dir.path(), port).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
             record << QStringLiteral("out: ") + line;
@@ -368,10 +416,10 @@ QString runCliScenario(const CliScenario &s, const QTemporaryDir &dir)
                 if (!line.trimmed().isEmpty())
                     wire << messageText(QByteArray::fromHex(line.split(' ').last()));
         for (qsizetype i = seen; i < wire.size(); ++i)
-            record << QStringLiteral("wire: ") + wire[i];
+            wireRecord << QStringLiteral("wire: ") + wire[i];
         seen = wire.size();
     }
-    return record.join(QLatin1Char('\n')) + QLatin1Char('\n');
+    return {wireRecord.join(QLatin1Char('\n')) + QLatin1Char('\n'), record.join(QLatin1Char('\n')) + QLatin1Char('\n')};
 }
 } // namespace
 
@@ -393,9 +441,10 @@ private slots:
         run(e, dir.path());
         e.step(QStringLiteral("End"), [] {});
         // Whatever the editor writes after the scenario is not part of it; normalise the folder.
-        QString record = e.record();
-        record.replace(dir.path(), QStringLiteral("$DIR"));
-        compareWithGolden(QStringLiteral("editor/%1.txt").arg(QLatin1String(name)), record);
+        Records records = e.records();
+        records.wire.replace(dir.path(), QStringLiteral("$DIR"));
+        records.words.replace(dir.path(), QStringLiteral("$DIR"));
+        compareWithGolden(QStringLiteral("editor"), QLatin1String(name), records);
     }
 
     void cli_data()
@@ -408,7 +457,7 @@ private slots:
     {
         QFETCH(int, scenario);
         QTemporaryDir dir;
-        compareWithGolden(QStringLiteral("cli/%1.txt").arg(QLatin1String(CliScenarios[scenario].name)),
+        compareWithGolden(QStringLiteral("cli"), QLatin1String(CliScenarios[scenario].name),
                           runCliScenario(CliScenarios[scenario], dir));
     }
 };

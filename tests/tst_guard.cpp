@@ -1,10 +1,14 @@
 // The pedal service's guard, whole: every command it knows, in every state of the link and the
 // pedal that it refuses for. A refused command tells its reason and puts nothing on the wire; a
-// command the state allows reaches the pedal.
+// command the state allows reaches the pedal. And whatever way a command ends, it leaves nothing
+// behind that refuses the next one as busy.
 #include "support/Finish.h"
 #include "CoreRig.h"
+#include "pedal/BackupRestore.h"
 #include "pedal/EditorCore.h"
 #include "pedal/FirmwareUpgrade.h"
+#include "pedal/PedalServiceTexts.h"
+#include "pedal/RawLine.h"
 #include "pedal/SettingsMemory.h"
 #include "presets/PresetFile.h"
 #include "simulator/SimBackend.h"
@@ -22,6 +26,8 @@ using Command = PedalService::Command;
 using Reason = Refusal::Reason;
 
 struct Rig : CoreRig {
+    using CoreRig::CoreRig;
+    QString snapshot; // a backup's snapshot, for Restore Backup
 };
 
 // Each command of the guard through the service's own entry point; true when it was refused.
@@ -62,7 +68,7 @@ const QList<CommandCase> &commands()
         {Command::PresetSave, "Save Local Preset",
          [](Rig &r) { return refused(finished(r.service.savePreset(r.docs.filePath("saved")))); }},
         {Command::PresetLoad, "Load Local Preset",
-         [](Rig &r) { return refused(r.service.loadPreset(presetFile(r.docs))); }},
+         [](Rig &r) { return refused(finished(r.service.loadPreset(presetFile(r.docs)))); }},
         {Command::AlgorithmUpload, "upload", [](Rig &r) { return refused(finished(r.service.uploadSelectedAlgorithm())); }},
         {Command::TuningUpload, "tuning upload", [](Rig &r) { return refused(finished(r.service.uploadTuningData())); }},
         {Command::MemoryTool, "Read E2P", [](Rig &r) { return refused(finished(r.service.memory().read("50"))); }},
@@ -125,6 +131,191 @@ void putInto(Rig &rig, const QString &state)
     } else if (state == "not linked") {
         QVERIFY(rig.service.unlink());
     }
+}
+
+// ---- No command leaves the service busy ----------------------------------------------------
+
+// How a command ended, in one word for every kind of result.
+QString said(PedalService::Result r)
+{
+    switch (r) {
+    case PedalService::Result::Done: return QStringLiteral("done");
+    case PedalService::Result::Refused: return QStringLiteral("refused");
+    case PedalService::Result::Cancelled: return QStringLiteral("cancelled");
+    case PedalService::Result::Failed: return QStringLiteral("failed");
+    }
+    return QStringLiteral("?");
+}
+QString said(Uploads::Result r)
+{
+    switch (r) {
+    case Uploads::Result::Done: return QStringLiteral("done");
+    case Uploads::Result::Cancelled: return QStringLiteral("cancelled");
+    case Uploads::Result::Refused: return QStringLiteral("refused");
+    case Uploads::Result::NoAnswer: return QStringLiteral("no answer");
+    case Uploads::Result::DeviceFailed: return QStringLiteral("device failed");
+    case Uploads::Result::Unconfirmed: return QStringLiteral("unconfirmed");
+    }
+    return QStringLiteral("?");
+}
+QString said(SettingsMemory::Outcome r)
+{
+    return QStringList{"done", "refused", "cancelled", "failed"}.value(int(r), QStringLiteral("?"));
+}
+QString said(FirmwareUpgrade::Outcome r)
+{
+    return QStringList{"done", "refused", "cancelled", "failed", "unverified"}.value(int(r), QStringLiteral("?"));
+}
+QString said(BackupRestore::Result r)
+{
+    return QStringList{"done", "refused", "cancelled", "failed"}.value(int(r), QStringLiteral("?"));
+}
+QString said(RawLine::Outcome r) { return QStringList{"done", "refused", "cancelled"}.value(int(r), QStringLiteral("?")); }
+QString said(const BackupRestore::Outcome &o) { return said(o.result); }
+QString said(const RawLine::Sent &s) { return said(s.outcome); }
+// A command's task, ending with how the command ended.
+template <typename T>
+Task<QString> saying(Task<T> command)
+{
+    co_return said(co_await std::move(command));
+}
+// A command that ends inside its call, as a task.
+Task<QString> ended(QString outcome) { co_return outcome; }
+QString linkSaid(Rig &r)
+{
+    return r.comm.bootloaderLinked() ? QStringLiteral("bootloader linked")
+           : r.comm.linked()         ? QStringLiteral("linked")
+                                     : QStringLiteral("not linked");
+}
+
+// One command run to its end on the simulated pedal, as the person or the tool starts it.
+struct EndCase {
+    const char *name;
+    std::function<void(Rig &)> prepare; // after the link, before the command: faults, answers
+    std::function<Task<QString>(Rig &)> run;
+    const char *outcome; // how it ends
+    CoreRig::Setup pedalSetUp = {}; // the pedal before it is linked
+    const char *next = "done";      // how the request that follows ends
+};
+
+void silent(Rig &r) { r.pedal()->faults.silent = true; }
+void answerNo(Rig &r) { r.prompts.answers = {false}; }
+
+const QList<EndCase> &endings()
+{
+    using R = Rig;
+    static const QList<EndCase> all = {
+        {"Request", {}, [](R &r) { return saying(r.service.requestDeviceInformation()); }, "done"},
+        {"Request, the pedal silent", silent,
+         [](R &r) { return saying(r.service.requestDeviceInformation()); }, "failed"},
+        {"Request, the pedal unplugged", [](R &r) { r.pedal()->faults.unplugAfterBytes = 0; },
+         [](R &r) { return saying(r.service.requestDeviceInformation()); }, "failed"},
+        // The pedal's answer is whole, but names what this editor cannot edit.
+        {"Request, firmware 14", {}, [](R &r) { return saying(r.service.requestDeviceInformation()); }, "failed",
+         [](SimulatedPedal *p) { p->state.firmware = 14; }, "failed"},
+        {"Request, algorithm 0014", {}, [](R &r) { return saying(r.service.requestDeviceInformation()); }, "failed",
+         [](SimulatedPedal *p) { p->state.algorithm = 14; }, "failed"},
+        {"Request, effect 10, not in the list", {}, [](R &r) { return saying(r.service.requestDeviceInformation()); }, "failed",
+         [](SimulatedPedal *p) { p->state.effect = 10; }, "failed"},
+        {"Read report", {}, [](R &r) { return saying(r.service.readPedalReport()); }, "done"},
+        {"Read report, the pedal silent", silent,
+         [](R &r) { return saying(r.service.readPedalReport()); }, "failed"},
+        {"Dry", {}, [](R &r) { return ended(said(r.service.sendControl(Parameter::Dry, 90))); }, "done"},
+        {"Bypass", {}, [](R &r) { return ended(said(r.service.setBypass(true))); }, "done"},
+        {"Assign", {}, [](R &r) { return saying(r.service.assign()); }, "done"},
+        {"Assign, answered No", answerNo, [](R &r) { return saying(r.service.assign()); },
+         "cancelled"},
+        {"Set Footswitch Mode", {}, [](R &r) { return ended(said(r.service.setFootswitchMode())); }, "done"},
+        {"Set Tuning", {}, [](R &r) { return saying(r.service.setTuning()); }, "done"},
+        {"Set Tuning, answered No", answerNo,
+         [](R &r) { return saying(r.service.setTuning()); }, "cancelled"},
+        {"Note Cut", {}, [](R &r) { return saying(r.service.saveNoteFilters({40})); }, "done"},
+        {"Save Parameters", {}, [](R &r) { return saying(r.service.saveParameters()); }, "done"},
+        {"Save Parameters, answered No", answerNo,
+         [](R &r) { return saying(r.service.saveParameters()); }, "cancelled"},
+        // Its request gets no answer: the values it would store are not known.
+        {"Save Parameters, the pedal silent", silent,
+         [](R &r) { return saying(r.service.saveParameters()); }, "refused"},
+        {"Set Assignable Parameters to Default", {},
+         [](R &r) { return saying(r.service.resetAssignableParameters(false)); }, "done"},
+        {"MIDI channel", {}, [](R &r) { return ended(said(r.service.chooseMidiChannel(3))); }, "done"},
+        {"Instrument range, answered No", answerNo,
+         [](R &r) { return saying(r.service.chooseInstrumentRange(1)); }, "cancelled"},
+        {"Save Local Preset", {},
+         [](R &r) { return saying(r.service.savePreset(r.docs.filePath("saved"))); }, "done"},
+        {"Load Local Preset", {}, [](R &r) { return saying(r.service.loadPreset(presetFile(r.docs))); },
+         "done"},
+        {"upload", {}, [](R &r) { return saying(r.service.uploadSelectedAlgorithm()); }, "done"},
+        {"upload, answered No", answerNo,
+         [](R &r) { return saying(r.service.uploadSelectedAlgorithm()); }, "cancelled"},
+        {"upload, the pedal silent", [](R &r) { r.pedal()->faults.silent = true; },
+         [](R &r) { return saying(r.service.uploadSelectedAlgorithm()); }, "no answer"},
+        {"tuning upload", {}, [](R &r) { return saying(r.service.uploadTuningData()); }, "done"},
+        {"tuning upload, answered No", answerNo,
+         [](R &r) { return saying(r.service.uploadTuningData()); }, "cancelled"},
+        {"Read E2P", {}, [](R &r) { return saying(r.service.memory().read("50")); }, "done"},
+        {"Read E2P, the pedal silent", silent,
+         [](R &r) { return saying(r.service.memory().read("50")); }, "failed"},
+        {"Erase Settings", {}, [](R &r) { return saying(r.service.memory().eraseSettings()); },
+         "done"},
+        {"Erase Settings, answered No", answerNo,
+         [](R &r) { return saying(r.service.memory().eraseSettings()); }, "cancelled"},
+        {"Erase E2P, answered No", answerNo,
+         [](R &r) { return saying(r.service.memory().eraseWithQuestion("50")); }, "cancelled"},
+        {"Send", {}, [](R &r) { return ended(said(r.service.memory().sendParameterWrite("0027", "003FC000"))); },
+         "done"},
+        {"raw message", {},
+         [](R &r) { return saying(r.service.rawLine().sendGuarded(QByteArray::fromHex("0D01"), QStringLiteral("send"))); },
+         "done"},
+        {"Restore Backup", [](R &r) {
+             r.snapshot = r.service.backUp(QStringLiteral("test"), r.docs.filePath("backups")).files.snapshot;
+             r.service.useValue(Parameter::Dry, 0);
+         },
+         [](R &r) { return saying(r.service.backups().restore(r.snapshot)); }, "done"},
+        {"Restore Backup, answered No", [](R &r) {
+             r.snapshot = r.service.backUp(QStringLiteral("test"), r.docs.filePath("backups")).files.snapshot;
+             r.service.useValue(Parameter::Dry, 0);
+             r.prompts.answers = {false};
+         },
+         [](R &r) { return saying(r.service.backups().restore(r.snapshot)); },
+         "cancelled"},
+        {"Upgrade Mode, answered No", answerNo,
+         [](R &r) -> Task<QString> {
+             co_await r.service.firmware().chooseUpgradeMode();
+             co_return linkSaid(r);
+         },
+         "linked"},
+        {"Upgrade Mode, the pedal silent", silent,
+         [](R &r) -> Task<QString> {
+             co_await r.service.firmware().chooseUpgradeMode();
+             co_return linkSaid(r);
+         },
+         "linked"},
+        {"Upgrade Mode and Upgrade Firmware", [](R &r) { r.service.firmware().selectImage(QStringLiteral("Firmware_15")); },
+         [](R &r) -> Task<QString> {
+             co_await r.service.firmware().chooseUpgradeMode();
+             co_return said(co_await r.service.firmware().upgrade());
+         },
+         "done", [](SimulatedPedal *p) { p->state.firmware = 12; }},
+        {"Link Simulated again", {},
+         [](R &r) -> Task<QString> {
+             co_await r.service.linkSimulated();
+             co_return linkSaid(r);
+         },
+         "linked"},
+        {"Scan And Link", {},
+         [](R &r) -> Task<QString> {
+             co_await r.service.scanAndLink();
+             co_return linkSaid(r);
+         },
+         "linked"},
+        {"Unlink", {}, [](R &r) { return ended(r.service.unlink() ? linkSaid(r) : QStringLiteral("kept")); },
+         "not linked"},
+        {"closing with unsaved values, Cancel", [](R &r) { r.service.useValue(Parameter::InputLevel, 0); },
+         [](R &r) { return saying(r.service.settleUnsavedParameters(QStringLiteral("closing the editor"))); },
+         "cancelled"},
+    };
+    return all;
 }
 } // namespace
 
@@ -266,6 +457,115 @@ private slots:
         const qsizetype mark = rig.pedal()->record.size();
         QCOMPARE(rig.service.setBypass(true), PedalService::Result::Done);
         QCOMPARE(rig.pedal()->record.mid(mark).value(0).bytes, QByteArray::fromHex("0D01"));
+    }
+
+    // Every command, however it ends (done, refused, cancelled, failed; the pedal silent, a
+    // question answered No), leaves the service free: nothing is refused as busy afterwards, no
+    // wait is under way, no exchange is held, and a request that follows reaches the pedal and is
+    // answered. The commands run as on the real clock: their waits suspend them.
+    void noCommandLeavesTheServiceBusy_data()
+    {
+        QTest::addColumn<int>("row"); // index into endings()
+        for (int i = 0; i < endings().size(); ++i)
+            QTest::newRow(endings()[i].name) << i;
+    }
+    // While a command's question is open (a box the person has not answered yet), the command
+    // runs: every other command is refused as busy, and nothing reaches the pedal, not from the
+    // poll, the dial throttle or the return watch either, however long the person takes.
+    void anOpenQuestionKeepsItsCommandRunning_data()
+    {
+        QTest::addColumn<int>("row");
+        const QList<const char *> names = {"Assign", "Set Tuning", "Save Parameters", "Instrument range", "upload",
+                                           "tuning upload", "Erase Settings", "Upgrade Mode"};
+        for (int i = 0; i < names.size(); ++i)
+            QTest::newRow(names[i]) << i;
+    }
+    void anOpenQuestionKeepsItsCommandRunning()
+    {
+        QFETCH(int, row);
+        Rig rig;
+        finished(rig.service.linkSimulated());
+        QVERIFY(rig.comm.linked());
+        const QList<std::function<Task<QString>(Rig &)>> starts = {
+            [](Rig &r) { return saying(r.service.assign()); },
+            [](Rig &r) { return saying(r.service.setTuning()); },
+            [](Rig &r) { return saying(r.service.saveParameters()); },
+            [](Rig &r) { return saying(r.service.chooseInstrumentRange(0xBA)); },
+            [](Rig &r) { return saying(r.service.uploadSelectedAlgorithm()); },
+            [](Rig &r) { return saying(r.service.uploadTuningData()); },
+            [](Rig &r) { return saying(r.service.memory().eraseSettings()); },
+            [](Rig &r) -> Task<QString> {
+                co_await r.service.firmware().chooseUpgradeMode();
+                co_return QStringLiteral("ended");
+            },
+        };
+        rig.prompts.holdQuestions = true;
+        Task<QString> command = starts[row](rig);
+        QVERIFY(!command.done());
+        QCOMPARE(rig.prompts.heldQuestions(), 1);
+        const int sentBefore = int(rig.received().size());
+
+        QVERIFY(rig.clock.waiting());
+        QCOMPARE(rig.service.refusal(Command::Request), PedalServiceTexts::BusyReason);
+        QCOMPARE(finished(rig.service.requestDeviceInformation()), PedalService::Result::Refused);
+        rig.service.setControl(Parameter::Dry, 90); // a dial turned meanwhile waits its turn in the throttle
+        rig.clock.advance(5000); // the poll, the dial throttle, the return watch: all tick meanwhile
+        QCOMPARE(int(rig.received().size()), sentBefore);
+        QVERIFY(!command.done());
+
+        rig.prompts.answerHeld(false);
+        rig.clock.setDriven(true);
+        QVERIFY(rig.clock.runUntil([&] { return command.done(); }, 60000));
+        QVERIFY(!rig.clock.waiting());
+        QVERIFY(rig.service.refusal(Command::Request) != PedalServiceTexts::BusyReason);
+    }
+
+    void noCommandLeavesTheServiceBusy()
+    {
+        QFETCH(int, row);
+        const EndCase &c = endings()[row];
+        const bool scan = QByteArray(c.name).startsWith("Scan");
+        Rig rig(scan ? 1 : 0, c.pedalSetUp);
+        // Scan And Link reaches the pedal a scan finds, the other rows the simulated one.
+        SimulatedPedal *pedal = scan ? rig.scan.pedal() : rig.pedal();
+        const auto link = [&] { return scan ? rig.service.scanAndLink() : rig.service.linkSimulated(); };
+        QVERIFY(rig.runToEnd(link));
+        QVERIFY(rig.comm.linked());
+        if (c.prepare)
+            c.prepare(rig);
+
+        const std::optional<QString> outcome = rig.runToEnd([&] { return c.run(rig); });
+        QVERIFY2(outcome, "the command did not end within 600 s on the clock");
+        QCOMPARE(*outcome, QString::fromLatin1(c.outcome));
+
+        QVERIFY(!rig.clock.waiting());
+        QVERIFY(!rig.comm.exchangeBusy());
+        QVERIFY(!rig.service.uploads().uploading());
+        QVERIFY(!rig.service.firmware().running());
+        // A request that finds old firmware or an old algorithm ends too: a request left in
+        // progress would keep the service putting an answer on the controls (no undo steps,
+        // Bypass reported done and not sent) until a later request ended.
+        QVERIFY(!rig.service.requestInProgress());
+        for (const CommandCase &k : commands())
+            QVERIFY2(rig.service.refusal(k.command) != PedalServiceTexts::BusyReason, k.name);
+
+        // The pedal answers again, and is linked again where the command let it go.
+        pedal->faults = PedalFaults{};
+        rig.prompts.answers.clear();
+        if (pedal->inBootloader && !rig.comm.bootloaderLinked())
+            pedal->plugIn(false); // left in its bootloader: switched off and on, as the person is told
+        if (!rig.comm.linked()) {
+            if (pedal->unplugged())
+                pedal->plugIn(false);
+            QVERIFY(rig.runToEnd(link));
+            QVERIFY(rig.comm.linked());
+        }
+        const qsizetype mark = pedal->record.size();
+        rig.prompts.messages.clear();
+        const std::optional<QString> next = rig.runToEnd([&] { return saying(rig.service.requestDeviceInformation()); });
+        QCOMPARE(next, std::optional(QString::fromLatin1(c.next)));
+        QVERIFY2(!rig.prompts.messages.join(' ').contains(" was refused: "), qPrintable(rig.prompts.messages.join(" | ")));
+        QCOMPARE(pedal->record.mid(mark).value(0).bytes, QByteArray::fromHex("0200"));
     }
 
     // The table names every command the guard knows.

@@ -161,7 +161,7 @@ private slots:
         const QString file = m_documents.filePath("bright.txt");
         QString error;
         QVERIFY(PresetFile::write(file, values, &error));
-        QCOMPARE(rig.service().loadPreset(file), PedalService::Result::Done);
+        QCOMPARE(finished(rig.service().loadPreset(file)), PedalService::Result::Done);
         rig.clock.advance(500);
         QCOMPARE(rig.received().size(), 4);
         QCOMPARE(rig.history().count(), 1);
@@ -393,7 +393,7 @@ private slots:
         } else if (kind == "note filters") {
             finished(service.saveNoteFilters({5, 7}));
         } else if (kind == "instrument range") {
-            service.chooseInstrumentRange(0xBA);
+            finished(service.chooseInstrumentRange(0xBA));
         } else if (kind == "bypass status") {
             service.chooseBypassStatus(true);
         } else if (kind == "range limit") {

@@ -207,6 +207,8 @@ private slots:
         window.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&window));
         WidgetPrompts prompts;
+        SystemClock clock;
+        prompts.attach(clock);
         prompts.setParent(&window);
         QRect seen;
         QTimer::singleShot(0, this, [&] { // the box is up; look once it has settled
@@ -217,7 +219,7 @@ private slots:
                 box->close();
             });
         });
-        prompts.question("Centred?");
+        finished(prompts.ask("Centred?"));
         const QRect screen = window.screen()->availableGeometry();
         QVERIFY2(screen.contains(seen), qPrintable(QString("%1,%2 %3x%4").arg(seen.x()).arg(seen.y()).arg(seen.width()).arg(seen.height())));
         QRect centred(QPoint(), seen.size());

@@ -121,7 +121,7 @@ private slots:
         else if (command == "Assign")
             result = finished(rig.service.assign());
         else if (command == "preset load")
-            result = rig.service.loadPreset(preset);
+            result = finished(rig.service.loadPreset(preset));
         else if (command == "preset save")
             result = finished(rig.service.savePreset(saved));
         else if (command == "Save Parameters")

@@ -93,7 +93,7 @@ private slots:
         for (const Setting &s : Settings)
             rig.service.sendControl(s.parameter, isDial(s.parameter) ? positionToAngle(269 - s.state) : 1 - s.state % 2);
 
-        QCOMPARE(rig.service.loadPreset(first), PedalService::Result::Done);
+        QCOMPARE(finished(rig.service.loadPreset(first)), PedalService::Result::Done);
         QVERIFY(rig.logged("Send Dry string (standard par): 010027006A8000"));
         for (int i = 0; i < PresetFile::Values; ++i)
             QVERIFY2(rig.onPedal(i) == pedalHeld[size_t(i)], qPrintable(ParameterCatalogue::name(i)));
@@ -120,7 +120,7 @@ private slots:
         values[Parameter::LowPass] = 20;
         values[Parameter::Wave] = PedalMessages::WaveOnValue;
         const QString file = presetWith(rig.docs, values);
-        QCOMPARE(rig.service.loadPreset(file), PedalService::Result::Done);
+        QCOMPARE(finished(rig.service.loadPreset(file)), PedalService::Result::Done);
         const quint32 lowPassLoaded = rig.onPedal(Parameter::LowPass);
         QCOMPARE(lowPassLoaded, 20u);
 

@@ -60,7 +60,7 @@ struct RestoreRig : EditorRig {
         s.setFootswitchMode();
         s.chooseMidiChannel(a ? 5 : 0);
         s.chooseBypassStatus(a);
-        s.chooseInstrumentRange(a ? 0xBA : 0xFF);
+        finished(s.chooseInstrumentRange(a ? 0xBA : 0xFF));
         finished(s.saveNoteFilters(a ? QList<int>{0x02, 0x06} : QList<int>{}));
         s.chooseRangeLimit(a);
         flushAndSettle();
@@ -411,6 +411,8 @@ private slots:
     void goingOnWithoutABackupDefaultsToNo()
     {
         WidgetPrompts prompts;
+        SystemClock clock;
+        prompts.attach(clock);
         QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
         QTimer::singleShot(0, [&] {
             auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
@@ -418,7 +420,7 @@ private slots:
             defaultButton = box->standardButton(box->defaultButton());
             QTest::keyClick(box, Qt::Key_Return);
         });
-        QVERIFY(!prompts.goOnWithoutBackup("No backup could be made."));
+        QVERIFY(!finished(prompts.askGoOnWithoutBackup("No backup could be made.")));
         QCOMPARE(defaultButton, QMessageBox::No);
     }
 

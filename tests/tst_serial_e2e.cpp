@@ -2,7 +2,9 @@
 // pseudo-terminal, and the serial-port backend (the code that faces real pedals) talks to it.
 #include "support/Finish.h"
 #include "CoreRig.h"
+#include "windows/Dial.h"
 #include "windows/Editor.h"
+#include "windows/EffectWindow.h"
 #include "windows/MainWindow.h"
 #include "PedalProcess.h"
 #include "device/SerialPortBackend.h"
@@ -31,6 +33,26 @@ CoreRig onPort(const QString &port)
 {
     return CoreRig(std::make_unique<SystemClock>(), std::make_unique<SerialPortBackend>(QStringList{port}));
 }
+
+// Ports named by their paths that pass for a real pedal's, which is the same pedal when it is
+// plugged in again (a pseudo-terminal is not).
+class ReturningPorts : public SerialPortBackend {
+public:
+    using SerialPortBackend::SerialPortBackend;
+    bool comesBack(const QByteArray &) const override { return true; }
+};
+
+// Moves the pressed left button to each point in turn, as a drag does.
+void dragTo(QWidget *w, const QList<QPoint> &points)
+{
+    for (const QPoint &p : points) {
+        QMouseEvent move(QEvent::MouseMove, QPointF(p), QPointF(w->mapToGlobal(p)), Qt::NoButton, Qt::LeftButton,
+                         Qt::NoModifier);
+        QCoreApplication::sendEvent(w, &move);
+    }
+}
+
+const QString Disconnected = QStringLiteral("The pedal was disconnected. Connect it again and choose Scan And Link.");
 } // namespace
 
 class TestSerialEndToEnd : public QObject {
@@ -304,6 +326,124 @@ private slots:
         QCOMPARE(rig.prompts.messages[0], QString("The pedal was disconnected. Connect it again and choose Scan And Link."));
         QCOMPARE(rig.service.gate(), GateState::Unlinked);
         QVERIFY(!rig.comm.linked());
+    }
+
+    // An unplug is one event and gives one message, whatever the editor was doing: idle, asking
+    // the pedal for its settings, or sending a dial being dragged. A pedal on a pseudo-terminal
+    // is not waited for: what appears at its path later (another program's terminal) is not it.
+    void unplugGivesOneMessage_data()
+    {
+        QTest::addColumn<QString>("during");
+        QTest::newRow("idle") << "idle";
+        QTest::newRow("a request") << "request";
+        QTest::newRow("a dial drag") << "drag";
+    }
+    void unplugGivesOneMessage()
+    {
+        QFETCH(QString, during);
+        auto pedal = std::make_unique<PedalProcess>(during == "request" ? QStringList{"--unplug-after", "2"} : QStringList{});
+        const QString port = pedal->path();
+        CoreRig rig = onPort(port);
+        rig.core.update.server = QUrl(); // no version check
+        Editor editor(rig.core);         // waits for an unplugged pedal, as the editor does
+        QSignalSpy lost(&rig.comm, &Communication::deviceDisconnected);
+        editor.main()->menuScan->trigger();
+        if (during != "request") {
+            QTRY_COMPARE_WITH_TIMEOUT(editor.main()->lblFirmwareVersion->text(), QString("Device Firmware: 15"), 5000);
+            QTRY_VERIFY_WITH_TIMEOUT(editor.effect()->isVisible() && editor.effect()->dialDry->isEnabled(), 5000);
+            QVERIFY2(rig.prompts.messages.isEmpty(), qPrintable(rig.prompts.messages.join("|")));
+        }
+        if (during == "idle")
+            pedal.reset(); // pulled out: its pseudo-terminal goes
+        if (during == "drag") {
+            RotaryDial *dry = editor.effect()->dialDry;
+            const QPoint at = dry->rect().center();
+            QTest::mousePress(dry, Qt::LeftButton, Qt::NoModifier, at);
+            dragTo(dry, {at - QPoint(0, 10), at - QPoint(0, 20)});
+            waitOn(*rig.core.clock, 150); // the throttle sends it
+            pedal.reset();
+            dragTo(dry, {at - QPoint(0, 30), at - QPoint(0, 40)});
+            QTRY_COMPARE_WITH_TIMEOUT(lost.size(), 1, 3000);
+            dragTo(dry, {at - QPoint(0, 50), at - QPoint(0, 60)});
+            QTest::mouseRelease(dry, Qt::LeftButton, Qt::NoModifier, at - QPoint(0, 60));
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(lost.size(), 1, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.prompts.messages.size(), 1, 3000);
+        QCoreApplication::processEvents();
+        QVERIFY2(rig.prompts.messages == QStringList{Disconnected}, qPrintable(rig.prompts.messages.join(" | ")));
+        QVERIFY(rig.logged(
+            QStringLiteral("the pedal %1 was a pseudo-terminal, which does not come back: not waited for").arg(port)));
+        QVERIFY(!rig.service.watchingForReturn());
+        QVERIFY(!rig.comm.linked());
+        QCOMPARE(editor.main()->lblDeviceName->text(), QString("Quarnelo MK3: not linked"));
+    }
+
+    // The watch for an unplugged pedal links it again only when the same pedal is listed again:
+    // here its port, named by its path, is there again. Meanwhile a port still missing, or
+    // another pedal listed, links nothing and says nothing. (The ports pass for real ones: a
+    // pseudo-terminal's pedal is not waited for.)
+    void backOnlyWhenTheSamePedalIsListed_data()
+    {
+        QTest::addColumn<QString>("meanwhile");
+        QTest::addColumn<bool>("back");
+        QTest::newRow("the port still missing") << "nothing" << false;
+        QTest::newRow("another pedal listed") << "other" << false;
+        QTest::newRow("the port there again") << "same" << true;
+    }
+    void backOnlyWhenTheSamePedalIsListed()
+    {
+        QFETCH(QString, meanwhile);
+        QFETCH(bool, back);
+        QTemporaryDir dir;
+        const QString port = dir.filePath("pedal");
+        const QString other = dir.filePath("other");
+        auto pedal = std::make_unique<PedalProcess>(QStringList{});
+        QVERIFY(QFile::link(pedal->path(), port));
+        auto *clock = new ManualClock; // the watch's seconds pass by hand
+        auto *ports = new ReturningPorts(QStringList{port, other}, SerialPortBackend::PortScan::Never);
+        CoreRig rig{std::unique_ptr<Clock>(clock), std::unique_ptr<FtdiBackend>(ports)};
+        rig.service.relinkWhenBack = true;
+        rig.comm.setLegacyUpgradeMode(true); // linked without a request, which would need the wire's time
+        rig.comm.chooseDevice(ports, port, "Quarnelo MK3");
+        finished(rig.service.link());
+        QVERIFY(rig.comm.linked());
+        QCOMPARE(rig.comm.deviceSerialNumber(), port);
+        QSignalSpy lost(&rig.comm, &Communication::deviceDisconnected);
+        pedal.reset(); // pulled out
+        QTRY_COMPARE_WITH_TIMEOUT(lost.size(), 1, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.prompts.messages.size(), 1, 1000);
+        QVERIFY(rig.service.watchingForReturn());
+
+        std::unique_ptr<PedalProcess> again;
+        if (meanwhile != "nothing") {
+            again = std::make_unique<PedalProcess>(QStringList{});
+            QVERIFY(QFile::remove(port)); // the link the pedal left behind leads nowhere
+            QVERIFY(QFile::link(again->path(), meanwhile == "same" ? port : other));
+        }
+        clock->advance(3000); // the watch looks every second
+        QCoreApplication::processEvents();
+        QCOMPARE(rig.logged(QStringLiteral("the pedal %1 is back: linking").arg(port)), back);
+        QCOMPARE(rig.core.log.lines().filter(" is back").size(), back ? 1 : 0);
+        QCOMPARE(rig.comm.linked(), back);
+        QCOMPARE(rig.service.watchingForReturn(), !back);
+        QCOMPARE(rig.comm.deviceSerialNumber(), port); // another pedal is never linked unasked
+        QCOMPARE(rig.prompts.messages, QStringList{Disconnected});
+    }
+
+    // Scan And Link that finds no pedal says so, once, as the editor always has: also when the
+    // port it was given has gone.
+    void scanFindingNoPedalSaysSo()
+    {
+        QTemporaryDir dir;
+        CoreRig rig = onPort(dir.filePath("gone"));
+        rig.core.update.server = QUrl();
+        Editor editor(rig.core);
+        editor.main()->menuScan->trigger();
+        QCOMPARE(rig.prompts.messages, QStringList{"No device found"});
+        QVERIFY(rig.logged("FT device count: 0"));
+        QCOMPARE(editor.main()->lblDeviceName->text(), QString("No device found"));
+        QVERIFY(!rig.comm.linked());
+        QVERIFY(editor.main()->menuScan->isEnabled()); // to be chosen again once the pedal is in
     }
 
     void bootloaderHandshakeOverThePseudoTerminal()

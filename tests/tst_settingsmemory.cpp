@@ -169,7 +169,7 @@ private slots:
         rig.pedal()->state.parameters[Parameter::SubMix] = 0x00700000;
         QVERIFY(rig.pedal()->state.parameters != before);
         QCOMPARE(finished(rig.service().requestDeviceInformation()), PedalService::Result::Done);
-        QCOMPARE(rig.service().loadPreset(rig.user("Backups/" + backupsAtErase[0])), PedalService::Result::Done);
+        QCOMPARE(finished(rig.service().loadPreset(rig.user("Backups/" + backupsAtErase[0]))), PedalService::Result::Done);
         rig.service().flushDialWrites();
         // A dial sends the word of one of its 270 steps: a dial's value comes back to within a
         // step (4 of 1023 levels), every other value exactly.

@@ -153,7 +153,7 @@ private slots:
                 const QString path = m_documents.filePath(QStringLiteral("preset%1.txt").arg(m_rig));
                 QString error;
                 QVERIFY2(PresetFile::write(path, values, &error), qPrintable(error));
-                QCOMPARE(service.loadPreset(path), Result::Done);
+                QCOMPARE(finished(service.loadPreset(path)), Result::Done);
                 rig.clock.advance(500);
             } else {
                 QFAIL(qPrintable("no such step: " + step));
@@ -287,6 +287,8 @@ private slots:
         QFETCH(QString, press);
         QFETCH(Prompts::Choice, choice);
         WidgetPrompts prompts;
+        SystemClock clock;
+        prompts.attach(clock);
         QStringList buttons;
         QTimer::singleShot(0, [&] {
             auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
@@ -302,8 +304,8 @@ private slots:
             else
                 box->findChild<QPushButton *>(press)->click();
         });
-        QCOMPARE(prompts.saveOrDiscard("Input Level was changed. Save Parameters before closing the editor?",
-                                       "Save Parameters"),
+        QCOMPARE(finished(prompts.askSaveOrDiscard("Input Level was changed. Save Parameters before closing the editor?",
+                                                   "Save Parameters")),
                  choice);
         buttons.sort();
         QCOMPARE(buttons, (QStringList{"Cancel", "Discard", "Save Parameters"}));
@@ -333,7 +335,7 @@ private slots:
         const QString path = m_documents.filePath("compare-load.txt");
         QString error;
         QVERIFY(PresetFile::write(path, values, &error));
-        QCOMPARE(rig.service().loadPreset(path), Result::Done);
+        QCOMPARE(finished(rig.service().loadPreset(path)), Result::Done);
         rig.clock.advance(300);
         const QString loaded = QStringLiteral("%1 (%2)").arg(DialMath::positionToLevel(20)).arg(
             QString::number(rig.dialWord(Parameter::Dry, 20), 16).toUpper().rightJustified(8, '0'));

@@ -72,7 +72,12 @@ if [ -n "$loops" ]; then
     echo "$loops"
     status=1
 fi
-conditions=$(grep -rnE '(if|while|switch) *\(.*co_await' --include='*.h' --include='*.cpp' . | grep -v '^\./build' || true)
+conditions=$( (grep -rnE '(if|while|switch) *\(.*co_await' --include='*.h' --include='*.cpp' . | grep -v '^\./build'
+    # a condition that goes on over lines: an await after a line ending in && or ||
+    find . -path './build*' -prune -o \( -name '*.cpp' -o -name '*.h' \) -print |
+        xargs awk 'prev ~ /(&&|\|\||\?) *$/ && $0 ~ /^ *[!?:]? *co_await/ { print FILENAME ":" FNR ": " $0 } { prev = $0 }'
+    # nor in a choice (a ? b : c), whose temporaries GCC 12 frees twice
+    grep -rnE '[?:] *co_await ' --include='*.h' --include='*.cpp' . | grep -v '^\./build') || true)
 if [ -n "$conditions" ]; then
     echo "co_await in a condition (GCC 12 leaves the command unfinished; await into a variable first):"
     echo "$conditions"

@@ -302,7 +302,7 @@ void UpdateService::checkForNewVersion()
     fetchNewestVersion([this](const VersionAnswer &a) {
         if (!a.ok) {
             m_log.writeLogLine(QStringLiteral("version check failed: ") + a.problem);
-            m_prompts.message(QStringLiteral("Error: ") + a.problem);
+            m_prompts.show(QStringLiteral("Error: ") + a.problem);
             emit checkFailed(a.problem);
             return;
         }
@@ -319,28 +319,31 @@ void UpdateService::checkForNewVersion()
 // ---------------------------------------------------------------------------------------------
 // Update Now.
 
-void UpdateService::launchUpdate()
+void UpdateService::launchUpdate() { updateSteps().detach(); }
+
+Task<> UpdateService::updateSteps()
 {
     if (m_updateRunning) {
-        m_prompts.message(QStringLiteral("Update Now is already running: the updater is being fetched. Wait for it to "
-                                         "end before starting it again."));
-        return;
+        m_prompts.show(QStringLiteral("Update Now is already running: the updater is being fetched. Wait for it to "
+                                      "end before starting it again."));
+        co_return;
     }
     if (server.isEmpty()) {
-        m_prompts.message(QStringLiteral("The editor cannot be updated: no update server is set."));
-        return;
+        m_prompts.show(QStringLiteral("The editor cannot be updated: no update server is set."));
+        co_return;
     }
     if (!launcher->canRunUpdater()) {
         m_log.writeLogLine(QStringLiteral("update: the updater is a Windows program; opening ") +
                            whatsNewPage().toString());
-        m_prompts.message(QStringLiteral("Automatic updating is available in the editor for Windows. The What's New "
+        m_prompts.show(QStringLiteral("Automatic updating is available in the editor for Windows. The What's New "
                                          "page opens in your browser; download the new version from there."));
         m_prompts.openExternal(whatsNewPage());
-        return;
+        co_return;
     }
-    if (!m_prompts.question(QStringLiteral(
-            "This action will update the Quarnelo Editor to the latest version. Do you want to continue?")))
-        return;
+    const bool answer = co_await m_prompts.ask(QStringLiteral(
+            "This action will update the Quarnelo Editor to the latest version. Do you want to continue?"));
+    if (!answer)
+        co_return;
     m_updateRunning = true;
     refreshUpdater();
 }
@@ -360,7 +363,7 @@ void UpdateService::onUpdaterVersion(const VersionAnswer &answer)
 {
     if (!answer.ok) {
         m_log.writeLogLine(QStringLiteral("update stopped: ") + answer.problem);
-        m_prompts.message(QStringLiteral("Error: ") + answer.problem);
+        m_prompts.show(QStringLiteral("Error: ") + answer.problem);
         endUpdate();
         return;
     }
@@ -395,7 +398,7 @@ void UpdateService::downloadUpdater(bool replacingMissing)
     auto file = std::make_shared<QFile>(folder->filePath(UpdaterName));
     const auto failed = [this, replacingMissing](const QString &problem) {
         m_log.writeLogLine(QStringLiteral("updater download failed: ") + problem);
-        m_prompts.message(QStringLiteral("Download failed: ") + problem);
+        m_prompts.show(QStringLiteral("Download failed: ") + problem);
         if (replacingMissing)
             endUpdate(); // there is no updater to go on with
         else
@@ -430,13 +433,16 @@ void UpdateService::downloadUpdater(bool replacingMissing)
             return;
         }
         m_log.writeLogLine(QStringLiteral("updater downloaded: ") + QDir::toNativeSeparators(target));
-        m_prompts.message(QStringLiteral("New updater downloaded! Click OK to proceed with the update."));
-        if (!replacingMissing) {
-            const QString updater = QDir(editorFolder()).filePath(UpdaterName);
-            if (!launcher->startElevated(updater, QString()))
-                m_log.writeLogLine(QStringLiteral("the updater did not start to take its new version"));
-        }
-        runUpdater();
+        // The updater starts once the message is closed.
+        m_prompts.tell(QStringLiteral("New updater downloaded! Click OK to proceed with the update."))
+            .then([this, replacingMissing] {
+                if (!replacingMissing) {
+                    const QString updater = QDir(editorFolder()).filePath(UpdaterName);
+                    if (!launcher->startElevated(updater, QString()))
+                        m_log.writeLogLine(QStringLiteral("the updater did not start to take its new version"));
+                }
+                runUpdater();
+            });
     });
 }
 
@@ -452,7 +458,7 @@ void UpdateService::runUpdater()
     endUpdate();
     if (!started) {
         // The editor keeps running: ending it would leave the user with nothing.
-        m_prompts.message(QStringLiteral("Failed to launch updater. Please run as administrator."));
+        m_prompts.show(QStringLiteral("Failed to launch updater. Please run as administrator."));
         return;
     }
     emit quitRequested();

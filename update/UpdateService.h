@@ -13,6 +13,8 @@
 #include <QUrl>
 #include <functional>
 
+#include "support/Task.h"
+
 class Clock;
 class DiagnosticLog;
 class ProgramLauncher;
@@ -87,6 +89,7 @@ signals:
     void updateFinished();  // Update Now is over, whatever its end
 
 private:
+    Task<> updateSteps();
     struct Reply {
         bool ok = false;   // status 200, whole, within the limits
         QByteArray body;

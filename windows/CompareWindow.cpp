@@ -6,6 +6,7 @@
 #include "pedal/PedalService.h"
 #include "pedal/ValueText.h"
 #include "support/Prompts.h"
+#include "windows/CommandOrigin.h"
 
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -47,6 +48,7 @@ CompareWindow::CompareWindow(PedalService &service, Prompts &prompts, QWidget *p
             use->setToolTip(c == UsePedal ? QStringLiteral("Put the pedal's value on the control")
                                           : QStringLiteral("Put the file's value on the control and send it"));
             connect(use, &QPushButton::clicked, this, [this, row, c] {
+                CommandOrigin from(this);
                 const auto &pedal = m_service.holds().running();
                 if (c == UsePedal && pedal)
                     m_service.useValue(row, (*pedal)[size_t(row)]);
@@ -79,9 +81,13 @@ CompareWindow::CompareWindow(PedalService &service, Prompts &prompts, QWidget *p
     layout->addWidget(table);
 
     connect(btnRefresh, &QPushButton::clicked, this, [this] {
-        m_service.readPedalReport().then([this](PedalService::Result) { showRows(); });
+        CommandOrigin from(this);
+        m_service.readPedalReport().then([this, from](PedalService::Result) { showRows(); });
     });
-    connect(btnChooseFile, &QPushButton::clicked, this, [this] { chooseFile(); });
+    connect(btnChooseFile, &QPushButton::clicked, this, [this] {
+        CommandOrigin from(this);
+        askForFile().then(from.untilEnd());
+    });
     // Every edit, undo, redo, preset, read and the link change what the columns show.
     connect(&m_service, &PedalService::valuesChanged, this, [this] {
         if (isVisible())
@@ -89,18 +95,20 @@ CompareWindow::CompareWindow(PedalService &service, Prompts &prompts, QWidget *p
     });
 }
 
-bool CompareWindow::chooseFile(const QString &givenPath)
+Task<> CompareWindow::askForFile()
 {
-    QString path = givenPath;
-    if (path.isEmpty())
-        path = m_prompts.openFile(QStringLiteral("Choose a Preset or Backup"), QStringLiteral("Preset files (*.txt)"),
-                                  m_service.presetFolder());
-    if (path.isEmpty())
-        return false;
+    const QString path = co_await m_prompts.askFileToOpen(QStringLiteral("Choose a Preset or Backup"),
+                                                          QStringLiteral("Preset files (*.txt)"), m_service.presetFolder());
+    if (!path.isEmpty())
+        chooseFile(path);
+}
+
+bool CompareWindow::chooseFile(const QString &path)
+{
     PresetFile::PresetValues values{};
     QString message;
     if (!PresetFile::load(path, &values, &message)) {
-        m_prompts.message(message);
+        m_prompts.show(message);
         return false;
     }
     m_file = values;

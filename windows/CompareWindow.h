@@ -6,6 +6,7 @@
 // The columns follow every change of the editor's values and of what the pedal holds.
 
 #include "presets/PresetFile.h"
+#include "support/Task.h"
 
 #include <QWidget>
 #include <optional>
@@ -31,7 +32,10 @@ public:
 
     // Reads a preset or backup file into the File column; false (with the message shown) when
     // it is no preset.
-    bool chooseFile(const QString &path = QString());
+    // Compares with the preset file at path; false (and said) when it cannot be read.
+    bool chooseFile(const QString &path);
+    // Asks for the file first.
+    Task<> askForFile();
     // Fills the rows from the service's state and the chosen file.
     void showRows();
     // Whether row (a parameter) differs between the columns that have a value.

@@ -4,6 +4,7 @@
 #include "support/DiagnosticLog.h"
 #include "algorithms/FilterCalculator.h"
 #include "pedal/SettingsMemory.h"
+#include "windows/CommandOrigin.h"
 #include "windows/FilterPlot.h"
 #include "windows/LogLinesModel.h"
 #include "windows/Placement.h"
@@ -159,18 +160,21 @@ void DebugConsoleWindow::copySelectedLines()
 
 void DebugConsoleWindow::eraseMemory()
 {
+    CommandOrigin from(this);
     if (m_memory)
-        m_memory->eraseWithQuestion(cmbI2Caddr->currentText()).detach();
+        m_memory->eraseWithQuestion(cmbI2Caddr->currentText()).then(from.untilEnd());
 }
 
 void DebugConsoleWindow::readMemory()
 {
+    CommandOrigin from(this);
     if (m_memory)
-        m_memory->read(cmbI2Caddr->currentText()).detach();
+        m_memory->read(cmbI2Caddr->currentText()).then(from.untilEnd());
 }
 
 void DebugConsoleWindow::sendParameterWrite()
 {
+    CommandOrigin from(this);
     if (m_memory)
         m_memory->sendParameterWrite(edtAddress->text(), edtData->text());
 }

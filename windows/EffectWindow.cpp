@@ -5,6 +5,7 @@
 #include "pedal/PedalService.h"
 #include "pedal/ValueText.h"
 #include "support/DiagnosticLog.h"
+#include "windows/CommandOrigin.h"
 #include "windows/Dial.h"
 #include "windows/KeyHabits.h"
 #include "windows/WindowUnits.h"
@@ -62,12 +63,18 @@ EffectWindow::EffectWindow(PedalService &service, DiagnosticLog &log, QWidget *p
     undo->setObjectName(QStringLiteral("actUndo"));
     undo->setShortcut(QKeySequence::Undo);
     undo->setShortcutContext(Qt::WindowShortcut);
-    connect(undo, &QAction::triggered, this, [this] { m_service.undo(); });
+    connect(undo, &QAction::triggered, this, [this] {
+        CommandOrigin from(this);
+        m_service.undo();
+    });
     auto *redo = new QAction(QStringLiteral("Redo"), this);
     redo->setObjectName(QStringLiteral("actRedo"));
     redo->setShortcuts(KeyHabits::redoKeys());
     redo->setShortcutContext(Qt::WindowShortcut);
-    connect(redo, &QAction::triggered, this, [this] { m_service.redo(); });
+    connect(redo, &QAction::triggered, this, [this] {
+        CommandOrigin from(this);
+        m_service.redo();
+    });
     addActions({undo, redo});
     for (int i = 0; i < ParameterCatalogue::Count; ++i) {
         m_parameterControls[size_t(i)] =
@@ -285,30 +292,46 @@ void EffectWindow::buildControls()
 
 void EffectWindow::connectControls()
 {
-    // Every change the user makes goes to the service; what the service holds comes back to
-    // the controls through showControl and showChoices, with their signals blocked.
+    // Every change the user makes goes to the service, started from this window (CommandOrigin:
+    // what it shows opens here); what the service holds comes back to the controls through
+    // showControl and showChoices, with their signals blocked.
+    const auto set = [this](int i, int state) {
+        CommandOrigin from(this);
+        m_service.setControl(i, state);
+    };
     for (int i = 0; i < ParameterCatalogue::Count; ++i) {
         QWidget *w = m_parameterControls[size_t(i)];
         if (auto *dial = qobject_cast<RotaryDial *>(w))
-            connect(dial, &RotaryDial::angleChanged, this, [this, i](int angle) {
-                m_service.setControl(i, angle);
+            connect(dial, &RotaryDial::angleChanged, this, [this, i, set](int angle) {
+                set(i, angle);
                 showDataWord(i);
             });
         else if (auto *sw = qobject_cast<OnOffSwitch *>(w))
-            connect(sw, &OnOffSwitch::toggled, this, [this, i](bool on) { m_service.setControl(i, on ? 1 : 0); });
+            connect(sw, &OnOffSwitch::toggled, this, [i, set](bool on) { set(i, on ? 1 : 0); });
         else if (auto *box = qobject_cast<QCheckBox *>(w))
-            connect(box, &QCheckBox::toggled, this, [this, i](bool on) { m_service.setControl(i, on ? 1 : 0); });
+            connect(box, &QCheckBox::toggled, this, [i, set](bool on) { set(i, on ? 1 : 0); });
         else if (auto *list = qobject_cast<QComboBox *>(w))
-            connect(list, &QComboBox::currentIndexChanged, this, [this, i](int item) { m_service.setControl(i, item); });
+            connect(list, &QComboBox::currentIndexChanged, this, [i, set](int item) { set(i, item); });
     }
-    connect(swtBypass, &OnOffSwitch::toggled, this, [this](bool on) { m_service.setBypass(on); });
-    connect(cmbGuitarTuning, &QComboBox::currentIndexChanged, this, [this](int item) { m_service.chooseTuning(item); });
-    connect(cmbSemitonesVariation, &QComboBox::currentIndexChanged, this,
-            [this](int item) { m_service.chooseSemitoneVariation(item); });
+    connect(swtBypass, &OnOffSwitch::toggled, this, [this](bool on) {
+        CommandOrigin from(this);
+        m_service.setBypass(on);
+    });
+    connect(cmbGuitarTuning, &QComboBox::currentIndexChanged, this, [this](int item) {
+        CommandOrigin from(this);
+        m_service.chooseTuning(item);
+    });
+    connect(cmbSemitonesVariation, &QComboBox::currentIndexChanged, this, [this](int item) {
+        CommandOrigin from(this);
+        m_service.chooseSemitoneVariation(item);
+    });
     for (int c = 0; c < ParameterCatalogue::AssignableControls; ++c)
-        connect(m_assignLists[size_t(c)], &QComboBox::currentIndexChanged, this,
-                [this, c](int item) { m_service.chooseAssignment(c, item); });
+        connect(m_assignLists[size_t(c)], &QComboBox::currentIndexChanged, this, [this, c](int item) {
+            CommandOrigin from(this);
+            m_service.chooseAssignment(c, item);
+        });
     const auto footswitch = [this] {
+        CommandOrigin from(this);
         m_service.chooseFootswitch(chkChangePresetShortPress->isChecked(), chkBypassLongPress->isChecked());
     };
     for (QRadioButton *b : {chkBypassShortPress, chkChangePresetShortPress, chkBypassLongPress, chkChangePresetLongPress})

@@ -11,6 +11,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 
+#include "windows/CommandOrigin.h"
 #include "windows/WindowUnits.h"
 
 FirmwareUpgradeWindow::FirmwareUpgradeWindow(FirmwareUpgrade &upgrade, QWidget *parent)
@@ -49,10 +50,14 @@ FirmwareUpgradeWindow::FirmwareUpgradeWindow(FirmwareUpgrade &upgrade, QWidget *
     WindowUnits::place(this, QSize(260, 152));
 
     connect(cmbFirmwareChoose, &QComboBox::currentIndexChanged, &upgrade, [this](int index) {
+        CommandOrigin from(this);
         if (index >= 0)
             m_upgrade.selectImage(cmbFirmwareChoose->itemData(index).toString());
     });
-    connect(btnUpgradeFirmware, &QPushButton::clicked, &upgrade, [this] { m_upgrade.upgrade().detach(); });
+    connect(btnUpgradeFirmware, &QPushButton::clicked, &upgrade, [this] {
+        CommandOrigin from(this);
+        m_upgrade.upgrade().then(from.untilEnd());
+    });
     connect(chkVerify, &QCheckBox::toggled, this, [this](bool on) { m_upgrade.verifyAfterWriting = on; });
     connect(&upgrade, &FirmwareUpgrade::progress, this, &FirmwareUpgradeWindow::showProgress);
     connect(&upgrade, &FirmwareUpgrade::readBackProgress, this, &FirmwareUpgradeWindow::showReadBack);
@@ -109,14 +114,16 @@ void FirmwareUpgradeWindow::closeEvent(QCloseEvent *event)
     // Leaving the bootloader takes a Go and a request: the window hides when the upgrade says it
     // has finished, and stays while the pedal is still in its bootloader.
     event->ignore();
-    m_upgrade.closeWindow().detach();
+    CommandOrigin from(this);
+    m_upgrade.closeWindow().then(from.untilEnd());
 }
 
 void FirmwareUpgradeWindow::keyPressEvent(QKeyEvent *event)
 {
     if (event->key() == Qt::Key_O && event->modifiers() == (Qt::ControlModifier | Qt::ShiftModifier)) {
         event->accept();
-        m_upgrade.upgradeFromFile().detach();
+        CommandOrigin from(this);
+        m_upgrade.upgradeFromFile().then(from.untilEnd());
         return;
     }
     QWidget::keyPressEvent(event);

@@ -9,6 +9,7 @@
 #include "support/EditorVersion.h"
 #include "support/Looks.h"
 #include "support/Prompts.h"
+#include "windows/CommandOrigin.h"
 #include "windows/CompareWindow.h"
 #include "windows/DebugConsoleWindow.h"
 #include "windows/EffectWindow.h"
@@ -177,7 +178,8 @@ bool MainWindow::handleShortcut(int key, Qt::KeyboardModifiers modifiers)
         return true;
     }
     if (key == Qt::Key_Z) {
-        m_service.resetAssignableParameters(false).detach();
+        CommandOrigin from(this);
+        m_service.resetAssignableParameters(false).then(from.untilEnd());
         return true;
     }
     return false;
@@ -205,7 +207,7 @@ void MainWindow::applySavedLook()
     QString error;
     const int n = Looks::savedLook(m_core.files, &error);
     if (!error.isEmpty())
-        m_core.prompts->message(error);
+        m_core.prompts->show(error);
     applyLook(n);
 }
 
@@ -214,7 +216,7 @@ void MainWindow::chooseLook(int n)
     applyLook(n);
     QString error;
     if (!Looks::saveLook(m_core.files, n, &error))
-        m_core.prompts->message(QStringLiteral("The look could not be saved: ") + error);
+        m_core.prompts->show(QStringLiteral("The look could not be saved: ") + error);
 }
 
 void MainWindow::showEffectWindow()
@@ -233,7 +235,11 @@ EffectWindow *MainWindow::effectWindow() const { return m_effect; }
 
 NoteCutWindow *MainWindow::noteCutWindow() const { return m_noteCut; }
 
-void MainWindow::chooseClickedEffect() { m_service.chooseEffect(lstEffects->currentRow()); }
+void MainWindow::chooseClickedEffect()
+{
+    CommandOrigin from(this);
+    m_service.chooseEffect(lstEffects->currentRow());
+}
 
 void MainWindow::moveEffectSelection(int key)
 {
@@ -272,11 +278,12 @@ void MainWindow::closeEvent(QCloseEvent *event)
     }
     // Assignable values the pedal would lose at power-off: asked once. Save Parameters is a
     // command that waits: the editor closes when it is done, and stays open if it is not.
+    CommandOrigin from(this);
     if (!unsavedSettled) {
         Task<PedalService::Result> settle = m_service.settleUnsavedParameters(QStringLiteral("closing the editor"));
         if (!settle.done()) {
             event->ignore();
-            std::move(settle).then([this](PedalService::Result r) {
+            std::move(settle).then([this, from](PedalService::Result r) {
                 if (r == PedalService::Result::Done) {
                     m_unsavedSettled = true;
                     close();
@@ -293,7 +300,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
         m_console->flushPending();
     QString error;
     if (!m_core.log.appendToLogFile(m_core.files.userFile(QStringLiteral("log.txt")), m_core.clock->localNow(), &error))
-        m_core.prompts->message(QStringLiteral("The log could not be written to log.txt: ") + error);
+        m_core.prompts->show(QStringLiteral("The log could not be written to log.txt: ") + error);
     event->accept();
     emit closed();
 }

@@ -8,6 +8,7 @@
 #include "pedal/PedalService.h"
 #include "pedal/SettingsMemory.h"
 #include "support/Prompts.h"
+#include "windows/CommandOrigin.h"
 #include "windows/CompareWindow.h"
 #include "windows/EffectWindow.h"
 #include "windows/Gating.h"
@@ -16,6 +17,7 @@
 #include "windows/Placement.h"
 #include "windows/WrapButton.h"
 
+#include <utility>
 #include <QCheckBox>
 #include <QDir>
 #include <QLabel>
@@ -26,35 +28,88 @@ void MainWindow::connectCommands()
 {
     PedalService &pedal = m_service;
     // Device commands: each is one call of the service, which decides what reaches the pedal.
-    connect(btnRequest, &QPushButton::clicked, this, [this] { m_service.requestDeviceInformation().detach(); });
+    // Each names this window as where it starts (CommandOrigin): what it shows opens here.
+    connect(btnRequest, &QPushButton::clicked, this, [this] {
+        CommandOrigin from(this);
+        m_service.requestDeviceInformation().then(from.untilEnd());
+    });
     connect(btnAssign, &QPushButton::clicked, this, [this] {
         btnAssign->setEnabled(false); // until the pedal has had time to take it
-        m_service.assign().then([this](PedalService::Result) {
+        CommandOrigin from(this);
+        m_service.assign().then([this, from](PedalService::Result) {
             btnAssign->setEnabled(Gating::enabledFor(m_service.gate()).value(QStringLiteral("btnAssign"), true));
         });
     });
-    connect(btnSetFootswitchMode, &QPushButton::clicked, &pedal, &PedalService::setFootswitchMode);
-    connect(btnSetTuning, &QPushButton::clicked, this, [this] { m_service.setTuning().detach(); });
-    connect(btnSaveParameters, &QPushButton::clicked, this, [this] { m_service.saveParameters().detach(); });
-    connect(btnSaveParametersInfo, &QPushButton::clicked, &pedal, &PedalService::showSaveParametersInfo);
-    connect(btnUpload, &QPushButton::clicked, this, [this] { m_service.uploadSelectedAlgorithm().detach(); });
-    connect(menuLoadAlgorithmFromFile, &QAction::triggered, this, [this] { m_service.uploadAlgorithmFile().detach(); });
-    connect(menuUploadTuningsData, &QAction::triggered, this, [this] { m_service.uploadTuningData().detach(); });
-    connect(menuSavePreset, &QAction::triggered, this, [this] { m_service.savePreset().detach(); });
-    connect(menuLoadPreset, &QAction::triggered, this, [this] { m_service.loadPreset(); });
-    connect(menuRestoreBackup, &QAction::triggered, this, [this] { m_service.backups().restore().detach(); });
+    connect(btnSetFootswitchMode, &QPushButton::clicked, this, [this] {
+        CommandOrigin from(this);
+        m_service.setFootswitchMode();
+    });
+    connect(btnSetTuning, &QPushButton::clicked, this, [this] {
+        CommandOrigin from(this);
+        m_service.setTuning().then(from.untilEnd());
+    });
+    connect(btnSaveParameters, &QPushButton::clicked, this, [this] {
+        CommandOrigin from(this);
+        m_service.saveParameters().then(from.untilEnd());
+    });
+    connect(btnSaveParametersInfo, &QPushButton::clicked, this, [this] {
+        CommandOrigin from(this);
+        m_service.showSaveParametersInfo();
+    });
+    connect(btnUpload, &QPushButton::clicked, this, [this] {
+        CommandOrigin from(this);
+        m_service.uploadSelectedAlgorithm().then(from.untilEnd());
+    });
+    connect(menuLoadAlgorithmFromFile, &QAction::triggered, this, [this] {
+        CommandOrigin from(this);
+        m_service.uploadAlgorithmFile().then(from.untilEnd());
+    });
+    connect(menuUploadTuningsData, &QAction::triggered, this, [this] {
+        CommandOrigin from(this);
+        m_service.uploadTuningData().then(from.untilEnd());
+    });
+    connect(menuSavePreset, &QAction::triggered, this, [this] {
+        CommandOrigin from(this);
+        m_service.savePreset().then(from.untilEnd());
+    });
+    connect(menuLoadPreset, &QAction::triggered, this, [this] {
+        CommandOrigin from(this);
+        m_service.loadPreset().then(from.untilEnd());
+    });
+    connect(menuRestoreBackup, &QAction::triggered, this, [this] {
+        CommandOrigin from(this);
+        m_service.backups().restore().then(from.untilEnd());
+    });
     connect(menuQuit, &QAction::triggered, this, &QWidget::close);
-    connect(menuSetAssignableParamsToDefault, &QAction::triggered, this,
-            [this] { m_service.resetAssignableParameters(true).detach(); });
-    connect(menuStandard, &QAction::triggered, this, [this] { m_service.chooseInstrumentRange(0xFF); });
-    connect(menuLow, &QAction::triggered, this, [this] { m_service.chooseInstrumentRange(0xBA); });
-    connect(menuStoreBypassStatus, &QAction::triggered, this, [this] { m_service.chooseBypassStatus(true); });
-    connect(menuDoNotStoreBypassStatus, &QAction::triggered, this, [this] { m_service.chooseBypassStatus(false); });
-    connect(menuRangeLimitOFF, &QAction::triggered, this, [this] { m_service.chooseRangeLimit(false); });
-    connect(menuRangeLimitON, &QAction::triggered, this, [this] { m_service.chooseRangeLimit(true); });
-    connect(menuFirmwareUpgradeMode, &QAction::triggered, this, [this] { m_service.firmware().chooseUpgradeMode().detach(); });
+    connect(menuSetAssignableParamsToDefault, &QAction::triggered, this, [this] {
+        CommandOrigin from(this);
+        m_service.resetAssignableParameters(true).then(from.untilEnd());
+    });
+    const auto choose = [this](QAction *item, auto command) {
+        connect(item, &QAction::triggered, this, [this, command] {
+            CommandOrigin from(this);
+            command();
+        });
+    };
+    for (const auto &[item, range] : {std::pair{menuStandard, quint8(0xFF)}, std::pair{menuLow, quint8(0xBA)}}) {
+        connect(item, &QAction::triggered, this, [this, range = range] {
+            CommandOrigin from(this);
+            m_service.chooseInstrumentRange(range).then(from.untilEnd());
+        });
+    }
+    choose(menuStoreBypassStatus, [this] { m_service.chooseBypassStatus(true); });
+    choose(menuDoNotStoreBypassStatus, [this] { m_service.chooseBypassStatus(false); });
+    choose(menuRangeLimitOFF, [this] { m_service.chooseRangeLimit(false); });
+    choose(menuRangeLimitON, [this] { m_service.chooseRangeLimit(true); });
+    connect(menuFirmwareUpgradeMode, &QAction::triggered, this, [this] {
+        CommandOrigin from(this);
+        m_service.firmware().chooseUpgradeMode().then(from.untilEnd());
+    });
     connect(menuStartFirmwareUpgrade, &QAction::triggered, this, &MainWindow::showFirmwareUpgradeWindow);
-    connect(menuEraseSettings, &QAction::triggered, this, [this] { m_service.memory().eraseSettings().detach(); });
+    connect(menuEraseSettings, &QAction::triggered, this, [this] {
+        CommandOrigin from(this);
+        m_service.memory().eraseSettings().then(from.untilEnd());
+    });
     connect(&pedal.firmware(), &FirmwareUpgrade::upgradeModeChanged, this, [this](bool on) {
         menuFirmwareUpgradeMode->setChecked(on);
         chkFirmwareUpgradeMode->setChecked(on);
@@ -62,21 +117,32 @@ void MainWindow::connectCommands()
     connect(lstEffects, &QListWidget::itemClicked, this, &MainWindow::chooseClickedEffect);
 
     // The link.
-    connect(menuScan, &QAction::triggered, this, [this] { m_service.scanAndLink().detach(); });
-    connect(menuConnect, &QAction::triggered, this, [this] { m_service.link().detach(); });
+    connect(menuScan, &QAction::triggered, this, [this] {
+        CommandOrigin from(this);
+        m_service.scanAndLink().then(from.untilEnd());
+    });
+    connect(menuConnect, &QAction::triggered, this, [this] {
+        CommandOrigin from(this);
+        m_service.link().then(from.untilEnd());
+    });
     connect(menuDisconnect, &QAction::triggered, this, [this] {
         // Unsaved assignable values are asked about first; Unlink waits for Save Parameters.
-        m_service.settleUnsavedParameters(QStringLiteral("unlinking")).then([this](PedalService::Result r) {
+        CommandOrigin from(this);
+        m_service.settleUnsavedParameters(QStringLiteral("unlinking")).then([this, from](PedalService::Result r) {
             if (r == PedalService::Result::Done)
                 m_service.unlink();
         });
     });
-    connect(menuLinkSimulated, &QAction::triggered, this, [this] { m_service.linkSimulated().detach(); });
+    connect(menuLinkSimulated, &QAction::triggered, this, [this] {
+        CommandOrigin from(this);
+        m_service.linkSimulated().then(from.untilEnd());
+    });
 
     // Editor-only items.
     connect(menuInfo, &QMenu::aboutToShow, this, &MainWindow::logEditorVersion);
     connect(menuReportUSBErrors, &QAction::triggered, this, [this] {
         const bool on = menuReportUSBErrors->isChecked();
+        CommandOrigin from(this);
         if (m_core.files.rewriteFlagFile(QStringLiteral("ReportUSBErrors.txt"), on))
             m_core.files.reportUsbErrors = on;
     });
@@ -90,14 +156,20 @@ void MainWindow::connectCommands()
     };
     connect(&history, &QUndoStack::indexChanged, this, showHistory);
     connect(&history, &QUndoStack::cleanChanged, this, showHistory);
-    connect(menuUndo, &QAction::triggered, this, [this] { m_service.undo(); });
+    connect(menuUndo, &QAction::triggered, this, [this] {
+        CommandOrigin from(this);
+        m_service.undo();
+    });
     connect(menuCompare, &QAction::triggered, this, [this] {
         if (!compareWindow()->isVisible())
             Placement::besideMain(compareWindow(), this, Placement::Side::Right);
         compareWindow()->show();
         compareWindow()->raise();
     });
-    connect(menuRedo, &QAction::triggered, this, [this] { m_service.redo(); });
+    connect(menuRedo, &QAction::triggered, this, [this] {
+        CommandOrigin from(this);
+        m_service.redo();
+    });
     connect(menuShowEffectWindow, &QAction::triggered, this, [this] {
         if (!m_effect)
             return;
@@ -119,11 +191,15 @@ void MainWindow::connectCommands()
         menuNewAppVersion->setText(QStringLiteral("No update available"));
         menuUpdateNow->setEnabled(false);
     });
-    connect(menuUpdateNow, &QAction::triggered, &update, &UpdateService::launchUpdate);
+    connect(menuUpdateNow, &QAction::triggered, this, [this] {
+        CommandOrigin from(this);
+        m_core.update.launchUpdate();
+    });
     connect(&update, &UpdateService::quitRequested, this, &MainWindow::close);
     connect(menuShowUpdateMsg, &QAction::triggered, this, [this] {
         const bool on = menuShowUpdateMsg->isChecked();
         m_core.files.showUpdateMessage = on;
+        CommandOrigin from(this);
         m_core.files.rewriteFlagFile(QStringLiteral("ShowMessageVersionAtStartup.txt"), on);
     });
     connect(menuSupport, &QAction::triggered, this, [this] { m_core.prompts->openExternal(QUrl(SupportPage)); });

@@ -4,6 +4,7 @@
 #include "pedal/EditorCore.h"
 #include "pedal/PedalService.h"
 #include "support/Looks.h"
+#include "windows/CommandOrigin.h"
 #include "windows/CompareWindow.h"
 #include "windows/KeyHabits.h"
 #include "windows/WrapButton.h"
@@ -245,7 +246,10 @@ void MainWindow::createLookMenu()
         a->setCheckable(true);
         group->addAction(a);
         lookItems[size_t(i)] = a;
-        connect(a, &QAction::triggered, this, [this, i] { chooseLook(i); });
+        connect(a, &QAction::triggered, this, [this, i] {
+            CommandOrigin from(this);
+            chooseLook(i);
+        });
     }
 }
 
@@ -257,6 +261,7 @@ void MainWindow::createMidiChannelMenu()
         a->setCheckable(true);
         midiChannelItems[size_t(i)] = a;
         connect(a, &QAction::triggered, this, [this, i] {
+            CommandOrigin from(this);
             m_service.chooseMidiChannel(i);
             showMarks(); // the mark shows what the pedal reported, not the click
         });

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "windows/CommandOrigin.h"
 #include "windows/WindowUnits.h"
 
 NewVersionWindow::NewVersionWindow(UpdateService &update, UserFiles &files, Prompts &prompts, QWidget *parent)
@@ -38,9 +39,13 @@ NewVersionWindow::NewVersionWindow(UpdateService &update, UserFiles &files, Prom
 
     WindowUnits::place(this, QSize(340, 160));
 
-    connect(btnLaunchUpdate, &QPushButton::clicked, &m_update, &UpdateService::launchUpdate);
+    connect(btnLaunchUpdate, &QPushButton::clicked, this, [this] {
+        CommandOrigin from(this);
+        m_update.launchUpdate();
+    });
     connect(btnSeeWhatsNew, &QPushButton::clicked, this, [this] { m_prompts.openExternal(m_update.whatsNewPage()); });
     connect(dontShowAgainBox, &QCheckBox::toggled, this, [this](bool on) {
+        CommandOrigin from(this);
         // Takes effect at the next start; unchecking writes nothing.
         if (on)
             m_files.rewriteFlagFile(QStringLiteral("ShowMessageVersionAtStartup.txt"), false);

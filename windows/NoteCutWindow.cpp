@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QPushButton>
 
+#include "windows/CommandOrigin.h"
 #include "windows/WindowUnits.h"
 
 NoteCutWindow::NoteCutWindow(PedalService &service, QWidget *parent)
@@ -33,7 +34,10 @@ NoteCutWindow::NoteCutWindow(PedalService &service, QWidget *parent)
     btnGet->setObjectName(QStringLiteral("btnGet"));
     btnGet->setGeometry(116, 78, 96, 27);
     WindowUnits::place(this, QSize(222, 115));
-    connect(btnSave, &QPushButton::clicked, this, [this] { m_service.saveNoteFilters(chosenNotes()).detach(); });
+    connect(btnSave, &QPushButton::clicked, this, [this] {
+        CommandOrigin from(this);
+        m_service.saveNoteFilters(chosenNotes()).then(from.untilEnd());
+    });
 }
 
 std::array<QCheckBox *, 8> NoteCutWindow::notes() const

@@ -1,6 +1,7 @@
 #include "windows/WidgetPrompts.h"
 
 #include "support/OutsideText.h"
+#include "windows/CommandOrigin.h"
 #include "windows/EditorWords.h"
 #include "windows/Placement.h"
 
@@ -18,11 +19,11 @@ const QString Title = QStringLiteral("Quarnelo Editor");
 
 QWidget *WidgetPrompts::owner() const
 {
-    // The window the person works in (the effect window, the upgrade window...) owns the dialog;
-    // the main window when none of the editor's windows is active.
-    QWidget *active = QApplication::activeWindow();
-    if (active && active->isVisible() && !qobject_cast<QDialog *>(active))
-        return active;
+    // The window whose control started the command (the effect window, the upgrade window...)
+    // owns the dialog, whichever window is active meanwhile; the main window owns what no view's
+    // command started.
+    if (QWidget *origin = CommandOrigin::current())
+        return origin;
     return m_parent;
 }
 
@@ -38,24 +39,33 @@ void WidgetPrompts::centreOn(QWidget *dialog, const QWidget *owner)
     dialog->move(available.isValid() ? Placement::onto(r.size(), r.topLeft(), available) : r.topLeft());
 }
 
-int WidgetPrompts::execCentred(QMessageBox &box, QWidget *owner)
+void WidgetPrompts::openCentred(QMessageBox *box, QWidget *owner, std::function<void(QMessageBox *)> done)
 {
-    centreOn(&box, owner);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    QObject::connect(box, &QDialog::finished, box, [box, done = std::move(done)] { done(box); });
+    centreOn(box, owner);
+    box->open();
     // A message box takes its final size as it is shown: centred again then.
-    QTimer::singleShot(0, &box, [&box, owner] { centreOn(&box, owner); });
-    return box.exec();
+    QPointer<QWidget> ownerLater(owner);
+    QTimer::singleShot(0, box, [box, ownerLater] { centreOn(box, ownerLater); });
 }
 
-QMessageBox::StandardButton WidgetPrompts::ask(QMessageBox::Icon icon, const QString &text,
-                                               QMessageBox::StandardButtons buttons, QMessageBox::StandardButton preferred)
+void WidgetPrompts::askBox(QMessageBox::Icon icon, const QString &text, QMessageBox::StandardButtons buttons,
+                           QMessageBox::StandardButton preferred, Reply<bool>::Ptr yes)
 {
     QWidget *parent = owner();
-    QMessageBox box(icon, Title, OutsideText::forTerminal(text), buttons, parent);
-    box.setDefaultButton(preferred);
-    return QMessageBox::StandardButton(execCentred(box, parent));
+    auto *box = new QMessageBox(icon, Title, OutsideText::forTerminal(text), buttons, parent);
+    box->setDefaultButton(preferred);
+    openCentred(box, parent, [yes](QMessageBox *b) {
+        yes->give(b->standardButton(b->clickedButton()) == QMessageBox::Yes ||
+                  b->standardButton(b->clickedButton()) == QMessageBox::Ok);
+    });
 }
 
-void WidgetPrompts::message(const QString &text) { ask(QMessageBox::Information, text, QMessageBox::Ok, QMessageBox::Ok); }
+void WidgetPrompts::openMessage(const QString &text, Reply<bool>::Ptr closed)
+{
+    askBox(QMessageBox::Information, text, QMessageBox::Ok, QMessageBox::Ok, std::move(closed));
+}
 
 void WidgetPrompts::notice(const QString &text)
 {
@@ -69,58 +79,57 @@ void WidgetPrompts::notice(const QString &text)
     centreOn(box, parent);
 }
 
-bool WidgetPrompts::question(const QString &text)
+void WidgetPrompts::openQuestion(const QString &text, Reply<bool>::Ptr answer)
 {
-    return ask(QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) == QMessageBox::Yes;
+    askBox(QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes, std::move(answer));
 }
 
-Prompts::Choice WidgetPrompts::saveOrDiscard(const QString &text, const QString &saveName)
+void WidgetPrompts::openSaveOrDiscard(const QString &text, const QString &saveName, Reply<Choice>::Ptr answer)
 {
     QWidget *parent = owner();
-    QMessageBox box(QMessageBox::Warning, Title, OutsideText::forTerminal(text), QMessageBox::NoButton, parent);
-    QPushButton *save = box.addButton(saveName, QMessageBox::AcceptRole);
-    QPushButton *discard = box.addButton(QStringLiteral("Discard"), QMessageBox::DestructiveRole);
-    QPushButton *cancel = box.addButton(QMessageBox::Cancel);
+    auto *box = new QMessageBox(QMessageBox::Warning, Title, OutsideText::forTerminal(text), QMessageBox::NoButton, parent);
+    QPushButton *save = box->addButton(saveName, QMessageBox::AcceptRole);
+    QPushButton *discard = box->addButton(QStringLiteral("Discard"), QMessageBox::DestructiveRole);
+    QPushButton *cancel = box->addButton(QMessageBox::Cancel);
     save->setObjectName(QStringLiteral("btnSave"));
     discard->setObjectName(QStringLiteral("btnDiscard"));
-    box.setDefaultButton(cancel);
-    box.setEscapeButton(cancel);
-    execCentred(box, parent);
-    if (box.clickedButton() == save)
-        return Choice::Save;
-    if (box.clickedButton() == discard)
-        return Choice::Discard;
-    return Choice::Cancel;
+    box->setDefaultButton(cancel);
+    box->setEscapeButton(cancel);
+    openCentred(box, parent, [answer, save, discard](QMessageBox *b) {
+        if (b->clickedButton() == save)
+            answer->give(Choice::Save);
+        else if (b->clickedButton() == discard)
+            answer->give(Choice::Discard);
+        else
+            answer->give(Choice::Cancel);
+    });
 }
 
-bool WidgetPrompts::goOnWithoutBackup(const QString &fact)
+void WidgetPrompts::openGoOnWithoutBackup(const QString &fact, Reply<bool>::Ptr answer)
 {
-    return ask(QMessageBox::Warning, EditorWords::goOnWithoutBackup(fact), QMessageBox::Yes | QMessageBox::No,
-               QMessageBox::No) == QMessageBox::Yes;
+    askBox(QMessageBox::Warning, EditorWords::goOnWithoutBackup(fact), QMessageBox::Yes | QMessageBox::No,
+           QMessageBox::No, std::move(answer));
 }
 
 QString WidgetPrompts::words(NextStep step) const { return EditorWords::step(step); }
 
 QString WidgetPrompts::words(Fixed what, int number) const { return EditorWords::fixed(what, number); }
 
-QString WidgetPrompts::openFile(const QString &title, const QString &filter, const QString &folder)
+void WidgetPrompts::openFileDialog(const FileRequest &request, Reply<QString>::Ptr chosen)
 {
-    QFileDialog dialog(owner(), title, folder, filter);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return QString();
-    return dialog.selectedFiles().first();
-}
-
-QString WidgetPrompts::saveFile(const QString &title, const QString &filter, const QString &folder,
-                                const QString &defaultSuffix)
-{
-    QFileDialog dialog(owner(), title, folder, filter);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setDefaultSuffix(defaultSuffix);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return QString();
-    return dialog.selectedFiles().first();
+    auto *dialog = new QFileDialog(owner(), request.title, request.folder, request.filter);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    if (request.save) {
+        dialog->setAcceptMode(QFileDialog::AcceptSave);
+        dialog->setDefaultSuffix(request.defaultSuffix);
+    } else {
+        dialog->setFileMode(QFileDialog::ExistingFile);
+    }
+    QObject::connect(dialog, &QDialog::finished, dialog, [dialog, chosen](int result) {
+        const QStringList files = dialog->selectedFiles();
+        chosen->give(result == QDialog::Accepted && !files.isEmpty() ? files.first() : QString());
+    });
+    dialog->open();
 }
 
 void WidgetPrompts::openExternal(const QUrl &url) { QDesktopServices::openUrl(url); }

@@ -1,3 +1,6 @@
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
 #include "support/ManualClock.h"
 
 #include <QAbstractEventDispatcher>
@@ -133,6 +136,7 @@ void ManualClock::wake()
 bool ManualClock::runUntil(const std::function<bool()> &done, int limitMs)
 {
     const qint64 limit = m_now + limitMs;
+    QElapsedTimer answerWait;
     for (;;) {
         // Every event due now, including those the handled ones post (one pass leaves those for
         // the next), so no step waits for a later timer.
@@ -142,6 +146,19 @@ bool ManualClock::runUntil(const std::function<bool()> &done, int limitMs)
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         if (done())
             return true;
+        if (answering()) {
+            // A person's answer is awaited (a box open): it comes from the event loop, in real
+            // time (a test's hand on the box), while the clock stands still. Bounded in real time.
+            if (!answerWait.isValid())
+                answerWait.start();
+            if (answerWait.elapsed() > 20000)
+                return false;
+            QEventLoop loop;
+            QTimer::singleShot(5, &loop, &QEventLoop::quit);
+            loop.exec();
+            continue;
+        }
+        answerWait.invalidate();
         const qint64 due = nextDueMs();
         if (due < 0 || due > limit)
             return false;
