@@ -506,7 +506,7 @@ private slots:
         const int sentBefore = int(rig.received().size());
 
         QVERIFY(rig.clock.waiting());
-        QCOMPARE(rig.service.refusal(Command::Request), PedalServiceTexts::BusyReason);
+        QCOMPARE(rig.service.refusal(Command::Request).reason, Refusal::Reason::Busy);
         QCOMPARE(finished(rig.service.requestDeviceInformation()), PedalService::Result::Refused);
         rig.service.setControl(Parameter::Dry, 90); // a dial turned meanwhile waits its turn in the throttle
         rig.clock.advance(5000); // the poll, the dial throttle, the return watch: all tick meanwhile
@@ -517,7 +517,7 @@ private slots:
         rig.clock.setDriven(true);
         QVERIFY(rig.clock.runUntil([&] { return command.done(); }, 60000));
         QVERIFY(!rig.clock.waiting());
-        QVERIFY(rig.service.refusal(Command::Request) != PedalServiceTexts::BusyReason);
+        QVERIFY(rig.service.refusal(Command::Request).reason != Refusal::Reason::Busy);
     }
 
     void noCommandLeavesTheServiceBusy()
@@ -547,7 +547,7 @@ private slots:
         // Bypass reported done and not sent) until a later request ended.
         QVERIFY(!rig.service.requestInProgress());
         for (const CommandCase &k : commands())
-            QVERIFY2(rig.service.refusal(k.command) != PedalServiceTexts::BusyReason, k.name);
+            QVERIFY2(rig.service.refusal(k.command).reason != Refusal::Reason::Busy, k.name);
 
         // The pedal answers again, and is linked again where the command let it go.
         pedal->faults = PedalFaults{};
