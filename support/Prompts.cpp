@@ -103,8 +103,8 @@ QString Prompts::words(NextStep step) const
 QString Prompts::words(Fixed what, int number) const
 {
     switch (what) {
-    case Fixed::HoldShift: return QStringLiteral("Is the pedal's SHIFT button held down?");
-    case Fixed::ReleaseShift: return QStringLiteral("Release the pedal's SHIFT button.");
+    case Fixed::HoldShift: return QStringLiteral("Is SHIFT held down on the pedal?");
+    case Fixed::ReleaseShift: return QStringLiteral("Release SHIFT on the pedal.");
     case Fixed::FirmwareUpgradeRequired:
         return QStringLiteral("The pedal's firmware is older than firmware %1, which is needed.").arg(number);
     case Fixed::LegacyUpgradeInstructions:

@@ -85,13 +85,13 @@ if [ -n "$conditions" ]; then
 fi
 # The core speaks in values and the views word them: no text of the core names a click, a press,
 # a button, a menu or a window of a view, or a control to choose ("choose Scan And Link"). The
-# pedal's own words stay: its footswitch's "short press" and "long press", its "SHIFT button".
+# pedal's footswitch's own words stay: "short press" and "long press". The pedal's SHIFT is
+# named without "button", so no button is ever named in the core.
 words=$(perl -ne '
     next if m{^\s*(//|\*)};
     while (/"((?:[^"\\]|\\.)*)"/g) {
         my ($literal, $t) = ($1, $1);
         $t =~ s/\b(short|long) press\b//gi;
-        $t =~ s/\bSHIFT button\b//g;
         print "$ARGV:$.: \"$literal\"\n" if $t =~ /\b(click|clink|press|button|menu|window)/i || $t =~ /\b[Cc]hoose [A-Z]/;
     }
     close ARGV if eof;
