@@ -231,8 +231,8 @@ Task<BackupRestore::Outcome> BackupRestore::restore(QString givenPath)
         const QString otherPedal = QStringLiteral("%1 was saved from the pedal %2; the linked pedal is %3. Restore its "
                                                   "settings onto this pedal?")
                                        .arg(name, backup.serialNumber, m_comm.deviceSerialNumber());
-        const bool answer = co_await m_prompts.ask(otherPedal);
-        if (!answer) {
+        const bool ontoThisPedal = co_await m_prompts.ask(otherPedal);
+        if (!ontoThisPedal) {
             o.result = Result::Cancelled;
             co_return finish(o);
         }
@@ -269,8 +269,8 @@ Task<BackupRestore::Outcome> BackupRestore::restore(QString givenPath)
         question += QStringLiteral("\r\n\r\nNot restored, since no message of the editor sends them: %1.")
                         .arg(o.notRestored.join(QStringLiteral(", ")));
     question += QStringLiteral("\r\n\r\nSend these settings to the pedal?");
-    const bool answer = co_await m_prompts.ask(question);
-    if (!answer) {
+    const bool confirmed = co_await m_prompts.ask(question);
+    if (!confirmed) {
         o.result = Result::Cancelled;
         co_return finish(o);
     }

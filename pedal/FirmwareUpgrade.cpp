@@ -243,11 +243,11 @@ Task<FirmwareUpgrade::Outcome> FirmwareUpgrade::upgradeFromFile(QString givenPat
         co_return Outcome::Failed;
     }
     m_log.writeLogLine(QStringLiteral("num of bytes read: %1").arg(image.size()));
-    const bool answer = co_await m_prompts.ask(QStringLiteral("Write %1 (%2 bytes) into the pedal and record it as firmware %3?")
+    const bool write = co_await m_prompts.ask(QStringLiteral("Write %1 (%2 bytes) into the pedal and record it as firmware %3?")
                                 .arg(name)
                                 .arg(image.size())
                                 .arg(m_number));
-    if (!answer)
+    if (!write)
         co_return Outcome::Cancelled;
     co_return co_await upgradeImage(image, m_number, name);
 }

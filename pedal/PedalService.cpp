@@ -210,10 +210,10 @@ Task<> PedalService::offerKeptValues()
         differing += (*kept)[size_t(i)] != now[size_t(i)];
     if (differing == 0)
         co_return;
-    const bool answer = co_await m_prompts.ask(QStringLiteral("The pedal came back with %1 settings different from the editor. Send the "
+    const bool sendEditorValues = co_await m_prompts.ask(QStringLiteral("The pedal came back with %1 settings different from the editor. Send the "
                                                "editor's settings?")
                                     .arg(differing));
-    if (!answer)
+    if (!sendEditorValues)
         co_return; // the pedal's values stay on the controls
     // Each control that differs goes back to what the editor showed and sends it at once, as
     // the user's change of that control would (not a step of the history).

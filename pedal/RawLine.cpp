@@ -93,10 +93,10 @@ Task<RawLine::Sent> RawLine::sendGuarded(QByteArray message, QString what)
     const Kind kind = classify(message);
     const Needs need = needs(kind);
     const QString hex = HexCodec::bytesToHexText(message);
-    bool answer = true;
+    bool confirmed = true;
     if (need.confirmation)
-        answer = co_await m_prompts.ask(QStringLiteral("%1 changes the pedal in a large way. Send it?").arg(what));
-    if (!answer) {
+        confirmed = co_await m_prompts.ask(QStringLiteral("%1 changes the pedal in a large way. Send it?").arg(what));
+    if (!confirmed) {
         sent.outcome = Outcome::Cancelled;
         co_return sent;
     }

@@ -87,8 +87,8 @@ Task<SettingsMemory::Outcome> SettingsMemory::eraseSettings()
     else
         question += QStringLiteral("No backup of the pedal's settings could be made: %1. Erase them anyway?")
                         .arg(backup.problem);
-    const bool erase = co_await m_prompts.ask(question);
-    if (!erase)
+    const bool confirmed = co_await m_prompts.ask(question);
+    if (!confirmed)
         co_return Outcome::Cancelled;
     m_log.writeLogLine(Banner.arg(QStringLiteral("ERASE EEPROM 1")));
     backup = co_await addMemory(backup, occasion, QStringLiteral("50"));
@@ -114,8 +114,8 @@ Task<SettingsMemory::Outcome> SettingsMemory::eraseSettings()
 
 Task<SettingsMemory::Outcome> SettingsMemory::eraseWithQuestion(QString address)
 {
-    const bool answer = co_await m_prompts.ask(QStringLiteral("Erase EEPROM now?"));
-    if (!answer)
+    const bool confirmed = co_await m_prompts.ask(QStringLiteral("Erase EEPROM now?"));
+    if (!confirmed)
         co_return Outcome::Cancelled;
     co_return co_await erase(address);
 }

@@ -68,8 +68,8 @@ Task<Uploads::Result> Uploads::uploadCarriedImage(QString effectName, QStringLis
     Busy busy(m_uploading);
     m_log.writeLogLine(QStringLiteral("********************UPLOAD********************"));
     m_comm.stopPoll();
-    const bool answer = co_await m_prompts.ask(Question);
-    if (!answer) {
+    const bool upload = co_await m_prompts.ask(Question);
+    if (!upload) {
         resumePoll();
         co_return Result::Cancelled;
     }
@@ -143,8 +143,8 @@ Task<Uploads::Result> Uploads::chooseAndUploadFile()
 Task<Uploads::Result> Uploads::uploadFile(QString path)
 {
     Busy busy(m_uploading);
-    const bool answer = co_await m_prompts.ask(Question);
-    if (!answer)
+    const bool upload = co_await m_prompts.ask(Question);
+    if (!upload)
         co_return Result::Cancelled;
 
     // Read and check the whole file first: a truncated or foreign file is never sent.
@@ -296,8 +296,8 @@ Task<Uploads::Result> Uploads::waitForAnswer(bool logCounts)
 Task<Uploads::Result> Uploads::uploadTuningData()
 {
     const QString data = Tunings::buildTuningData(&m_log);
-    const bool answer = co_await m_prompts.ask(QStringLiteral("Upload Tuning Data?"));
-    if (!answer)
+    const bool upload = co_await m_prompts.ask(QStringLiteral("Upload Tuning Data?"));
+    if (!upload)
         co_return Result::Cancelled;
     m_comm.sendMessage(PedalMessages::bypass(true));
     co_await m_clock.pause(400);

@@ -58,10 +58,8 @@ void Clock::resumeWait(quint64 wait)
 void Clock::abandonWaits()
 {
     const QList<Suspended> waits = std::exchange(m_waits, {});
-    m_waitDepth -= int(waits.size());
     for (const Suspended &w : waits) {
-        if (w.kind == WaitKind::Answer)
-            --m_answerDepth;
+        leaveWait(w.kind);
         if (w.frame)
             TaskDetail::Frame::abandon(w.frame);
     }

@@ -52,18 +52,12 @@ public:
         void await_suspend(std::coroutine_handle<P> h)
         {
             suspended = true;
-            ++clock.m_waitDepth;
-            TaskDetail::Frame *frame = nullptr;
-            if constexpr (std::is_base_of_v<TaskDetail::Frame, P>)
-                frame = &h.promise();
-            const quint64 id = ++clock.m_lastWait;
-            clock.m_waits.append({id, h, frame, kind});
-            clock.resumeLater(ms, kind, id);
+            clock.resumeLater(ms, kind, clock.enterWait(h, kind));
         }
         void await_resume()
         {
             if (suspended)
-                --clock.m_waitDepth;
+                clock.leaveWait(kind);
         }
     };
 
@@ -79,13 +73,7 @@ public:
         void await_suspend(std::coroutine_handle<P> h)
         {
             suspended = true;
-            ++clock.m_waitDepth;
-            ++clock.m_answerDepth;
-            TaskDetail::Frame *frame = nullptr;
-            if constexpr (std::is_base_of_v<TaskDetail::Frame, P>)
-                frame = &h.promise();
-            const quint64 id = ++clock.m_lastWait;
-            clock.m_waits.append({id, h, frame, WaitKind::Answer});
+            const quint64 id = clock.enterWait(h, WaitKind::Answer);
             // The answer may come after the clock is gone (a box left open at the end): then
             // nobody is resumed.
             reply->whenGiven([alive = std::weak_ptr<Clock *>(clock.m_alive), id] {
@@ -95,10 +83,8 @@ public:
         }
         T await_resume()
         {
-            if (suspended) {
-                --clock.m_waitDepth;
-                --clock.m_answerDepth;
-            }
+            if (suspended)
+                clock.leaveWait(WaitKind::Answer);
             return *reply->value();
         }
     };
@@ -154,6 +140,26 @@ protected:
     };
 
 private:
+    // A command suspends in a wait of this kind: counted, and kept to be resumed (or abandoned)
+    // by the wait's number.
+    template <typename P>
+    quint64 enterWait(std::coroutine_handle<P> h, WaitKind kind)
+    {
+        ++m_waitDepth;
+        if (kind == WaitKind::Answer)
+            ++m_answerDepth;
+        TaskDetail::Frame *frame = nullptr;
+        if constexpr (std::is_base_of_v<TaskDetail::Frame, P>)
+            frame = &h.promise();
+        m_waits.append({++m_lastWait, h, frame, kind});
+        return m_lastWait;
+    }
+    void leaveWait(WaitKind kind)
+    {
+        --m_waitDepth;
+        if (kind == WaitKind::Answer)
+            --m_answerDepth;
+    }
     struct Suspended {
         quint64 id;
         std::coroutine_handle<> command;

@@ -14,17 +14,21 @@ bool ScriptedPrompts::question(const QString &text)
     return a;
 }
 
+QString Prompts::saveOrDiscardAsYesNo(const QString &text, const QString &saveName)
+{
+    return text + QStringLiteral("\r\n\r\nYes: %1 first. No: nothing changes.").arg(saveName);
+}
+
 Prompts::Choice ImmediatePrompts::saveOrDiscard(const QString &text, const QString &saveName)
 {
-    return question(text + QStringLiteral("\r\n\r\nYes: %1 first. No: nothing changes.").arg(saveName)) ? Choice::Save
-                                                                                                        : Choice::Cancel;
+    return question(saveOrDiscardAsYesNo(text, saveName)) ? Choice::Save : Choice::Cancel;
 }
 
 void Prompts::openSaveOrDiscard(const QString &text, const QString &saveName, Reply<Choice>::Ptr answer)
 {
     auto yes = Reply<bool>::make();
     yes->whenGiven([yes = yes.get(), answer] { answer->give(*yes->value() ? Choice::Save : Choice::Cancel); });
-    openQuestion(text + QStringLiteral("\r\n\r\nYes: %1 first. No: nothing changes.").arg(saveName), yes);
+    openQuestion(saveOrDiscardAsYesNo(text, saveName), yes);
 }
 
 Prompts::Choice ScriptedPrompts::saveOrDiscard(const QString &text, const QString &)
@@ -154,14 +158,14 @@ Task<bool> Prompts::ask(QString text)
 {
     auto answer = Reply<bool>::make();
     openQuestion(text, answer);
-    co_return co_await answerOf<bool>(answer);
+    return answerOf<bool>(answer);
 }
 
 Task<bool> Prompts::askFixed(Fixed what)
 {
     auto answer = Reply<bool>::make();
     openFixedQuestion(what, answer);
-    co_return co_await answerOf<bool>(answer);
+    return answerOf<bool>(answer);
 }
 
 Task<> Prompts::tell(QString text)
@@ -184,26 +188,26 @@ Task<Prompts::Choice> Prompts::askSaveOrDiscard(QString text, QString saveName)
 {
     auto answer = Reply<Choice>::make();
     openSaveOrDiscard(text, saveName, answer);
-    co_return co_await answerOf<Choice>(answer);
+    return answerOf<Choice>(answer);
 }
 
 Task<bool> Prompts::askGoOnWithoutBackup(QString fact)
 {
     auto answer = Reply<bool>::make();
     openGoOnWithoutBackup(fact, answer);
-    co_return co_await answerOf<bool>(answer);
+    return answerOf<bool>(answer);
 }
 
 Task<QString> Prompts::askFileToOpen(QString title, QString filter, QString folder)
 {
     auto chosen = Reply<QString>::make();
     openFileDialog({false, title, filter, folder, QString()}, chosen);
-    co_return co_await answerOf<QString>(chosen);
+    return answerOf<QString>(chosen);
 }
 
 Task<QString> Prompts::askFileToSave(QString title, QString filter, QString folder, QString defaultSuffix)
 {
     auto chosen = Reply<QString>::make();
     openFileDialog({true, title, filter, folder, defaultSuffix}, chosen);
-    co_return co_await answerOf<QString>(chosen);
+    return answerOf<QString>(chosen);
 }

@@ -106,7 +106,11 @@ protected:
     virtual void openGoOnWithoutBackup(const QString &fact, Reply<bool>::Ptr answer) = 0;
     virtual void openFileDialog(const FileRequest &request, Reply<QString>::Ptr chosen) = 0;
 
+    // The three-way question asked as a yes/no one: Yes saves, No changes nothing.
+    static QString saveOrDiscardAsYesNo(const QString &text, const QString &saveName);
+
 private:
+    // The answer a view gives to reply, awaited on the attached clock when it is not given yet.
     template <typename T>
     Task<T> answerOf(typename Reply<T>::Ptr reply);
     Clock *m_clock = nullptr;

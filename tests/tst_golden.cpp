@@ -12,6 +12,7 @@
 // The records change only on purpose: QUARNELO_GOLDEN_WRITE=1 makes this test write them anew
 // instead of comparing, and the commit that changes a record says why.
 #include "support/Finish.h"
+#include "support/ResultWords.h"
 #include "EditorRig.h"
 #include "PedalProcess.h"
 #include "pedal/BackupRestore.h"
@@ -97,16 +98,7 @@ void compareWithGolden(const QString &kind, const QString &name, const Records &
 
 // ---- The editor, in process --------------------------------------------------------------
 
-QString resultText(PedalService::Result r)
-{
-    switch (r) {
-    case PedalService::Result::Done: return QStringLiteral("done");
-    case PedalService::Result::Refused: return QStringLiteral("refused");
-    case PedalService::Result::Cancelled: return QStringLiteral("cancelled");
-    case PedalService::Result::Failed: return QStringLiteral("failed");
-    }
-    return QStringLiteral("?");
-}
+QString resultText(PedalService::Result r) { return resultWord(r); }
 QString resultText(bool ok) { return ok ? QStringLiteral("true") : QStringLiteral("false"); }
 QString resultText(Uploads::Result r) { return QStringLiteral("upload %1").arg(int(r)); }
 QString resultText(FirmwareUpgrade::Outcome o) { return QStringLiteral("firmware %1").arg(int(o)); }

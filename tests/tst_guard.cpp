@@ -7,7 +7,7 @@
 #include "pedal/BackupRestore.h"
 #include "pedal/EditorCore.h"
 #include "pedal/FirmwareUpgrade.h"
-#include "pedal/PedalServiceTexts.h"
+#include "support/ResultWords.h"
 #include "pedal/RawLine.h"
 #include "pedal/SettingsMemory.h"
 #include "presets/PresetFile.h"
@@ -136,16 +136,7 @@ void putInto(Rig &rig, const QString &state)
 // ---- No command leaves the service busy ----------------------------------------------------
 
 // How a command ended, in one word for every kind of result.
-QString said(PedalService::Result r)
-{
-    switch (r) {
-    case PedalService::Result::Done: return QStringLiteral("done");
-    case PedalService::Result::Refused: return QStringLiteral("refused");
-    case PedalService::Result::Cancelled: return QStringLiteral("cancelled");
-    case PedalService::Result::Failed: return QStringLiteral("failed");
-    }
-    return QStringLiteral("?");
-}
+QString said(PedalService::Result r) { return resultWord(r); }
 QString said(Uploads::Result r)
 {
     switch (r) {

@@ -340,9 +340,9 @@ Task<> UpdateService::updateSteps()
         m_prompts.openExternal(whatsNewPage());
         co_return;
     }
-    const bool answer = co_await m_prompts.ask(QStringLiteral(
+    const bool update = co_await m_prompts.ask(QStringLiteral(
             "This action will update the Quarnelo Editor to the latest version. Do you want to continue?"));
-    if (!answer)
+    if (!update)
         co_return;
     m_updateRunning = true;
     refreshUpdater();

@@ -6,10 +6,21 @@
 //
 //     CommandOrigin from(this);                                 // in the view's slot
 //     m_service.saveParameters().then(from.untilEnd());         // held until the command ends
+//
+// or, the same in one call: CommandOrigin::start(this, [this] { return m_service.saveParameters(); });
+
+#include "support/Task.h"
 
 #include <QPointer>
 #include <QWidget>
 #include <memory>
+
+namespace CommandOriginDetail {
+template <typename>
+inline constexpr bool IsTask = false;
+template <typename T>
+inline constexpr bool IsTask<Task<T>> = true;
+} // namespace CommandOriginDetail
 
 class CommandOrigin {
 public:
@@ -21,6 +32,18 @@ public:
     auto untilEnd() const
     {
         return [held = *this](auto &&...) {};
+    }
+
+    // Starts a command from control's window: a command that waits (a Task) holds the origin
+    // until it ends; one that ends inside the call needs nothing more.
+    template <typename Start>
+    static void start(QWidget *control, Start command)
+    {
+        CommandOrigin from(control);
+        if constexpr (CommandOriginDetail::IsTask<decltype(command())>)
+            command().then(from.untilEnd());
+        else
+            command();
     }
 
     // The window of the newest origin still held whose window is shown; null when there is none.

@@ -29,10 +29,10 @@ void MainWindow::connectCommands()
     PedalService &pedal = m_service;
     // Device commands: each is one call of the service, which decides what reaches the pedal.
     // Each names this window as where it starts (CommandOrigin): what it shows opens here.
-    connect(btnRequest, &QPushButton::clicked, this, [this] {
-        CommandOrigin from(this);
-        m_service.requestDeviceInformation().then(from.untilEnd());
-    });
+    const auto starts = [this](auto *control, auto signal, auto command) {
+        connect(control, signal, this, [this, command] { CommandOrigin::start(this, command); });
+    };
+    starts(btnRequest, &QPushButton::clicked, [this] { return m_service.requestDeviceInformation(); });
     connect(btnAssign, &QPushButton::clicked, this, [this] {
         btnAssign->setEnabled(false); // until the pedal has had time to take it
         CommandOrigin from(this);
@@ -40,76 +40,27 @@ void MainWindow::connectCommands()
             btnAssign->setEnabled(Gating::enabledFor(m_service.gate()).value(QStringLiteral("btnAssign"), true));
         });
     });
-    connect(btnSetFootswitchMode, &QPushButton::clicked, this, [this] {
-        CommandOrigin from(this);
-        m_service.setFootswitchMode();
-    });
-    connect(btnSetTuning, &QPushButton::clicked, this, [this] {
-        CommandOrigin from(this);
-        m_service.setTuning().then(from.untilEnd());
-    });
-    connect(btnSaveParameters, &QPushButton::clicked, this, [this] {
-        CommandOrigin from(this);
-        m_service.saveParameters().then(from.untilEnd());
-    });
-    connect(btnSaveParametersInfo, &QPushButton::clicked, this, [this] {
-        CommandOrigin from(this);
-        m_service.showSaveParametersInfo();
-    });
-    connect(btnUpload, &QPushButton::clicked, this, [this] {
-        CommandOrigin from(this);
-        m_service.uploadSelectedAlgorithm().then(from.untilEnd());
-    });
-    connect(menuLoadAlgorithmFromFile, &QAction::triggered, this, [this] {
-        CommandOrigin from(this);
-        m_service.uploadAlgorithmFile().then(from.untilEnd());
-    });
-    connect(menuUploadTuningsData, &QAction::triggered, this, [this] {
-        CommandOrigin from(this);
-        m_service.uploadTuningData().then(from.untilEnd());
-    });
-    connect(menuSavePreset, &QAction::triggered, this, [this] {
-        CommandOrigin from(this);
-        m_service.savePreset().then(from.untilEnd());
-    });
-    connect(menuLoadPreset, &QAction::triggered, this, [this] {
-        CommandOrigin from(this);
-        m_service.loadPreset().then(from.untilEnd());
-    });
-    connect(menuRestoreBackup, &QAction::triggered, this, [this] {
-        CommandOrigin from(this);
-        m_service.backups().restore().then(from.untilEnd());
-    });
+    starts(btnSetFootswitchMode, &QPushButton::clicked, [this] { return m_service.setFootswitchMode(); });
+    starts(btnSetTuning, &QPushButton::clicked, [this] { return m_service.setTuning(); });
+    starts(btnSaveParameters, &QPushButton::clicked, [this] { return m_service.saveParameters(); });
+    starts(btnSaveParametersInfo, &QPushButton::clicked, [this] { return m_service.showSaveParametersInfo(); });
+    starts(btnUpload, &QPushButton::clicked, [this] { return m_service.uploadSelectedAlgorithm(); });
+    starts(menuLoadAlgorithmFromFile, &QAction::triggered, [this] { return m_service.uploadAlgorithmFile(); });
+    starts(menuUploadTuningsData, &QAction::triggered, [this] { return m_service.uploadTuningData(); });
+    starts(menuSavePreset, &QAction::triggered, [this] { return m_service.savePreset(); });
+    starts(menuLoadPreset, &QAction::triggered, [this] { return m_service.loadPreset(); });
+    starts(menuRestoreBackup, &QAction::triggered, [this] { return m_service.backups().restore(); });
     connect(menuQuit, &QAction::triggered, this, &QWidget::close);
-    connect(menuSetAssignableParamsToDefault, &QAction::triggered, this, [this] {
-        CommandOrigin from(this);
-        m_service.resetAssignableParameters(true).then(from.untilEnd());
-    });
-    const auto choose = [this](QAction *item, auto command) {
-        connect(item, &QAction::triggered, this, [this, command] {
-            CommandOrigin from(this);
-            command();
-        });
-    };
-    for (const auto &[item, range] : {std::pair{menuStandard, quint8(0xFF)}, std::pair{menuLow, quint8(0xBA)}}) {
-        connect(item, &QAction::triggered, this, [this, range = range] {
-            CommandOrigin from(this);
-            m_service.chooseInstrumentRange(range).then(from.untilEnd());
-        });
-    }
-    choose(menuStoreBypassStatus, [this] { m_service.chooseBypassStatus(true); });
-    choose(menuDoNotStoreBypassStatus, [this] { m_service.chooseBypassStatus(false); });
-    choose(menuRangeLimitOFF, [this] { m_service.chooseRangeLimit(false); });
-    choose(menuRangeLimitON, [this] { m_service.chooseRangeLimit(true); });
-    connect(menuFirmwareUpgradeMode, &QAction::triggered, this, [this] {
-        CommandOrigin from(this);
-        m_service.firmware().chooseUpgradeMode().then(from.untilEnd());
-    });
+    starts(menuSetAssignableParamsToDefault, &QAction::triggered, [this] { return m_service.resetAssignableParameters(true); });
+    starts(menuStandard, &QAction::triggered, [this] { return m_service.chooseInstrumentRange(0xFF); });
+    starts(menuLow, &QAction::triggered, [this] { return m_service.chooseInstrumentRange(0xBA); });
+    starts(menuStoreBypassStatus, &QAction::triggered, [this] { return m_service.chooseBypassStatus(true); });
+    starts(menuDoNotStoreBypassStatus, &QAction::triggered, [this] { return m_service.chooseBypassStatus(false); });
+    starts(menuRangeLimitOFF, &QAction::triggered, [this] { return m_service.chooseRangeLimit(false); });
+    starts(menuRangeLimitON, &QAction::triggered, [this] { return m_service.chooseRangeLimit(true); });
+    starts(menuFirmwareUpgradeMode, &QAction::triggered, [this] { return m_service.firmware().chooseUpgradeMode(); });
     connect(menuStartFirmwareUpgrade, &QAction::triggered, this, &MainWindow::showFirmwareUpgradeWindow);
-    connect(menuEraseSettings, &QAction::triggered, this, [this] {
-        CommandOrigin from(this);
-        m_service.memory().eraseSettings().then(from.untilEnd());
-    });
+    starts(menuEraseSettings, &QAction::triggered, [this] { return m_service.memory().eraseSettings(); });
     connect(&pedal.firmware(), &FirmwareUpgrade::upgradeModeChanged, this, [this](bool on) {
         menuFirmwareUpgradeMode->setChecked(on);
         chkFirmwareUpgradeMode->setChecked(on);
@@ -117,14 +68,8 @@ void MainWindow::connectCommands()
     connect(lstEffects, &QListWidget::itemClicked, this, &MainWindow::chooseClickedEffect);
 
     // The link.
-    connect(menuScan, &QAction::triggered, this, [this] {
-        CommandOrigin from(this);
-        m_service.scanAndLink().then(from.untilEnd());
-    });
-    connect(menuConnect, &QAction::triggered, this, [this] {
-        CommandOrigin from(this);
-        m_service.link().then(from.untilEnd());
-    });
+    starts(menuScan, &QAction::triggered, [this] { return m_service.scanAndLink(); });
+    starts(menuConnect, &QAction::triggered, [this] { return m_service.link(); });
     connect(menuDisconnect, &QAction::triggered, this, [this] {
         // Unsaved assignable values are asked about first; Unlink waits for Save Parameters.
         CommandOrigin from(this);
@@ -133,10 +78,7 @@ void MainWindow::connectCommands()
                 m_service.unlink();
         });
     });
-    connect(menuLinkSimulated, &QAction::triggered, this, [this] {
-        CommandOrigin from(this);
-        m_service.linkSimulated().then(from.untilEnd());
-    });
+    starts(menuLinkSimulated, &QAction::triggered, [this] { return m_service.linkSimulated(); });
 
     // Editor-only items.
     connect(menuInfo, &QMenu::aboutToShow, this, &MainWindow::logEditorVersion);
@@ -156,20 +98,14 @@ void MainWindow::connectCommands()
     };
     connect(&history, &QUndoStack::indexChanged, this, showHistory);
     connect(&history, &QUndoStack::cleanChanged, this, showHistory);
-    connect(menuUndo, &QAction::triggered, this, [this] {
-        CommandOrigin from(this);
-        m_service.undo();
-    });
+    starts(menuUndo, &QAction::triggered, [this] { return m_service.undo(); });
     connect(menuCompare, &QAction::triggered, this, [this] {
         if (!compareWindow()->isVisible())
             Placement::besideMain(compareWindow(), this, Placement::Side::Right);
         compareWindow()->show();
         compareWindow()->raise();
     });
-    connect(menuRedo, &QAction::triggered, this, [this] {
-        CommandOrigin from(this);
-        m_service.redo();
-    });
+    starts(menuRedo, &QAction::triggered, [this] { return m_service.redo(); });
     connect(menuShowEffectWindow, &QAction::triggered, this, [this] {
         if (!m_effect)
             return;
